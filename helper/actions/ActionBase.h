@@ -1,0 +1,50 @@
+#pragma once
+
+// The base of every action kind, the process-wide registry of kinds and
+// createAction, which builds one action from its JSON object (no macros).
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace obx {
+
+class DeviceConfig;
+class IObxDevice;
+
+class ActionBase {
+public:
+    virtual ~ActionBase() = default;
+
+    // Reads the kind's fields; errors are the JSON library's exceptions.
+    virtual void fromJson(const nlohmann::json& json);
+    // Writes the kind's fields into an existing object.
+    virtual void toJson(nlohmann::json& json) const;
+    // Runs the action for a press (down) or a release of a trackball button.
+    virtual void execute(IObxDevice& device, bool down) = 0;
+
+    const std::string& name() const { return name_; }
+    DeviceConfig* owner() const { return owner_; }
+    void setOwner(DeviceConfig* owner) { owner_ = owner; }
+
+protected:
+    explicit ActionBase(std::string name) : name_(std::move(name)) {}
+
+private:
+    DeviceConfig* owner_ = nullptr;
+    std::string name_;
+};
+
+using ActionPtr = std::shared_ptr<ActionBase>;
+using ActionCreator = std::function<std::unique_ptr<ActionBase>()>;
+
+// Adds or replaces the creator of a kind name.
+void registerActionKind(const std::string& name, ActionCreator creator);
+
+// Builds one action from json with config as its owner. Throws the JSON
+// library's errors, or std::runtime_error("Unknown action name").
+ActionPtr createAction(DeviceConfig* config, const nlohmann::json& json);
+
+} // namespace obx

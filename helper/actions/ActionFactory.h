@@ -1,0 +1,40 @@
+#pragma once
+
+// Turns a button entry ({"command": macro or kind, "params": ...}) into an
+// action, expanding the macros of obxactions.json beside the executable.
+
+#include "actions/ActionBase.h"
+
+#include <filesystem>
+#include <stdexcept>
+#include <string>
+#include <unordered_map>
+
+namespace obx {
+
+class MissingActionMacrosDataFile : public std::exception {
+public:
+    const char* what() const noexcept override { return "Missing action macros data file"; }
+};
+
+class ActionFactoryInitError : public std::exception {
+public:
+    const char* what() const noexcept override { return "Error initializing action factory"; }
+};
+
+class ActionFactory {
+public:
+    // Loads obxactions.json from the running executable's folder.
+    ActionFactory();
+    // Loads the given macros file (tests, tools).
+    explicit ActionFactory(const std::filesystem::path& macrosFile);
+
+    // Throws std::runtime_error("Error creating action handler!") when neither
+    // the macro nor a direct build gives an action.
+    ActionPtr create(DeviceConfig* config, const nlohmann::json& entry) const;
+
+private:
+    std::unordered_map<std::string, nlohmann::json> macros_;
+};
+
+} // namespace obx

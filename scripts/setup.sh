@@ -1,0 +1,31 @@
+#!/bin/sh
+# Installs every build and test dependency from Debian's archive.
+# Safe to run again: apt-get only installs what is missing.
+set -eu
+
+PACKAGES="
+build-essential cmake ninja-build pkg-config git clang-format
+googletest libgtest-dev libgmock-dev libbenchmark-dev
+libboost-dev libboost-log-dev libboost-program-options-dev libboost-locale-dev
+libboost-filesystem-dev libboost-thread-dev libboost-date-time-dev libboost-system-dev
+nlohmann-json3-dev
+libx11-dev libxtst-dev libsystemd-dev libudev-dev libevdev-dev
+xvfb xauth x11-utils dbus python3-dbusmock
+"
+
+missing=""
+for p in $PACKAGES; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+
+if [ -n "$missing" ]; then
+    SUDO=""
+    if [ "$(id -u)" -ne 0 ]; then SUDO="sudo"; fi
+    echo "Installing:$missing"
+    $SUDO apt-get update
+    DEBIAN_FRONTEND=noninteractive $SUDO apt-get install -y --no-install-recommends $missing
+else
+    echo "All build and test dependencies are installed."
+fi
