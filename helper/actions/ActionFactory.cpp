@@ -1,0 +1,88 @@
+#include "actions/ActionFactory.h"
+
+#include "platform/ProgramPath.h"
+#include "shell/Log.h"
+
+#include <fstream>
+
+namespace obx {
+
+namespace {
+
+const char* const macrosFileName = "obxactions.json";
+
+// A missing or empty document is a file without macros; anything else that
+// is not an object cannot be a set of macros.
+std::unordered_map<std::string, nlohmann::json> parseMacros(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("cannot open " + file.string());
+    }
+    const auto document = nlohmann::json::parse(in);
+    if (document.is_null() || (document.is_array() && document.empty())) {
+        return {};
+    }
+    if (!document.is_object()) {
+        throw std::runtime_error(std::string("the document is no object but ") + document.type_name());
+    }
+    std::unordered_map<std::string, nlohmann::json> macros;
+    for (const auto& [name, macro] : document.items()) {
+        macros.emplace(name, macro);
+    }
+    return macros;
+}
+
+std::unordered_map<std::string, nlohmann::json> loadMacros(const std::filesystem::path& file) {
+    if (!std::filesystem::exists(file)) {
+        throw MissingActionMacrosDataFile();
+    }
+    try {
+        return parseMacros(file);
+    } catch (const std::exception& error) {
+        log(LogLevel::error, "Error loading action macros definition file: ", error.what());
+        throw ActionFactoryInitError();
+    }
+}
+
+// Errors of one way of building only mean that the other way may still work.
+template <typename Build>
+ActionPtr tryBuild(Build build) {
+    try {
+        return build();
+    } catch (const std::exception&) {
+        return nullptr;
+    }
+}
+
+} // namespace
+
+ActionFactory::ActionFactory() : ActionFactory(runningExecutablePath().parent_path() / macrosFileName) {}
+
+ActionFactory::ActionFactory(const std::filesystem::path& macrosFile) : macros_(loadMacros(macrosFile)) {}
+
+ActionPtr ActionFactory::create(DeviceConfig* config, const nlohmann::json& entry) const {
+    const auto command = entry.at("command").get<std::string>();
+    const auto params = entry.contains("params") ? entry.at("params") : nlohmann::json();
+
+    ActionPtr action;
+    if (const auto macro = macros_.find(command); macro != macros_.end()) {
+        action = tryBuild([&] {
+            auto merged = macro->second;
+            if (!params.is_null()) {
+                merged.update(params);
+            }
+            return createAction(config, merged);
+        });
+    }
+    if (!action) {
+        action = tryBuild([&] { return createAction(config, entry); });
+    }
+    if (!action) {
+        log(LogLevel::error, "Error creating action handler for command: ", command,
+            ", args: ", params.dump());
+        throw std::runtime_error("Error creating action handler!");
+    }
+    return action;
+}
+
+} // namespace obx

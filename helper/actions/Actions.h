@@ -1,0 +1,9 @@
+#pragma once
+
+// Every action kind, for code that builds or inspects actions.
+
+#include "actions/ActionBase.h"
+#include "actions/KeyboardActions.h"
+#include "actions/MouseActions.h"
+#include "actions/PassiveActions.h"
+#include "actions/SystemActions.h"
