@@ -1,4 +1,5 @@
 #include "actions/PlatformServicesImpl.h"
+
 #include "platform/headless/HeadlessPlatformServices.h"
 
 #include <mutex>
