@@ -1,0 +1,104 @@
+#pragma once
+
+#include "driver/hid/HidTypes.h"
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace obx::hid {
+
+class DescriptorWalk;
+
+struct UsageSpan {
+    uint16_t page = 0;
+    uint16_t min = 0;
+    uint16_t max = 0;
+
+    uint32_t count() const { return static_cast<uint32_t>(max) - min + 1; }
+};
+
+// One data field of an input report (a main item that is not constant).
+struct InputField {
+    uint8_t reportId = 0;
+    bool isArray = false;
+    bool hasNullState = false;
+    uint8_t bitSize = 0; // 1 to 32
+    uint16_t count = 0;
+    uint32_t bitOffset = 0; // from the first byte after the report-id byte
+    int32_t logicalMin = 0;
+    int32_t logicalMax = 0;
+    int32_t physicalMin = 0;
+    int32_t physicalMax = 0;
+    uint16_t firstSpan = 0;
+    uint16_t spanCount = 0;
+};
+
+// The parsed form of a report descriptor, of fixed size, so that the report path needs no memory of its
+// own. Reports are taken in the class driver's form: byte 0 is the report id (0 for a device that uses
+// none) and the fields follow.
+class HidPreparsedData {
+public:
+    static constexpr size_t kMaxInputFields = 64;
+    static constexpr size_t kMaxUsageSpans = 256;
+    static constexpr size_t kMaxReportBytes = 1024; // id byte included
+    static constexpr size_t kReportIds = 256;
+
+    const HidCaps& caps() const { return caps_; }
+    bool usesReportIds() const { return usesReportIds_; }
+
+    // The largest number of usages of the page that one input report can carry.
+    uint32_t maxUsageListLength(uint16_t usagePage) const;
+
+    // Usages of the page that are on in the report. `count` receives the number found; when the list
+    // is too short it receives the number needed and the call fails with BufferTooSmall.
+    HidStatus getUsages(uint16_t usagePage, std::span<const uint8_t> report, std::span<uint16_t> usages,
+                        uint32_t& count) const;
+
+    HidStatus getScaledUsageValue(uint16_t usagePage, uint16_t usage, std::span<const uint8_t> report,
+                                  int32_t& value) const;
+
+private:
+    friend class DescriptorWalk;
+
+    struct ElementUsage {
+        uint16_t page = 0;
+        uint16_t usage = 0;
+    };
+
+    struct UsageCollector {
+        std::span<uint16_t> list;
+        uint32_t needed = 0;
+        void add(uint16_t usage) {
+            if (needed < list.size())
+                list[needed] = usage;
+            ++needed;
+        }
+    };
+
+    bool fieldHasPage(const InputField& field, uint16_t usagePage) const;
+    void collectVariableUsages(const InputField& field, uint16_t usagePage, std::span<const uint8_t> data,
+                               UsageCollector& out) const;
+    void collectArrayUsages(const InputField& field, uint16_t usagePage, std::span<const uint8_t> data,
+                            UsageCollector& out) const;
+    uint32_t totalUsages(const InputField& field) const;
+    // The usage of the index-th usage of the field's list; the last one repeats past the end.
+    bool usageAt(const InputField& field, uint32_t index, ElementUsage& out) const;
+    bool findElement(const InputField& field, uint16_t usagePage, uint16_t usage, uint32_t& element) const;
+    static HidStatus scaledValue(const InputField& field, std::span<const uint8_t> data, uint32_t element,
+                                 int32_t& value);
+    HidStatus checkReport(std::span<const uint8_t> report, uint8_t& reportId) const;
+    HidStatus resultForMissing(bool foundInOtherReport) const;
+
+    HidCaps caps_;
+    bool usesReportIds_ = false;
+    std::array<InputField, kMaxInputFields> fields_{};
+    size_t fieldCount_ = 0;
+    std::array<UsageSpan, kMaxUsageSpans> spans_{};
+    size_t spanCount_ = 0;
+    // Data bytes (id byte excluded) of each input report id.
+    std::array<uint16_t, kReportIds> inputReportBytes_{};
+};
+
+} // namespace obx::hid
