@@ -1,0 +1,28 @@
+#pragma once
+
+#include <cstdint>
+
+namespace obx::driver {
+
+enum TimerId : uint32_t { kChordTimer = 1, kInertiaTimer = 2, kAutoScrollTimer = 3 };
+enum WheelAxis : uint32_t { kVerticalWheel = 1, kHorizontalWheel = 2 };
+
+inline constexpr uint32_t kChordWindowMs = 100;
+inline constexpr uint32_t kInertiaPeriodMs = 70;
+inline constexpr uint32_t kAutoScrollPeriodMs = 300;
+
+// What the button processor produces, and the timers it drives; implemented by the filter device.
+class IButtonOutput {
+public:
+    virtual ~IButtonOutput() = default;
+    virtual void sendButtons(uint32_t downMask, uint32_t upMask) = 0;
+    virtual void sendMovement(int32_t dx, int32_t dy) = 0;
+    virtual void sendWheel(uint32_t axis, int32_t amount) = 0;
+    virtual void reportToHelper(uint32_t pressed, uint32_t released) = 0;
+    // Returns whether the timer was already waiting.
+    virtual bool startTimer(uint32_t id, uint32_t milliseconds) = 0;
+    // Does not wait for a timer function that is running.
+    virtual void stopTimer(uint32_t id) = 0;
+};
+
+} // namespace obx::driver

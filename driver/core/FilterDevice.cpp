@@ -1,0 +1,268 @@
+#include "driver/core/FilterDevice.h"
+
+#include "driver/hid/HidDescriptorParser.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace obx::driver {
+
+namespace {
+
+constexpr uint16_t kWheelMouseHidHardware = 0x0100;
+constexpr uint16_t kReportedButtons = 32;
+constexpr uint32_t kInputQueueLength = 32;
+constexpr uint32_t kMouseButtonBits = 5;
+constexpr uint16_t kDownFlags[kMouseButtonBits] = {0x0001, 0x0004, 0x0010, 0x0040, 0x0100};
+constexpr uint16_t kUpFlags[kMouseButtonBits] = {0x0002, 0x0008, 0x0020, 0x0080, 0x0200};
+// The device fills a 127-byte buffer: whole UTF-16 characters only.
+constexpr size_t kStringBufferChars = 127 / sizeof(uint16_t);
+
+uint16_t buttonFlags(uint32_t mask, const uint16_t (&flags)[kMouseButtonBits]) {
+    uint16_t result = 0;
+    for (uint32_t bit = 0; bit < kMouseButtonBits; ++bit) {
+        if (mask & (1u << bit))
+            result |= flags[bit];
+    }
+    return result;
+}
+
+} // namespace
+
+FilterDevice::FilterDevice(FilterDeviceServices services, uint32_t instance)
+    : services_(services), processor_(*this), reports_(hid_, processor_),
+      control_(instance, *this, services.clock, services.controlLocks) {}
+
+ObxStatus FilterDevice::prepareHardware() {
+    HidCollectionInformation collection;
+    ObxStatus status = services_.below.collectionInformation(collection);
+    if (status != OBX_STATUS_SUCCESS)
+        return status;
+    if (collection.descriptorSize > descriptor_.size())
+        return OBX_STATUS_INSUFFICIENT_RESOURCES;
+    const std::span<uint8_t> descriptor(descriptor_.data(), collection.descriptorSize);
+    status = services_.below.collectionDescriptor(descriptor);
+    if (status != OBX_STATUS_SUCCESS)
+        return status;
+
+    LockGuard guard(services_.deviceLock);
+    hidReady_ = false;
+    if (hid::HidDescriptorParser::parse(descriptor, hid_) != hid::HidStatus::Success)
+        return OBX_STATUS_DEVICE_DATA_ERROR;
+    inputReportLength_ = hid_.caps().inputReportByteLength;
+
+    info_ = OBX_DEVICE_INFO{};
+    info_.ProductId = collection.productId;
+    info_.VersionNumber = collection.versionNumber;
+    // Strings that cannot be read stay empty; the last character is always the terminator.
+    uint16_t text[OBX_DEVICE_STRING_CHARS] = {};
+    const auto readString = [&](HidString which, uint16_t* field) {
+        std::fill(std::begin(text), std::end(text), uint16_t{0});
+        if (services_.below.string(which, std::span(text, kStringBufferChars)) == OBX_STATUS_SUCCESS)
+            std::memcpy(field, text, sizeof text - sizeof(uint16_t));
+    };
+    readString(HidString::Product, info_.ProductString);
+    readString(HidString::SerialNumber, info_.SerialNumberString);
+
+    reports_.start(collection.productId);
+    hidReady_ = true;
+    return OBX_STATUS_SUCCESS;
+}
+
+ObxStatus FilterDevice::releaseHardware() {
+    LockGuard guard(services_.deviceLock);
+    hidReady_ = false;
+    return OBX_STATUS_SUCCESS;
+}
+
+ObxStatus FilterDevice::queryRemove() {
+    control_.purgeReads();
+    return OBX_STATUS_SUCCESS;
+}
+
+ObxStatus FilterDevice::fileCreate(FileObject file, bool fromUserMode) {
+    if (fromUserMode)
+        return OBX_STATUS_ACCESS_DENIED;
+    ObxStatus status = services_.below.create(file);
+    if (status != OBX_STATUS_SUCCESS)
+        return status;
+    if (!readTargetOpen_) {
+        status = services_.below.openReadTarget(file);
+        if (status != OBX_STATUS_SUCCESS)
+            return status;
+        readFile_ = file;
+        readTargetOpen_ = true;
+        startRead();
+    }
+    return OBX_STATUS_SUCCESS;
+}
+
+void FilterDevice::fileClose(FileObject file) {
+    if (!readTargetOpen_ || file != readFile_)
+        return;
+    readTargetOpen_ = false;
+    readFile_ = nullptr;
+    services_.below.closeReadTarget();
+}
+
+ObxStatus FilterDevice::startRead() {
+    if (!readTargetOpen_)
+        return OBX_STATUS_INTERNAL_ERROR;
+    const uint32_t length = std::min<uint32_t>(inputReportLength_, readBuffer_.size());
+    const std::span<uint8_t> buffer(readBuffer_.data(), length);
+    std::fill(buffer.begin(), buffer.end(), uint8_t{0});
+    return services_.below.sendRead(buffer, *this);
+}
+
+void FilterDevice::readCompleted(ObxStatus status, uint32_t bytesRead) {
+    if (status != OBX_STATUS_SUCCESS)
+        return;
+    {
+        LockGuard guard(services_.deviceLock);
+        if (hidReady_) {
+            const uint32_t length = std::min(bytesRead, inputReportLength_);
+            reports_.process(std::span(readBuffer_.data(), length));
+        }
+    }
+    startRead();
+}
+
+Completion FilterDevice::internalDeviceControl(uint32_t code, std::span<const uint8_t> input,
+                                               std::span<uint8_t> output) {
+    switch (code) {
+    case kMouseQueryAttributes: {
+        if (output.size() < sizeof(MouseAttributes))
+            return {OBX_STATUS_BUFFER_TOO_SMALL, 0};
+        MouseAttributes attributes;
+        std::memcpy(&attributes, output.data(), sizeof attributes); // the sample rate stays as it was
+        attributes.mouseIdentifier = kWheelMouseHidHardware;
+        attributes.numberOfButtons = kReportedButtons;
+        attributes.inputDataQueueLength = kInputQueueLength;
+        std::memcpy(output.data(), &attributes, sizeof attributes);
+        return {OBX_STATUS_SUCCESS, sizeof attributes};
+    }
+    case kMouseConnect: {
+        if (input.size() < sizeof(MouseConnectData))
+            return {OBX_STATUS_BUFFER_TOO_SMALL, 0};
+        MouseConnectData connect;
+        std::memcpy(&connect, input.data(), sizeof connect);
+        IMouseClassService* expected = nullptr;
+        if (classService_.load() != nullptr)
+            return {OBX_STATUS_SHARING_VIOLATION, 0};
+        classDevice_ = connect.classDeviceObject;
+        if (!classService_.compare_exchange_strong(expected, connect.serviceCallback))
+            return {OBX_STATUS_SHARING_VIOLATION, 0};
+        return {OBX_STATUS_SUCCESS, 0};
+    }
+    case kMouseDisconnect:
+        return {OBX_STATUS_NOT_IMPLEMENTED, 0};
+    case kMouseEnable:
+    case kMouseDisable:
+        return {OBX_STATUS_NOT_SUPPORTED, 0};
+    default:
+        return {OBX_STATUS_SUCCESS, 0};
+    }
+}
+
+void FilterDevice::timerFired(uint32_t id) {
+    LockGuard guard(services_.deviceLock);
+    processor_.timerTick(id);
+}
+
+void FilterDevice::sendPacket(const MouseInputData& packet) {
+    if (IMouseClassService* service = classService_.load())
+        service->serviceCallback(std::span(&packet, 1));
+}
+
+void FilterDevice::sendButtons(uint32_t downMask, uint32_t upMask) {
+    MouseInputData packet;
+    packet.buttonFlags =
+        static_cast<uint16_t>(buttonFlags(downMask, kDownFlags) | buttonFlags(upMask, kUpFlags));
+    sendPacket(packet);
+}
+
+void FilterDevice::sendMovement(int32_t dx, int32_t dy) {
+    MouseInputData packet;
+    packet.lastX = dx;
+    packet.lastY = dy;
+    sendPacket(packet);
+}
+
+void FilterDevice::sendWheel(uint32_t axis, int32_t amount) {
+    if (axis != kVerticalWheel && axis != kHorizontalWheel)
+        return;
+    MouseInputData packet;
+    packet.buttonFlags = axis == kVerticalWheel ? kMouseWheelFlag : kMouseHorizontalWheelFlag;
+    packet.buttonData = static_cast<int16_t>(static_cast<int64_t>(amount) * kWheelDelta);
+    sendPacket(packet);
+}
+
+void FilterDevice::reportToHelper(uint32_t pressed, uint32_t released) {
+    control_.postEvent(pressed, released);
+}
+
+ITimer* FilterDevice::timer(uint32_t id) const {
+    return id >= kChordTimer && id <= kAutoScrollTimer ? services_.timers[id - 1] : nullptr;
+}
+
+bool FilterDevice::startTimer(uint32_t id, uint32_t milliseconds) {
+    ITimer* t = timer(id);
+    return t != nullptr && t->start(milliseconds);
+}
+
+void FilterDevice::stopTimer(uint32_t id) {
+    if (ITimer* t = timer(id))
+        t->stop();
+}
+
+bool FilterDevice::slowPointer() {
+    LockGuard guard(services_.deviceLock);
+    return processor_.slowPointer();
+}
+
+void FilterDevice::setSlowPointer(bool on) {
+    LockGuard guard(services_.deviceLock);
+    processor_.setSlowPointer(on);
+}
+
+bool FilterDevice::singleAxis() {
+    LockGuard guard(services_.deviceLock);
+    return processor_.singleAxis();
+}
+
+void FilterDevice::setSingleAxis(bool on) {
+    LockGuard guard(services_.deviceLock);
+    processor_.setSingleAxis(on);
+}
+
+OBX_SCROLL_PARAMS FilterDevice::scrollParams(uint8_t wheel) {
+    LockGuard guard(services_.deviceLock);
+    return processor_.scrollParams(wheel);
+}
+
+void FilterDevice::setScrollParams(const OBX_SCROLL_PARAMS& params) {
+    LockGuard guard(services_.deviceLock);
+    processor_.setScrollParams(params);
+}
+
+void FilterDevice::setButtonMap(const ButtonMap& map) {
+    LockGuard guard(services_.deviceLock);
+    processor_.setButtonMap(map);
+}
+
+void FilterDevice::buttonChange(uint32_t pressed, uint32_t released) {
+    LockGuard guard(services_.deviceLock);
+    processor_.buttonChange(pressed, released);
+}
+
+void FilterDevice::setHelperRegistered(bool registered) {
+    LockGuard guard(services_.deviceLock);
+    processor_.setHelperRegistered(registered);
+}
+
+OBX_DEVICE_INFO FilterDevice::deviceInfo() {
+    LockGuard guard(services_.deviceLock);
+    return info_;
+}
+
+} // namespace obx::driver

@@ -1,0 +1,147 @@
+#pragma once
+
+// The framework seam of the driver: what the device logic needs from the system around it. A host
+// (the kernel framework, the user-space daemon, a test harness) implements these and calls the
+// device objects' entry points.
+
+#include "driver/shared/ObxControl.h"
+
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+namespace obx::driver {
+
+using ObxStatus = OBX_STATUS;
+
+// The identity of one open handle.
+using FileObject = const void*;
+
+struct Completion {
+    ObxStatus status = OBX_STATUS_SUCCESS;
+    uint32_t information = 0; // bytes returned or taken
+};
+
+class ILock {
+public:
+    virtual ~ILock() = default;
+    virtual void lock() = 0;
+    virtual void unlock() = 0;
+};
+
+class LockGuard {
+public:
+    explicit LockGuard(ILock& lock) : lock_(lock) { lock_.lock(); }
+    ~LockGuard() { lock_.unlock(); }
+    LockGuard(const LockGuard&) = delete;
+    LockGuard& operator=(const LockGuard&) = delete;
+
+private:
+    ILock& lock_;
+};
+
+class ITimer {
+public:
+    virtual ~ITimer() = default;
+    // Starts (or restarts) the timer with a relative due time; returns whether it was already waiting.
+    virtual bool start(uint32_t milliseconds) = 0;
+    // Cancels a waiting timer without waiting for a timer function that is running.
+    virtual void stop() = 0;
+};
+
+class IClock {
+public:
+    virtual ~IClock() = default;
+    virtual uint64_t uptimeMilliseconds() const = 0;
+};
+
+// The HID collection below the filter.
+struct HidCollectionInformation {
+    uint16_t productId = 0;
+    uint16_t versionNumber = 0;
+    uint32_t descriptorSize = 0;
+};
+
+enum class HidString : uint8_t { Product, SerialNumber };
+
+class IReadCompletion {
+public:
+    virtual ~IReadCompletion() = default;
+    virtual void readCompleted(ObxStatus status, uint32_t bytesRead) = 0;
+};
+
+class IHidDevice {
+public:
+    virtual ~IHidDevice() = default;
+    virtual ObxStatus collectionInformation(HidCollectionInformation& info) = 0;
+    // The report descriptor, `info.descriptorSize` bytes.
+    virtual ObxStatus collectionDescriptor(std::span<uint8_t> descriptor) = 0;
+    // A NUL-terminated UTF-16 string into `buffer`.
+    virtual ObxStatus string(HidString which, std::span<uint16_t> buffer) = 0;
+    // The create of the class driver, passed on and completed synchronously.
+    virtual ObxStatus create(FileObject file) = 0;
+    virtual ObxStatus openReadTarget(FileObject file) = 0;
+    // Cancels the read in flight, whose completion then reports OBX_STATUS_CANCELLED.
+    virtual void closeReadTarget() = 0;
+    // Reads one input report, in the class driver's form (report id byte first), into `buffer`.
+    virtual ObxStatus sendRead(std::span<uint8_t> buffer, IReadCompletion& completion) = 0;
+};
+
+// The mouse class driver's input record and service callback.
+struct MouseInputData {
+    uint16_t unitId = 0;
+    uint16_t flags = 0;
+    uint16_t buttonFlags = 0;
+    int16_t buttonData = 0;
+    uint32_t rawButtons = 0;
+    int32_t lastX = 0;
+    int32_t lastY = 0;
+    uint32_t extraInformation = 0;
+};
+
+class IMouseClassService {
+public:
+    virtual ~IMouseClassService() = default;
+    virtual void serviceCallback(std::span<const MouseInputData> packets) = 0;
+};
+
+// The output of the class driver's attributes query.
+struct MouseAttributes {
+    uint16_t mouseIdentifier;
+    uint16_t numberOfButtons;
+    uint16_t sampleRate;
+    uint32_t inputDataQueueLength;
+};
+static_assert(sizeof(MouseAttributes) == 12);
+
+// Internal control codes of the mouse class driver's protocol.
+inline constexpr uint32_t kMouseQueryAttributes = 0x000F0000;
+inline constexpr uint32_t kMouseConnect = 0x000F0203;
+inline constexpr uint32_t kMouseDisconnect = 0x000F0403;
+inline constexpr uint32_t kMouseEnable = 0x000F0803;
+inline constexpr uint32_t kMouseDisable = 0x000F1003;
+
+// Button flags of a mouse input record.
+inline constexpr uint16_t kMouseWheelFlag = 0x0400;
+inline constexpr uint16_t kMouseHorizontalWheelFlag = 0x0800;
+inline constexpr int32_t kWheelDelta = 120;
+
+// The input of the class driver's connect request.
+struct MouseConnectData {
+    void* classDeviceObject;
+    IMouseClassService* serviceCallback;
+};
+
+// A read on the control device that waits for a button event. The host owns it until it is completed;
+// `link` belongs to the control device while the read waits in its queue.
+class IPendingRead {
+public:
+    virtual ~IPendingRead() = default;
+    virtual FileObject file() const = 0;
+    virtual std::span<uint8_t> buffer() = 0;
+    virtual void complete(ObxStatus status, uint32_t information) = 0;
+
+    IPendingRead* link = nullptr;
+};
+
+} // namespace obx::driver

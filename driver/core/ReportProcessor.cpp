@@ -1,0 +1,100 @@
+#include "driver/core/ReportProcessor.h"
+
+#include "driver/hid/UsageListDifference.h"
+
+#include <algorithm>
+
+namespace obx::driver {
+
+using hid::HidStatus;
+
+namespace {
+constexpr size_t kSplitReportLength = 6;
+// Usages 31 and up have no bit of their own: bits 30 and 31 are the pan.
+constexpr uint16_t kHighestMaskedUsage = 30;
+} // namespace
+
+void ReportProcessor::start(uint16_t productId) {
+    layout_ = layoutFor(productId);
+    previousButtonByte_ = 0;
+    previousCount_ = 0;
+    usageListLength_ = std::min(hid_.maxUsageListLength(hid::kPageButton), kMaxUsageList);
+    current_.fill(0);
+    previous_.fill(0);
+}
+
+void ReportProcessor::process(std::span<uint8_t> report) {
+    if (layout_ == ReportLayout::SplitButtonByte && report.size() == kSplitReportLength)
+        splitButtonByte(report);
+    else
+        genericButtons(report);
+    movementWheelAndPan(report);
+}
+
+void ReportProcessor::splitButtonByte(std::span<uint8_t> report) {
+    const uint8_t buttons = static_cast<uint8_t>(report[1] | ((report[5] & 0x03) << 2));
+    report[1] = buttons;
+    report[5] = 0;
+    if (buttons == previousButtonByte_)
+        return;
+    const uint8_t old = previousButtonByte_;
+    previousButtonByte_ = buttons;
+    // Each changed bit goes the way it went, also when one report presses one button and releases
+    // another.
+    const uint8_t changed = old ^ buttons;
+    processor_.buttonChange(changed & buttons, changed & old);
+}
+
+void ReportProcessor::genericButtons(std::span<const uint8_t> report) {
+    const uint32_t n = usageListLength_;
+    const std::span<uint16_t> current(current_.data(), n);
+    // Stale usages past the new count would hide releases from the difference below.
+    std::fill(current.begin(), current.end(), uint16_t{0});
+    uint32_t count = 0;
+    if (hid_.getUsages(hid::kPageButton, report, current, count) != HidStatus::Success)
+        return;
+    if (count == 0 && previousCount_ == 0)
+        return;
+    std::fill_n(break_.begin(), n, uint16_t{0});
+    std::fill_n(make_.begin(), n, uint16_t{0});
+    const uint32_t length = std::max(count, previousCount_);
+    if (!hid::usageListDifference(std::span(previous_.data(), n), current, std::span(break_.data(), n),
+                                  std::span(make_.data(), n), length))
+        return;
+    const uint32_t pressed = maskOf(std::span(make_.data(), length));
+    const uint32_t released = maskOf(std::span(break_.data(), length));
+    std::copy_n(current_.begin(), n, previous_.begin());
+    previousCount_ = count;
+    if (make_[0] != 0 || break_[0] != 0)
+        processor_.buttonChange(pressed, released);
+}
+
+uint32_t ReportProcessor::maskOf(std::span<const uint16_t> usages) {
+    uint32_t mask = 0;
+    for (uint16_t u : usages) {
+        if (u == 0)
+            break;
+        if (u <= kHighestMaskedUsage)
+            mask |= 1u << (u - 1);
+    }
+    return mask;
+}
+
+void ReportProcessor::movementWheelAndPan(std::span<const uint8_t> report) {
+    int32_t x = 0;
+    int32_t y = 0;
+    if (hid_.getScaledUsageValue(hid::kPageGenericDesktop, hid::kUsageX, report, x) == HidStatus::Success &&
+        hid_.getScaledUsageValue(hid::kPageGenericDesktop, hid::kUsageY, report, y) == HidStatus::Success &&
+        (x != 0 || y != 0))
+        processor_.movement(x, y);
+    int32_t wheel = 0;
+    if (hid_.getScaledUsageValue(hid::kPageGenericDesktop, hid::kUsageWheel, report, wheel) ==
+            HidStatus::Success &&
+        wheel != 0)
+        processor_.verticalWheel(wheel);
+    int32_t pan = 0;
+    if (hid_.getScaledUsageValue(hid::kPageConsumer, hid::kUsageAcPan, report, pan) == HidStatus::Success)
+        processor_.pan(pan);
+}
+
+} // namespace obx::driver

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "driver/core/ButtonProcessor.h"
+#include "driver/core/DeviceModels.h"
+#include "driver/hid/HidPreparsedData.h"
+
+#include <array>
+#include <cstdint>
+#include <span>
+
+namespace obx::driver {
+
+// Reads one input report with the HID parser and feeds its buttons, movement, wheel and pan to the
+// button processor. Every buffer it uses is part of the object: a report allocates nothing.
+class ReportProcessor {
+public:
+    static constexpr uint32_t kMaxUsageList = 256;
+
+    ReportProcessor(const hid::HidPreparsedData& hid, ButtonProcessor& processor)
+        : hid_(hid), processor_(processor) {}
+
+    // Called once the descriptor is parsed.
+    void start(uint16_t productId);
+    uint32_t usageListLength() const { return usageListLength_; }
+
+    // `report` is the read buffer; the split-button layout is rewritten in place.
+    void process(std::span<uint8_t> report);
+
+private:
+    void splitButtonByte(std::span<uint8_t> report);
+    void genericButtons(std::span<const uint8_t> report);
+    void movementWheelAndPan(std::span<const uint8_t> report);
+    static uint32_t maskOf(std::span<const uint16_t> usages);
+
+    const hid::HidPreparsedData& hid_;
+    ButtonProcessor& processor_;
+    ReportLayout layout_ = ReportLayout::Generic;
+    uint8_t previousButtonByte_ = 0;
+    uint32_t usageListLength_ = 0;
+    uint32_t previousCount_ = 0;
+    std::array<uint16_t, kMaxUsageList> current_{};
+    std::array<uint16_t, kMaxUsageList> previous_{};
+    std::array<uint16_t, kMaxUsageList> break_{};
+    std::array<uint16_t, kMaxUsageList> make_{};
+};
+
+} // namespace obx::driver
