@@ -1,0 +1,353 @@
+#include "driver/core/ButtonProcessor.h"
+
+#include <cstring>
+#include <gtest/gtest.h>
+#include <string>
+#include <vector>
+
+namespace obx::driver {
+namespace {
+
+// Records every operation as text, and answers timer starts as a real one-shot timer would.
+class RecordingOutput final : public IButtonOutput {
+public:
+    void sendButtons(uint32_t down, uint32_t up) override { add("buttons", down, up); }
+    void sendMovement(int32_t dx, int32_t dy) override { add("move", dx, dy); }
+    void sendWheel(uint32_t axis, int32_t amount) override { add("wheel", axis, amount); }
+    void reportToHelper(uint32_t p, uint32_t r) override { add("event", p, r); }
+    bool startTimer(uint32_t id, uint32_t ms) override {
+        add("start", id, ms);
+        const bool was = waiting[id];
+        waiting[id] = true;
+        return was;
+    }
+    void stopTimer(uint32_t id) override {
+        add("stop", id, 0);
+        waiting[id] = false;
+    }
+
+    std::vector<std::string> take() { return std::exchange(calls, {}); }
+    std::vector<std::string> calls;
+    bool waiting[4] = {};
+
+private:
+    void add(const char* what, int64_t a, int64_t b) {
+        calls.push_back(std::string(what) + " " + std::to_string(a) + " " + std::to_string(b));
+    }
+};
+
+using Calls = std::vector<std::string>;
+
+struct Entry {
+    uint32_t buttons;
+    uint8_t kind;
+    uint32_t output;
+    uint8_t action;
+    uint8_t amount;
+};
+
+ButtonMap makeMap(uint32_t chordMask, std::initializer_list<Entry> entries, uint32_t count = UINT32_MAX) {
+    OBX_BUTTON_MAP raw{};
+    raw.Size = sizeof raw;
+    raw.ChordMask = chordMask;
+    raw.Count = count == UINT32_MAX ? static_cast<uint32_t>(entries.size()) : count;
+    size_t i = 0;
+    for (const Entry& e : entries) {
+        raw.Entries[i].Buttons = e.buttons;
+        raw.Entries[i].Kind = e.kind;
+        if (e.kind == OBX_MAP_ACTION) {
+            raw.Entries[i].Data.Action.Action = e.action;
+            raw.Entries[i].Data.Action.Amount = e.amount;
+        } else {
+            raw.Entries[i].Data.OutputButtons = e.output;
+        }
+        ++i;
+    }
+    std::vector<uint8_t> bytes(sizeof raw);
+    std::memcpy(bytes.data(), &raw, sizeof raw);
+    return ButtonMap::fromRecord(bytes);
+}
+
+class ButtonProcessorTest : public ::testing::Test {
+protected:
+    RecordingOutput out;
+    ButtonProcessor p{out};
+};
+
+TEST_F(ButtonProcessorTest, DefaultMapSendsMouseButtonsAndHandsOtherButtonsToTheHelper) {
+    for (uint32_t bit = 0; bit < 5; ++bit) {
+        p.buttonChange(1u << bit, 0);
+        p.buttonChange(0, 1u << bit);
+        const std::string m = std::to_string(1u << bit);
+        EXPECT_EQ(out.take(), (Calls{"buttons " + m + " 0", "buttons 0 " + m}));
+    }
+    p.buttonChange(0x20, 0);
+    p.buttonChange(0, 0x20);
+    EXPECT_EQ(out.take(), (Calls{"event 32 0", "event 0 32"}));
+}
+
+TEST_F(ButtonProcessorTest, HeldPanRepeatsItsStepAndItsReleaseDoesNothing) {
+    p.pan(-1);
+    p.pan(-3);
+    p.pan(-1);
+    p.pan(0);
+    p.pan(0);
+    EXPECT_EQ(out.take(), (Calls{"wheel 2 -1", "wheel 2 -1", "wheel 2 -1"}));
+    p.pan(2);
+    EXPECT_EQ(out.take(), (Calls{"wheel 2 1"}));
+    EXPECT_EQ(p.rawButtons(), OBX_PAN_RIGHT);
+}
+
+TEST_F(ButtonProcessorTest, ChordFiresOneClickAndSwallowsTheLaterReleases) {
+    p.setHelperRegistered(true);
+    p.setButtonMap(makeMap(0x3, {{0x1, 0, 0x1, 0, 0}, {0x2, 0, 0x2, 0, 0}, {0x3, 0, 0x4, 0, 0}}));
+    p.buttonChange(0x1, 0);
+    p.buttonChange(0x2, 0);
+    EXPECT_EQ(out.take(), (Calls{"start 1 100", "start 1 100"}));
+    p.timerTick(kChordTimer);
+    EXPECT_EQ(out.take(), (Calls{"buttons 4 0", "buttons 0 4"}));
+    p.buttonChange(0, 0x1);
+    p.buttonChange(0, 0x2);
+    EXPECT_TRUE(out.take().empty());
+    // The swallow is spent: the next click of button 1 goes through (held back, then replayed).
+    out.waiting[kChordTimer] = false;
+    p.buttonChange(0x1, 0);
+    p.timerTick(kChordTimer);
+    p.buttonChange(0, 0x1);
+    EXPECT_EQ(out.take(), (Calls{"start 1 100", "buttons 1 0", "buttons 0 1"}));
+}
+
+TEST_F(ButtonProcessorTest, ThirdPressInTheWindowLeavesTheTimerAlone) {
+    p.setHelperRegistered(true);
+    p.setButtonMap(makeMap(0x7, {}));
+    p.buttonChange(0x1, 0);
+    p.buttonChange(0x2, 0);
+    p.buttonChange(0x4, 0);
+    EXPECT_EQ(out.take(), (Calls{"start 1 100", "start 1 100"}));
+    p.timerTick(kChordTimer);
+    EXPECT_EQ(out.take(), (Calls{"event 7 0", "event 0 7"}));
+}
+
+TEST_F(ButtonProcessorTest, ChordReleasedInsideTheWindowSwallowsNothingLater) {
+    p.setHelperRegistered(true);
+    p.setButtonMap(makeMap(0x3, {{0x1, 0, 0x1, 0, 0}, {0x3, 0, 0x4, 0, 0}}));
+    p.buttonChange(0x1, 0);
+    p.buttonChange(0x2, 0);
+    p.buttonChange(0, 0x1);
+    p.buttonChange(0, 0x2);
+    p.timerTick(kChordTimer);
+    EXPECT_EQ(out.take(), (Calls{"start 1 100", "start 1 100", "buttons 4 0", "buttons 0 4"}));
+    // Chord detection off: button 1 is a plain left button again, and its release must not be eaten.
+    p.setButtonMap(makeMap(0, {{0x1, 0, 0x1, 0, 0}}));
+    p.buttonChange(0x1, 0);
+    p.buttonChange(0, 0x1);
+    EXPECT_EQ(out.take(), (Calls{"buttons 1 0", "buttons 0 1"}));
+}
+
+TEST_F(ButtonProcessorTest, SinglePressIsReplayedWithAHelperAndDroppedWithout) {
+    p.setButtonMap(makeMap(0x3, {{0x1, 0, 0x1, 0, 0}}));
+    p.setHelperRegistered(true);
+    p.buttonChange(0x1, 0);
+    EXPECT_EQ(out.take(), (Calls{"start 1 100"}));
+    p.timerTick(kChordTimer);
+    EXPECT_EQ(out.take(), (Calls{"buttons 1 0"}));
+    p.buttonChange(0, 0x1);
+    EXPECT_EQ(out.take(), (Calls{"buttons 0 1"}));
+
+    p.setHelperRegistered(false);
+    out.waiting[kChordTimer] = false;
+    p.buttonChange(0x1, 0);
+    p.timerTick(kChordTimer);
+    p.buttonChange(0, 0x1);
+    EXPECT_EQ(out.take(), (Calls{"start 1 100", "buttons 0 1"}));
+}
+
+TEST_F(ButtonProcessorTest, ReplayedQueueKeepsPressAndReleaseInOrder) {
+    p.setHelperRegistered(true);
+    p.setButtonMap(makeMap(0x3, {{0x1, 0, 0x2, 0, 0}}));
+    p.buttonChange(0x1, 0);
+    p.buttonChange(0, 0x1);
+    p.timerTick(kChordTimer);
+    EXPECT_EQ(out.take(), (Calls{"start 1 100", "buttons 2 0", "buttons 0 2"}));
+}
+
+TEST_F(ButtonProcessorTest, QueueHoldsSixteenChangesAndLetsTheRestThrough) {
+    p.setHelperRegistered(true);
+    p.setButtonMap(makeMap(0xFFFF, {}));
+    for (uint32_t bit = 0; bit < 16; ++bit)
+        p.buttonChange(1u << bit, 0);
+    out.take();
+    p.buttonChange(0, 0x1); // the 17th change: the queue is full, so it passes unheld
+    EXPECT_EQ(out.take(), (Calls{"event 0 1"}));
+}
+
+TEST_F(ButtonProcessorTest, EntryOfUnknownKindSwallowsTheButton) {
+    p.setButtonMap(makeMap(0, {{0x2, 2, 0, 0, 0}}));
+    p.buttonChange(0x2, 0);
+    p.buttonChange(0, 0x2);
+    EXPECT_EQ(out.take(), (Calls{"buttons 0 0", "event 0 0"}));
+}
+
+TEST_F(ButtonProcessorTest, EmptyMapHandsEveryChangeToTheHelper) {
+    p.setButtonMap(makeMap(0, {}));
+    p.buttonChange(0x1, 0);
+    p.buttonChange(0, 0x1);
+    EXPECT_EQ(out.take(), (Calls{"event 1 0", "event 0 1"}));
+}
+
+TEST_F(ButtonProcessorTest, CountAboveTheRecordIsClamped) {
+    const ButtonMap map = makeMap(0, {{0x1, 0, 0x2, 0, 0}}, 1000);
+    EXPECT_EQ(map.count(), OBX_BUTTON_MAP_MAX_ENTRIES);
+    p.setButtonMap(map);
+    p.buttonChange(0x1, 0);
+    EXPECT_EQ(out.take(), (Calls{"buttons 2 0"}));
+}
+
+TEST_F(ButtonProcessorTest, SimultaneousPressAndReleaseAreEachHandled) {
+    p.buttonChange(0x1, 0);
+    out.take();
+    p.buttonChange(0x20, 0x1);
+    EXPECT_EQ(out.take(), (Calls{"buttons 0 1", "event 32 0"}));
+}
+
+TEST_F(ButtonProcessorTest, ScrollActionsAndAmounts) {
+    p.setButtonMap(makeMap(0, {{0x1, 1, 0, OBX_ACTION_SCROLL_UP, 0},
+                               {0x2, 1, 0, OBX_ACTION_SCROLL_DOWN, 3},
+                               {0x4, 1, 0, OBX_ACTION_SCROLL_LEFT, 2},
+                               {0x8, 1, 0, OBX_ACTION_SCROLL_RIGHT, 1},
+                               {0x10, 1, 0, 77, 4}}));
+    for (uint32_t b : {0x1u, 0x2u, 0x4u, 0x8u, 0x10u}) {
+        p.buttonChange(b, 0);
+        p.buttonChange(0, b);
+    }
+    EXPECT_EQ(out.take(), (Calls{"wheel 1 1", "wheel 1 -3", "wheel 2 -2", "wheel 2 1", "wheel 1 4"}));
+}
+
+TEST_F(ButtonProcessorTest, SlowPointerDividesByFiveKeepingRemainders) {
+    p.setSlowPointer(true);
+    for (int i = 0; i < 5; ++i)
+        p.movement(1, 0);
+    EXPECT_EQ(out.take(), (Calls{"move 0 0", "move 0 0", "move 0 0", "move 0 0", "move 1 0"}));
+    p.movement(-7, 0);
+    p.movement(-3, 0); // -3 + remainder -2 = -5
+    EXPECT_EQ(out.take(), (Calls{"move -1 0", "move -1 0"}));
+    // Switching the mode clears the remainders.
+    p.movement(4, 0);
+    p.setSlowPointer(false);
+    p.setSlowPointer(true);
+    p.movement(1, 0);
+    EXPECT_EQ(out.take(), (Calls{"move 0 0", "move 0 0"}));
+}
+
+TEST_F(ButtonProcessorTest, SingleAxisFollowsTheDominanceCounter) {
+    p.setSingleAxis(true);
+    p.movement(3, 1);
+    p.movement(1, 1);
+    EXPECT_EQ(out.take(), (Calls{"move 3 0", "move 0 1"}));
+    for (int i = 0; i < 15; ++i)
+        p.movement(5, 0);
+    EXPECT_EQ(p.scrollState().dominance, 10);
+}
+
+TEST_F(ButtonProcessorTest, ScrollModeTurnsMovementIntoWheelSteps) {
+    p.setButtonMap(makeMap(0, {{0x8, 1, 0, OBX_ACTION_SCROLL_MODE, 5}, {0x1, 0, 0x1, 0, 0}}));
+    p.buttonChange(0x8, 0);
+    p.buttonChange(0, 0x8);
+    p.movement(0, 12);
+    EXPECT_EQ(out.take(), (Calls{"wheel 1 -2", "move 0 0"}));
+    p.setScrollParams(OBX_SCROLL_PARAMS{0, 1, 0, {}});
+    p.movement(0, 5); // 5 / 6 = 0: a zero step is still sent
+    p.movement(0, 1); // remainder 5 + 1 = 6: one step, inverted
+    EXPECT_EQ(out.take(), (Calls{"wheel 1 0", "move 0 0", "wheel 1 1", "move 0 0"}));
+    // Any other button ends scroll mode.
+    p.buttonChange(0x1, 0);
+    p.movement(0, 12);
+    EXPECT_EQ(out.take(), (Calls{"stop 3 0", "buttons 1 0", "move 0 12"}));
+}
+
+TEST_F(ButtonProcessorTest, ScrollSpeedZeroLeavesMovementAlone) {
+    p.setButtonMap(makeMap(0, {{0x8, 1, 0, OBX_ACTION_SCROLL_MODE, 0}}));
+    p.buttonChange(0x8, 0);
+    p.movement(2, 3);
+    EXPECT_EQ(out.take(), (Calls{"move 2 3"}));
+}
+
+TEST_F(ButtonProcessorTest, WheelInertiaDecaysByAFifth) {
+    p.setScrollParams(OBX_SCROLL_PARAMS{0, 0, 1, {}});
+    for (int i = 0; i < 5; ++i)
+        p.verticalWheel(1);
+    out.take();
+    for (int i = 0; i < 5; ++i)
+        p.timerTick(kInertiaTimer);
+    EXPECT_EQ(out.take(), (Calls{"wheel 1 1", "wheel 1 1", "wheel 1 1", "wheel 1 1", "stop 2 0"}));
+}
+
+TEST_F(ButtonProcessorTest, FewNotchesOrAReversalEndInertia) {
+    p.setScrollParams(OBX_SCROLL_PARAMS{0, 1, 1, {}});
+    for (int i = 0; i < 4; ++i)
+        p.verticalWheel(-2); // inverted: +2
+    p.verticalWheel(-1);
+    EXPECT_EQ(p.scrollState().vertical.wheelCount, 5);
+    p.verticalWheel(1); // inverted -1: a reversal starts counting anew
+    EXPECT_EQ(p.scrollState().vertical.wheelCount, 1);
+    out.take();
+    p.timerTick(kInertiaTimer);
+    EXPECT_EQ(out.take(), (Calls{"stop 2 0"}));
+    EXPECT_EQ(p.scrollState().activeAxis, nullptr);
+}
+
+TEST_F(ButtonProcessorTest, AutoScrollStartsOnADominantAxisAndKeepsScrolling) {
+    p.setButtonMap(makeMap(0, {{0x8, 1, 0, OBX_ACTION_AUTO_SCROLL, 10}}));
+    p.buttonChange(0x8, 0);
+    EXPECT_TRUE(p.scrollState().scrollMode);
+    for (int i = 0; i < 6; ++i)
+        p.movement(0, -1); // divisor 1: vertical, amount +1
+    Calls calls = out.take();
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "start 3 300"), 1);
+    EXPECT_EQ(p.scrollState().vertical.autoScrollStep, 10);
+    p.timerTick(kAutoScrollTimer); // moved since the last tick: nothing
+    p.timerTick(kAutoScrollTimer);
+    EXPECT_EQ(out.take(), (Calls{"wheel 1 10"}));
+    for (int i = 0; i < 50; ++i)
+        p.timerTick(kAutoScrollTimer);
+    calls = out.take();
+    EXPECT_EQ(calls.back(), "stop 3 0");
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "wheel 1 10"), 50);
+}
+
+TEST_F(ButtonProcessorTest, AutoScrollStopsWhenInertiaClearedTheActiveAxis) {
+    p.setButtonMap(makeMap(0, {{0x8, 1, 0, OBX_ACTION_AUTO_SCROLL, 10}}));
+    p.setScrollParams(OBX_SCROLL_PARAMS{0, 0, 1, {}});
+    p.buttonChange(0x8, 0);
+    for (int i = 0; i < 6; ++i)
+        p.movement(0, -1);
+    p.verticalWheel(1);
+    p.timerTick(kInertiaTimer); // one notch: inertia ends and clears the active axis
+    ASSERT_EQ(p.scrollState().activeAxis, nullptr);
+    out.take();
+    p.movement(0, -1);
+    EXPECT_EQ(out.take(), (Calls{"wheel 1 1", "stop 3 0", "move 0 0"}));
+    EXPECT_FALSE(p.scrollState().autoScrollRunning);
+}
+
+TEST_F(ButtonProcessorTest, AutoScrollReversalStopsTheRun) {
+    p.setButtonMap(makeMap(0, {{0x8, 1, 0, OBX_ACTION_AUTO_SCROLL, 10}}));
+    p.buttonChange(0x8, 0);
+    for (int i = 0; i < 6; ++i)
+        p.movement(0, -1);
+    out.take();
+    p.movement(0, 1);
+    EXPECT_EQ(out.take(), (Calls{"wheel 1 -1", "stop 3 0", "move 0 0"}));
+    EXPECT_EQ(p.scrollState().dominance, 0);
+}
+
+TEST_F(ButtonProcessorTest, ExtremeValuesDoNotOverflow) {
+    p.setScrollParams(OBX_SCROLL_PARAMS{0, 1, 1, {}});
+    p.verticalWheel(INT32_MIN);
+    p.setSingleAxis(true);
+    p.movement(INT32_MIN, INT32_MAX);
+    EXPECT_EQ(out.take(), (Calls{"start 2 70", "wheel 1 2147483647", "move -2147483648 0"}));
+}
+
+} // namespace
+} // namespace obx::driver
