@@ -1,0 +1,75 @@
+#include "platform/linux/X11DesktopQueries.h"
+
+#include "platform/linux/KeyboardMap.h"
+#include "platform/linux/XProperties.h"
+
+#include <X11/Xatom.h>
+#include <X11/keysym.h>
+#include <system_error>
+
+namespace obx::x11 {
+
+std::uint32_t modifiersFromKeys(const char keys[32], const std::vector<unsigned long>& keysymOfKeycode) {
+    std::uint32_t state = 0;
+    for (std::size_t code = 0; code < keysymOfKeycode.size() && code < 256; ++code) {
+        if (!(static_cast<unsigned char>(keys[code / 8]) & (1u << (code % 8)))) {
+            continue;
+        }
+        switch (keysymOfKeycode[code]) {
+        case XK_Shift_L:
+        case XK_Shift_R:
+            state |= desktopModifierShift;
+            break;
+        case XK_Control_L:
+        case XK_Control_R:
+            state |= desktopModifierCtrl;
+            break;
+        case XK_Alt_L:
+        case XK_Alt_R:
+            state |= desktopModifierAlt;
+            break;
+        default:
+            break;
+        }
+    }
+    return state;
+}
+
+X11DesktopQueries::X11DesktopQueries(const std::string& displayName, std::filesystem::path procFolder)
+    : connection_(displayName), procFolder_(std::move(procFolder)) {}
+
+std::uint64_t X11DesktopQueries::foregroundWindow() {
+    return connection_.valid() ? activeWindow(connection_.display()) : 0;
+}
+
+std::string X11DesktopQueries::foregroundApplicationPath() {
+    const Window window = static_cast<Window>(foregroundWindow());
+    if (window == None) {
+        return {};
+    }
+    const auto pid =
+        readListProperty(connection_.display(), window, connection_.atom("_NET_WM_PID"), XA_CARDINAL);
+    if (pid.empty() || pid.front() == 0) {
+        return {};
+    }
+    std::error_code error;
+    const auto path = std::filesystem::read_symlink(procFolder_ / std::to_string(pid.front()) / "exe", error);
+    return error ? std::string{} : path.string();
+}
+
+std::uint32_t X11DesktopQueries::pressedModifiers() {
+    if (!connection_.valid()) {
+        return 0;
+    }
+    char keys[32] = {};
+    XQueryKeymap(connection_.display(), keys);
+    const KeyboardMap map(connection_.display());
+    std::vector<unsigned long> keysyms(256, NoSymbol);
+    for (unsigned code = 0; code < keysyms.size(); ++code) {
+        const auto row = map.row(code);
+        keysyms[code] = row.empty() ? NoSymbol : row.front();
+    }
+    return modifiersFromKeys(keys, keysyms);
+}
+
+} // namespace obx::x11

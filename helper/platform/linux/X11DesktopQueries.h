@@ -1,0 +1,34 @@
+#pragma once
+
+// The device layer's desktop queries on X11: the foreground window from
+// _NET_ACTIVE_WINDOW and its process from _NET_WM_PID; the modifiers from the
+// server's key state.
+
+#include "devices/DesktopQueries.h"
+#include "platform/linux/XConnection.h"
+
+#include <filesystem>
+#include <vector>
+
+namespace obx::x11 {
+
+// The Shift, Ctrl and Alt bits for the pressed keys of an XQueryKeymap
+// vector, given each keycode's unshifted keysym.
+std::uint32_t modifiersFromKeys(const char keys[32], const std::vector<unsigned long>& keysymOfKeycode);
+
+class X11DesktopQueries : public IDesktopQueries {
+public:
+    // procFolder: where the processes' folders are (tests give another).
+    explicit X11DesktopQueries(const std::string& displayName = {},
+                               std::filesystem::path procFolder = "/proc");
+
+    std::uint64_t foregroundWindow() override;
+    std::string foregroundApplicationPath() override;
+    std::uint32_t pressedModifiers() override;
+
+private:
+    XConnection connection_;
+    std::filesystem::path procFolder_;
+};
+
+} // namespace obx::x11
