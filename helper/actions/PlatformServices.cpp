@@ -1,5 +1,4 @@
 #include "actions/PlatformServicesImpl.h"
-
 #include "platform/headless/HeadlessPlatformServices.h"
 
 #include <mutex>

@@ -90,10 +90,11 @@ void openLog(const LogOptions& options) {
     auto& open = openSinks();
     std::lock_guard lock(open.mutex);
 
-    auto fileSink = logging::add_file_log(
-        keywords::file_name = (options.folder / "obxhelper_%2N.log").string(),
-        keywords::open_mode = std::ios_base::out | std::ios_base::app, keywords::rotation_size = logRotationSize,
-        keywords::auto_flush = true, keywords::format = "%TimeStamp%: %ThreadID% %Message%");
+    auto fileSink =
+        logging::add_file_log(keywords::file_name = (options.folder / "obxhelper_%2N.log").string(),
+                              keywords::open_mode = std::ios_base::out | std::ios_base::app,
+                              keywords::rotation_size = logRotationSize, keywords::auto_flush = true,
+                              keywords::format = "%TimeStamp%: %ThreadID% %Message%");
     fileSink->set_filter(severity >= level);
     open.sinks.push_back(fileSink);
 

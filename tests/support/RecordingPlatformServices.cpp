@@ -55,7 +55,8 @@ void RecordingPlatformServices::applyPointerSettings(int speed, int rate, int li
     record("applyPointerSettings", json::array({speed, rate, lines}), true);
 }
 
-void RecordingPlatformServices::openItem(const std::string& path, const std::vector<std::string>& args, int type) {
+void RecordingPlatformServices::openItem(const std::string& path, const std::vector<std::string>& args,
+                                         int type) {
     record("openItem", json::array({path, args, type}), true);
 }
 
@@ -112,6 +113,8 @@ ScopedRecordingPlatform::ScopedRecordingPlatform()
     : services_(static_cast<RecordingPlatformServices*>(
           &installPlatformServices(std::make_unique<RecordingPlatformServices>()))) {}
 
-ScopedRecordingPlatform::~ScopedRecordingPlatform() { destroyPlatformServices(); }
+ScopedRecordingPlatform::~ScopedRecordingPlatform() {
+    destroyPlatformServices();
+}
 
 } // namespace obx::test

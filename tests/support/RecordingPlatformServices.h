@@ -36,7 +36,8 @@ public:
     std::vector<PlatformCall> inputCalls() const;
     void clear();
 
-    void sendKeystroke(std::uint16_t modifiers, std::uint16_t keyCode, bool down, bool modifiersOnly) override;
+    void sendKeystroke(std::uint16_t modifiers, std::uint16_t keyCode, bool down,
+                       bool modifiersOnly) override;
     void typeText(const std::string& text) override;
     void sendMouseButton(std::uint32_t buttonMask, bool down) override;
     void applyPointerSettings(int speed, int accelerationRate, int wheelLines) override;

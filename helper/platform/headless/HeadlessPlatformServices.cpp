@@ -5,7 +5,9 @@
 namespace obx {
 
 namespace {
-const char* upDown(bool down) { return down ? "down" : "up"; }
+const char* upDown(bool down) {
+    return down ? "down" : "up";
+}
 } // namespace
 
 void HeadlessPlatformServices::sendKeystroke(std::uint16_t modifiers, std::uint16_t keyCode, bool down,
@@ -23,8 +25,8 @@ void HeadlessPlatformServices::sendMouseButton(std::uint32_t buttonMask, bool do
 }
 
 void HeadlessPlatformServices::applyPointerSettings(int speed, int accelerationRate, int wheelLines) {
-    log(LogLevel::info, "[headless] pointer settings: speed ", speed, ", acceleration rate ", accelerationRate,
-        ", wheel lines ", wheelLines);
+    log(LogLevel::info, "[headless] pointer settings: speed ", speed, ", acceleration rate ",
+        accelerationRate, ", wheel lines ", wheelLines);
 }
 
 void HeadlessPlatformServices::openItem(const std::string& path, const std::vector<std::string>&, int type) {

@@ -12,7 +12,8 @@ class HeadlessPlatformServices : public PlatformServicesImpl {
 public:
     explicit HeadlessPlatformServices(std::string dataFolder) : dataFolder_(std::move(dataFolder)) {}
 
-    void sendKeystroke(std::uint16_t modifiers, std::uint16_t keyCode, bool down, bool modifiersOnly) override;
+    void sendKeystroke(std::uint16_t modifiers, std::uint16_t keyCode, bool down,
+                       bool modifiersOnly) override;
     void typeText(const std::string& text) override;
     void sendMouseButton(std::uint32_t buttonMask, bool down) override;
     void applyPointerSettings(int speed, int accelerationRate, int wheelLines) override;

@@ -1,0 +1,26 @@
+#include "settings/DeviceConfig.h"
+#include "shell/Log.h"
+
+namespace obx {
+
+// Only the exact mask of an event runs an action: the driver has already
+// resolved chords, so a subset or superset match would run the wrong one.
+void DeviceConfig::dispatchButtonEvent(IObxDevice& device, std::uint32_t pressedMask,
+                                       std::uint32_t releasedMask) const {
+    log(LogLevel::debug, "Button event: DOWN: ", Hex{pressedMask}, " UP: ", Hex{releasedMask});
+    auto run = [&](std::uint32_t mask, bool down, const char* notFound) {
+        if (mask == 0) {
+            return;
+        }
+        auto found = actions_.find(mask);
+        if (found == actions_.end()) {
+            logText(LogLevel::debug, notFound);
+            return;
+        }
+        found->second->execute(device, down);
+    };
+    run(pressedMask, true, "Button down event: no actions found for the buttons");
+    run(releasedMask, false, "Button up event: no actions found for the buttons");
+}
+
+} // namespace obx

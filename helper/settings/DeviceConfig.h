@@ -1,0 +1,86 @@
+#pragma once
+
+// The settings of one profile for one trackball model: pointer and wheel
+// values, the button action table and the ten snippet slots.
+
+#include "actions/ActionBase.h"
+#include "settings/Snippet.h"
+
+#include <array>
+#include <cstdint>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace obx {
+
+class ApplicationConfig;
+class IObxDevice;
+
+inline constexpr std::size_t snippetSlotCount = 10;
+using SnippetSlots = std::array<Snippet, snippetSlotCount>;
+
+class DeviceConfig {
+public:
+    // A new configuration: system pointer values, the default button table,
+    // empty snippet slots.
+    explicit DeviceConfig(ApplicationConfig* owner);
+    // Copies the stored form and builds new action objects.
+    DeviceConfig(const DeviceConfig& other);
+    // Copies everything, owner included, and shares the action objects.
+    DeviceConfig& operator=(const DeviceConfig& other);
+    virtual ~DeviceConfig() = default;
+
+    // Makes owner the holder of this configuration and of its actions.
+    void attach(ApplicationConfig* owner);
+    ApplicationConfig* owner() const { return owner_; }
+
+    void rebuildActions();
+    void updateChordMask();
+
+    nlohmann::json getButtonAction(std::uint32_t mask) const;
+    void setButtonAction(std::uint32_t mask, const nlohmann::json& action);
+    void setSnippet(const std::string& content, const std::string& label, int index);
+
+    // Runs the actions of one button event of device: the press first.
+    void dispatchButtonEvent(IObxDevice& device, std::uint32_t pressedMask, std::uint32_t releasedMask) const;
+
+    nlohmann::json toJson() const;
+    // Reads a configuration object into this one; stops at the first error
+    // with the steps before it done.
+    void fromJson(const nlohmann::json& json);
+
+    const std::map<std::uint32_t, ActionPtr>& actions() const { return actions_; }
+    const std::map<std::uint32_t, std::string>& commands() const { return commands_; }
+    std::uint32_t chordMask() const { return chordMask_; }
+    const SnippetSlots& snippets() const { return snippets_; }
+
+    std::int32_t id = 0;
+    std::int32_t speed = 50;
+    bool acceleration = false;
+    std::int32_t accelerationRate = 0;
+    std::uint32_t snapModifiers = 0;
+    std::uint32_t slowModifiers = 0;
+    std::int32_t slowDivider = 0;
+    bool inertialScroll = false;
+    bool scrollInvert = false;
+    std::int32_t scrollLines = 1;
+    std::int32_t inertialScrollTimer = 0;
+    std::int32_t inertialScrollFactor = 0;
+    std::int32_t inertialScrollNullSteps = 0;
+
+private:
+    class Builder;
+
+    // Stores an action built for mask, filling its snippet slot when it is
+    // a snippet of a configuration that belongs to settings.
+    void storeAction(std::uint32_t mask, ActionPtr action);
+
+    ApplicationConfig* owner_;
+    std::map<std::uint32_t, ActionPtr> actions_;
+    std::uint32_t chordMask_ = 0;
+    std::map<std::uint32_t, std::string> commands_;
+    SnippetSlots snippets_;
+};
+
+} // namespace obx
