@@ -22,9 +22,9 @@ Number readNumber(const nlohmann::json& value) {
     if (value.is_string()) {
         return numberFromText<Number>(value.get_ref<const std::string&>());
     }
-    // Through the widest signed type so that negative values wrap into
-    // unsigned fields instead of being undefined.
-    return static_cast<Number>(value.get<std::int64_t>());
+    // Through the signed type, which also takes booleans as 0 and 1, so that
+    // negative numbers wrap into unsigned fields.
+    return static_cast<Number>(value.get<std::int32_t>());
 }
 
 } // namespace
