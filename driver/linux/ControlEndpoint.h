@@ -1,0 +1,46 @@
+#pragma once
+
+// The control socket of one trackball: each connection is one open handle (file object) of its control
+// device, and each request message becomes a device control or a read on it.
+
+#include "EventLoop.h"
+#include "SeqPacketSocket.h"
+#include "driver/core/ControlDevice.h"
+#include "wire/ControlWire.h"
+
+#include <array>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+namespace obx::kernd {
+
+class ControlConnection;
+
+class ControlEndpoint final : private IConnectionAcceptor {
+public:
+    // The largest input and output buffer of a device control; larger ones fail as a system would that
+    // cannot allocate them.
+    static constexpr size_t kMaxBufferBytes = 64 * 1024;
+
+    ControlEndpoint(EventLoop& loop, std::filesystem::path path, driver::ControlDevice& device);
+    ~ControlEndpoint() override;
+
+    const std::filesystem::path& path() const { return listener_.path(); }
+
+private:
+    friend class ControlConnection;
+
+    void accepted(UniqueFd connection) override;
+    void release(ControlConnection& connection);
+
+    EventLoop& loop_;
+    driver::ControlDevice& device_;
+    // One request at a time is handled, so the connections share it. The completion's header is
+    // written just before the output so that both leave in one send.
+    std::array<uint8_t, wire::kRequestHeaderSize + kMaxBufferBytes> buffer_{};
+    std::vector<std::unique_ptr<ControlConnection>> connections_;
+    SeqPacketListener listener_;
+};
+
+} // namespace obx::kernd

@@ -1,0 +1,54 @@
+#include "Daemon.h"
+
+#include "EventLoop.h"
+#include "Log.h"
+#include "ServiceNotice.h"
+#include "SignalWatch.h"
+#include "Trackball.h"
+#include "driver/core/FilterDevice.h"
+#include "virtual/VirtualTrackball.h"
+
+#include <exception>
+#include <filesystem>
+#include <memory>
+#include <vector>
+
+namespace obx::kernd {
+
+namespace {
+
+// Trackballs are declared after the loop and the signal watch, so they go first at the end: their
+// sockets are removed before anything else is torn down.
+struct Served {
+    EventLoop loop;
+    SignalWatch signals{loop};
+    driver::InstanceCounter instances;
+    std::vector<std::unique_ptr<Trackball>> trackballs;
+};
+
+} // namespace
+
+int runDaemon(const DaemonOptions& options) {
+    try {
+        std::filesystem::create_directories(options.runtimeDir);
+        Served served;
+        for (const VirtualTrackballOptions& virtualOptions : options.virtuals)
+            served.trackballs.push_back(makeVirtualTrackball(served.loop, served.instances.next(),
+                                                             virtualOptions, options.runtimeDir));
+        notifyServiceManager("READY=1");
+        logf(LogLevel::info, "serving %zu trackball(s) in %s", served.trackballs.size(),
+             options.runtimeDir.c_str());
+        const bool ran = served.loop.run();
+        notifyServiceManager("STOPPING=1");
+        if (!ran) {
+            logf(LogLevel::error, "the event loop failed");
+            return 1;
+        }
+        return 0;
+    } catch (const std::exception& e) {
+        logf(LogLevel::error, "%s", e.what());
+        return 1;
+    }
+}
+
+} // namespace obx::kernd
