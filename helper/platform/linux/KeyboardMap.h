@@ -3,6 +3,7 @@
 // A snapshot of the server's core keyboard map: where a keysym sits, and which
 // keycodes carry nothing and may be lent out for a moment.
 
+#include "platform/linux/KeyPosition.h"
 #include "platform/linux/VirtualKeys.h"
 
 #include <X11/Xlib.h>
@@ -11,11 +12,6 @@
 #include <vector>
 
 namespace obx::x11 {
-
-struct KeyPosition {
-    unsigned code = 0;
-    bool shifted = false; // the keysym is on the key's second level
-};
 
 class KeyboardMap {
 public:

@@ -4,7 +4,8 @@
 // are typed with their own keys, the others with spare keycodes lent for the
 // moment. Pure logic, no display needed.
 
-#include "platform/linux/KeyboardMap.h"
+#include "platform/linux/KeyPosition.h"
+#include "platform/linux/VirtualKeys.h"
 
 #include <functional>
 #include <optional>

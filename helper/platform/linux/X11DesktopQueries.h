@@ -8,13 +8,8 @@
 #include "platform/linux/XConnection.h"
 
 #include <filesystem>
-#include <vector>
 
 namespace obx::x11 {
-
-// The Shift, Ctrl and Alt bits for the pressed keys of an XQueryKeymap
-// vector, given each keycode's unshifted keysym.
-std::uint32_t modifiersFromKeys(const char keys[32], const std::vector<unsigned long>& keysymOfKeycode);
 
 class X11DesktopQueries : public IDesktopQueries {
 public:

@@ -1,0 +1,83 @@
+#pragma once
+
+// Test-side X clients: a probe window that records the key and button events
+// it receives, translated at once as an application would, and a fake window
+// manager that keeps the EWMH root properties and records the requests sent
+// to it.
+
+#include <X11/Xlib.h>
+#include <atomic>
+#include <chrono>
+#include <functional>
+#include <mutex>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace obx::x11::test {
+
+inline constexpr auto generousWait = std::chrono::seconds(20);
+
+// Polls the condition until it holds or the generous wait ends.
+bool waitFor(const std::function<bool()>& condition);
+
+struct ProbeEvent {
+    int type;                // KeyPress, KeyRelease, ButtonPress, ButtonRelease
+    unsigned long rawKeysym; // the key's own (unshifted) keysym
+    unsigned long keysym;    // what the key produced under the state
+    unsigned state;
+    unsigned button;
+    unsigned keycode;
+};
+
+// Reads its own connection on its own thread, so that each key event is
+// translated with the keyboard map of its moment.
+class ProbeWindow {
+public:
+    explicit ProbeWindow(const std::string& displayName);
+    ~ProbeWindow();
+
+    Window window() const { return window_; }
+    std::vector<ProbeEvent> events() const;
+    // Waits until at least count events arrived.
+    std::vector<ProbeEvent> waitForEvents(std::size_t count) const;
+    // The text of the key presses: the produced characters, Return as a line
+    // feed.
+    std::string typedText() const;
+    void clear();
+
+private:
+    void run();
+
+    Display* display_;
+    Window window_;
+    std::atomic<bool> stop_{false};
+    mutable std::mutex mutex_;
+    std::vector<ProbeEvent> events_;
+    std::thread thread_;
+};
+
+struct ClientRequest {
+    Window window;
+    std::string type;
+    long data[5];
+};
+
+class FakeWindowManager {
+public:
+    explicit FakeWindowManager(const std::string& displayName);
+    ~FakeWindowManager();
+
+    Display* display() const { return display_; }
+    void setActive(Window window);
+    void setClients(const std::vector<Window>& windows);
+    void setPid(Window window, long pid);
+    std::vector<ClientRequest> waitForRequests(std::size_t count);
+    std::vector<ClientRequest> requests();
+
+private:
+    Display* display_;
+    std::vector<ClientRequest> requests_;
+};
+
+} // namespace obx::x11::test
