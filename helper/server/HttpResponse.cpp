@@ -1,0 +1,36 @@
+#include "server/HttpResponse.h"
+
+#include "shell/Log.h"
+
+namespace obx {
+
+namespace {
+
+std::string response(std::string_view statusLine, const std::string& json) {
+    const std::string body = json + "\n";
+    std::string bytes;
+    bytes.reserve(statusLine.size() + body.size() + 96);
+    bytes.append(statusLine)
+        .append("\nContent-Length: ")
+        .append(std::to_string(body.size()))
+        .append("\nContent-Type: application/json; charset=utf-8\n\n")
+        .append(body);
+    return bytes;
+}
+
+} // namespace
+
+std::string successResponse(const nlohmann::json& body) {
+    return response(statusOk, body.dump());
+}
+
+std::string failureResponse(const std::string& reason, std::string_view statusLine) {
+    // A reason may quote client text that is not valid UTF-8; the envelope
+    // must still go out.
+    const auto envelope = nlohmann::json{{"reason", reason}, {"success", false}}.dump(
+        -1, ' ', false, nlohmann::json::error_handler_t::replace);
+    log(LogLevel::warning, "\tresponse(failure): ", envelope);
+    return response(statusLine, envelope);
+}
+
+} // namespace obx

@@ -1,0 +1,23 @@
+#pragma once
+
+// The exact bytes the command server writes: a status line, two header lines
+// and the JSON body, each header line ended by a single line feed.
+
+#include <nlohmann/json.hpp>
+#include <string>
+#include <string_view>
+
+namespace obx {
+
+inline constexpr std::string_view statusOk = "HTTP/1.1 200 OK";
+inline constexpr std::string_view statusBadRequest = "HTTP/1.1 400 Bad Request";
+inline constexpr std::string_view statusForbidden = "HTTP/1.1 403 Forbidden";
+inline constexpr std::string_view statusPayloadTooLarge = "HTTP/1.1 413 Payload Too Large";
+
+// The compact JSON body, one line feed appended.
+std::string successResponse(const nlohmann::json& body);
+
+// {"reason":message,"success":false}, logged at warning level.
+std::string failureResponse(const std::string& reason, std::string_view statusLine = statusBadRequest);
+
+} // namespace obx

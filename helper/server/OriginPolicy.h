@@ -1,0 +1,27 @@
+#pragma once
+
+// Keeps web pages from driving the loopback API: a browser page can reach
+// 127.0.0.1 (directly, or through a DNS name rebound to it), and some of the
+// API runs programs. Native clients send neither header and pass.
+
+#include <cstdint>
+#include <optional>
+#include <string_view>
+
+namespace obx {
+
+class OriginPolicy {
+public:
+    explicit OriginPolicy(std::uint16_t port) : port_(port) {}
+
+    // host/origin: the header values, or nullopt when the header is absent.
+    bool allows(std::optional<std::string_view> host, std::optional<std::string_view> origin) const;
+
+private:
+    bool hostAllowed(std::string_view host) const;
+    static bool originAllowed(std::string_view origin);
+
+    std::uint16_t port_;
+};
+
+} // namespace obx

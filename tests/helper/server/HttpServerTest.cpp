@@ -1,0 +1,199 @@
+#include "server/HttpServer.h"
+
+#include "RawHttpClient.h"
+#include "server/HttpResponse.h"
+#include "shell/LogCapture.h"
+
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace obx {
+namespace {
+
+using nlohmann::json;
+using test::httpRequest;
+using test::RawHttpClient;
+
+std::string okBody(const std::string& text) {
+    return successResponse(json(text));
+}
+
+class HttpServerTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server = std::make_unique<HttpServer>("127.0.0.1", 0);
+        server->addRoute("GET", "^/echo$", [](const HttpRequest& request) {
+            return successResponse(json{{"path", request.path}, {"body", request.body}});
+        });
+        server->addRoute("POST", "^/echo$", [](const HttpRequest& request) { return okBody(request.body); });
+        server->addRoute("GET", "^/query$", [](const HttpRequest& request) {
+            return successResponse(json{{"device", request.query.device()},
+                                        {"button", request.query.button()},
+                                        {"count", request.query.count()},
+                                        {"app", request.query.app()}});
+        });
+        server->setDefaultHandler("GET", [](const HttpRequest&) { return okBody("default"); });
+        thread = std::thread([this] { server->run(); });
+        port = server->waitUntilListening();
+        ASSERT_NE(port, 0);
+    }
+    void TearDown() override {
+        server->stop();
+        thread.join();
+    }
+
+    std::unique_ptr<HttpServer> server;
+    std::thread thread;
+    std::uint16_t port = 0;
+};
+
+TEST(HttpResponseBytes, SuccessUsesSingleLineFeedsAndCountsTheFinalOne) {
+    EXPECT_EQ(successResponse(true), "HTTP/1.1 200 OK\nContent-Length: 5\nContent-Type: application/json; "
+                                     "charset=utf-8\n\ntrue\n");
+    EXPECT_EQ(successResponse(json{{"b", 1}, {"a", "\xc3\xa9"}}),
+              "HTTP/1.1 200 OK\nContent-Length: 17\nContent-Type: application/json; charset=utf-8\n\n"
+              "{\"a\":\"\xc3\xa9\",\"b\":1}\n");
+}
+
+TEST(HttpResponseBytes, FailureEnvelopeHasReasonFirstAndIsLogged) {
+    LogCapture capture;
+    EXPECT_EQ(
+        failureResponse("Device does not exist"),
+        "HTTP/1.1 400 Bad Request\nContent-Length: 51\nContent-Type: application/json; charset=utf-8\n\n"
+        "{\"reason\":\"Device does not exist\",\"success\":false}\n");
+    EXPECT_TRUE(capture.contains(
+        LogLevel::warning, "\tresponse(failure): {\"reason\":\"Device does not exist\",\"success\":false}"));
+    EXPECT_NE(failureResponse("bad \xff byte").find("\"success\":false"), std::string::npos);
+}
+
+TEST_F(HttpServerTest, RoutesMatchTheWholePathAndUnknownGetsTakeTheDefault) {
+    RawHttpClient client(port);
+    EXPECT_EQ(client.request(httpRequest("GET", "/echo")),
+              successResponse(json{{"path", "/echo"}, {"body", ""}}));
+    EXPECT_EQ(client.request(httpRequest("GET", "/echo/x")), okBody("default"));
+    EXPECT_EQ(client.request(httpRequest("GET", "/")), okBody("default"));
+    EXPECT_EQ(client.request(httpRequest("GET", "/echo?x=1")),
+              successResponse(json{{"path", "/echo"}, {"body", ""}}));
+}
+
+TEST_F(HttpServerTest, UnmatchedMethodsGetNoAnswerAndTheConnectionCloses) {
+    RawHttpClient put(port);
+    put.send(httpRequest("PUT", "/echo", "{}"));
+    EXPECT_TRUE(put.closedByServer());
+    RawHttpClient post(port);
+    post.send(httpRequest("POST", "/nothing", "{}"));
+    EXPECT_TRUE(post.closedByServer());
+}
+
+TEST_F(HttpServerTest, KeepAliveFollowsTheProtocolVersionAndConnectionHeader) {
+    RawHttpClient client(port);
+    client.send(httpRequest("POST", "/echo", "one") + httpRequest("POST", "/echo", "two"));
+    EXPECT_EQ(client.readResponse(), okBody("one"));
+    EXPECT_EQ(client.readResponse(), okBody("two"));
+
+    RawHttpClient closing(port);
+    EXPECT_EQ(closing.request(httpRequest("POST", "/echo", "x", "Connection: close\r\n")), okBody("x"));
+    EXPECT_TRUE(closing.closedByServer());
+
+    RawHttpClient old(port);
+    EXPECT_EQ(old.request("GET /echo HTTP/1.0\r\n\r\n"),
+              successResponse(json{{"path", "/echo"}, {"body", ""}}));
+    EXPECT_TRUE(old.closedByServer());
+
+    RawHttpClient oldKept(port);
+    EXPECT_TRUE(oldKept.request("GET /echo HTTP/1.0\r\nConnection: keep-alive\r\n\r\n"));
+    EXPECT_TRUE(oldKept.request("GET /echo HTTP/1.0\r\nConnection: keep-alive\r\n\r\n"));
+}
+
+TEST_F(HttpServerTest, ChunkedBodiesAreRead) {
+    RawHttpClient client(port);
+    EXPECT_EQ(
+        client.request(
+            "POST /echo HTTP/1.1\r\nTransfer-Encoding: chunked\r\n\r\n3\r\nabc\r\n2\r\nde\r\n0\r\n\r\n"),
+        okBody("abcde"));
+}
+
+TEST_F(HttpServerTest, MalformedRequestLinesCloseTheConnection) {
+    RawHttpClient client(port);
+    client.send("THIS IS NOT HTTP\r\n\r\n");
+    EXPECT_TRUE(client.closedByServer());
+    RawHttpClient badLength(port);
+    badLength.send("POST /echo HTTP/1.1\r\nContent-Length: x\r\n\r\n");
+    EXPECT_TRUE(badLength.closedByServer());
+}
+
+TEST_F(HttpServerTest, RequestsOverOneMebibyteAreRefusedWith413) {
+    RawHttpClient body(port);
+    const auto response = body.request(httpRequest("POST", "/echo", std::string(1024 * 1024 + 1, 'x')));
+    EXPECT_EQ(response, failureResponse("Request body too large", statusPayloadTooLarge));
+    EXPECT_TRUE(body.closedByServer());
+
+    RawHttpClient atLimit(port);
+    EXPECT_TRUE(atLimit.request(httpRequest("POST", "/echo", std::string(1024 * 1024, 'x'))));
+
+    RawHttpClient header(port);
+    EXPECT_EQ(
+        header.request(httpRequest("GET", "/echo", "", "X-Big: " + std::string(1024 * 1024, 'y') + "\r\n")),
+        failureResponse("Request body too large", statusPayloadTooLarge));
+}
+
+TEST_F(HttpServerTest, ForeignHostsAndWebOriginsAreForbidden) {
+    const auto forbidden = failureResponse("Request origin not allowed", statusForbidden);
+    const auto own = "127.0.0.1:" + std::to_string(port);
+    for (const std::string& headers : std::vector<std::string>{
+             "Host: evil.example:" + std::to_string(port) + "\r\n", "Host: localhost:1\r\n",
+             "Host: localhost\r\n", "Host: " + own + "\r\nOrigin: http://evil.example\r\n",
+             "Host: " + own + "\r\nOrigin: https://127.0.0.1.evil.example:" + std::to_string(port) +
+                 "\r\n"}) {
+        RawHttpClient client(port);
+        EXPECT_EQ(client.request(httpRequest("POST", "/echo", "x", headers)), forbidden) << headers;
+        EXPECT_TRUE(client.closedByServer());
+    }
+    for (const std::string& headers : std::vector<std::string>{
+             "Host: " + own + "\r\n", "Host: LOCALHOST:" + std::to_string(port) + "\r\n",
+             "Host: [::1]:" + std::to_string(port) + "\r\n", "Origin: http://localhost:3000\r\n",
+             "Origin: https://[::1]\r\n", "Origin: null\r\n", "Origin: file://\r\n", ""}) {
+        RawHttpClient client(port);
+        EXPECT_EQ(client.request(httpRequest("POST", "/echo", "x", headers)), okBody("x")) << headers;
+    }
+}
+
+TEST_F(HttpServerTest, QueryValuesArePercentDecodedWithLeadingDigits) {
+    RawHttpClient client(port);
+    EXPECT_EQ(client.request(
+                  httpRequest("GET", "/query?device=4097abc&button=%31%32&count=-5&app=C%3A%5CApps%5CX.EXE")),
+              successResponse(
+                  json{{"device", 4097}, {"button", 12}, {"count", 65531}, {"app", "c:\\apps\\x.exe"}}));
+    EXPECT_EQ(client.request(httpRequest("GET", "/query?device=x&count=0")),
+              successResponse(json{{"device", 0}, {"button", 0}, {"count", 0}, {"app", ""}}));
+    EXPECT_EQ(client.request(httpRequest("GET", "/query")),
+              successResponse(json{{"device", 0}, {"button", 0}, {"count", 10}, {"app", ""}}));
+}
+
+TEST_F(HttpServerTest, SeveralClientsAtOnceAreAllServed) {
+    constexpr int clients = 16;
+    std::vector<std::unique_ptr<RawHttpClient>> connections;
+    for (int i = 0; i < clients; ++i) {
+        connections.push_back(std::make_unique<RawHttpClient>(port));
+    }
+    for (int i = 0; i < clients; ++i) {
+        connections[i]->send(httpRequest("POST", "/echo", "client " + std::to_string(i)));
+    }
+    for (int i = 0; i < clients; ++i) {
+        EXPECT_EQ(connections[i]->readResponse(), okBody("client " + std::to_string(i)));
+    }
+}
+
+TEST(HttpServerPort, TakenPortFailsRunWithoutEndingTheProcess) {
+    HttpServer first("127.0.0.1", 0);
+    std::thread firstThread([&] { first.run(); });
+    const auto port = first.waitUntilListening();
+    HttpServer second("127.0.0.1", port);
+    EXPECT_THROW(second.run(), boost::system::system_error);
+    EXPECT_EQ(second.waitUntilListening(), 0);
+    first.stop();
+    firstThread.join();
+}
+
+} // namespace
+} // namespace obx

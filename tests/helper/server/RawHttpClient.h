@@ -1,0 +1,41 @@
+#pragma once
+
+// A loopback client that sends raw bytes and reads raw responses, so tests
+// see exactly what the server writes.
+
+#include <boost/asio/ip/tcp.hpp>
+#include <chrono>
+#include <optional>
+#include <string>
+
+namespace obx::test {
+
+class RawHttpClient {
+public:
+    explicit RawHttpClient(std::uint16_t port);
+
+    void send(const std::string& bytes);
+    // One whole response (headers up to the blank line, then Content-Length
+    // bytes); nullopt when the server closed the connection first.
+    std::optional<std::string> readResponse();
+    // True when the server closes the connection within the time-out.
+    bool closedByServer();
+
+    std::optional<std::string> request(const std::string& bytes) {
+        send(bytes);
+        return readResponse();
+    }
+
+private:
+    bool fill(std::chrono::milliseconds timeout);
+
+    boost::asio::io_context io_;
+    boost::asio::ip::tcp::socket socket_;
+    std::string pending_;
+};
+
+// "GET /path HTTP/1.1\r\n" + headers + "\r\n" + body, with Content-Length when a body is given.
+std::string httpRequest(const std::string& method, const std::string& target, const std::string& body = "",
+                        const std::string& extraHeaders = "");
+
+} // namespace obx::test
