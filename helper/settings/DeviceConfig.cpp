@@ -49,6 +49,16 @@ std::uint32_t maskFromMemberName(const std::string& name) {
     return mask;
 }
 
+bool isPlainSingleClick(const ActionFactory& factory, const std::string& text) {
+    try {
+        auto action = factory.create(nullptr, json::parse(text));
+        auto* click = dynamic_cast<const ActionSingleClick*>(action.get());
+        return click != nullptr && click->modifiers() == 0;
+    } catch (const std::exception&) {
+        return false;
+    }
+}
+
 } // namespace
 
 DeviceConfig::DeviceConfig(ApplicationConfig* owner) : owner_(owner), commands_(defaultCommands()) {
@@ -140,6 +150,25 @@ void DeviceConfig::setButtonAction(std::uint32_t mask, const json& action) {
         }
     }
     updateChordMask();
+}
+
+void DeviceConfig::mergeCommands(const std::map<std::uint32_t, json>& commands) {
+    for (auto& [mask, action] : commands) {
+        commands_[mask] = action.dump();
+    }
+    rebuildActions();
+    updateChordMask();
+}
+
+DeviceConfig DeviceConfig::newProfileConfig() const {
+    DeviceConfig result(*this);
+    result.snippets_ = SnippetSlots{};
+    const ActionFactory factory;
+    std::erase_if(result.commands_,
+                  [&](const auto& entry) { return !isPlainSingleClick(factory, entry.second); });
+    result.rebuildActions();
+    result.updateChordMask();
+    return result;
 }
 
 void DeviceConfig::setSnippet(const std::string& content, const std::string& label, int index) {

@@ -41,6 +41,14 @@ public:
     nlohmann::json getButtonAction(std::uint32_t mask) const;
     void setButtonAction(std::uint32_t mask, const nlohmann::json& action);
     void setSnippet(const std::string& content, const std::string& label, int index);
+    // Stores each entry's compact text under its mask, replacing earlier ones,
+    // then rebuilds the actions once.
+    void mergeCommands(const std::map<std::uint32_t, nlohmann::json>& commands);
+
+    // What a new application profile starts from when this is the global
+    // configuration: the same values, only the plain single clicks (an entry
+    // that cannot be built is none), empty snippet slots.
+    DeviceConfig newProfileConfig() const;
 
     // Runs the actions of one button event of device: the press first.
     void dispatchButtonEvent(IObxDevice& device, std::uint32_t pressedMask, std::uint32_t releasedMask) const;

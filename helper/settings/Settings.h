@@ -8,7 +8,10 @@
 #include <cstdint>
 #include <map>
 #include <nlohmann/json.hpp>
+#include <optional>
+#include <stdexcept>
 #include <string>
+#include <vector>
 
 namespace obx {
 
@@ -17,9 +20,17 @@ using ProfileTable = std::map<std::string, ApplicationConfig>;
 
 inline constexpr const char* globalProfileId = "*";
 
+// A settings document without the expected layout.
+class BadSettingsFile : public std::runtime_error {
+public:
+    BadSettingsFile() : std::runtime_error("Bad settings file") {}
+};
+
 class Settings {
 public:
     Settings() = default;
+    // With loadFromFile, the settings file is read (see load).
+    explicit Settings(bool loadFromFile);
     Settings(const Settings& other);
     Settings& operator=(const Settings& other);
 
@@ -27,6 +38,39 @@ public:
     // Reads a settings object; throws "Platform mismatch" and "Cannot load
     // from a newer settings version" before changing anything.
     void fromJson(const nlohmann::json& json);
+
+    // Fills this empty object from the settings file, creating the folder and
+    // the file when missing. A file the JSON reader refuses is kept beside
+    // itself and replaced by empty settings; every other error is raised
+    // with the file untouched.
+    void load();
+    // Stamps the current time and replaces the settings file in one step; a
+    // file that cannot be written is logged and left as it was.
+    void save();
+
+    // Creates the entry with its global profile when missing; true when it
+    // did (the caller decides about saving).
+    bool ensureDevice(std::uint16_t device);
+    // ensureDevice, saving when an entry was added.
+    void addDevice(std::uint16_t device);
+    std::vector<std::uint16_t> deviceIds() const;
+    std::vector<std::string> appIdentifiers(std::uint16_t device) const;
+    const std::string& appName(std::uint16_t device, const std::string& identifier) const;
+
+    // The configuration of the profile named byte for byte by identifier
+    // (absent: the global one), or of the global profile with fallback.
+    DeviceConfig& findConfig(const std::optional<std::string>& identifier, std::uint16_t device,
+                             bool fallback);
+    DeviceConfig& findConfig(const std::u16string& identifier, std::uint16_t device);
+    // The identifier to select for an executable: its lower-cased path when
+    // it has a profile, else "*"; "" when the device has no entry.
+    std::string findProcessProfile(std::uint16_t device, const std::string& executablePath) const;
+    std::u16string findProcessProfile(std::uint16_t device, const std::u16string& executablePath) const;
+
+    // A profile derived from the global one: its pointer and wheel values and
+    // its plain single clicks.
+    void createApp(std::uint16_t device, const std::string& name, const std::string& executablePath);
+    void deleteApp(std::uint16_t device, const std::string& identifier);
 
     std::map<std::uint16_t, ProfileTable> devices;
     std::string platform = "windows";
@@ -38,6 +82,8 @@ public:
 private:
     // Points every profile and configuration at their holders in this object.
     void adoptProfiles();
+    ProfileTable& profilesOf(std::uint16_t device);
+    const ProfileTable& profilesOf(std::uint16_t device) const;
 };
 
 } // namespace obx

@@ -12,11 +12,11 @@ namespace obx {
 
 using nlohmann::json;
 
-namespace {
-
 json snippetToJson(const Snippet& snippet) {
     return {{"content", snippet.content}, {"label", snippet.label}};
 }
+
+namespace {
 
 Snippet snippetFromJson(const json& object) {
     Snippet snippet;

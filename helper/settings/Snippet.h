@@ -1,5 +1,6 @@
 #pragma once
 
+#include <nlohmann/json.hpp>
 #include <string>
 
 namespace obx {
@@ -10,5 +11,8 @@ struct Snippet {
     std::string label;
     bool operator==(const Snippet&) const = default;
 };
+
+// {"content", "label"}, as the settings file and the snippet listing carry it.
+nlohmann::json snippetToJson(const Snippet& snippet);
 
 } // namespace obx

@@ -1,0 +1,69 @@
+#pragma once
+
+// The configuration access operations over the owned settings and the list
+// of present devices, under the manager's own recursive lock. Usable without
+// a worker thread: the device layer derives from it and replaces the lock.
+
+#include "devices/IObxDevice.h"
+#include "devices/IObxDeviceManager.h"
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+namespace obx {
+
+class DeviceConfig;
+class Settings;
+
+class DeviceManagerBase : public IObxDeviceManager {
+public:
+    DeviceManagerBase();
+    ~DeviceManagerBase() override;
+
+    nlohmann::json getSettings() override;
+    void setSettings(const nlohmann::json& body) override;
+    nlohmann::json getGeneralConfig() override;
+    void setGeneralConfig(const nlohmann::json& body) override;
+    nlohmann::json getDevices() override;
+    nlohmann::json getApps(std::uint16_t device) override;
+    void createApp(std::uint16_t device, const nlohmann::json& body) override;
+    void deleteApp(std::uint16_t device, const nlohmann::json& body) override;
+    nlohmann::json getPointerConfig(const AppId& app, std::uint16_t device) override;
+    void setPointerConfig(const AppId& app, std::uint16_t device, const nlohmann::json& body) override;
+    nlohmann::json getScrollWheelConfig(const AppId& app, std::uint16_t device) override;
+    void setScrollWheelConfig(const AppId& app, std::uint16_t device, const nlohmann::json& body) override;
+    nlohmann::json getButtonAction(const AppId& app, std::uint16_t device, std::uint32_t buttonMask) override;
+    void setButtonAction(const AppId& app, std::uint16_t device, std::uint32_t buttonMask,
+                         const nlohmann::json& value) override;
+    nlohmann::json getSnippets(const AppId& app, std::uint16_t device) override;
+    void setTrayIcon(bool show) override;
+    bool getTrayIcon() override;
+    void lock() override;
+    void unlock() override;
+
+    // The settings in use; none until the device layer installs them. Every
+    // operation fails while there are none.
+    Settings* settings() const { return settings_.get(); }
+    // Takes over settings; the previous object goes, so no device may still
+    // use one of its configurations.
+    void useSettings(std::unique_ptr<Settings> settings);
+    // The present devices in order of arrival, kept by the device layer.
+    std::vector<std::shared_ptr<IObxDevice>>& devices() { return devices_; }
+
+private:
+    Settings& currentSettings() const;
+    // The identifier of the profile whose configuration device uses; absent
+    // when it uses none of the current settings.
+    AppId activeIdentifier(const IObxDevice& device) const;
+    // Every present device of configuration id device whose active profile
+    // has the name of the changed configuration's profile.
+    std::vector<IObxDevice*> devicesShowing(std::uint16_t device, const DeviceConfig& changed) const;
+
+    std::recursive_mutex mutex_;
+    std::unique_ptr<Settings> settings_;
+    // After the settings, so that the devices go first.
+    std::vector<std::shared_ptr<IObxDevice>> devices_;
+};
+
+} // namespace obx

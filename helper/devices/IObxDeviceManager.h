@@ -1,0 +1,49 @@
+#pragma once
+
+// The configuration access operations through which the command server reads
+// and changes the settings, and the lock that keeps them apart from the
+// device work.
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string>
+
+namespace obx {
+
+// An application identifier; absent names the global profile.
+using AppId = std::optional<std::string>;
+
+class IObxDeviceManager {
+public:
+    virtual nlohmann::json getSettings() = 0;
+    virtual void setSettings(const nlohmann::json& body) = 0;
+    virtual nlohmann::json getGeneralConfig() = 0;
+    virtual void setGeneralConfig(const nlohmann::json& body) = 0;
+    virtual nlohmann::json getDevices() = 0;
+    virtual nlohmann::json getApps(std::uint16_t device) = 0;
+    virtual void createApp(std::uint16_t device, const nlohmann::json& body) = 0;
+    virtual void deleteApp(std::uint16_t device, const nlohmann::json& body) = 0;
+    virtual nlohmann::json getPointerConfig(const AppId& app, std::uint16_t device) = 0;
+    virtual void setPointerConfig(const AppId& app, std::uint16_t device, const nlohmann::json& body) = 0;
+    virtual nlohmann::json getScrollWheelConfig(const AppId& app, std::uint16_t device) = 0;
+    virtual void setScrollWheelConfig(const AppId& app, std::uint16_t device, const nlohmann::json& body) = 0;
+    virtual nlohmann::json getButtonAction(const AppId& app, std::uint16_t device,
+                                           std::uint32_t buttonMask) = 0;
+    virtual void setButtonAction(const AppId& app, std::uint16_t device, std::uint32_t buttonMask,
+                                 const nlohmann::json& value) = 0;
+    virtual nlohmann::json getSnippets(const AppId& app, std::uint16_t device) = 0;
+
+    virtual ~IObxDeviceManager() = default;
+
+    // The flag is set in memory only; it is saved with the next change.
+    virtual void setTrayIcon(bool show) = 0;
+    virtual bool getTrayIcon() = 0;
+
+    // Recursive: an operation may call into the device layer, which takes it
+    // again.
+    virtual void lock() = 0;
+    virtual void unlock() = 0;
+};
+
+} // namespace obx

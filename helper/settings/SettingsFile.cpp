@@ -1,0 +1,99 @@
+// Reading and writing the settings file.
+
+#include "platform/DurableFile.h"
+#include "settings/Settings.h"
+#include "settings/SettingsPaths.h"
+#include "shell/Log.h"
+
+#include <chrono>
+#include <fstream>
+
+namespace obx {
+
+namespace {
+
+namespace fs = std::filesystem;
+
+void makeFolder(const fs::path& folder) {
+    if (folder.empty() || fs::is_directory(folder)) {
+        return;
+    }
+    if (!fs::create_directories(folder)) {
+        throw std::runtime_error("Error creating settings folder");
+    }
+}
+
+nlohmann::json readDocument(const fs::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    if (!in) {
+        throw fs::filesystem_error("cannot open the settings file", file,
+                                   std::make_error_code(std::errc::io_error));
+    }
+    return nlohmann::json::parse(in);
+}
+
+// The first of name.bad, name.bad.1, ... that is free: an earlier backup is
+// never overwritten.
+fs::path freeBackupPath(const fs::path& file) {
+    auto candidate = fs::path(file) += ".bad";
+    for (int counter = 1; fs::exists(candidate); ++counter) {
+        candidate = fs::path(file) += ".bad." + std::to_string(counter);
+    }
+    return candidate;
+}
+
+// Throws when the copy fails, so that the file is never replaced before its
+// content is safe.
+void keepUnreadable(const fs::path& file) {
+    const auto backup = freeBackupPath(file);
+    fs::copy_file(file, backup);
+    log(LogLevel::warning, "Unreadable settings file kept as ", backup.string());
+}
+
+} // namespace
+
+Settings::Settings(bool loadFromFile) {
+    if (loadFromFile) {
+        load();
+    }
+}
+
+void Settings::load() {
+    makeFolder(settingsFolder());
+    const auto file = settingsFilePath();
+    if (!fs::exists(file)) {
+        log(LogLevel::info, "Settings file not found, creating empty config");
+        save();
+        return;
+    }
+    try {
+        fromJson(readDocument(file));
+    } catch (const nlohmann::json::exception&) {
+        log(LogLevel::warning, "Error loading settings, creating empty config");
+        keepUnreadable(file);
+        devices.clear();
+        timestamp = 0;
+        trayIcon = true;
+        save();
+    }
+}
+
+void Settings::save() {
+    timestamp =
+        std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
+            .count();
+    const auto text = toJson().dump(2);
+    const auto file = settingsFilePath();
+    const auto temporary = fs::path(file) += ".tmp";
+    auto error = writeFileDurably(temporary, text);
+    if (!error) {
+        error = replaceFileDurably(temporary, file);
+    }
+    if (error) {
+        log(LogLevel::warning, "Settings::save - cannot write ", file.string(), ": ", error.message());
+        std::error_code ignored;
+        fs::remove(temporary, ignored);
+    }
+}
+
+} // namespace obx
