@@ -10,7 +10,7 @@ libboost-dev libboost-log-dev libboost-program-options-dev libboost-locale-dev
 libboost-filesystem-dev libboost-thread-dev libboost-date-time-dev libboost-system-dev
 nlohmann-json3-dev
 libx11-dev libxtst-dev libsystemd-dev libudev-dev libevdev-dev
-xvfb xauth x11-utils dbus python3-dbusmock
+xvfb xauth x11-utils dbus python3-dbusmock openbox xdotool
 "
 
 missing=""
