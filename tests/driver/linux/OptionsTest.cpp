@@ -1,0 +1,70 @@
+#include "Options.h"
+
+#include <gtest/gtest.h>
+#include <string_view>
+#include <vector>
+
+namespace obx::kernd {
+namespace {
+
+ParsedOptions parse(std::vector<std::string_view> args, const char* env = nullptr) {
+    return parseOptions(args, env);
+}
+
+TEST(Options, RuntimeFolderComesFromTheOptionThenTheEnvironmentThenTheDefault) {
+    EXPECT_EQ(parse({}).options->runtimeDir, "/run/obxkern");
+    EXPECT_EQ(parse({}, "").options->runtimeDir, "/run/obxkern");
+    EXPECT_EQ(parse({}, "/tmp/env").options->runtimeDir, "/tmp/env");
+    EXPECT_EQ(parse({"--runtime-dir", "/tmp/opt"}, "/tmp/env").options->runtimeDir, "/tmp/opt");
+    EXPECT_EQ(parse({"--runtime-dir=/tmp/eq"}).options->runtimeDir, "/tmp/eq");
+}
+
+TEST(Options, TrackballOptionsApplyToTheVirtualTheyFollow) {
+    const ParsedOptions parsed = parse({"--virtual", "--product-id", "0x0F00", "--serial", "A", "--virtual",
+                                        "--version=258", "--product", "Second", "--descriptor", "d.bin"});
+    ASSERT_TRUE(parsed.options) << parsed.error;
+    const auto& v = parsed.options->virtuals;
+    ASSERT_EQ(v.size(), 2u);
+    EXPECT_EQ(v[0].productId, 0x0F00);
+    EXPECT_EQ(v[0].version, 0x0100);
+    EXPECT_EQ(v[0].serial, "A");
+    EXPECT_EQ(v[0].product, "Virtual Trackball");
+    EXPECT_FALSE(v[0].descriptor);
+    EXPECT_EQ(v[1].productId, 0x0001);
+    EXPECT_EQ(v[1].version, 258);
+    EXPECT_EQ(v[1].product, "Second");
+    EXPECT_FALSE(v[1].serial);
+    EXPECT_EQ(v[1].descriptor, "d.bin");
+}
+
+TEST(Options, RejectsWhatItCannotUse) {
+    EXPECT_EQ(parse({"--product-id", "1"}).error, "--product-id must follow --virtual");
+    EXPECT_EQ(parse({"--bogus"}).error, "unknown option --bogus");
+    EXPECT_EQ(parse({"--virtual", "--serial"}).error, "--serial needs a value");
+    EXPECT_FALSE(parse({"--virtual", "--product-id", "0x10000"}).options);
+    EXPECT_FALSE(parse({"--virtual", "--version", "-1"}).options);
+    EXPECT_FALSE(parse({"--virtual=yes"}).options);
+    EXPECT_FALSE(parse({"--log-level", "loud"}).options);
+    EXPECT_FALSE(parse({"--runtime-dir", ""}).options);
+}
+
+TEST(Options, HelpAndLogLevel) {
+    EXPECT_TRUE(parse({"--help"}).options->help);
+    EXPECT_EQ(parse({"--log-level", "debug"}).options->logLevel, LogLevel::debug);
+    EXPECT_EQ(parse({}).options->logLevel, LogLevel::info);
+}
+
+TEST(Options, NumbersAreDecimalOrHexadecimal) {
+    uint32_t v = 0;
+    EXPECT_TRUE(parseNumber("42", 0xFFFF, v));
+    EXPECT_EQ(v, 42u);
+    EXPECT_TRUE(parseNumber("0xfFfF", 0xFFFF, v));
+    EXPECT_EQ(v, 0xFFFFu);
+    EXPECT_TRUE(parseNumber("0X10", 0xFFFF, v));
+    EXPECT_EQ(v, 16u);
+    for (const char* bad : {"", "0x", "12a", "0x1g", "+1", " 1", "65536", "99999999999999999999"})
+        EXPECT_FALSE(parseNumber(bad, 0xFFFF, v)) << bad;
+}
+
+} // namespace
+} // namespace obx::kernd
