@@ -1,0 +1,57 @@
+#include "server/CommandServer.h"
+
+#include "server/Resources.h"
+#include "shell/Log.h"
+
+#include <charconv>
+#include <cstdlib>
+#include <string_view>
+
+namespace obx {
+
+std::uint16_t commandServerPort() {
+    const char* text = std::getenv("OBX_HTTP_PORT");
+    if (text == nullptr) {
+        return defaultCommandPort;
+    }
+    const std::string_view digits(text);
+    std::uint16_t port = 0;
+    auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), port);
+    if (error != std::errc() || end != digits.data() + digits.size() || port == 0) {
+        log(LogLevel::warning, "Ignoring OBX_HTTP_PORT '", digits, "', using port ", defaultCommandPort);
+        return defaultCommandPort;
+    }
+    return port;
+}
+
+CommandServer::CommandServer(IObxDeviceManager& deviceManager, std::uint16_t port)
+    : deviceManager_(deviceManager), server_("127.0.0.1", port) {
+    registerResources(server_, deviceManager_);
+}
+
+CommandServer::~CommandServer() {
+    stop();
+}
+
+void CommandServer::start() {
+    thread_ = std::thread([this] {
+        logText(LogLevel::debug, "starting command server..");
+        try {
+            server_.run();
+        } catch (const std::exception& error) {
+            // The helper goes on without its HTTP interface.
+            log(LogLevel::error, "Command server could not serve on 127.0.0.1: ", error.what());
+        }
+    });
+}
+
+void CommandServer::stop() {
+    if (!thread_.joinable()) {
+        return;
+    }
+    server_.stop();
+    thread_.join();
+    logText(LogLevel::debug, "command server stopped");
+}
+
+} // namespace obx

@@ -1,0 +1,40 @@
+#pragma once
+
+// The loopback HTTP interface of the configuration application: one server
+// thread, the route table of the resources, every answer through the
+// success or failure response.
+
+#include "server/HttpServer.h"
+
+#include <cstdint>
+#include <thread>
+
+namespace obx {
+
+class IObxDeviceManager;
+
+inline constexpr std::uint16_t defaultCommandPort = 9090;
+
+// OBX_HTTP_PORT when it holds a port number, else 9090.
+std::uint16_t commandServerPort();
+
+class CommandServer {
+public:
+    explicit CommandServer(IObxDeviceManager& deviceManager, std::uint16_t port = commandServerPort());
+    virtual ~CommandServer();
+    CommandServer(const CommandServer&) = delete;
+    CommandServer& operator=(const CommandServer&) = delete;
+
+    void start();
+    void stop();
+
+    // The bound port once listening, 0 when the port could not be opened.
+    std::uint16_t waitUntilListening() { return server_.waitUntilListening(); }
+
+private:
+    IObxDeviceManager& deviceManager_;
+    HttpServer server_;
+    std::thread thread_;
+};
+
+} // namespace obx

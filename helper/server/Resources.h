@@ -1,0 +1,19 @@
+#pragma once
+
+// The REST resources of the configuration application.
+
+#include <nlohmann/json.hpp>
+
+namespace obx {
+
+class HttpServer;
+class IObxDeviceManager;
+
+// {"apiVersion":1,"fileVersion":{"major":2,"minor":1,"patch":19}}
+nlohmann::json versionDocument();
+
+// Registers the route table and the default GET handler on server; every
+// handler answers through the success or the failure response.
+void registerResources(HttpServer& server, IObxDeviceManager& deviceManager);
+
+} // namespace obx

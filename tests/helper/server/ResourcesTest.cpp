@@ -1,0 +1,246 @@
+#include "server/Resources.h"
+
+#include "RawHttpClient.h"
+#include "devices/IObxDeviceManager.h"
+#include "server/CommandServer.h"
+#include "server/HttpResponse.h"
+#include "shell/LogCapture.h"
+#include "support/RecordingPlatformServices.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace obx {
+namespace {
+
+using nlohmann::json;
+using test::httpRequest;
+using test::RawHttpClient;
+using ::testing::InSequence;
+using ::testing::Return;
+using ::testing::Throw;
+
+class MockDeviceManager : public IObxDeviceManager {
+public:
+    MOCK_METHOD(json, getSettings, (), (override));
+    MOCK_METHOD(void, setSettings, (const json&), (override));
+    MOCK_METHOD(json, getGeneralConfig, (), (override));
+    MOCK_METHOD(void, setGeneralConfig, (const json&), (override));
+    MOCK_METHOD(json, getDevices, (), (override));
+    MOCK_METHOD(json, getApps, (std::uint16_t), (override));
+    MOCK_METHOD(void, createApp, (std::uint16_t, const json&), (override));
+    MOCK_METHOD(void, deleteApp, (std::uint16_t, const json&), (override));
+    MOCK_METHOD(json, getPointerConfig, (const AppId&, std::uint16_t), (override));
+    MOCK_METHOD(void, setPointerConfig, (const AppId&, std::uint16_t, const json&), (override));
+    MOCK_METHOD(json, getScrollWheelConfig, (const AppId&, std::uint16_t), (override));
+    MOCK_METHOD(void, setScrollWheelConfig, (const AppId&, std::uint16_t, const json&), (override));
+    MOCK_METHOD(json, getButtonAction, (const AppId&, std::uint16_t, std::uint32_t), (override));
+    MOCK_METHOD(void, setButtonAction, (const AppId&, std::uint16_t, std::uint32_t, const json&), (override));
+    MOCK_METHOD(json, getSnippets, (const AppId&, std::uint16_t), (override));
+    MOCK_METHOD(void, setTrayIcon, (bool), (override));
+    MOCK_METHOD(bool, getTrayIcon, (), (override));
+    MOCK_METHOD(void, lock, (), (override));
+    MOCK_METHOD(void, unlock, (), (override));
+};
+
+class ResourcesTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        server = std::make_unique<CommandServer>(manager, 0);
+        server->start();
+        port = server->waitUntilListening();
+        ASSERT_NE(port, 0);
+        client = std::make_unique<RawHttpClient>(port);
+        capture.clear();
+    }
+    void TearDown() override { server.reset(); }
+
+    std::optional<std::string> request(const std::string& method, const std::string& target,
+                                       const std::string& body = "") {
+        return client->request(httpRequest(method, target, body));
+    }
+
+    test::ScopedRecordingPlatform platform;
+    ::testing::StrictMock<MockDeviceManager> manager;
+    LogCapture capture;
+    std::unique_ptr<CommandServer> server;
+    std::uint16_t port = 0;
+    std::unique_ptr<RawHttpClient> client;
+};
+
+TEST_F(ResourcesTest, UnknownGetPathsAnswerTheVersionDocument) {
+    const std::string expected =
+        "HTTP/1.1 200 OK\nContent-Length: 64\nContent-Type: application/json; "
+        "charset=utf-8\n\n{\"apiVersion\":1,\"fileVersion\":{\"major\":2,\"minor\":1,"
+        "\"patch\":19}}\n";
+    EXPECT_EQ(request("GET", "/"), expected);
+    EXPECT_EQ(request("GET", "/nothing"), expected);
+    EXPECT_EQ(request("GET", "/config/snippets/x"), expected);
+}
+
+TEST_F(ResourcesTest, OtherMethodsOutsideTheTableCloseTheConnection) {
+    RawHttpClient put(port);
+    put.send(httpRequest("PUT", "/config", "{}"));
+    EXPECT_TRUE(put.closedByServer());
+    RawHttpClient post(port);
+    post.send(httpRequest("POST", "/devices", "{}"));
+    EXPECT_TRUE(post.closedByServer());
+}
+
+TEST_F(ResourcesTest, GetResourcesLogAndAnswerWhatTheOperationReturns) {
+    EXPECT_CALL(manager, getDevices()).WillOnce(Return(json{{"devices", json::array()}}));
+    EXPECT_CALL(manager, getApps(4097)).WillOnce(Return(json{{"apps", json::array()}}));
+    EXPECT_CALL(manager, getSettings()).WillOnce(Return(json{{"devices", json::array()}}));
+    EXPECT_CALL(manager, getGeneralConfig()).WillOnce(Return(json{{"trayIcon", true}}));
+    EXPECT_CALL(manager, getPointerConfig(AppId("c:\\x.exe"), 4097)).WillOnce(Return(json{{"speed", 5}}));
+    EXPECT_CALL(manager, getScrollWheelConfig(AppId(""), 0)).WillOnce(Return(json{{"lines", 3}}));
+    EXPECT_CALL(manager, getSnippets(AppId("*"), 12)).WillOnce(Return(json::array()));
+    EXPECT_CALL(manager, getButtonAction(AppId("chrome.exe"), 4097, 0x40000000u)).WillOnce(Return(json()));
+
+    EXPECT_EQ(request("GET", "/devices"), successResponse(json{{"devices", json::array()}}));
+    EXPECT_EQ(request("GET", "/config/apps?device=4097"), successResponse(json{{"apps", json::array()}}));
+    EXPECT_EQ(request("GET", "/config"), successResponse(json{{"devices", json::array()}}));
+    EXPECT_EQ(request("GET", "/config/general"), successResponse(json{{"trayIcon", true}}));
+    EXPECT_EQ(request("GET", "/config/pointer?app=C%3A%5CX.exe&device=4097"),
+              successResponse(json{{"speed", 5}}));
+    EXPECT_EQ(request("GET", "/config/scroll"), successResponse(json{{"lines", 3}}));
+    EXPECT_EQ(request("GET", "/config/snippets?app=*&device=12"), successResponse(json::array()));
+    EXPECT_EQ(request("GET", "/config/buttons?app=Chrome.EXE&device=4097&button=1073741824"),
+              successResponse(json()));
+
+    EXPECT_EQ(capture.texts(),
+              (std::vector<std::string>{
+                  "[HTTP] - get connected devices",
+                  "[HTTP] - get app configurations",
+                  "[HTTP] get entire settings",
+                  "[HTTP] get general config",
+                  "[HTTP] get pointer config - app: c:\\x.exe, deviceId: 4097",
+                  "[HTTP] get scroll config - app: , deviceId: 0",
+                  "[HTTP] get snippets - app: *, deviceId: 12",
+                  "[HTTP] get button config - app: chrome.exe, deviceId: 4097, buttonMask: 40000000",
+              }));
+}
+
+TEST_F(ResourcesTest, PostsAnswerWithTheGetterAfterTheSetter) {
+    const json body = {{"speed", 80}};
+    {
+        InSequence order;
+        EXPECT_CALL(manager, setPointerConfig(AppId("*"), 4097, body));
+        EXPECT_CALL(manager, getPointerConfig(AppId("*"), 4097)).WillOnce(Return(json{{"speed", 79}}));
+        EXPECT_CALL(manager, setButtonAction(AppId("a.exe"), 1, 6u, json{{"command", "noAction"}}));
+        EXPECT_CALL(manager, getButtonAction(AppId("a.exe"), 1, 6u)).WillOnce(Return(json{{"command", "x"}}));
+        EXPECT_CALL(manager, setGeneralConfig(json{{"trayIcon", false}}));
+        EXPECT_CALL(manager, getGeneralConfig()).WillOnce(Return(json{{"trayIcon", false}}));
+        EXPECT_CALL(manager, setSettings(json{{"devices", 1}}));
+        EXPECT_CALL(manager, getSettings()).WillOnce(Return(json{{"devices", 2}}));
+        EXPECT_CALL(manager, setScrollWheelConfig(AppId("*"), 2, json{{"lines", 4}}));
+        EXPECT_CALL(manager, getScrollWheelConfig(AppId("*"), 2)).WillOnce(Return(json{{"lines", 5}}));
+    }
+    EXPECT_EQ(request("POST", "/config/pointer?app=*&device=4097", body.dump()),
+              successResponse(json{{"speed", 79}}));
+    EXPECT_EQ(request("POST", "/config/buttons?app=A.exe&device=1&button=6", R"({"command":"noAction"})"),
+              successResponse(json{{"command", "x"}}));
+    EXPECT_EQ(request("POST", "/config/general", R"({"trayIcon":false})"),
+              successResponse(json{{"trayIcon", false}}));
+    EXPECT_EQ(request("POST", "/config", R"({"devices":1})"), successResponse(json{{"devices", 2}}));
+    EXPECT_EQ(request("POST", "/config/scroll?app=*&device=2", R"({"lines":4})"),
+              successResponse(json{{"lines", 5}}));
+    EXPECT_TRUE(capture.contains(LogLevel::debug,
+                                 "[HTTP] set button config - app: a.exe, deviceId: 1, buttonMask: 6"));
+}
+
+TEST_F(ResourcesTest, AppProfilesAreChangedThenListed) {
+    {
+        InSequence order;
+        EXPECT_CALL(manager, createApp(4097, json{{"name", "Edit"}}));
+        EXPECT_CALL(manager, getApps(4097)).WillOnce(Return(json{{"apps", 1}}));
+        EXPECT_CALL(manager, deleteApp(4097, json{{"app", "*"}}))
+            .WillOnce(Throw(std::runtime_error("Global app profile cannot be deleted")));
+    }
+    EXPECT_EQ(request("POST", "/config/apps?device=4097", R"({"name" : "Edit"})"),
+              successResponse(json{{"apps", 1}}));
+    EXPECT_TRUE(capture.contains(LogLevel::debug,
+                                 "[HTTP] - create new app configuration, json: {\"name\":\"Edit\"}"));
+    EXPECT_EQ(request("DELETE", "/config/apps?device=4097", R"({"app":"*"})"),
+              failureResponse("Global app profile cannot be deleted"));
+}
+
+TEST_F(ResourcesTest, BodiesThatDoNotParseFailWithTheParsersMessage) {
+    const auto response = request("POST", "/config/apps?device=1", "");
+    ASSERT_TRUE(response);
+    EXPECT_TRUE(response->starts_with("HTTP/1.1 400 Bad Request\n")) << *response;
+    EXPECT_FALSE(capture.contains(LogLevel::debug, "[HTTP] - create new app configuration, json: "));
+    for (auto& text : capture.texts()) {
+        EXPECT_EQ(text.find("create new app"), std::string::npos);
+    }
+
+    std::string reason;
+    try {
+        [[maybe_unused]] auto parsed = json::parse("{");
+    } catch (const json::parse_error& error) {
+        reason = error.what();
+    }
+    EXPECT_EQ(request("POST", "/config/general", "{"), failureResponse(reason));
+}
+
+TEST_F(ResourcesTest, FavouritesClampTheCountAndLeaveOutConfiguredApplications) {
+    const json apps = {
+        {"apps", json::array({json{{"*", {{"name", "*"}}}}, json{{"C:\\Tools\\Edit.EXE", json::object()}},
+                              json{{"/usr/bin/term", json::object()}}})}};
+    EXPECT_CALL(manager, getApps(0)).Times(4).WillRepeatedly(Return(apps));
+    platform->applications = json{{"apps", json::array()}};
+    EXPECT_EQ(request("GET", "/favapps"), successResponse(platform->applications));
+    (void)request("GET", "/favapps?count=0");
+    (void)request("GET", "/favapps?count=50");
+    (void)request("GET", "/favapps?count=-1");
+    std::vector<json> asked;
+    for (auto& call : platform->calls()) {
+        if (call.operation == "listApplications") {
+            asked.push_back(call.args);
+        }
+    }
+    const json excluded = json::array({"/usr/bin/term", "c:\\tools\\edit.exe"});
+    EXPECT_EQ(asked, (std::vector<json>{json::array({10, excluded}), json::array({1, excluded}),
+                                        json::array({20, excluded}), json::array({20, excluded})}));
+    EXPECT_TRUE(capture.contains(LogLevel::debug, "[HTTP] - get favorite apps"));
+}
+
+TEST_F(ResourcesTest, AnErrorWithoutAMessageStillAnswersAndTheServerGoesOn) {
+    EXPECT_CALL(manager, getDevices()).WillOnce(Throw(42)).WillOnce(Return(json::object()));
+    EXPECT_EQ(request("GET", "/devices"), failureResponse("Unknown error"));
+    EXPECT_EQ(request("GET", "/devices"), successResponse(json::object()));
+}
+
+TEST(CommandServerPort, ComesFromTheEnvironmentWhenValid) {
+    ::setenv("OBX_HTTP_PORT", "19090", 1);
+    EXPECT_EQ(commandServerPort(), 19090);
+    ::setenv("OBX_HTTP_PORT", "http", 1);
+    EXPECT_EQ(commandServerPort(), defaultCommandPort);
+    ::setenv("OBX_HTTP_PORT", "70000", 1);
+    EXPECT_EQ(commandServerPort(), defaultCommandPort);
+    ::unsetenv("OBX_HTTP_PORT");
+    EXPECT_EQ(commandServerPort(), defaultCommandPort);
+}
+
+TEST(CommandServerLifecycle, TakenPortIsLoggedAndStopStillReturns) {
+    ::testing::NiceMock<MockDeviceManager> manager;
+    LogCapture capture;
+    CommandServer first(manager, 0);
+    first.start();
+    const auto port = first.waitUntilListening();
+    CommandServer second(manager, port);
+    second.start();
+    EXPECT_EQ(second.waitUntilListening(), 0);
+    second.stop();
+    bool logged = false;
+    for (auto& record : capture.records()) {
+        logged |=
+            record.level == LogLevel::error && record.text.starts_with("Command server could not serve");
+    }
+    EXPECT_TRUE(logged);
+    EXPECT_TRUE(capture.contains(LogLevel::debug, "starting command server.."));
+    EXPECT_TRUE(capture.contains(LogLevel::debug, "command server stopped"));
+}
+
+} // namespace
+} // namespace obx
