@@ -74,7 +74,6 @@ protected:
     void startWith(const std::vector<std::string>& args) {
         ASSERT_TRUE(daemon.start(args)) << daemon.errorOutput();
     }
-    void SetUp() override {}
 
     DaemonProcess daemon{OBXKERND_PATH};
 };
