@@ -11,6 +11,7 @@ libboost-filesystem-dev libboost-thread-dev libboost-date-time-dev libboost-syst
 nlohmann-json3-dev
 libx11-dev libxtst-dev libsystemd-dev libudev-dev libevdev-dev
 xvfb xauth x11-utils dbus python3-dbusmock openbox xdotool
+wrk
 "
 
 missing=""
