@@ -1,0 +1,33 @@
+#include "shell/HelperCore.h"
+
+#include "server/CommandServer.h"
+
+#include <stdexcept>
+
+namespace obx {
+
+HelperCore::HelperCore(DeviceLayer& devices, std::uint16_t port) : devices_(devices) {
+    server_ = std::make_unique<CommandServer>(devices_.manager(), port);
+    try {
+        if (!devices_.start()) {
+            throw std::runtime_error("Error initializing device manager");
+        }
+        server_->start();
+    } catch (...) {
+        server_.reset();
+        devices_.destroy();
+        throw;
+    }
+}
+
+HelperCore::~HelperCore() {
+    server_->stop();
+    devices_.destroy();
+    server_.reset();
+}
+
+IObxDeviceManager& HelperCore::deviceManager() {
+    return devices_.manager();
+}
+
+} // namespace obx

@@ -1,0 +1,126 @@
+#include "shell/HelperEntry.h"
+
+#include "actions/PlatformServicesImpl.h"
+#include "platform/ProgramPath.h"
+#include "settings/SettingsPaths.h"
+#include "shell/HelperOptions.h"
+#include "shell/Log.h"
+
+#include <boost/filesystem/path.hpp>
+#include <boost/locale/generator.hpp>
+#include <boost/program_options/errors.hpp>
+#include <exception>
+#include <filesystem>
+#include <iostream>
+#include <stdexcept>
+
+namespace obx {
+
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr auto quitWait = 5000ms;
+
+void setUpProcess() {
+    std::locale::global(boost::locale::generator()(""));
+    boost::filesystem::path::imbue(std::locale());
+    // Relative paths (the configuration application, a log folder the system
+    // cannot name) then mean the program's own folder.
+    std::error_code ignored;
+    std::filesystem::current_path(runningExecutablePath().parent_path(), ignored);
+}
+
+HelperOptions readOptions(int argc, const char* const argv[]) {
+    try {
+        return parseHelperOptions(argc, argv);
+    } catch (const boost::program_options::error& error) {
+        std::cerr << error.what() << std::endl;
+        throw;
+    }
+}
+
+void openHelperLog(const HelperOptions& options) {
+    const std::filesystem::path folder = pathFromUtf8(platformServices().logFolder());
+    if (!folder.empty()) {
+        std::filesystem::create_directories(folder);
+    }
+    openLog({folder, options.logLevel, options.dbgOutput});
+    log(LogLevel::error, "Log initialized, logLevel: ", logLevelName(options.logLevel));
+}
+
+void migrateWhenNeeded(const HelperParts& parts) {
+    std::error_code ignored;
+    if (std::filesystem::exists(settingsFilePath(), ignored) ||
+        !std::filesystem::exists(legacySettingsFilePath(), ignored)) {
+        return;
+    }
+    try {
+        parts.migrateLegacySettings();
+    } catch (...) {
+        logText(LogLevel::warning, "Error migrating old settings, using default settings..");
+    }
+}
+
+void runApplication(IAppWindow& window, const HelperParts& parts) {
+    migrateWhenNeeded(parts);
+    App& app = App::instance();
+    // Without its window nothing could end the main loop but the system.
+    if (!app.init(window, parts.createHelperCore)) {
+        throw std::runtime_error("Error creating the application window");
+    }
+    app.start();
+    window.runMessageLoop();
+}
+
+void endApplication() {
+    App::shutdown();
+    destroyPlatformServices();
+}
+
+} // namespace
+
+int runHelper(int argc, const char* const argv[], const HelperParts& parts) {
+    setUpProcess();
+    // Outlives the application object, which uses it to the end.
+    std::unique_ptr<IAppWindow> window;
+    try {
+        const HelperOptions options = readOptions(argc, argv);
+        if (options.quit) {
+            parts.platform.askRunningInstanceToQuit(quitWait);
+            return exitNormal;
+        }
+        if (options.launchGui) {
+            parts.platform.launchConfigurationApp();
+            return exitNormal;
+        }
+        window = parts.platform.claimInstance();
+        if (!window) {
+            return exitAlreadyRunning;
+        }
+        const bool desktop = parts.platform.installPlatformServices();
+        openHelperLog(options);
+        if (!desktop) {
+            logText(LogLevel::warning,
+                    "No desktop display: the helper runs headless and input is only logged");
+        }
+        runApplication(*window, parts);
+    } catch (const std::exception& error) {
+        log(LogLevel::error, "Error starting the app, reason: ", error.what());
+        endApplication();
+        closeLog();
+        return exitStartFailed;
+    } catch (...) {
+        logText(LogLevel::error, "Unknown error while starting the app");
+        endApplication();
+        closeLog();
+        return exitStartFailed;
+    }
+    App::shutdown();
+    logText(LogLevel::error, "Log deinitialized");
+    destroyPlatformServices();
+    closeLog();
+    return exitNormal;
+}
+
+} // namespace obx

@@ -1,0 +1,34 @@
+#pragma once
+
+// What the helper's entry needs of the operating system before and around
+// the application object.
+
+#include "shell/AppWindow.h"
+
+#include <chrono>
+#include <memory>
+
+namespace obx {
+
+class ShellPlatform {
+public:
+    virtual ~ShellPlatform() = default;
+
+    // Asks the instance running in this session to close and waits up to
+    // timeout for its process to end; nothing happens when none runs.
+    virtual void askRunningInstanceToQuit(std::chrono::milliseconds timeout) = 0;
+    // Starts the configuration application from the program's folder,
+    // detached; a failure is ignored.
+    virtual void launchConfigurationApp() = 0;
+    // Makes this process the session's running instance: the window that
+    // marks it. Null when another instance holds the mark.
+    virtual std::unique_ptr<IAppWindow> claimInstance() = 0;
+    // Chooses the platform services for this session; false when there is no
+    // desktop, so that input is only logged.
+    virtual bool installPlatformServices() = 0;
+};
+
+// The implementation of the system the program is built for.
+std::unique_ptr<ShellPlatform> makeShellPlatform();
+
+} // namespace obx
