@@ -1,0 +1,253 @@
+#include "devices/DeviceManager.h"
+
+#include "actions/LowerCase.h"
+#include "actions/PlatformServicesImpl.h"
+#include "devices/Device.h"
+#include "settings/Settings.h"
+#include "settings/SettingsPaths.h"
+#include "shell/Log.h"
+
+#include <algorithm>
+#include <fstream>
+#include <stdexcept>
+
+namespace obx {
+
+namespace {
+
+DeviceLayerPlatformFactory& platformFactory() {
+    static DeviceLayerPlatformFactory factory;
+    return factory;
+}
+
+std::unique_ptr<DeviceManager>& theManager() {
+    static std::unique_ptr<DeviceManager> manager;
+    return manager;
+}
+
+// Holds the worker lock of a manager for one step.
+using WorkerLock = std::lock_guard<DeviceManager>;
+
+std::unique_ptr<Settings> readSettingsFile() {
+    std::ifstream in(settingsFilePath(), std::ios::binary);
+    if (!in) {
+        throw std::runtime_error("Cannot open the settings file");
+    }
+    auto settings = std::make_unique<Settings>();
+    settings->fromJson(nlohmann::json::parse(in));
+    return settings;
+}
+
+} // namespace
+
+void setDeviceLayerPlatformFactory(DeviceLayerPlatformFactory factory) {
+    platformFactory() = std::move(factory);
+}
+
+DeviceManager& DeviceManager::instance() {
+    auto& manager = theManager();
+    if (!manager) {
+        if (!platformFactory()) {
+            throw std::runtime_error("No device layer platform installed");
+        }
+        manager = std::make_unique<DeviceManager>(platformFactory()());
+    }
+    return *manager;
+}
+
+void DeviceManager::destroyDeviceManager() {
+    auto& manager = theManager();
+    if (manager) {
+        manager->stop();
+        manager->devices().clear();
+        manager.reset();
+    }
+}
+
+DeviceManager::DeviceManager(DeviceLayerPlatform platform)
+    : MsgWFMOHandler(std::move(platform.waits)), platform_(std::move(platform)),
+      foreground_(*platform_.desktop), modifiers_(*platform_.desktop) {}
+
+DeviceManager::~DeviceManager() {
+    // The devices and the watch refer to the worker: they go while it exists.
+    stop();
+    devices().clear();
+}
+
+void DeviceManager::startWorker() {
+    if (!start()) {
+        throw std::runtime_error("Error initializing device manager");
+    }
+    std::unique_lock guard(initMutex_);
+    initChanged_.wait(guard, [this] { return initEvent_; });
+    if (!initialized_) {
+        throw std::runtime_error("Error initializing device manager");
+    }
+}
+
+void DeviceManager::signalInitEvent(bool initialized) {
+    std::lock_guard guard(initMutex_);
+    initialized_ = initialized;
+    initEvent_ = true;
+    initChanged_.notify_all();
+}
+
+void DeviceManager::onThreadStart() {
+    try {
+        startUp();
+        signalInitEvent(true);
+    } catch (const std::exception& error) {
+        log(LogLevel::error, "Error initializing device manager, reason: ", error.what());
+        signalInitEvent(false);
+    } catch (...) {
+        log(LogLevel::error, "Unknown error initializing device manager");
+        signalInitEvent(false);
+    }
+}
+
+void DeviceManager::startUp() {
+    WorkerLock guard(*this);
+    platformServices();
+    auto settings = std::make_unique<Settings>();
+    settings->load();
+    useSettings(std::move(settings));
+    if (platform_.watchFile) {
+        settingsMonitor_ = std::make_unique<SettingsFileChangeMonitor>(
+            *this, platform_.watchFile(settingsFilePath()), [this] { return this->settings(); },
+            [this] { reload(); });
+    }
+    enumerateDevices();
+    platform_.notices->startNotices(*this);
+    noticesStarted_ = true;
+    waits().startTimer(pollTimerId, pollPeriod);
+}
+
+void DeviceManager::onThreadExit(bool) {
+    WorkerLock guard(*this);
+    if (noticesStarted_) {
+        platform_.notices->stopNotices();
+        noticesStarted_ = false;
+    }
+    waits().stopTimer(pollTimerId);
+    settingsMonitor_.reset();
+    // The devices stay listed, unused, until the manager goes.
+    useSettings(nullptr);
+}
+
+void DeviceManager::dispatchMessage(const WorkerMessage& message) {
+    switch (message.code) {
+    case deviceChangeMessage:
+        if (message.param == deviceArrivalEvent) {
+            onDeviceArrival(message.text);
+        } else if (message.param == deviceRemoveCompleteEvent) {
+            onDeviceDeparture(message.text);
+        }
+        break;
+    case workerMessageTimer:
+        if (message.param == pollTimerId) {
+            onPollTimer();
+        }
+        break;
+    case reloadSettingsMessage:
+        reload();
+        break;
+    default:
+        break;
+    }
+}
+
+void DeviceManager::requestReload() {
+    postMessage({reloadSettingsMessage, 0, {}});
+}
+
+void DeviceManager::enumerateDevices() {
+    for (const auto& path : platform_.notices->presentDevices()) {
+        onDeviceArrival(path);
+    }
+}
+
+void DeviceManager::onDeviceArrival(const std::string& path) {
+    WorkerLock guard(*this);
+    log(LogLevel::info, "Device arrival: ", path);
+    auto device = std::make_shared<Device>(*this, path, platform_.notices->channelFor(path));
+    try {
+        device->open();
+    } catch (const std::exception& error) {
+        log(LogLevel::error, "Error initializing Device, reason: ", error.what());
+        return;
+    }
+    devices().push_back(device);
+    try {
+        settings()->addDevice(device->getId());
+        device->setConfig(&profileConfig(*settings(), device->getId(), foreground_.foregroundPath()), true);
+    } catch (const std::exception& error) {
+        log(LogLevel::error, "Error initializing Device, reason: ", error.what());
+    }
+}
+
+void DeviceManager::onDeviceDeparture(const std::string& path) {
+    WorkerLock guard(*this);
+    log(LogLevel::info, "Device departure: ", path);
+    const auto lowered = lowerCase(path);
+    auto& list = devices();
+    auto found = std::find_if(list.begin(), list.end(), [&](const auto& device) {
+        const auto* session = dynamic_cast<const Device*>(device.get());
+        return session != nullptr && lowerCase(session->devicePath()) == lowered;
+    });
+    if (found != list.end()) {
+        list.erase(found);
+    }
+}
+
+void DeviceManager::reload() {
+    WorkerLock guard(*this);
+    log(LogLevel::debug, "Reloading settings");
+    try {
+        auto next = readSettingsFile();
+        // Every device gets an entry first, so that none is left pointing
+        // into the settings that go.
+        for (const auto& device : devices()) {
+            next->ensureDevice(device->getId());
+        }
+        const auto failure = pointDevicesInto(*next);
+        useSettings(std::move(next));
+        if (failure) {
+            std::rethrow_exception(failure);
+        }
+    } catch (const BadSettingsFile&) {
+        log(LogLevel::error, "Error reloading the settings file");
+    } catch (...) {
+        log(LogLevel::error, "Unknown error while reloading the settings & initing device");
+    }
+}
+
+std::exception_ptr DeviceManager::pointDevicesInto(Settings& settings) {
+    const auto path = foreground_.foregroundPath();
+    std::exception_ptr firstFailure;
+    for (const auto& device : devices()) {
+        try {
+            device->setConfig(&profileConfig(settings, device->getId(), path), true);
+        } catch (...) {
+            if (!firstFailure) {
+                firstFailure = std::current_exception();
+            }
+        }
+    }
+    return firstFailure;
+}
+
+void DeviceManager::onPollTimer() {
+    WorkerLock guard(*this);
+    try {
+        foreground_.check(*settings(), devices());
+    } catch (const std::exception& error) {
+        log(LogLevel::error, "Error checking the foreground application, reason: ", error.what());
+    }
+    try {
+        modifiers_.poll(devices());
+    } catch (const std::exception& error) {
+        log(LogLevel::error, "Error polling the modifier keys, reason: ", error.what());
+    }
+}
+
+} // namespace obx

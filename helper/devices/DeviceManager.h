@@ -1,0 +1,81 @@
+#pragma once
+
+// The helper's one device manager: the worker thread on which every device
+// event, notice and poll runs, the table of open trackball sessions, the
+// loaded settings and each trackball's choice of configuration.
+
+#include "devices/DeviceLayerPlatform.h"
+#include "devices/DeviceManagerBase.h"
+#include "devices/ForegroundProfiles.h"
+#include "devices/ModifierModes.h"
+#include "devices/SettingsFileChangeMonitor.h"
+#include "shell/MsgWFMOHandler.h"
+
+#include <condition_variable>
+#include <exception>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+
+namespace obx {
+
+using DeviceLayerPlatformFactory = std::function<DeviceLayerPlatform()>;
+
+// The platform that the next DeviceManager::instance is built on.
+void setDeviceLayerPlatformFactory(DeviceLayerPlatformFactory factory);
+
+class DeviceManager final : public DeviceManagerBase, public MsgWFMOHandler {
+public:
+    static constexpr std::uint32_t pollTimerId = 1000;
+    static constexpr std::chrono::milliseconds pollPeriod{300};
+
+    // Creates the manager on first use, from the installed platform factory.
+    static DeviceManager& instance();
+    // Stops the worker, releases every trackball and the manager itself.
+    static void destroyDeviceManager();
+
+    explicit DeviceManager(DeviceLayerPlatform platform);
+    ~DeviceManager() override;
+
+    // Starts the worker and waits until its start-up has ended; throws
+    // "Error initializing device manager" when it failed.
+    void startWorker();
+
+    // The worker lock, so that callers exclude all device work.
+    void lock() override { MsgWFMOHandler::lock(); }
+    void unlock() override { MsgWFMOHandler::unlock(); }
+
+    // Asks the worker to reload the settings file; any thread.
+    void requestReload();
+
+    void onThreadStart() override;
+    void onThreadExit(bool graceful) override;
+    void dispatchMessage(const WorkerMessage& message) override;
+
+    void enumerateDevices();
+    void onDeviceArrival(const std::string& path);
+    void onDeviceDeparture(const std::string& path);
+    void reload();
+    void onPollTimer();
+
+private:
+    void startUp();
+    void signalInitEvent(bool initialized);
+    // Re-points every device into settings, each one even when an earlier
+    // one failed to apply; answers the first failure.
+    std::exception_ptr pointDevicesInto(Settings& settings);
+
+    DeviceLayerPlatform platform_;
+    ForegroundProfiles foreground_;
+    ModifierModes modifiers_;
+    std::unique_ptr<SettingsFileChangeMonitor> settingsMonitor_;
+    bool noticesStarted_ = false;
+
+    std::mutex initMutex_;
+    std::condition_variable initChanged_;
+    bool initEvent_ = false;
+    bool initialized_ = false;
+};
+
+} // namespace obx

@@ -1,0 +1,54 @@
+#include "devices/SettingsFileChangeMonitor.h"
+
+#include "settings/Settings.h"
+#include "settings/SettingsPaths.h"
+#include "shell/Log.h"
+#include "shell/MsgWFMOHandler.h"
+
+#include <fstream>
+#include <mutex>
+
+namespace obx {
+
+SettingsFileChangeMonitor::SettingsFileChangeMonitor(MsgWFMOHandler& worker,
+                                                     std::unique_ptr<IFileChangeWatch> watch,
+                                                     std::function<Settings*()> heldSettings,
+                                                     std::function<void()> reload)
+    : worker_(worker), watch_(std::move(watch)), heldSettings_(std::move(heldSettings)),
+      reload_(std::move(reload)) {
+    worker_.addWaitHandler(watch_->handle(), this, &SettingsFileChangeMonitor::onChange);
+}
+
+SettingsFileChangeMonitor::~SettingsFileChangeMonitor() {
+    std::lock_guard guard(worker_);
+    worker_.removeWaitHandler(watch_->handle());
+}
+
+void SettingsFileChangeMonitor::onChange() {
+    std::lock_guard guard(worker_);
+    watch_->rearm();
+    if (fileDiffersFromHeld()) {
+        log(LogLevel::info, "Settings file change detected");
+        reload_();
+    }
+}
+
+bool SettingsFileChangeMonitor::fileDiffersFromHeld() const {
+    const auto* held = heldSettings_();
+    if (held == nullptr) {
+        return false;
+    }
+    std::ifstream in(settingsFilePath(), std::ios::binary);
+    if (!in) {
+        // Gone or being replaced: the next change tells.
+        return false;
+    }
+    try {
+        return nlohmann::json::parse(in) != held->toJson();
+    } catch (const nlohmann::json::exception&) {
+        // Not what the helper writes; the reload reports it.
+        return true;
+    }
+}
+
+} // namespace obx

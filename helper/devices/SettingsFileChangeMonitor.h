@@ -1,0 +1,37 @@
+#pragma once
+
+// Reloads the settings when another program has changed the settings file.
+// The helper's own saves write what it holds, so a file whose content equals
+// the held settings is no change.
+
+#include "devices/DeviceLayerPlatform.h"
+
+#include <functional>
+#include <memory>
+
+namespace obx {
+
+class MsgWFMOHandler;
+class Settings;
+
+class SettingsFileChangeMonitor {
+public:
+    // reload runs on the worker, with the worker lock held.
+    SettingsFileChangeMonitor(MsgWFMOHandler& worker, std::unique_ptr<IFileChangeWatch> watch,
+                              std::function<Settings*()> heldSettings, std::function<void()> reload);
+    // Withdraws the watch from the worker.
+    ~SettingsFileChangeMonitor();
+    SettingsFileChangeMonitor(const SettingsFileChangeMonitor&) = delete;
+    SettingsFileChangeMonitor& operator=(const SettingsFileChangeMonitor&) = delete;
+
+private:
+    void onChange();
+    bool fileDiffersFromHeld() const;
+
+    MsgWFMOHandler& worker_;
+    std::unique_ptr<IFileChangeWatch> watch_;
+    std::function<Settings*()> heldSettings_;
+    std::function<void()> reload_;
+};
+
+} // namespace obx
