@@ -49,13 +49,17 @@ bool waitFor(const std::function<bool()>& condition) {
     return true;
 }
 
-ProbeWindow::ProbeWindow(const std::string& displayName) : display_(openOrThrow(displayName)) {
+ProbeWindow::ProbeWindow(const std::string& displayName)
+    : display_(openOrThrow(displayName)), deleteWindow_(XInternAtom(display_, "WM_DELETE_WINDOW", False)) {
     XSetWindowAttributes attributes{};
     attributes.event_mask =
         KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
     window_ = XCreateWindow(display_, DefaultRootWindow(display_), 100, 100, 400, 300, 0, CopyFromParent,
                             InputOutput, CopyFromParent, CWEventMask, &attributes);
     XStoreName(display_, window_, "probe");
+    // Without it a window manager closes the window by killing this
+    // connection, and Xlib ends the whole test program.
+    XSetWMProtocols(display_, window_, &deleteWindow_, 1);
     XMapWindow(display_, window_);
     for (XEvent event;;) {
         XNextEvent(display_, &event);
@@ -88,6 +92,11 @@ void ProbeWindow::run() {
         switch (event.type) {
         case MappingNotify:
             XRefreshKeyboardMapping(&event.xmapping);
+            continue;
+        case ClientMessage:
+            if (static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow_) {
+                closeRequested_ = true;
+            }
             continue;
         case KeyPress:
         case KeyRelease: {

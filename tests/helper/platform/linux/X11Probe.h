@@ -1,7 +1,8 @@
 #pragma once
 
 // Test-side X clients: a probe window that records the key and button events
-// it receives, translated at once as an application would, and a fake window
+// it receives, translated at once as an application would, and whether a
+// window manager asked it to close (WM_DELETE_WINDOW), and a fake window
 // manager that keeps the EWMH root properties and records the requests sent
 // to it.
 
@@ -45,13 +46,16 @@ public:
     // feed.
     std::string typedText() const;
     void clear();
+    bool closeRequested() const { return closeRequested_; }
 
 private:
     void run();
 
     Display* display_;
     Window window_;
+    Atom deleteWindow_;
     std::atomic<bool> stop_{false};
+    std::atomic<bool> closeRequested_{false};
     mutable std::mutex mutex_;
     std::vector<ProbeEvent> events_;
     std::thread thread_;

@@ -4,26 +4,23 @@
 // picks itself (-displayfd), so that test programs running side by side never
 // meet; stopped with the object.
 
+#include "ChildProcess.h"
+
 #include <string>
-#include <sys/types.h>
 
 namespace obx::x11::test {
 
 class XvfbServer {
 public:
     XvfbServer();
-    ~XvfbServer();
-    XvfbServer(const XvfbServer&) = delete;
-    XvfbServer& operator=(const XvfbServer&) = delete;
 
     // Empty when the server did not start; failure() says why.
     const std::string& displayName() const { return displayName_; }
-    const std::string& failure() const { return failure_; }
+    const std::string& failure() const { return process_.failure(); }
 
 private:
-    pid_t pid_ = -1;
+    ChildProcess process_;
     std::string displayName_;
-    std::string failure_;
 };
 
 } // namespace obx::x11::test
