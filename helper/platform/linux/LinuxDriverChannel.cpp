@@ -114,6 +114,7 @@ bool LinuxDriverChannel::keepReadCompletion(const wire::CompletionHeader& header
 }
 
 void LinuxDriverChannel::connectionEnded() {
+    ended_ = true;
     if (read_ == Read::waiting) {
         read_ = Read::failed;
     }
@@ -170,7 +171,9 @@ bool LinuxDriverChannel::queueRead(std::span<std::uint8_t> buffer) {
 IDriverChannel::ReadState LinuxDriverChannel::takeReadResult() {
     std::uint64_t count = 0;
     [[maybe_unused]] const auto taken = ::read(kept_, &count, sizeof count);
-    while (read_ == Read::waiting) {
+    // Everything the socket holds, so that it signals again only for news;
+    // its end is taken once and stops the signal.
+    while (socket_ >= 0 && !ended_) {
         const auto length = receive(false);
         if (length == 0) {
             break;

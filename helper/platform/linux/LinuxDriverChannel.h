@@ -48,6 +48,7 @@ private:
     std::uint32_t nextId_ = 1;
     std::uint32_t readId_ = 0;
     Read read_ = Read::idle;
+    bool ended_ = false;
     std::span<std::uint8_t> readBuffer_;
     // Large enough for every record of the control interface.
     std::array<std::uint8_t, 4096> received_{};
