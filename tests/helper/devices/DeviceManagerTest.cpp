@@ -1,0 +1,159 @@
+#include "devices/DeviceManager.h"
+
+#include "CoreDriverChannel.h"
+#include "driver/hid/TestDescriptors.h"
+#include "settings/Settings.h"
+#include "shell/LogCapture.h"
+#include "support/FakeDesktopQueries.h"
+#include "support/RecordingPlatformServices.h"
+#include "support/ScriptedWaitPrimitive.h"
+#include "support/TempFolder.h"
+
+#include <gtest/gtest.h>
+
+namespace obx {
+namespace {
+
+// Trackballs on the driver core, one per path; no notices of their own.
+class CoreDeviceNotices final : public IDeviceNotices {
+public:
+    CoreDeviceNotices(std::map<std::string, test::DriverHarness*> drivers, IWaitPrimitive& waits,
+                      std::set<std::uint32_t> failingCodes)
+        : drivers_(std::move(drivers)), waits_(waits), failingCodes_(std::move(failingCodes)) {}
+
+    std::vector<std::string> presentDevices() override {
+        std::vector<std::string> paths;
+        for (auto& [path, driver] : drivers_) {
+            paths.push_back(path);
+        }
+        return paths;
+    }
+    std::unique_ptr<IDriverChannel> channelFor(const std::string& path) override {
+        auto channel = std::make_unique<test::CoreDriverChannel>(*drivers_.at(path), waits_);
+        channel->failingCodes = failingCodes_;
+        return channel;
+    }
+    void startNotices(MsgWFMOHandler&) override {}
+    void stopNotices() override {}
+
+private:
+    std::map<std::string, test::DriverHarness*> drivers_;
+    IWaitPrimitive& waits_;
+    std::set<std::uint32_t> failingCodes_;
+};
+
+// The manager's start-up and worker steps run on the test thread.
+class DeviceManagerTest : public ::testing::Test {
+protected:
+    void startManager(std::set<std::uint32_t> failingCodes = {}) {
+        firstDriver.start();
+        secondDriver.start();
+        platform->folder = folder.path().string();
+        auto* waits = new test::ScriptedWaitPrimitive;
+        manager = std::make_unique<DeviceManager>(
+            DeviceLayerPlatform{std::unique_ptr<IWaitPrimitive>(waits),
+                                std::make_unique<CoreDeviceNotices>(
+                                    std::map<std::string, test::DriverHarness*>{{"core-01", &firstDriver},
+                                                                                {"core-02", &secondDriver}},
+                                    *waits, std::move(failingCodes)),
+                                std::make_unique<test::FakeDesktopQueries>(desktop),
+                                {}});
+        manager->onThreadStart();
+    }
+    Settings& settings() { return *manager->settings(); }
+    void writeSettings(const Settings& content) {
+        test::writeFile(folder / "ObxSettings.json", content.toJson().dump(2));
+    }
+
+    test::ScopedRecordingPlatform platform;
+    LogCapture log;
+    test::TempFolder folder;
+    test::DriverHarness firstDriver{test::kFiveButtonTrackball, 0x1001};
+    test::DriverHarness secondDriver{test::kFiveButtonTrackball, 0x1002};
+    std::shared_ptr<test::DesktopState> desktop = std::make_shared<test::DesktopState>();
+    std::unique_ptr<DeviceManager> manager;
+};
+
+TEST_F(DeviceManagerTest, TrackballsPresentAtStartAreOpenedInOrderWithTheirEntriesSaved) {
+    startManager();
+    ASSERT_EQ(manager->devices().size(), 2u);
+    EXPECT_EQ(manager->devices()[0]->getId(), 0x1001);
+    EXPECT_EQ(manager->devices()[1]->getId(), 0x1002);
+    EXPECT_EQ(settings().deviceIds(), (std::vector<std::uint16_t>{0x1001, 0x1002}));
+    Settings saved;
+    saved.fromJson(nlohmann::json::parse(test::readFile(folder / "ObxSettings.json")));
+    EXPECT_EQ(saved.deviceIds(), (std::vector<std::uint16_t>{0x1001, 0x1002}));
+}
+
+TEST_F(DeviceManagerTest, ARefusedRegistrationLeavesTheTrackballOut) {
+    startManager({IOCTL_OBX_REGISTER_HELPER});
+    EXPECT_TRUE(manager->devices().empty());
+    EXPECT_TRUE(log.contains(LogLevel::error,
+                             "Error initializing Device, reason: Error register helper app with driver"));
+}
+
+TEST_F(DeviceManagerTest, ArrivalChoosesTheProfileOfTheForegroundPathInAnyLetterCase) {
+    Settings stored;
+    stored.ensureDevice(0x1001);
+    stored.createApp(0x1001, "Editor", "/usr/bin/editor");
+    writeSettings(stored);
+    desktop->set(3, "/usr/bin/EDITOR");
+    startManager();
+    EXPECT_EQ(manager->devices()[0]->getConfig(), &settings().findConfig("/usr/bin/editor", 0x1001, false));
+}
+
+TEST_F(DeviceManagerTest, ADepartureMatchesThePathInAnyLetterCase) {
+    startManager();
+    manager->dispatchMessage({deviceChangeMessage, deviceRemoveCompleteEvent, "CORE-01"});
+    ASSERT_EQ(manager->devices().size(), 1u);
+    EXPECT_EQ(manager->devices()[0]->getId(), 0x1002);
+    EXPECT_TRUE(log.contains(LogLevel::info, "Device departure: CORE-01"));
+    manager->dispatchMessage({deviceChangeMessage, deviceRemoveCompleteEvent, "core-09"});
+    EXPECT_EQ(manager->devices().size(), 1u);
+}
+
+TEST_F(DeviceManagerTest, AReloadWithoutADevicesEntryGivesItOneInTheNewSettings) {
+    startManager();
+    Settings onlyFirst;
+    onlyFirst.ensureDevice(0x1001);
+    onlyFirst.findConfig(std::nullopt, 0x1001, false).speed = 12;
+    writeSettings(onlyFirst);
+    platform->clear();
+    manager->dispatchMessage({reloadSettingsMessage, 0, {}});
+    EXPECT_EQ(manager->devices()[0]->getConfig(), &settings().findConfig(std::nullopt, 0x1001, false));
+    EXPECT_EQ(manager->devices()[0]->getConfig()->speed, 12);
+    EXPECT_EQ(manager->devices()[1]->getConfig(), &settings().findConfig(std::nullopt, 0x1002, false))
+        << "pointing into the settings in use, not the freed ones";
+    EXPECT_EQ(platform->inputCalls().size(), 4u) << "both re-applied with force: pointer and scroll each";
+}
+
+TEST_F(DeviceManagerTest, AnUnreadableReloadLeavesSettingsAndConfigurationsAlone) {
+    startManager();
+    auto* before = manager->devices()[0]->getConfig();
+    test::writeFile(folder / "ObxSettings.json", "{ not json");
+    manager->reload();
+    EXPECT_EQ(manager->devices()[0]->getConfig(), before);
+    EXPECT_TRUE(log.contains(LogLevel::error, "Unknown error while reloading the settings & initing device"));
+    test::writeFile(folder / "ObxSettings.json", R"({"platform":"windows","devices":7})");
+    manager->reload();
+    EXPECT_EQ(manager->devices()[0]->getConfig(), before);
+}
+
+TEST_F(DeviceManagerTest, AFailingDesktopQueryIsLoggedAndTheTickGoesOn) {
+    startManager();
+    desktop->failing = true;
+    manager->dispatchMessage({workerMessageTimer, DeviceManager::pollTimerId, {}});
+    EXPECT_TRUE(
+        log.contains(LogLevel::error, "Error checking the foreground application, reason: desktop gone"));
+    EXPECT_TRUE(log.contains(LogLevel::error, "Error polling the modifier keys, reason: desktop gone"));
+}
+
+TEST_F(DeviceManagerTest, ThreadExitReleasesTheSettingsButKeepsTheDevices) {
+    startManager();
+    manager->onThreadExit(true);
+    EXPECT_EQ(manager->settings(), nullptr);
+    EXPECT_EQ(manager->devices().size(), 2u) << "kept until the manager goes";
+}
+
+} // namespace
+} // namespace obx
