@@ -9,6 +9,7 @@
 #include "support/FakeDesktopQueries.h"
 #include "support/RecordingPlatformServices.h"
 #include "support/ScriptedWaitPrimitive.h"
+#include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
 
@@ -141,12 +142,15 @@ TEST_F(PointerModesTest, ARefusingDriverSkipsOnlyItsTrackball) {
 class ForegroundProfilesTest : public PointerModesTest {
 protected:
     ForegroundProfilesTest() {
+        // Creating a profile saves the settings.
+        platform->folder = folder.path().string();
         settings.ensureDevice(0x1001);
         settings.createApp(0x1001, "Editor", "/usr/bin/Editor");
         devices[0]->setConfig(&settings.findConfig(std::nullopt, 0x1001, false), true);
     }
     DeviceConfig* editorConfig() { return &settings.findConfig("/usr/bin/editor", 0x1001, false); }
 
+    test::TempFolder folder;
     Settings settings;
     ForegroundProfiles profiles{queries};
 };
