@@ -45,10 +45,11 @@ private:
 // The manager's start-up and worker steps run on the test thread.
 class DeviceManagerTest : public ::testing::Test {
 protected:
+    DeviceManagerTest() { platform->folder = folder.path().string(); }
+
     void startManager(std::set<std::uint32_t> failingCodes = {}) {
         firstDriver.start();
         secondDriver.start();
-        platform->folder = folder.path().string();
         auto* waits = new test::ScriptedWaitPrimitive;
         manager = std::make_unique<DeviceManager>(
             DeviceLayerPlatform{std::unique_ptr<IWaitPrimitive>(waits),
