@@ -1,4 +1,5 @@
 #include "server/CommandServer.h"
+#include "settings/LegacyMigration.h"
 #include "shell/HelperEntry.h"
 #include "shell/SettingsDeviceLayer.h"
 
@@ -7,7 +8,7 @@ int main(int argc, char* argv[]) {
     obx::SettingsDeviceLayer devices;
     const obx::HelperParts parts{
         *platform,
-        [] {},
+        [] { obx::legacy::migrate(); },
         [&devices] { return std::make_unique<obx::HelperCore>(devices, obx::commandServerPort()); },
     };
     return obx::runHelper(argc, argv, parts);

@@ -1,0 +1,240 @@
+#include "HelperProcess.h"
+#include "PrivateLogind.h"
+
+#include <csignal>
+#include <gtest/gtest.h>
+#include <regex>
+#include <sstream>
+#include <sys/stat.h>
+
+namespace obx::test {
+namespace {
+
+bool logHas(const HelperSetting& setting, const std::string& text) {
+    return setting.log().find(text) != std::string::npos;
+}
+
+// A running helper whose helper core is up: its HTTP port answers.
+class RunningHelper {
+public:
+    RunningHelper(const HelperSetting& setting, const std::vector<std::string>& args = {})
+        : setting_(setting), process_(setting, args) {
+        started_ = waitUntil([&] { return httpAnswers(setting.port()) || !process_.running(); }) &&
+                   process_.running();
+    }
+    ::testing::AssertionResult started() const {
+        if (started_) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure()
+               << "the helper did not come up; its output: " << process_.errorOutput()
+               << "; its log: " << setting_.log();
+    }
+    HelperProcess& process() { return process_; }
+
+private:
+    const HelperSetting& setting_;
+    HelperProcess process_;
+    bool started_ = false;
+};
+
+TEST(HelperProgramTest, RunsHeadlessAndEndsWithZeroOnSigterm) {
+    HelperSetting setting;
+    RunningHelper helper(setting);
+    ASSERT_TRUE(helper.started());
+    helper.process().signal(SIGTERM);
+    EXPECT_EQ(helper.process().waitExit(), 0);
+    const std::string log = setting.log();
+    EXPECT_NE(log.find("Log initialized, logLevel: info"), std::string::npos) << log;
+    EXPECT_NE(log.find("the helper runs headless and input is only logged"), std::string::npos) << log;
+    EXPECT_NE(log.find("Log deinitialized"), std::string::npos) << log;
+    EXPECT_FALSE(std::filesystem::exists(setting.logFile(1)));
+}
+
+TEST(HelperProgramTest, LogLinesCarryTimeStampThreadAndMessage) {
+    HelperSetting setting;
+    RunningHelper helper(setting);
+    ASSERT_TRUE(helper.started());
+    helper.process().signal(SIGINT);
+    EXPECT_EQ(helper.process().waitExit(), 0);
+    std::istringstream lines(setting.log());
+    std::string first;
+    std::getline(lines, first);
+    EXPECT_TRUE(std::regex_match(first, std::regex(R"(\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d+: 0x[0-9a-f]+ )"
+                                                   R"(Log initialized, logLevel: info)")))
+        << first;
+}
+
+TEST(HelperProgramTest, VerboseWithLevelFourLogsAtTrace) {
+    HelperSetting setting;
+    RunningHelper helper(setting, {"--verbose", "--logLevel", "4"});
+    ASSERT_TRUE(helper.started());
+    helper.process().signal(SIGTERM);
+    EXPECT_EQ(helper.process().waitExit(), 0);
+    EXPECT_TRUE(logHas(setting, "Log initialized, logLevel: trace"));
+}
+
+// Runs a helper with args to a clean end; its log.
+std::string logOfRun(const std::vector<std::string>& args) {
+    HelperSetting setting;
+    RunningHelper helper(setting, args);
+    EXPECT_TRUE(helper.started());
+    helper.process().signal(SIGTERM);
+    EXPECT_EQ(helper.process().waitExit(), 0);
+    return setting.log();
+}
+
+TEST(HelperProgramTest, LevelsAreClamped) {
+    EXPECT_NE(logOfRun({"--logLevel=-3"}).find("Log initialized, logLevel: trace"), std::string::npos);
+    EXPECT_NE(logOfRun({"--logLevel", "4"}).find("Log initialized, logLevel: error"), std::string::npos);
+    // At the highest level only fatal records are written, and the helper
+    // writes none in a clean run.
+    EXPECT_EQ(logOfRun({"--logLevel", "9"}), "");
+}
+
+TEST(HelperProgramTest, WordAsLevelFailsWithOneAndTheParserMessage) {
+    HelperSetting setting;
+    HelperProcess process(setting, {"--logLevel", "loud"});
+    EXPECT_EQ(process.waitExit(), 1);
+    const std::string output = process.errorOutput();
+    EXPECT_NE(output.find("the argument ('loud') for option '--logLevel' is invalid"), std::string::npos)
+        << output;
+    EXPECT_NE(output.find("Error starting the app, reason: "), std::string::npos) << output;
+    EXPECT_FALSE(std::filesystem::exists(setting.logFile()));
+}
+
+TEST(HelperProgramTest, UnknownOptionFailsWithOne) {
+    HelperSetting setting;
+    EXPECT_EQ(runHelper(setting, {"--help"}), 1);
+}
+
+TEST(HelperProgramTest, SecondInstanceEndsWithTwoAndWritesNoLogLine) {
+    HelperSetting setting;
+    RunningHelper helper(setting);
+    ASSERT_TRUE(helper.started());
+    const std::string before = setting.log();
+    EXPECT_EQ(runHelper(setting, {}), 2);
+    EXPECT_EQ(runHelper(setting, {"--verbose"}), 2);
+    EXPECT_EQ(setting.log(), before);
+    EXPECT_TRUE(helper.process().running());
+}
+
+TEST(HelperProgramTest, InstancesOfOtherSessionsRunSideBySide) {
+    HelperSetting first;
+    HelperSetting second;
+    RunningHelper one(first);
+    RunningHelper two(second);
+    EXPECT_TRUE(one.started());
+    EXPECT_TRUE(two.started());
+}
+
+TEST(HelperProgramTest, QuitEndsTheRunningInstance) {
+    HelperSetting setting;
+    RunningHelper helper(setting);
+    ASSERT_TRUE(helper.started());
+    EXPECT_EQ(runHelper(setting, {"--quit"}), 0);
+    // quit waits for the instance to end, so it is gone (or going) now.
+    EXPECT_EQ(helper.process().waitExit(), 0);
+    EXPECT_TRUE(logHas(setting, "Log deinitialized"));
+    EXPECT_FALSE(httpAnswers(setting.port()));
+}
+
+TEST(HelperProgramTest, QuitWithoutInstanceEndsAtOnceAndWritesNoLog) {
+    HelperSetting setting;
+    EXPECT_EQ(runHelper(setting, {"--quit"}), 0);
+    EXPECT_FALSE(std::filesystem::exists(setting.dataFolder()));
+}
+
+TEST(HelperProgramTest, ParseFavAppsStartsNormally) {
+    HelperSetting setting;
+    RunningHelper helper(setting, {"--parseFavApps"});
+    EXPECT_TRUE(helper.started());
+}
+
+TEST(HelperProgramTest, LaunchGuiStartsTheConfigurationApplicationBesideTheProgram) {
+    HelperSetting setting;
+    // A copy of the program in a folder of its own, beside a stand-in
+    // configuration application that leaves a mark.
+    const auto folder = setting.folder() / "programs";
+    std::filesystem::create_directories(folder);
+    std::filesystem::copy_file(setting.program, folder / "obxhelper");
+    const auto mark = setting.folder() / "launched";
+    writeFile(folder / "Quellane2", "#!/bin/sh\npwd > '" + mark.string() + "'\n");
+    ::chmod((folder / "Quellane2").c_str(), 0755);
+    setting.program = folder / "obxhelper";
+
+    RunningHelper helper(setting);
+    ASSERT_TRUE(helper.started());
+    EXPECT_EQ(runHelper(setting, {"--launchGui"}), 0);
+    ASSERT_TRUE(waitUntil([&] { return readFile(mark).find('\n') != std::string::npos; }));
+    EXPECT_EQ(readFile(mark), folder.string() + "\n");
+    EXPECT_TRUE(helper.process().running());
+}
+
+TEST(HelperProgramTest, LaunchGuiWithoutTheApplicationStillEndsWithZero) {
+    HelperSetting setting;
+    EXPECT_EQ(runHelper(setting, {"--launchGui"}), 0);
+}
+
+TEST(HelperProgramTest, FirstLogFileIsCounterZeroAndRotationGoesOnInTheNext) {
+    HelperSetting setting;
+    std::filesystem::create_directories(setting.dataFolder());
+    // An earlier run's file just under the rotation size: this run appends
+    // to it and passes the size at once.
+    writeFile(setting.logFile(), std::string(5 * 1024 * 1024 - 10, 'x') + "\n");
+    RunningHelper helper(setting);
+    ASSERT_TRUE(helper.started());
+    helper.process().signal(SIGTERM);
+    EXPECT_EQ(helper.process().waitExit(), 0);
+    ASSERT_TRUE(std::filesystem::exists(setting.logFile(1)));
+    EXPECT_NE(setting.log(0).find("Log initialized, logLevel: info"), std::string::npos);
+    EXPECT_NE(setting.log(1).find("Log deinitialized"), std::string::npos);
+}
+
+class HelperLogindTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        setting.setEnvironment("DBUS_SYSTEM_BUS_ADDRESS", logind.address());
+        logind.addSession(setting.sessionId(), true);
+    }
+
+    bool portClosed() {
+        return waitUntil([&] { return !httpAnswers(setting.port()); });
+    }
+    bool portAnswers() {
+        return waitUntil([&] { return httpAnswers(setting.port()); });
+    }
+
+    PrivateLogind logind;
+    HelperSetting setting;
+};
+
+TEST_F(HelperLogindTest, SuspendAndResumeDropAndRebuildTheHelperCore) {
+    RunningHelper helper(setting, {"--logLevel", "1"});
+    ASSERT_TRUE(helper.started());
+    logind.prepareForSleep(true);
+    EXPECT_TRUE(portClosed());
+    EXPECT_TRUE(waitUntil([&] { return logHas(setting, "command server stopped"); }));
+    logind.prepareForSleep(false);
+    EXPECT_TRUE(portAnswers());
+    const std::string log = setting.log();
+    EXPECT_LT(log.find("Power SUSPEND"), log.find("Power - RESUME")) << log;
+    EXPECT_TRUE(helper.process().running());
+}
+
+TEST_F(HelperLogindTest, SessionDeactivationAndActivationDropAndRebuildTheHelperCore) {
+    RunningHelper helper(setting, {"--logLevel", "1"});
+    ASSERT_TRUE(helper.started());
+    logind.setSessionActive(setting.sessionId(), false);
+    EXPECT_TRUE(portClosed());
+    EXPECT_TRUE(waitUntil([&] { return logHas(setting, "Session change, CONSOLE_DISCONNECT"); }));
+    logind.setSessionActive(setting.sessionId(), true);
+    EXPECT_TRUE(portAnswers());
+    EXPECT_TRUE(logHas(setting, "Session change, CONSOLE_CONNECT"));
+    // The helper still quits cleanly after the rebuild.
+    EXPECT_EQ(runHelper(setting, {"--quit"}), 0);
+    EXPECT_EQ(helper.process().waitExit(), 0);
+}
+
+} // namespace
+} // namespace obx::test
