@@ -2,16 +2,12 @@
 
 #include "server/CommandServer.h"
 
-#include <stdexcept>
-
 namespace obx {
 
 HelperCore::HelperCore(DeviceLayer& devices, std::uint16_t port) : devices_(devices) {
     server_ = std::make_unique<CommandServer>(devices_.manager(), port);
     try {
-        if (!devices_.start()) {
-            throw std::runtime_error("Error initializing device manager");
-        }
+        devices_.start();
         server_->start();
     } catch (...) {
         server_.reset();

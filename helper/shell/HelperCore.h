@@ -25,8 +25,8 @@ public:
     // The manager, made on first use.
     virtual IObxDeviceManager& manager() = 0;
     // Starts the manager's worker and waits until it has finished starting;
-    // false when it did not start.
-    virtual bool start() = 0;
+    // throws "Error initializing device manager" when it did not start.
+    virtual void start() = 0;
     // Ends the worker and releases the manager; the next manager() makes a
     // new one.
     virtual void destroy() = 0;
@@ -34,8 +34,8 @@ public:
 
 class HelperCore : public IHelperCore {
 public:
-    // Throws "Error initializing device manager" when the manager does not
-    // start; the manager is then released.
+    // Throws what the start of the manager or the server throws; the manager
+    // is then released.
     HelperCore(DeviceLayer& devices, std::uint16_t port);
     ~HelperCore() override;
     HelperCore(const HelperCore&) = delete;

@@ -98,7 +98,7 @@ int runHelper(int argc, const char* const argv[], const HelperParts& parts) {
         if (!window) {
             return exitAlreadyRunning;
         }
-        const bool desktop = parts.platform.installPlatformServices();
+        const bool desktop = parts.platform.installDesktop();
         openHelperLog(options);
         if (!desktop) {
             logText(LogLevel::warning,

@@ -23,9 +23,10 @@ public:
     // Makes this process the session's running instance: the window that
     // marks it. Null when another instance holds the mark.
     virtual std::unique_ptr<IAppWindow> claimInstance() = 0;
-    // Chooses the platform services for this session; false when there is no
-    // desktop, so that input is only logged.
-    virtual bool installPlatformServices() = 0;
+    // Chooses the platform services and the device layer's desktop queries
+    // for this session; false when there is no desktop, so that input is only
+    // logged.
+    virtual bool installDesktop() = 0;
 };
 
 // The implementation of the system the program is built for.

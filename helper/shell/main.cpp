@@ -1,11 +1,11 @@
 #include "server/CommandServer.h"
 #include "settings/LegacyMigration.h"
 #include "shell/HelperEntry.h"
-#include "shell/SettingsDeviceLayer.h"
+#include "shell/ProcessDeviceLayer.h"
 
 int main(int argc, char* argv[]) {
     auto platform = obx::makeShellPlatform();
-    obx::SettingsDeviceLayer devices;
+    obx::ProcessDeviceLayer devices;
     const obx::HelperParts parts{
         *platform,
         [] { obx::legacy::migrate(); },

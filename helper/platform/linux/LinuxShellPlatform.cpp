@@ -1,10 +1,14 @@
 #include "platform/linux/LinuxShellPlatform.h"
 
+#include "devices/DeviceManager.h"
 #include "platform/ProgramPath.h"
+#include "platform/headless/HeadlessDesktopQueries.h"
 #include "platform/headless/HeadlessPlatformServices.h"
 #include "platform/linux/LinuxAppWindow.h"
+#include "platform/linux/LinuxFileChangeWatch.h"
 #include "platform/linux/LinuxPlatformServices.h"
 #include "platform/linux/Programs.h"
+#include "platform/linux/X11DesktopQueries.h"
 #include "platform/linux/XdgFolders.h"
 
 #include <X11/Xlib.h>
@@ -48,11 +52,15 @@ std::unique_ptr<IAppWindow> LinuxShellPlatform::claimInstance() {
     return std::make_unique<LinuxAppWindow>(std::move(instance), [this] { launchConfigurationApp(); });
 }
 
-bool LinuxShellPlatform::installPlatformServices() {
+bool LinuxShellPlatform::installDesktop() {
     if (desktopDisplayAvailable()) {
         setPlatformServicesFactory([] { return std::make_unique<x11::LinuxPlatformServices>(); });
+        setDeviceLayerPlatformFactory(
+            [] { return makeLinuxDeviceLayerPlatform(std::make_unique<x11::X11DesktopQueries>()); });
         return true;
     }
+    setDeviceLayerPlatformFactory(
+        [] { return makeLinuxDeviceLayerPlatform(std::make_unique<HeadlessDesktopQueries>()); });
     // The same folder as on a desktop, so settings and log do not move when
     // the display comes and goes.
     setPlatformServicesFactory([] {

@@ -11,7 +11,7 @@ public:
     void askRunningInstanceToQuit(std::chrono::milliseconds timeout) override;
     void launchConfigurationApp() override;
     std::unique_ptr<IAppWindow> claimInstance() override;
-    bool installPlatformServices() override;
+    bool installDesktop() override;
 };
 
 // Whether an X display can be opened ($DISPLAY set and the server answers).

@@ -26,9 +26,11 @@ public:
         }
         return *manager_;
     }
-    bool start() override {
+    void start() override {
         calls.push_back("start");
-        return starts;
+        if (!starts) {
+            throw std::runtime_error("Error initializing device manager");
+        }
     }
     void destroy() override {
         calls.push_back("destroy");
