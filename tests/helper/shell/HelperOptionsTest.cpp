@@ -52,13 +52,14 @@ TEST(HelperOptionsTest, MalformedCommandLinesAreErrors) {
 TEST(HelperOptionsTest, DescriptionListsTheSixOptionsInOrder) {
     std::ostringstream text;
     text << helperOptionsDescription();
-    const std::string expected = "Options:\n"
-                                 "  --logLevel arg        Log level (0-5, 0: maximum logging, 5: minimum logging)\n"
-                                 "  --quit                Terminate running helper\n"
-                                 "  --dbgOutput           Output log messages to OS console\n"
-                                 "  --verbose             Enable maximum logging\n"
-                                 "  --launchGui           Launch GUI\n"
-                                 "  --parseFavApps        Parse Favorite Apps\n";
+    const std::string expected =
+        "Options:\n"
+        "  --logLevel arg        Log level (0-5, 0: maximum logging, 5: minimum logging)\n"
+        "  --quit                Terminate running helper\n"
+        "  --dbgOutput           Output log messages to OS console\n"
+        "  --verbose             Enable maximum logging\n"
+        "  --launchGui           Launch GUI\n"
+        "  --parseFavApps        Parse Favorite Apps\n";
     EXPECT_EQ(text.str(), expected);
 }
 

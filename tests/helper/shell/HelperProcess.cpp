@@ -3,19 +3,8 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
-#include <cerrno>
-#include <csignal>
-#include <cstring>
-#include <fcntl.h>
-#include <poll.h>
-#include <spawn.h>
-#include <stdexcept>
-#include <sys/syscall.h>
-#include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
-
-extern char** environ;
 
 namespace obx::test {
 
@@ -26,16 +15,6 @@ namespace {
 std::string uniqueSessionId() {
     static int counter = 0;
     return "obxtest" + std::to_string(::getpid()) + "x" + std::to_string(++counter);
-}
-
-bool replacedByUs(const char* entry) {
-    for (const char* name : {"DISPLAY=", "XDG_CONFIG_HOME=", "OBX_HTTP_PORT=", "OBX_RUNTIME_DIR=",
-                             "XDG_SESSION_ID=", "DBUS_SYSTEM_BUS_ADDRESS="}) {
-        if (std::strncmp(entry, name, std::strlen(name)) == 0) {
-            return true;
-        }
-    }
-    return false;
 }
 
 } // namespace
@@ -77,6 +56,8 @@ bool httpAnswers(std::uint16_t port) {
 HelperSetting::HelperSetting() : port_(freePort()), sessionId_(uniqueSessionId()) {
     program = OBXHELPER_PATH;
     environment = {
+        // Empty counts as unset: no X display.
+        "DISPLAY=",
         "XDG_CONFIG_HOME=" + (folder_ / "config").string(),
         "OBX_RUNTIME_DIR=" + (folder_ / "run").string(),
         "OBX_HTTP_PORT=" + std::to_string(port_),
@@ -103,83 +84,26 @@ std::string HelperSetting::log(int counter) const {
     return readFile(logFile(counter));
 }
 
-HelperProcess::HelperProcess(const HelperSetting& setting, const std::vector<std::string>& args) {
+namespace {
+
+std::filesystem::path nextOutputFile(const HelperSetting& setting) {
     static int runs = 0;
-    errors_ = setting.folder() / ("stderr-" + std::to_string(++runs));
-    std::vector<std::string> env = setting.environment;
-    for (char** entry = environ; *entry; ++entry) {
-        bool overridden = replacedByUs(*entry);
-        for (const auto& own : setting.environment) {
-            overridden = overridden || std::strncmp(*entry, own.c_str(), own.find('=') + 1) == 0;
-        }
-        if (!overridden) {
-            env.emplace_back(*entry);
-        }
-    }
-    std::vector<char*> argv{const_cast<char*>(setting.program.c_str())};
-    for (const auto& arg : args) {
-        argv.push_back(const_cast<char*>(arg.c_str()));
-    }
-    argv.push_back(nullptr);
-    std::vector<char*> envp;
-    for (auto& entry : env) {
-        envp.push_back(entry.data());
-    }
-    envp.push_back(nullptr);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, errors_.c_str(), O_WRONLY | O_CREAT | O_APPEND,
-                                     0600);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    const int result = posix_spawn(&pid_, argv.front(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (result != 0) {
-        throw std::runtime_error(setting.program.string() + ": " + std::strerror(result));
-    }
-    pidfd_ = static_cast<int>(::syscall(SYS_pidfd_open, pid_, 0));
-    if (pidfd_ < 0) {
-        throw std::runtime_error(std::string("pidfd_open: ") + std::strerror(errno));
-    }
+    return setting.folder() / ("output-" + std::to_string(++runs));
 }
 
-HelperProcess::~HelperProcess() {
-    if (pid_ > 0) {
-        ::kill(pid_, SIGKILL);
-        ::waitpid(pid_, nullptr, 0);
-    }
-    ::close(pidfd_);
+std::vector<std::string> commandLine(const HelperSetting& setting, const std::vector<std::string>& args) {
+    std::vector<std::string> command{setting.program.string()};
+    command.insert(command.end(), args.begin(), args.end());
+    return command;
 }
 
-std::optional<int> HelperProcess::waitExit(std::chrono::milliseconds timeout) {
-    if (pid_ <= 0) {
-        return std::nullopt;
-    }
-    pollfd entry{pidfd_, POLLIN, 0};
-    int ready;
-    do {
-        ready = ::poll(&entry, 1, static_cast<int>(timeout.count()));
-    } while (ready < 0 && errno == EINTR);
-    if (ready <= 0) {
-        return std::nullopt;
-    }
-    int status = 0;
-    ::waitpid(pid_, &status, 0);
-    pid_ = -1;
-    return WIFEXITED(status) ? std::optional<int>(WEXITSTATUS(status)) : std::nullopt;
-}
+} // namespace
 
-bool HelperProcess::running() const {
-    pollfd entry{pidfd_, POLLIN, 0};
-    return pid_ > 0 && ::poll(&entry, 1, 0) == 0;
-}
-
-void HelperProcess::signal(int number) const {
-    ::kill(pid_, number);
-}
+HelperProcess::HelperProcess(const HelperSetting& setting, const std::vector<std::string>& args)
+    : output_(nextOutputFile(setting)), process_(commandLine(setting, args), setting.environment, output_) {}
 
 std::string HelperProcess::errorOutput() const {
-    return readFile(errors_);
+    return readFile(output_);
 }
 
 std::optional<int> runHelper(const HelperSetting& setting, const std::vector<std::string>& args) {

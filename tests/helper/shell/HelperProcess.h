@@ -5,6 +5,7 @@
 // session id of its own (so parallel tests never share the instance mark)
 // and no X display.
 
+#include "SpawnedProcess.h"
 #include "support/TempFolder.h"
 
 #include <chrono>
@@ -13,7 +14,6 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <sys/types.h>
 #include <vector>
 
 namespace obx::test {
@@ -30,8 +30,6 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 std::uint16_t freePort();
 // Whether the command server answers a GET /config/general with 200.
 bool httpAnswers(std::uint16_t port);
-
-class HelperProcess;
 
 // The surroundings that every run of one test shares.
 class HelperSetting {
@@ -61,22 +59,18 @@ private:
 class HelperProcess {
 public:
     HelperProcess(const HelperSetting& setting, const std::vector<std::string>& args);
-    // Kills a process still running.
-    ~HelperProcess();
-    HelperProcess(const HelperProcess&) = delete;
-    HelperProcess& operator=(const HelperProcess&) = delete;
 
-    // The exit code, or empty when it did not end in time or a signal ended it.
-    std::optional<int> waitExit(std::chrono::milliseconds timeout = kWait);
-    bool running() const;
-    void signal(int number) const;
-    pid_t pid() const { return pid_; }
+    std::optional<int> waitExit(std::chrono::milliseconds timeout = kWait) {
+        return process_.waitExit(timeout);
+    }
+    bool running() const { return process_.running(); }
+    void signal(int number) const { process_.signal(number); }
+    // What it wrote to standard output and error.
     std::string errorOutput() const;
 
 private:
-    std::filesystem::path errors_;
-    pid_t pid_ = -1;
-    int pidfd_ = -1;
+    std::filesystem::path output_;
+    SpawnedProcess process_;
 };
 
 // Runs the program to its end; the exit code, or empty as above.

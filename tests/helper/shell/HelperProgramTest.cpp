@@ -2,13 +2,66 @@
 #include "PrivateLogind.h"
 
 #include <csignal>
+#include <cstring>
 #include <gtest/gtest.h>
 #include <regex>
 #include <sstream>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
+#include <unistd.h>
 
 namespace obx::test {
 namespace {
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+    std::size_t count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) {
+        ++count;
+    }
+    return count;
+}
+
+// obxkernd serving one virtual trackball in the setting's runtime folder.
+class VirtualTrackball {
+public:
+    explicit VirtualTrackball(const HelperSetting& setting)
+        : runtime_(setting.folder() / "run"),
+          daemon_({OBXKERND_PATH, "--runtime-dir", runtime_.string(), "--virtual"}, {},
+                  setting.folder() / "obxkernd.log") {}
+    ~VirtualTrackball() {
+        if (input_ >= 0) {
+            ::close(input_);
+        }
+    }
+
+    // Connects to the trackball's report socket once the daemon offers it.
+    bool ready() {
+        const auto path = (runtime_ / "virtual-01.in").string();
+        return waitUntil([&] {
+            sockaddr_un address{};
+            address.sun_family = AF_UNIX;
+            std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+            const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+            if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+                input_ = fd;
+                return true;
+            }
+            ::close(fd);
+            return false;
+        });
+    }
+    // A report of the built-in layout with only the buttons set.
+    bool sendButtons(std::uint8_t buttons) {
+        const std::uint8_t report[5] = {buttons, 0, 0, 0, 0};
+        return ::send(input_, report, sizeof report, MSG_NOSIGNAL) == sizeof report;
+    }
+
+private:
+    std::filesystem::path runtime_;
+    SpawnedProcess daemon_;
+    int input_ = -1;
+};
 
 bool logHas(const HelperSetting& setting, const std::string& text) {
     return setting.log().find(text) != std::string::npos;
@@ -191,6 +244,20 @@ TEST(HelperProgramTest, FirstLogFileIsCounterZeroAndRotationGoesOnInTheNext) {
     EXPECT_NE(setting.log(1).find("Log deinitialized"), std::string::npos);
 }
 
+TEST(HelperProgramTest, VirtualButtonPressReachesTheHelper) {
+    HelperSetting setting;
+    VirtualTrackball trackball(setting);
+    ASSERT_TRUE(trackball.ready());
+    RunningHelper helper(setting, {"--logLevel", "1"});
+    ASSERT_TRUE(helper.started());
+    ASSERT_TRUE(waitUntil([&] { return logHas(setting, "Device arrival: "); })) << setting.log();
+    // Button 6: the driver maps buttons 1 to 5 to clicks of its own.
+    ASSERT_TRUE(trackball.sendButtons(0x20));
+    ASSERT_TRUE(trackball.sendButtons(0x00));
+    EXPECT_TRUE(waitUntil([&] { return logHas(setting, "Button event: DOWN: 0 UP: 20"); })) << setting.log();
+    EXPECT_TRUE(logHas(setting, "Button event: DOWN: 20 UP: 0"));
+}
+
 class HelperLogindTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -220,6 +287,22 @@ TEST_F(HelperLogindTest, SuspendAndResumeDropAndRebuildTheHelperCore) {
     const std::string log = setting.log();
     EXPECT_LT(log.find("Power SUSPEND"), log.find("Power - RESUME")) << log;
     EXPECT_TRUE(helper.process().running());
+}
+
+TEST_F(HelperLogindTest, AfterResumeTheTrackballIsFoundAgain) {
+    VirtualTrackball trackball(setting);
+    ASSERT_TRUE(trackball.ready());
+    RunningHelper helper(setting, {"--logLevel", "1"});
+    ASSERT_TRUE(helper.started());
+    ASSERT_TRUE(waitUntil([&] { return logHas(setting, "Device arrival: "); })) << setting.log();
+    logind.prepareForSleep(true);
+    EXPECT_TRUE(portClosed());
+    logind.prepareForSleep(false);
+    EXPECT_TRUE(portAnswers());
+    EXPECT_TRUE(waitUntil([&] { return occurrences(setting.log(), "Device arrival: ") == 2; }))
+        << setting.log();
+    ASSERT_TRUE(trackball.sendButtons(0x20));
+    EXPECT_TRUE(waitUntil([&] { return logHas(setting, "Button event: DOWN: 20 UP: 0"); })) << setting.log();
 }
 
 TEST_F(HelperLogindTest, SessionDeactivationAndActivationDropAndRebuildTheHelperCore) {

@@ -2,18 +2,12 @@
 
 #include "HelperProcess.h"
 
-#include <cerrno>
 #include <csignal>
 #include <cstdarg>
 #include <cstring>
-#include <fcntl.h>
-#include <spawn.h>
 #include <stdexcept>
-#include <sys/wait.h>
 #include <unistd.h>
 #include <vector>
-
-extern char** environ;
 
 namespace obx::test {
 
@@ -22,45 +16,14 @@ namespace {
 constexpr const char* mockInterface = "org.freedesktop.DBus.Mock";
 constexpr const char* managerPath = "/org/freedesktop/login1";
 
-pid_t spawn(std::vector<std::string> command, const std::vector<std::string>& extraEnvironment,
-            const std::filesystem::path& output) {
-    std::vector<char*> argv;
-    for (auto& part : command) {
-        argv.push_back(part.data());
+// A clean end for the bus and the mock; the destructor of the process kills
+// what did not end in time.
+void stop(std::unique_ptr<SpawnedProcess>& process) {
+    if (process) {
+        process->signal(SIGTERM);
+        process->waitExit(kWait);
+        process.reset();
     }
-    argv.push_back(nullptr);
-    std::vector<std::string> env(extraEnvironment);
-    for (char** entry = environ; *entry; ++entry) {
-        env.emplace_back(*entry);
-    }
-    std::vector<char*> envp;
-    for (auto& entry : env) {
-        envp.push_back(entry.data());
-    }
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0600);
-    posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
-    pid_t pid = -1;
-    const int result = posix_spawn(&pid, argv.front(), &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    if (result != 0) {
-        throw std::runtime_error(command.front() + ": " + std::strerror(result));
-    }
-    return pid;
-}
-
-void stop(pid_t pid) {
-    if (pid > 0) {
-        ::kill(pid, SIGTERM);
-        ::waitpid(pid, nullptr, 0);
-    }
-}
-
-bool hasExited(pid_t pid) {
-    return ::waitpid(pid, nullptr, WNOHANG) == pid;
 }
 
 } // namespace
@@ -81,12 +44,13 @@ PrivateLogind::PrivateLogind() {
                           "    <allow own=\"*\"/>\n"
                           "  </policy>\n"
                           "</busconfig>\n");
-    daemon_ = spawn({"/usr/bin/dbus-daemon", "--config-file=" + config.string(), "--nofork", "--nopidfile"},
-                    {}, folder_ / "dbus-daemon.log");
+    daemon_ = std::make_unique<SpawnedProcess>(std::vector<std::string>{"/usr/bin/dbus-daemon",
+                                                                        "--config-file=" + config.string(),
+                                                                        "--nofork", "--nopidfile"},
+                                               std::vector<std::string>{}, folder_ / "dbus-daemon.log");
     // The bus is up once a client can say hello to it.
     const bool busUp = waitUntil([this] {
-        if (hasExited(daemon_)) {
-            daemon_ = -1;
+        if (!daemon_->running()) {
             throw std::runtime_error("dbus-daemon ended: " + readFile(folder_ / "dbus-daemon.log"));
         }
         sd_bus* bus = nullptr;
@@ -107,11 +71,11 @@ PrivateLogind::PrivateLogind() {
     }
     // dbusmock is installed for the system's Python, not for another one
     // that may come first on PATH.
-    mock_ = spawn({"/usr/bin/python3", "-m", "dbusmock", "--system", "--template", "logind"},
-                  {"DBUS_SYSTEM_BUS_ADDRESS=" + address()}, folder_ / "dbusmock.log");
+    mock_ = std::make_unique<SpawnedProcess>(
+        std::vector<std::string>{"/usr/bin/python3", "-m", "dbusmock", "--system", "--template", "logind"},
+        std::vector<std::string>{"DBUS_SYSTEM_BUS_ADDRESS=" + address()}, folder_ / "dbusmock.log");
     const bool mockUp = waitUntil([this] {
-        if (hasExited(mock_)) {
-            mock_ = -1;
+        if (!mock_->running()) {
             throw std::runtime_error("dbusmock ended: " + readFile(folder_ / "dbusmock.log"));
         }
         sd_bus_error error = SD_BUS_ERROR_NULL;

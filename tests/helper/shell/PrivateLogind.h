@@ -5,10 +5,11 @@
 // Construction fails the test's set-up with an exception when the bus or the
 // mock cannot start.
 
+#include "SpawnedProcess.h"
 #include "support/TempFolder.h"
 
+#include <memory>
 #include <string>
-#include <sys/types.h>
 #include <systemd/sd-bus.h>
 
 namespace obx::test {
@@ -31,8 +32,8 @@ private:
     void call(const char* path, const char* method, const char* types, ...);
 
     TempFolder folder_;
-    pid_t daemon_ = -1;
-    pid_t mock_ = -1;
+    std::unique_ptr<SpawnedProcess> daemon_;
+    std::unique_ptr<SpawnedProcess> mock_;
     sd_bus* bus_ = nullptr;
 };
 
