@@ -4,6 +4,7 @@
 #include <csignal>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
 #include <sys/socket.h>
@@ -242,6 +243,67 @@ TEST(HelperProgramTest, FirstLogFileIsCounterZeroAndRotationGoesOnInTheNext) {
     ASSERT_TRUE(std::filesystem::exists(setting.logFile(1)));
     EXPECT_NE(setting.log(0).find("Log initialized, logLevel: info"), std::string::npos);
     EXPECT_NE(setting.log(1).find("Log deinitialized"), std::string::npos);
+}
+
+TEST(HelperProgramTest, DebuggerOutputCarriesTheMessagesAlone) {
+    HelperSetting setting;
+    RunningHelper helper(setting, {"--dbgOutput"});
+    ASSERT_TRUE(helper.started());
+    helper.process().signal(SIGTERM);
+    EXPECT_EQ(helper.process().waitExit(), 0);
+    const std::string output = helper.process().errorOutput();
+    EXPECT_EQ(output.rfind("Log initialized, logLevel: info\n", 0), 0u) << output;
+    EXPECT_NE(output.find("\nLog deinitialized\n"), std::string::npos) << output;
+}
+
+// UTF-16 little-endian with a byte-order mark, as the earlier generation
+// wrote its settings; ASCII text only.
+std::string utf16LittleEndian(const std::string& text) {
+    std::string bytes = "\xFF\xFE";
+    for (char c : text) {
+        bytes += c;
+        bytes += '\0';
+    }
+    return bytes;
+}
+
+// The earlier generation's settings with one trackball model in the global
+// profile.
+void writeLegacySettings(const HelperSetting& setting) {
+    std::filesystem::create_directories(setting.dataFolder());
+    writeFile(setting.dataFolder() / "ObxSettings.xml",
+              utf16LittleEndian("<?xml version=\"1.0\" encoding=\"utf-16\"?>\n"
+                                "<ObxSettings version=\"3\"><Application name=\"All programs\">"
+                                "<Device id=\"1\" speed=\"10\"/></Application></ObxSettings>"));
+}
+
+nlohmann::json settingsFile(const HelperSetting& setting) {
+    return nlohmann::json::parse(readFile(setting.dataFolder() / "ObxSettings.json"));
+}
+
+TEST(HelperProgramTest, LegacySettingsAreMigratedWhenNoSettingsFileExists) {
+    HelperSetting setting;
+    writeLegacySettings(setting);
+    RunningHelper helper(setting);
+    ASSERT_TRUE(helper.started());
+    const auto settings = settingsFile(setting);
+    ASSERT_EQ(settings.at("devices").size(), 1u) << settings.dump();
+    EXPECT_EQ(settings.at("devices").at(0).at(0), 8209) << settings.dump();
+}
+
+TEST(HelperProgramTest, ExistingSettingsFileIsNotReplacedByLegacySettings) {
+    HelperSetting setting;
+    {
+        RunningHelper first(setting);
+        ASSERT_TRUE(first.started());
+        first.process().signal(SIGTERM);
+        ASSERT_EQ(first.process().waitExit(), 0);
+    }
+    ASSERT_TRUE(settingsFile(setting).at("devices").empty());
+    writeLegacySettings(setting);
+    RunningHelper second(setting);
+    ASSERT_TRUE(second.started());
+    EXPECT_TRUE(settingsFile(setting).at("devices").empty());
 }
 
 TEST(HelperProgramTest, VirtualButtonPressReachesTheHelper) {
