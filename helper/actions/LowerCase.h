@@ -1,16 +1,15 @@
 #pragma once
 
 #include <algorithm>
-#include <cctype>
 #include <string>
 
 namespace obx {
 
-// ASCII lower case: the names compared this way (modifiers, directions,
-// flags) are all ASCII, and other bytes must pass through unchanged.
+// Lowers A to Z only, whatever the process locale: the names compared this
+// way are ASCII, and every other byte (UTF-8 among them) must pass unchanged.
 inline std::string lowerCase(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
     return text;
 }
 

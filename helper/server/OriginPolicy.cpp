@@ -1,19 +1,12 @@
 #include "server/OriginPolicy.h"
 
-#include <algorithm>
-#include <cctype>
+#include "actions/LowerCase.h"
+
 #include <string>
 
 namespace obx {
 
 namespace {
-
-std::string lowered(std::string_view text) {
-    std::string result(text);
-    std::transform(result.begin(), result.end(), result.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return result;
-}
 
 bool isLoopbackName(std::string_view host) {
     return host == "127.0.0.1" || host == "localhost" || host == "[::1]";
@@ -32,13 +25,13 @@ std::pair<std::string_view, std::string_view> splitHostPort(std::string_view aut
 } // namespace
 
 bool OriginPolicy::hostAllowed(std::string_view host) const {
-    const auto text = lowered(host);
+    const auto text = lowerCase(std::string(host));
     auto [name, port] = splitHostPort(text);
     return isLoopbackName(name) && port == std::to_string(port_);
 }
 
 bool OriginPolicy::originAllowed(std::string_view origin) {
-    const auto text = lowered(origin);
+    const auto text = lowerCase(std::string(origin));
     const auto separator = text.find("://");
     if (separator == std::string::npos) {
         return true; // "null" and other opaque origins are not web sites

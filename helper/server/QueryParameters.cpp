@@ -1,5 +1,7 @@
 #include "server/QueryParameters.h"
 
+#include "actions/LowerCase.h"
+
 #include <cctype>
 #include <charconv>
 
@@ -80,13 +82,7 @@ std::string QueryParameters::app() const {
     if (text == nullptr) {
         return {};
     }
-    std::string lowered = *text;
-    for (auto& c : lowered) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return lowered;
+    return lowerCase(*text);
 }
 
 } // namespace obx

@@ -1,5 +1,6 @@
 #include "server/Resources.h"
 
+#include "actions/LowerCase.h"
 #include "actions/PlatformServicesImpl.h"
 #include "devices/IObxDeviceManager.h"
 #include "server/HttpResponse.h"
