@@ -166,6 +166,9 @@ struct MalformedCase {
     Bytes descriptor;
 };
 
+// Names the case in test output instead of dumping the object's bytes.
+void PrintTo(const MalformedCase& malformed, std::ostream* out) { *out << malformed.name; }
+
 class MalformedDescriptor : public ::testing::TestWithParam<MalformedCase> {};
 
 TEST_P(MalformedDescriptor, IsRejectedAndLeavesNothingBehind) {
