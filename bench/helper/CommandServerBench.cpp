@@ -54,7 +54,8 @@ int main(int argc, char** argv) {
     auto& settings = *manager.settings();
     settings.addDevice(4097);
     for (int i = 1; i < 100; ++i) {
-        settings.createApp(4097, "Application " + std::to_string(i), "/usr/bin/application-" + std::to_string(i));
+        settings.createApp(4097, "Application " + std::to_string(i),
+                           "/usr/bin/application-" + std::to_string(i));
     }
 
     obx::CommandServer server(manager, 0);
@@ -73,9 +74,9 @@ int main(int argc, char** argv) {
     for (const std::string method : {"GET", "POST"}) {
         for (int connections : {1, 8}) {
             const auto output =
-                run("wrk --latency -t" + std::to_string(std::min(connections, 2)) + " -c" + std::to_string(connections) +
-                    " -d" + std::to_string(seconds) + "s " + (method == "POST" ? "-s " + script.string() + " " : "") +
-                    "'" + url + "' 2>&1");
+                run("wrk --latency -t" + std::to_string(std::min(connections, 2)) + " -c" +
+                    std::to_string(connections) + " -d" + std::to_string(seconds) + "s " +
+                    (method == "POST" ? "-s " + script.string() + " " : "") + "'" + url + "' 2>&1");
             std::printf("%-7s %-12d %-11s %-10s %s\n", method.c_str(), connections,
                         field(output, R"(Requests/sec:\s+([0-9.]+))").c_str(),
                         field(output, R"(\s50%\s+([0-9.]+\w+))").c_str(),

@@ -18,7 +18,8 @@ class PlatformServicesImpl {
 public:
     virtual ~PlatformServicesImpl() = default;
 
-    virtual void sendKeystroke(std::uint16_t modifiers, std::uint16_t keyCode, bool down, bool modifiersOnly) = 0;
+    virtual void sendKeystroke(std::uint16_t modifiers, std::uint16_t keyCode, bool down,
+                               bool modifiersOnly) = 0;
     virtual void typeText(const std::string& text) = 0;
     virtual void sendMouseButton(std::uint32_t buttonMask, bool down) = 0;
     virtual void applyPointerSettings(int speed, int accelerationRate, int wheelLines) = 0;

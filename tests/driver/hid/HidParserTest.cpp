@@ -167,7 +167,9 @@ struct MalformedCase {
 };
 
 // Names the case in test output instead of dumping the object's bytes.
-void PrintTo(const MalformedCase& malformed, std::ostream* out) { *out << malformed.name; }
+void PrintTo(const MalformedCase& malformed, std::ostream* out) {
+    *out << malformed.name;
+}
 
 class MalformedDescriptor : public ::testing::TestWithParam<MalformedCase> {};
 

@@ -1,4 +1,5 @@
 #include "shell/Log.h"
+
 #include "shell/LogCapture.h"
 
 #include <filesystem>
