@@ -15,6 +15,8 @@ class Settings;
 class ApplicationConfig {
 public:
     ApplicationConfig(Settings* owner, std::string name, std::string fileName);
+    // A profile whose configuration is filled whole right after (see DeviceConfig::Blank).
+    ApplicationConfig(Settings* owner, std::string name, std::string fileName, DeviceConfig::Blank);
     ApplicationConfig(const ApplicationConfig& other);
     ApplicationConfig& operator=(const ApplicationConfig& other);
     virtual ~ApplicationConfig() = default;

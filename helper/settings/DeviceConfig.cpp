@@ -72,6 +72,8 @@ DeviceConfig::DeviceConfig(ApplicationConfig* owner) : owner_(owner), commands_(
     updateChordMask();
 }
 
+DeviceConfig::DeviceConfig(ApplicationConfig* owner, Blank) : owner_(owner) {}
+
 DeviceConfig::DeviceConfig(const DeviceConfig& other)
     : id(other.id), speed(other.speed), acceleration(other.acceleration),
       accelerationRate(other.accelerationRate), snapModifiers(other.snapModifiers),

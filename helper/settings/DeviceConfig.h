@@ -25,6 +25,11 @@ public:
     // A new configuration: system pointer values, the default button table,
     // empty snippet slots.
     explicit DeviceConfig(ApplicationConfig* owner);
+    // A configuration that is about to be filled whole (by fromJson or an
+    // assignment): it skips the system queries and the default table, which
+    // would only be overwritten.
+    struct Blank {};
+    DeviceConfig(ApplicationConfig* owner, Blank);
     // Copies the stored form and builds new action objects.
     DeviceConfig(const DeviceConfig& other);
     // Copies everything, owner included, and shares the action objects.

@@ -108,6 +108,11 @@ void DeviceConfig::fromJson(const json& object) {
 ApplicationConfig::ApplicationConfig(Settings* owner, std::string name, std::string fileName)
     : owner(owner), fileName(std::move(fileName)), name(std::move(name)), config(this) {}
 
+ApplicationConfig::ApplicationConfig(Settings* owner, std::string name, std::string fileName,
+                                     DeviceConfig::Blank)
+    : owner(owner), fileName(std::move(fileName)), name(std::move(name)),
+      config(this, DeviceConfig::Blank{}) {}
+
 ApplicationConfig::ApplicationConfig(const ApplicationConfig& other)
     : owner(other.owner), fileName(other.fileName), name(other.name), config(other.config) {
     config.attach(this);
@@ -193,7 +198,8 @@ void Settings::fromJson(const json& object) {
         const auto id = entry.at(0).get<std::uint16_t>();
         ProfileTable profiles;
         for (auto& [identifier, value] : entry.at(1).get_ref<const json::object_t&>()) {
-            profiles.try_emplace(identifier, this, "", "").first->second.fromJson(value);
+            profiles.try_emplace(identifier, this, "", "", DeviceConfig::Blank{})
+                .first->second.fromJson(value);
         }
         devices.emplace(id, std::move(profiles)); // the first entry of an id wins
     }

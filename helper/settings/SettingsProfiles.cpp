@@ -116,8 +116,10 @@ void Settings::createApp(std::uint16_t device, const std::string& name, const st
         throw std::runtime_error("Device has no global application profile to derive from");
     }
     auto config = global->second.config.newProfileConfig();
-    auto& profile =
-        profiles.try_emplace(identifier, global->second.owner, name, global->second.fileName).first->second;
+    auto& profile = profiles
+                        .try_emplace(identifier, global->second.owner, name, global->second.fileName,
+                                     DeviceConfig::Blank{})
+                        .first->second;
     profile.config = config;
     profile.config.attach(&profile);
     save();
