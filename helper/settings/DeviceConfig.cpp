@@ -163,7 +163,9 @@ void DeviceConfig::mergeCommands(const std::map<std::uint32_t, json>& commands) 
 }
 
 DeviceConfig DeviceConfig::newProfileConfig() const {
-    DeviceConfig result(*this);
+    // Assigned rather than copied: the actions are built once, after the filter.
+    DeviceConfig result(owner_, Blank{});
+    result = *this;
     result.snippets_ = SnippetSlots{};
     const ActionFactory factory;
     std::erase_if(result.commands_,
