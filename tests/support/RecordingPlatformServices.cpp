@@ -12,21 +12,24 @@ std::ostream& operator<<(std::ostream& out, const PlatformCall& call) {
 
 void RecordingPlatformServices::record(std::string operation, json args, bool input) {
     std::lock_guard lock(mutex_);
-    calls_.push_back({std::move(operation), std::move(args)});
-    isInput_.push_back(input);
+    calls_.push_back({{std::move(operation), std::move(args)}, input});
 }
 
 std::vector<PlatformCall> RecordingPlatformServices::calls() const {
     std::lock_guard lock(mutex_);
-    return calls_;
+    std::vector<PlatformCall> result;
+    for (auto& recorded : calls_) {
+        result.push_back(recorded.call);
+    }
+    return result;
 }
 
 std::vector<PlatformCall> RecordingPlatformServices::inputCalls() const {
     std::lock_guard lock(mutex_);
     std::vector<PlatformCall> result;
-    for (std::size_t i = 0; i < calls_.size(); ++i) {
-        if (isInput_[i]) {
-            result.push_back(calls_[i]);
+    for (auto& recorded : calls_) {
+        if (recorded.input) {
+            result.push_back(recorded.call);
         }
     }
     return result;
@@ -35,7 +38,6 @@ std::vector<PlatformCall> RecordingPlatformServices::inputCalls() const {
 void RecordingPlatformServices::clear() {
     std::lock_guard lock(mutex_);
     calls_.clear();
-    isInput_.clear();
 }
 
 void RecordingPlatformServices::sendKeystroke(std::uint16_t modifiers, std::uint16_t keyCode, bool down,

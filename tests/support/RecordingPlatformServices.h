@@ -58,8 +58,11 @@ private:
     void record(std::string operation, nlohmann::json args, bool input);
 
     mutable std::mutex mutex_;
-    std::vector<PlatformCall> calls_;
-    std::vector<bool> isInput_;
+    struct Recorded {
+        PlatformCall call;
+        bool input; // produces input or changes the system
+    };
+    std::vector<Recorded> calls_;
 };
 
 // Installs a fresh recorder as the process-wide platform services for the
