@@ -2,52 +2,17 @@
 
 #include <X11/X.h>
 #include <algorithm>
+#include <boost/locale/encoding_utf.hpp>
 
 namespace obx::x11 {
 
 std::optional<std::u32string> decodeUtf8(std::string_view text) {
-    std::u32string result;
-    std::size_t i = 0;
-    while (i < text.size()) {
-        const auto lead = static_cast<unsigned char>(text[i]);
-        int length = 0;
-        char32_t value = 0;
-        char32_t minimum = 0;
-        if (lead < 0x80) {
-            length = 1;
-            value = lead;
-        } else if ((lead & 0xE0) == 0xC0) {
-            length = 2;
-            value = lead & 0x1F;
-            minimum = 0x80;
-        } else if ((lead & 0xF0) == 0xE0) {
-            length = 3;
-            value = lead & 0x0F;
-            minimum = 0x800;
-        } else if ((lead & 0xF8) == 0xF0) {
-            length = 4;
-            value = lead & 0x07;
-            minimum = 0x10000;
-        } else {
-            return std::nullopt;
-        }
-        if (i + length > text.size()) {
-            return std::nullopt;
-        }
-        for (int k = 1; k < length; ++k) {
-            const auto next = static_cast<unsigned char>(text[i + k]);
-            if ((next & 0xC0) != 0x80) {
-                return std::nullopt;
-            }
-            value = (value << 6) | (next & 0x3F);
-        }
-        if (value < minimum || value > 0x10FFFF || (value >= 0xD800 && value <= 0xDFFF)) {
-            return std::nullopt;
-        }
-        result.push_back(value);
-        i += length;
+    try {
+        return boost::locale::conv::utf_to_utf<char32_t>(text.data(), text.data() + text.size(),
+                                                         boost::locale::conv::stop);
+    } catch (const boost::locale::conv::conversion_error&) {
+        return std::nullopt;
     }
-    return result;
 }
 
 KeySymbol keysymForCodePoint(char32_t codePoint) {
