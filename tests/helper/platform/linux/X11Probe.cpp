@@ -1,5 +1,6 @@
 #include "X11Probe.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -29,6 +30,11 @@ void appendUtf8(std::string& out, char32_t c) {
 }
 
 Display* openOrThrow(const std::string& displayName) {
+    // With the keyboard extension, Xlib learns of a changed key map only from the
+    // extension's own notices and fetches it lazily, so keys typed under a briefly
+    // changed map can be looked up after it has been changed back. The probe reads
+    // the core map, which the core notice refreshes in event order.
+    XkbIgnoreExtension(True);
     Display* display = XOpenDisplay(displayName.c_str());
     if (!display) {
         throw std::runtime_error("cannot open " + displayName);
