@@ -6,8 +6,8 @@
 
 #include "X11Probe.h"
 #include "XvfbServer.h"
-#include "platform/linux/LinuxPlatformServices.h"
-#include "platform/linux/Programs.h"
+#include "platform/linux/actions/LinuxPlatformServices.h"
+#include "platform/linux/actions/Programs.h"
 
 #include <algorithm>
 #include <chrono>

@@ -1,7 +1,7 @@
 #include "actions/ActionFactory.h"
 
+#include "base/Log.h"
 #include "platform/ProgramPath.h"
-#include "shell/Log.h"
 
 #include <fstream>
 

@@ -4,8 +4,8 @@
 #include "actions/JsonReaders.h"
 #include "actions/Modifiers.h"
 #include "actions/PlatformServicesImpl.h"
+#include "base/Log.h"
 #include "settings/DeviceConfig.h"
-#include "shell/Log.h"
 
 #include <vector>
 

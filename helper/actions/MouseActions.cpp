@@ -4,7 +4,7 @@
 #include "actions/JsonReaders.h"
 #include "actions/LowerCase.h"
 #include "actions/Modifiers.h"
-#include "shell/Log.h"
+#include "base/Log.h"
 
 #include <algorithm>
 #include <array>

@@ -2,7 +2,7 @@
 
 #include "actions/JsonReaders.h"
 #include "actions/PlatformServicesImpl.h"
-#include "shell/Log.h"
+#include "base/Log.h"
 
 namespace obx {
 

@@ -1,12 +1,12 @@
 #include "devices/Device.h"
 
 #include "actions/PlatformServicesImpl.h"
+#include "base/Log.h"
+#include "base/MsgWFMOHandler.h"
 #include "devices/ButtonMapRecord.h"
 #include "devices/ProductAliases.h"
 #include "settings/DeviceConfig.h"
 #include "settings/Utf16Text.h"
-#include "shell/Log.h"
-#include "shell/MsgWFMOHandler.h"
 
 #include <cstddef>
 #include <mutex>

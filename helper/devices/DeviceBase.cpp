@@ -1,6 +1,6 @@
 #include "devices/DeviceBase.h"
 
-#include "shell/Log.h"
+#include "base/Log.h"
 
 namespace obx {
 

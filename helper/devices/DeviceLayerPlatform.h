@@ -4,9 +4,9 @@
 // trackballs present and the notices of their coming and going, a channel to
 // each one's driver, a watch on the settings folder and the desktop queries.
 
+#include "base/WaitPrimitive.h"
 #include "devices/DesktopQueries.h"
 #include "devices/DriverChannel.h"
-#include "shell/WaitPrimitive.h"
 
 #include <filesystem>
 #include <functional>

@@ -2,10 +2,10 @@
 
 #include "actions/LowerCase.h"
 #include "actions/PlatformServicesImpl.h"
+#include "base/Log.h"
 #include "devices/Device.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPaths.h"
-#include "shell/Log.h"
 
 #include <algorithm>
 #include <fstream>

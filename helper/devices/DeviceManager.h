@@ -4,12 +4,12 @@
 // event, notice and poll runs, the table of open trackball sessions, the
 // loaded settings and each trackball's choice of configuration.
 
+#include "base/MsgWFMOHandler.h"
 #include "devices/DeviceLayerPlatform.h"
 #include "devices/DeviceManagerBase.h"
 #include "devices/ForegroundProfiles.h"
 #include "devices/ModifierModes.h"
 #include "devices/SettingsFileChangeMonitor.h"
-#include "shell/MsgWFMOHandler.h"
 
 #include <condition_variable>
 #include <exception>

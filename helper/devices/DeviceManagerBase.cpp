@@ -2,8 +2,8 @@
 
 #include "actions/LowerCase.h"
 #include "actions/Modifiers.h"
+#include "base/Log.h"
 #include "settings/Settings.h"
-#include "shell/Log.h"
 
 #include <chrono>
 #include <cstdio>

@@ -3,7 +3,7 @@
 // One open handle on a trackball's control device: synchronous device
 // controls and one outstanding read at a time, whose end the worker waits for.
 
-#include "shell/WaitPrimitive.h"
+#include "base/WaitPrimitive.h"
 
 #include <cstdint>
 #include <optional>

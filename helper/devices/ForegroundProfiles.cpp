@@ -1,8 +1,8 @@
 #include "devices/ForegroundProfiles.h"
 
 #include "actions/LowerCase.h"
+#include "base/Log.h"
 #include "settings/Settings.h"
-#include "shell/Log.h"
 
 namespace obx {
 

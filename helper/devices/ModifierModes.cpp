@@ -1,8 +1,8 @@
 #include "devices/ModifierModes.h"
 
+#include "base/Log.h"
 #include "devices/Device.h"
 #include "settings/DeviceConfig.h"
-#include "shell/Log.h"
 
 #include <array>
 #include <stdexcept>

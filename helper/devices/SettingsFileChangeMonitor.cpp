@@ -1,9 +1,9 @@
 #include "devices/SettingsFileChangeMonitor.h"
 
+#include "base/Log.h"
+#include "base/MsgWFMOHandler.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPaths.h"
-#include "shell/Log.h"
-#include "shell/MsgWFMOHandler.h"
 
 #include <fstream>
 #include <mutex>

@@ -1,7 +1,7 @@
 #include "server/CommandServer.h"
 
+#include "base/Log.h"
 #include "server/Resources.h"
-#include "shell/Log.h"
 
 #include <charconv>
 #include <cstdlib>

@@ -1,6 +1,6 @@
 #include "server/HttpResponse.h"
 
-#include "shell/Log.h"
+#include "base/Log.h"
 
 namespace obx {
 

@@ -2,10 +2,10 @@
 
 #include "actions/LowerCase.h"
 #include "actions/PlatformServicesImpl.h"
+#include "base/Log.h"
 #include "devices/IObxDeviceManager.h"
 #include "server/HttpResponse.h"
 #include "server/HttpServer.h"
-#include "shell/Log.h"
 
 #include <algorithm>
 #include <functional>

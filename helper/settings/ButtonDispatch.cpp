@@ -1,5 +1,5 @@
+#include "base/Log.h"
 #include "settings/DeviceConfig.h"
-#include "shell/Log.h"
 
 namespace obx {
 

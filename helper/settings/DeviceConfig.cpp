@@ -3,8 +3,8 @@
 #include "actions/ActionFactory.h"
 #include "actions/Actions.h"
 #include "actions/PlatformServicesImpl.h"
+#include "base/Log.h"
 #include "settings/ApplicationConfig.h"
-#include "shell/Log.h"
 
 #include <algorithm>
 #include <bit>

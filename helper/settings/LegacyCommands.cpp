@@ -3,8 +3,8 @@
 #include "actions/JsonReaders.h"
 #include "actions/LowerCase.h"
 #include "actions/Modifiers.h"
+#include "base/Log.h"
 #include "settings/SettingsPaths.h"
-#include "shell/Log.h"
 
 #include <array>
 #include <filesystem>

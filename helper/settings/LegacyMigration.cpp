@@ -1,12 +1,12 @@
 #include "settings/LegacyMigration.h"
 
 #include "actions/LowerCase.h"
+#include "base/Log.h"
 #include "platform/ProgramPath.h"
 #include "settings/LegacyCommands.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPaths.h"
 #include "settings/Utf16Text.h"
-#include "shell/Log.h"
 
 #include <algorithm>
 #include <array>

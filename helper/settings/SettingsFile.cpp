@@ -1,9 +1,9 @@
 // Reading and writing the settings file.
 
+#include "base/Log.h"
 #include "platform/DurableFile.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPaths.h"
-#include "shell/Log.h"
 
 #include <chrono>
 #include <fstream>

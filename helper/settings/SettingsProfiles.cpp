@@ -1,9 +1,9 @@
 // The operations on the device entries and their profile tables.
 
 #include "actions/LowerCase.h"
+#include "base/Log.h"
 #include "settings/Settings.h"
 #include "settings/Utf16Text.h"
-#include "shell/Log.h"
 
 namespace obx {
 

@@ -1,7 +1,7 @@
 #include "shell/App.h"
 
+#include "base/Log.h"
 #include "devices/IObxDeviceManager.h"
-#include "shell/Log.h"
 
 #include <exception>
 

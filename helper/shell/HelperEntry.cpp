@@ -1,10 +1,10 @@
 #include "shell/HelperEntry.h"
 
 #include "actions/PlatformServicesImpl.h"
+#include "base/Log.h"
 #include "platform/ProgramPath.h"
 #include "settings/SettingsPaths.h"
 #include "shell/HelperOptions.h"
-#include "shell/Log.h"
 
 #include <boost/filesystem/path.hpp>
 #include <boost/locale/generator.hpp>

@@ -7,7 +7,7 @@
 // the wait reports the stop event (position 0), so a worker run on the test
 // thread always ends.
 
-#include "shell/WaitPrimitive.h"
+#include "base/WaitPrimitive.h"
 
 #include <deque>
 #include <functional>

@@ -1,6 +1,6 @@
 #include "platform/headless/HeadlessPlatformServices.h"
 
-#include "shell/Log.h"
+#include "base/Log.h"
 
 namespace obx {
 

@@ -2,8 +2,8 @@
 
 #include "actions/Actions.h"
 #include "actions/Modifiers.h"
+#include "base/LogCapture.h"
 #include "platform/ProgramPath.h"
-#include "shell/LogCapture.h"
 
 #include <fstream>
 #include <gmock/gmock.h>

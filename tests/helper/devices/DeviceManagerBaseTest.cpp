@@ -1,7 +1,7 @@
 #include "devices/DeviceManagerBase.h"
 
+#include "base/LogCapture.h"
 #include "settings/Settings.h"
-#include "shell/LogCapture.h"
 #include "support/ErrorText.h"
 #include "support/FakeDevice.h"
 #include "support/RecordingPlatformServices.h"

@@ -1,9 +1,9 @@
 #include "devices/DeviceManager.h"
 
 #include "CoreDriverChannel.h"
+#include "base/LogCapture.h"
 #include "driver/hid/TestDescriptors.h"
 #include "settings/Settings.h"
-#include "shell/LogCapture.h"
 #include "support/FakeDesktopQueries.h"
 #include "support/RecordingPlatformServices.h"
 #include "support/ScriptedWaitPrimitive.h"

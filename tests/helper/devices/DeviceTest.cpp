@@ -1,11 +1,11 @@
 #include "devices/Device.h"
 
 #include "CoreDriverChannel.h"
+#include "base/LogCapture.h"
+#include "base/MsgWFMOHandler.h"
 #include "devices/ButtonMapRecord.h"
 #include "driver/hid/TestDescriptors.h"
 #include "settings/DeviceConfig.h"
-#include "shell/LogCapture.h"
-#include "shell/MsgWFMOHandler.h"
 #include "support/ErrorText.h"
 #include "support/RecordingPlatformServices.h"
 #include "support/ScriptedWaitPrimitive.h"

@@ -1,13 +1,13 @@
 // The device manager on Linux against the real obxkernd with virtual
 // trackballs, in runtime and settings folders of the test's own.
 
+#include "base/LogCapture.h"
 #include "devices/Device.h"
 #include "devices/DeviceManager.h"
-#include "platform/linux/LinuxDeviceNotices.h"
-#include "platform/linux/LinuxFileChangeWatch.h"
-#include "platform/linux/LinuxWaitPrimitive.h"
+#include "platform/linux/base/LinuxWaitPrimitive.h"
+#include "platform/linux/devices/LinuxDeviceNotices.h"
+#include "platform/linux/devices/LinuxFileChangeWatch.h"
 #include "settings/Settings.h"
-#include "shell/LogCapture.h"
 #include "support/DaemonProcess.h"
 #include "support/FakeDesktopQueries.h"
 #include "support/RecordingPlatformServices.h"

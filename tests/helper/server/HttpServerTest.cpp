@@ -1,8 +1,8 @@
 #include "server/HttpServer.h"
 
 #include "RawHttpClient.h"
+#include "base/LogCapture.h"
 #include "server/HttpResponse.h"
-#include "shell/LogCapture.h"
 
 #include <gtest/gtest.h>
 #include <thread>

@@ -1,10 +1,10 @@
 #include "server/Resources.h"
 
 #include "RawHttpClient.h"
+#include "base/LogCapture.h"
 #include "devices/IObxDeviceManager.h"
 #include "server/CommandServer.h"
 #include "server/HttpResponse.h"
-#include "shell/LogCapture.h"
 #include "support/RecordingPlatformServices.h"
 
 #include <gmock/gmock.h>

@@ -1,6 +1,6 @@
 #include "actions/ActionBase.h"
+#include "base/LogCapture.h"
 #include "settings/DeviceConfig.h"
-#include "shell/LogCapture.h"
 #include "support/FakeDevice.h"
 #include "support/RecordingPlatformServices.h"
 

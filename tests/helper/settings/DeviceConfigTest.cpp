@@ -1,5 +1,5 @@
+#include "base/LogCapture.h"
 #include "settings/Settings.h"
-#include "shell/LogCapture.h"
 #include "support/RecordingPlatformServices.h"
 
 #include <gtest/gtest.h>

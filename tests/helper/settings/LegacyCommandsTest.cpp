@@ -1,6 +1,6 @@
 #include "settings/LegacyCommands.h"
 
-#include "shell/LogCapture.h"
+#include "base/LogCapture.h"
 #include "support/ErrorText.h"
 #include "support/TempFolder.h"
 

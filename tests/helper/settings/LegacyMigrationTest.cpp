@@ -1,8 +1,8 @@
 #include "settings/LegacyMigration.h"
 
+#include "base/LogCapture.h"
 #include "settings/Settings.h"
 #include "settings/Utf16Text.h"
-#include "shell/LogCapture.h"
 #include "support/RecordingPlatformServices.h"
 #include "support/TempFolder.h"
 

@@ -1,7 +1,7 @@
+#include "base/LogCapture.h"
 #include "platform/DurableFile.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPaths.h"
-#include "shell/LogCapture.h"
 #include "support/ErrorText.h"
 #include "support/RecordingPlatformServices.h"
 #include "support/TempFolder.h"

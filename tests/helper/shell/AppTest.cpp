@@ -1,8 +1,8 @@
 #include "shell/App.h"
 
+#include "base/LogCapture.h"
 #include "devices/DeviceManagerBase.h"
 #include "settings/Settings.h"
-#include "shell/LogCapture.h"
 
 #include <gtest/gtest.h>
 #include <stdexcept>

@@ -1,10 +1,10 @@
 #include "shell/HelperEntry.h"
 
 #include "actions/PlatformServicesImpl.h"
+#include "base/LogCapture.h"
 #include "devices/DeviceManagerBase.h"
 #include "platform/headless/HeadlessPlatformServices.h"
 #include "settings/Settings.h"
-#include "shell/LogCapture.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>

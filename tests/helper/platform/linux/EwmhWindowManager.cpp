@@ -1,7 +1,7 @@
 #include "EwmhWindowManager.h"
 
 #include "X11Probe.h"
-#include "platform/linux/XProperties.h"
+#include "platform/linux/x11/XProperties.h"
 
 #include <X11/Xatom.h>
 

@@ -2,7 +2,7 @@
 // Xlib after gtest: its None macro would hide a type of gtest of that name.
 #include "EwmhWindowManager.h"
 #include "X11Fixture.h"
-#include "platform/linux/XProperties.h"
+#include "platform/linux/x11/XProperties.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>

@@ -1,5 +1,5 @@
-#include "platform/linux/ModifierKeys.h"
-#include "platform/linux/XdgFolders.h"
+#include "platform/linux/actions/XdgFolders.h"
+#include "platform/linux/x11/ModifierKeys.h"
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>

@@ -1,7 +1,7 @@
 #include <gtest/gtest.h>
 // Xlib after gtest: its None macro would hide a type of gtest of that name.
 #include "X11Fixture.h"
-#include "shell/LogCapture.h"
+#include "base/LogCapture.h"
 
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>

@@ -1,8 +1,8 @@
 #include <gtest/gtest.h>
 // Xlib after gtest: its None macro would hide a type of gtest of that name.
 #include "X11Fixture.h"
-#include "platform/linux/X11DesktopQueries.h"
-#include "shell/LogCapture.h"
+#include "base/LogCapture.h"
+#include "platform/linux/x11/X11DesktopQueries.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>

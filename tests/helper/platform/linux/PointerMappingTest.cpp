@@ -1,4 +1,4 @@
-#include "platform/linux/PointerMapping.h"
+#include "platform/linux/x11/PointerMapping.h"
 
 #include <gtest/gtest.h>
 

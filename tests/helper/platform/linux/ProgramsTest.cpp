@@ -1,9 +1,9 @@
 #include <gtest/gtest.h>
 // Xlib after gtest: its None macro would hide a type of gtest of that name.
 #include "X11Probe.h"
-#include "platform/linux/LinuxPlatformServices.h"
-#include "platform/linux/Programs.h"
-#include "shell/LogCapture.h"
+#include "base/LogCapture.h"
+#include "platform/linux/actions/LinuxPlatformServices.h"
+#include "platform/linux/actions/Programs.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,7 +1,7 @@
-#include "platform/linux/SessionLocker.h"
+#include "platform/linux/session/SessionLocker.h"
 
 #include "LogindMock.h"
-#include "shell/LogCapture.h"
+#include "base/LogCapture.h"
 
 #include <cstdlib>
 #include <filesystem>

@@ -1,4 +1,4 @@
-#include "platform/linux/SnippetMenuModel.h"
+#include "platform/linux/x11/SnippetMenuModel.h"
 
 #include <gtest/gtest.h>
 

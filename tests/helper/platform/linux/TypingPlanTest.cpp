@@ -1,4 +1,4 @@
-#include "platform/linux/TypingPlan.h"
+#include "platform/linux/x11/TypingPlan.h"
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>

@@ -1,4 +1,4 @@
-#include "platform/linux/VirtualKeys.h"
+#include "platform/linux/x11/VirtualKeys.h"
 
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>

@@ -2,7 +2,7 @@
 
 #include "X11Probe.h"
 #include "XvfbServer.h"
-#include "platform/linux/LinuxPlatformServices.h"
+#include "platform/linux/actions/LinuxPlatformServices.h"
 
 #include <memory>
 

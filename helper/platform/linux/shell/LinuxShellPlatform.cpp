@@ -1,0 +1,75 @@
+#include "platform/linux/shell/LinuxShellPlatform.h"
+
+#include "devices/DeviceManager.h"
+#include "platform/ProgramPath.h"
+#include "platform/headless/HeadlessDesktopQueries.h"
+#include "platform/headless/HeadlessPlatformServices.h"
+#include "platform/linux/actions/LinuxPlatformServices.h"
+#include "platform/linux/actions/Programs.h"
+#include "platform/linux/actions/XdgFolders.h"
+#include "platform/linux/devices/LinuxFileChangeWatch.h"
+#include "platform/linux/shell/LinuxAppWindow.h"
+#include "platform/linux/x11/X11DesktopQueries.h"
+
+#include <X11/Xlib.h>
+#include <cstdlib>
+
+namespace obx {
+
+std::unique_ptr<ShellPlatform> makeShellPlatform() {
+    return std::make_unique<linuxos::LinuxShellPlatform>();
+}
+
+namespace linuxos {
+
+bool desktopDisplayAvailable() {
+    const char* name = std::getenv("DISPLAY");
+    if (!name || !*name) {
+        return false;
+    }
+    Display* display = XOpenDisplay(name);
+    if (!display) {
+        return false;
+    }
+    XCloseDisplay(display);
+    return true;
+}
+
+void LinuxShellPlatform::askRunningInstanceToQuit(std::chrono::milliseconds timeout) {
+    requestQuit(currentInstanceSocketName(), timeout);
+}
+
+void LinuxShellPlatform::launchConfigurationApp() {
+    const auto folder = runningExecutablePath().parent_path();
+    x11::startDetached({(folder / "Quellane2").string()}, folder.string());
+}
+
+std::unique_ptr<IAppWindow> LinuxShellPlatform::claimInstance() {
+    auto instance = InstanceListener::claim(currentInstanceSocketName());
+    if (!instance) {
+        return nullptr;
+    }
+    return std::make_unique<LinuxAppWindow>(std::move(instance), [this] { launchConfigurationApp(); });
+}
+
+bool LinuxShellPlatform::installDesktop() {
+    if (desktopDisplayAvailable()) {
+        setPlatformServicesFactory([] { return std::make_unique<x11::LinuxPlatformServices>(); });
+        setDeviceLayerPlatformFactory(
+            [] { return makeLinuxDeviceLayerPlatform(std::make_unique<x11::X11DesktopQueries>()); });
+        return true;
+    }
+    setDeviceLayerPlatformFactory(
+        [] { return makeLinuxDeviceLayerPlatform(std::make_unique<HeadlessDesktopQueries>()); });
+    // The same folder as on a desktop, so settings and log do not move when
+    // the display comes and goes.
+    setPlatformServicesFactory([] {
+        return std::make_unique<HeadlessPlatformServices>(
+            x11::helperDataFolder(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
+    });
+    return false;
+}
+
+} // namespace linuxos
+
+} // namespace obx
