@@ -182,7 +182,7 @@ TEST(ClassDriverProtocol, AttributesConnectAndCreates) {
     DriverHarness h{kFiveButtonTrackball};
     ASSERT_EQ(h.device->prepareHardware(), OBX_STATUS_SUCCESS);
     std::vector<uint8_t> attrs(12, 0xAB);
-    Completion c = h.device->internalDeviceControl(kMouseQueryAttributes, {}, attrs);
+    Completion c = h.device->internalDeviceControl(kMouseQueryAttributes, attrs);
     EXPECT_EQ(c.information, 12u);
     MouseAttributes a;
     std::memcpy(&a, attrs.data(), sizeof a);
@@ -191,16 +191,14 @@ TEST(ClassDriverProtocol, AttributesConnectAndCreates) {
     EXPECT_EQ(a.sampleRate, 0xABAB);
     EXPECT_EQ(a.inputDataQueueLength, 32u);
     std::vector<uint8_t> shortOut(11);
-    EXPECT_EQ(h.device->internalDeviceControl(kMouseQueryAttributes, {}, shortOut).status,
+    EXPECT_EQ(h.device->internalDeviceControl(kMouseQueryAttributes, shortOut).status,
               OBX_STATUS_BUFFER_TOO_SMALL);
     EXPECT_EQ(h.connect().status, OBX_STATUS_SUCCESS);
     PacketRecorder other;
-    MouseConnectData second{nullptr, &other};
-    EXPECT_EQ(h.device->internalDeviceControl(kMouseConnect, recordBytes(&second, sizeof second), {}).status,
-              OBX_STATUS_SHARING_VIOLATION);
-    EXPECT_EQ(h.device->internalDeviceControl(kMouseDisconnect, {}, {}).status, OBX_STATUS_NOT_IMPLEMENTED);
-    EXPECT_EQ(h.device->internalDeviceControl(kMouseEnable, {}, {}).status, OBX_STATUS_NOT_SUPPORTED);
-    EXPECT_EQ(h.device->internalDeviceControl(0x000F9999, {}, {}).status, OBX_STATUS_SUCCESS);
+    EXPECT_EQ(h.device->connect(other).status, OBX_STATUS_SHARING_VIOLATION);
+    EXPECT_EQ(h.device->internalDeviceControl(kMouseDisconnect, {}).status, OBX_STATUS_NOT_IMPLEMENTED);
+    EXPECT_EQ(h.device->internalDeviceControl(kMouseEnable, {}).status, OBX_STATUS_NOT_SUPPORTED);
+    EXPECT_EQ(h.device->internalDeviceControl(0x000F9999, {}).status, OBX_STATUS_SUCCESS);
     EXPECT_EQ(h.device->fileCreate(&h.classFile, true), OBX_STATUS_ACCESS_DENIED);
 
     ASSERT_EQ(h.device->fileCreate(&h.classFile, false), OBX_STATUS_SUCCESS);

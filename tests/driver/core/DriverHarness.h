@@ -5,6 +5,7 @@
 
 #include "driver/core/FilterDevice.h"
 #include "driver/core/Framework.h"
+#include "driver/hid/ReportDescriptorParser.h"
 
 #include <algorithm>
 #include <cstdint>
@@ -167,8 +168,11 @@ public:
         InstanceCounter& c = counter != nullptr ? *counter : ownCounter;
         device = std::make_unique<FilterDevice>(
             FilterDeviceServices{hid,
+                                 parser,
                                  clock,
                                  deviceLock,
+                                 fileLock,
+                                 readLock,
                                  {&chord, &inertia, &autoScroll},
                                  ControlDeviceLocks{registrationLock, controlLock, ringStore, ringTake}},
             c.next());
@@ -181,11 +185,7 @@ public:
         ASSERT_EQ(device->fileCreate(&classFile, false), OBX_STATUS_SUCCESS);
     }
 
-    Completion connect() {
-        MouseConnectData data{&classDeviceObject, &recorder};
-        return device->internalDeviceControl(
-            kMouseConnect, std::span(reinterpret_cast<const uint8_t*>(&data), sizeof data), {});
-    }
+    Completion connect() { return device->connect(recorder); }
 
     Completion control(uint32_t code, std::vector<uint8_t> input, size_t outputSize = 0,
                        std::vector<uint8_t>* output = nullptr, FileObject file = nullptr) {
@@ -219,11 +219,11 @@ public:
     ManualTimer chord{0};
     ManualTimer inertia{kInertiaPeriodMs};
     ManualTimer autoScroll{kAutoScrollPeriodMs};
-    StdLock deviceLock, registrationLock, controlLock, ringStore, ringTake;
+    StdLock deviceLock, fileLock, readLock, registrationLock, controlLock, ringStore, ringTake;
     SimulatedHidDevice hid;
+    hid::ReportDescriptorParser parser;
     PacketRecorder recorder;
     InstanceCounter ownCounter;
-    int classDeviceObject = 0;
     int classFile = 0;
     int helperFile = 0;
     std::unique_ptr<FilterDevice> device;
