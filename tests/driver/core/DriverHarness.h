@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
@@ -62,7 +63,7 @@ public:
     }
     ObxStatus collectionDescriptor(std::span<uint8_t> out) override {
         std::copy_n(descriptor.begin(), std::min(out.size(), descriptor.size()), out.begin());
-        return OBX_STATUS_SUCCESS;
+        return descriptorStatus;
     }
     ObxStatus string(HidString which, std::span<uint16_t> buffer) override {
         const std::u16string& text = which == HidString::Product ? product : serial;
@@ -86,10 +87,19 @@ public:
         if (pending)
             complete(OBX_STATUS_CANCELLED, {});
     }
+    // Reports in the backlog complete each read inside its send, as a HID class driver does with reports
+    // it has kept.
     ObxStatus sendRead(std::span<uint8_t> buffer, IReadCompletion& completion) override {
         pendingBuffer = buffer;
         pending = &completion;
         ++reads;
+        maxSendDepth = std::max(maxSendDepth, ++sendDepth);
+        if (!backlog.empty()) {
+            const std::vector<uint8_t> report = std::move(backlog.front());
+            backlog.pop_front();
+            deliver(report);
+        }
+        --sendDepth;
         return OBX_STATUS_SUCCESS;
     }
 
@@ -99,7 +109,11 @@ public:
 
     HidCollectionInformation info{0x1234, 0x0107, 0};
     ObxStatus infoStatus = OBX_STATUS_SUCCESS;
+    ObxStatus descriptorStatus = OBX_STATUS_SUCCESS;
     std::vector<uint8_t> descriptor;
+    std::deque<std::vector<uint8_t>> backlog;
+    int sendDepth = 0;
+    int maxSendDepth = 0;
     std::u16string product = u"Test Trackball";
     std::u16string serial = u"SN0001";
     bool serialReadable = true;
@@ -123,6 +137,39 @@ private:
     std::span<uint8_t> pendingBuffer;
 };
 
+// Our own parser, with failures to order, as the system's parser may fail on any one operation.
+class ScriptedParser final : public hid::IHidParser {
+public:
+    std::span<uint8_t> descriptorStorage(uint32_t size) override { return parser.descriptorStorage(size); }
+    hid::HidStatus load(hid::HidCaps& caps) override { return parser.load(caps); }
+    void release() override {
+        ++releases;
+        parser.release();
+    }
+    uint32_t maxUsageListLength(uint16_t page) const override { return parser.maxUsageListLength(page); }
+    hid::HidStatus getUsages(uint16_t page, std::span<const uint8_t> report, std::span<uint16_t> usages,
+                             uint32_t& count) const override {
+        return failUsages ? hid::HidStatus::BufferTooSmall : parser.getUsages(page, report, usages, count);
+    }
+    hid::HidStatus getScaledUsageValue(uint16_t page, uint16_t usage, std::span<const uint8_t> report,
+                                       int32_t& value) const override {
+        return usage == failValue ? hid::HidStatus::UsageNotFound
+                                  : parser.getScaledUsageValue(page, usage, report, value);
+    }
+    hid::HidStatus usageListDifference(std::span<const uint16_t> previous, std::span<const uint16_t> current,
+                                       std::span<uint16_t> breakList, std::span<uint16_t> makeList,
+                                       uint32_t length) const override {
+        return failDifference ? hid::HidStatus::BufferTooSmall
+                              : parser.usageListDifference(previous, current, breakList, makeList, length);
+    }
+
+    hid::ReportDescriptorParser parser;
+    bool failUsages = false;
+    bool failDifference = false;
+    uint16_t failValue = 0;
+    int releases = 0;
+};
+
 class PacketRecorder final : public IMouseClassService {
 public:
     void serviceCallback(std::span<const MouseInputData> records) override {
@@ -135,6 +182,7 @@ class RecordedRead final : public IPendingRead {
 public:
     explicit RecordedRead(FileObject f, size_t size = sizeof(OBX_BUTTON_EVENT)) : file_(f), bytes_(size) {}
     FileObject file() const override { return file_; }
+    bool markCancelable() override { return !cancelledBeforeWaiting; }
     std::span<uint8_t> buffer() override { return bytes_; }
     void complete(ObxStatus s, uint32_t info) override {
         ++completions;
@@ -147,6 +195,7 @@ public:
         return e;
     }
 
+    bool cancelledBeforeWaiting = false;
     int completions = 0;
     ObxStatus status = 0;
     uint32_t information = 0;
@@ -221,7 +270,7 @@ public:
     ManualTimer autoScroll{kAutoScrollPeriodMs};
     StdLock deviceLock, fileLock, readLock, registrationLock, controlLock, ringStore, ringTake;
     SimulatedHidDevice hid;
-    hid::ReportDescriptorParser parser;
+    ScriptedParser parser;
     PacketRecorder recorder;
     InstanceCounter ownCounter;
     int classFile = 0;
