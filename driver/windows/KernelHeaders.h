@@ -9,18 +9,22 @@
 #define __INTRINSIC_DEFINED_InterlockedBitTestAndReset
 #endif
 
+// The order matters: keep it as it is.
+// clang-format off
 #include <ntddk.h>
 
 // The HID parser's headers have no C++ guard of their own in every kit.
 extern "C" {
-#include <hidpi.h>
 #include <hidusage.h>
+#include <hidpi.h>
 }
 
 #include <hidclass.h>
-#include <kbdmou.h>
 #include <ntddmou.h>
+#include <kbdmou.h>
+
 #include <wdf.h>
+// clang-format on
 
 #ifdef __MINGW32__
 // The context type macros place their type record with MSVC's declspecs; g++ places it this way.
