@@ -50,10 +50,11 @@ fi
 echo "check-driver-windows: KMDF headers from $kmdf"
 launcher=""
 if command -v ccache >/dev/null 2>&1; then launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"; fi
+mkdir -p "$BUILD_DIR"
 cmake -S driver/windows -B "$BUILD_DIR" -G Ninja -DCMAKE_SYSTEM_NAME=Windows \
     -DCMAKE_CXX_COMPILER="$CXX_CROSS" -DCMAKE_TRY_COMPILE_TARGET_TYPE=STATIC_LIBRARY \
-    -DOBX_KMDF_DIR="$kmdf" $launcher >"$BUILD_DIR.configure.log" 2>&1 || {
-    cat "$BUILD_DIR.configure.log" >&2
+    -DOBX_KMDF_DIR="$kmdf" $launcher >"$BUILD_DIR/configure.log" 2>&1 || {
+    cat "$BUILD_DIR/configure.log" >&2
     exit 1
 }
 cmake --build "$BUILD_DIR" -j "$(nproc)"
