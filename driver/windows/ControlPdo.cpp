@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <new>
+#include <string_view>
 #include <type_traits>
 
 namespace obx::windows {
@@ -31,6 +32,15 @@ static_assert(toNtStatus(OBX_STATUS_BUFFER_OVERFLOW) == STATUS_BUFFER_OVERFLOW);
 static_assert(toNtStatus(OBX_STATUS_NO_MORE_ENTRIES) == STATUS_NO_MORE_ENTRIES);
 
 const GUID kControlInterface = OBX_GUID_DEVINTERFACE_OBX_CONTROL_INIT;
+
+// Room for each text with its terminator, so that none is cut.
+constexpr size_t kIdTextChars = 48;
+constexpr size_t kShortTextChars = 24;
+static_assert(std::string_view(OBX_CONTROL_SECURITY_DESCRIPTOR).size() < kIdTextChars);
+static_assert(std::string_view(driver::ControlDeviceIdentity::kDeviceId).size() < kIdTextChars);
+static_assert(std::string_view(driver::ControlDeviceIdentity::kLocation).size() < kShortTextChars);
+static_assert(sizeof(driver::ControlDeviceIdentity::instanceId) <= kShortTextChars);
+static_assert(sizeof(driver::ControlDeviceIdentity::description) <= kShortTextChars);
 constexpr ULONG kWdmVersionWithoutHardwareId = 0x20; // WDM 1.20 and later find the device by its id
 
 // An ASCII text of the core as the counted UTF-16 string that the framework takes.
@@ -189,22 +199,22 @@ NTSTATUS assignIdentity(PWDFDEVICE_INIT init, const driver::ControlDeviceIdentit
     NTSTATUS status = WdfPdoInitAssignRawDevice(init, &rawClass);
     if (!NT_SUCCESS(status))
         return status;
-    const WideText<48> security(OBX_CONTROL_SECURITY_DESCRIPTOR);
+    const WideText<kIdTextChars> security(OBX_CONTROL_SECURITY_DESCRIPTOR);
     status = WdfDeviceInitAssignSDDLString(init, security.get());
     if (!NT_SUCCESS(status))
         return status;
-    const WideText<48> deviceId(driver::ControlDeviceIdentity::kDeviceId);
+    const WideText<kIdTextChars> deviceId(driver::ControlDeviceIdentity::kDeviceId);
     status = WdfPdoInitAssignDeviceID(init, deviceId.get());
     if (NT_SUCCESS(status) && !IoIsWdmVersionAvailable(1, kWdmVersionWithoutHardwareId))
         status = WdfPdoInitAddHardwareID(init, deviceId.get());
     if (!NT_SUCCESS(status))
         return status;
-    const WideText<16> instanceId(identity.instanceId.data());
+    const WideText<kShortTextChars> instanceId(identity.instanceId.data());
     status = WdfPdoInitAssignInstanceID(init, instanceId.get());
     if (!NT_SUCCESS(status))
         return status;
-    const WideText<24> description(identity.description.data());
-    const WideText<24> location(driver::ControlDeviceIdentity::kLocation);
+    const WideText<kShortTextChars> description(identity.description.data());
+    const WideText<kShortTextChars> location(driver::ControlDeviceIdentity::kLocation);
     status = WdfPdoInitAddDeviceText(init, description.get(), location.get(),
                                      driver::ControlDeviceIdentity::kLocale);
     if (!NT_SUCCESS(status))
