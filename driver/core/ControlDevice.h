@@ -57,7 +57,8 @@ public:
     // waits: an event or a cancellation has taken it, and its completion is under way.
     bool cancelRead(IPendingRead& request);
     void fileClose(FileObject file);
-    // The removal query: waiting reads are cancelled, and so is every later one.
+    // The removal query: waiting reads are cancelled, and so is every later one until the removal is
+    // cancelled.
     void purgeReads();
     // The removal was cancelled: reads wait for events again.
     void resumeReads();
