@@ -6,4 +6,6 @@ cd "$(dirname "$0")/.."
 BUILD_DIR=${OBX_BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$BUILD_DIR" -j "$(nproc)"
+# The Windows kernel driver, compiled as kernel code by the cross compiler in a build of its own.
+timeout 1200 ./scripts/check-driver-windows.sh
 ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$(nproc)" --timeout 300

@@ -3,8 +3,9 @@
 
 #include "driver/core/ButtonProcessor.h"
 #include "driver/core/ReportProcessor.h"
-#include "driver/hid/HidDescriptorParser.h"
+#include "driver/hid/ReportDescriptorParser.h"
 
+#include <algorithm>
 #include <array>
 #include <benchmark/benchmark.h>
 #include <cstdint>
@@ -33,8 +34,11 @@ public:
 };
 
 void runReports(benchmark::State& state, std::vector<std::array<uint8_t, 6>> reports) {
-    obx::hid::HidPreparsedData hid;
-    if (obx::hid::HidDescriptorParser::parse(kDescriptor, hid) != obx::hid::HidStatus::Success) {
+    obx::hid::ReportDescriptorParser hid;
+    const auto storage = hid.descriptorStorage(static_cast<uint32_t>(kDescriptor.size()));
+    std::copy(kDescriptor.begin(), kDescriptor.end(), storage.begin());
+    obx::hid::HidCaps caps;
+    if (hid.load(caps) != obx::hid::HidStatus::Success) {
         state.SkipWithError("descriptor rejected");
         return;
     }

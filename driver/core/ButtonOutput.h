@@ -14,7 +14,6 @@ inline constexpr uint32_t kAutoScrollPeriodMs = 300;
 // What the button processor produces, and the timers it drives; implemented by the filter device.
 class IButtonOutput {
 public:
-    virtual ~IButtonOutput() = default;
     virtual void sendButtons(uint32_t downMask, uint32_t upMask) = 0;
     virtual void sendMovement(int32_t dx, int32_t dy) = 0;
     virtual void sendWheel(uint32_t axis, int32_t amount) = 0;
@@ -23,6 +22,9 @@ public:
     virtual bool startTimer(uint32_t id, uint32_t milliseconds) = 0;
     // Does not wait for a timer function that is running.
     virtual void stopTimer(uint32_t id) = 0;
+
+protected:
+    ~IButtonOutput() = default;
 };
 
 } // namespace obx::driver

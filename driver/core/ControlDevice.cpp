@@ -1,7 +1,7 @@
 #include "driver/core/ControlDevice.h"
 
-#include <cstdio>
 #include <cstring>
+#include <string_view>
 
 namespace obx::driver {
 
@@ -45,6 +45,28 @@ uint32_t readSwitch(std::span<const uint8_t> input) {
     return value;
 }
 
+// The prefix and then the number as "%02u" would print it; written here because a kernel host has no C
+// library to format with.
+template <size_t N>
+void formatNumbered(std::array<char, N>& out, std::string_view prefix, uint32_t number) {
+    char digits[10];
+    size_t count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + number % 10);
+        number /= 10;
+    } while (number != 0);
+    if (count < 2)
+        digits[count++] = '0';
+    size_t pos = 0;
+    for (const char c : prefix) {
+        if (pos + 1 < N)
+            out[pos++] = c;
+    }
+    while (count > 0 && pos + 1 < N)
+        out[pos++] = digits[--count];
+    out[pos] = '\0';
+}
+
 template <typename Record>
 Completion writeRecord(std::span<uint8_t> output, const Record& record) {
     std::memcpy(output.data(), &record, sizeof record);
@@ -54,8 +76,8 @@ Completion writeRecord(std::span<uint8_t> output, const Record& record) {
 } // namespace
 
 ControlDeviceIdentity::ControlDeviceIdentity(uint32_t number) : instance(number) {
-    std::snprintf(instanceId.data(), instanceId.size(), "%02u", number);
-    std::snprintf(description.data(), description.size(), "Ombrix %02u", number);
+    formatNumbered(instanceId, "", number);
+    formatNumbered(description, "Ombrix ", number);
 }
 
 ControlDevice::ControlDevice(uint32_t instance, IControlTarget& target, const IClock& clock,
@@ -150,11 +172,11 @@ void ControlDevice::read(IPendingRead& request) {
         request.complete(OBX_STATUS_BUFFER_TOO_SMALL, 0);
         return;
     }
-    bool purged = false;
+    bool waits = false;
     {
         LockGuard guard(lock_);
-        purged = purged_;
-        if (!purged) {
+        waits = !purged_ && request.markCancelable();
+        if (waits) {
             request.link = nullptr;
             if (tail_ != nullptr)
                 tail_->link = &request;
@@ -163,11 +185,26 @@ void ControlDevice::read(IPendingRead& request) {
             tail_ = &request;
         }
     }
-    if (purged) {
+    if (!waits) {
         request.complete(OBX_STATUS_CANCELLED, 0);
         return;
     }
     drain();
+}
+
+bool ControlDevice::cancelRead(IPendingRead& request) {
+    LockGuard guard(lock_);
+    IPendingRead* previous = nullptr;
+    for (IPendingRead* r = head_; r != nullptr; previous = r, r = r->link) {
+        if (r != &request)
+            continue;
+        (previous != nullptr ? previous->link : head_) = r->link;
+        if (tail_ == r)
+            tail_ = previous;
+        r->link = nullptr;
+        return true;
+    }
+    return false;
 }
 
 void ControlDevice::purgeReads() {
@@ -178,6 +215,11 @@ void ControlDevice::purgeReads() {
         reads = unlinkReads(nullptr);
     }
     cancelAll(reads);
+}
+
+void ControlDevice::resumeReads() {
+    LockGuard guard(lock_);
+    purged_ = false;
 }
 
 void ControlDevice::postEvent(uint32_t pressed, uint32_t released) {

@@ -15,7 +15,9 @@ namespace obx::driver {
 struct ControlDeviceIdentity {
     static constexpr const char* kDeviceId = "{4F1FD8B4-05A8-4E91-B42C-8942B49AE606}\\HLXOBX";
     static constexpr const char* kLocation = "Halvex Ombrix Driver";
-    static constexpr const char* kRawDeviceClass = "{4D36E97E-E325-11CE-BFC1-08002BE10318}";
+    // The system's class for other devices.
+    static constexpr OBX_GUID kRawDeviceClass = {
+        0x4D36E97Eu, 0xE325u, 0x11CEu, {0xBFu, 0xC1u, 0x08u, 0x00u, 0x2Bu, 0xE1u, 0x03u, 0x18u}};
     static constexpr uint32_t kLocale = 0x409;
 
     explicit ControlDeviceIdentity(uint32_t instance);
@@ -51,9 +53,15 @@ public:
                              std::span<uint8_t> output);
     // Completes the read at once or queues it until an event comes.
     void read(IPendingRead& request);
+    // Takes a waiting read off the queue for the host to complete as cancelled. False when it no longer
+    // waits: an event or a cancellation has taken it, and its completion is under way.
+    bool cancelRead(IPendingRead& request);
     void fileClose(FileObject file);
-    // The removal query: waiting reads are cancelled, and so is every later one.
+    // The removal query: waiting reads are cancelled, and so is every later one until the removal is
+    // cancelled.
     void purgeReads();
+    // The removal was cancelled: reads wait for events again.
+    void resumeReads();
 
     // A button event for the helper.
     void postEvent(uint32_t pressed, uint32_t released);

@@ -11,7 +11,6 @@ namespace obx::driver {
 // atomic with respect to report processing.
 class IControlTarget {
 public:
-    virtual ~IControlTarget() = default;
     virtual bool slowPointer() = 0;
     virtual void setSlowPointer(bool on) = 0;
     virtual bool singleAxis() = 0;
@@ -22,6 +21,9 @@ public:
     virtual void buttonChange(uint32_t pressed, uint32_t released) = 0;
     virtual void setHelperRegistered(bool registered) = 0;
     virtual OBX_DEVICE_INFO deviceInfo() = 0;
+
+protected:
+    ~IControlTarget() = default;
 };
 
 } // namespace obx::driver

@@ -15,9 +15,14 @@ struct DeviceModel {
     ReportLayout layout;
 };
 
-// Models whose reports need handling of their own, by product id.
+// The project's own neutral ids of the models served, the one table from which the Windows INF takes its
+// hardware ids (the kernel check compares them). 0xFFFF is a vendor id assigned to no vendor: a release
+// for real devices puts the maker's ids here.
+inline constexpr uint16_t kVendorId = 0xFFFF;
 inline constexpr DeviceModel kDeviceModels[] = {
     {0x0F21, ReportLayout::SplitButtonByte},
+    {0x0F22, ReportLayout::Generic},
+    {0x0F23, ReportLayout::Generic},
 };
 
 constexpr ReportLayout layoutFor(uint16_t productId) {

@@ -1,7 +1,5 @@
 #include "driver/core/FilterDevice.h"
 
-#include "driver/hid/HidDescriptorParser.h"
-
 #include <algorithm>
 #include <cstring>
 
@@ -30,7 +28,7 @@ uint16_t buttonFlags(uint32_t mask, const uint16_t (&flags)[kMouseButtonBits]) {
 } // namespace
 
 FilterDevice::FilterDevice(FilterDeviceServices services, uint32_t instance)
-    : services_(services), processor_(*this), reports_(hid_, processor_),
+    : services_(services), processor_(*this), reports_(services.parser, processor_),
       control_(instance, *this, services.clock, services.controlLocks) {}
 
 ObxStatus FilterDevice::prepareHardware() {
@@ -38,40 +36,52 @@ ObxStatus FilterDevice::prepareHardware() {
     ObxStatus status = services_.below.collectionInformation(collection);
     if (status != OBX_STATUS_SUCCESS)
         return status;
-    if (collection.descriptorSize > descriptor_.size())
+    {
+        LockGuard guard(services_.deviceLock);
+        hidReady_ = false;
+    }
+    if (collection.descriptorSize == 0)
+        return OBX_STATUS_DEVICE_DATA_ERROR;
+    hid::IHidParser& parser = services_.parser;
+    const std::span<uint8_t> descriptor = parser.descriptorStorage(collection.descriptorSize);
+    if (descriptor.size() != collection.descriptorSize)
         return OBX_STATUS_INSUFFICIENT_RESOURCES;
-    const std::span<uint8_t> descriptor(descriptor_.data(), collection.descriptorSize);
     status = services_.below.collectionDescriptor(descriptor);
-    if (status != OBX_STATUS_SUCCESS)
+    if (status != OBX_STATUS_SUCCESS) {
+        parser.release();
         return status;
+    }
+
+    reading_ = OBX_DEVICE_INFO{};
+    reading_.ProductId = collection.productId;
+    reading_.VersionNumber = collection.versionNumber;
+    readString(HidString::Product, reading_.ProductString);
+    readString(HidString::SerialNumber, reading_.SerialNumberString);
 
     LockGuard guard(services_.deviceLock);
-    hidReady_ = false;
-    if (hid::HidDescriptorParser::parse(descriptor, hid_) != hid::HidStatus::Success)
+    hid::HidCaps caps;
+    if (parser.load(caps) != hid::HidStatus::Success) {
+        parser.release();
         return OBX_STATUS_DEVICE_DATA_ERROR;
-    inputReportLength_ = hid_.caps().inputReportByteLength;
-
-    info_ = OBX_DEVICE_INFO{};
-    info_.ProductId = collection.productId;
-    info_.VersionNumber = collection.versionNumber;
-    // Strings that cannot be read stay empty; the last character is always the terminator.
-    uint16_t text[OBX_DEVICE_STRING_CHARS] = {};
-    const auto readString = [&](HidString which, uint16_t* field) {
-        std::fill(std::begin(text), std::end(text), uint16_t{0});
-        if (services_.below.string(which, std::span(text, kStringBufferChars)) == OBX_STATUS_SUCCESS)
-            std::memcpy(field, text, sizeof text - sizeof(uint16_t));
-    };
-    readString(HidString::Product, info_.ProductString);
-    readString(HidString::SerialNumber, info_.SerialNumberString);
-
+    }
+    inputReportLength_ = caps.inputReportByteLength;
+    info_ = reading_;
     reports_.start(collection.productId);
     hidReady_ = true;
     return OBX_STATUS_SUCCESS;
 }
 
+void FilterDevice::readString(HidString which, uint16_t (&field)[OBX_DEVICE_STRING_CHARS]) {
+    // Only the first half of the field is offered, so the last character stays the terminator; a string
+    // that cannot be read stays empty.
+    if (services_.below.string(which, std::span(field, kStringBufferChars)) != OBX_STATUS_SUCCESS)
+        std::fill(std::begin(field), std::end(field), uint16_t{0});
+}
+
 ObxStatus FilterDevice::releaseHardware() {
     LockGuard guard(services_.deviceLock);
     hidReady_ = false;
+    services_.parser.release();
     return OBX_STATUS_SUCCESS;
 }
 
@@ -80,32 +90,55 @@ ObxStatus FilterDevice::queryRemove() {
     return OBX_STATUS_SUCCESS;
 }
 
+void FilterDevice::removeCancelled() {
+    control_.resumeReads();
+}
+
 ObxStatus FilterDevice::fileCreate(FileObject file, bool fromUserMode) {
     if (fromUserMode)
         return OBX_STATUS_ACCESS_DENIED;
     ObxStatus status = services_.below.create(file);
     if (status != OBX_STATUS_SUCCESS)
         return status;
-    if (!readTargetOpen_) {
-        status = services_.below.openReadTarget(file);
-        if (status != OBX_STATUS_SUCCESS)
-            return status;
-        readFile_ = file;
+    LockGuard files(services_.fileLock);
+    if (readFile_ != nullptr)
+        return OBX_STATUS_SUCCESS;
+    status = services_.below.openReadTarget(file);
+    if (status != OBX_STATUS_SUCCESS)
+        return status;
+    readFile_ = file;
+    {
+        LockGuard guard(services_.readLock);
         readTargetOpen_ = true;
-        startRead();
     }
+    requestRead();
     return OBX_STATUS_SUCCESS;
 }
 
 void FilterDevice::fileClose(FileObject file) {
-    if (!readTargetOpen_ || file != readFile_)
+    LockGuard files(services_.fileLock);
+    if (file == nullptr || file != readFile_)
         return;
-    readTargetOpen_ = false;
     readFile_ = nullptr;
+    {
+        // A send under way finishes first; later ones find the target closed.
+        LockGuard guard(services_.readLock);
+        readTargetOpen_ = false;
+    }
     services_.below.closeReadTarget();
 }
 
-ObxStatus FilterDevice::startRead() {
+void FilterDevice::requestRead() {
+    if (readsWanted_.fetch_add(1, std::memory_order_acq_rel) != 0)
+        return; // the loop below, under way in this thread or another, sends it
+    do {
+        // A failed send ends the loop: no completion will ask for another.
+        sendRead();
+    } while (readsWanted_.fetch_sub(1, std::memory_order_acq_rel) != 1);
+}
+
+ObxStatus FilterDevice::sendRead() {
+    LockGuard guard(services_.readLock);
     if (!readTargetOpen_)
         return OBX_STATUS_INTERNAL_ERROR;
     const uint32_t length = std::min<uint32_t>(inputReportLength_, readBuffer_.size());
@@ -124,11 +157,17 @@ void FilterDevice::readCompleted(ObxStatus status, uint32_t bytesRead) {
             reports_.process(std::span(readBuffer_.data(), length));
         }
     }
-    startRead();
+    requestRead();
 }
 
-Completion FilterDevice::internalDeviceControl(uint32_t code, std::span<const uint8_t> input,
-                                               std::span<uint8_t> output) {
+Completion FilterDevice::connect(IMouseClassService& service) {
+    IMouseClassService* expected = nullptr;
+    if (!classService_.compare_exchange_strong(expected, &service))
+        return {OBX_STATUS_SHARING_VIOLATION, 0};
+    return {OBX_STATUS_SUCCESS, 0};
+}
+
+Completion FilterDevice::internalDeviceControl(uint32_t code, std::span<uint8_t> output) {
     switch (code) {
     case kMouseQueryAttributes: {
         if (output.size() < sizeof(MouseAttributes))
@@ -140,19 +179,6 @@ Completion FilterDevice::internalDeviceControl(uint32_t code, std::span<const ui
         attributes.inputDataQueueLength = kInputQueueLength;
         std::memcpy(output.data(), &attributes, sizeof attributes);
         return {OBX_STATUS_SUCCESS, sizeof attributes};
-    }
-    case kMouseConnect: {
-        if (input.size() < sizeof(MouseConnectData))
-            return {OBX_STATUS_BUFFER_TOO_SMALL, 0};
-        MouseConnectData connect;
-        std::memcpy(&connect, input.data(), sizeof connect);
-        IMouseClassService* expected = nullptr;
-        if (classService_.load() != nullptr)
-            return {OBX_STATUS_SHARING_VIOLATION, 0};
-        classDevice_ = connect.classDeviceObject;
-        if (!classService_.compare_exchange_strong(expected, connect.serviceCallback))
-            return {OBX_STATUS_SHARING_VIOLATION, 0};
-        return {OBX_STATUS_SUCCESS, 0};
     }
     case kMouseDisconnect:
         return {OBX_STATUS_NOT_IMPLEMENTED, 0};

@@ -6,7 +6,7 @@
 #include "driver/core/ControlTarget.h"
 #include "driver/core/Framework.h"
 #include "driver/core/ReportProcessor.h"
-#include "driver/hid/HidPreparsedData.h"
+#include "driver/hid/HidParser.h"
 
 #include <array>
 #include <atomic>
@@ -27,8 +27,15 @@ private:
 // What the host gives a filter device. Timer i + 1 must call timerFired(i + 1) when it expires.
 struct FilterDeviceServices {
     IHidDevice& below;
+    hid::IHidParser& parser;
     const IClock& clock;
     ILock& deviceLock;
+    // Keeps the class driver's creates and closes one at a time; it may be a lock that sleeps, as
+    // opening and closing the read target may.
+    ILock& fileLock;
+    // Guards whether the read target is open, held across each send on it, so that a close never
+    // deletes the target under a send.
+    ILock& readLock;
     std::array<ITimer*, 3> timers; // chord, inertia, auto-scroll
     ControlDeviceLocks controlLocks;
 };
@@ -37,8 +44,6 @@ struct FilterDeviceServices {
 // reads the HID reports of the device below and owns the control device.
 class FilterDevice final : private IButtonOutput, private IControlTarget, private IReadCompletion {
 public:
-    static constexpr size_t kMaxDescriptorBytes = 4096;
-
     FilterDevice(FilterDeviceServices services, uint32_t instance);
     FilterDevice(const FilterDevice&) = delete;
     FilterDevice& operator=(const FilterDevice&) = delete;
@@ -48,14 +53,21 @@ public:
     ObxStatus prepareHardware();
     ObxStatus releaseHardware();
     ObxStatus queryRemove();
+    // The system kept the device after the removal query.
+    void removeCancelled();
     ObxStatus fileCreate(FileObject file, bool fromUserMode);
     void fileClose(FileObject file);
-    Completion internalDeviceControl(uint32_t code, std::span<const uint8_t> input,
-                                     std::span<uint8_t> output);
+    // The class driver's connect request, its connect data already decoded by the host (which also
+    // checks its size): from now on packets go to `service`. A second connect is refused.
+    Completion connect(IMouseClassService& service);
+    // The class driver's other internal control requests.
+    Completion internalDeviceControl(uint32_t code, std::span<uint8_t> output);
     void timerFired(uint32_t id);
 
 private:
-    ObxStatus startRead();
+    void requestRead();
+    ObxStatus sendRead();
+    void readString(HidString which, uint16_t (&field)[OBX_DEVICE_STRING_CHARS]);
     void readCompleted(ObxStatus status, uint32_t bytesRead) override;
     void sendPacket(const MouseInputData& packet);
 
@@ -80,25 +92,28 @@ private:
     void setHelperRegistered(bool registered) override;
     OBX_DEVICE_INFO deviceInfo() override;
 
+    static constexpr size_t kMaxReportBytes = 1024; // report id byte included
+
     FilterDeviceServices services_;
     ButtonProcessor processor_;
-    hid::HidPreparsedData hid_;
     ReportProcessor reports_;
     ControlDevice control_;
     std::atomic<IMouseClassService*> classService_{nullptr};
-    void* classDevice_ = nullptr;
 
-    // Set at start, read under the device lock.
+    // Set at start, read under the device lock. The strings are read into `reading_` first: reading
+    // them may sleep, which the device lock must not.
     bool hidReady_ = false;
     OBX_DEVICE_INFO info_{};
+    OBX_DEVICE_INFO reading_{};
     uint32_t inputReportLength_ = 0;
-    std::array<uint8_t, kMaxDescriptorBytes> descriptor_{};
 
-    // The read loop: one read in flight. Creates and closes of the class driver are serialised by the
-    // framework; the read buffer belongs to the read in flight.
-    std::atomic<bool> readTargetOpen_{false};
+    // The read loop: one read in flight, its buffer belonging to it. `readFile_` is guarded by the file
+    // lock, `readTargetOpen_` by the read lock. `readsWanted_` counts the sends asked for while one is
+    // under way, so that a read completing inside its own send does not send the next one from there.
     FileObject readFile_ = nullptr;
-    std::array<uint8_t, hid::HidPreparsedData::kMaxReportBytes> readBuffer_{};
+    bool readTargetOpen_ = false;
+    std::atomic<uint32_t> readsWanted_{0};
+    std::array<uint8_t, kMaxReportBytes> readBuffer_{};
 };
 
 } // namespace obx::driver

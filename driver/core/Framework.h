@@ -22,11 +22,16 @@ struct Completion {
     uint32_t information = 0; // bytes returned or taken
 };
 
+// Interfaces are never deleted through: their destructors are protected and not virtual, so that a
+// kernel build needs no deleting destructor and so no operator delete.
+
 class ILock {
 public:
-    virtual ~ILock() = default;
     virtual void lock() = 0;
     virtual void unlock() = 0;
+
+protected:
+    ~ILock() = default;
 };
 
 class LockGuard {
@@ -42,17 +47,21 @@ private:
 
 class ITimer {
 public:
-    virtual ~ITimer() = default;
     // Starts (or restarts) the timer with a relative due time; returns whether it was already waiting.
     virtual bool start(uint32_t milliseconds) = 0;
     // Cancels a waiting timer without waiting for a timer function that is running.
     virtual void stop() = 0;
+
+protected:
+    ~ITimer() = default;
 };
 
 class IClock {
 public:
-    virtual ~IClock() = default;
     virtual uint64_t uptimeMilliseconds() const = 0;
+
+protected:
+    ~IClock() = default;
 };
 
 // The HID collection below the filter.
@@ -66,13 +75,14 @@ enum class HidString : uint8_t { Product, SerialNumber };
 
 class IReadCompletion {
 public:
-    virtual ~IReadCompletion() = default;
     virtual void readCompleted(ObxStatus status, uint32_t bytesRead) = 0;
+
+protected:
+    ~IReadCompletion() = default;
 };
 
 class IHidDevice {
 public:
-    virtual ~IHidDevice() = default;
     virtual ObxStatus collectionInformation(HidCollectionInformation& info) = 0;
     // The report descriptor, `info.descriptorSize` bytes.
     virtual ObxStatus collectionDescriptor(std::span<uint8_t> descriptor) = 0;
@@ -85,6 +95,9 @@ public:
     virtual void closeReadTarget() = 0;
     // Reads one input report, in the class driver's form (report id byte first), into `buffer`.
     virtual ObxStatus sendRead(std::span<uint8_t> buffer, IReadCompletion& completion) = 0;
+
+protected:
+    ~IHidDevice() = default;
 };
 
 // The mouse class driver's input record and service callback.
@@ -101,8 +114,10 @@ struct MouseInputData {
 
 class IMouseClassService {
 public:
-    virtual ~IMouseClassService() = default;
     virtual void serviceCallback(std::span<const MouseInputData> packets) = 0;
+
+protected:
+    ~IMouseClassService() = default;
 };
 
 // The output of the class driver's attributes query.
@@ -116,7 +131,7 @@ static_assert(sizeof(MouseAttributes) == 12);
 
 // Internal control codes of the mouse class driver's protocol.
 inline constexpr uint32_t kMouseQueryAttributes = 0x000F0000;
-inline constexpr uint32_t kMouseConnect = 0x000F0203;
+inline constexpr uint32_t kMouseConnect = 0x000F0203; // its connect data is the host's to decode
 inline constexpr uint32_t kMouseDisconnect = 0x000F0403;
 inline constexpr uint32_t kMouseEnable = 0x000F0803;
 inline constexpr uint32_t kMouseDisable = 0x000F1003;
@@ -126,22 +141,23 @@ inline constexpr uint16_t kMouseWheelFlag = 0x0400;
 inline constexpr uint16_t kMouseHorizontalWheelFlag = 0x0800;
 inline constexpr int32_t kWheelDelta = 120;
 
-// The input of the class driver's connect request.
-struct MouseConnectData {
-    void* classDeviceObject;
-    IMouseClassService* serviceCallback;
-};
-
 // A read on the control device that waits for a button event. The host owns it until it is completed;
 // `link` belongs to the control device while the read waits in its queue.
 class IPendingRead {
 public:
-    virtual ~IPendingRead() = default;
     virtual FileObject file() const = 0;
     virtual std::span<uint8_t> buffer() = 0;
     virtual void complete(ObxStatus status, uint32_t information) = 0;
+    // Called under the queue's lock as the read starts to wait, so that a host whose system cancels
+    // single reads can let the cancel reach ControlDevice::cancelRead from now on. False when the read
+    // was cancelled already: it is then completed as cancelled instead of waiting. A host that cancels
+    // reads only by closing their handle has nothing to arm.
+    virtual bool markCancelable() { return true; }
 
     IPendingRead* link = nullptr;
+
+protected:
+    ~IPendingRead() = default;
 };
 
 } // namespace obx::driver

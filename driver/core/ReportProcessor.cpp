@@ -1,7 +1,5 @@
 #include "driver/core/ReportProcessor.h"
 
-#include "driver/hid/UsageListDifference.h"
-
 #include <algorithm>
 
 namespace obx::driver {
@@ -58,8 +56,8 @@ void ReportProcessor::genericButtons(std::span<const uint8_t> report) {
     std::fill_n(break_.begin(), n, uint16_t{0});
     std::fill_n(make_.begin(), n, uint16_t{0});
     const uint32_t length = std::max(count, previousCount_);
-    if (!hid::usageListDifference(std::span(previous_.data(), n), current, std::span(break_.data(), n),
-                                  std::span(make_.data(), n), length))
+    if (hid_.usageListDifference(std::span(previous_.data(), n), current, std::span(break_.data(), n),
+                                 std::span(make_.data(), n), length) != HidStatus::Success)
         return;
     const uint32_t pressed = maskOf(std::span(make_.data(), length));
     const uint32_t released = maskOf(std::span(break_.data(), length));

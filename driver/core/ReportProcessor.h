@@ -2,7 +2,7 @@
 
 #include "driver/core/ButtonProcessor.h"
 #include "driver/core/DeviceModels.h"
-#include "driver/hid/HidPreparsedData.h"
+#include "driver/hid/HidParser.h"
 
 #include <array>
 #include <cstdint>
@@ -16,10 +16,10 @@ class ReportProcessor {
 public:
     static constexpr uint32_t kMaxUsageList = 256;
 
-    ReportProcessor(const hid::HidPreparsedData& hid, ButtonProcessor& processor)
+    ReportProcessor(const hid::IHidParser& hid, ButtonProcessor& processor)
         : hid_(hid), processor_(processor) {}
 
-    // Called once the descriptor is parsed.
+    // Called once the parser has the collection descriptor.
     void start(uint16_t productId);
     uint32_t usageListLength() const { return usageListLength_; }
 
@@ -32,7 +32,7 @@ private:
     void movementWheelAndPan(std::span<const uint8_t> report);
     static uint32_t maskOf(std::span<const uint16_t> usages);
 
-    const hid::HidPreparsedData& hid_;
+    const hid::IHidParser& hid_;
     ButtonProcessor& processor_;
     ReportLayout layout_ = ReportLayout::Generic;
     uint8_t previousButtonByte_ = 0;

@@ -2,6 +2,7 @@
 // the input.
 
 #include "driver/core/FilterDevice.h"
+#include "driver/hid/ReportDescriptorParser.h"
 
 #include <algorithm>
 #include <array>
@@ -80,13 +81,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Hid hid;
     hid.productId = (data[0] & 1) ? 0x0F21 : 0x1234; // both button paths
     Sink sink;
-    FilterDevice device({hid, clock, lock, {&timers[0], &timers[1], &timers[2]}, {lock, lock, lock, lock}},
+    obx::hid::ReportDescriptorParser parser;
+    FilterDevice device({hid,
+                         parser,
+                         clock,
+                         lock,
+                         lock,
+                         lock,
+                         {&timers[0], &timers[1], &timers[2]},
+                         {lock, lock, lock, lock}},
                         1);
     if (device.prepareHardware() != OBX_STATUS_SUCCESS)
         __builtin_trap();
-    MouseConnectData connect{nullptr, &sink};
-    device.internalDeviceControl(kMouseConnect,
-                                 std::span(reinterpret_cast<const uint8_t*>(&connect), sizeof connect), {});
+    device.connect(sink);
     int classFile = 0;
     device.fileCreate(&classFile, false);
     std::array<Read, 8> reads;

@@ -220,7 +220,7 @@ private:
         if (local_.haveMin || local_.haveMax)
             return HidStatus::InvalidDescriptor; // a range with one end only
         const uint64_t fieldBits = uint64_t{g.reportSize} * g.reportCount;
-        uint32_t& reportBits = bits_[static_cast<size_t>(type)][g.reportId];
+        uint32_t& reportBits = out_.reportBits_[static_cast<size_t>(type)][g.reportId];
         if (reportBits + fieldBits > kMaxReportDataBits)
             return HidStatus::InvalidDescriptor;
         const uint32_t offset = reportBits;
@@ -267,13 +267,11 @@ private:
     HidStatus finish() {
         if (depth_ != 0 || (out_.usesReportIds_ && sawUnnumbered_))
             return HidStatus::InvalidDescriptor;
-        out_.caps_.inputReportByteLength = longestReport(bits_[0]);
-        out_.caps_.outputReportByteLength = longestReport(bits_[1]);
-        out_.caps_.featureReportByteLength = longestReport(bits_[2]);
+        out_.caps_.inputReportByteLength = longestReport(out_.reportBits_[0]);
+        out_.caps_.outputReportByteLength = longestReport(out_.reportBits_[1]);
+        out_.caps_.featureReportByteLength = longestReport(out_.reportBits_[2]);
         if (out_.caps_.inputReportByteLength == 0)
             return HidStatus::InvalidDescriptor;
-        for (size_t id = 0; id < HidPreparsedData::kReportIds; ++id)
-            out_.inputReportBytes_[id] = static_cast<uint16_t>((bits_[0][id] + 7) / 8);
         return HidStatus::Success;
     }
 
@@ -285,15 +283,14 @@ private:
     size_t depth_ = 0;
     bool sawApplication_ = false;
     bool sawUnnumbered_ = false;
-    std::array<std::array<uint32_t, HidPreparsedData::kReportIds>, 3> bits_{};
 };
 
 HidStatus HidDescriptorParser::parse(std::span<const uint8_t> descriptor, HidPreparsedData& out) {
-    out = HidPreparsedData{};
+    out.clear();
     DescriptorWalk walk(out);
     const HidStatus status = walk.walk(descriptor);
     if (status != HidStatus::Success)
-        out = HidPreparsedData{};
+        out.clear();
     return status;
 }
 

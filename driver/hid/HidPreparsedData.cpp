@@ -27,29 +27,46 @@ bool HidPreparsedData::usageAt(const InputField& field, uint32_t index, ElementU
     return true;
 }
 
+void HidPreparsedData::clear() {
+    caps_ = HidCaps{};
+    usesReportIds_ = false;
+    fields_.fill(InputField{});
+    fieldCount_ = 0;
+    spans_.fill(UsageSpan{});
+    spanCount_ = 0;
+    for (auto& bits : reportBits_)
+        bits.fill(0);
+}
+
+uint32_t HidPreparsedData::usagesOfPage(const InputField& field, uint16_t usagePage) const {
+    if (field.isArray)
+        return fieldHasPage(field, usagePage) ? field.count : 0;
+    uint32_t n = 0;
+    ElementUsage u;
+    for (uint32_t e = 0; e < field.count; ++e) {
+        if (usageAt(field, e, u) && u.page == usagePage)
+            ++n;
+    }
+    return n;
+}
+
 uint32_t HidPreparsedData::maxUsageListLength(uint16_t usagePage) const {
-    std::array<uint32_t, kReportIds> perReport{};
+    // Summed per report id over the fields of that id, each id once (at its first field), so that no
+    // table of all ids is needed.
     uint32_t largest = 0;
     for (size_t f = 0; f < fieldCount_; ++f) {
-        const InputField& field = fields_[f];
+        const uint8_t id = fields_[f].reportId;
+        bool counted = false;
+        for (size_t earlier = 0; earlier < f && !counted; ++earlier)
+            counted = fields_[earlier].reportId == id;
+        if (counted)
+            continue;
         uint32_t n = 0;
-        if (field.isArray) {
-            for (uint16_t s = 0; s < field.spanCount; ++s) {
-                if (spans_[field.firstSpan + s].page == usagePage) {
-                    n = field.count;
-                    break;
-                }
-            }
-        } else {
-            ElementUsage u;
-            for (uint32_t e = 0; e < field.count; ++e) {
-                if (usageAt(field, e, u) && u.page == usagePage)
-                    ++n;
-            }
+        for (size_t g = f; g < fieldCount_; ++g) {
+            if (fields_[g].reportId == id)
+                n += usagesOfPage(fields_[g], usagePage);
         }
-        perReport[field.reportId] += n;
-        if (perReport[field.reportId] > largest)
-            largest = perReport[field.reportId];
+        largest = n > largest ? n : largest;
     }
     return largest;
 }
@@ -62,7 +79,8 @@ HidStatus HidPreparsedData::checkReport(std::span<const uint8_t> report, uint8_t
         return HidStatus::IncompatibleReportId;
     // Reports of a device with several report ids may be shorter than the longest one; they must hold
     // every field of their own id.
-    if (report.size() - 1 < inputReportBytes_[reportId])
+    const uint32_t inputBytes = (reportBits_[static_cast<size_t>(ReportType::Input)][reportId] + 7) / 8;
+    if (report.size() - 1 < inputBytes)
         return HidStatus::InvalidReportLength;
     return HidStatus::Success;
 }

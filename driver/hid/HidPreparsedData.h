@@ -45,6 +45,9 @@ public:
     static constexpr size_t kMaxReportBytes = 1024; // id byte included
     static constexpr size_t kReportIds = 256;
 
+    // Forgets the parsed descriptor, in place: the object is too large for a temporary on a kernel stack.
+    void clear();
+
     const HidCaps& caps() const { return caps_; }
     bool usesReportIds() const { return usesReportIds_; }
 
@@ -78,6 +81,7 @@ private:
     };
 
     bool fieldHasPage(const InputField& field, uint16_t usagePage) const;
+    uint32_t usagesOfPage(const InputField& field, uint16_t usagePage) const;
     void collectVariableUsages(const InputField& field, uint16_t usagePage, std::span<const uint8_t> data,
                                UsageCollector& out) const;
     void collectArrayUsages(const InputField& field, uint16_t usagePage, std::span<const uint8_t> data,
@@ -97,8 +101,8 @@ private:
     size_t fieldCount_ = 0;
     std::array<UsageSpan, kMaxUsageSpans> spans_{};
     size_t spanCount_ = 0;
-    // Data bytes (id byte excluded) of each input report id.
-    std::array<uint16_t, kReportIds> inputReportBytes_{};
+    // Data bits (id byte excluded) of each report id, per report type; counted up by the parse.
+    std::array<std::array<uint32_t, kReportIds>, 3> reportBits_{};
 };
 
 } // namespace obx::hid

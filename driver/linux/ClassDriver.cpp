@@ -19,17 +19,14 @@ namespace {
 
 void ClassDriver::open() {
     driver::MouseAttributes attributes{};
-    const driver::Completion query =
-        device_.internalDeviceControl(driver::kMouseQueryAttributes, {},
-                                      std::span(reinterpret_cast<uint8_t*>(&attributes), sizeof attributes));
+    const driver::Completion query = device_.internalDeviceControl(
+        driver::kMouseQueryAttributes, std::span(reinterpret_cast<uint8_t*>(&attributes), sizeof attributes));
     if (query.status != OBX_STATUS_SUCCESS)
         refused("attributes query", query.status);
     logf(LogLevel::debug, "mouse attributes: identifier 0x%04X, %u buttons", attributes.mouseIdentifier,
          attributes.numberOfButtons);
 
-    const driver::MouseConnectData connect{&classDeviceObject_, this};
-    const driver::Completion connected = device_.internalDeviceControl(
-        driver::kMouseConnect, std::span(reinterpret_cast<const uint8_t*>(&connect), sizeof connect), {});
+    const driver::Completion connected = device_.connect(*this);
     if (connected.status != OBX_STATUS_SUCCESS)
         refused("connect", connected.status);
 

@@ -24,8 +24,7 @@ private:
 
     driver::FilterDevice& device_;
     MouseSink& sink_;
-    int classDeviceObject_ = 0; // its address identifies the class device
-    int file_ = 0;              // its address identifies the class driver's handle
+    int file_ = 0; // its address identifies the class driver's handle
     bool open_ = false;
 };
 

@@ -12,6 +12,7 @@
 #include "MouseSink.h"
 #include "TimerFd.h"
 #include "driver/core/FilterDevice.h"
+#include "driver/hid/ReportDescriptorParser.h"
 
 #include <filesystem>
 #include <memory>
@@ -31,12 +32,14 @@ public:
 private:
     void timerFired(uint32_t id) override { device_.timerFired(id); }
 
-    MutexLock deviceLock_, registrationLock_, controlLock_, ringStoreLock_, ringTakeLock_;
+    MutexLock deviceLock_, fileLock_, readLock_, registrationLock_, controlLock_, ringStoreLock_,
+        ringTakeLock_;
     BootClock clock_;
     TimerFd chordTimer_, inertiaTimer_, autoScrollTimer_;
     std::unique_ptr<HidSource> source_;
     std::unique_ptr<MouseSink> sink_;
     HidBelow below_;
+    hid::ReportDescriptorParser parser_;
     driver::FilterDevice device_;
     ClassDriver classDriver_;
     std::unique_ptr<ControlEndpoint> control_;

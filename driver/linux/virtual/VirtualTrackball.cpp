@@ -4,7 +4,7 @@
 #include "../Utf16.h"
 #include "VirtualHidSource.h"
 #include "VirtualMouseSink.h"
-#include "driver/core/FilterDevice.h"
+#include "driver/hid/ReportDescriptorParser.h"
 
 #include <array>
 #include <fstream>
@@ -59,9 +59,9 @@ std::vector<uint8_t> loadDescriptor(const std::filesystem::path& file) {
     std::vector<uint8_t> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     if (in.bad())
         throw std::runtime_error(file.string() + ": cannot be read");
-    if (bytes.empty() || bytes.size() > driver::FilterDevice::kMaxDescriptorBytes)
+    if (bytes.empty() || bytes.size() > hid::ReportDescriptorParser::kMaxDescriptorBytes)
         throw std::runtime_error(file.string() + ": a report descriptor has 1 to " +
-                                 std::to_string(driver::FilterDevice::kMaxDescriptorBytes) + " bytes");
+                                 std::to_string(hid::ReportDescriptorParser::kMaxDescriptorBytes) + " bytes");
     return bytes;
 }
 

@@ -66,6 +66,58 @@ TEST_F(ControlDeviceTest, RemovalQueryCancelsWaitingAndLaterReads) {
     EXPECT_EQ(later.status, OBX_STATUS_CANCELLED);
 }
 
+TEST_F(ControlDeviceTest, CancelledRemovalLetsReadsWaitAgain) {
+    h.device->queryRemove();
+    h.device->removeCancelled();
+    RecordedRead& r = newRead();
+    control().read(r);
+    EXPECT_EQ(r.completions, 0);
+    event(3);
+    EXPECT_EQ(r.status, OBX_STATUS_SUCCESS);
+    EXPECT_EQ(r.event().Pressed, 3u);
+}
+
+TEST_F(ControlDeviceTest, CancellingOneWaitingReadLeavesTheOthersInOrder) {
+    RecordedRead& first = newRead();
+    RecordedRead& middle = newRead();
+    RecordedRead& last = newRead();
+    for (RecordedRead* r : {&first, &middle, &last})
+        control().read(*r);
+    EXPECT_TRUE(control().cancelRead(middle));
+    EXPECT_EQ(middle.completions, 0); // the host completes what it cancelled
+    EXPECT_FALSE(control().cancelRead(middle));
+    EXPECT_TRUE(control().cancelRead(last)); // the tail: a later read queues behind `first`
+    RecordedRead& later = newRead();
+    control().read(later);
+    event(1);
+    event(2);
+    EXPECT_EQ(first.event().Pressed, 1u);
+    EXPECT_EQ(later.event().Pressed, 2u);
+    EXPECT_FALSE(control().cancelRead(first)); // already completed by an event
+    EXPECT_EQ(last.completions, 0);
+}
+
+TEST_F(ControlDeviceTest, ReadCancelledBeforeItWaitsIsCompletedAsCancelled) {
+    RecordedRead& cancelled = newRead();
+    cancelled.cancelledBeforeWaiting = true;
+    control().read(cancelled);
+    EXPECT_EQ(cancelled.status, OBX_STATUS_CANCELLED);
+    event(4); // kept for the next read, not lost on the cancelled one
+    RecordedRead& r = newRead();
+    control().read(r);
+    EXPECT_EQ(r.event().Pressed, 4u);
+}
+
+TEST_F(ControlDeviceTest, RequestsWhoseInputAndOutputShareOneBuffer) {
+    // Buffered control requests of a system carry input and output in the same bytes.
+    h.control(IOCTL_OBX_SET_SCROLL_PARAMS, {1, 1, 0, 0, 0, 0, 0, 0});
+    std::vector<uint8_t> shared = {5, 0, 0, 0, 0, 0, 0, 0};
+    const Completion c = control().deviceControl(&h.helperFile, IOCTL_OBX_GET_SCROLL_PARAMS,
+                                                 std::span<const uint8_t>(shared.data(), 1), shared);
+    EXPECT_EQ(c.information, 8u);
+    EXPECT_EQ(shared, (std::vector<uint8_t>{5, 1, 0, 0, 0, 0, 0, 0}));
+}
+
 TEST_F(ControlDeviceTest, ClosingAHandleCancelsOnlyItsReads) {
     int otherFile = 0;
     RecordedRead& mine = newRead();

@@ -1,7 +1,10 @@
 #include "core/DriverHarness.h"
 #include "hid/TestDescriptors.h"
 
+#include <atomic>
 #include <gtest/gtest.h>
+#include <mutex>
+#include <thread>
 
 namespace obx::test {
 namespace {
@@ -146,6 +149,11 @@ TEST(DeviceSetUp, InstanceNumbersAndTexts) {
     EXPECT_STREQ(second.device->controlDevice().identity().instanceId.data(), "02");
     DriverHarness third{kFiveButtonTrackball, 1, &counter};
     EXPECT_EQ(third.device->controlDevice().identity().instance, 3u);
+    // Formatted as "%02u" would, with no digit lost at the top of the range.
+    EXPECT_STREQ(ControlDeviceIdentity(0).instanceId.data(), "00");
+    EXPECT_STREQ(ControlDeviceIdentity(10).description.data(), "Ombrix 10");
+    EXPECT_STREQ(ControlDeviceIdentity(4294967295u).description.data(), "Ombrix 4294967295");
+    EXPECT_STREQ(ControlDeviceIdentity(4294967295u).instanceId.data(), "4294967295");
 }
 
 TEST(DeviceSetUp, DeviceInfoCarriesIdsAndStrings) {
@@ -167,6 +175,26 @@ TEST(DeviceSetUp, DeviceInfoCarriesIdsAndStrings) {
     EXPECT_EQ(info.ProductString[63], 0);
 }
 
+TEST(DeviceSetUp, DescriptorStorageIsTheParsersAndGivenBackOnFailure) {
+    DriverHarness failing{kFiveButtonTrackball};
+    failing.hid.descriptorStatus = OBX_STATUS_NOT_SUPPORTED;
+    EXPECT_EQ(failing.device->prepareHardware(), OBX_STATUS_NOT_SUPPORTED);
+    EXPECT_EQ(failing.parser.releases, 1);
+    DriverHarness empty{kFiveButtonTrackball};
+    empty.hid.info.descriptorSize = 0;
+    EXPECT_EQ(empty.device->prepareHardware(), OBX_STATUS_DEVICE_DATA_ERROR);
+
+    DriverHarness h{kFiveButtonTrackball};
+    h.start();
+    h.device->releaseHardware();
+    EXPECT_EQ(h.parser.releases, 1);
+    EXPECT_TRUE(h.hid.deliver({0x00, 0x01, 5, 0, 0, 0})); // the loop goes on, the report is not read
+    EXPECT_TRUE(h.takePackets().empty());
+    ASSERT_EQ(h.device->prepareHardware(), OBX_STATUS_SUCCESS); // a restart reads the descriptor again
+    EXPECT_TRUE(h.hid.deliver({0x00, 0x00, 5, 0, 0, 0}));
+    EXPECT_EQ(h.takePackets().size(), 1u);
+}
+
 TEST(DeviceSetUp, MalformedDescriptorFailsTheStart) {
     DriverHarness h{{0x05, 0x09, 0x19}};
     EXPECT_EQ(h.device->prepareHardware(), OBX_STATUS_DEVICE_DATA_ERROR);
@@ -182,7 +210,7 @@ TEST(ClassDriverProtocol, AttributesConnectAndCreates) {
     DriverHarness h{kFiveButtonTrackball};
     ASSERT_EQ(h.device->prepareHardware(), OBX_STATUS_SUCCESS);
     std::vector<uint8_t> attrs(12, 0xAB);
-    Completion c = h.device->internalDeviceControl(kMouseQueryAttributes, {}, attrs);
+    Completion c = h.device->internalDeviceControl(kMouseQueryAttributes, attrs);
     EXPECT_EQ(c.information, 12u);
     MouseAttributes a;
     std::memcpy(&a, attrs.data(), sizeof a);
@@ -191,16 +219,14 @@ TEST(ClassDriverProtocol, AttributesConnectAndCreates) {
     EXPECT_EQ(a.sampleRate, 0xABAB);
     EXPECT_EQ(a.inputDataQueueLength, 32u);
     std::vector<uint8_t> shortOut(11);
-    EXPECT_EQ(h.device->internalDeviceControl(kMouseQueryAttributes, {}, shortOut).status,
+    EXPECT_EQ(h.device->internalDeviceControl(kMouseQueryAttributes, shortOut).status,
               OBX_STATUS_BUFFER_TOO_SMALL);
     EXPECT_EQ(h.connect().status, OBX_STATUS_SUCCESS);
     PacketRecorder other;
-    MouseConnectData second{nullptr, &other};
-    EXPECT_EQ(h.device->internalDeviceControl(kMouseConnect, recordBytes(&second, sizeof second), {}).status,
-              OBX_STATUS_SHARING_VIOLATION);
-    EXPECT_EQ(h.device->internalDeviceControl(kMouseDisconnect, {}, {}).status, OBX_STATUS_NOT_IMPLEMENTED);
-    EXPECT_EQ(h.device->internalDeviceControl(kMouseEnable, {}, {}).status, OBX_STATUS_NOT_SUPPORTED);
-    EXPECT_EQ(h.device->internalDeviceControl(0x000F9999, {}, {}).status, OBX_STATUS_SUCCESS);
+    EXPECT_EQ(h.device->connect(other).status, OBX_STATUS_SHARING_VIOLATION);
+    EXPECT_EQ(h.device->internalDeviceControl(kMouseDisconnect, {}).status, OBX_STATUS_NOT_IMPLEMENTED);
+    EXPECT_EQ(h.device->internalDeviceControl(kMouseEnable, {}).status, OBX_STATUS_NOT_SUPPORTED);
+    EXPECT_EQ(h.device->internalDeviceControl(0x000F9999, {}).status, OBX_STATUS_SUCCESS);
     EXPECT_EQ(h.device->fileCreate(&h.classFile, true), OBX_STATUS_ACCESS_DENIED);
 
     ASSERT_EQ(h.device->fileCreate(&h.classFile, false), OBX_STATUS_SUCCESS);
@@ -234,6 +260,145 @@ TEST(ClassDriverProtocol, NoPacketsBeforeConnect) {
     ASSERT_EQ(h.device->fileCreate(&h.classFile, false), OBX_STATUS_SUCCESS);
     h.hid.deliver({0x00, 0x01, 1, 0, 0, 0});
     EXPECT_TRUE(h.recorder.packets.empty());
+}
+
+TEST(ClassDriverProtocol, AParserFailureSkipsOnlyItsPartOfTheReport) {
+    DriverHarness h{kFiveButtonTrackball};
+    h.start();
+    h.parser.failUsages = true;
+    h.hid.deliver({0x00, 0x01, 5, 0, 0, 0});
+    auto packets = h.takePackets();
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0].lastX, 5);
+    h.parser.failUsages = false;
+    h.parser.failDifference = true;
+    h.hid.deliver({0x00, 0x01, 0, 0, 1, 0});
+    packets = h.takePackets();
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0].buttonFlags, kMouseWheelFlag);
+    h.parser.failDifference = false;
+    h.parser.failValue = hid::kUsageY; // movement needs both axes; the wheel still counts
+    h.hid.deliver({0x00, 0x00, 5, 5, 1, 0});
+    packets = h.takePackets();
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0].buttonFlags, kMouseWheelFlag);
+}
+
+TEST(ClassDriverProtocol, ReportsThatCompleteInsideTheirSendAreReadWithoutNesting) {
+    DriverHarness h{kFiveButtonTrackball};
+    for (int i = 0; i < 2000; ++i)
+        h.hid.backlog.push_back({0x00, static_cast<uint8_t>(i & 1), 0, 0, 0, 0});
+    h.start();
+    EXPECT_TRUE(h.hid.backlog.empty());
+    EXPECT_EQ(h.takePackets().size(), 1999u); // each report after the first presses or releases button 1
+    EXPECT_EQ(h.hid.maxSendDepth, 1);
+    EXPECT_NE(h.hid.pending, nullptr); // and the loop still has a read in flight
+}
+
+// A device below that checks what a system's I/O target would not survive: a send on a closed target,
+// and a second target opened over the first.
+class TargetCheckingHid final : public IHidDevice {
+public:
+    ObxStatus collectionInformation(HidCollectionInformation& info) override {
+        info = {0x1234, 1, static_cast<uint32_t>(kFiveButtonTrackball.size())};
+        return OBX_STATUS_SUCCESS;
+    }
+    ObxStatus collectionDescriptor(std::span<uint8_t> out) override {
+        std::copy(kFiveButtonTrackball.begin(), kFiveButtonTrackball.end(), out.begin());
+        return OBX_STATUS_SUCCESS;
+    }
+    ObxStatus string(HidString, std::span<uint16_t>) override { return OBX_STATUS_NOT_SUPPORTED; }
+    ObxStatus create(FileObject) override { return OBX_STATUS_SUCCESS; }
+    ObxStatus openReadTarget(FileObject) override {
+        std::lock_guard lock(mutex_);
+        faults += open_ ? 1 : 0;
+        open_ = true;
+        return OBX_STATUS_SUCCESS;
+    }
+    void closeReadTarget() override {
+        faults += sending_ > 0 ? 1 : 0; // the target would be deleted under a send
+        IReadCompletion* read = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            open_ = false;
+            read = std::exchange(pending_, nullptr);
+        }
+        if (read != nullptr)
+            read->readCompleted(OBX_STATUS_CANCELLED, 0);
+    }
+    ObxStatus sendRead(std::span<uint8_t> buffer, IReadCompletion& completion) override {
+        ++sending_;
+        std::this_thread::yield(); // a send takes its time: a close must wait for it
+        {
+            std::lock_guard lock(mutex_);
+            faults += open_ ? 0 : 1;
+            faults += pending_ != nullptr ? 1 : 0;
+            buffer_ = buffer;
+            pending_ = &completion;
+        }
+        --sending_;
+        return OBX_STATUS_SUCCESS;
+    }
+    // Completes the read in flight, if any, with a report of a small movement.
+    void deliver() {
+        IReadCompletion* read = nullptr;
+        {
+            std::lock_guard lock(mutex_);
+            read = std::exchange(pending_, nullptr);
+            if (read != nullptr)
+                std::copy_n(std::begin({0x00, 0x00, 0x01, 0x00, 0x00, 0x00}), buffer_.size(),
+                            buffer_.begin());
+        }
+        if (read != nullptr)
+            read->readCompleted(OBX_STATUS_SUCCESS, static_cast<uint32_t>(buffer_.size()));
+    }
+
+    std::atomic<int> faults{0};
+
+private:
+    std::mutex mutex_;
+    std::atomic<int> sending_{0};
+    bool open_ = false;
+    IReadCompletion* pending_ = nullptr;
+    std::span<uint8_t> buffer_;
+};
+
+TEST(ClassDriverProtocol, CreatesAndClosesRaceNeitherEachOtherNorTheReadLoop) {
+    TargetCheckingHid hid;
+    ScriptedParser parser;
+    ManualClock clock;
+    ManualTimer chord{0}, inertia{kInertiaPeriodMs}, autoScroll{kAutoScrollPeriodMs};
+    for (ManualTimer* t : {&chord, &inertia, &autoScroll})
+        t->clock = &clock;
+    StdLock deviceLock, fileLock, readLock, registrationLock, controlLock, ringStore, ringTake;
+    FilterDevice device({hid,
+                         parser,
+                         clock,
+                         deviceLock,
+                         fileLock,
+                         readLock,
+                         {&chord, &inertia, &autoScroll},
+                         ControlDeviceLocks{registrationLock, controlLock, ringStore, ringTake}},
+                        1);
+    ASSERT_EQ(device.prepareHardware(), OBX_STATUS_SUCCESS);
+    PacketRecorder recorder;
+    device.connect(recorder);
+
+    std::atomic<int> running{2};
+    const auto openAndClose = [&](FileObject file) {
+        for (int i = 0; i < 300; ++i) {
+            device.fileCreate(file, false);
+            device.fileClose(file);
+        }
+        --running;
+    };
+    int first = 0, second = 0;
+    std::thread a(openAndClose, &first), b(openAndClose, &second);
+    while (running > 0)
+        hid.deliver();
+    a.join();
+    b.join();
+    EXPECT_EQ(hid.faults, 0);
 }
 
 TEST(ClassDriverProtocol, ShortOrHostileReportsAreReadSafely) {

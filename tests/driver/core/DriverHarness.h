@@ -5,10 +5,12 @@
 
 #include "driver/core/FilterDevice.h"
 #include "driver/core/Framework.h"
+#include "driver/hid/ReportDescriptorParser.h"
 
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <deque>
 #include <gtest/gtest.h>
 #include <memory>
 #include <mutex>
@@ -61,7 +63,7 @@ public:
     }
     ObxStatus collectionDescriptor(std::span<uint8_t> out) override {
         std::copy_n(descriptor.begin(), std::min(out.size(), descriptor.size()), out.begin());
-        return OBX_STATUS_SUCCESS;
+        return descriptorStatus;
     }
     ObxStatus string(HidString which, std::span<uint16_t> buffer) override {
         const std::u16string& text = which == HidString::Product ? product : serial;
@@ -85,10 +87,19 @@ public:
         if (pending)
             complete(OBX_STATUS_CANCELLED, {});
     }
+    // Reports in the backlog complete each read inside its send, as a HID class driver does with reports
+    // it has kept.
     ObxStatus sendRead(std::span<uint8_t> buffer, IReadCompletion& completion) override {
         pendingBuffer = buffer;
         pending = &completion;
         ++reads;
+        maxSendDepth = std::max(maxSendDepth, ++sendDepth);
+        if (!backlog.empty()) {
+            const std::vector<uint8_t> report = std::move(backlog.front());
+            backlog.pop_front();
+            deliver(report);
+        }
+        --sendDepth;
         return OBX_STATUS_SUCCESS;
     }
 
@@ -98,7 +109,11 @@ public:
 
     HidCollectionInformation info{0x1234, 0x0107, 0};
     ObxStatus infoStatus = OBX_STATUS_SUCCESS;
+    ObxStatus descriptorStatus = OBX_STATUS_SUCCESS;
     std::vector<uint8_t> descriptor;
+    std::deque<std::vector<uint8_t>> backlog;
+    int sendDepth = 0;
+    int maxSendDepth = 0;
     std::u16string product = u"Test Trackball";
     std::u16string serial = u"SN0001";
     bool serialReadable = true;
@@ -122,6 +137,39 @@ private:
     std::span<uint8_t> pendingBuffer;
 };
 
+// Our own parser, with failures to order, as the system's parser may fail on any one operation.
+class ScriptedParser final : public hid::IHidParser {
+public:
+    std::span<uint8_t> descriptorStorage(uint32_t size) override { return parser.descriptorStorage(size); }
+    hid::HidStatus load(hid::HidCaps& caps) override { return parser.load(caps); }
+    void release() override {
+        ++releases;
+        parser.release();
+    }
+    uint32_t maxUsageListLength(uint16_t page) const override { return parser.maxUsageListLength(page); }
+    hid::HidStatus getUsages(uint16_t page, std::span<const uint8_t> report, std::span<uint16_t> usages,
+                             uint32_t& count) const override {
+        return failUsages ? hid::HidStatus::BufferTooSmall : parser.getUsages(page, report, usages, count);
+    }
+    hid::HidStatus getScaledUsageValue(uint16_t page, uint16_t usage, std::span<const uint8_t> report,
+                                       int32_t& value) const override {
+        return usage == failValue ? hid::HidStatus::UsageNotFound
+                                  : parser.getScaledUsageValue(page, usage, report, value);
+    }
+    hid::HidStatus usageListDifference(std::span<const uint16_t> previous, std::span<const uint16_t> current,
+                                       std::span<uint16_t> breakList, std::span<uint16_t> makeList,
+                                       uint32_t length) const override {
+        return failDifference ? hid::HidStatus::BufferTooSmall
+                              : parser.usageListDifference(previous, current, breakList, makeList, length);
+    }
+
+    hid::ReportDescriptorParser parser;
+    bool failUsages = false;
+    bool failDifference = false;
+    uint16_t failValue = 0;
+    int releases = 0;
+};
+
 class PacketRecorder final : public IMouseClassService {
 public:
     void serviceCallback(std::span<const MouseInputData> records) override {
@@ -134,6 +182,7 @@ class RecordedRead final : public IPendingRead {
 public:
     explicit RecordedRead(FileObject f, size_t size = sizeof(OBX_BUTTON_EVENT)) : file_(f), bytes_(size) {}
     FileObject file() const override { return file_; }
+    bool markCancelable() override { return !cancelledBeforeWaiting; }
     std::span<uint8_t> buffer() override { return bytes_; }
     void complete(ObxStatus s, uint32_t info) override {
         ++completions;
@@ -146,6 +195,7 @@ public:
         return e;
     }
 
+    bool cancelledBeforeWaiting = false;
     int completions = 0;
     ObxStatus status = 0;
     uint32_t information = 0;
@@ -167,8 +217,11 @@ public:
         InstanceCounter& c = counter != nullptr ? *counter : ownCounter;
         device = std::make_unique<FilterDevice>(
             FilterDeviceServices{hid,
+                                 parser,
                                  clock,
                                  deviceLock,
+                                 fileLock,
+                                 readLock,
                                  {&chord, &inertia, &autoScroll},
                                  ControlDeviceLocks{registrationLock, controlLock, ringStore, ringTake}},
             c.next());
@@ -181,11 +234,7 @@ public:
         ASSERT_EQ(device->fileCreate(&classFile, false), OBX_STATUS_SUCCESS);
     }
 
-    Completion connect() {
-        MouseConnectData data{&classDeviceObject, &recorder};
-        return device->internalDeviceControl(
-            kMouseConnect, std::span(reinterpret_cast<const uint8_t*>(&data), sizeof data), {});
-    }
+    Completion connect() { return device->connect(recorder); }
 
     Completion control(uint32_t code, std::vector<uint8_t> input, size_t outputSize = 0,
                        std::vector<uint8_t>* output = nullptr, FileObject file = nullptr) {
@@ -219,11 +268,11 @@ public:
     ManualTimer chord{0};
     ManualTimer inertia{kInertiaPeriodMs};
     ManualTimer autoScroll{kAutoScrollPeriodMs};
-    StdLock deviceLock, registrationLock, controlLock, ringStore, ringTake;
+    StdLock deviceLock, fileLock, readLock, registrationLock, controlLock, ringStore, ringTake;
     SimulatedHidDevice hid;
+    ScriptedParser parser;
     PacketRecorder recorder;
     InstanceCounter ownCounter;
-    int classDeviceObject = 0;
     int classFile = 0;
     int helperFile = 0;
     std::unique_ptr<FilterDevice> device;

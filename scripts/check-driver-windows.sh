@@ -1,0 +1,106 @@
+#!/bin/sh
+# The compile check of the Windows kernel driver: every source of driver/windows and of the portable
+# driver core compiled as kernel code by mingw-w64's g++ against the public KMDF headers (a project of
+# its own in driver/windows, built in its own folder). The objects must then call nothing that a kernel
+# does not offer and need no constructors of globals run. The INF must serve exactly the models of the
+# core's table.
+#
+# The KMDF headers come from $OBX_KMDF_DIR, else from shared/third_party/kmdf-1.33 beside this
+# checkout or beside the main checkout of this repository; without them the check is skipped.
+set -eu
+cd "$(dirname "$0")/.."
+repo=$(pwd -P)
+BUILD_DIR=${OBX_DRIVER_WINDOWS_BUILD_DIR:-build-driver-windows}
+CXX_CROSS=x86_64-w64-mingw32-g++
+NM_CROSS=x86_64-w64-mingw32-nm
+OBJDUMP_CROSS=x86_64-w64-mingw32-objdump
+
+find_kmdf() {
+    main_checkout=""
+    if common=$(git -C "$repo" rev-parse --path-format=absolute --git-common-dir 2>/dev/null); then
+        main_checkout=$(dirname "$common")
+    fi
+    for candidate in "$repo/../shared/third_party/kmdf-1.33" "$main_checkout/../shared/third_party/kmdf-1.33"; do
+        if [ -f "$candidate/include/wdf.h" ]; then
+            (cd "$candidate" && pwd -P)
+            return
+        fi
+    done
+}
+
+if [ -n "${OBX_KMDF_DIR:-}" ]; then
+    if [ ! -f "$OBX_KMDF_DIR/include/wdf.h" ]; then
+        echo "check-driver-windows: OBX_KMDF_DIR=$OBX_KMDF_DIR holds no include/wdf.h" >&2
+        exit 1
+    fi
+    kmdf=$OBX_KMDF_DIR
+else
+    kmdf=$(find_kmdf)
+fi
+if [ -z "$kmdf" ]; then
+    echo "check-driver-windows: SKIPPED: no KMDF headers (shared/third_party/kmdf-1.33 beside the checkout," \
+        "or OBX_KMDF_DIR); the Windows driver was not compile-checked"
+    exit 0
+fi
+if ! command -v "$CXX_CROSS" >/dev/null 2>&1; then
+    echo "check-driver-windows: $CXX_CROSS is missing (scripts/setup.sh installs it)" >&2
+    exit 1
+fi
+
+echo "check-driver-windows: KMDF headers from $kmdf"
+launcher=""
+if command -v ccache >/dev/null 2>&1; then launcher="-DCMAKE_CXX_COMPILER_LAUNCHER=ccache"; fi
+mkdir -p "$BUILD_DIR"
+cmake -S driver/windows -B "$BUILD_DIR" -G Ninja -DCMAKE_SYSTEM_NAME=Windows \
+    -DCMAKE_CXX_COMPILER="$CXX_CROSS" -DCMAKE_TRY_COMPILE_TARGET_TYPE=STATIC_LIBRARY \
+    -DOBX_KMDF_DIR="$kmdf" $launcher >"$BUILD_DIR/configure.log" 2>&1 || {
+    cat "$BUILD_DIR/configure.log" >&2
+    exit 1
+}
+cmake --build "$BUILD_DIR" -j "$(nproc)"
+
+objects=$(find "$BUILD_DIR" -name '*.obj' | sort)
+[ -n "$objects" ] || { echo "check-driver-windows: no objects were built" >&2; exit 1; }
+failed=0
+
+# What the objects need from outside: each other, the framework, the HID parser, the kernel's
+# exports and the memory functions the kernel exports too. Anything else (the C++ runtime, the C
+# library, stack probes of large frames, guards of local statics) has no library in a driver.
+defined=$($NM_CROSS --defined-only -j $objects 2>/dev/null | sort -u)
+missing=$($NM_CROSS --undefined-only -j $objects | sort -u | grep -vxF "$defined" |
+    grep -vE '^(__imp_)?(Wdf|HidP_|Ke|Ex|Io|Rtl|Wdmlib|Ob|Mm|Ps|Zw|Dbg|Interlocked)' |
+    grep -vxE 'mem(cpy|set|move|cmp)' || true)
+if [ -n "$missing" ]; then
+    echo "check-driver-windows: the driver would need what a kernel does not offer:" >&2
+    echo "$missing" >&2
+    failed=1
+fi
+
+# A kernel driver runs no constructors of globals.
+for object in $objects; do
+    if $OBJDUMP_CROSS -h "$object" | grep -qE '\.(ctors|init_array)'; then
+        echo "check-driver-windows: $object has constructors of globals" >&2
+        failed=1
+    fi
+done
+
+# The INF serves the models of the core's table, and only those.
+table=$(grep -oE '\{0x[0-9A-Fa-f]{4}, ReportLayout::' driver/core/DeviceModels.h |
+    grep -oE '0x[0-9A-Fa-f]{4}' | cut -c3- | tr a-f A-F | sort -u)
+inf=$(grep -oE 'HID\\VID_[0-9A-F]{4}&PID_[0-9A-F]{4}' driver/windows/obxkern.inf |
+    sed 's/.*PID_//' | sort -u)
+if [ -z "$table" ] || [ "$table" != "$inf" ]; then
+    echo "check-driver-windows: obxkern.inf serves the product ids [$(echo $inf)]," \
+        "the core's table has [$(echo $table)]" >&2
+    failed=1
+fi
+vendor=$(grep -oE 'kVendorId = 0x[0-9A-Fa-f]{4}' driver/core/DeviceModels.h | cut -c15- | tr a-f A-F)
+if grep -oE 'HID\\VID_[0-9A-F]{4}' driver/windows/obxkern.inf | grep -vq "VID_$vendor\$"; then
+    echo "check-driver-windows: obxkern.inf names a vendor other than the table's $vendor" >&2
+    failed=1
+fi
+
+if [ "$failed" -ne 0 ]; then
+    exit 1
+fi
+echo "check-driver-windows: $(echo "$objects" | wc -l) kernel objects compiled and checked"
