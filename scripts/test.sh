@@ -7,3 +7,5 @@ BUILD_DIR=${OBX_BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$BUILD_DIR" -j "$(nproc)"
 ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$(nproc)" --timeout 300
+# Each libFuzzer target for a bounded 20 s from the corpus in the repository; a crash fails here.
+OBX_FUZZ_BUILD_DIR="$BUILD_DIR/fuzz" ./driver/fuzz/run_fuzzers.sh 20
