@@ -3,6 +3,7 @@
 #include "platform/linux/KeyboardMap.h"
 #include "platform/linux/XProperties.h"
 
+#include <X11/XKBlib.h>
 #include <X11/Xatom.h>
 #include <X11/extensions/XRes.h>
 #include <array>
@@ -42,11 +43,28 @@ bool serverAnswersClientIds(Display* display) {
            XResQueryVersion(display, &major, &minor) != 0 && (major > 1 || (major == 1 && minor >= 2));
 }
 
+// Xlib's keyboard extension takes the server's map changes in; a client sees
+// them only as the extension's map notices, which it must ask for. 0 when the
+// server has no such extension (core MappingNotify events come then).
+int keyboardMapEvents(Display* display) {
+    int opcode = 0;
+    int event = 0;
+    int error = 0;
+    int major = XkbMajorVersion;
+    int minor = XkbMinorVersion;
+    if (!XkbQueryExtension(display, &opcode, &event, &error, &major, &minor)) {
+        return 0;
+    }
+    XkbSelectEvents(display, XkbUseCoreKbd, XkbMapNotifyMask, XkbMapNotifyMask);
+    return event;
+}
+
 } // namespace
 
 X11DesktopQueries::X11DesktopQueries(const std::string& displayName, std::filesystem::path procFolder)
     : connection_(displayName), procFolder_(std::move(procFolder)), host_(hostName()),
-      clientIds_(connection_.valid() && serverAnswersClientIds(connection_.display())) {}
+      clientIds_(connection_.valid() && serverAnswersClientIds(connection_.display())),
+      keyboardMapEvent_(connection_.valid() ? keyboardMapEvents(connection_.display()) : 0) {}
 
 std::uint64_t X11DesktopQueries::foregroundWindow() {
     return connection_.valid() ? activeWindow(connection_.display()) : 0;
@@ -107,12 +125,15 @@ std::uint32_t X11DesktopQueries::pressedModifiers() {
     }
     Display* display = connection_.display();
     char keys[32] = {};
-    // A round trip: a change of the keyboard map made before it has reached
-    // the event queue by its return.
+    // A round trip: the notice of a keyboard map change made before it has
+    // reached the event queue by its return.
     XQueryKeymap(display, keys);
     XEvent event;
     while (XCheckTypedEvent(display, MappingNotify, &event)) {
         XRefreshKeyboardMapping(&event.xmapping);
+        modifierKeys_.reset();
+    }
+    while (keyboardMapEvent_ != 0 && XCheckTypedEvent(display, keyboardMapEvent_, &event)) {
         modifierKeys_.reset();
     }
     if (!modifierKeys_) {

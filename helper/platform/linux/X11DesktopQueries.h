@@ -35,7 +35,8 @@ private:
     XConnection connection_;
     std::filesystem::path procFolder_;
     std::string host_;
-    bool clientIds_ = false; // the server answers client-id queries
+    bool clientIds_ = false;   // the server answers client-id queries
+    int keyboardMapEvent_ = 0; // event type of the keyboard extension's notices
     // Resolved on first use and again after the server's keyboard map changed.
     std::optional<ModifierKeycodes> modifierKeys_;
 };
