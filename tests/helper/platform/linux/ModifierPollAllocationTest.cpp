@@ -2,6 +2,10 @@
 // modifier keycodes are resolved once), and a change of the keyboard map must still be followed.
 // Its own program: it replaces the global allocation functions.
 
+// clang-format off: GoogleTest must come before Xlib's macros (None, Bool).
+#include <gtest/gtest.h>
+// clang-format on
+
 #include "XvfbServer.h"
 #include "devices/DesktopQueries.h"
 #include "platform/linux/X11DesktopQueries.h"
@@ -10,7 +14,6 @@
 #include <X11/keysym.h>
 #include <atomic>
 #include <cstdlib>
-#include <gtest/gtest.h>
 #include <new>
 
 namespace {
