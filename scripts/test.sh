@@ -9,3 +9,5 @@ cmake --build "$BUILD_DIR" -j "$(nproc)"
 # The Windows kernel driver, compiled as kernel code by the cross compiler in a build of its own.
 timeout 1200 ./scripts/check-driver-windows.sh
 ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$(nproc)" --timeout 300
+# Each libFuzzer target for a bounded 20 s from the corpus in the repository; a crash fails here.
+OBX_FUZZ_BUILD_DIR="$BUILD_DIR/fuzz" ./driver/fuzz/run_fuzzers.sh 20

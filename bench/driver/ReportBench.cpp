@@ -30,6 +30,7 @@ public:
     void reportToHelper(uint32_t p, uint32_t r) override { sum += p + r; }
     bool startTimer(uint32_t, uint32_t) override { return false; }
     void stopTimer(uint32_t) override {}
+    void traceTransition(const char*, const char*, const char*, const char*) override {}
     uint64_t sum = 0;
 };
 

@@ -3,16 +3,32 @@
 namespace obx::driver {
 
 namespace {
+
 constexpr int32_t kWheelStepsPerAction = 1;
+
+const char* stateName(ButtonLogic::ChordState state) {
+    switch (state) {
+    case ButtonLogic::ChordState::Idle:
+        return "idle";
+    case ButtonLogic::ChordState::Holding:
+        return "holding";
+    case ButtonLogic::ChordState::Swallowing:
+        return "swallowing";
+    }
+    return "?";
 }
+
+} // namespace
 
 void ButtonLogic::change(uint32_t pressed, uint32_t released) {
     raw_ = (raw_ | pressed) & ~released;
-    if (map_.chordMask() != 0)
-        holdBackForChord(pressed, released);
+    // The release first: a change that lets one button go and presses another is both events.
+    if (released != 0)
+        chordEvent(ChordEvent::Release, released);
+    if (pressed != 0)
+        chordEvent(ChordEvent::Press, pressed);
     if (pressed != 0 && released != 0) {
-        // One change can carry a release and a press of different buttons; each half gets its own
-        // entry, so that neither is lost nor sent as the other's mouse buttons.
+        // Each half gets its own entry, so that neither is lost nor sent as the other's mouse buttons.
         dispatch(0, released);
         dispatch(pressed, 0);
         return;
@@ -20,28 +36,134 @@ void ButtonLogic::change(uint32_t pressed, uint32_t released) {
     dispatch(pressed, released);
 }
 
-void ButtonLogic::holdBackForChord(uint32_t& pressed, uint32_t& released) {
-    if (released != 0) {
-        if (swallow_ != 0) {
-            const uint32_t swallowed = released & swallow_;
-            swallow_ &= ~released;
-            released &= ~swallowed;
-        }
-        const uint32_t held = released & pending_;
-        if (held != 0 && queuedCount_ < kMaxQueuedChanges) {
-            queue(0, held);
-            released &= ~held;
-        }
-    } else if (pressed != 0) {
-        const uint32_t held = pressed & map_.chordMask();
-        if (held != 0 && (pressed & pending_) == 0 && queuedCount_ < kMaxQueuedChanges) {
+void ButtonLogic::setMap(const ButtonMap& map) {
+    map_ = map;
+    uint32_t none = 0;
+    chordEvent(ChordEvent::MapChange, none);
+}
+
+void ButtonLogic::chordWindowEnd() {
+    uint32_t none = 0;
+    chordEvent(ChordEvent::WindowEnd, none);
+}
+
+void ButtonLogic::chordEvent(ChordEvent event, uint32_t& mask) {
+    static constexpr const char* kEventNames[] = {"press", "release", "window end", "map change"};
+    const ChordState from = state_;
+    switch (from) {
+    case ChordState::Idle:
+        state_ = onIdle(event, mask);
+        break;
+    case ChordState::Holding:
+        state_ = onHolding(event, mask);
+        break;
+    case ChordState::Swallowing:
+        state_ = onSwallowing(event, mask);
+        break;
+    }
+    // Buttons passing through with no chord about are the common case and say nothing.
+    if (from != ChordState::Idle || state_ != ChordState::Idle)
+        out_.traceTransition("chord", stateName(from), kEventNames[static_cast<uint8_t>(event)],
+                             stateName(state_));
+}
+
+ButtonLogic::ChordState ButtonLogic::onIdle(ChordEvent event, uint32_t& mask) {
+    switch (event) {
+    case ChordEvent::Press:
+        return openWindow(mask);
+    case ChordEvent::Release:
+        return ChordState::Idle;
+    case ChordEvent::WindowEnd:
+        // A tick that was already due when a restart of the timer raced it.
+        return ChordState::Idle;
+    case ChordEvent::MapChange:
+        return ChordState::Idle;
+    }
+    return ChordState::Idle;
+}
+
+ButtonLogic::ChordState ButtonLogic::onHolding(ChordEvent event, uint32_t& mask) {
+    switch (event) {
+    case ChordEvent::Press: {
+        // A press of a button still owed a release means that release never came; this press goes
+        // out, so must its release.
+        swallow_ &= ~mask;
+        const uint32_t held = mask & map_.chordMask();
+        if (held != 0 && (mask & pending_) == 0 && queuedCount_ < kMaxQueuedChanges) {
             pending_ |= held;
             queue(held, 0);
-            pressed &= ~held;
+            mask &= ~held;
+            // The first restart moves the window's end to 100 ms after this press; later presses
+            // leave it.
             if (!chordTimerFlag_)
                 chordTimerFlag_ = out_.startTimer(kChordTimer, kChordWindowMs);
         }
+        return ChordState::Holding;
     }
+    case ChordEvent::Release: {
+        dropOwedReleases(mask);
+        const uint32_t held = mask & pending_;
+        if (held != 0 && queuedCount_ < kMaxQueuedChanges) {
+            queue(0, held);
+            mask &= ~held;
+        }
+        return ChordState::Holding;
+    }
+    case ChordEvent::WindowEnd:
+        return resolveWindow();
+    case ChordEvent::MapChange:
+        // The window resolves under the map in force when it ends, as the releases that follow it.
+        return ChordState::Holding;
+    }
+    return ChordState::Holding;
+}
+
+ButtonLogic::ChordState ButtonLogic::onSwallowing(ChordEvent event, uint32_t& mask) {
+    switch (event) {
+    case ChordEvent::Press:
+        swallow_ &= ~mask;
+        return openWindow(mask);
+    case ChordEvent::Release:
+        dropOwedReleases(mask);
+        return afterSwallow();
+    case ChordEvent::WindowEnd:
+        return ChordState::Swallowing;
+    case ChordEvent::MapChange:
+        // The owed releases belong to presses that went out as the chord, whatever the map now says:
+        // under any map they must not go out on their own.
+        return ChordState::Swallowing;
+    }
+    return ChordState::Swallowing;
+}
+
+ButtonLogic::ChordState ButtonLogic::openWindow(uint32_t& pressed) {
+    const uint32_t held = pressed & map_.chordMask();
+    if (held == 0)
+        return afterSwallow();
+    pending_ = held;
+    queue(held, 0);
+    pressed &= ~held;
+    chordTimerFlag_ = out_.startTimer(kChordTimer, kChordWindowMs);
+    return ChordState::Holding;
+}
+
+ButtonLogic::ChordState ButtonLogic::resolveWindow() {
+    if (helperRegistered_) {
+        if ((pending_ & (pending_ - 1)) != 0)
+            fireChord();
+        else if (pending_ != 0)
+            replayQueue();
+    }
+    pending_ = 0;
+    queuedCount_ = 0;
+    chordTimerFlag_ = false;
+    return afterSwallow();
+}
+
+void ButtonLogic::dropOwedReleases(uint32_t& released) {
+    const uint32_t owed = released & swallow_;
+    swallow_ &= ~owed;
+    released &= ~owed;
 }
 
 void ButtonLogic::queue(uint32_t pressed, uint32_t released) {
@@ -91,18 +213,6 @@ void ButtonLogic::pan(int32_t value) {
     change(next & ~raw_, raw_ & ~next);
 }
 
-void ButtonLogic::chordWindowEnd() {
-    if (helperRegistered_) {
-        if ((pending_ & (pending_ - 1)) != 0)
-            fireChord();
-        else if (pending_ != 0)
-            replayQueue();
-    }
-    pending_ = 0;
-    queuedCount_ = 0;
-    chordTimerFlag_ = false;
-}
-
 void ButtonLogic::fireChord() {
     if (const MapEntry* click = map_.find(pending_, OBX_MAP_BUTTONS)) {
         out_.sendButtons(click->output, 0);
@@ -114,11 +224,12 @@ void ButtonLogic::fireChord() {
         out_.reportToHelper(0, pending_);
     }
     // Only the releases still to come are swallowed: one already queued in the window was dropped
-    // with the queue, and swallowing a later one would leave that mouse button down.
+    // with the queue, and swallowing a later one would leave that mouse button down. Releases owed
+    // by an earlier chord whose buttons are still down stay owed.
     uint32_t releasedInWindow = 0;
     for (uint32_t i = 0; i < queuedCount_; ++i)
         releasedInWindow |= queued_[i].released;
-    swallow_ = pending_ & ~releasedInWindow;
+    swallow_ |= pending_ & ~releasedInWindow;
 }
 
 void ButtonLogic::replayQueue() {
@@ -138,6 +249,10 @@ void ButtonLogic::replayQueue() {
 void ButtonLogic::perform(const MapEntry& entry) {
     switch (entry.action) {
     case OBX_ACTION_SCROLL_MODE:
+        // Auto-scroll ends here, and so does its timer: left armed, it would scroll on in the plain
+        // scroll mode that a second press of this action switches on.
+        if (scroll_.autoScrollRunning)
+            scroll_.stopAutoScrollTimer(out_);
         scroll_.autoScroll = false;
         scroll_.scrollMode = !scroll_.scrollMode;
         scroll_.scrollSpeed = entry.amount;

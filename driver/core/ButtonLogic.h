@@ -11,9 +11,19 @@ namespace obx::driver {
 
 // Button changes under the button map: the chord window that holds presses back, the swallowing of
 // a fired chord's releases, map entries of both kinds and the driver actions.
+//
+// The chord logic is a state machine (its diagram is in docs/obxkernd.md): one handler per state
+// takes every event, the timer is started only on entering the holding state, and each transition
+// is traced as "state -> event -> state".
 class ButtonLogic {
 public:
     static constexpr uint32_t kMaxQueuedChanges = 16;
+
+    enum class ChordState : uint8_t {
+        Idle,       // no window open, no release owed
+        Holding,    // a window is open: presses of chord buttons and their releases are queued
+        Swallowing, // a chord fired while its buttons were down: one release of each is dropped
+    };
 
     ButtonLogic(ScrollState& scroll, IButtonOutput& out) : scroll_(scroll), out_(out) {}
 
@@ -21,19 +31,33 @@ public:
     void pan(int32_t value);
     void chordWindowEnd();
 
-    void setMap(const ButtonMap& map) { map_ = map; }
+    void setMap(const ButtonMap& map);
     const ButtonMap& map() const { return map_; }
     void setHelperRegistered(bool registered) { helperRegistered_ = registered; }
     bool helperRegistered() const { return helperRegistered_; }
     uint32_t rawButtons() const { return raw_; }
+    ChordState chordState() const { return state_; }
 
 private:
     struct Change {
         uint32_t pressed = 0;
         uint32_t released = 0;
     };
+    enum class ChordEvent : uint8_t { Press, Release, WindowEnd, MapChange };
 
-    void holdBackForChord(uint32_t& pressed, uint32_t& released);
+    // Runs one event through the handler of the current state. A press or release keeps in `mask`
+    // what the machine lets through to the map.
+    void chordEvent(ChordEvent event, uint32_t& mask);
+    ChordState onIdle(ChordEvent event, uint32_t& mask);
+    ChordState onHolding(ChordEvent event, uint32_t& mask);
+    ChordState onSwallowing(ChordEvent event, uint32_t& mask);
+    // Holds the chord buttons of a press back in a new window; Idle or Swallowing when there are
+    // none or the queue is full.
+    ChordState openWindow(uint32_t& pressed);
+    ChordState resolveWindow();
+    ChordState afterSwallow() const { return swallow_ != 0 ? ChordState::Swallowing : ChordState::Idle; }
+    void dropOwedReleases(uint32_t& released);
+
     void queue(uint32_t pressed, uint32_t released);
     void dispatch(uint32_t pressed, uint32_t released);
     void fireChord();
@@ -45,7 +69,9 @@ private:
     ButtonMap map_;
     bool helperRegistered_ = false;
     uint32_t raw_ = 0;
+    ChordState state_ = ChordState::Idle;
     bool chordTimerFlag_ = false;
+    // Buttons whose press went into a fired chord and whose release is still to come.
     uint32_t swallow_ = 0;
     uint32_t pending_ = 0;
     uint32_t queuedCount_ = 0;

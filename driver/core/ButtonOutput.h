@@ -22,6 +22,10 @@ public:
     virtual bool startTimer(uint32_t id, uint32_t milliseconds) = 0;
     // Does not wait for a timer function that is running.
     virtual void stopTimer(uint32_t id) = 0;
+    // A debug record of one step of the state machine `machine`, "from -> event -> to"; the texts are
+    // static.
+    virtual void traceTransition(const char* machine, const char* from, const char* event,
+                                 const char* to) = 0;
 
 protected:
     ~IButtonOutput() = default;

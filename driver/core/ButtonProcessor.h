@@ -38,6 +38,7 @@ public:
     void setHelperRegistered(bool registered) { buttons_.setHelperRegistered(registered); }
     bool helperRegistered() const { return buttons_.helperRegistered(); }
     uint32_t rawButtons() const { return buttons_.rawButtons(); }
+    ButtonLogic::ChordState chordState() const { return buttons_.chordState(); }
     const ScrollState& scrollState() const { return scroll_; }
 
 private:

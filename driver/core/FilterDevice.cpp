@@ -241,6 +241,11 @@ void FilterDevice::stopTimer(uint32_t id) {
         t->stop();
 }
 
+void FilterDevice::traceTransition(const char* machine, const char* from, const char* event, const char* to) {
+    if (services_.trace != nullptr)
+        services_.trace->transition(machine, from, event, to);
+}
+
 bool FilterDevice::slowPointer() {
     LockGuard guard(services_.deviceLock);
     return processor_.slowPointer();

@@ -38,6 +38,7 @@ struct FilterDeviceServices {
     ILock& readLock;
     std::array<ITimer*, 3> timers; // chord, inertia, auto-scroll
     ControlDeviceLocks controlLocks;
+    IDebugTrace* trace = nullptr; // none: no debug records
 };
 
 // The filter device of one trackball: takes the class driver's place as the source of mouse input,
@@ -78,6 +79,7 @@ private:
     void reportToHelper(uint32_t pressed, uint32_t released) override;
     bool startTimer(uint32_t id, uint32_t milliseconds) override;
     void stopTimer(uint32_t id) override;
+    void traceTransition(const char* machine, const char* from, const char* event, const char* to) override;
     ITimer* timer(uint32_t id) const;
 
     // IControlTarget

@@ -160,4 +160,13 @@ protected:
     ~IPendingRead() = default;
 };
 
+// The host's debug trace (a kernel host's trace provider, the daemon's log at debug level). Called
+// from the report path, so it must neither allocate nor block for long.
+class IDebugTrace {
+public:
+    virtual ~IDebugTrace() = default;
+    // One step of the state machine `machine`; every text is static.
+    virtual void transition(const char* machine, const char* from, const char* event, const char* to) = 0;
+};
+
 } // namespace obx::driver

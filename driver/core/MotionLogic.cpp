@@ -149,9 +149,9 @@ void MotionLogic::inertiaTick() {
 
 void MotionLogic::autoScrollTick() {
     const WheelAxisState* axis = scroll_.activeAxis;
-    if (axis == nullptr)
-        return;
-    if (!scroll_.scrollMode) {
+    // Timer 3 repeats until stopped: whatever ended the run (scroll mode switched off, or an inertia
+    // tick that cleared the axis), the tick must stop it rather than return with it armed.
+    if (!scroll_.scrollMode || !scroll_.autoScroll || axis == nullptr) {
         scroll_.stopAutoScrollTimer(out_);
         return;
     }

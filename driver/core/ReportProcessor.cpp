@@ -22,10 +22,14 @@ void ReportProcessor::start(uint16_t productId) {
 }
 
 void ReportProcessor::process(std::span<uint8_t> report) {
-    if (layout_ == ReportLayout::SplitButtonByte && report.size() == kSplitReportLength)
-        splitButtonByte(report);
-    else
+    if (layout_ == ReportLayout::SplitButtonByte) {
+        // This model's buttons are known only in its 6-byte form; its other reports carry none that
+        // the generic reading could place right.
+        if (report.size() == kSplitReportLength)
+            splitButtonByte(report);
+    } else {
         genericButtons(report);
+    }
     movementWheelAndPan(report);
 }
 

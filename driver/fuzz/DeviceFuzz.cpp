@@ -1,6 +1,7 @@
 // A started device fed a stream of reports, control requests, reads and timer ticks, all chosen by
 // the input.
 
+#include "driver/core/DeviceModels.h"
 #include "driver/core/FilterDevice.h"
 #include "driver/hid/ReportDescriptorParser.h"
 
@@ -79,7 +80,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     Clock clock;
     std::array<Timer, 3> timers;
     Hid hid;
-    hid.productId = (data[0] & 1) ? 0x0F21 : 0x1234; // both button paths
+    hid.productId = (data[0] & 1) ? kDeviceModels[0].productId : 0x1234; // both button paths
     Sink sink;
     obx::hid::ReportDescriptorParser parser;
     FilterDevice device({hid,

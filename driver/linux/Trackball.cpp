@@ -10,7 +10,7 @@ namespace obx::kernd {
 
 Trackball::Trackball(EventLoop& loop, uint32_t instance, std::unique_ptr<HidSource> source,
                      std::unique_ptr<MouseSink> sink, const std::filesystem::path& runtimeDir)
-    : chordTimer_(loop, driver::kChordTimer, 0, *this),
+    : trace_(instance), chordTimer_(loop, driver::kChordTimer, 0, *this),
       inertiaTimer_(loop, driver::kInertiaTimer, driver::kInertiaPeriodMs, *this),
       autoScrollTimer_(loop, driver::kAutoScrollTimer, driver::kAutoScrollPeriodMs, *this),
       source_(std::move(source)), sink_(std::move(sink)), below_(*source_),
@@ -22,7 +22,8 @@ Trackball::Trackball(EventLoop& loop, uint32_t instance, std::unique_ptr<HidSour
                                            readLock_,
                                            {&chordTimer_, &inertiaTimer_, &autoScrollTimer_},
                                            driver::ControlDeviceLocks{registrationLock_, controlLock_,
-                                                                      ringStoreLock_, ringTakeLock_}},
+                                                                      ringStoreLock_, ringTakeLock_},
+                                           &trace_},
               instance),
       classDriver_(device_, *sink_) {
     const driver::ObxStatus status = device_.prepareHardware();

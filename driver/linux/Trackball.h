@@ -35,6 +35,7 @@ private:
     MutexLock deviceLock_, fileLock_, readLock_, registrationLock_, controlLock_, ringStoreLock_,
         ringTakeLock_;
     BootClock clock_;
+    LogTrace trace_;
     TimerFd chordTimer_, inertiaTimer_, autoScrollTimer_;
     std::unique_ptr<HidSource> source_;
     std::unique_ptr<MouseSink> sink_;

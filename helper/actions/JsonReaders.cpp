@@ -24,7 +24,7 @@ Number readNumber(const nlohmann::json& value) {
     }
     // Through the signed type, which also takes booleans as 0 and 1, so that
     // negative numbers wrap into unsigned fields.
-    return static_cast<Number>(value.get<std::int32_t>());
+    return static_cast<Number>(clampedInt<std::int32_t>(value));
 }
 
 } // namespace

@@ -13,7 +13,7 @@
 namespace obx {
 
 void ActionMouseButton::fromJson(const nlohmann::json& json) {
-    button_ = json.at("button").get<std::int32_t>();
+    button_ = clampedInt<std::int32_t>(json.at("button"));
     modifiers_ = modifiersFromString(readString(json, "modifiers", ""));
 }
 
@@ -86,7 +86,7 @@ void ActionDrag::execute(IObxDevice& device, bool down) {
 
 void ActionMultiClick::fromJson(const nlohmann::json& json) {
     ActionMouseButton::fromJson(json);
-    clicks_ = json.at("clicks").get<std::int32_t>();
+    clicks_ = std::clamp(clampedInt<std::int32_t>(json.at("clicks")), 0, maxClicks);
 }
 
 void ActionMultiClick::toJson(nlohmann::json& json) const {

@@ -55,6 +55,9 @@ public:
 class ActionMultiClick final : public ActionMouseButton {
 public:
     static constexpr const char* kind = "multiClick";
+    // Every click holds the worker and the devices; a stored count beyond
+    // any real use must not freeze them.
+    static constexpr std::int32_t maxClicks = 100;
     ActionMultiClick() : ActionMouseButton(kind) {}
 
     void fromJson(const nlohmann::json& json) override;

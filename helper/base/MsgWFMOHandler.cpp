@@ -162,8 +162,10 @@ void MsgWFMOHandler::appendHandler(std::unique_ptr<WaitHandlerBase> handler) {
 
 void MsgWFMOHandler::removeWaitHandler(WaitHandle handle) {
     std::lock_guard guard(lock_);
+    // A handle can be reused by a new registration while the old one waits
+    // for the rebuild to delete it; the removal then belongs to the new one.
     for (auto& handler : handlers_) {
-        if (handler->handle == handle) {
+        if (handler->handle == handle && !handler->removed) {
             handler->removed = true;
             waits_->setEvent(changeEvent_);
             return;

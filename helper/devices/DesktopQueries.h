@@ -12,6 +12,8 @@ namespace obx {
 inline constexpr std::uint32_t desktopModifierShift = 0x01;
 inline constexpr std::uint32_t desktopModifierCtrl = 0x04;
 inline constexpr std::uint32_t desktopModifierAlt = 0x10;
+inline constexpr std::uint32_t watchedModifiers =
+    desktopModifierShift | desktopModifierCtrl | desktopModifierAlt;
 
 class IDesktopQueries {
 public:

@@ -223,17 +223,11 @@ void DeviceManager::reload() {
 
 std::exception_ptr DeviceManager::pointDevicesInto(Settings& settings) {
     const auto path = foreground_.foregroundPath();
-    std::exception_ptr firstFailure;
+    std::vector<DeviceMove> moves;
     for (const auto& device : devices()) {
-        try {
-            device->setConfig(&profileConfig(settings, device->getId(), path), true);
-        } catch (...) {
-            if (!firstFailure) {
-                firstFailure = std::current_exception();
-            }
-        }
+        moves.push_back({device.get(), &profileConfig(settings, device->getId(), path)});
     }
-    return firstFailure;
+    return moveDevices(moves);
 }
 
 void DeviceManager::onPollTimer() {

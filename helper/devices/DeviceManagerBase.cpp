@@ -1,5 +1,6 @@
 #include "devices/DeviceManagerBase.h"
 
+#include "actions/JsonReaders.h"
 #include "actions/LowerCase.h"
 #include "actions/Modifiers.h"
 #include "base/Log.h"
@@ -26,15 +27,19 @@ private:
     IObxDeviceManager& manager_;
 };
 
-// A present member read as T; absent gives nothing. The library's error for a
-// value of the wrong type.
+// A present member read as T, integers clamped to T's range; absent gives
+// nothing. The library's error for a value of the wrong type.
 template <typename T>
 std::optional<T> member(const json::object_t& body, const char* key) {
     auto found = body.find(key);
     if (found == body.end()) {
         return std::nullopt;
     }
-    return found->second.get<T>();
+    if constexpr (std::is_same_v<T, std::int32_t>) {
+        return clampedInt<T>(found->second);
+    } else {
+        return found->second.get<T>();
+    }
 }
 
 std::optional<std::uint32_t> modifiersMember(const json::object_t& body, const char* key) {
@@ -149,20 +154,39 @@ void DeviceManagerBase::setSettings(const json& body) {
     currentSettings();
     auto next = std::make_unique<Settings>();
     next->fromJson(body);
-    // Everything that can fail happens before the new settings are in use,
-    // so a refused body leaves settings and devices as they were. Each device
-    // keeps the profile it had, by identifier.
-    std::vector<DeviceConfig*> chosen;
+    // Everything that can fail to read happens before the new settings are in
+    // use, so a refused body leaves settings and devices as they were. Each
+    // device keeps the profile it had, by identifier.
+    std::vector<DeviceMove> moves;
     for (auto& present : devices_) {
         next->ensureDevice(present->getId());
-        chosen.push_back(&next->findConfig(activeIdentifier(*present), present->getId(), true));
+        moves.push_back(
+            {present.get(), &next->findConfig(activeIdentifier(*present), present->getId(), true)});
     }
-    auto previous = std::exchange(settings_, std::move(next));
-    for (std::size_t i = 0; i < devices_.size(); ++i) {
-        devices_[i]->setConfig(chosen[i], true);
-    }
-    previous.reset();
+    // Accepted settings are used and saved even when a device cannot apply
+    // them; the client is then told of that device's failure.
+    const auto failure = moveDevices(moves);
+    useSettings(std::move(next));
     settings_->save();
+    if (failure) {
+        std::rethrow_exception(failure);
+    }
+}
+
+std::exception_ptr DeviceManagerBase::moveDevices(std::span<const DeviceMove> moves) {
+    std::exception_ptr firstFailure;
+    for (const auto& move : moves) {
+        try {
+            move.device->setConfig(move.config, true);
+        } catch (const std::exception& error) {
+            log(LogLevel::error, "Error applying settings to device ", move.device->getRealId(),
+                ", reason: ", error.what());
+            if (!firstFailure) {
+                firstFailure = std::current_exception();
+            }
+        }
+    }
+    return firstFailure;
 }
 
 json DeviceManagerBase::getGeneralConfig() {
@@ -230,22 +254,25 @@ void DeviceManagerBase::deleteApp(std::uint16_t device, const json& body) {
     if (identifier == globalProfileId) {
         throw std::runtime_error("Global app profile cannot be deleted");
     }
-    // Found while the profile exists; afterwards only the addresses are
-    // compared, never used.
-    std::vector<IObxDevice*> orphaned;
+    // Its devices move to the global profile before the profile goes, each
+    // one also when another fails, so that none is left on the erased
+    // configuration.
+    std::vector<DeviceMove> orphaned;
     const auto lowered = lowerCase(identifier);
     if (auto entry = settings.devices.find(device); entry != settings.devices.end()) {
         if (auto profile = entry->second.find(lowered); profile != entry->second.end()) {
+            auto& global = settings.findConfig(std::string(globalProfileId), device, false);
             for (auto& present : devices_) {
                 if (present->getConfig() == &profile->second.config) {
-                    orphaned.push_back(present.get());
+                    orphaned.push_back({present.get(), &global});
                 }
             }
         }
     }
+    const auto failure = moveDevices(orphaned);
     settings.deleteApp(device, identifier);
-    for (auto* present : orphaned) {
-        present->setConfig(&settings.findConfig(lowered, device, true), true);
+    if (failure) {
+        std::rethrow_exception(failure);
     }
 }
 

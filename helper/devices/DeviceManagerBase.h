@@ -7,8 +7,10 @@
 #include "devices/IObxDevice.h"
 #include "devices/IObxDeviceManager.h"
 
+#include <exception>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <vector>
 
 namespace obx {
@@ -50,6 +52,16 @@ public:
     void useSettings(std::unique_ptr<Settings> settings);
     // The present devices in order of arrival, kept by the device layer.
     std::vector<std::shared_ptr<IObxDevice>>& devices() { return devices_; }
+
+protected:
+    struct DeviceMove {
+        IObxDevice* device;
+        DeviceConfig* config;
+    };
+    // Forces each device onto its configuration. A device whose apply fails
+    // is logged and the others still move, so that none is left on a
+    // configuration about to go; the first failure is returned.
+    static std::exception_ptr moveDevices(std::span<const DeviceMove> moves);
 
 private:
     Settings& currentSettings() const;

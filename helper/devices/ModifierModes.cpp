@@ -31,7 +31,9 @@ void setMode(Device& device, std::uint32_t code, bool on, const char* failure) {
 } // namespace
 
 void ModifierModes::poll(const std::vector<std::shared_ptr<IObxDevice>>& devices) {
-    const auto state = desktop_.pressedModifiers();
+    // Only Shift, Ctrl and Alt are watched, whatever a desktop reports: a
+    // mask with the Windows key never switches its mode on.
+    const auto state = desktop_.pressedModifiers() & watchedModifiers;
     if (state == modifierState_) {
         return;
     }

@@ -144,12 +144,19 @@ void DeviceConfig::setButtonAction(std::uint32_t mask, const json& action) {
         commands_[key] = entry.dump();
         storeAction(key, std::move(built));
     };
-    if (mask != 0) {
-        store(mask, action);
-    } else if (!action.is_null()) {
-        for (auto& [name, entry] : action.get<json::object_t>()) {
-            store(maskFromMemberName(name), entry);
+    // Members stored before one that fails stay, so the chord mask must
+    // follow them on every way out.
+    try {
+        if (mask != 0) {
+            store(mask, action);
+        } else if (!action.is_null()) {
+            for (auto& [name, entry] : action.get<json::object_t>()) {
+                store(maskFromMemberName(name), entry);
+            }
         }
+    } catch (...) {
+        updateChordMask();
+        throw;
     }
     updateChordMask();
 }

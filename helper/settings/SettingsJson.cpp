@@ -60,7 +60,7 @@ json DeviceConfig::toJson() const {
 void DeviceConfig::fromJson(const json& object) {
     // A number of any JSON numeric type (fractions cut toward zero) or a
     // boolean; the library refuses strings.
-    auto number = [&](const char* key) { return object.at(key).get<std::int32_t>(); };
+    auto number = [&](const char* key) { return clampedInt<std::int32_t>(object.at(key)); };
     auto boolean = [&](const char* key) { return object.at(key).get<bool>(); };
     auto modifiers = [&](const char* key) { return modifiersFromString(object.at(key).get<std::string>()); };
 
@@ -82,7 +82,7 @@ void DeviceConfig::fromJson(const json& object) {
     std::map<std::uint32_t, json> read;
     for (auto& element : object.at("commands").get_ref<const json::array_t&>()) {
         // json::at refuses elements that are no array with the library's own error.
-        read.emplace(element.at(0).get<std::uint32_t>(), element.at(1));
+        read.emplace(clampedInt<std::uint32_t>(element.at(0)), element.at(1));
     }
     commands_.clear();
     for (auto& [mask, action] : read) {
@@ -185,17 +185,17 @@ void Settings::fromJson(const json& object) {
     if (object.at("platform").get<std::string>() != platform) {
         throw std::runtime_error("Platform mismatch");
     }
-    const auto fileMajor = object.at("versionMajor").get<std::uint32_t>();
-    const auto fileMinor = object.at("versionMinor").get<std::uint32_t>();
+    const auto fileMajor = clampedInt<std::uint32_t>(object.at("versionMajor"));
+    const auto fileMinor = clampedInt<std::uint32_t>(object.at("versionMinor"));
     if (fileMajor > versionMajor || (fileMajor == versionMajor && fileMinor > versionMinor)) {
         throw std::runtime_error("Cannot load from a newer settings version");
     }
-    timestamp = object.at("timestamp").get<std::int64_t>();
+    timestamp = clampedInt<std::int64_t>(object.at("timestamp"));
     trayIcon = readBool(object, "trayIcon", true);
 
     devices.clear();
     for (auto& entry : object.at("devices").get_ref<const json::array_t&>()) {
-        const auto id = entry.at(0).get<std::uint16_t>();
+        const auto id = clampedInt<std::uint16_t>(entry.at(0));
         ProfileTable profiles;
         for (auto& [identifier, value] : entry.at(1).get_ref<const json::object_t&>()) {
             profiles.try_emplace(identifier, this, "", "", DeviceConfig::Blank{})

@@ -35,8 +35,12 @@ bool Settings::ensureDevice(std::uint16_t device) {
     if (devices.contains(device)) {
         return false;
     }
-    auto& profiles = devices[device];
+    // Built before the entry exists: a global profile that cannot be built
+    // (no action macros) must not leave an entry without profiles behind.
+    // Moving the table keeps its nodes, so the profile's address holds.
+    ProfileTable profiles;
     profiles.try_emplace(globalProfileId, this, globalProfileId, "");
+    devices.emplace(device, std::move(profiles));
     return true;
 }
 

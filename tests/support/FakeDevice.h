@@ -6,6 +6,7 @@
 #include "devices/IObxDevice.h"
 
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,10 @@ public:
     int pointerApplied = 0;
     int scrollApplied = 0;
     int buttonsApplied = 0;
+    // When not empty, setConfig and every apply fail with this message, after
+    // the device took the configuration, as a driver session does when the
+    // driver refuses a setting.
+    std::string applyFailure;
 
     std::uint16_t getId() const override { return id; }
     std::string getName() const override { return name; }
@@ -47,14 +52,29 @@ public:
         }
         ++setConfigCalls;
         config = newConfig;
+        failIfAsked();
         return true;
     }
     DeviceConfig* getConfig() const override { return config; }
-    void applyPointerConfig() override { ++pointerApplied; }
-    void applyScrollConfig() override { ++scrollApplied; }
+    void applyPointerConfig() override {
+        ++pointerApplied;
+        failIfAsked();
+    }
+    void applyScrollConfig() override {
+        ++scrollApplied;
+        failIfAsked();
+    }
     bool applyButtonConfig() override {
         ++buttonsApplied;
+        failIfAsked();
         return true;
+    }
+
+private:
+    void failIfAsked() const {
+        if (!applyFailure.empty()) {
+            throw std::runtime_error(applyFailure);
+        }
     }
 };
 

@@ -1,6 +1,7 @@
 #include "support/RecordingPlatformServices.h"
 
 #include <ostream>
+#include <stdexcept>
 
 namespace obx::test {
 
@@ -89,6 +90,9 @@ std::string RecordingPlatformServices::showSnippetMenu(const std::vector<std::st
 
 int RecordingPlatformServices::systemPointerSpeed() {
     record("systemPointerSpeed", json::array(), false);
+    if (!systemQueryFailure.empty()) {
+        throw std::runtime_error(systemQueryFailure);
+    }
     return pointerSpeed;
 }
 

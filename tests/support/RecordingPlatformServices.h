@@ -27,6 +27,8 @@ public:
     int accelerationRate = 0;
     int wheelLines = 1;
     bool scrollInvert = false;
+    // When not empty, the system pointer speed query fails with this message.
+    std::string systemQueryFailure;
     std::string folder;
     std::string snippetMenuChoice;
     nlohmann::json applications = nlohmann::json::array();

@@ -25,9 +25,13 @@ public:
         add("stop", id, 0);
         waiting[id] = false;
     }
+    void traceTransition(const char* machine, const char* from, const char* event, const char* to) override {
+        transitions.push_back(std::string(machine) + ": " + from + " -> " + event + " -> " + to);
+    }
 
     std::vector<std::string> take() { return std::exchange(calls, {}); }
     std::vector<std::string> calls;
+    std::vector<std::string> transitions;
     bool waiting[4] = {};
 
 private:
@@ -115,6 +119,93 @@ TEST_F(ButtonProcessorTest, ChordFiresOneClickAndSwallowsTheLaterReleases) {
     p.timerTick(kChordTimer);
     p.buttonChange(0, 0x1);
     EXPECT_EQ(out.take(), (Calls{"start 1 100", "buttons 1 0", "buttons 0 1"}));
+}
+
+TEST_F(ButtonProcessorTest, MapChangesLeaveNoReleaseOwedToAnEarlierChord) {
+    // A chord fires; the profile switches to one without chords while the buttons are held, and back.
+    const ButtonMap chords = makeMap(0x3, {{0x1, 0, 0x1, 0, 0}, {0x2, 0, 0x2, 0, 0}, {0x3, 0, 0x4, 0, 0}});
+    p.setHelperRegistered(true);
+    p.setButtonMap(chords);
+    p.buttonChange(0x1, 0);
+    p.buttonChange(0x2, 0);
+    p.timerTick(kChordTimer);
+    EXPECT_EQ(out.take(), (Calls{"start 1 100", "start 1 100", "buttons 4 0", "buttons 0 4"}));
+    p.setButtonMap(makeMap(0, {{0x1, 0, 0x1, 0, 0}, {0x2, 0, 0x2, 0, 0}}));
+    p.buttonChange(0, 0x1);
+    p.buttonChange(0, 0x2);
+    EXPECT_TRUE(out.take().empty()) << "the presses went out as the chord, so their releases do not";
+    p.setButtonMap(chords);
+    out.waiting[kChordTimer] = false;
+    p.buttonChange(0x1, 0);
+    p.timerTick(kChordTimer);
+    p.buttonChange(0, 0x1);
+    EXPECT_EQ(out.take(), (Calls{"start 1 100", "buttons 1 0", "buttons 0 1"}))
+        << "the left button stays down";
+    EXPECT_EQ(
+        out.transitions,
+        (Calls{"chord: idle -> press -> holding", "chord: holding -> press -> holding",
+               "chord: holding -> window end -> swallowing", "chord: swallowing -> map change -> swallowing",
+               "chord: swallowing -> release -> swallowing", "chord: swallowing -> release -> idle",
+               "chord: idle -> press -> holding", "chord: holding -> window end -> idle"}));
+}
+
+TEST_F(ButtonProcessorTest, APressOfAButtonOwedAReleaseGetsItsReleaseThrough) {
+    // Injected changes need not pair up: a second press of a chord button means its owed release was
+    // lost, and the release that follows belongs to a press that went out.
+    p.setHelperRegistered(true);
+    p.setButtonMap(makeMap(0x3, {{0x1, 0, 0x1, 0, 0}, {0x4, 0, 0x4, 0, 0}, {0x3, 0, 0x4, 0, 0}}));
+    p.buttonChange(0x1, 0);
+    p.buttonChange(0x2, 0);
+    p.timerTick(kChordTimer);
+    out.take();
+    p.buttonChange(0x4, 0);
+    p.buttonChange(0x1, 0); // pending-free: button 1 opens a new window
+    p.timerTick(kChordTimer);
+    p.buttonChange(0, 0x1);
+    EXPECT_EQ(out.take(), (Calls{"buttons 4 0", "start 1 100", "buttons 1 0", "buttons 0 1"}));
+    p.buttonChange(0, 0x2);
+    EXPECT_TRUE(out.take().empty()) << "button 2 still owes its release";
+    EXPECT_EQ(p.chordState(), ButtonLogic::ChordState::Idle);
+}
+
+TEST_F(ButtonProcessorTest, ChordResolvedByAnActionEntryAndByThePan) {
+    p.setHelperRegistered(true);
+    p.setButtonMap(makeMap(0x3 | OBX_PAN_RIGHT, {{0x3, 1, 0, OBX_ACTION_SCROLL_UP, 2},
+                                                 {0x1 | OBX_PAN_RIGHT, 1, 0, OBX_ACTION_SCROLL_LEFT, 3}}));
+    p.buttonChange(0x1, 0);
+    p.buttonChange(0x2, 0);
+    p.timerTick(kChordTimer);
+    p.buttonChange(0, 0x3);
+    EXPECT_EQ(out.take(), (Calls{"start 1 100", "start 1 100", "wheel 1 2"})) << "releases swallowed";
+    // The pan is a chord member as a button is; its release is swallowed with the other.
+    out.waiting[kChordTimer] = false;
+    p.buttonChange(0x1, 0);
+    p.pan(1);
+    p.timerTick(kChordTimer);
+    p.pan(0);
+    p.buttonChange(0, 0x1);
+    EXPECT_EQ(out.take(), (Calls{"start 1 100", "start 1 100", "wheel 2 -3"}));
+    EXPECT_EQ(p.rawButtons(), 0u);
+}
+
+TEST_F(ButtonProcessorTest, ReplayedSinglePressOfAnActionEntryPerformsIt) {
+    p.setHelperRegistered(true);
+    p.setButtonMap(makeMap(0x3, {{0x1, 1, 0, OBX_ACTION_SCROLL_DOWN, 0}}));
+    p.buttonChange(0x1, 0);
+    p.timerTick(kChordTimer);
+    p.buttonChange(0, 0x1);
+    EXPECT_EQ(out.take(), (Calls{"start 1 100", "wheel 1 -1"})) << "the release of an action does nothing";
+}
+
+TEST_F(ButtonProcessorTest, TwoButtonChordWithoutAHelperIsDroppedAndItsReleasesPass) {
+    p.setButtonMap(makeMap(0x3, {{0x1, 0, 0x1, 0, 0}, {0x2, 0, 0x2, 0, 0}, {0x3, 0, 0x4, 0, 0}}));
+    p.buttonChange(0x1, 0);
+    p.buttonChange(0x2, 0);
+    p.timerTick(kChordTimer);
+    EXPECT_EQ(out.take(), (Calls{"start 1 100", "start 1 100"}));
+    p.buttonChange(0, 0x1);
+    p.buttonChange(0, 0x2);
+    EXPECT_EQ(out.take(), (Calls{"buttons 0 1", "buttons 0 2"})) << "nothing was fired, nothing is owed";
 }
 
 TEST_F(ButtonProcessorTest, ThirdPressInTheWindowLeavesTheTimerAlone) {
@@ -327,6 +418,45 @@ TEST_F(ButtonProcessorTest, AutoScrollStopsWhenInertiaClearedTheActiveAxis) {
     out.take();
     p.movement(0, -1);
     EXPECT_EQ(out.take(), (Calls{"wheel 1 1", "stop 3 0", "move 0 0"}));
+    EXPECT_FALSE(p.scrollState().autoScrollRunning);
+}
+
+TEST_F(ButtonProcessorTest, AutoScrollTimerStopsOnceNothingIsLeftToScroll) {
+    // Inertia cleared the axis, then scroll mode was switched off: the tick stops its timer.
+    p.setButtonMap(
+        makeMap(0, {{0x8, 1, 0, OBX_ACTION_AUTO_SCROLL, 10}, {0x10, 1, 0, OBX_ACTION_SCROLL_MODE, 5}}));
+    p.setScrollParams(OBX_SCROLL_PARAMS{0, 0, 1, {}});
+    p.buttonChange(0x8, 0);
+    for (int i = 0; i < 6; ++i)
+        p.movement(0, -1);
+    p.verticalWheel(1);
+    p.timerTick(kInertiaTimer);
+    p.buttonChange(0x10, 0); // action 5 while auto-scroll runs: auto-scroll and its timer end
+    EXPECT_FALSE(p.scrollState().autoScroll);
+    EXPECT_FALSE(p.scrollState().scrollMode);
+    EXPECT_FALSE(p.scrollState().autoScrollRunning);
+    out.take();
+    p.timerTick(kAutoScrollTimer); // a tick already due
+    EXPECT_EQ(out.take(), (Calls{"stop 3 0"}));
+    // Action 5 again: plain scroll mode, in which a late tick must not scroll.
+    p.buttonChange(0, 0x10);
+    p.buttonChange(0x10, 0);
+    EXPECT_TRUE(p.scrollState().scrollMode);
+    p.timerTick(kAutoScrollTimer);
+    EXPECT_EQ(out.take(), (Calls{"stop 3 0"}));
+}
+
+TEST_F(ButtonProcessorTest, AutoScrollSwitchedOffByItsActionStopsTheTimer) {
+    p.setButtonMap(makeMap(0, {{0x8, 1, 0, OBX_ACTION_AUTO_SCROLL, 10}}));
+    p.buttonChange(0x8, 0);
+    for (int i = 0; i < 6; ++i)
+        p.movement(0, -1);
+    p.buttonChange(0, 0x8);
+    out.take();
+    p.buttonChange(0x8, 0);
+    EXPECT_EQ(out.take(), (Calls{"stop 3 0"}));
+    EXPECT_FALSE(p.scrollState().autoScroll);
+    EXPECT_FALSE(p.scrollState().scrollMode);
     EXPECT_FALSE(p.scrollState().autoScrollRunning);
 }
 

@@ -119,6 +119,18 @@ TEST(SplitButtonDevice, ByteFiveCarriesButtonsThreeAndFour) {
     EXPECT_EQ(packets[1].buttonFlags, 0x0001);
 }
 
+TEST(SplitButtonDevice, ReportsOfOtherLengthsNeverTakeTheGenericPath) {
+    // The model's product id on a descriptor whose reports are not 6 bytes long: the generic path
+    // would read buttons from them.
+    DriverHarness h{kReportIdMouse, 0x0F21};
+    h.start();
+    h.hid.deliver({0x01, 0x01, 0x05, 0x00, 0x00, 0x00, 0x00, 0x00});
+    const auto packets = h.takePackets();
+    ASSERT_EQ(packets.size(), 1u) << "the movement still goes out";
+    EXPECT_EQ(packets[0].buttonFlags, 0);
+    EXPECT_EQ(packets[0].lastX, 5);
+}
+
 TEST(SplitButtonDevice, OtherProductsUseTheGenericPath) {
     DriverHarness h{kSplitButtonTrackball, 0x0F22};
     h.start();

@@ -166,6 +166,14 @@ TEST(MouseButtonKinds, ReadButtonsAsPlainNumbers) {
     EXPECT_EQ(written(*multi), json({{"button", 1}, {"clicks", 3}, {"modifiers", ""}}));
     EXPECT_THROW(build<ActionMultiClick>({{"command", "multiClick"}, {"button", 1}, {"clicks", "2"}}),
                  json::type_error);
+    // A click count beyond any use would hold the worker for hours.
+    for (auto [clicks, expected] : {std::pair<json, int>{2147483647, 100}, {1e10, 100}, {0, 0}, {-3, 0}}) {
+        EXPECT_EQ(
+            build<ActionMultiClick>({{"command", "multiClick"}, {"button", 1}, {"clicks", clicks}})->clicks(),
+            expected)
+            << clicks;
+    }
+    EXPECT_EQ(build<ActionSingleClick>({{"command", "singleClick"}, {"button", 1e10}})->button(), INT32_MAX);
 }
 
 TEST(MouseButtonKinds, ButtonNumbersBecomeOneBitMasksWrappingAt32) {

@@ -52,6 +52,23 @@ TEST(ReadRequiredInt, TakesNumbersBooleansAndNumericTexts) {
     EXPECT_EQ(readRequiredInt(object, "negative"), 0xFFFFFFFFu);
 }
 
+TEST(ClampedInt, NumbersOutsideTheTypeAreClampedToIt) {
+    EXPECT_EQ(clampedInt<std::int32_t>(json(1e10)), INT32_MAX);
+    EXPECT_EQ(clampedInt<std::int32_t>(json(-1e10)), INT32_MIN);
+    EXPECT_EQ(clampedInt<std::int32_t>(json(-7.9)), -7);
+    EXPECT_EQ(clampedInt<std::int32_t>(json(5000000000)), INT32_MAX);
+    EXPECT_EQ(clampedInt<std::int32_t>(json(std::numeric_limits<double>::quiet_NaN())), 0);
+    EXPECT_EQ(clampedInt<std::int64_t>(json(1e300)), INT64_MAX);
+    EXPECT_EQ(clampedInt<std::int64_t>(json(UINT64_MAX)), INT64_MAX);
+    EXPECT_EQ(clampedInt<std::uint16_t>(json(70000)), 0xFFFF);
+    EXPECT_EQ(clampedInt<std::uint16_t>(json(-1)), 0);
+    EXPECT_EQ(clampedInt<std::uint32_t>(json(-0.5)), 0u);
+    EXPECT_EQ(clampedInt<std::uint32_t>(json(true)), 1u);
+    EXPECT_THROW(clampedInt<std::uint32_t>(json("1")), json::type_error);
+    EXPECT_EQ(readRequiredInt(json{{"x", 1e10}}, "x"), 0x7FFFFFFFu);
+    EXPECT_EQ(readInt(json{{"x", -1e10}}, "x", 0), INT32_MIN);
+}
+
 TEST(ReadRequiredInt, FailsWithTheLibraryErrors) {
     const json object = {{"null", nullptr}, {"array", json::array({1})}, {"object", json::object()}};
     EXPECT_THROW(readRequiredInt(object, "missing"), json::out_of_range);

@@ -167,6 +167,21 @@ TEST_F(WorkerTest, RemovalFlagsOnlyTheFirstOfTwoHandlersOfOneHandle) {
     EXPECT_THAT(worker.journal, ElementsAre("start", "removed " + std::to_string(a.event), "B", "exit YES"));
 }
 
+TEST_F(WorkerTest, AReusedHandleRemovedAgainInOnePassFlagsTheNewHandler) {
+    // Departure, arrival on the same descriptor and departure, before the rebuild runs.
+    waits->thenDo([this] {
+        worker.addWaitHandler(a.event, &a, &Callback::fire);
+        worker.removeWaitHandler(a.event);
+        worker.addWaitHandler(a.event, &b, &Callback::fire);
+        worker.removeWaitHandler(a.event);
+        waits->setEvent(a.event);
+    });
+    worker.mark("after");
+    worker.run();
+    const auto removed = "removed " + std::to_string(a.event);
+    EXPECT_THAT(worker.journal, ElementsAre("start", removed, removed, "after", "exit YES"));
+}
+
 TEST_F(WorkerTest, HandlersComeBeforeMessagesWhichComeInALaterPass) {
     a.registerWith(worker);
     waits->thenDo([this] {

@@ -138,6 +138,12 @@ TEST_F(DeviceManagerBaseTest, PointerConfigIsReadAndWrittenUnderItsOwnKeys) {
               std::vector<std::string>{"DeviceManagerBase::setPointerConfig - app: , device: 4097, "
                                        "config: " +
                                        body.dump()});
+
+    manager.setPointerConfig(std::nullopt, model, {{"speed", 1e10}, {"accelerationRate", -1e10}});
+    manager.setScrollWheelConfig(std::nullopt, model, {{"speed", 5e9}});
+    EXPECT_EQ(global.speed, INT32_MAX) << "out-of-range numbers are clamped";
+    EXPECT_EQ(global.accelerationRate, INT32_MIN);
+    EXPECT_EQ(global.scrollLines, INT32_MAX);
 }
 
 TEST_F(DeviceManagerBaseTest, RefusedPointerOrWheelBodyChangesNothing) {
@@ -309,6 +315,42 @@ TEST_F(DeviceManagerBaseTest, DeletingAProfileMovesItsDevicesToTheGlobalOne) {
                   manager.deleteApp(model, {{"identifier", editor}});
               }),
               "Application profile does not exist");
+}
+
+TEST_F(DeviceManagerBaseTest, DeletingAProfileMovesEveryDeviceBeforeItGoesAlsoWhenOneFails) {
+    auto failing = present(model, editor);
+    auto other = present(model, editor);
+    failing->applyFailure = "Error setting vert inertial scroll status";
+    EXPECT_EQ(test::errorText([&] {
+                  manager.deleteApp(model, {{"identifier", editor}});
+              }),
+              "Error setting vert inertial scroll status");
+    EXPECT_EQ(settings().appIdentifiers(model), std::vector<std::string>{"*"});
+    EXPECT_EQ(failing->config, &config("*"));
+    EXPECT_EQ(other->config, &config("*")) << "no device is left on the erased profile";
+    EXPECT_TRUE(saved());
+}
+
+TEST_F(DeviceManagerBaseTest, SetSettingsMovesEveryDeviceAndSavesAlsoWhenOneCannotApply) {
+    auto failing = present(model, editor);
+    auto onEditor = present(model, editor);
+    auto onGlobal = present(model, "*");
+    failing->applyFailure = "Error setting vert inertial scroll status";
+    auto body = settings().toJson();
+    body["devices"][0][1][editor]["config"]["speed"] = 7;
+
+    EXPECT_EQ(test::errorText([&] { manager.setSettings(body); }),
+              "Error setting vert inertial scroll status");
+    // The devices after the failing one were re-pointed too; none reads the freed settings.
+    EXPECT_EQ(failing->config, &config(editor));
+    EXPECT_EQ(onEditor->config, &config(editor));
+    EXPECT_EQ(onEditor->config->speed, 7);
+    EXPECT_EQ(onGlobal->config, &config("*"));
+    EXPECT_TRUE(capture.contains(
+        LogLevel::error,
+        "Error applying settings to device 4097, reason: Error setting vert inertial scroll status"));
+    ASSERT_TRUE(saved()) << "the settings in use are the saved ones";
+    EXPECT_EQ(json::parse(test::readFile(temp / "ObxSettings.json")), settings().toJson());
 }
 
 TEST_F(DeviceManagerBaseTest, SetSettingsKeepsEachDeviceOnItsProfileByIdentifier) {

@@ -85,8 +85,12 @@ TEST_F(PointerModesTest, AModeIsSwitchedOnOnlyWhenTheKeysBecomeExactlyItsMask) {
     keys(shift | ctrl);
     EXPECT_FALSE(slow(firstDriver));
     configure(1, secondConfig, ctrl | win, 0);
-    keys(ctrl);
-    EXPECT_FALSE(axis(secondDriver)) << "the Windows key is never reported";
+    keys(ctrl | win);
+    EXPECT_FALSE(axis(secondDriver)) << "the Windows key is not watched, even when a desktop reports it";
+    configure(1, secondConfig, ctrl, 0);
+    keys(0);
+    keys(ctrl | win);
+    EXPECT_TRUE(axis(secondDriver)) << "held with the Windows key, the keys are exactly ctrl";
 }
 
 TEST_F(PointerModesTest, TwoMasksPressedTogetherSwitchBothThroughTheCombinedRule) {

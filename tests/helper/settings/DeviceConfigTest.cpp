@@ -131,10 +131,13 @@ TEST_F(DeviceConfigTest, SetButtonActionWithMaskZeroStoresEveryMember) {
 
 TEST_F(DeviceConfigTest, SetButtonActionWithMaskZeroKeepsMembersBeforeAnError) {
     DeviceConfig config(nullptr);
-    const json members = {
-        {"32", {{"command", "noAction"}}}, {"64", {{"command", "bad"}}}, {"96", {{"command", "noAction"}}}};
+    const json members = {{"3", {{"command", "mouse_rightClick"}}},
+                          {"32", {{"command", "noAction"}}},
+                          {"64", {{"command", "bad"}}},
+                          {"96", {{"command", "noAction"}}}};
     EXPECT_THROW(config.setButtonAction(0, members), std::runtime_error);
     EXPECT_TRUE(config.commands().contains(32));
+    EXPECT_EQ(config.chordMask(), 0x3u) << "the chord stored before the error reaches the driver";
     EXPECT_FALSE(config.commands().contains(64));
     EXPECT_FALSE(config.commands().contains(96));
 }

@@ -48,6 +48,9 @@ TEST_F(SettingsJsonTest, RequiredNumbersTakeBooleansButNotStrings) {
     object["speed"] = true;
     config.fromJson(object);
     EXPECT_EQ(config.speed, 1);
+    object["speed"] = 1e10;
+    config.fromJson(object);
+    EXPECT_EQ(config.speed, INT32_MAX) << "clamped, not converted out of range";
     object["speed"] = "5";
     EXPECT_THROW(config.fromJson(object), json::type_error);
     object = configObject();

@@ -44,6 +44,17 @@ TEST_F(SettingsProfilesTest, AddDeviceCreatesTheGlobalProfileOnceAndSavesOnlyThe
     EXPECT_EQ(settings.devices.at(4097).at("*").config.speed, 80);
 }
 
+TEST_F(SettingsProfilesTest, DeviceWhoseGlobalProfileCannotBeBuiltGetsNoEntry) {
+    platform->systemQueryFailure = "no pointer settings";
+    EXPECT_EQ(test::errorText([&] { settings.addDevice(4097); }), "no pointer settings");
+    EXPECT_FALSE(settings.devices.contains(4097)) << "an entry without profiles would be saved as such";
+    EXPECT_FALSE(saved());
+    platform->systemQueryFailure.clear();
+    settings.addDevice(4097);
+    EXPECT_EQ(settings.appIdentifiers(4097), std::vector<std::string>{"*"});
+    EXPECT_TRUE(saved());
+}
+
 TEST_F(SettingsProfilesTest, ListingsAreAscendingAndEmptyForUnknownDevices) {
     settings.addDevice(8000);
     settings.addDevice(4097);

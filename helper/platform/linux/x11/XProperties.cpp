@@ -1,6 +1,7 @@
 #include "platform/linux/x11/XProperties.h"
 
 #include <X11/Xatom.h>
+#include <X11/Xutil.h>
 
 namespace obx::x11 {
 
@@ -22,6 +23,21 @@ std::vector<unsigned long> readListProperty(Display* display, Window window, Ato
         XFree(data);
     }
     return items;
+}
+
+std::optional<std::string> readTextProperty(Display* display, Window window, Atom property) {
+    XTextProperty text{};
+    if (XGetTextProperty(display, window, &text, property) == 0) {
+        return std::nullopt;
+    }
+    std::optional<std::string> result;
+    if (text.format == 8 && text.value != nullptr) {
+        result.emplace(reinterpret_cast<const char*>(text.value), text.nitems);
+    }
+    if (text.value != nullptr) {
+        XFree(text.value);
+    }
+    return result;
 }
 
 Window activeWindow(Display* display) {

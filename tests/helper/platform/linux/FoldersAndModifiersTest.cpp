@@ -34,7 +34,7 @@ protected:
         for (const int code : codes) {
             keys[code / 8] = static_cast<char>(keys[code / 8] | (1 << (code % 8)));
         }
-        return modifiersFromKeys(keys, keysyms);
+        return ModifierKeycodes(keysyms).pressed(keys);
     }
     std::vector<unsigned long> keysyms;
 };

@@ -186,19 +186,32 @@ TEST_F(WindowTest, NoActiveWindowMeansNoRequest) {
     EXPECT_EQ(requests[0].window, foreign);
 }
 
-TEST_F(WindowTest, ForegroundApplicationIsTheActiveWindowsExecutable) {
+TEST_F(WindowTest, ForegroundApplicationIsTheActiveWindowsLocalExecutable) {
+    const auto self = std::filesystem::read_symlink("/proc/self/exe").string();
+    char host[256] = {};
+    ASSERT_EQ(gethostname(host, sizeof host - 1), 0);
     X11DesktopQueries queries(server.displayName());
     EXPECT_EQ(queries.foregroundWindow(), probe->window());
-    EXPECT_EQ(queries.foregroundApplicationPath(), std::filesystem::read_symlink("/proc/self/exe").string());
+    EXPECT_EQ(queries.foregroundApplicationPath(), self);
 
-    // A process whose executable cannot be read, and a window without a pid.
-    XDeleteProperty(wm->display(), sibling, XInternAtom(wm->display(), "_NET_WM_PID", False));
-    XSync(wm->display(), False);
+    // A window of a client on another machine: its pid names no local program.
     wm->setActive(sibling);
+    wm->setClientMachine(sibling, "elsewhere.invalid");
     EXPECT_EQ(queries.foregroundWindow(), sibling);
     EXPECT_EQ(queries.foregroundApplicationPath(), "");
+
+    // A local client's pid is taken; one whose executable cannot be read gives nothing.
+    wm->setClientMachine(sibling, host);
     wm->setPid(sibling, 0x7FFFFFF0);
     EXPECT_EQ(queries.foregroundApplicationPath(), "");
+    wm->setClientMachine(sibling, std::string(host) + ".example");
+    wm->setPid(sibling, getpid());
+    EXPECT_EQ(queries.foregroundApplicationPath(), self);
+
+    // Without _NET_WM_PID the server names the client's process.
+    XDeleteProperty(wm->display(), sibling, XInternAtom(wm->display(), "_NET_WM_PID", False));
+    XSync(wm->display(), False);
+    EXPECT_EQ(queries.foregroundApplicationPath(), self);
 
     wm->setActive(None);
     EXPECT_EQ(queries.foregroundWindow(), 0u);

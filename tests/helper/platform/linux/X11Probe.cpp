@@ -193,6 +193,12 @@ void FakeWindowManager::setPid(Window window, long pid) {
     XSync(display_, False);
 }
 
+void FakeWindowManager::setClientMachine(Window window, const std::string& host) {
+    XChangeProperty(display_, window, XA_WM_CLIENT_MACHINE, XA_STRING, 8, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(host.data()), static_cast<int>(host.size()));
+    XSync(display_, False);
+}
+
 std::vector<ClientRequest> FakeWindowManager::requests() {
     while (XPending(display_) > 0) {
         XEvent event;

@@ -76,6 +76,7 @@ public:
     void setActive(Window window);
     void setClients(const std::vector<Window>& windows);
     void setPid(Window window, long pid);
+    void setClientMachine(Window window, const std::string& host);
     std::vector<ClientRequest> waitForRequests(std::size_t count);
     std::vector<ClientRequest> requests();
 
