@@ -59,7 +59,7 @@ void removeStaleSocket(const std::filesystem::path& path, const sockaddr_un& add
 } // namespace
 
 SeqPacketListener::SeqPacketListener(EventLoop& loop, std::filesystem::path path,
-                                     IConnectionAcceptor& acceptor)
+                                     IConnectionAcceptor& acceptor, mode_t mode)
     : loop_(loop), path_(std::move(path)), acceptor_(acceptor) {
     const sockaddr_un address = addressOf(path_);
     removeStaleSocket(path_, address);
@@ -68,8 +68,8 @@ SeqPacketListener::SeqPacketListener(EventLoop& loop, std::filesystem::path path
         fail(path_, "socket");
     if (::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
         fail(path_, "bind");
-    // Every user's helper opens the control device, whatever the daemon's umask.
-    if (::chmod(path_.c_str(), 0666) != 0 || ::listen(fd_.get(), SOMAXCONN) != 0) {
+    // The mode is the caller's whatever the daemon's umask; nobody can connect before it is set.
+    if (::chmod(path_.c_str(), mode) != 0 || ::listen(fd_.get(), SOMAXCONN) != 0) {
         const int error = errno;
         ::unlink(path_.c_str());
         errno = error;

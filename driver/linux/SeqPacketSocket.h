@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <span>
+#include <sys/types.h>
 #include <vector>
 
 namespace obx::kernd {
@@ -25,9 +26,11 @@ public:
 
 class SeqPacketListener final : private IEventHandler {
 public:
-    // Mode 0666. A socket file left behind by a daemon that died is replaced; one that a running daemon
-    // answers on, or a file that is no socket, is an error. Throws std::runtime_error.
-    SeqPacketListener(EventLoop& loop, std::filesystem::path path, IConnectionAcceptor& acceptor);
+    // The file gets `mode` before it listens. A socket file left behind by a daemon that died is replaced;
+    // one that a running daemon answers on, or a file that is no socket, is an error. Throws
+    // std::runtime_error.
+    SeqPacketListener(EventLoop& loop, std::filesystem::path path, IConnectionAcceptor& acceptor,
+                      mode_t mode = 0666);
     // Closes the socket and removes its file.
     ~SeqPacketListener() override;
     SeqPacketListener(const SeqPacketListener&) = delete;
