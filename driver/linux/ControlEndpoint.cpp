@@ -158,7 +158,9 @@ ControlEndpoint::Followed::~Followed() {
 ControlEndpoint::ControlEndpoint(EventLoop& loop, std::filesystem::path path, driver::ControlDevice& device,
                                  SocketAccess& access)
     : loop_(loop), device_(device), access_(access),
-      listener_(loop, std::move(path), *this, access.socketMode()), followed_(access, listener_.path()) {}
+      listener_(loop, std::move(path), *this, access.socketMode(),
+                [&](const std::filesystem::path& file) { access.applyTo(file); }),
+      followed_(access, listener_.path()) {}
 
 ControlEndpoint::~ControlEndpoint() = default;
 

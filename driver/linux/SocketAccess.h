@@ -14,7 +14,9 @@ public:
     virtual ~SocketAccess() = default;
     // The mode the socket file is created with.
     virtual mode_t socketMode() const = 0;
-    // The file gets its owner now and whenever the allowed user changes, until `forget`.
+    // Gives the file its owner now.
+    virtual void applyTo(const std::filesystem::path& file) const = 0;
+    // The file gets its owner again whenever the allowed user changes, until `forget`.
     virtual void follow(const std::filesystem::path& file) = 0;
     virtual void forget(const std::filesystem::path& file) = 0;
     virtual bool admits(uid_t peer) const = 0;
@@ -24,6 +26,7 @@ public:
 class OpenAccess final : public SocketAccess {
 public:
     mode_t socketMode() const override { return 0666; }
+    void applyTo(const std::filesystem::path&) const override {}
     void follow(const std::filesystem::path&) override {}
     void forget(const std::filesystem::path&) override {}
     bool admits(uid_t) const override { return true; }

@@ -37,7 +37,7 @@ uid_t SeatAccess::seatUser() {
     return user;
 }
 
-void SeatAccess::giveTo(const std::filesystem::path& file) const {
+void SeatAccess::applyTo(const std::filesystem::path& file) const {
     if (::chown(file.c_str(), activeUser_, static_cast<gid_t>(-1)) != 0)
         logf(LogLevel::warning, "%s: cannot give it to user %u: %s", file.c_str(), activeUser_,
              std::strerror(errno));
@@ -45,7 +45,6 @@ void SeatAccess::giveTo(const std::filesystem::path& file) const {
 
 void SeatAccess::follow(const std::filesystem::path& file) {
     files_.push_back(file);
-    giveTo(file);
 }
 
 void SeatAccess::forget(const std::filesystem::path& file) {
@@ -60,7 +59,7 @@ void SeatAccess::onEvents(uint32_t) {
     activeUser_ = user;
     logf(LogLevel::info, "the active session of %s is user %u's now", kSeat, user);
     for (const auto& file : files_)
-        giveTo(file);
+        applyTo(file);
 }
 
 } // namespace obx::kernd

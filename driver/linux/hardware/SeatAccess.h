@@ -26,6 +26,7 @@ public:
     SeatAccess& operator=(const SeatAccess&) = delete;
 
     mode_t socketMode() const override { return 0600; }
+    void applyTo(const std::filesystem::path& file) const override;
     void follow(const std::filesystem::path& file) override;
     void forget(const std::filesystem::path& file) override;
     bool admits(uid_t peer) const override { return peer == 0 || peer == activeUser_; }
@@ -34,7 +35,6 @@ private:
     void onEvents(uint32_t events) override;
     // The active session's user, root when there is none.
     static uid_t seatUser();
-    void giveTo(const std::filesystem::path& file) const;
 
     EventLoop& loop_;
     sd_login_monitor* monitor_ = nullptr;
