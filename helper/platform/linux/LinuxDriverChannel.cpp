@@ -18,7 +18,7 @@ namespace {
 // The longest wait for a device control's completion. obxkernd answers them
 // at once; one that hangs must not hold the worker, and every HTTP request
 // waiting for the worker lock, for longer.
-constexpr auto controlTimeout = std::chrono::seconds(2);
+constexpr auto controlTimeout = std::chrono::seconds(5);
 
 // One attempt: obxkernd publishes a socket file only once it listens, so a
 // refused connection is a daemon that is gone, not one that is starting.

@@ -28,6 +28,7 @@
 #include <spawn.h>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -242,6 +243,9 @@ int main(int argc, char** argv) {
     check(attached, "obxkernd attaches it: control-01 appears");
     std::printf("obx-guest: figure start_to_attach_ms=%lld\n",
                 static_cast<long long>((monotonicMicros() - started) / 1000));
+    struct stat info {};
+    check(::stat(control.c_str(), &info) == 0 && (info.st_mode & 0777) == 0600 && info.st_uid == 0,
+          "control-01 is root's only (no session is active), mode 0600");
     std::optional<std::string> mouseNode;
     waitUntil([&] { return (mouseNode = eventNodeNamed(kName, true)).has_value(); });
     check(mouseNode.has_value(), "a uinput mouse named after the trackball appears");

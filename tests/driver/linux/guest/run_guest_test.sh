@@ -81,8 +81,8 @@ timeout "$limit" qemu-system-x86_64 -accel tcg -m 512 -smp 1 -nographic -no-rebo
     -serial stdio -kernel "$kernel/vmlinuz" -initrd "$work/initramfs.gz" \
     -append "console=ttyS0 panic=-1 quiet loglevel=3" </dev/null >"$work/console.log" 2>&1 || status=$?
 ended=$(date +%s.%N)
-grep -a 'obx-guest:\|obxkernd:' "$work/console.log" || true
-echo "qemu: exit $status, boot to power-off $(echo "$ended - $started" | bc 2>/dev/null || awk "BEGIN { print $ended - $started }") s"
+grep -ao 'obx-guest:.*\|obxkernd:.*' "$work/console.log" || true
+echo "qemu: exit $status, boot to power-off $(awk "BEGIN { printf \"%.1f\", $ended - $started }") s"
 if [ "$status" -ne 0 ]; then
     echo "the guest did not power off in time (or qemu failed); console: $work/console.log" >&2
     exit 1
