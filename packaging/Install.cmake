@@ -12,6 +12,9 @@ set(OBX_PACKAGING_DIR ${CMAKE_CURRENT_LIST_DIR})
 
 function(obx_install_program target)
     install(TARGETS ${target} RUNTIME DESTINATION ${OBX_INSTALL_PROGRAM_DIR} COMPONENT obx)
+    if(NOT CMAKE_SYSTEM_NAME STREQUAL "Linux")
+        return()
+    endif()
     # Made in the build tree and installed as the link it is.
     set(link ${CMAKE_BINARY_DIR}/install-links/${target})
     file(MAKE_DIRECTORY ${CMAKE_BINARY_DIR}/install-links)
