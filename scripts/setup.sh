@@ -14,6 +14,7 @@ libx11-dev libxtst-dev libxres-dev libsystemd-dev libudev-dev libevdev-dev
 xvfb xauth x11-utils dbus python3-dbusmock openbox xdotool
 wrk
 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
+qemu-system-x86 busybox-static cpio
 "
 
 missing=""

@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <sys/socket.h>
 
 namespace obx::kernd {
 
@@ -112,15 +113,22 @@ private:
 
     void read(const wire::RequestHeader& request) {
         SocketRead* read = idleRead();
+        if (read == nullptr) {
+            sendCompletion(request.id, OBX_STATUS_INSUFFICIENT_RESOURCES, 0);
+            return;
+        }
         read->begin(this, request.id, request.outputLength);
         endpoint_.device_.read(*read);
     }
 
+    // Null when the connection already has its most waiting reads.
     SocketRead* idleRead() {
         for (const auto& read : reads_) {
             if (read->idle())
                 return read.get();
         }
+        if (reads_.size() == ControlEndpoint::kMaxPendingReads)
+            return nullptr;
         return reads_.emplace_back(std::make_unique<SocketRead>(connection_)).get();
     }
 
@@ -138,12 +146,32 @@ private:
     SeqPacketConnection connection_;
 };
 
-ControlEndpoint::ControlEndpoint(EventLoop& loop, std::filesystem::path path, driver::ControlDevice& device)
-    : loop_(loop), device_(device), listener_(loop, std::move(path), *this) {}
+ControlEndpoint::Followed::Followed(SocketAccess& access, const std::filesystem::path& file)
+    : access(access), file(file) {
+    access.follow(file);
+}
+
+ControlEndpoint::Followed::~Followed() {
+    access.forget(file);
+}
+
+ControlEndpoint::ControlEndpoint(EventLoop& loop, std::filesystem::path path, driver::ControlDevice& device,
+                                 SocketAccess& access)
+    : loop_(loop), device_(device), access_(access),
+      listener_(loop, std::move(path), *this, access.socketMode(),
+                [&](const std::filesystem::path& file) { access.applyTo(file); }),
+      followed_(access, listener_.path()) {}
 
 ControlEndpoint::~ControlEndpoint() = default;
 
 void ControlEndpoint::accepted(UniqueFd connection) {
+    ucred peer{};
+    socklen_t size = sizeof peer;
+    if (::getsockopt(connection.get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 ||
+        !access_.admits(peer.uid)) {
+        logf(LogLevel::warning, "%s: connection of user %u refused", path().c_str(), peer.uid);
+        return;
+    }
     connections_.push_back(std::make_unique<ControlConnection>(*this, std::move(connection)));
     logf(LogLevel::debug, "%s: handle opened (%zu open)", path().c_str(), connections_.size());
 }

@@ -5,6 +5,7 @@
 
 #include "EventLoop.h"
 #include "SeqPacketSocket.h"
+#include "SocketAccess.h"
 #include "driver/core/ControlDevice.h"
 #include "wire/ControlWire.h"
 
@@ -22,8 +23,13 @@ public:
     // The largest input and output buffer of a device control; larger ones fail as a system would that
     // cannot allocate them.
     static constexpr size_t kMaxBufferBytes = 64 * 1024;
+    // Reads waiting at once on one connection; the next one fails at once, so that a client cannot
+    // grow the daemon's memory without end.
+    static constexpr size_t kMaxPendingReads = 8;
 
-    ControlEndpoint(EventLoop& loop, std::filesystem::path path, driver::ControlDevice& device);
+    // Throws std::runtime_error.
+    ControlEndpoint(EventLoop& loop, std::filesystem::path path, driver::ControlDevice& device,
+                    SocketAccess& access);
     ~ControlEndpoint() override;
 
     const std::filesystem::path& path() const { return listener_.path(); }
@@ -36,11 +42,19 @@ private:
 
     EventLoop& loop_;
     driver::ControlDevice& device_;
+    SocketAccess& access_;
     // One request at a time is handled, so the connections share it. The completion's header is
     // written just before the output so that both leave in one send.
     std::array<uint8_t, wire::kRequestHeaderSize + kMaxBufferBytes> buffer_{};
     std::vector<std::unique_ptr<ControlConnection>> connections_;
     SeqPacketListener listener_;
+    // Declared last: the file follows the allowed user from its creation to its removal.
+    struct Followed {
+        Followed(SocketAccess& access, const std::filesystem::path& file);
+        ~Followed();
+        SocketAccess& access;
+        std::filesystem::path file;
+    } followed_;
 };
 
 } // namespace obx::kernd

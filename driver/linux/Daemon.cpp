@@ -6,6 +6,8 @@
 #include "SignalWatch.h"
 #include "Trackball.h"
 #include "driver/core/FilterDevice.h"
+#include "hardware/HardwareWatch.h"
+#include "hardware/SeatAccess.h"
 #include "virtual/VirtualTrackball.h"
 
 #include <exception>
@@ -24,7 +26,24 @@ struct Served {
     SignalWatch signals{loop};
     driver::InstanceCounter instances;
     std::vector<std::unique_ptr<Trackball>> trackballs;
+    std::unique_ptr<SeatAccess> seatAccess;
+    std::unique_ptr<HardwareWatch> hardware;
 };
+
+void serveHardware(Served& served, const DaemonOptions& options) {
+    HardwareSettings settings;
+    settings.devnodes = options.devices;
+    settings.runtimeDir = options.runtimeDir;
+    if (options.devices.empty()) {
+        settings.table = DeviceTable::load(options.devicesFile);
+        logf(LogLevel::info, "%s: %zu trackball model(s)%s", options.devicesFile.c_str(),
+             settings.table.models().size(),
+             std::filesystem::exists(options.devicesFile) ? "" : " (the file does not exist)");
+    }
+    served.seatAccess = std::make_unique<SeatAccess>(served.loop);
+    served.hardware = std::make_unique<HardwareWatch>(served.loop, served.instances, *served.seatAccess,
+                                                      std::move(settings));
+}
 
 } // namespace
 
@@ -35,8 +54,11 @@ int runDaemon(const DaemonOptions& options) {
         for (const VirtualTrackballOptions& virtualOptions : options.virtuals)
             served.trackballs.push_back(makeVirtualTrackball(served.loop, served.instances.next(),
                                                              virtualOptions, options.runtimeDir));
+        if (options.servesHardware())
+            serveHardware(served, options);
         notifyServiceManager("READY=1");
-        logf(LogLevel::info, "serving %zu trackball(s) in %s", served.trackballs.size(),
+        logf(LogLevel::info, "serving %zu trackball(s) in %s",
+             served.trackballs.size() + (served.hardware ? served.hardware->attachedCount() : 0),
              options.runtimeDir.c_str());
         const bool ran = served.loop.run();
         notifyServiceManager("STOPPING=1");

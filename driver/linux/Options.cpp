@@ -1,5 +1,7 @@
 #include "Options.h"
 
+#include "hardware/DeviceTable.h"
+
 #include <charconv>
 
 namespace obx::kernd {
@@ -70,6 +72,7 @@ ParsedOptions parseOptions(std::span<const std::string_view> args, const char* r
     DaemonOptions options;
     options.runtimeDir = runtimeDirVariable != nullptr && *runtimeDirVariable != '\0' ? runtimeDirVariable
                                                                                       : kDefaultRuntimeDir;
+    options.devicesFile = kDefaultDevicesFile;
     ArgumentReader reader(args);
     while (!reader.done()) {
         const std::string_view name = reader.takeName();
@@ -86,7 +89,7 @@ ParsedOptions parseOptions(std::span<const std::string_view> args, const char* r
         std::string_view value;
         const bool known = name == "--runtime-dir" || name == "--log-level" || name == "--product-id" ||
                            name == "--version" || name == "--product" || name == "--serial" ||
-                           name == "--descriptor";
+                           name == "--descriptor" || name == "--device" || name == "--devices-conf";
         if (!known)
             return failure("unknown option " + std::string(name));
         if (!reader.takeValue(value))
@@ -100,6 +103,19 @@ ParsedOptions parseOptions(std::span<const std::string_view> args, const char* r
         if (name == "--log-level") {
             if (!parseLogLevel(value, options.logLevel))
                 return failure("--log-level must be debug, info, warning or error");
+            continue;
+        }
+        if (name == "--device") {
+            if (!value.starts_with("/"))
+                return failure("--device needs the absolute path of a hidraw node, not " +
+                               std::string(value));
+            options.devices.emplace_back(value);
+            continue;
+        }
+        if (name == "--devices-conf") {
+            if (value.empty())
+                return failure("--devices-conf needs a file");
+            options.devicesFile = value;
             continue;
         }
         if (options.virtuals.empty())
@@ -124,12 +140,15 @@ ParsedOptions parseOptions(std::span<const std::string_view> args, const char* r
 }
 
 const char* usageText() {
-    return "usage: obxkernd [--runtime-dir DIR] [--log-level LEVEL]\n"
+    return "usage: obxkernd [--runtime-dir DIR] [--log-level LEVEL] [--devices-conf FILE] [--device "
+           "NODE]...\n"
            "                [--virtual [--product-id N] [--version N] [--product TEXT] [--serial TEXT]\n"
            "                           [--descriptor FILE]]...\n"
            "\n"
            "  --runtime-dir DIR   folder of the sockets (else $OBX_RUNTIME_DIR, else /run/obxkern)\n"
            "  --log-level LEVEL   debug, info (default), warning or error\n"
+           "  --devices-conf FILE the trackball models to drive (default /etc/obxkern/devices.conf)\n"
+           "  --device NODE       drives this hidraw node (/dev/hidrawN) instead of the models' devices\n"
            "  --virtual           adds a virtual trackball; the options below apply to the last one\n"
            "  --product-id N      product id (default 0x0001); numbers are decimal or 0x-hexadecimal\n"
            "  --version N         version number (default 0x0100)\n"

@@ -31,7 +31,13 @@ struct DaemonOptions {
     std::filesystem::path runtimeDir;
     LogLevel logLevel = LogLevel::info;
     std::vector<VirtualTrackballOptions> virtuals;
+    // hidraw nodes named by --device; when there are some, the match table is not used.
+    std::vector<std::string> devices;
+    std::filesystem::path devicesFile;
     bool help = false;
+
+    // Real trackballs are served unless only virtual ones were asked for.
+    bool servesHardware() const { return virtuals.empty() || !devices.empty(); }
 };
 
 struct ParsedOptions {

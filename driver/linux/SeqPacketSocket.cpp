@@ -59,21 +59,32 @@ void removeStaleSocket(const std::filesystem::path& path, const sockaddr_un& add
 } // namespace
 
 SeqPacketListener::SeqPacketListener(EventLoop& loop, std::filesystem::path path,
-                                     IConnectionAcceptor& acceptor)
+                                     IConnectionAcceptor& acceptor, mode_t mode,
+                                     const std::function<void(const std::filesystem::path&)>& prepare)
     : loop_(loop), path_(std::move(path)), acceptor_(acceptor) {
     const sockaddr_un address = addressOf(path_);
     removeStaleSocket(path_, address);
+    // Not a name that clients look for; one left by a daemon that died goes.
+    const std::filesystem::path unpublished = path_.string() + ".new";
+    const sockaddr_un unpublishedAddress = addressOf(unpublished);
+    ::unlink(unpublished.c_str());
     fd_ = newSocket(SOCK_NONBLOCK);
     if (!fd_)
         fail(path_, "socket");
-    if (::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-        fail(path_, "bind");
-    // Every user's helper opens the control device, whatever the daemon's umask.
-    if (::chmod(path_.c_str(), 0666) != 0 || ::listen(fd_.get(), SOMAXCONN) != 0) {
-        const int error = errno;
-        ::unlink(path_.c_str());
-        errno = error;
-        fail(path_, "listen");
+    if (::bind(fd_.get(), reinterpret_cast<const sockaddr*>(&unpublishedAddress),
+               sizeof unpublishedAddress) != 0)
+        fail(unpublished, "bind");
+    try {
+        // The mode is the caller's whatever the daemon's umask.
+        if (::chmod(unpublished.c_str(), mode) != 0 || ::listen(fd_.get(), SOMAXCONN) != 0)
+            fail(unpublished, "listen");
+        if (prepare)
+            prepare(unpublished);
+        if (::rename(unpublished.c_str(), path_.c_str()) != 0)
+            fail(path_, "rename");
+    } catch (...) {
+        ::unlink(unpublished.c_str());
+        throw;
     }
     loop_.add(fd_.get(), EPOLLIN, *this);
 }

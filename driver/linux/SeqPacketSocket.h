@@ -9,8 +9,10 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <span>
+#include <sys/types.h>
 #include <vector>
 
 namespace obx::kernd {
@@ -25,9 +27,13 @@ public:
 
 class SeqPacketListener final : private IEventHandler {
 public:
-    // Mode 0666. A socket file left behind by a daemon that died is replaced; one that a running daemon
-    // answers on, or a file that is no socket, is an error. Throws std::runtime_error.
-    SeqPacketListener(EventLoop& loop, std::filesystem::path path, IConnectionAcceptor& acceptor);
+    // The file appears under its name only once it listens, with `mode` and whatever `prepare` does to
+    // it (under a temporary name), so that a client never finds it refusing or out of reach. A socket
+    // file left behind by a daemon that died is replaced; one that a running daemon answers on, or a
+    // file that is no socket, is an error. Throws std::runtime_error.
+    SeqPacketListener(EventLoop& loop, std::filesystem::path path, IConnectionAcceptor& acceptor,
+                      mode_t mode = 0666,
+                      const std::function<void(const std::filesystem::path&)>& prepare = {});
     // Closes the socket and removes its file.
     ~SeqPacketListener() override;
     SeqPacketListener(const SeqPacketListener&) = delete;

@@ -9,7 +9,8 @@
 namespace obx::kernd {
 
 Trackball::Trackball(EventLoop& loop, uint32_t instance, std::unique_ptr<HidSource> source,
-                     std::unique_ptr<MouseSink> sink, const std::filesystem::path& runtimeDir)
+                     std::unique_ptr<MouseSink> sink, const std::filesystem::path& runtimeDir,
+                     SocketAccess& access)
     : trace_(instance), chordTimer_(loop, driver::kChordTimer, 0, *this),
       inertiaTimer_(loop, driver::kInertiaTimer, driver::kInertiaPeriodMs, *this),
       autoScrollTimer_(loop, driver::kAutoScrollTimer, driver::kAutoScrollPeriodMs, *this),
@@ -34,7 +35,7 @@ Trackball::Trackball(EventLoop& loop, uint32_t instance, std::unique_ptr<HidSour
     }
     classDriver_.open();
     control_ = std::make_unique<ControlEndpoint>(loop, runtimeDir / controlSocketName(instance),
-                                                 device_.controlDevice());
+                                                 device_.controlDevice(), access);
     logf(LogLevel::info, "trackball %02u: %s", instance, control_->path().c_str());
 }
 

@@ -10,6 +10,7 @@
 #include "HidSource.h"
 #include "HostServices.h"
 #include "MouseSink.h"
+#include "SocketAccess.h"
 #include "TimerFd.h"
 #include "driver/core/FilterDevice.h"
 #include "driver/hid/ReportDescriptorParser.h"
@@ -21,9 +22,10 @@ namespace obx::kernd {
 
 class Trackball final : private ITimerTarget {
 public:
-    // Starts the device and offers its control socket. Throws std::runtime_error.
+    // Starts the device and offers its control socket to those whom `access` admits. Throws
+    // std::runtime_error.
     Trackball(EventLoop& loop, uint32_t instance, std::unique_ptr<HidSource> source,
-              std::unique_ptr<MouseSink> sink, const std::filesystem::path& runtimeDir);
+              std::unique_ptr<MouseSink> sink, const std::filesystem::path& runtimeDir, SocketAccess& access);
     // The device goes away: waiting reads are cancelled, the handles closed, the socket removed.
     ~Trackball() override;
     Trackball(const Trackball&) = delete;

@@ -22,10 +22,6 @@ int main(int argc, char** argv) {
         std::fputs(usageText(), stdout);
         return 0;
     }
-    if (parsed.options->virtuals.empty()) {
-        logf(LogLevel::error, "no trackball to serve: give --virtual (real trackballs are not attached yet)");
-        return 2;
-    }
     setLogLevel(parsed.options->logLevel);
     return runDaemon(*parsed.options);
 }

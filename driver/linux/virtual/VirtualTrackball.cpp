@@ -80,7 +80,8 @@ std::unique_ptr<Trackball> makeVirtualTrackball(EventLoop& loop, uint32_t instan
     auto source = std::make_unique<VirtualHidSource>(loop, runtimeDir / virtualInputName(instance),
                                                      std::move(identity));
     auto sink = std::make_unique<VirtualMouseSink>(loop, runtimeDir / virtualOutputName(instance));
-    return std::make_unique<Trackball>(loop, instance, std::move(source), std::move(sink), runtimeDir);
+    return std::make_unique<Trackball>(loop, instance, std::move(source), std::move(sink), runtimeDir,
+                                       openAccess());
 }
 
 } // namespace obx::kernd

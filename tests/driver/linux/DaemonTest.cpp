@@ -310,6 +310,31 @@ TEST_F(OneTrackball, EventsGoToTheOldestWaitingReadOfAnyClient) {
     EXPECT_EQ(recordOf<OBX_BUTTON_EVENT>(completionOf(other, theirs)).Released, 0x80u);
 }
 
+TEST_F(OneTrackball, AConnectionHasAtMostEightWaitingReads) {
+    std::vector<uint32_t> reads;
+    for (int i = 0; i < 8; ++i)
+        reads.push_back(helper->submitRead());
+    const uint32_t ninth = helper->submitRead();
+    const WireCompletion refused = completionOf(*helper, ninth);
+    EXPECT_EQ(refused.status, OBX_STATUS_INSUFFICIENT_RESOURCES);
+    EXPECT_TRUE(refused.output.empty());
+    // Another connection has its own allowance, and a completed read frees its place.
+    ControlClient other(daemon.socket("control-01"));
+    const uint32_t theirs = other.submitRead();
+    call(other, IOCTL_OBX_GET_DRIVER_INFO, {}, 8);
+    ASSERT_TRUE(peer->send(0x20));
+    EXPECT_EQ(recordOf<OBX_BUTTON_EVENT>(completionOf(*helper, reads[0])).Pressed, 0x20u);
+    const uint32_t again = helper->submitRead();
+    call(*helper, IOCTL_OBX_GET_DRIVER_INFO, {}, 8);
+    // Seven more for the first connection, one for the other, one for the read made last.
+    for (int i = 1; i < 10; ++i)
+        ASSERT_TRUE(peer->send(i % 2 == 1 ? 0 : 0x20));
+    for (size_t i = 1; i < reads.size(); ++i)
+        EXPECT_EQ(completionOf(*helper, reads[i]).status, OBX_STATUS_SUCCESS) << i;
+    EXPECT_EQ(completionOf(other, theirs).status, OBX_STATUS_SUCCESS);
+    EXPECT_EQ(completionOf(*helper, again).status, OBX_STATUS_SUCCESS);
+}
+
 TEST_F(OneTrackball, ClosingWithAReadPendingEndsItsReadAndRegistration) {
     openAsHelper(*helper);
     ASSERT_EQ(call(*helper, IOCTL_OBX_SET_BUTTON_MAP, buttonMap(0x3, {{0x3, OBX_MAP_BUTTONS, 0x4}})).status,
@@ -426,8 +451,6 @@ TEST_F(Obxkernd, DescriptorWithReportIdsTakesReportsAsTheyCome) {
 }
 
 TEST_F(Obxkernd, RefusesToStartWithoutAUsableSetUp) {
-    daemon.launch({"--runtime-dir", daemon.runtimeDir().string()});
-    EXPECT_EQ(daemon.waitExit(), 2);
     daemon.launch({"--virtual", "--frobnicate"});
     EXPECT_EQ(daemon.waitExit(), 2);
     EXPECT_NE(daemon.errorOutput().find("unknown option --frobnicate"), std::string::npos);
@@ -435,7 +458,26 @@ TEST_F(Obxkernd, RefusesToStartWithoutAUsableSetUp) {
         {"--runtime-dir", daemon.runtimeDir().string(), "--virtual", "--descriptor", "/nonexistent"});
     EXPECT_EQ(daemon.waitExit(), 1);
     EXPECT_NE(daemon.errorOutput().find("/nonexistent: cannot be read"), std::string::npos);
+    const std::filesystem::path table = daemon.runtimeDir().parent_path() / "devices.conf";
+    std::ofstream(table) << "# models\n00aa:00bb fine\n00aa-00bc\n";
+    daemon.launch({"--runtime-dir", daemon.runtimeDir().string(), "--devices-conf", table.string()});
+    EXPECT_EQ(daemon.waitExit(), 1);
+    EXPECT_NE(daemon.errorOutput().find(table.string() + ":3: expected VENDOR:PRODUCT in hexadecimal"),
+              std::string::npos)
+        << daemon.errorOutput();
     EXPECT_FALSE(std::filesystem::exists(daemon.socket("control-01")));
+}
+
+// No model in the table is present on a test machine: the daemon runs and waits for one.
+TEST_F(Obxkernd, WithoutAMatchingTrackballItWaitsForOne) {
+    const std::filesystem::path table = daemon.runtimeDir().parent_path() / "devices.conf";
+    std::ofstream(table) << "0000:0000 nothing real\n";
+    startWith({"--devices-conf", table.string()});
+    EXPECT_FALSE(std::filesystem::exists(daemon.socket("control-01")));
+    EXPECT_EQ(daemon.stop(SIGTERM), 0);
+    EXPECT_NE(daemon.errorOutput().find("no trackball attached; waiting for one to be plugged in"),
+              std::string::npos)
+        << daemon.errorOutput();
 }
 
 TEST_F(Obxkernd, InputToolDrivesTheVirtualTrackball) {

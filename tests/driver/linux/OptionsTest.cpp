@@ -48,6 +48,21 @@ TEST(Options, RejectsWhatItCannotUse) {
     EXPECT_FALSE(parse({"--runtime-dir", ""}).options);
 }
 
+TEST(Options, RealTrackballsUnlessOnlyVirtualOnesAreAskedFor) {
+    const ParsedOptions plain = parse({});
+    EXPECT_TRUE(plain.options->servesHardware());
+    EXPECT_EQ(plain.options->devicesFile, "/etc/obxkern/devices.conf");
+    EXPECT_FALSE(parse({"--virtual"}).options->servesHardware());
+    const ParsedOptions named = parse(
+        {"--virtual", "--device", "/dev/hidraw3", "--device=/dev/hidraw4", "--devices-conf", "/tmp/d.conf"});
+    ASSERT_TRUE(named.options) << named.error;
+    EXPECT_TRUE(named.options->servesHardware());
+    EXPECT_EQ(named.options->devices, (std::vector<std::string>{"/dev/hidraw3", "/dev/hidraw4"}));
+    EXPECT_EQ(named.options->devicesFile, "/tmp/d.conf");
+    EXPECT_EQ(parse({"--device", "hidraw3"}).error,
+              "--device needs the absolute path of a hidraw node, not hidraw3");
+}
+
 TEST(Options, HelpAndLogLevel) {
     EXPECT_TRUE(parse({"--help"}).options->help);
     EXPECT_EQ(parse({"--log-level", "debug"}).options->logLevel, LogLevel::debug);

@@ -166,7 +166,9 @@ void LinuxDeviceNotices::onFolderEvents() {
             const auto* event = reinterpret_cast<const inotify_event*>(buffer.data() + offset);
             offset += static_cast<long>(sizeof(inotify_event) + event->len);
             const std::string name = event->len > 0 ? event->name : "";
-            if (event->wd == parentWatch_ && name == folder_.filename().string()) {
+            if ((event->mask & IN_Q_OVERFLOW) != 0) {
+                rescan();
+            } else if (event->wd == parentWatch_ && name == folder_.filename().string()) {
                 watchFolder();
             } else if (event->wd == folderWatch_ && (event->mask & IN_IGNORED) != 0) {
                 // The folder went with everything in it.
@@ -183,6 +185,20 @@ void LinuxDeviceNotices::onFolderEvents() {
             }
         }
     }
+}
+
+void LinuxDeviceNotices::rescan() {
+    log(LogLevel::warning, "Device notices overflowed; rescanning ", folder_.string());
+    const auto names = controlNames();
+    for (const auto& gone : std::set<std::string>(known_)) {
+        if (std::find(names.begin(), names.end(), gone) == names.end()) {
+            departed(gone);
+        }
+    }
+    // Watched again: a folder made anew while notices were lost has another
+    // watch. Announces what the folder holds.
+    folderWatch_ = -1;
+    watchFolder();
 }
 
 void LinuxDeviceNotices::onHangup() {

@@ -3,7 +3,8 @@
 // Trackballs served by obxkernd: the control-NN sockets of its runtime
 // folder, followed with inotify. A folder that does not exist yet is waited
 // for, so that a helper started first finds the trackballs when the daemon
-// starts. SIGHUP asks for a settings reload.
+// starts; notices lost to a full queue are made up by a rescan. SIGHUP asks
+// for a settings reload.
 
 #include "devices/DeviceLayerPlatform.h"
 
@@ -36,6 +37,9 @@ private:
     // Starts watching the folder itself, when it exists, and announces what
     // it already holds.
     void watchFolder();
+    // After notices were lost: what the folder holds against what was
+    // announced.
+    void rescan();
     void arrived(const std::string& name);
     void departed(const std::string& name);
 

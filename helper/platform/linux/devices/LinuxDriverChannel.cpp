@@ -4,22 +4,24 @@
 #include <cerrno>
 #include <chrono>
 #include <cstring>
+#include <poll.h>
 #include <sys/epoll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
 #include <sys/un.h>
-#include <thread>
 #include <unistd.h>
 
 namespace obx {
 
 namespace {
 
-// obxkernd creates the socket file before it listens: a connection refused
-// right after the file appeared is tried again for this long.
-constexpr auto listenGrace = std::chrono::seconds(1);
-constexpr auto retryPause = std::chrono::milliseconds(10);
+// The longest wait for a device control's completion. obxkernd answers them
+// at once; one that hangs must not hold the worker, and every HTTP request
+// waiting for the worker lock, for longer.
+constexpr auto controlTimeout = std::chrono::seconds(5);
 
+// One attempt: obxkernd publishes a socket file only once it listens, so a
+// refused connection is a daemon that is gone, not one that is starting.
 bool connectTo(int fd, const std::filesystem::path& path) {
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
@@ -28,15 +30,25 @@ bool connectTo(int fd, const std::filesystem::path& path) {
         return false;
     }
     std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
-    const auto deadline = std::chrono::steady_clock::now() + listenGrace;
+    return ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
+// Waits until the socket is readable or the deadline passed; false on time-out.
+bool readableBefore(int fd, std::chrono::steady_clock::time_point deadline) {
     for (;;) {
-        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-            return true;
-        }
-        if (errno != ECONNREFUSED || std::chrono::steady_clock::now() >= deadline) {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (left.count() <= 0) {
             return false;
         }
-        std::this_thread::sleep_for(retryPause);
+        pollfd ready{fd, POLLIN, 0};
+        const int n = ::poll(&ready, 1, static_cast<int>(left.count()) + 1);
+        if (n > 0) {
+            return true;
+        }
+        if (n < 0 && errno != EINTR) {
+            return true; // the receive that follows reports the failure
+        }
     }
 }
 
@@ -84,12 +96,12 @@ bool LinuxDriverChannel::send(std::uint32_t id, std::uint32_t kind, std::uint32_
     message.msg_iov = parts;
     message.msg_iovlen = input.empty() ? 1 : 2;
     const auto total = static_cast<ssize_t>(header.size() + input.size());
-    return socket_ >= 0 && ::sendmsg(socket_, &message, MSG_NOSIGNAL) == total;
+    return socket_ >= 0 && ::sendmsg(socket_, &message, MSG_NOSIGNAL | MSG_DONTWAIT) == total;
 }
 
-long LinuxDriverChannel::receive(bool block) {
+long LinuxDriverChannel::receive() {
     for (;;) {
-        const auto length = ::recv(socket_, received_.data(), received_.size(), block ? 0 : MSG_DONTWAIT);
+        const auto length = ::recv(socket_, received_.data(), received_.size(), MSG_DONTWAIT);
         if (length > 0) {
             return length;
         }
@@ -128,11 +140,22 @@ std::optional<std::uint32_t> LinuxDriverChannel::control(std::uint32_t code,
                                                          std::span<const std::uint8_t> input,
                                                          std::span<std::uint8_t> output) {
     const auto id = nextId_++;
-    if (!send(id, wire::kKindDeviceControl, code, input, static_cast<std::uint32_t>(output.size()))) {
+    if (ended_ ||
+        !send(id, wire::kKindDeviceControl, code, input, static_cast<std::uint32_t>(output.size()))) {
         return std::nullopt;
     }
+    const auto deadline = std::chrono::steady_clock::now() + controlTimeout;
     for (;;) {
-        const auto length = receive(true);
+        if (!readableBefore(socket_, deadline)) {
+            // A daemon that does not answer is taken for gone: its read ends
+            // too, and later requests fail at once instead of waiting again.
+            connectionEnded();
+            return std::nullopt;
+        }
+        const auto length = receive();
+        if (length == 0) {
+            continue;
+        }
         if (length < 0) {
             connectionEnded();
             return std::nullopt;
@@ -174,7 +197,7 @@ IDriverChannel::ReadState LinuxDriverChannel::takeReadResult() {
     // Everything the socket holds, so that it signals again only for news;
     // its end is taken once and stops the signal.
     while (socket_ >= 0 && !ended_) {
-        const auto length = receive(false);
+        const auto length = receive();
         if (length == 0) {
             break;
         }

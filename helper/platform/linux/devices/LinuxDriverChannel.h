@@ -3,7 +3,8 @@
 // The driver channel of one trackball served by obxkernd: one connection to
 // its control socket. Completions come back matched by request id; a read
 // completion that arrives while a device control waits is kept and signalled
-// for the worker.
+// for the worker. A device control waits a bounded time; a daemon that lets
+// it pass is treated as gone.
 
 #include "devices/DriverChannel.h"
 #include "driver/linux/wire/ControlWire.h"
@@ -34,9 +35,9 @@ private:
 
     bool send(std::uint32_t id, std::uint32_t kind, std::uint32_t code, std::span<const std::uint8_t> input,
               std::uint32_t outputLength);
-    // One message into received_; its length, 0 when none waits (without
-    // blocking), -1 when the connection ended.
-    long receive(bool block);
+    // One message into received_, without blocking; its length, 0 when none
+    // waits, -1 when the connection ended.
+    long receive();
     // Takes the received message when it completes the read; true if so.
     bool keepReadCompletion(const wire::CompletionHeader& header);
     void connectionEnded();

@@ -8,7 +8,7 @@
 
 #include "XvfbServer.h"
 #include "devices/DesktopQueries.h"
-#include "platform/linux/X11DesktopQueries.h"
+#include "platform/linux/x11/X11DesktopQueries.h"
 
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>

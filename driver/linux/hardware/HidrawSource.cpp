@@ -1,0 +1,99 @@
+#include "HidrawSource.h"
+
+#include "../Log.h"
+#include "../Utf16.h"
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <linux/hidraw.h>
+#include <stdexcept>
+#include <sys/epoll.h>
+#include <sys/ioctl.h>
+#include <unistd.h>
+
+namespace obx::kernd {
+
+namespace {
+
+// Reports taken per readiness report, so that one busy device cannot hold up the others and the timers.
+constexpr int kReportsPerRound = 16;
+
+[[noreturn]] void fail(const std::string& devnode, const char* what) {
+    throw std::runtime_error(devnode + ": " + what + ": " + std::strerror(errno));
+}
+
+// A text ioctl of hidraw (name, uniq): at most the buffer, not always terminated.
+std::string textOf(int fd, unsigned long request) {
+    char text[256] = {};
+    const int length = ::ioctl(fd, request, text);
+    if (length <= 0)
+        return {};
+    return std::string(text, strnlen(text, sizeof text));
+}
+
+} // namespace
+
+HidrawSource::HidrawSource(EventLoop& loop, std::string devnode, uint16_t version, const HidrawTexts& texts)
+    : loop_(loop), devnode_(std::move(devnode)),
+      fd_(::open(devnode_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)) {
+    if (!fd_)
+        fail(devnode_, "open");
+    hidraw_devinfo info{};
+    if (::ioctl(fd_.get(), HIDIOCGRAWINFO, &info) != 0)
+        fail(devnode_, "HIDIOCGRAWINFO");
+    int descriptorSize = 0;
+    if (::ioctl(fd_.get(), HIDIOCGRDESCSIZE, &descriptorSize) != 0)
+        fail(devnode_, "HIDIOCGRDESCSIZE");
+    hidraw_report_descriptor descriptor{};
+    descriptor.size = static_cast<uint32_t>(descriptorSize);
+    if (descriptorSize <= 0 || descriptorSize > HID_MAX_DESCRIPTOR_SIZE ||
+        ::ioctl(fd_.get(), HIDIOCGRDESC, &descriptor) != 0)
+        fail(devnode_, "HIDIOCGRDESC");
+    vendorId_ = static_cast<uint16_t>(info.vendor);
+    identity_.productId = static_cast<uint16_t>(info.product);
+    identity_.versionNumber = version;
+    identity_.descriptor.assign(descriptor.value, descriptor.value + descriptor.size);
+    productName_ = texts.product.empty() ? textOf(fd_.get(), HIDIOCGRAWNAME(256)) : texts.product;
+    identity_.product = utf16FromUtf8(productName_);
+    identity_.serialNumber =
+        utf16FromUtf8(texts.serial.empty() ? textOf(fd_.get(), HIDIOCGRAWUNIQ(256)) : texts.serial);
+    loop_.add(fd_.get(), EPOLLIN, *this);
+    reading_ = true;
+}
+
+HidrawSource::~HidrawSource() {
+    if (reading_)
+        loop_.remove(fd_.get());
+}
+
+void HidrawSource::onEvents(uint32_t events) {
+    for (int i = 0; i < kReportsPerRound; ++i) {
+        const ssize_t length = ::read(fd_.get(), report_.data(), report_.size());
+        if (length > 0) {
+            if (sink_ != nullptr)
+                sink_->onReport(std::span(report_.data(), static_cast<size_t>(length)));
+            continue;
+        }
+        if (length < 0 && errno == EINTR)
+            continue;
+        if (length < 0 && (errno == EAGAIN || errno == EWOULDBLOCK)) {
+            if (events & (EPOLLHUP | EPOLLERR))
+                stopReading("the device hung up");
+            return;
+        }
+        stopReading(length == 0 ? "end of file" : std::strerror(errno));
+        return;
+    }
+}
+
+// The device's removal notice ends the trackball; until then the node must not wake the loop again.
+void HidrawSource::stopReading(const char* why) {
+    if (!reading_)
+        return;
+    loop_.remove(fd_.get());
+    reading_ = false;
+    logf(LogLevel::info, "%s: reading stopped: %s", devnode_.c_str(), why);
+}
+
+} // namespace obx::kernd
