@@ -199,5 +199,58 @@ TEST(ConsoleModeTest, DebugRunsUntilCtrlCAndEndsAfterTheNotifyThread) {
     deleteRecordKey();
 }
 
+class ServiceHandle {
+public:
+    explicit ServiceHandle(SC_HANDLE handle) : handle_(handle) {}
+    ~ServiceHandle() {
+        if (handle_) {
+            CloseServiceHandle(handle_);
+        }
+    }
+    ServiceHandle(const ServiceHandle&) = delete;
+    ServiceHandle& operator=(const ServiceHandle&) = delete;
+    SC_HANDLE get() const { return handle_; }
+
+private:
+    SC_HANDLE handle_;
+};
+
+DWORD serviceState(SC_HANDLE service) {
+    SERVICE_STATUS status{};
+    return QueryServiceStatus(service, &status) ? status.dwCurrentState : 0;
+}
+
+// Installed as the documentation says, started and stopped by the service
+// control manager. This process stays alive meanwhile: Wine ends its services
+// when the prefix has no other process.
+TEST(ServiceManagerTest, TheServiceStartsRunsAndStopsUnderTheServiceControlManager) {
+    win::RegistryRecord().write(1'765'000'000);
+    DeleteFileW(win::WinServiceLogFile::defaultPath().c_str());
+    ServiceHandle manager(OpenSCManagerW(nullptr, nullptr, SC_MANAGER_ALL_ACCESS));
+    ASSERT_NE(manager.get(), nullptr) << GetLastError();
+    if (ServiceHandle old(OpenServiceW(manager.get(), L"obxsvc", SERVICE_ALL_ACCESS)); old.get()) {
+        DeleteService(old.get());
+    }
+    const auto binary = L"\"" + besideThisProgram(L"obxsvc.exe") + L"\"";
+    ServiceHandle service(CreateServiceW(manager.get(), L"obxsvc", L"Quellane download invitation",
+                                         SERVICE_ALL_ACCESS, SERVICE_WIN32_OWN_PROCESS, SERVICE_DEMAND_START,
+                                         SERVICE_ERROR_NORMAL, binary.c_str(), nullptr, nullptr, nullptr,
+                                         nullptr, nullptr));
+    ASSERT_NE(service.get(), nullptr) << GetLastError();
+    ASSERT_TRUE(StartServiceW(service.get(), 0, nullptr)) << GetLastError();
+    EXPECT_TRUE(eventually([&] { return serviceState(service.get()) == SERVICE_RUNNING; }));
+    EXPECT_TRUE(eventually([] { return readLog().find("previously notified") != std::string::npos; }));
+    SERVICE_STATUS status{};
+    EXPECT_TRUE(ControlService(service.get(), SERVICE_CONTROL_STOP, &status)) << GetLastError();
+    EXPECT_TRUE(eventually([&] { return serviceState(service.get()) == SERVICE_STOPPED; }));
+    QueryServiceStatus(service.get(), &status);
+    EXPECT_EQ(status.dwWin32ExitCode, 0u);
+    EXPECT_EQ(readLog(), "Starting Halvex Ombrix service...\n"
+                         "Notify thread - previously notified, nothing to do.\n"
+                         "Stopping Halvex Ombrix service...\n");
+    EXPECT_TRUE(DeleteService(service.get()));
+    deleteRecordKey();
+}
+
 } // namespace
 } // namespace obx::test
