@@ -20,6 +20,8 @@ failed=0
 trap '"$WINESERVER" -k 2>/dev/null || true' EXIT
 
 timeout 300 "$WINE" wineboot --init
+# A prefix that has settled: its first boot goes on in the background.
+timeout 120 "$WINESERVER" -w
 run() {
     echo "== $*"
     if ! timeout 300 "$@"; then

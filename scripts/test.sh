@@ -7,3 +7,5 @@ BUILD_DIR=${OBX_BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
 cmake --build "$BUILD_DIR" -j "$(nproc)"
 ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$(nproc)" --timeout 300
+# The Windows notification service: cross-built, its tests run under Wine.
+./scripts/test-service-windows.sh

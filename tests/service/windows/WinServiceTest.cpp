@@ -237,7 +237,14 @@ TEST(ServiceManagerTest, TheServiceStartsRunsAndStopsUnderTheServiceControlManag
                                          SERVICE_ERROR_NORMAL, binary.c_str(), nullptr, nullptr, nullptr,
                                          nullptr, nullptr));
     ASSERT_NE(service.get(), nullptr) << GetLastError();
-    ASSERT_TRUE(StartServiceW(service.get(), 0, nullptr)) << GetLastError();
+    // The database stays locked while the manager starts the prefix's own
+    // services after a fresh boot.
+    DWORD startError = 0;
+    eventually([&] {
+        startError = StartServiceW(service.get(), 0, nullptr) ? 0 : GetLastError();
+        return startError != ERROR_SERVICE_DATABASE_LOCKED;
+    });
+    ASSERT_EQ(startError, 0u);
     EXPECT_TRUE(eventually([&] { return serviceState(service.get()) == SERVICE_RUNNING; }));
     EXPECT_TRUE(eventually([] { return readLog().find("previously notified") != std::string::npos; }));
     SERVICE_STATUS status{};
@@ -250,6 +257,79 @@ TEST(ServiceManagerTest, TheServiceStartsRunsAndStopsUnderTheServiceControlManag
                          "Stopping Halvex Ombrix service...\n");
     EXPECT_TRUE(DeleteService(service.get()));
     deleteRecordKey();
+}
+
+class PopupProcess {
+public:
+    PopupProcess() {
+        auto commandLine = L"\"" + besideThisProgram(L"obxsvc.exe") + L"\" -showpopup";
+        STARTUPINFOW startup{};
+        startup.cb = sizeof startup;
+        started_ = CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                                  &startup, &process_);
+    }
+    ~PopupProcess() {
+        if (started_) {
+            if (WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT) {
+                TerminateProcess(process_.hProcess, 99);
+            }
+            CloseHandle(process_.hProcess);
+            CloseHandle(process_.hThread);
+        }
+    }
+    PopupProcess(const PopupProcess&) = delete;
+    PopupProcess& operator=(const PopupProcess&) = delete;
+
+    bool started() const { return started_; }
+    // The exit code, or 99 when it did not end in time.
+    DWORD waitExit() {
+        if (WaitForSingleObject(process_.hProcess, 20'000) != WAIT_OBJECT_0) {
+            return 99;
+        }
+        DWORD code = 99;
+        GetExitCodeProcess(process_.hProcess, &code);
+        return code;
+    }
+
+private:
+    bool started_ = false;
+    PROCESS_INFORMATION process_{};
+};
+
+HWND findWindow(const wchar_t* className, const wchar_t* title) {
+    HWND window = nullptr;
+    eventually([&] { return (window = FindWindowW(className, title)) != nullptr; });
+    return window;
+}
+
+TEST(PopupWindowTest, AClickOnTheBalloonOpensThePageAndEndsThePopup) {
+    DeleteFileW(win::WinServiceLogFile::defaultPath().c_str());
+    PopupProcess popup;
+    ASSERT_TRUE(popup.started()) << GetLastError();
+    // The hidden main window, named by strings 109 and 103.
+    const HWND main = findWindow(L"Halvex", L"Halvex");
+    ASSERT_NE(main, nullptr);
+    EXPECT_FALSE(IsWindowVisible(main));
+    const HWND icons =
+        findWindow(L"TRAY_ICON_MESSAGE_PROCESSOR_WND_CLASS", L"TRAY_ICON_MESSAGE_PROCESSOR_WND");
+    ASSERT_NE(icons, nullptr);
+    // As the notification area reports it: the popup's only icon has id 1.
+    PostMessageW(icons, 0x464, 1, 0x404);
+    PostMessageW(icons, 0x464, 1, 0x203);
+    PostMessageW(icons, 0x464, 1, 0x405);
+    EXPECT_EQ(popup.waitExit(), 0u);
+    EXPECT_EQ(readLog(), "Quellane product webpage started\n");
+}
+
+TEST(PopupWindowTest, TheCloseCommandEndsThePopupWithoutOpeningThePage) {
+    DeleteFileW(win::WinServiceLogFile::defaultPath().c_str());
+    PopupProcess popup;
+    ASSERT_TRUE(popup.started()) << GetLastError();
+    const HWND main = findWindow(L"Halvex", L"Halvex");
+    ASSERT_NE(main, nullptr);
+    PostMessageW(main, WM_COMMAND, 105, 0);
+    EXPECT_EQ(popup.waitExit(), 0u);
+    EXPECT_EQ(readLog(), "");
 }
 
 } // namespace
