@@ -5,15 +5,11 @@
 // it through DBUS_SESSION_BUS_ADDRESS. Construction throws when the bus or
 // the mock cannot start.
 
-#include "../../helper/shell/SpawnedProcess.h"
-#include "support/TempFolder.h"
+#include "support/PrivateBus.h"
 
 #include <chrono>
 #include <cstdint>
-#include <functional>
-#include <memory>
 #include <string>
-#include <systemd/sd-bus.h>
 #include <vector>
 
 namespace obx::test {
@@ -21,7 +17,10 @@ namespace obx::test {
 // Generous: CI machines are small and busy.
 inline constexpr std::chrono::milliseconds kServiceWait{20'000};
 
-bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds timeout = kServiceWait);
+inline bool eventually(const std::function<bool()>& condition,
+                       std::chrono::milliseconds timeout = kServiceWait) {
+    return PrivateBus::waitUntil(condition, timeout);
+}
 
 // One Notify call as the daemon received it.
 struct NotifyCall {
@@ -35,20 +34,14 @@ struct NotifyCall {
 class PrivateNotifications {
 public:
     PrivateNotifications();
-    ~PrivateNotifications();
-    PrivateNotifications(const PrivateNotifications&) = delete;
-    PrivateNotifications& operator=(const PrivateNotifications&) = delete;
 
-    std::string address() const;
+    std::string environmentEntry() const { return bus_.environmentEntry(); }
     std::vector<NotifyCall> notifyCalls();
     // The user clicks notification id.
     void invokeDefaultAction(std::uint32_t id);
 
 private:
-    TempFolder folder_;
-    std::unique_ptr<SpawnedProcess> daemon_;
-    std::unique_ptr<SpawnedProcess> mock_;
-    sd_bus* bus_ = nullptr;
+    PrivateBus bus_;
 };
 
 } // namespace obx::test

@@ -24,7 +24,7 @@ protected:
         writeExecutable(folder_ / "bin" / "xdg-open",
                         "#!/bin/sh\nprintf '%s' \"$1\" > '" + (folder_ / "opened").string() + "'\n");
         const char* path = std::getenv("PATH");
-        environment_ = {"DBUS_SESSION_BUS_ADDRESS=" + bus_.address(),
+        environment_ = {bus_.environmentEntry(),
                         "PATH=" + (folder_ / "bin").string() + ":" + (path ? path : "/usr/bin:/bin"),
                         "XDG_STATE_HOME=" + (folder_ / "state").string(),
                         "XDG_DATA_HOME=" + (folder_ / "data").string(),
