@@ -11,3 +11,5 @@ timeout 1200 ./scripts/check-driver-windows.sh
 ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$(nproc)" --timeout 300
 # Each libFuzzer target for a bounded 20 s from the corpus in the repository; a crash fails here.
 OBX_FUZZ_BUILD_DIR="$BUILD_DIR/fuzz" ./driver/fuzz/run_fuzzers.sh 20
+# The Windows notification service: cross-built, its tests run under Wine.
+./scripts/test-service-windows.sh

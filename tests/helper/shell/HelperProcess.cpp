@@ -1,5 +1,7 @@
 #include "HelperProcess.h"
 
+#include "support/PrivateBus.h"
+
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
@@ -20,14 +22,7 @@ std::string uniqueSessionId() {
 } // namespace
 
 bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout) {
-    const auto deadline = std::chrono::steady_clock::now() + timeout;
-    while (!condition()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
+    return PrivateBus::waitUntil(condition, timeout);
 }
 
 std::uint16_t freePort() {

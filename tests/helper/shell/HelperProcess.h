@@ -5,7 +5,7 @@
 // session id of its own (so parallel tests never share the instance mark)
 // and no X display.
 
-#include "SpawnedProcess.h"
+#include "support/SpawnedProcess.h"
 #include "support/TempFolder.h"
 
 #include <chrono>

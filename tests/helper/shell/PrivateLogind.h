@@ -5,23 +5,17 @@
 // Construction fails the test's set-up with an exception when the bus or the
 // mock cannot start.
 
-#include "SpawnedProcess.h"
-#include "support/TempFolder.h"
+#include "support/PrivateBus.h"
 
-#include <memory>
 #include <string>
-#include <systemd/sd-bus.h>
 
 namespace obx::test {
 
 class PrivateLogind {
 public:
     PrivateLogind();
-    ~PrivateLogind();
-    PrivateLogind(const PrivateLogind&) = delete;
-    PrivateLogind& operator=(const PrivateLogind&) = delete;
 
-    std::string address() const;
+    std::string address() const { return bus_.address(); }
 
     // A session of this user on seat0.
     void addSession(const std::string& id, bool active);
@@ -29,12 +23,7 @@ public:
     void prepareForSleep(bool sleeping);
 
 private:
-    void call(const char* path, const char* method, const char* types, ...);
-
-    TempFolder folder_;
-    std::unique_ptr<SpawnedProcess> daemon_;
-    std::unique_ptr<SpawnedProcess> mock_;
-    sd_bus* bus_ = nullptr;
+    PrivateBus bus_;
 };
 
 } // namespace obx::test

@@ -1,4 +1,4 @@
-#include "SpawnedProcess.h"
+#include "support/SpawnedProcess.h"
 
 #include <cerrno>
 #include <csignal>
