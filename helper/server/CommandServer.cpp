@@ -1,5 +1,6 @@
 #include "server/CommandServer.h"
 
+#include "platform/LoopbackSockets.h"
 #include "server/Resources.h"
 #include "shell/Log.h"
 
@@ -27,6 +28,10 @@ std::uint16_t commandServerPort() {
 CommandServer::CommandServer(IObxDeviceManager& deviceManager, std::uint16_t port)
     : deviceManager_(deviceManager), server_("127.0.0.1", port) {
     registerResources(server_, deviceManager_);
+    // The API changes the user's settings and starts programs: it is the
+    // user's own, never another local account's.
+    server_.setConnectionCheck(
+        [](const boost::asio::ip::tcp::socket& socket) { return peerIsOwnUser(socket); });
 }
 
 CommandServer::~CommandServer() {

@@ -13,6 +13,7 @@
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
+#include <string>
 
 namespace obx {
 
@@ -22,13 +23,36 @@ using namespace std::chrono_literals;
 
 constexpr auto quitWait = 5000ms;
 
-void setUpProcess() {
-    std::locale::global(boost::locale::generator()(""));
+constexpr const char* fallbackLocale = "C.UTF-8";
+
+// The system's locale, or C.UTF-8 when the environment names one that is
+// not installed: a missing locale must not stop the helper. The warning to
+// log once the log is open; empty when there is none.
+std::string setUpLocale() {
+    try {
+        std::locale::global(boost::locale::generator()(""));
+        return {};
+    } catch (const std::exception& error) {
+        std::string warning =
+            std::string("The system locale is not available (") + error.what() + "), using " + fallbackLocale;
+        try {
+            std::locale::global(boost::locale::generator()(fallbackLocale));
+        } catch (const std::exception&) {
+            std::locale::global(std::locale::classic());
+            warning += " failed too, using the classic locale";
+        }
+        return warning;
+    }
+}
+
+std::string setUpProcess() {
+    auto localeWarning = setUpLocale();
     boost::filesystem::path::imbue(std::locale());
     // Relative paths (the configuration application, a log folder the system
     // cannot name) then mean the program's own folder.
     std::error_code ignored;
     std::filesystem::current_path(runningExecutablePath().parent_path(), ignored);
+    return localeWarning;
 }
 
 HelperOptions readOptions(int argc, const char* const argv[]) {
@@ -81,7 +105,7 @@ void endApplication() {
 } // namespace
 
 int runHelper(int argc, const char* const argv[], const HelperParts& parts) {
-    setUpProcess();
+    const std::string localeWarning = setUpProcess();
     // Outlives the application object, which uses it to the end.
     std::unique_ptr<IAppWindow> window;
     try {
@@ -100,6 +124,9 @@ int runHelper(int argc, const char* const argv[], const HelperParts& parts) {
         }
         const bool desktop = parts.platform.installDesktop();
         openHelperLog(options);
+        if (!localeWarning.empty()) {
+            logText(LogLevel::warning, localeWarning);
+        }
         if (!desktop) {
             logText(LogLevel::warning,
                     "No desktop display: the helper runs headless and input is only logged");

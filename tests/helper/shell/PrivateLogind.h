@@ -27,6 +27,8 @@ public:
     void addSession(const std::string& id, bool active);
     void setSessionActive(const std::string& id, bool active);
     void prepareForSleep(bool sleeping);
+    // The "sleep" locks of mode "delay" that logind holds now.
+    int sleepDelayLocks();
 
 private:
     void call(const char* path, const char* method, const char* types, ...);
