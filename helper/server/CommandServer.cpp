@@ -6,6 +6,7 @@
 
 #include <charconv>
 #include <cstdlib>
+#include <memory>
 #include <string_view>
 
 namespace obx {
@@ -30,8 +31,16 @@ CommandServer::CommandServer(IObxDeviceManager& deviceManager, std::uint16_t por
     registerResources(server_, deviceManager_);
     // The API changes the user's settings and starts programs: it is the
     // user's own, never another local account's.
-    server_.setConnectionCheck(
-        [](const boost::asio::ip::tcp::socket& socket) { return peerIsOwnUser(socket); });
+    std::shared_ptr<PeerOwnerCheck> owners;
+    try {
+        owners = makePeerOwnerCheck();
+    } catch (const std::exception& error) {
+        log(LogLevel::error, "Command server cannot tell whose connections it gets (", error.what(),
+            "): every connection is refused");
+    }
+    server_.setConnectionCheck([owners](const boost::asio::ip::tcp::socket& socket) {
+        return owners && owners->peerIsOwnUser(socket);
+    });
 }
 
 CommandServer::~CommandServer() {

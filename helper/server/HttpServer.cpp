@@ -117,7 +117,7 @@ public:
         stream_.close();
     }
 
-    // Waiting for the first bytes of a request.
+    // Waiting for a request, or answered and about to close.
     bool idle() const { return idle_; }
     std::chrono::steady_clock::time_point idleSince() const { return idleSince_; }
 
@@ -202,6 +202,9 @@ private:
     // connection, and the client may lose the answer it has not read yet:
     // end our side first and drop what the client still sends.
     void lingerAndClose() {
+        // Answered: the first to go when connections run short.
+        idle_ = true;
+        idleSince_ = std::chrono::steady_clock::now();
         beast::error_code ignored;
         stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
         stream_.expires_after(server_.limits.requestTimeout);

@@ -1,6 +1,7 @@
 #include "shell/HelperEntry.h"
 
 #include "actions/PlatformServicesImpl.h"
+#include "platform/ProcessLocale.h"
 #include "platform/ProgramPath.h"
 #include "settings/SettingsPaths.h"
 #include "shell/HelperOptions.h"
@@ -23,26 +24,26 @@ using namespace std::chrono_literals;
 
 constexpr auto quitWait = 5000ms;
 
-constexpr const char* fallbackLocale = "C.UTF-8";
-
 // The system's locale, or C.UTF-8 when the environment names one that is
-// not installed: a missing locale must not stop the helper. The warning to
-// log once the log is open; empty when there is none.
+// not installed: a missing locale must not stop the helper (every library
+// that asks for the user's locale would throw). The warning to log once the
+// log is open; empty when there is none.
 std::string setUpLocale() {
+    std::string warning;
     try {
-        std::locale::global(boost::locale::generator()(""));
-        return {};
+        std::locale named("");
     } catch (const std::exception& error) {
-        std::string warning =
-            std::string("The system locale is not available (") + error.what() + "), using " + fallbackLocale;
+        warning = std::string("The system locale is not available (") + error.what() + "), using C.UTF-8";
+        setUserLocaleName("C.UTF-8");
         try {
-            std::locale::global(boost::locale::generator()(fallbackLocale));
+            std::locale named("");
         } catch (const std::exception&) {
-            std::locale::global(std::locale::classic());
-            warning += " failed too, using the classic locale";
+            warning += ", which is not available either: using C";
+            setUserLocaleName("C");
         }
-        return warning;
     }
+    std::locale::global(boost::locale::generator()(""));
+    return warning;
 }
 
 std::string setUpProcess() {
