@@ -43,6 +43,18 @@ class InstanceSocketTest : public ::testing::Test {
 protected:
     std::filesystem::path socket() const { return folder / "obxhelper-test"; }
 
+    // Whether a quit request of another thread reaches the listener. The
+    // instance is this process, which does not end: no wait.
+    bool quitReaches(InstanceListener& listener) {
+        std::thread asking([&] { requestQuit(socket(), 0ms); });
+        const bool reached = waitUntil([&] {
+            pump(listener);
+            return listener.quitRequested();
+        });
+        asking.join();
+        return reached;
+    }
+
     test::TempFolder folder;
 };
 
@@ -61,13 +73,7 @@ TEST_F(InstanceSocketTest, OneHolderAtATimeAndTheMarkGoesWithIt) {
 TEST_F(InstanceSocketTest, QuitRequestReachesTheInstance) {
     auto listener = InstanceListener::claim(socket());
     ASSERT_TRUE(listener);
-    // The instance is this process, which does not end: no wait.
-    std::thread asking([&] { requestQuit(socket(), 0ms); });
-    EXPECT_TRUE(waitUntil([&] {
-        pump(*listener);
-        return listener->quitRequested();
-    }));
-    asking.join();
+    EXPECT_TRUE(quitReaches(*listener));
 }
 
 TEST_F(InstanceSocketTest, QuitWithoutAnInstanceReturnsAtOnce) {
@@ -94,12 +100,7 @@ TEST_F(InstanceSocketTest, SilentConnectionsAreBoundedAndTimedOut) {
     for (int client : clients) {
         ::close(client);
     }
-    std::thread asking([&] { requestQuit(socket(), 0ms); });
-    EXPECT_TRUE(waitUntil([&] {
-        pump(*listener);
-        return listener->quitRequested();
-    }));
-    asking.join();
+    EXPECT_TRUE(quitReaches(*listener));
 }
 
 // Out of descriptors, the listener stays ready; the loop must then wait
