@@ -3,14 +3,11 @@
 #include "RunningHelper.h"
 
 #include <csignal>
-#include <cstring>
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 #include <regex>
 #include <sstream>
-#include <sys/socket.h>
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace obx::test {
