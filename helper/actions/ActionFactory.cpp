@@ -78,8 +78,7 @@ ActionPtr ActionFactory::create(DeviceConfig* config, const nlohmann::json& entr
         action = tryBuild([&] { return createAction(config, entry); });
     }
     if (!action) {
-        log(LogLevel::error, "Error creating action handler for command: ", command,
-            ", args: ", params.dump());
+        log(LogLevel::error, "Error creating action handler for command: ", command, ", args: ", params);
         throw std::runtime_error("Error creating action handler!");
     }
     return action;

@@ -2,16 +2,21 @@
 
 #include "base/LogCapture.h"
 #include "platform/DebuggerLogSink.h"
+#include "platform/LogFile.h"
 
 #include <atomic>
 #include <boost/log/attributes/value_extraction.hpp>
 #include <boost/log/core.hpp>
 #include <boost/log/expressions.hpp>
+#include <boost/log/sinks/basic_sink_backend.hpp>
+#include <boost/log/sinks/frontend_requirements.hpp>
 #include <boost/log/sinks/sync_frontend.hpp>
 #include <boost/log/sources/record_ostream.hpp>
 #include <boost/log/sources/severity_logger.hpp>
 #include <boost/log/utility/setup/common_attributes.hpp>
-#include <boost/log/utility/setup/file.hpp>
+#include <boost/log/utility/setup/formatter_parser.hpp>
+#include <boost/make_shared.hpp>
+#include <cstdio>
 #include <iomanip>
 #include <mutex>
 #include <vector>
@@ -48,6 +53,68 @@ OpenSinks& openSinks() {
     static OpenSinks instance;
     return instance;
 }
+
+// "obxhelper_NN.log" in one folder: the counter starts at 00 in every run,
+// a file is appended to, and the next counter's file is opened once a record
+// would take the file to the rotation size. Every record is flushed at once.
+// The files are opened through the platform, so that the programs the
+// helper starts do not inherit them.
+class RotatingFileBackend
+    : public logging::sinks::basic_formatted_sink_backend<
+          char, logging::sinks::combine_requirements<logging::sinks::synchronized_feeding,
+                                                     logging::sinks::flushing>::type> {
+public:
+    explicit RotatingFileBackend(std::filesystem::path folder) : folder_(std::move(folder)) {}
+    ~RotatingFileBackend() { closeFile(); }
+    RotatingFileBackend(const RotatingFileBackend&) = delete;
+    RotatingFileBackend& operator=(const RotatingFileBackend&) = delete;
+
+    void consume(const logging::record_view&, const std::string& line) {
+        if (file_ != nullptr && written_ + line.size() >= logRotationSize) {
+            closeFile();
+            ++counter_;
+        }
+        if (file_ == nullptr && !openFile()) {
+            return; // the record is lost, the helper goes on
+        }
+        std::fwrite(line.data(), 1, line.size(), file_);
+        std::fputc('\n', file_);
+        std::fflush(file_);
+        written_ += line.size() + 1;
+    }
+
+    void flush() {
+        if (file_ != nullptr) {
+            std::fflush(file_);
+        }
+    }
+
+private:
+    bool openFile() {
+        char name[32];
+        std::snprintf(name, sizeof name, "obxhelper_%02u.log", counter_);
+        file_ = openLogFile(folder_ / name);
+        if (file_ == nullptr) {
+            return false;
+        }
+        std::fseek(file_, 0, SEEK_END);
+        const long size = std::ftell(file_);
+        written_ = size > 0 ? static_cast<std::uintmax_t>(size) : 0;
+        return true;
+    }
+
+    void closeFile() {
+        if (file_ != nullptr) {
+            std::fclose(file_);
+            file_ = nullptr;
+        }
+    }
+
+    std::filesystem::path folder_;
+    unsigned counter_ = 0;
+    std::FILE* file_ = nullptr;
+    std::uintmax_t written_ = 0;
+};
 
 } // namespace
 
@@ -90,12 +157,11 @@ void openLog(const LogOptions& options) {
     auto& open = openSinks();
     std::lock_guard lock(open.mutex);
 
-    auto fileSink =
-        logging::add_file_log(keywords::file_name = (options.folder / "obxhelper_%2N.log").string(),
-                              keywords::open_mode = std::ios_base::out | std::ios_base::app,
-                              keywords::rotation_size = logRotationSize, keywords::auto_flush = true,
-                              keywords::format = "%TimeStamp%: %ThreadID% %Message%");
+    auto fileSink = boost::make_shared<logging::sinks::synchronous_sink<RotatingFileBackend>>(
+        boost::make_shared<RotatingFileBackend>(options.folder));
+    fileSink->set_formatter(logging::parse_formatter("%TimeStamp%: %ThreadID% %Message%"));
     fileSink->set_filter(severity >= level);
+    core->add_sink(fileSink);
     open.sinks.push_back(fileSink);
 
     if (options.debuggerOutput) {

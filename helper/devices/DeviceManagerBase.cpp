@@ -289,7 +289,7 @@ json DeviceManagerBase::getPointerConfig(const AppId& app, std::uint16_t device)
 void DeviceManagerBase::setPointerConfig(const AppId& app, std::uint16_t device, const json& body) {
     OperationLock guard(*this);
     log(LogLevel::debug, "DeviceManagerBase::setPointerConfig -", " app: ", appText(app),
-        ", device: ", device, ", config: ", body.dump());
+        ", device: ", device, ", config: ", body);
     auto& settings = currentSettings();
     auto& config = settings.findConfig(app, device, false);
     // The whole body is read before anything changes: a refused request
@@ -323,7 +323,7 @@ json DeviceManagerBase::getScrollWheelConfig(const AppId& app, std::uint16_t dev
 void DeviceManagerBase::setScrollWheelConfig(const AppId& app, std::uint16_t device, const json& body) {
     OperationLock guard(*this);
     log(LogLevel::debug, "DeviceManagerBase::setScrollWheelConfig -", " app: ", appText(app),
-        ", device: ", device, ", config: ", body.dump());
+        ", device: ", device, ", config: ", body);
     auto& settings = currentSettings();
     auto& config = settings.findConfig(app, device, false);
     const auto& fields = body.get_ref<const json::object_t&>();
@@ -355,7 +355,7 @@ void DeviceManagerBase::setButtonAction(const AppId& app, std::uint16_t device, 
                                         const json& value) {
     OperationLock guard(*this);
     log(LogLevel::debug, "DeviceManagerBase::setButtonAction -", " app: ", appText(app), ", device: ", device,
-        ", buttonMask: ", buttonMask, ", action: ", value.dump());
+        ", buttonMask: ", buttonMask, ", action: ", value);
     auto& settings = currentSettings();
     auto& config = settings.findConfig(app, device, false);
     config.setButtonAction(buttonMask, value);

@@ -1,10 +1,12 @@
 #include "server/CommandServer.h"
 
 #include "base/Log.h"
+#include "platform/LoopbackSockets.h"
 #include "server/Resources.h"
 
 #include <charconv>
 #include <cstdlib>
+#include <memory>
 #include <string_view>
 
 namespace obx {
@@ -27,6 +29,18 @@ std::uint16_t commandServerPort() {
 CommandServer::CommandServer(IObxDeviceManager& deviceManager, std::uint16_t port)
     : deviceManager_(deviceManager), server_("127.0.0.1", port) {
     registerResources(server_, deviceManager_);
+    // The API changes the user's settings and starts programs: it is the
+    // user's own, never another local account's.
+    std::shared_ptr<PeerOwnerCheck> owners;
+    try {
+        owners = makePeerOwnerCheck();
+    } catch (const std::exception& error) {
+        log(LogLevel::error, "Command server cannot tell whose connections it gets (", error.what(),
+            "): every connection is refused");
+    }
+    server_.setConnectionCheck([owners](const boost::asio::ip::tcp::socket& socket) {
+        return owners && owners->peerIsOwnUser(socket);
+    });
 }
 
 CommandServer::~CommandServer() {

@@ -1,10 +1,13 @@
 #include "server/HttpServer.h"
 
+#include "platform/LoopbackSockets.h"
 #include "server/HttpResponse.h"
 #include "server/OriginPolicy.h"
+#include "server/RequestTarget.h"
+#include "base/Log.h"
 
 #include <array>
-#include <boost/asio/ip/tcp.hpp>
+#include <boost/asio/steady_timer.hpp>
 #include <boost/asio/write.hpp>
 #include <boost/beast/core.hpp>
 #include <boost/beast/http.hpp>
@@ -21,11 +24,25 @@ using tcp = net::ip::tcp;
 
 namespace {
 
+using namespace std::chrono_literals;
+
+// A failed accept is tried again after a pause, so that a lasting failure
+// never turns into a busy loop; running out of descriptors with nothing to
+// close gets a longer one, for connections to end meanwhile.
+constexpr auto acceptRetryPause = 10ms;
+constexpr auto descriptorShortagePause = 100ms;
+constexpr auto failureLogInterval = 1s;
+
 struct Route {
     std::string method;
     std::regex pattern;
     HttpHandler handler;
 };
+
+bool isDescriptorShortage(const beast::error_code& error) {
+    return error == net::error::no_descriptors || error == net::error::no_buffer_space ||
+           error == net::error::no_memory || error == boost::system::errc::too_many_files_open_in_system;
+}
 
 class Session;
 
@@ -38,9 +55,9 @@ public:
 
     // Handler for the request, or null when the connection is to be closed
     // without an answer.
-    const HttpHandler* findHandler(const std::string& method, const std::string& path) const {
+    const HttpHandler* findHandler(const std::string& method, std::string_view path) const {
         for (auto& route : routes) {
-            if (route.method == method && std::regex_match(path, route.pattern)) {
+            if (route.method == method && std::regex_match(path.begin(), path.end(), route.pattern)) {
                 return &route.handler;
             }
         }
@@ -53,6 +70,12 @@ public:
     }
 
     void accept();
+    void admit(tcp::socket socket);
+    void acceptFailed(const beast::error_code& error);
+    // Closes the connection that has waited longest for a request; false
+    // when every connection is busy with one.
+    bool closeLongestIdle();
+
     void reportListening(std::uint16_t bound) {
         std::lock_guard lock(mutex);
         boundPort = bound;
@@ -65,9 +88,12 @@ public:
     HttpServerLimits limits;
     std::vector<Route> routes;
     std::vector<std::pair<std::string, HttpHandler>> defaults;
+    ConnectionCheck connectionCheck;
 
     net::io_context io{1};
     std::optional<tcp::acceptor> acceptor;
+    net::steady_timer retryTimer{io};
+    std::chrono::steady_clock::time_point lastFailureLogged{};
     std::set<std::shared_ptr<Session>> sessions;
 
     std::mutex mutex;
@@ -80,8 +106,8 @@ namespace {
 
 class Session : public std::enable_shared_from_this<Session> {
 public:
-    Session(tcp::socket socket, HttpServer::Impl& server)
-        : stream_(std::move(socket)), server_(server), policy_(server.boundPort) {}
+    Session(tcp::socket socket, HttpServer::Impl& server, bool peerAllowed)
+        : stream_(std::move(socket)), server_(server), policy_(server.boundPort), peerAllowed_(peerAllowed) {}
 
     void start() { readHeader(); }
 
@@ -91,15 +117,23 @@ public:
         stream_.close();
     }
 
+    // Waiting for a request, or answered and about to close.
+    bool idle() const { return idle_; }
+    std::chrono::steady_clock::time_point idleSince() const { return idleSince_; }
+
 private:
     void readHeader() {
         parser_.emplace();
-        parser_->header_limit(static_cast<std::uint32_t>(server_.limits.requestSizeLimit));
-        parser_->body_limit(server_.limits.requestSizeLimit);
+        parser_->header_limit(static_cast<std::uint32_t>(server_.limits.headerSizeLimit));
+        parser_->body_limit(server_.limits.bodySizeLimit);
+        idle_ = true;
+        idleSince_ = std::chrono::steady_clock::now();
         stream_.expires_after(server_.limits.requestTimeout);
-        http::async_read_header(
-            stream_, buffer_, *parser_,
-            [self = shared_from_this()](beast::error_code error, std::size_t) { self->onHeader(error); });
+        http::async_read_header(stream_, buffer_, *parser_,
+                                [self = shared_from_this()](beast::error_code error, std::size_t) {
+                                    self->idle_ = false;
+                                    self->onHeader(error);
+                                });
     }
 
     void onHeader(beast::error_code error) {
@@ -117,7 +151,10 @@ private:
             }
             return std::string_view(found->value().data(), found->value().size());
         };
-        if (!policy_.allows(headerValue(http::field::host), headerValue(http::field::origin))) {
+        const auto target =
+            splitRequestTarget(std::string_view(header.target().data(), header.target().size()));
+        const auto host = target.authority ? target.authority : headerValue(http::field::host);
+        if (!peerAllowed_ || !policy_.allows(host, headerValue(http::field::origin))) {
             return answerAndClose(failureResponse("Request origin not allowed", statusForbidden));
         }
         stream_.expires_after(server_.limits.contentTimeout);
@@ -134,16 +171,14 @@ private:
             return finish();
         }
         auto& message = parser_->get();
-        const std::string_view target(message.target().data(), message.target().size());
-        const auto question = target.find('?');
-        HttpRequest request{std::string(message.method_string()), std::string(target.substr(0, question)),
-                            QueryParameters(question == std::string_view::npos ? std::string_view()
-                                                                               : target.substr(question + 1)),
-                            std::move(message.body())};
-        const auto* handler = server_.findHandler(request.method, request.path);
+        const auto target =
+            splitRequestTarget(std::string_view(message.target().data(), message.target().size()));
+        const auto* handler = server_.findHandler(std::string(message.method_string()), target.path);
         if (handler == nullptr) {
             return finish();
         }
+        const HttpRequest request{std::string(message.method_string()), std::string(target.path),
+                                  QueryParameters(target.query), std::move(message.body())};
         keepAlive_ = message.keep_alive();
         write((*handler)(request));
     }
@@ -167,6 +202,9 @@ private:
     // connection, and the client may lose the answer it has not read yet:
     // end our side first and drop what the client still sends.
     void lingerAndClose() {
+        // Answered: the first to go when connections run short.
+        idle_ = true;
+        idleSince_ = std::chrono::steady_clock::now();
         beast::error_code ignored;
         stream_.socket().shutdown(tcp::socket::shutdown_send, ignored);
         stream_.expires_after(server_.limits.requestTimeout);
@@ -192,25 +230,77 @@ private:
     beast::tcp_stream stream_;
     HttpServer::Impl& server_;
     OriginPolicy policy_;
+    bool peerAllowed_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
     std::string response_;
     std::array<char, 4096> drain_;
     bool keepAlive_ = false;
+    bool idle_ = false;
+    std::chrono::steady_clock::time_point idleSince_;
 };
 
 } // namespace
 
 void HttpServer::Impl::accept() {
     acceptor->async_accept(io, [this](beast::error_code error, tcp::socket socket) {
-        if (error) {
-            return; // the acceptor was closed by stop()
+        if (!acceptor->is_open()) {
+            return; // closed by stop()
         }
-        auto session = std::make_shared<Session>(std::move(socket), *this);
-        sessions.insert(session);
-        session->start();
+        if (error) {
+            return acceptFailed(error);
+        }
+        admit(std::move(socket));
         accept();
     });
+}
+
+void HttpServer::Impl::admit(tcp::socket socket) {
+    keepFromChildProcesses(socket);
+    if (sessions.size() >= limits.connectionLimit && !closeLongestIdle()) {
+        logText(LogLevel::debug, "[HTTP] - every connection is busy, refusing a new one");
+        return; // the socket closes here
+    }
+    const bool peerAllowed = !connectionCheck || connectionCheck(socket);
+    if (!peerAllowed) {
+        logText(LogLevel::warning, "[HTTP] - refusing a connection from a process of another user");
+    }
+    auto session = std::make_shared<Session>(std::move(socket), *this, peerAllowed);
+    sessions.insert(session);
+    session->start();
+}
+
+void HttpServer::Impl::acceptFailed(const beast::error_code& error) {
+    // A flood fails accept many times a second: one line a second at most.
+    const auto now = std::chrono::steady_clock::now();
+    if (now - lastFailureLogged >= failureLogInterval) {
+        lastFailureLogged = now;
+        log(LogLevel::warning, "[HTTP] - cannot accept a connection: ", error.message());
+    }
+    // Out of descriptors, the connection idle longest makes room; only when
+    // none can be closed is there something to wait for.
+    const bool wait = isDescriptorShortage(error) && !closeLongestIdle();
+    retryTimer.expires_after(wait ? descriptorShortagePause : acceptRetryPause);
+    retryTimer.async_wait([this](beast::error_code cancelled) {
+        if (!cancelled && acceptor->is_open()) {
+            accept();
+        }
+    });
+}
+
+bool HttpServer::Impl::closeLongestIdle() {
+    std::shared_ptr<Session> longest;
+    for (auto& session : sessions) {
+        if (session->idle() && (!longest || session->idleSince() < longest->idleSince())) {
+            longest = session;
+        }
+    }
+    if (!longest) {
+        return false;
+    }
+    sessions.erase(longest);
+    longest->close();
+    return true;
 }
 
 HttpServer::HttpServer(std::string address, std::uint16_t port, HttpServerLimits limits)
@@ -226,12 +316,17 @@ void HttpServer::setDefaultHandler(std::string method, HttpHandler handler) {
     impl_->defaults.emplace_back(std::move(method), std::move(handler));
 }
 
+void HttpServer::setConnectionCheck(ConnectionCheck check) {
+    impl_->connectionCheck = std::move(check);
+}
+
 void HttpServer::run() {
     auto& impl = *impl_;
     try {
         const tcp::endpoint endpoint(net::ip::make_address(impl.address), impl.port);
         impl.acceptor.emplace(impl.io);
         impl.acceptor->open(endpoint.protocol());
+        keepFromChildProcesses(*impl.acceptor);
         impl.acceptor->set_option(net::socket_base::reuse_address(true));
         impl.acceptor->bind(endpoint);
         impl.acceptor->listen(net::socket_base::max_listen_connections);
@@ -253,6 +348,7 @@ void HttpServer::stop() {
             beast::error_code ignored;
             impl.acceptor->close(ignored);
         }
+        impl.retryTimer.cancel();
         for (auto& session : std::set(impl.sessions)) {
             session->close();
         }

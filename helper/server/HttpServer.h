@@ -2,10 +2,14 @@
 
 // A small HTTP/1.1 server on one thread: routes by method and whole-path
 // regular expression, one default handler per method, raw response bytes
-// from the handlers. Connections are kept alive as HTTP/1.1 says.
+// from the handlers. Connections are kept alive as HTTP/1.1 says. The
+// number of open connections is bounded: a new one displaces the connection
+// that has waited longest for its next request, and is refused when every
+// connection is busy. Accepting goes on after any failure.
 
 #include "server/QueryParameters.h"
 
+#include <boost/asio/ip/tcp.hpp>
 #include <chrono>
 #include <cstdint>
 #include <functional>
@@ -28,10 +32,18 @@ struct HttpRequest {
 using HttpHandler = std::function<std::string(const HttpRequest&)>;
 
 struct HttpServerLimits {
-    std::chrono::seconds requestTimeout{5};     // request line and headers, also between requests
-    std::chrono::seconds contentTimeout{300};   // the body
-    std::size_t requestSizeLimit = 1024 * 1024; // headers and body, each
+    std::chrono::milliseconds requestTimeout{5000};   // request line and headers, also between requests
+    std::chrono::milliseconds contentTimeout{300000}; // the body, and writing the answer
+    std::size_t headerSizeLimit = 1024 * 1024;
+    // Above every document the helper writes itself (a whole settings
+    // document with thousands of profiles passes 1 MiB).
+    std::size_t bodySizeLimit = 64 * 1024 * 1024;
+    std::size_t connectionLimit = 32;
 };
+
+// Decides at accept time whether a connection may be served; a refused one
+// is answered 403 "Request origin not allowed".
+using ConnectionCheck = std::function<bool(const boost::asio::ip::tcp::socket&)>;
 
 class HttpServer {
 public:
@@ -42,6 +54,8 @@ public:
 
     void addRoute(std::string method, const std::string& pattern, HttpHandler handler);
     void setDefaultHandler(std::string method, HttpHandler handler);
+    // Without one every connection is served.
+    void setConnectionCheck(ConnectionCheck check);
 
     // Binds, listens and serves on the calling thread until stop(); throws
     // boost::system::system_error when the port cannot be opened.

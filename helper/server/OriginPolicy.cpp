@@ -32,9 +32,14 @@ bool OriginPolicy::hostAllowed(std::string_view host) const {
 
 bool OriginPolicy::originAllowed(std::string_view origin) {
     const auto text = lowerCase(std::string(origin));
+    // Browsers send "null" from sandboxed frames and after cross-site
+    // redirects: a web page whose site is hidden.
+    if (text == "null") {
+        return false;
+    }
     const auto separator = text.find("://");
     if (separator == std::string::npos) {
-        return true; // "null" and other opaque origins are not web sites
+        return true;
     }
     const auto scheme = std::string_view(text).substr(0, separator);
     if (scheme != "http" && scheme != "https") {

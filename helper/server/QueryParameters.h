@@ -18,7 +18,8 @@ public:
     // caller asks for; text without a number gives 0; absent gives fallback.
     std::uint16_t device() const { return static_cast<std::uint16_t>(number("device", 0)); }
     std::uint32_t button() const { return static_cast<std::uint32_t>(number("button", 0)); }
-    std::uint16_t count() const { return static_cast<std::uint16_t>(number("count", 10)); }
+    // Signed and uncut: the caller clamps it before it narrows.
+    std::int64_t count() const { return number("count", 10); }
     // Lower-cased letter by letter (A to Z only); empty when absent.
     std::string app() const;
 

@@ -11,6 +11,7 @@
 #include <functional>
 #include <set>
 #include <sstream>
+#include <stdexcept>
 
 namespace obx {
 
@@ -34,8 +35,20 @@ HttpHandler guarded(Resource resource) {
     };
 }
 
+// Deeper documents are refused before they are built: the settings and
+// action documents nest a few levels, and everything that walks a JSON
+// value (printing it, comparing it) recurses once per level.
+constexpr int maxJsonDepth = 64;
+
 json parseBody(const HttpRequest& request) {
-    return json::parse(request.body);
+    return json::parse(request.body, [](int depth, json::parse_event_t event, json&) {
+        if ((event == json::parse_event_t::object_start || event == json::parse_event_t::array_start) &&
+            depth >= maxJsonDepth) {
+            throw std::invalid_argument("JSON nesting deeper than " + std::to_string(maxJsonDepth) +
+                                        " levels");
+        }
+        return true;
+    });
 }
 
 AppId appOf(const HttpRequest& request) {
@@ -54,7 +67,9 @@ std::string appDeviceAndButton(const HttpRequest& request) {
 
 json favouriteApplications(IObxDeviceManager& manager, const HttpRequest& request) {
     logText(LogLevel::debug, "[HTTP] - get favorite apps");
-    const auto count = std::clamp<std::uint16_t>(request.query.count(), 1, 20);
+    // Any negative count asks for the most, however far below zero.
+    const auto wanted = request.query.count();
+    const auto count = static_cast<std::uint16_t>(wanted < 0 ? 20 : std::clamp<std::int64_t>(wanted, 1, 20));
     std::set<std::string> configured;
     const auto apps = manager.getApps(request.query.device());
     for (auto& entry : apps.at("apps")) {
@@ -94,13 +109,13 @@ void registerResources(HttpServer& server, IObxDeviceManager& manager) {
     });
     route("POST", "^/config/apps$", [&m](const HttpRequest& r) {
         const auto body = parseBody(r);
-        log(LogLevel::debug, "[HTTP] - create new app configuration", ", json: ", body.dump());
+        log(LogLevel::debug, "[HTTP] - create new app configuration", ", json: ", body);
         m.createApp(r.query.device(), body);
         return m.getApps(r.query.device());
     });
     route("DELETE", "^/config/apps$", [&m](const HttpRequest& r) {
         const auto body = parseBody(r);
-        log(LogLevel::debug, "[HTTP] - delete app configuration", ", json: ", body.dump());
+        log(LogLevel::debug, "[HTTP] - delete app configuration", ", json: ", body);
         m.deleteApp(r.query.device(), body);
         return m.getApps(r.query.device());
     });

@@ -21,7 +21,7 @@ KeystrokeMacroIndex::KeystrokeMacroIndex(const json& macros) {
             if (macro.at("command").get<std::string>() != "keystroke") {
                 continue;
             }
-            log(LogLevel::debug, name, " : ", macro.dump());
+            log(LogLevel::debug, name, " : ", macro);
             const auto keyCode = static_cast<int>(readRequiredInt(macro, "keyCode"));
             const auto modifiers = modifiersFromString(macro.at("modifiers").get<std::string>());
             entries_.emplace(keyCode, std::make_pair(modifiers, name));

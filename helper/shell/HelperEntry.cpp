@@ -2,6 +2,7 @@
 
 #include "actions/PlatformServicesImpl.h"
 #include "base/Log.h"
+#include "platform/ProcessLocale.h"
 #include "platform/ProgramPath.h"
 #include "settings/SettingsPaths.h"
 #include "shell/HelperOptions.h"
@@ -13,6 +14,7 @@
 #include <filesystem>
 #include <iostream>
 #include <stdexcept>
+#include <string>
 
 namespace obx {
 
@@ -22,13 +24,36 @@ using namespace std::chrono_literals;
 
 constexpr auto quitWait = 5000ms;
 
-void setUpProcess() {
+// The system's locale, or C.UTF-8 when the environment names one that is
+// not installed: a missing locale must not stop the helper (every library
+// that asks for the user's locale would throw). The warning to log once the
+// log is open; empty when there is none.
+std::string setUpLocale() {
+    std::string warning;
+    try {
+        std::locale named("");
+    } catch (const std::exception& error) {
+        warning = std::string("The system locale is not available (") + error.what() + "), using C.UTF-8";
+        setUserLocaleName("C.UTF-8");
+        try {
+            std::locale named("");
+        } catch (const std::exception&) {
+            warning += ", which is not available either: using C";
+            setUserLocaleName("C");
+        }
+    }
     std::locale::global(boost::locale::generator()(""));
+    return warning;
+}
+
+std::string setUpProcess() {
+    auto localeWarning = setUpLocale();
     boost::filesystem::path::imbue(std::locale());
     // Relative paths (the configuration application, a log folder the system
     // cannot name) then mean the program's own folder.
     std::error_code ignored;
     std::filesystem::current_path(runningExecutablePath().parent_path(), ignored);
+    return localeWarning;
 }
 
 HelperOptions readOptions(int argc, const char* const argv[]) {
@@ -81,7 +106,7 @@ void endApplication() {
 } // namespace
 
 int runHelper(int argc, const char* const argv[], const HelperParts& parts) {
-    setUpProcess();
+    const std::string localeWarning = setUpProcess();
     // Outlives the application object, which uses it to the end.
     std::unique_ptr<IAppWindow> window;
     try {
@@ -100,6 +125,9 @@ int runHelper(int argc, const char* const argv[], const HelperParts& parts) {
         }
         const bool desktop = parts.platform.installDesktop();
         openHelperLog(options);
+        if (!localeWarning.empty()) {
+            logText(LogLevel::warning, localeWarning);
+        }
         if (!desktop) {
             logText(LogLevel::warning,
                     "No desktop display: the helper runs headless and input is only logged");

@@ -53,6 +53,8 @@ SpawnedProcess::SpawnedProcess(const std::vector<std::string>& command,
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, output.c_str(), O_WRONLY | O_CREAT | O_APPEND,
                                      0600);
     posix_spawn_file_actions_adddup2(&actions, STDOUT_FILENO, STDERR_FILENO);
+    // The test's own sockets and files stay with the test.
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     const int result = posix_spawn(&pid_, argv.front(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (result != 0) {

@@ -3,6 +3,7 @@
 #include <boost/asio/connect.hpp>
 #include <boost/asio/write.hpp>
 #include <poll.h>
+#include <sys/socket.h>
 
 namespace obx::test {
 
@@ -14,6 +15,11 @@ RawHttpClient::RawHttpClient(std::uint16_t port) : socket_(io_) {
 
 void RawHttpClient::send(const std::string& bytes) {
     boost::asio::write(socket_, boost::asio::buffer(bytes));
+}
+
+bool RawHttpClient::trySend(const std::string& bytes) {
+    return ::send(socket_.native_handle(), bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
+           static_cast<ssize_t>(bytes.size());
 }
 
 bool RawHttpClient::fill(std::chrono::milliseconds timeout) {

@@ -15,6 +15,8 @@ public:
     explicit RawHttpClient(std::uint16_t port);
 
     void send(const std::string& bytes);
+    // As send, but false instead of an exception when the server has closed.
+    bool trySend(const std::string& bytes);
     // One whole response (headers up to the blank line, then Content-Length
     // bytes); nullopt when the server closed the connection first.
     std::optional<std::string> readResponse();

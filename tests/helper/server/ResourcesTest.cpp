@@ -163,6 +163,20 @@ TEST_F(ResourcesTest, AppProfilesAreChangedThenListed) {
                                  "[HTTP] - create new app configuration, json: {\"name\":\"Edit\"}"));
     EXPECT_EQ(request("DELETE", "/config/apps?device=4097", R"({"app":"*"})"),
               failureResponse("Global app profile cannot be deleted"));
+    EXPECT_TRUE(
+        capture.contains(LogLevel::debug, "[HTTP] - delete app configuration, json: {\"app\":\"*\"}"));
+}
+
+// Deeper documents would exhaust the stack of everything that walks them.
+TEST_F(ResourcesTest, DocumentsNestedDeeperThanSixtyFourLevelsAreRefused) {
+    auto nested = [](std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
+    const auto refused = failureResponse("JSON nesting deeper than 64 levels");
+    EXPECT_EQ(request("POST", "/config/apps?device=1", nested(100000)), refused);
+    EXPECT_EQ(request("POST", "/config/apps?device=1", "{\"a\":" + nested(64) + "}"), refused);
+    EXPECT_EQ(request("POST", "/config/pointer?app=*&device=1", nested(65)), refused);
+    EXPECT_CALL(manager, createApp(1, json::parse(nested(64))));
+    EXPECT_CALL(manager, getApps(1)).WillOnce(Return(json{{"apps", 1}}));
+    EXPECT_EQ(request("POST", "/config/apps?device=1", nested(64)), successResponse(json{{"apps", 1}}));
 }
 
 TEST_F(ResourcesTest, BodiesThatDoNotParseFailWithTheParsersMessage) {
@@ -180,19 +194,25 @@ TEST_F(ResourcesTest, BodiesThatDoNotParseFailWithTheParsersMessage) {
     } catch (const json::parse_error& error) {
         reason = error.what();
     }
-    EXPECT_EQ(request("POST", "/config/general", "{"), failureResponse(reason));
+    const auto expected = failureResponse(reason);
+    capture.clear();
+    EXPECT_EQ(request("POST", "/config/general", "{"), expected);
+    // The line comes before the body is parsed.
+    EXPECT_EQ(capture.texts().front(), "[HTTP] set general config");
 }
 
 TEST_F(ResourcesTest, FavouritesClampTheCountAndLeaveOutConfiguredApplications) {
     const json apps = {
         {"apps", json::array({json{{"*", {{"name", "*"}}}}, json{{"C:\\Tools\\Edit.EXE", json::object()}},
                               json{{"/usr/bin/term", json::object()}}})}};
-    EXPECT_CALL(manager, getApps(0)).Times(4).WillRepeatedly(Return(apps));
+    EXPECT_CALL(manager, getApps(0)).Times(6).WillRepeatedly(Return(apps));
     platform->applications = json{{"apps", json::array()}};
     EXPECT_EQ(request("GET", "/favapps"), successResponse(platform->applications));
     (void)request("GET", "/favapps?count=0");
     (void)request("GET", "/favapps?count=50");
     (void)request("GET", "/favapps?count=-1");
+    (void)request("GET", "/favapps?count=-65536");
+    (void)request("GET", "/favapps?count=65536");
     std::vector<json> asked;
     for (auto& call : platform->calls()) {
         if (call.operation == "listApplications") {
@@ -201,6 +221,7 @@ TEST_F(ResourcesTest, FavouritesClampTheCountAndLeaveOutConfiguredApplications) 
     }
     const json excluded = json::array({"/usr/bin/term", "c:\\tools\\edit.exe"});
     EXPECT_EQ(asked, (std::vector<json>{json::array({10, excluded}), json::array({1, excluded}),
+                                        json::array({20, excluded}), json::array({20, excluded}),
                                         json::array({20, excluded}), json::array({20, excluded})}));
     EXPECT_TRUE(capture.contains(LogLevel::debug, "[HTTP] - get favorite apps"));
 }

@@ -50,6 +50,9 @@ bool httpAnswers(std::uint16_t port) {
 
 HelperSetting::HelperSetting() : port_(freePort()), sessionId_(uniqueSessionId()) {
     program = OBXHELPER_PATH;
+    // The instance's mark goes into the user's private runtime folder.
+    std::filesystem::create_directory(folder_ / "runtime");
+    std::filesystem::permissions(folder_ / "runtime", std::filesystem::perms::owner_all);
     environment = {
         // Empty counts as unset: no X display.
         "DISPLAY=",
@@ -57,6 +60,7 @@ HelperSetting::HelperSetting() : port_(freePort()), sessionId_(uniqueSessionId()
         "OBX_RUNTIME_DIR=" + (folder_ / "run").string(),
         "OBX_HTTP_PORT=" + std::to_string(port_),
         "XDG_SESSION_ID=" + sessionId_,
+        "XDG_RUNTIME_DIR=" + (folder_ / "runtime").string(),
         // No system bus unless a test brings its own.
         "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (folder_ / "no-bus").string(),
     };

@@ -2,8 +2,8 @@
 
 // Runs the obxhelper program as a user would, in folders of its own: its
 // settings and log under a temporary XDG_CONFIG_HOME, its own HTTP port, a
-// session id of its own (so parallel tests never share the instance mark)
-// and no X display.
+// session id and a private runtime folder of its own (so parallel tests
+// never share the instance mark) and no X display.
 
 #include "support/SpawnedProcess.h"
 #include "support/TempFolder.h"

@@ -30,3 +30,28 @@ void PrivateLogind::prepareForSleep(bool sleeping) {
 }
 
 } // namespace obx::test
+
+namespace obx::test {
+
+int PrivateLogind::sleepDelayLocks() {
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    int result = sd_bus_call_method(bus_, "org.freedesktop.login1", managerPath,
+                                    "org.freedesktop.login1.Manager", "ListInhibitors", &error, &reply, "");
+    const std::string text = error.message ? error.message : std::strerror(-result);
+    sd_bus_error_free(&error);
+    if (result < 0) {
+        throw std::runtime_error("logind mock ListInhibitors: " + text);
+    }
+    int count = 0;
+    sd_bus_message_enter_container(reply, 'a', "(ssssuu)");
+    const char *what = nullptr, *who = nullptr, *why = nullptr, *mode = nullptr;
+    std::uint32_t uid = 0, pid = 0;
+    while (sd_bus_message_read(reply, "(ssssuu)", &what, &who, &why, &mode, &uid, &pid) > 0) {
+        count += std::strcmp(what, "sleep") == 0 && std::strcmp(mode, "delay") == 0 ? 1 : 0;
+    }
+    sd_bus_message_unref(reply);
+    return count;
+}
+
+} // namespace obx::test

@@ -21,6 +21,8 @@ public:
     void addSession(const std::string& id, bool active);
     void setSessionActive(const std::string& id, bool active);
     void prepareForSleep(bool sleeping);
+    // The "sleep" locks of mode "delay" that logind holds now.
+    int sleepDelayLocks();
 
 private:
     PrivateBus bus_;

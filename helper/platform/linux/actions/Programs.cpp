@@ -1,10 +1,13 @@
 #include "platform/linux/actions/Programs.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <fcntl.h>
+#include <linux/close_range.h>
 #include <spawn.h>
 #include <sstream>
+#include <sys/resource.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -21,6 +24,32 @@ std::vector<char*> argumentVector(const std::vector<std::string>& command) {
     }
     argv.push_back(nullptr);
     return argv;
+}
+
+// Programs get none of the helper's descriptors beyond the standard three:
+// a socket they held would keep the helper's port or its log busy after the
+// helper ended. Every descriptor is opened close-on-exec already; this also
+// covers one that a library opened without. Marked rather than closed, so
+// that the exec's failure report still goes out.
+void closeOnExecAboveStandard(int highestDescriptor) {
+    if (::close_range(3, ~0u, CLOSE_RANGE_CLOEXEC) == 0) {
+        return;
+    }
+    for (int fd = 3; fd <= highestDescriptor; ++fd) {
+        const int flags = ::fcntl(fd, F_GETFD);
+        if (flags >= 0) {
+            ::fcntl(fd, F_SETFD, flags | FD_CLOEXEC);
+        }
+    }
+}
+
+// Bounds the fallback walk of closeOnExecAboveStandard.
+int highestPossibleDescriptor() {
+    rlimit limit{};
+    if (::getrlimit(RLIMIT_NOFILE, &limit) != 0 || limit.rlim_cur == RLIM_INFINITY) {
+        return 65535;
+    }
+    return static_cast<int>(std::min<rlim_t>(limit.rlim_cur, 1u << 20)) - 1;
 }
 
 pid_t waitFor(pid_t pid, int* status) {
@@ -61,6 +90,7 @@ bool startDetached(const std::vector<std::string>& command, const std::string& w
     if (pipe2(report, O_CLOEXEC) != 0) {
         return false;
     }
+    const int highestDescriptor = highestPossibleDescriptor();
     // Only async-signal-safe calls between fork and exec: the helper has
     // other threads.
     const pid_t child = fork();
@@ -72,6 +102,7 @@ bool startDetached(const std::vector<std::string>& command, const std::string& w
             if (!workingFolder.empty()) {
                 (void)!chdir(workingFolder.c_str());
             }
+            closeOnExecAboveStandard(highestDescriptor);
             execv(program.c_str(), argv.data());
             const int error = errno;
             (void)!write(report[1], &error, sizeof error);
@@ -101,8 +132,13 @@ int runProgram(const std::vector<std::string>& command) {
         return -1;
     }
     auto argv = argumentVector(command);
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addclosefrom_np(&actions, 3);
     pid_t pid = 0;
-    if (posix_spawn(&pid, program.c_str(), nullptr, nullptr, argv.data(), environ) != 0) {
+    const int spawned = posix_spawn(&pid, program.c_str(), &actions, nullptr, argv.data(), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (spawned != 0) {
         return -1;
     }
     int status = 0;

@@ -6,6 +6,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <fcntl.h>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
@@ -51,6 +52,8 @@ LogindWatch::LogindWatch(ISessionEventSink& sink) : sink_(sink) {
                                  &LogindWatch::onPrepareForSleep, this);
     if (result < 0) {
         log(LogLevel::warning, "LogindWatch - cannot follow PrepareForSleep: ", std::strerror(-result));
+    } else {
+        takeSleepLock();
     }
     if (!findSession()) {
         return;
@@ -67,6 +70,7 @@ LogindWatch::LogindWatch(ISessionEventSink& sink) : sink_(sink) {
 }
 
 LogindWatch::~LogindWatch() {
+    releaseSleepLock();
     sd_bus_slot_unref(sessionSlot_);
     sd_bus_slot_unref(sleepSlot_);
     sd_bus_flush_close_unref(bus_);
@@ -113,11 +117,55 @@ void LogindWatch::activeChanged(bool active) {
     sink_.onSessionChange(active ? sessionEvent::consoleConnect : sessionEvent::consoleDisconnect);
 }
 
+void LogindWatch::takeSleepLock() {
+    if (sleepLock_ >= 0) {
+        return;
+    }
+    sd_bus_error error = SD_BUS_ERROR_NULL;
+    sd_bus_message* reply = nullptr;
+    int result = sd_bus_call_method(bus_, logind, managerPath, managerInterface, "Inhibit", &error, &reply,
+                                    "ssss", "sleep", "obxhelper",
+                                    "Releasing the trackballs before the system sleeps", "delay");
+    int lock = -1;
+    if (result >= 0) {
+        result = sd_bus_message_read(reply, "h", &lock);
+    }
+    if (result >= 0) {
+        // The reply owns its descriptor.
+        sleepLock_ = ::fcntl(lock, F_DUPFD_CLOEXEC, 3);
+        result = sleepLock_ >= 0 ? 0 : -errno;
+    }
+    if (result < 0) {
+        log(LogLevel::warning,
+            "LogindWatch - no sleep delay lock, the system may sleep before the trackballs "
+            "are released: ",
+            errorText(error, result));
+    }
+    sd_bus_message_unref(reply);
+    sd_bus_error_free(&error);
+}
+
+void LogindWatch::releaseSleepLock() {
+    if (sleepLock_ >= 0) {
+        ::close(sleepLock_);
+        sleepLock_ = -1;
+    }
+}
+
 int LogindWatch::onPrepareForSleep(sd_bus_message* message, void* self, sd_bus_error*) {
+    auto& watch = *static_cast<LogindWatch*>(self);
     int sleeping = 0;
-    if (sd_bus_message_read(message, "b", &sleeping) >= 0) {
-        static_cast<LogindWatch*>(self)->sink_.onPowerBroadcast(sleeping ? powerEvent::suspend
-                                                                         : powerEvent::resumeAutomatic);
+    if (sd_bus_message_read(message, "b", &sleeping) < 0) {
+        return 0;
+    }
+    if (sleeping) {
+        // The teardown runs to its end in the call; only then may the
+        // system go on to sleep.
+        watch.sink_.onPowerBroadcast(powerEvent::suspend);
+        watch.releaseSleepLock();
+    } else {
+        watch.takeSleepLock();
+        watch.sink_.onPowerBroadcast(powerEvent::resumeAutomatic);
     }
     return 0;
 }
@@ -187,6 +235,7 @@ void LogindWatch::handle(std::span<const pollfd>) {
     } while (result > 0);
     if (result < 0) {
         log(LogLevel::warning, "LogindWatch - the system bus connection ended: ", std::strerror(-result));
+        releaseSleepLock();
         sessionSlot_ = sd_bus_slot_unref(sessionSlot_);
         sleepSlot_ = sd_bus_slot_unref(sleepSlot_);
         bus_ = sd_bus_flush_close_unref(bus_);

@@ -3,6 +3,9 @@
 // Session and power notices from logind on the system bus: PrepareForSleep
 // (true before the system sleeps, false after it woke) and the Active
 // property of the user's session (false while another session has the seat).
+// While awake the watch holds a "sleep" delay lock, released once the
+// suspend notice has been handled, so that the system does not sleep before
+// the helper has let go of its trackballs and port.
 
 #include "platform/linux/shell/PollLoop.h"
 #include "shell/SessionEvents.h"
@@ -29,6 +32,8 @@ private:
     bool findSession();
     bool readActive(bool& active);
     void activeChanged(bool active);
+    void takeSleepLock();
+    void releaseSleepLock();
     static int onPrepareForSleep(sd_bus_message* message, void* self, sd_bus_error* error);
     static int onSessionProperties(sd_bus_message* message, void* self, sd_bus_error* error);
 
@@ -38,6 +43,7 @@ private:
     sd_bus_slot* sessionSlot_ = nullptr;
     std::string sessionPath_;
     bool active_ = true;
+    int sleepLock_ = -1;
 };
 
 } // namespace obx::linuxos

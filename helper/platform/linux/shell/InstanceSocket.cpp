@@ -1,10 +1,14 @@
 #include "platform/linux/shell/InstanceSocket.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <string_view>
+#include <sys/file.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/syscall.h>
 #include <sys/un.h>
 #include <system_error>
@@ -17,29 +21,42 @@ namespace {
 
 constexpr std::string_view quitRequest = "quit";
 
-struct AbstractAddress {
+std::system_error systemError(const char* what) {
+    return std::system_error(errno, std::generic_category(), what);
+}
+
+// A folder of this user that nobody else may enter.
+bool isPrivateFolder(const std::filesystem::path& folder) {
+    struct stat status {};
+    return ::lstat(folder.c_str(), &status) == 0 && S_ISDIR(status.st_mode) && status.st_uid == ::geteuid() &&
+           (status.st_mode & (S_IRWXG | S_IRWXO)) == 0;
+}
+
+struct SocketAddress {
     sockaddr_un address{};
     socklen_t length = 0;
 };
 
-AbstractAddress abstractAddress(const std::string& name) {
-    AbstractAddress result;
+SocketAddress socketAddress(const std::filesystem::path& path) {
+    SocketAddress result;
     result.address.sun_family = AF_UNIX;
-    // A leading NUL puts the name in the abstract namespace: no file, and
-    // gone with the last descriptor.
-    const std::size_t size = std::min(name.size(), sizeof result.address.sun_path - 1);
-    std::memcpy(result.address.sun_path + 1, name.data(), size);
-    result.length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + 1 + size);
+    const std::string& text = path.native();
+    if (text.size() >= sizeof result.address.sun_path) {
+        throw std::system_error(ENAMETOOLONG, std::generic_category(), "instance socket path");
+    }
+    std::memcpy(result.address.sun_path, text.data(), text.size());
+    result.length = static_cast<socklen_t>(offsetof(sockaddr_un, sun_path) + text.size() + 1);
     return result;
-}
-
-std::system_error systemError(const char* what) {
-    return std::system_error(errno, std::generic_category(), what);
 }
 
 bool peerCredentials(int fd, ucred& credentials) {
     socklen_t size = sizeof credentials;
     return ::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &credentials, &size) == 0;
+}
+
+bool peerIsOwnUser(int fd) {
+    ucred peer{};
+    return peerCredentials(fd, peer) && peer.uid == ::geteuid();
 }
 
 // A descriptor that becomes readable when the process ends; -1 when the
@@ -74,70 +91,147 @@ std::string sessionKey() {
     return "nosession";
 }
 
+int millisecondsUntil(std::chrono::steady_clock::time_point when, std::chrono::steady_clock::time_point now) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(when - now).count();
+    return static_cast<int>(std::clamp<std::int64_t>(left, 0, 60000));
+}
+
 } // namespace
 
-std::string instanceSocketName(unsigned uid, const std::string& session) {
-    return "obxhelper-" + std::to_string(uid) + "-" + session;
-}
-
-std::string currentInstanceSocketName() {
-    return instanceSocketName(::getuid(), sessionKey());
-}
-
-std::unique_ptr<InstanceListener> InstanceListener::claim(const std::string& name) {
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        throw systemError("socket");
+std::filesystem::path privateRuntimeFolder() {
+    if (const char* runtime = std::getenv("XDG_RUNTIME_DIR"); runtime && *runtime == '/') {
+        if (isPrivateFolder(runtime)) {
+            return runtime;
+        }
     }
-    const auto address = abstractAddress(name);
-    if (::bind(fd, reinterpret_cast<const sockaddr*>(&address.address), address.length) != 0) {
+    const std::filesystem::path fallback = "/tmp/obxhelper-" + std::to_string(::geteuid());
+    if (::mkdir(fallback.c_str(), 0700) != 0 && errno != EEXIST) {
+        throw systemError("mkdir");
+    }
+    if (!isPrivateFolder(fallback)) {
+        throw std::system_error(EPERM, std::generic_category(),
+                                fallback.string() + " is not a private folder");
+    }
+    return fallback;
+}
+
+std::filesystem::path instanceSocketPath(const std::filesystem::path& folder, const std::string& session) {
+    return folder / ("obxhelper-" + session);
+}
+
+std::filesystem::path currentInstanceSocketPath() {
+    return instanceSocketPath(privateRuntimeFolder(), sessionKey());
+}
+
+std::unique_ptr<InstanceListener> InstanceListener::claim(const std::filesystem::path& socket,
+                                                          InstanceLimits limits) {
+    const auto address = socketAddress(socket);
+    const std::filesystem::path lockPath = socket.string() + ".lock";
+    const int lock = ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
+    if (lock < 0) {
+        throw systemError("open");
+    }
+    if (::flock(lock, LOCK_EX | LOCK_NB) != 0) {
         const int error = errno;
-        ::close(fd);
-        if (error == EADDRINUSE) {
+        ::close(lock);
+        if (error == EWOULDBLOCK) {
             return nullptr;
         }
-        throw std::system_error(error, std::generic_category(), "bind");
+        throw std::system_error(error, std::generic_category(), "flock");
     }
-    if (::listen(fd, 8) != 0) {
-        const auto error = systemError("listen");
-        ::close(fd);
+    // A socket file left by an instance that ended without cleaning up.
+    ::unlink(socket.c_str());
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address.address), address.length) != 0 ||
+        ::listen(fd, 8) != 0) {
+        const auto error = systemError("instance socket");
+        if (fd >= 0) {
+            ::close(fd);
+        }
+        ::close(lock);
         throw error;
     }
-    return std::unique_ptr<InstanceListener>(new InstanceListener(fd));
+    return std::unique_ptr<InstanceListener>(new InstanceListener(lock, fd, socket, limits));
 }
 
 InstanceListener::~InstanceListener() {
-    for (int client : clients_) {
-        ::close(client);
+    for (auto& client : clients_) {
+        ::close(client.fd);
     }
     ::close(listening_);
+    // Removed while the lock is still held, so that it never removes the
+    // socket of a newer instance.
+    ::unlink(socket_.c_str());
+    ::close(lock_);
 }
 
 void InstanceListener::addDescriptors(std::vector<pollfd>& fds) {
-    fds.push_back({listening_, POLLIN, 0});
-    for (int client : clients_) {
-        fds.push_back({client, POLLIN, 0});
+    const bool paused = Clock::now() < acceptPausedUntil_;
+    fds.push_back({listening_, static_cast<short>(paused ? 0 : POLLIN), 0});
+    for (auto& client : clients_) {
+        fds.push_back({client.fd, POLLIN, 0});
     }
+}
+
+int InstanceListener::timeoutMs() {
+    const auto now = Clock::now();
+    int timeout = now < acceptPausedUntil_ ? millisecondsUntil(acceptPausedUntil_, now) : -1;
+    if (!clients_.empty()) {
+        // The oldest connection's deadline comes first.
+        const int client = millisecondsUntil(clients_.front().deadline, now);
+        timeout = timeout < 0 ? client : std::min(timeout, client);
+    }
+    return timeout;
 }
 
 void InstanceListener::handle(std::span<const pollfd> fds) {
-    // Clients first: accept() may add to the list that fds mirrors.
+    // Clients first: accepting changes the list that fds mirrors.
     for (std::size_t i = 1; i < fds.size(); ++i) {
         if (fds[i].revents != 0 && !readRequest(fds[i].fd)) {
-            ::close(fds[i].fd);
-            std::erase(clients_, fds[i].fd);
+            closeClient(fds[i].fd);
         }
     }
-    if (!fds.empty() && (fds[0].revents & POLLIN)) {
-        accept();
+    const auto now = Clock::now();
+    while (!clients_.empty() && clients_.front().deadline <= now) {
+        closeOldestClient();
+    }
+    if (!fds.empty() && (fds[0].revents & POLLIN) && now >= acceptPausedUntil_) {
+        acceptPending(now);
     }
 }
 
-void InstanceListener::accept() {
-    const int client = ::accept4(listening_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
-    if (client >= 0) {
-        clients_.push_back(client);
+void InstanceListener::acceptPending(Clock::time_point now) {
+    // Bounded, so that a flood cannot hold the main loop here.
+    for (std::size_t round = 0; round < limits_.clients; ++round) {
+        const int client = ::accept4(listening_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (client < 0) {
+            if (errno == EMFILE || errno == ENFILE || errno == ENOBUFS || errno == ENOMEM) {
+                closeOldestClient();
+                acceptPausedUntil_ = now + limits_.acceptPause;
+            }
+            return;
+        }
+        if (!peerIsOwnUser(client)) {
+            ::close(client);
+            continue;
+        }
+        if (clients_.size() >= limits_.clients) {
+            closeOldestClient();
+        }
+        clients_.push_back({client, now + limits_.requestTimeout});
     }
+}
+
+void InstanceListener::closeOldestClient() {
+    if (!clients_.empty()) {
+        ::close(clients_.front().fd);
+        clients_.erase(clients_.begin());
+    }
+}
+
+void InstanceListener::closeClient(int fd) {
+    ::close(fd);
+    std::erase_if(clients_, [fd](const Client& client) { return client.fd == fd; });
 }
 
 bool InstanceListener::readRequest(int client) {
@@ -146,24 +240,29 @@ bool InstanceListener::readRequest(int client) {
     if (size < 0 && (errno == EAGAIN || errno == EINTR)) {
         return true;
     }
-    ucred peer{};
     // Only the user's own programs may end the user's helper.
     if (size > 0 && std::string_view(message, static_cast<std::size_t>(size)) == quitRequest &&
-        peerCredentials(client, peer) && peer.uid == ::getuid()) {
+        peerIsOwnUser(client)) {
         quitRequested_ = true;
     }
     return false;
 }
 
-void requestQuit(const std::string& name, std::chrono::milliseconds timeout) {
-    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+void requestQuit(const std::filesystem::path& socket, std::chrono::milliseconds timeout) {
+    SocketAddress address;
+    try {
+        address = socketAddress(socket);
+    } catch (const std::system_error&) {
+        return;
+    }
+    // Non-blocking: a full backlog must not hold the caller.
+    const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
     if (fd < 0) {
         return;
     }
-    const auto address = abstractAddress(name);
     ucred peer{};
     if (::connect(fd, reinterpret_cast<const sockaddr*>(&address.address), address.length) == 0 &&
-        peerCredentials(fd, peer)) {
+        peerCredentials(fd, peer) && peer.uid == ::geteuid()) {
         // Watched before the request goes out, so that the process id cannot
         // name another process by the time the wait starts.
         const int process = processDescriptor(peer.pid);

@@ -36,7 +36,7 @@ bool desktopDisplayAvailable() {
 }
 
 void LinuxShellPlatform::askRunningInstanceToQuit(std::chrono::milliseconds timeout) {
-    requestQuit(currentInstanceSocketName(), timeout);
+    requestQuit(currentInstanceSocketPath(), timeout);
 }
 
 void LinuxShellPlatform::launchConfigurationApp() {
@@ -45,7 +45,7 @@ void LinuxShellPlatform::launchConfigurationApp() {
 }
 
 std::unique_ptr<IAppWindow> LinuxShellPlatform::claimInstance() {
-    auto instance = InstanceListener::claim(currentInstanceSocketName());
+    auto instance = InstanceListener::claim(currentInstanceSocketPath());
     if (!instance) {
         return nullptr;
     }

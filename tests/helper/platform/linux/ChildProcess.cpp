@@ -18,6 +18,7 @@ namespace {
 // Servers start slowly on a loaded machine.
 constexpr int reportTimeoutMs = 30000;
 const std::string reportPlaceholder = "{report}";
+constexpr int reportDescriptor = 3;
 
 std::vector<char*> pointers(std::vector<std::string>& texts) {
     std::vector<char*> items;
@@ -59,9 +60,9 @@ ChildProcess::ChildProcess(std::vector<std::string> command, const std::vector<s
             failure_ = "pipe failed";
             return;
         }
-        // Only the write end goes to the program.
+        // Only the write end goes to the program, as its descriptor 3.
         fcntl(report[0], F_SETFD, FD_CLOEXEC);
-        argument.replace(at, reportPlaceholder.size(), std::to_string(report[1]));
+        argument.replace(at, reportPlaceholder.size(), std::to_string(reportDescriptor));
     }
     const bool wantsReport = report[0] >= 0;
     auto argv = pointers(command);
@@ -71,6 +72,11 @@ ChildProcess::ChildProcess(std::vector<std::string> command, const std::vector<s
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+    if (wantsReport) {
+        posix_spawn_file_actions_adddup2(&actions, report[1], reportDescriptor);
+    }
+    // The test's own sockets and files stay with the test.
+    posix_spawn_file_actions_addclosefrom_np(&actions, reportDescriptor + (wantsReport ? 1 : 0));
     const int result = posix_spawn(&pid_, argv.front(), &actions, nullptr, argv.data(), envp.data());
     posix_spawn_file_actions_destroy(&actions);
     if (wantsReport) {

@@ -5,11 +5,14 @@
 #include "platform/linux/actions/LinuxPlatformServices.h"
 #include "platform/linux/actions/Programs.h"
 
+#include <algorithm>
 #include <cstdlib>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
 #include <unistd.h>
+#include <vector>
 
 namespace obx::x11::test {
 namespace {
@@ -105,6 +108,30 @@ TEST_F(ProgramsTest, RunProgramGivesTheExitStatus) {
     EXPECT_EQ(runProgram({"no-such-program-here"}), -1);
     EXPECT_EQ(findProgram("exits-3"), (folder / "exits-3").string());
     EXPECT_EQ(findProgram("no-such-program-here"), "");
+}
+
+// A descriptor that a library opened without close-on-exec, at a number no
+// shell uses for itself, must not reach the programs the helper starts.
+TEST_F(ProgramsTest, StartedProgramsGetOnlyTheStandardDescriptors) {
+    constexpr int leaked = 57;
+    const int file = ::open("/dev/null", O_RDONLY);
+    ASSERT_EQ(::dup2(file, leaked), leaked);
+    ::close(file);
+    script("list-descriptors", "ls /proc/$$/fd > \"$(dirname \"$0\")/$1.tmp\"\n"
+                               "mv \"$(dirname \"$0\")/$1.tmp\" \"$(dirname \"$0\")/$1\"");
+    ASSERT_TRUE(startDetached({"list-descriptors", "detached"}, ""));
+    ASSERT_EQ(runProgram({"list-descriptors", "waited"}), 0);
+    ::close(leaked);
+    for (const char* name : {"detached", "waited"}) {
+        std::istringstream descriptors(waitForFile(name));
+        std::vector<std::string> numbers;
+        for (std::string number; descriptors >> number;) {
+            numbers.push_back(number);
+        }
+        EXPECT_TRUE(std::find(numbers.begin(), numbers.end(), "0") != numbers.end()) << name;
+        EXPECT_TRUE(std::find(numbers.begin(), numbers.end(), std::to_string(leaked)) == numbers.end())
+            << name;
+    }
 }
 
 TEST_F(ProgramsTest, LockFallsBackInOrderWhenLogindIsUnreachable) {
