@@ -1,11 +1,10 @@
 #include "platform/linux/LogindWatch.h"
 
+#include "platform/linux/SdBusLoop.h"
 #include "shell/Log.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
-#include <ctime>
 #include <systemd/sd-bus.h>
 #include <unistd.h>
 
@@ -160,33 +159,17 @@ int LogindWatch::onSessionProperties(sd_bus_message* message, void* self, sd_bus
 
 void LogindWatch::addDescriptors(std::vector<pollfd>& fds) {
     if (bus_) {
-        fds.push_back({sd_bus_get_fd(bus_), static_cast<short>(sd_bus_get_events(bus_)), 0});
+        fds.push_back(busDescriptor(bus_));
     }
 }
 
 int LogindWatch::timeoutMs() {
-    std::uint64_t until = 0;
-    if (!bus_ || sd_bus_get_timeout(bus_, &until) < 0 || until == UINT64_MAX) {
-        return -1;
-    }
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const std::uint64_t nowUs =
-        static_cast<std::uint64_t>(now.tv_sec) * 1000000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
-    constexpr std::uint64_t longest = 60000;
-    return until <= nowUs ? 0 : static_cast<int>(std::min(longest, (until - nowUs + 999) / 1000));
+    return bus_ ? busTimeoutMs(bus_) : -1;
 }
 
 void LogindWatch::handle(std::span<const pollfd>) {
-    if (!bus_) {
-        return;
-    }
-    int result;
-    do {
-        result = sd_bus_process(bus_, nullptr);
-    } while (result > 0);
-    if (result < 0) {
-        log(LogLevel::warning, "LogindWatch - the system bus connection ended: ", std::strerror(-result));
+    if (bus_ && !processBus(bus_)) {
+        logText(LogLevel::warning, "LogindWatch - the system bus connection ended");
         sessionSlot_ = sd_bus_slot_unref(sessionSlot_);
         sleepSlot_ = sd_bus_slot_unref(sleepSlot_);
         bus_ = sd_bus_flush_close_unref(bus_);

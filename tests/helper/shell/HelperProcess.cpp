@@ -3,6 +3,9 @@
 #include <boost/asio/ip/tcp.hpp>
 #include <boost/asio/read.hpp>
 #include <boost/asio/write.hpp>
+#include <cstring>
+#include <sys/socket.h>
+#include <sys/un.h>
 #include <thread>
 #include <unistd.h>
 
@@ -62,8 +65,9 @@ HelperSetting::HelperSetting() : port_(freePort()), sessionId_(uniqueSessionId()
         "OBX_RUNTIME_DIR=" + (folder_ / "run").string(),
         "OBX_HTTP_PORT=" + std::to_string(port_),
         "XDG_SESSION_ID=" + sessionId_,
-        // No system bus unless a test brings its own.
+        // No system or session bus unless a test brings its own.
         "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (folder_ / "no-bus").string(),
+        "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (folder_ / "no-bus").string(),
     };
 }
 
@@ -104,6 +108,38 @@ HelperProcess::HelperProcess(const HelperSetting& setting, const std::vector<std
 
 std::string HelperProcess::errorOutput() const {
     return readFile(output_);
+}
+
+VirtualTrackball::VirtualTrackball(const HelperSetting& setting)
+    : runtime_(setting.folder() / "run"),
+      daemon_({OBXKERND_PATH, "--runtime-dir", runtime_.string(), "--virtual"}, {},
+              setting.folder() / "obxkernd.log") {}
+
+VirtualTrackball::~VirtualTrackball() {
+    if (input_ >= 0) {
+        ::close(input_);
+    }
+}
+
+bool VirtualTrackball::ready() {
+    const auto path = (runtime_ / "virtual-01.in").string();
+    return waitUntil([&] {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
+        if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+            input_ = fd;
+            return true;
+        }
+        ::close(fd);
+        return false;
+    });
+}
+
+bool VirtualTrackball::sendButtons(std::uint8_t buttons) {
+    const std::uint8_t report[5] = {buttons, 0, 0, 0, 0};
+    return ::send(input_, report, sizeof report, MSG_NOSIGNAL) == sizeof report;
 }
 
 std::optional<int> runHelper(const HelperSetting& setting, const std::vector<std::string>& args) {

@@ -12,6 +12,7 @@
 #include <cstdint>
 #include <filesystem>
 #include <functional>
+#include <gtest/gtest.h>
 #include <optional>
 #include <string>
 #include <vector>
@@ -71,6 +72,49 @@ public:
 private:
     std::filesystem::path output_;
     SpawnedProcess process_;
+};
+
+// obxkernd serving one virtual trackball in the setting's runtime folder.
+class VirtualTrackball {
+public:
+    explicit VirtualTrackball(const HelperSetting& setting);
+    ~VirtualTrackball();
+    VirtualTrackball(const VirtualTrackball&) = delete;
+    VirtualTrackball& operator=(const VirtualTrackball&) = delete;
+
+    // Connects to the trackball's report socket once the daemon offers it.
+    bool ready();
+    // A report of the built-in layout with only the buttons set.
+    bool sendButtons(std::uint8_t buttons);
+
+private:
+    std::filesystem::path runtime_;
+    SpawnedProcess daemon_;
+    int input_ = -1;
+};
+
+// A running helper whose helper core is up: its HTTP port answers.
+class RunningHelper {
+public:
+    RunningHelper(const HelperSetting& setting, const std::vector<std::string>& args = {})
+        : setting_(setting), process_(setting, args) {
+        started_ = waitUntil([&] { return httpAnswers(setting.port()) || !process_.running(); }) &&
+                   process_.running();
+    }
+    ::testing::AssertionResult started() const {
+        if (started_) {
+            return ::testing::AssertionSuccess();
+        }
+        return ::testing::AssertionFailure()
+               << "the helper did not come up; its output: " << process_.errorOutput()
+               << "; its log: " << setting_.log();
+    }
+    HelperProcess& process() { return process_; }
+
+private:
+    const HelperSetting& setting_;
+    HelperProcess process_;
+    bool started_ = false;
 };
 
 // Runs the program to its end; the exit code, or empty as above.

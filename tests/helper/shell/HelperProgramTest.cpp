@@ -23,74 +23,9 @@ std::size_t occurrences(const std::string& text, const std::string& part) {
     return count;
 }
 
-// obxkernd serving one virtual trackball in the setting's runtime folder.
-class VirtualTrackball {
-public:
-    explicit VirtualTrackball(const HelperSetting& setting)
-        : runtime_(setting.folder() / "run"),
-          daemon_({OBXKERND_PATH, "--runtime-dir", runtime_.string(), "--virtual"}, {},
-                  setting.folder() / "obxkernd.log") {}
-    ~VirtualTrackball() {
-        if (input_ >= 0) {
-            ::close(input_);
-        }
-    }
-
-    // Connects to the trackball's report socket once the daemon offers it.
-    bool ready() {
-        const auto path = (runtime_ / "virtual-01.in").string();
-        return waitUntil([&] {
-            sockaddr_un address{};
-            address.sun_family = AF_UNIX;
-            std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
-            const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-            if (::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
-                input_ = fd;
-                return true;
-            }
-            ::close(fd);
-            return false;
-        });
-    }
-    // A report of the built-in layout with only the buttons set.
-    bool sendButtons(std::uint8_t buttons) {
-        const std::uint8_t report[5] = {buttons, 0, 0, 0, 0};
-        return ::send(input_, report, sizeof report, MSG_NOSIGNAL) == sizeof report;
-    }
-
-private:
-    std::filesystem::path runtime_;
-    SpawnedProcess daemon_;
-    int input_ = -1;
-};
-
 bool logHas(const HelperSetting& setting, const std::string& text) {
     return setting.log().find(text) != std::string::npos;
 }
-
-// A running helper whose helper core is up: its HTTP port answers.
-class RunningHelper {
-public:
-    RunningHelper(const HelperSetting& setting, const std::vector<std::string>& args = {})
-        : setting_(setting), process_(setting, args) {
-        started_ = waitUntil([&] { return httpAnswers(setting.port()) || !process_.running(); }) &&
-                   process_.running();
-    }
-    ::testing::AssertionResult started() const {
-        if (started_) {
-            return ::testing::AssertionSuccess();
-        }
-        return ::testing::AssertionFailure()
-               << "the helper did not come up; its output: " << process_.errorOutput()
-               << "; its log: " << setting_.log();
-    }
-    HelperProcess& process() { return process_; }
-
-private:
-    const HelperSetting& setting_;
-    HelperProcess process_;
-    bool started_ = false;
-};
 
 TEST(HelperProgramTest, RunsHeadlessAndEndsWithZeroOnSigterm) {
     HelperSetting setting;

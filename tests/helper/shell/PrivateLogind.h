@@ -5,6 +5,7 @@
 // Construction fails the test's set-up with an exception when the bus or the
 // mock cannot start.
 
+#include "PrivateBus.h"
 #include "SpawnedProcess.h"
 #include "support/TempFolder.h"
 
@@ -32,7 +33,7 @@ private:
     void call(const char* path, const char* method, const char* types, ...);
 
     TempFolder folder_;
-    std::unique_ptr<SpawnedProcess> daemon_;
+    PrivateBus privateBus_;
     std::unique_ptr<SpawnedProcess> mock_;
     sd_bus* bus_ = nullptr;
 };
