@@ -17,10 +17,6 @@ constexpr const char* managerPath = "/org/freedesktop/login1";
 constexpr const char* managerInterface = "org.freedesktop.login1.Manager";
 constexpr const char* sessionInterface = "org.freedesktop.login1.Session";
 
-const char* errorText(const sd_bus_error& error, int result) {
-    return error.message ? error.message : std::strerror(-result);
-}
-
 // The object path that a call answered, or false with the failure logged.
 bool pathFromReply(int result, sd_bus_message* reply, const sd_bus_error& error, const char* method,
                    std::string& path) {
@@ -29,7 +25,7 @@ bool pathFromReply(int result, sd_bus_message* reply, const sd_bus_error& error,
         result = sd_bus_message_read(reply, "o", &object);
     }
     if (result < 0) {
-        log(LogLevel::warning, "LogindWatch - ", method, " failed: ", errorText(error, result));
+        log(LogLevel::warning, "LogindWatch - ", method, " failed: ", busErrorText(error, result));
         return false;
     }
     path = object;
@@ -96,7 +92,8 @@ bool LogindWatch::readActive(bool& active) {
     const int result = sd_bus_get_property_trivial(bus_, logind, sessionPath_.c_str(), sessionInterface,
                                                    "Active", &error, 'b', &value);
     if (result < 0) {
-        log(LogLevel::warning, "LogindWatch - cannot read the session's Active: ", errorText(error, result));
+        log(LogLevel::warning,
+            "LogindWatch - cannot read the session's Active: ", busErrorText(error, result));
     } else {
         active = value != 0;
     }

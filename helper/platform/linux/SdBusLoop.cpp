@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 
 namespace obx::linuxos {
@@ -21,6 +22,10 @@ int busTimeoutMs(sd_bus* bus) {
         static_cast<std::uint64_t>(now.tv_sec) * 1000000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
     constexpr std::uint64_t longest = 60000;
     return until <= nowUs ? 0 : static_cast<int>(std::min(longest, (until - nowUs + 999) / 1000));
+}
+
+const char* busErrorText(const sd_bus_error& error, int result) {
+    return error.message ? error.message : std::strerror(-result);
 }
 
 bool processBus(sd_bus* bus) {

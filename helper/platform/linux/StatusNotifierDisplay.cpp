@@ -27,10 +27,6 @@ constexpr std::int32_t menuEntry = 3;
 // with calls cannot make the helper queue without end.
 constexpr std::size_t noticeLimit = 16;
 
-const char* errorText(const sd_bus_error& error, int result) {
-    return error.message ? error.message : std::strerror(-result);
-}
-
 const char* iconName(const CTrayIcon& icon) {
     const auto* name = static_cast<const char*>(icon.image());
     return name && *name ? name : StatusNotifierDisplay::defaultIconName;
@@ -446,8 +442,8 @@ bool StatusNotifierDisplay::watcherPresent() {
         result = sd_bus_message_read(reply, "b", &present);
     }
     if (result < 0) {
-        log(LogLevel::warning,
-            "StatusNotifierDisplay - cannot ask the session bus for the watcher: ", errorText(error, result));
+        log(LogLevel::warning, "StatusNotifierDisplay - cannot ask the session bus for the watcher: ",
+            busErrorText(error, result));
     }
     sd_bus_message_unref(reply);
     sd_bus_error_free(&error);
