@@ -8,7 +8,7 @@ cd "$(dirname "$0")/.."
 ./scripts/setup.sh
 BUILD_DIR=${OBX_BUILD_DIR:-build}
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build "$BUILD_DIR" -j "$(nproc)" --target obxkernd obxhelper
+cmake --build "$BUILD_DIR" -j "$(nproc)" --target obxkernd obxhelper obxctl
 BIN="$BUILD_DIR/bin"
 
 WORK=$(mktemp -d "${TMPDIR:-/tmp}/obx-run-XXXXXX")
@@ -47,7 +47,7 @@ cat <<INFO
 The system runs:
   obxkernd  pid $KERND_PID, virtual trackball in $OBX_RUNTIME_DIR
   obxhelper pid $HELPER_PID, settings and log in $XDG_CONFIG_HOME/Halvex/Ombrix
-  API       http://127.0.0.1:$PORT/   (try: curl http://127.0.0.1:$PORT/config/general)
+  API       http://127.0.0.1:$PORT/   (try: $BIN/obxctl --port $PORT devices)
 
 Press a virtual button: buttons 1 to 5 are clicks that the driver makes
 itself; button 6 reaches the helper ("Button event: DOWN: 20" in its log):

@@ -10,7 +10,8 @@ googletest libgtest-dev libgmock-dev libbenchmark-dev
 libboost-dev libboost-log-dev libboost-program-options-dev libboost-locale-dev
 libboost-filesystem-dev libboost-thread-dev libboost-date-time-dev libboost-system-dev
 nlohmann-json3-dev
-libx11-dev libxtst-dev libxres-dev libsystemd-dev libudev-dev libevdev-dev
+libx11-dev libxtst-dev libxres-dev libxft-dev libfontconfig-dev libsystemd-dev libudev-dev libevdev-dev
+fonts-dejavu-core fonts-droid-fallback fonts-symbola
 xvfb xauth x11-utils dbus python3-dbusmock openbox xdotool
 wrk
 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64

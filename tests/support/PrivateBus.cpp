@@ -39,8 +39,11 @@ bool PrivateBus::waitUntil(const std::function<bool()>& condition, std::chrono::
     return true;
 }
 
-PrivateBus::PrivateBus(Kind kind, const std::string& mockTemplate, const std::string& name)
-    : kind_(kind), name_(name) {
+PrivateBus::PrivateBus(Kind kind) : kind_(kind) {
+    startDaemon();
+}
+
+void PrivateBus::startDaemon() {
     const auto config = folder_ / "bus.conf";
     writeFile(config, "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
                       " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
@@ -83,6 +86,11 @@ PrivateBus::PrivateBus(Kind kind, const std::string& mockTemplate, const std::st
     if (!busUp) {
         throw std::runtime_error("the private bus did not start");
     }
+}
+
+PrivateBus::PrivateBus(Kind kind, const std::string& mockTemplate, const std::string& name)
+    : kind_(kind), name_(name) {
+    startDaemon();
     // dbusmock is installed for the system's Python, not for another one
     // that may come first on PATH.
     mock_ = std::make_unique<SpawnedProcess>(

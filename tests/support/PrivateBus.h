@@ -20,6 +20,8 @@ class PrivateBus {
 public:
     enum class Kind { system, session };
 
+    // A bus with no mock on it: the test serves the names it needs itself.
+    explicit PrivateBus(Kind kind);
     // mockTemplate: the dbusmock template; name: the bus name it takes.
     PrivateBus(Kind kind, const std::string& mockTemplate, const std::string& name);
     ~PrivateBus();
@@ -41,6 +43,8 @@ public:
     static bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds timeout);
 
 private:
+    void startDaemon();
+
     Kind kind_;
     std::string name_;
     TempFolder folder_;

@@ -61,8 +61,9 @@ HelperSetting::HelperSetting() : port_(freePort()), sessionId_(uniqueSessionId()
         "OBX_HTTP_PORT=" + std::to_string(port_),
         "XDG_SESSION_ID=" + sessionId_,
         "XDG_RUNTIME_DIR=" + (folder_ / "runtime").string(),
-        // No system bus unless a test brings its own.
+        // No system or session bus unless a test brings its own.
         "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (folder_ / "no-bus").string(),
+        "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (folder_ / "no-bus").string(),
     };
 }
 

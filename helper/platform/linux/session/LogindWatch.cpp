@@ -1,8 +1,8 @@
 #include "platform/linux/session/LogindWatch.h"
 
 #include "base/Log.h"
+#include "platform/linux/shell/SdBusLoop.h"
 
-#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -19,10 +19,6 @@ constexpr const char* managerPath = "/org/freedesktop/login1";
 constexpr const char* managerInterface = "org.freedesktop.login1.Manager";
 constexpr const char* sessionInterface = "org.freedesktop.login1.Session";
 
-const char* errorText(const sd_bus_error& error, int result) {
-    return error.message ? error.message : std::strerror(-result);
-}
-
 // The object path that a call answered, or false with the failure logged.
 bool pathFromReply(int result, sd_bus_message* reply, const sd_bus_error& error, const char* method,
                    std::string& path) {
@@ -31,7 +27,7 @@ bool pathFromReply(int result, sd_bus_message* reply, const sd_bus_error& error,
         result = sd_bus_message_read(reply, "o", &object);
     }
     if (result < 0) {
-        log(LogLevel::warning, "LogindWatch - ", method, " failed: ", errorText(error, result));
+        log(LogLevel::warning, "LogindWatch - ", method, " failed: ", busErrorText(error, result));
         return false;
     }
     path = object;
@@ -101,7 +97,8 @@ bool LogindWatch::readActive(bool& active) {
     const int result = sd_bus_get_property_trivial(bus_, logind, sessionPath_.c_str(), sessionInterface,
                                                    "Active", &error, 'b', &value);
     if (result < 0) {
-        log(LogLevel::warning, "LogindWatch - cannot read the session's Active: ", errorText(error, result));
+        log(LogLevel::warning,
+            "LogindWatch - cannot read the session's Active: ", busErrorText(error, result));
     } else {
         active = value != 0;
     }
@@ -208,33 +205,17 @@ int LogindWatch::onSessionProperties(sd_bus_message* message, void* self, sd_bus
 
 void LogindWatch::addDescriptors(std::vector<pollfd>& fds) {
     if (bus_) {
-        fds.push_back({sd_bus_get_fd(bus_), static_cast<short>(sd_bus_get_events(bus_)), 0});
+        fds.push_back(busDescriptor(bus_));
     }
 }
 
 int LogindWatch::timeoutMs() {
-    std::uint64_t until = 0;
-    if (!bus_ || sd_bus_get_timeout(bus_, &until) < 0 || until == UINT64_MAX) {
-        return -1;
-    }
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    const std::uint64_t nowUs =
-        static_cast<std::uint64_t>(now.tv_sec) * 1000000u + static_cast<std::uint64_t>(now.tv_nsec) / 1000u;
-    constexpr std::uint64_t longest = 60000;
-    return until <= nowUs ? 0 : static_cast<int>(std::min(longest, (until - nowUs + 999) / 1000));
+    return bus_ ? busTimeoutMs(bus_) : -1;
 }
 
 void LogindWatch::handle(std::span<const pollfd>) {
-    if (!bus_) {
-        return;
-    }
-    int result;
-    do {
-        result = sd_bus_process(bus_, nullptr);
-    } while (result > 0);
-    if (result < 0) {
-        log(LogLevel::warning, "LogindWatch - the system bus connection ended: ", std::strerror(-result));
+    if (bus_ && !processBus(bus_)) {
+        log(LogLevel::warning, "LogindWatch - the system bus connection ended");
         releaseSleepLock();
         sessionSlot_ = sd_bus_slot_unref(sessionSlot_);
         sleepSlot_ = sd_bus_slot_unref(sleepSlot_);

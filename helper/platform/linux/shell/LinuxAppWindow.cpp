@@ -40,27 +40,16 @@ private:
     int fd_;
 };
 
-// No notification area is served on Linux yet: the system "refuses" every
-// icon, which the icon reports as not shown.
-class LinuxAppWindow::HiddenTrayIconDisplay : public ITrayIconDisplay {
-public:
-    bool add(const CTrayIcon&) override { return false; }
-    bool remove(const CTrayIcon&) override { return true; }
-    void updateTooltip(const CTrayIcon&) override {}
-    void updateImage(const CTrayIcon&) override {}
-    void destroyImage(TrayIconHandle) override {}
-};
-
 LinuxAppWindow::LinuxAppWindow(std::unique_ptr<InstanceListener> instance,
                                std::function<void()> launchConfigurationApp)
     : instance_(std::move(instance)),
-      launchRequests_(std::make_unique<LaunchRequests>(std::move(launchConfigurationApp))),
-      trayDisplay_(std::make_unique<HiddenTrayIconDisplay>()) {}
+      launchRequests_(std::make_unique<LaunchRequests>(std::move(launchConfigurationApp))) {}
 
 LinuxAppWindow::~LinuxAppWindow() = default;
 
 bool LinuxAppWindow::create(ISessionEventSink& sink) {
     logind_ = std::make_unique<LogindWatch>(sink);
+    trayDisplay_ = std::make_unique<StatusNotifierDisplay>();
     return true;
 }
 
@@ -73,13 +62,15 @@ void LinuxAppWindow::postLaunchRequest() {
 }
 
 bool LinuxAppWindow::trackTrayMenu(const std::u16string&) {
-    // Only a shown icon has a menu.
-    return false;
+    // The panel has shown the menu already; the entry, when chosen, is what
+    // reported the click.
+    return trayDisplay_->takeMenuChoice();
 }
 
 void LinuxAppWindow::runMessageLoop() {
-    PollSource* sources[] = {instance_.get(), &stopSignals_, launchRequests_.get(), logind_.get()};
-    const std::size_t count = logind_ ? 4 : 3;
+    PollSource* sources[] = {instance_.get(), &stopSignals_, launchRequests_.get(), trayDisplay_.get(),
+                             logind_.get()};
+    const std::size_t count = logind_ ? 5 : 3;
     runPollLoop(std::span(sources, count),
                 [this] { return !instance_->quitRequested() && !stopSignals_.received(); });
     logText(LogLevel::debug, "LinuxAppWindow - main loop ended");

@@ -3,9 +3,10 @@
 // The application window of a Linux session: the instance socket stands for
 // the window (the running instance's mark and the target of "quit"),
 // termination signals close it as the system's close request would, logind
-// brings the session and power notices, and the main loop polls them all.
-// The notification area is not served yet: the icon stays hidden.
+// brings the session and power notices, the panel's StatusNotifierWatcher
+// shows the icon, and the main loop polls them all.
 
+#include "platform/linux/shell/StatusNotifierDisplay.h"
 #include "platform/linux/session/LogindWatch.h"
 #include "platform/linux/shell/InstanceSocket.h"
 #include "platform/linux/shell/StopSignals.h"
@@ -29,12 +30,11 @@ public:
 
 private:
     class LaunchRequests;
-    class HiddenTrayIconDisplay;
 
     std::unique_ptr<InstanceListener> instance_;
     StopSignals stopSignals_;
     std::unique_ptr<LaunchRequests> launchRequests_;
-    std::unique_ptr<HiddenTrayIconDisplay> trayDisplay_;
+    std::unique_ptr<StatusNotifierDisplay> trayDisplay_;
     std::unique_ptr<LogindWatch> logind_;
 };
 

@@ -1,7 +1,6 @@
 #include "platform/linux/x11/PopupMenu.h"
 
 #include "base/Log.h"
-#include "platform/linux/x11/TypingPlan.h"
 
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
@@ -13,66 +12,66 @@ namespace obx::x11 {
 
 namespace {
 
-constexpr int padding = 8;
-constexpr int separatorHeight = 9;
-constexpr int minimumWidth = 120;
+// Sizes at 96 dpi, scaled with the screen's.
+constexpr int basePadding = 8;
+constexpr int baseSeparatorHeight = 9;
+constexpr int baseMinimumWidth = 120;
 constexpr int grabAttempts = 200;
 constexpr auto grabRetryPause = std::chrono::milliseconds(10);
 
-XFontStruct* loadFont(Display* display) {
-    for (const char* name : {"-misc-fixed-medium-r-normal--13-*-*-*-*-*-iso10646-1", "fixed"}) {
-        if (XFontStruct* font = XLoadQueryFont(display, name)) {
-            return font;
-        }
-    }
-    return nullptr;
-}
-
-// The font's two-byte characters for the text; what the font cannot show
-// becomes a question mark, and text that is no UTF-8 is shown byte by byte.
-std::vector<XChar2b> glyphs(const XFontStruct* font, const std::string& text) {
-    std::u32string codePoints;
-    if (auto decoded = decodeUtf8(text)) {
-        codePoints = std::move(*decoded);
-    } else {
-        codePoints.assign(text.begin(), text.end());
-        for (auto& c : codePoints) {
-            c &= 0xFF;
-        }
-    }
-    const bool twoByte = font->max_byte1 > 0;
-    std::vector<XChar2b> result;
-    for (char32_t c : codePoints) {
-        if (c > 0xFFFF || (!twoByte && c > 0xFF)) {
-            c = '?';
-        }
-        result.push_back({static_cast<unsigned char>(c >> 8), static_cast<unsigned char>(c & 0xFF)});
-    }
-    return result;
-}
-
-int textWidth(XFontStruct* font, const std::string& text) {
-    auto chars = glyphs(font, text);
-    return XTextWidth16(font, chars.data(), static_cast<int>(chars.size()));
+int scaled(int pixels, double dpi) {
+    return std::max(1, static_cast<int>(pixels * dpi / 96.0 + 0.5));
 }
 
 } // namespace
 
+struct PopupMenu::Colours {
+    Display* display;
+    Visual* visual;
+    Colormap colormap;
+    XftColor text{}, highlightText{}, highlight{}, headingBand{}, separator{};
+
+    Colours(Display* d, int screen)
+        : display(d), visual(DefaultVisual(d, screen)), colormap(DefaultColormap(d, screen)) {
+        alloc(text, 0x0000, 0x0000, 0x0000);
+        alloc(highlightText, 0xFFFF, 0xFFFF, 0xFFFF);
+        alloc(highlight, 0x3400, 0x6500, 0xA400);
+        alloc(headingBand, 0xE800, 0xE800, 0xE800);
+        alloc(separator, 0x9000, 0x9000, 0x9000);
+    }
+    ~Colours() {
+        for (XftColor* colour : {&text, &highlightText, &highlight, &headingBand, &separator}) {
+            XftColorFree(display, visual, colormap, colour);
+        }
+    }
+    void alloc(XftColor& colour, unsigned short red, unsigned short green, unsigned short blue) {
+        const XRenderColor value{red, green, blue, 0xFFFF};
+        XftColorAllocValue(display, visual, colormap, &value, &colour);
+    }
+};
+
 PopupMenu::PopupMenu(Display* display, const std::vector<SnippetMenuEntry>& entries)
-    : display_(display), entries_(entries), highlight_(entries.size()), font_(loadFont(display)) {
-    if (!font_) {
-        log(LogLevel::error, "PopupMenu - no font to draw the menu");
+    : display_(display), entries_(entries), highlight_(entries.size()) {
+    const int screen = DefaultScreen(display_);
+    const double dpi = screenDpi(display_);
+    try {
+        text_ = std::make_unique<MenuFonts>(display_, screen, menuTextPoints, dpi, false);
+        heading_ = std::make_unique<MenuFonts>(display_, screen, menuTextPoints, dpi, true);
+    } catch (const std::exception& error) {
+        log(LogLevel::error, "PopupMenu - ", error.what());
         return;
     }
-    rowHeight_ = font_->ascent + font_->descent + padding / 2;
-    width_ = std::max(minimumWidth, textWidth(font_, snippetMenuTitle));
+    padding_ = scaled(basePadding, dpi);
+    separatorHeight_ = scaled(baseSeparatorHeight, dpi);
+    rowHeight_ = text_->height() + padding_ / 2;
+    headingHeight_ = heading_->height() + padding_ / 2;
+    width_ = std::max(scaled(baseMinimumWidth, dpi), heading_->width(snippetMenuTitle));
     for (const auto& entry : entries_) {
-        width_ = std::max(width_, textWidth(font_, entry.caption));
+        width_ = std::max(width_, text_->width(entry.caption));
     }
-    width_ += 2 * padding;
-    height_ = rowHeight_ * (1 + static_cast<int>(entries_.size())) + separatorHeight + 2;
+    width_ += 2 * padding_;
+    height_ = headingHeight_ + rowHeight_ * static_cast<int>(entries_.size()) + separatorHeight_ + 2;
 
-    const int screen = DefaultScreen(display_);
     Window root = DefaultRootWindow(display_);
     Window child;
     int x = 0, y = 0, windowX, windowY;
@@ -92,8 +91,9 @@ PopupMenu::PopupMenu(Display* display, const std::vector<SnippetMenuEntry>& entr
                             static_cast<unsigned>(height_), 1, CopyFromParent, InputOutput, CopyFromParent,
                             CWOverrideRedirect | CWBackPixel | CWBorderPixel | CWEventMask, &attributes);
     XStoreName(display_, window_, snippetMenuTitle);
-    gc_ = XCreateGC(display_, window_, 0, nullptr);
-    XSetFont(display_, gc_, font_->fid);
+    colours_ = std::make_unique<Colours>(display_, screen);
+    draw_ =
+        XftDrawCreate(display_, window_, DefaultVisual(display_, screen), DefaultColormap(display_, screen));
     XMapRaised(display_, window_);
     XSync(display_, False);
 }
@@ -102,12 +102,12 @@ PopupMenu::~PopupMenu() {
     if (window_ != None) {
         XUngrabPointer(display_, CurrentTime);
         XUngrabKeyboard(display_, CurrentTime);
-        XFreeGC(display_, gc_);
+        XftDrawDestroy(draw_);
+        colours_.reset();
         XDestroyWindow(display_, window_);
     }
-    if (font_) {
-        XFreeFont(display_, font_);
-    }
+    heading_.reset();
+    text_.reset();
     XSync(display_, False);
 }
 
@@ -171,35 +171,29 @@ bool PopupMenu::grabInput() const {
 }
 
 void PopupMenu::draw() const {
-    const int screen = DefaultScreen(display_);
     XClearWindow(display_, window_);
-    drawText(snippetMenuTitle, -1, 0);
-    const int separatorY = rowHeight_ + separatorHeight / 2;
-    XSetForeground(display_, gc_, BlackPixel(display_, screen));
-    XDrawLine(display_, window_, gc_, padding / 2, separatorY, width_ - padding / 2, separatorY);
+    // The title is a heading on a band of its own, never highlighted.
+    XftDrawRect(draw_, &colours_->headingBand, 0, 0, static_cast<unsigned>(width_),
+                static_cast<unsigned>(headingHeight_));
+    heading_->draw(draw_, colours_->text, padding_, padding_ / 4 + heading_->ascent(), snippetMenuTitle);
+    const int separatorY = headingHeight_ + separatorHeight_ / 2;
+    XftDrawRect(draw_, &colours_->separator, padding_ / 2, separatorY,
+                static_cast<unsigned>(width_ - padding_), 1);
     for (std::size_t i = 0; i < entries_.size(); ++i) {
-        drawText(entries_[i].caption, static_cast<int>(i),
-                 rowHeight_ * (1 + static_cast<int>(i)) + separatorHeight);
+        const int y = headingHeight_ + separatorHeight_ + rowHeight_ * static_cast<int>(i);
+        const bool highlighted = static_cast<int>(i) == highlight_.index();
+        if (highlighted) {
+            XftDrawRect(draw_, &colours_->highlight, 0, y, static_cast<unsigned>(width_),
+                        static_cast<unsigned>(rowHeight_));
+        }
+        text_->draw(draw_, highlighted ? colours_->highlightText : colours_->text, padding_,
+                    y + padding_ / 4 + text_->ascent(), entries_[i].caption);
     }
     XFlush(display_);
 }
 
-void PopupMenu::drawText(const std::string& text, int row, int y) const {
-    const int screen = DefaultScreen(display_);
-    const bool highlighted = row >= 0 && row == highlight_.index();
-    if (highlighted) {
-        XSetForeground(display_, gc_, BlackPixel(display_, screen));
-        XFillRectangle(display_, window_, gc_, 0, y, static_cast<unsigned>(width_),
-                       static_cast<unsigned>(rowHeight_));
-    }
-    XSetForeground(display_, gc_, highlighted ? WhitePixel(display_, screen) : BlackPixel(display_, screen));
-    auto chars = glyphs(font_, text);
-    XDrawString16(display_, window_, gc_, padding, y + padding / 4 + font_->ascent, chars.data(),
-                  static_cast<int>(chars.size()));
-}
-
 int PopupMenu::entryAt(int x, int y) const {
-    const int top = rowHeight_ + separatorHeight;
+    const int top = headingHeight_ + separatorHeight_;
     if (x < 0 || x >= width_ || y < top) {
         return -1;
     }

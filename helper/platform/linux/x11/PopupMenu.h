@@ -2,11 +2,14 @@
 
 // The snippet menu on screen: an override-redirect window at the pointer that
 // holds the keyboard and the pointer until the user chooses an entry or
-// dismisses it (Escape, a click outside).
+// dismisses it (Escape, a click outside). Text is drawn with Xft in the
+// fonts fontconfig offers for each character, sized by the screen's Xft.dpi.
 
+#include "platform/linux/x11/MenuFonts.h"
 #include "platform/linux/x11/SnippetMenuModel.h"
 
 #include <X11/Xlib.h>
+#include <memory>
 #include <optional>
 
 namespace obx::x11 {
@@ -27,9 +30,10 @@ private:
         std::optional<std::size_t> chosen;
     };
 
+    struct Colours;
+
     bool grabInput() const;
     void draw() const;
-    void drawText(const std::string& text, int row, int y) const;
     int entryAt(int x, int y) const;
     Outcome onKey(XKeyEvent& event);
     Outcome onButton(const XButtonEvent& event);
@@ -37,9 +41,14 @@ private:
     Display* display_;
     const std::vector<SnippetMenuEntry>& entries_;
     MenuHighlight highlight_;
-    XFontStruct* font_ = nullptr;
+    std::unique_ptr<MenuFonts> text_;
+    std::unique_ptr<MenuFonts> heading_;
     Window window_ = None;
-    GC gc_ = nullptr;
+    XftDraw* draw_ = nullptr;
+    std::unique_ptr<Colours> colours_;
+    int padding_ = 0;
+    int separatorHeight_ = 0;
+    int headingHeight_ = 0;
     int rowHeight_ = 0;
     int width_ = 0;
     int height_ = 0;

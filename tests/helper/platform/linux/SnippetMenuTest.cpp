@@ -2,7 +2,11 @@
 // Xlib after gtest: its None macro would hide a type of gtest of that name.
 #include "X11Fixture.h"
 
+#include <X11/Xatom.h>
 #include <X11/Xutil.h>
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
 #include <future>
 
 namespace obx::x11::test {
@@ -81,6 +85,51 @@ protected:
         user->sendMouseButton(1, false);
     }
 
+    XWindowAttributes attributesOf(Window window) {
+        XWindowAttributes attributes{};
+        EXPECT_TRUE(XGetWindowAttributes(display, window, &attributes));
+        return attributes;
+    }
+
+    // For each row of the window's image, whether something is drawn on it
+    // beside the background; a copy goes to $OBX_SNIPPET_MENU_SCREENSHOT as a
+    // PPM when that is set.
+    std::vector<bool> inkedRows(Window window) {
+        const auto attributes = attributesOf(window);
+        XImage* image = XGetImage(display, window, 0, 0, static_cast<unsigned>(attributes.width),
+                                  static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+        if (!image) {
+            return {};
+        }
+        const unsigned long white = WhitePixel(display, DefaultScreen(display));
+        std::vector<bool> rows;
+        std::string ppm =
+            "P6\n" + std::to_string(attributes.width) + " " + std::to_string(attributes.height) + "\n255\n";
+        for (int y = 0; y < attributes.height; ++y) {
+            bool inked = false;
+            for (int x = 0; x < attributes.width; ++x) {
+                const unsigned long pixel = XGetPixel(image, x, y);
+                inked = inked || pixel != white;
+                for (int shift : {16, 8, 0}) {
+                    ppm += static_cast<char>((pixel >> shift) & 0xFF);
+                }
+            }
+            rows.push_back(inked);
+        }
+        XDestroyImage(image);
+        if (const char* path = std::getenv("OBX_SNIPPET_MENU_SCREENSHOT")) {
+            std::ofstream(path, std::ios::binary) << ppm;
+        }
+        return rows;
+    }
+
+    void setResources(const std::string& resources) {
+        XChangeProperty(display, DefaultRootWindow(display), XA_RESOURCE_MANAGER, XA_STRING, 8,
+                        PropModeReplace, reinterpret_cast<const unsigned char*>(resources.data()),
+                        static_cast<int>(resources.size()));
+        XSync(display, False);
+    }
+
     static std::string result(std::future<std::string>& future) {
         if (future.wait_for(generousWait) != std::future_status::ready) {
             ADD_FAILURE() << "the menu did not close";
@@ -146,6 +195,48 @@ TEST_F(SnippetMenuTest, AMenuWithoutEntriesStillShowsAndDismisses) {
     key(0x0D);
     EXPECT_EQ(result(chosen), "");
     EXPECT_EQ(findMenu(), static_cast<Window>(None));
+}
+
+TEST_F(SnippetMenuTest, NonLatinCaptionsAreDrawnThePointerHighlightsAndXftDpiSizesTheMenu) {
+    const std::vector<std::string> captions{"Grüße aus Köln — 世界 ☃", "Привет, мир", "世界你好，日本語",
+                                            "مرحبا بالعالم"};
+    auto chosen = open(captions, {});
+    Window menu = waitForMenu();
+    ASSERT_NE(menu, static_cast<Window>(None));
+    const auto normal = attributesOf(menu);
+    // Title band, separator and the four entries all leave ink, down to the
+    // last entry.
+    std::vector<bool> rows;
+    const auto drawn = [&] {
+        rows = inkedRows(menu);
+        return std::count(rows.begin(), rows.end(), true) >= normal.height / 3 &&
+               std::find(rows.end() - normal.height / 6, rows.end(), true) != rows.end();
+    };
+    EXPECT_TRUE(waitFor(drawn));
+    // The pointer over the last row highlights it; Return takes it.
+    XWarpPointer(display, None, menu, 0, 0, 0, 0, 10, normal.height - 4);
+    XSync(display, False);
+    waitFor([&] {
+        XImage* image = XGetImage(display, menu, 1, normal.height - 3, 1, 1, AllPlanes, ZPixmap);
+        const bool highlighted =
+            image && XGetPixel(image, 0, 0) != WhitePixel(display, DefaultScreen(display));
+        if (image) {
+            XDestroyImage(image);
+        }
+        return highlighted;
+    });
+    key(0x0D);
+    EXPECT_EQ(result(chosen), captions.back());
+
+    setResources("Xft.dpi:\t192\n");
+    chosen = open(captions, {});
+    menu = waitForMenu();
+    ASSERT_NE(menu, static_cast<Window>(None));
+    const auto large = attributesOf(menu);
+    key(0x1B);
+    EXPECT_EQ(result(chosen), "");
+    EXPECT_NEAR(static_cast<double>(large.height) / normal.height, 2.0, 0.3);
+    EXPECT_NEAR(static_cast<double>(large.width) / normal.width, 2.0, 0.3);
 }
 
 } // namespace

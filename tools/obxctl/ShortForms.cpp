@@ -1,0 +1,295 @@
+#include "ShortForms.h"
+
+#include "Errors.h"
+
+#include <algorithm>
+#include <array>
+#include <charconv>
+#include <iterator>
+#include <utility>
+
+namespace obxctl {
+
+namespace {
+
+using nlohmann::json;
+
+std::string lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(),
+                   [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; });
+    return text;
+}
+
+std::vector<std::string> split(const std::string& text, char separator) {
+    std::vector<std::string> pieces;
+    std::size_t start = 0;
+    for (;;) {
+        const auto at = text.find(separator, start);
+        pieces.push_back(text.substr(start, at - start));
+        if (at == std::string::npos) {
+            return pieces;
+        }
+        start = at + 1;
+    }
+}
+
+// In the order the API writes modifier texts.
+constexpr std::array<std::pair<const char*, const char*>, 6> modifierNames{{{"alt", "alt"},
+                                                                            {"ctrl", "ctrl"},
+                                                                            {"control", "ctrl"},
+                                                                            {"shift", "shift"},
+                                                                            {"win", "win"},
+                                                                            {"super", "win"}}};
+constexpr std::array<const char*, 4> modifierOrder{"alt", "ctrl", "shift", "win"};
+
+const char* modifierName(const std::string& word) {
+    for (const auto& [name, canonical] : modifierNames) {
+        if (word == name) {
+            return canonical;
+        }
+    }
+    return nullptr;
+}
+
+std::string joinModifiers(const std::vector<std::string>& names) {
+    std::string text;
+    for (const char* name : modifierOrder) {
+        if (std::find(names.begin(), names.end(), name) != names.end()) {
+            text += (text.empty() ? "" : ",") + std::string(name);
+        }
+    }
+    return text;
+}
+
+// Virtual-key codes of the keys that have a name.
+constexpr std::array<std::pair<const char*, std::uint32_t>, 27> keyNames{
+    {{"backspace", 0x08}, {"tab", 0x09},       {"enter", 0x0D}, {"return", 0x0D}, {"pause", 0x13},
+     {"capslock", 0x14},  {"escape", 0x1B},    {"esc", 0x1B},   {"space", 0x20},  {"pageup", 0x21},
+     {"pagedown", 0x22},  {"end", 0x23},       {"home", 0x24},  {"left", 0x25},   {"up", 0x26},
+     {"right", 0x27},     {"down", 0x28},      {"print", 0x2C}, {"insert", 0x2D}, {"delete", 0x2E},
+     {"menu", 0x5D},      {"plus", 0xBB},      {"comma", 0xBC}, {"minus", 0xBD},  {"period", 0xBE},
+     {"volumeup", 0xAF},  {"volumedown", 0xAE}}};
+
+std::uint32_t keyCode(const std::string& word) {
+    if (word.size() == 1 && ((word[0] >= 'a' && word[0] <= 'z') || (word[0] >= '0' && word[0] <= '9'))) {
+        return static_cast<std::uint32_t>(word[0] >= 'a' ? word[0] - 'a' + 'A' : word[0]);
+    }
+    if (word.size() >= 2 && word[0] == 'f') {
+        const int number = parseNumber(word.substr(1), 1, 24);
+        return static_cast<std::uint32_t>(0x70 + number - 1);
+    }
+    for (const auto& [name, code] : keyNames) {
+        if (word == name) {
+            return code;
+        }
+    }
+    throw UsageError("unknown key '" + word + "'");
+}
+
+// "ctrl+left": the modifiers and the last piece.
+std::pair<std::string, std::string> withModifiers(const std::string& word) {
+    auto pieces = split(lower(word), '+');
+    const std::string last = pieces.back();
+    pieces.pop_back();
+    for (const auto& piece : pieces) {
+        if (!modifierName(piece)) {
+            throw UsageError("unknown modifier '" + piece + "' in '" + word + "'");
+        }
+    }
+    std::vector<std::string> names;
+    std::transform(pieces.begin(), pieces.end(), std::back_inserter(names),
+                   [](const std::string& piece) { return std::string(modifierName(piece)); });
+    return {joinModifiers(names), last};
+}
+
+int mouseButton(const std::string& word) {
+    static constexpr std::array<const char*, 5> names{"left", "right", "middle", "back", "forward"};
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        if (word == names[i]) {
+            return static_cast<int>(i) + 1;
+        }
+    }
+    throw UsageError("unknown mouse button '" + word + "' (left, right, middle, back, forward)");
+}
+
+void expectWords(const std::vector<std::string>& words, std::size_t least, std::size_t most) {
+    if (words.size() < least || words.size() > most) {
+        throw UsageError(
+            "'" + words[0] + "' takes " +
+            (least == most ? std::to_string(least - 1) + " argument(s)"
+                           : std::to_string(least - 1) + " to " + std::to_string(most - 1) + " arguments"));
+    }
+}
+
+json click(const char* command, const std::vector<std::string>& words, int clicks) {
+    expectWords(words, 2, 2);
+    const auto [modifiers, button] = withModifiers(words[1]);
+    json action{{"command", command}, {"button", mouseButton(button)}};
+    if (clicks > 1) {
+        action["clicks"] = clicks;
+    }
+    if (!modifiers.empty()) {
+        action["modifiers"] = modifiers;
+    }
+    return action;
+}
+
+json scrollMode(const std::vector<std::string>& words, const char* direction) {
+    expectWords(words, 1, 1);
+    return {{"command", "scroll"}, {"direction", direction}};
+}
+
+} // namespace
+
+int parseNumber(const std::string& word, int lowest, int highest) {
+    int value = 0;
+    const auto [end, error] = std::from_chars(word.data(), word.data() + word.size(), value);
+    if (error != std::errc() || end != word.data() + word.size() || value < lowest || value > highest) {
+        throw UsageError("'" + word + "' is no number from " + std::to_string(lowest) + " to " +
+                         std::to_string(highest));
+    }
+    return value;
+}
+
+std::uint32_t parseButton(const std::string& word) {
+    const std::string text = lower(word);
+    if (text == "pan-left") {
+        return 0x40000000u;
+    }
+    if (text == "pan-right") {
+        return 0x80000000u;
+    }
+    if (text.rfind("0x", 0) == 0) {
+        std::uint32_t mask = 0;
+        const auto [end, error] = std::from_chars(text.data() + 2, text.data() + text.size(), mask, 16);
+        if (error != std::errc() || end != text.data() + text.size() || text.size() == 2) {
+            throw UsageError("'" + word + "' is no button mask");
+        }
+        return mask;
+    }
+    std::uint32_t mask = 0;
+    for (const auto& piece : split(text, '+')) {
+        mask |= 1u << (parseNumber(piece, 1, 30) - 1);
+    }
+    return mask;
+}
+
+std::string parseModifiers(const std::string& word) {
+    const std::string text = lower(word);
+    if (text == "none" || text.empty()) {
+        return "";
+    }
+    std::vector<std::string> names;
+    for (auto piece : split(text, text.find(',') != std::string::npos ? ',' : '+')) {
+        const char* name = modifierName(piece);
+        if (!name) {
+            throw UsageError("unknown modifier '" + piece + "' (alt, ctrl, shift, win)");
+        }
+        names.emplace_back(name);
+    }
+    return joinModifiers(names);
+}
+
+bool parseSwitch(const std::string& word) {
+    const std::string text = lower(word);
+    if (text == "on" || text == "true" || text == "yes" || text == "1") {
+        return true;
+    }
+    if (text == "off" || text == "false" || text == "no" || text == "0") {
+        return false;
+    }
+    throw UsageError("'" + word + "' is neither on nor off");
+}
+
+json parseAction(const std::vector<std::string>& words) {
+    if (words.empty()) {
+        throw UsageError("an action is missing");
+    }
+    if (!words[0].empty() && words[0][0] == '{') {
+        expectWords(words, 1, 1);
+        json action = json::parse(words[0], nullptr, false);
+        if (action.is_discarded() || !action.is_object()) {
+            throw UsageError("the action is no JSON object: " + words[0]);
+        }
+        return action;
+    }
+    const std::string kind = lower(words[0]);
+    if (kind == "key") {
+        expectWords(words, 2, 2);
+        const auto [modifiers, key] = withModifiers(words[1]);
+        json action{{"command", "keystroke"}, {"keyCode", keyCode(key)}};
+        if (!modifiers.empty()) {
+            action["modifiers"] = modifiers;
+        }
+        return action;
+    }
+    if (kind == "click") {
+        return click("singleClick", words, 1);
+    }
+    if (kind == "double-click") {
+        return click("multiClick", words, 2);
+    }
+    if (kind == "triple-click") {
+        return click("multiClick", words, 3);
+    }
+    if (kind == "drag") {
+        return click("drag", words, 1);
+    }
+    if (kind == "text") {
+        expectWords(words, 2, 2);
+        return {{"command", "snippet"}, {"content", words[1]}};
+    }
+    if (kind == "snippet-menu") {
+        expectWords(words, 1, 1);
+        return {{"command", "snippetMenu"}};
+    }
+    if (kind == "open") {
+        expectWords(words, 2, 2);
+        return {{"command", "open"}, {"path", words[1]}};
+    }
+    if (kind == "scroll") {
+        expectWords(words, 2, 3);
+        const std::string direction = lower(words[1]);
+        if (direction != "up" && direction != "down" && direction != "left" && direction != "right") {
+            throw UsageError("unknown scroll direction '" + words[1] + "' (up, down, left, right)");
+        }
+        return {{"command", "scroll"},
+                {"direction", direction},
+                {"lines", words.size() == 3 ? parseNumber(words[2], 1, 100) : 1}};
+    }
+    if (kind == "scroll-mode") {
+        return scrollMode(words, "trackball");
+    }
+    if (kind == "auto-scroll") {
+        return scrollMode(words, "trackauto");
+    }
+    if (kind == "system") {
+        expectWords(words, 2, 2);
+        return {{"command", "system"}, {"action", words[1]}};
+    }
+    if (kind == "use-global") {
+        expectWords(words, 1, 1);
+        return {{"command", "useGlobal"}};
+    }
+    if (kind == "none") {
+        expectWords(words, 1, 1);
+        return {{"command", "none"}};
+    }
+    throw UsageError("unknown action '" + words[0] + "'");
+}
+
+const char* actionFormsHelp() {
+    return "Actions: a JSON object, or one of\n"
+           "  key [MODIFIER+]...KEY      key ctrl+c, key alt+f4, key enter\n"
+           "  click [MODIFIER+]BUTTON    click right, click ctrl+left (left right middle back forward)\n"
+           "  double-click BUTTON, triple-click BUTTON, drag BUTTON\n"
+           "  text TEXT                  types TEXT\n"
+           "  snippet-menu               the menu of the profile's snippets\n"
+           "  open PATH                  a file, folder, program or web address\n"
+           "  scroll up|down|left|right [LINES]\n"
+           "  scroll-mode, auto-scroll   the ball scrolls while the button is held / until clicked\n"
+           "  system ACTION              maximizeWindow, minimizeWindow, closeWindow, minimizeAll, ...\n"
+           "  use-global, none\n";
+}
+
+} // namespace obxctl
