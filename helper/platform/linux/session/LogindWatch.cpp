@@ -136,7 +136,7 @@ void LogindWatch::takeSleepLock() {
         log(LogLevel::warning,
             "LogindWatch - no sleep delay lock, the system may sleep before the trackballs "
             "are released: ",
-            errorText(error, result));
+            busErrorText(error, result));
     }
     sd_bus_message_unref(reply);
     sd_bus_error_free(&error);
