@@ -12,6 +12,7 @@ nlohmann-json3-dev
 libx11-dev libxtst-dev libsystemd-dev libudev-dev libevdev-dev
 xvfb xauth x11-utils dbus python3-dbusmock openbox xdotool
 wrk
+g++-mingw-w64-x86-64 wine wine64 bison dpkg-dev xz-utils
 "
 
 missing=""

@@ -4,6 +4,7 @@
 #include "platform/DebuggerLogSink.h"
 
 #include <atomic>
+#include <boost/filesystem/path.hpp>
 #include <boost/log/attributes/value_extraction.hpp>
 #include <boost/log/core.hpp>
 #include <boost/log/expressions.hpp>
@@ -90,11 +91,13 @@ void openLog(const LogOptions& options) {
     auto& open = openSinks();
     std::lock_guard lock(open.mutex);
 
-    auto fileSink =
-        logging::add_file_log(keywords::file_name = (options.folder / "obxhelper_%2N.log").string(),
-                              keywords::open_mode = std::ios_base::out | std::ios_base::app,
-                              keywords::rotation_size = logRotationSize, keywords::auto_flush = true,
-                              keywords::format = "%TimeStamp%: %ThreadID% %Message%");
+    // The native form, never a narrow one: on Windows that would pass a user
+    // folder such as "Zoë" or a non-Latin name through a code page.
+    const boost::filesystem::path pattern((options.folder / "obxhelper_%2N.log").native());
+    auto fileSink = logging::add_file_log(
+        keywords::file_name = pattern, keywords::open_mode = std::ios_base::out | std::ios_base::app,
+        keywords::rotation_size = logRotationSize, keywords::auto_flush = true,
+        keywords::format = "%TimeStamp%: %ThreadID% %Message%");
     fileSink->set_filter(severity >= level);
     open.sinks.push_back(fileSink);
 

@@ -1,5 +1,6 @@
 #include "server/HttpServer.h"
 
+#include "platform/ListeningSocket.h"
 #include "server/HttpResponse.h"
 #include "server/OriginPolicy.h"
 
@@ -232,7 +233,7 @@ void HttpServer::run() {
         const tcp::endpoint endpoint(net::ip::make_address(impl.address), impl.port);
         impl.acceptor.emplace(impl.io);
         impl.acceptor->open(endpoint.protocol());
-        impl.acceptor->set_option(net::socket_base::reuse_address(true));
+        claimListeningPort(*impl.acceptor);
         impl.acceptor->bind(endpoint);
         impl.acceptor->listen(net::socket_base::max_listen_connections);
     } catch (...) {
