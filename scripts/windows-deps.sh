@@ -44,8 +44,8 @@ fetch_boost_source() {
     set -- -o Dir::Etc::SourceList="$apt_dir/sources.list" -o Dir::Etc::SourceParts="$apt_dir/parts" \
         -o Dir::State::Lists="$apt_dir/lists" -o Dir::Cache="$apt_dir/cache" \
         -o APT::Sandbox::User="$(id -un)"
-    apt-get "$@" -q update >&2
-    apt-get "$@" -q source "boost1.74=$boost_version" >&2
+    timeout 600 apt-get "$@" -q update >&2
+    timeout 600 apt-get "$@" -q source "boost1.74=$boost_version" >&2
 }
 
 # The machine's archive entries for this release, "deb" turned into "deb-src". deb822 stanzas:
@@ -97,7 +97,7 @@ build_boost() {
     for l in $BOOST_LIBRARIES; do with="$with --with-$l"; done
     log "building Boost for mingw (several minutes)"
     # shellcheck disable=SC2086
-    (cd "$src" && nice ./b2 --user-config="$work/user-config.jam" $BOOST_OPTIONS $with -j2 -d0 \
+    (cd "$src" && nice timeout 3600 ./b2 --user-config="$work/user-config.jam" $BOOST_OPTIONS $with -j2 -d0 \
         --build-dir="$work/b2" --prefix="$BOOST_PREFIX.partial" install) >&2
     mv "$BOOST_PREFIX.partial" "$BOOST_PREFIX"
     rm -rf "$work"
@@ -110,7 +110,7 @@ build_googletest() {
     cmake -S /usr/src/googletest -B "$work" -G Ninja -DCMAKE_BUILD_TYPE=Release \
         -DCMAKE_TOOLCHAIN_FILE="$REPO/cmake/mingw-w64-x86_64.cmake" \
         -DCMAKE_INSTALL_PREFIX="$GTEST_PREFIX.partial" >&2
-    nice cmake --build "$work" -j 2 >&2
+    nice timeout 1200 cmake --build "$work" -j 2 >&2
     cmake --install "$work" >&2
     mv "$GTEST_PREFIX.partial" "$GTEST_PREFIX"
     rm -rf "$work"

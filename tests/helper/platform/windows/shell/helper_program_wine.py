@@ -159,7 +159,7 @@ class HelperProgramUnderWine(unittest.TestCase):
         self.assertFalse(os.path.exists(os.path.join(self.helper.data_folder, "obxhelper_00.log")))
 
     def test_second_instance_ends_with_two_and_quit_ends_the_running_one(self):
-        self.helper.start()
+        self.helper.start("--logLevel", "1")
         before = self.helper.log()
         self.assertEqual(self.helper.run(), 2)
         self.assertEqual(self.helper.log(), before, "the second instance wrote no log line")
@@ -169,7 +169,7 @@ class HelperProgramUnderWine(unittest.TestCase):
         self.assertFalse(answers(self.helper.port))
         log = self.helper.log()
         self.assertRegex(log.splitlines()[0],
-                         r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d+: 0x[0-9a-f]+ Log initialized, logLevel: info$")
+                         r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d+: 0x[0-9a-f]+ Log initialized, logLevel: debug$")
         self.assertIn("Log deinitialized", log)
         self.assertLess(log.index("command server stopped"), log.index("Log deinitialized"))
 
