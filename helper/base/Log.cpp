@@ -91,11 +91,13 @@ void openLog(const LogOptions& options) {
     auto& open = openSinks();
     std::lock_guard lock(open.mutex);
 
-    // The native form, never a narrow one: on Windows that would pass a user
-    // folder such as "Zoë" or a non-Latin name through a code page.
+    // The native form: no narrow conversion of ours. (Boost.Log's file stream
+    // still opens through a narrow path on mingw: docs/platform-windows.md.)
     const boost::filesystem::path pattern((options.folder / "obxhelper_%2N.log").native());
     auto fileSink = logging::add_file_log(
-        keywords::file_name = pattern, keywords::open_mode = std::ios_base::out | std::ios_base::app,
+        keywords::file_name = pattern,
+        // Binary: the same bytes on every system, so the rotation size counts what the file holds.
+        keywords::open_mode = std::ios_base::out | std::ios_base::app | std::ios_base::binary,
         keywords::rotation_size = logRotationSize, keywords::auto_flush = true,
         keywords::format = "%TimeStamp%: %ThreadID% %Message%");
     fileSink->set_filter(severity >= level);

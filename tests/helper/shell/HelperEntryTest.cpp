@@ -135,6 +135,8 @@ TEST_F(HelperEntryTest, ComponentModelSpansTheApplicationObjectAndEndsBeforeTheL
     EXPECT_EQ(journal, (std::vector<std::string>{"migrate", "in, cores 0", "out, cores 0"}));
 
     journal.clear();
+    capture.clear();
+    std::filesystem::remove(temp / "data" / "ObxSettings.xml");
     coreFailure = [] { throw std::runtime_error("no core"); };
     EXPECT_EQ(run({}), 1);
     EXPECT_EQ(journal, (std::vector<std::string>{"in, cores 0", "out, cores 0"})) << "a failed start too";
