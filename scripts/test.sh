@@ -1,5 +1,6 @@
 #!/bin/sh
-# Set-up, build and every test, from a fresh Debian 12 machine.
+# Set-up, build and every test, from a fresh Debian 12 machine. The Windows suite
+# (./scripts/build-windows.sh --test: mingw-w64 cross build, tests under Wine) joins here once it is green.
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh

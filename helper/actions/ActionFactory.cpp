@@ -2,6 +2,7 @@
 
 #include "base/Log.h"
 #include "platform/ProgramPath.h"
+#include "settings/SettingsPaths.h"
 
 #include <fstream>
 
@@ -16,7 +17,7 @@ const char* const macrosFileName = "obxactions.json";
 std::unordered_map<std::string, nlohmann::json> parseMacros(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        throw std::runtime_error("cannot open " + file.string());
+        throw std::runtime_error("cannot open " + pathToUtf8(file));
     }
     const auto document = nlohmann::json::parse(in);
     if (document.is_null() || (document.is_array() && document.empty())) {

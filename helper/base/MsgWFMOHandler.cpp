@@ -179,7 +179,7 @@ bool MsgWFMOHandler::hasFreeWaitSlot() {
     for (auto& handler : handlers_) {
         active += handler->removed ? 0 : 1;
     }
-    return active < maxWaitHandlers;
+    return active < maxWaitHandlers();
 }
 
 void MsgWFMOHandler::postMessage(WorkerMessage message) {

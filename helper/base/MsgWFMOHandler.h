@@ -18,10 +18,6 @@ namespace obx {
 
 class MsgWFMOHandler {
 public:
-    // The handle set of the system's wait holds 64 handles, two of which are
-    // the stop and change events.
-    static constexpr std::size_t maxWaitHandlers = 62;
-
     class WaitHandlerBase {
     public:
         explicit WaitHandlerBase(WaitHandle waitHandle) : handle(waitHandle) {}
@@ -79,6 +75,9 @@ public:
     // rebuild, so a callback is never freed while it runs.
     void removeWaitHandler(WaitHandle handle);
     bool hasFreeWaitSlot();
+    // The wait's handles less the stop and change events: 62 of the 64 that
+    // the system's wait holds, 61 where the wait itself takes one fewer.
+    std::size_t maxWaitHandlers() const { return waits_->maxWaitHandles() - 2; }
 
     // Any thread: the message is delivered on the worker.
     void postMessage(WorkerMessage message);

@@ -55,6 +55,9 @@ public:
     // Blocks without time limit until one of handles is signalled, or a
     // message (a timer tick included) is ready for the worker.
     virtual WaitResult wait(std::span<const WaitHandle> handles) = 0;
+    // How many handles one wait takes: the 64 of the system's wait unless a
+    // backend takes fewer.
+    virtual std::size_t maxWaitHandles() const { return 64; }
 
     // Any thread.
     virtual void postMessage(WorkerMessage message) = 0;

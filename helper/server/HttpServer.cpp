@@ -1,10 +1,11 @@
 #include "server/HttpServer.h"
 
+#include "base/Log.h"
+#include "platform/ListeningSocket.h"
 #include "platform/LoopbackSockets.h"
 #include "server/HttpResponse.h"
 #include "server/OriginPolicy.h"
 #include "server/RequestTarget.h"
-#include "base/Log.h"
 
 #include <array>
 #include <boost/asio/steady_timer.hpp>
@@ -327,7 +328,7 @@ void HttpServer::run() {
         impl.acceptor.emplace(impl.io);
         impl.acceptor->open(endpoint.protocol());
         keepFromChildProcesses(*impl.acceptor);
-        impl.acceptor->set_option(net::socket_base::reuse_address(true));
+        claimListeningPort(*impl.acceptor);
         impl.acceptor->bind(endpoint);
         impl.acceptor->listen(net::socket_base::max_listen_connections);
     } catch (...) {

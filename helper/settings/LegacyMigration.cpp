@@ -228,7 +228,7 @@ void convertApplication(Settings& settings, const ptree& application, const Keys
 json readMacros(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        throw std::runtime_error("cannot open " + file.string());
+        throw std::runtime_error("cannot open " + pathToUtf8(file));
     }
     return json::parse(in);
 }
@@ -236,7 +236,7 @@ json readMacros(const fs::path& file) {
 ptree readLegacyDocument(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
-        throw std::runtime_error("cannot open " + file.string());
+        throw std::runtime_error("cannot open " + pathToUtf8(file));
     }
     std::ostringstream bytes;
     bytes << in.rdbuf();

@@ -47,7 +47,7 @@ fs::path freeBackupPath(const fs::path& file) {
 void keepUnreadable(const fs::path& file) {
     const auto backup = freeBackupPath(file);
     fs::copy_file(file, backup);
-    log(LogLevel::warning, "Unreadable settings file kept as ", backup.string());
+    log(LogLevel::warning, "Unreadable settings file kept as ", pathToUtf8(backup));
 }
 
 } // namespace
@@ -90,7 +90,7 @@ void Settings::save() {
         error = replaceFileDurably(temporary, file);
     }
     if (error) {
-        log(LogLevel::warning, "Settings::save - cannot write ", file.string(), ": ", error.message());
+        log(LogLevel::warning, "Settings::save - cannot write ", pathToUtf8(file), ": ", error.message());
         std::error_code ignored;
         fs::remove(temporary, ignored);
     }

@@ -8,6 +8,11 @@ std::filesystem::path pathFromUtf8(const std::string& text) {
     return std::filesystem::path(std::u8string(text.begin(), text.end()));
 }
 
+std::string pathToUtf8(const std::filesystem::path& path) {
+    const auto text = path.u8string();
+    return std::string(text.begin(), text.end());
+}
+
 std::filesystem::path settingsFolder() {
     return pathFromUtf8(platformServices().dataFolder());
 }

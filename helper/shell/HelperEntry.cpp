@@ -89,6 +89,7 @@ void migrateWhenNeeded(const HelperParts& parts) {
 
 void runApplication(IAppWindow& window, const HelperParts& parts) {
     migrateWhenNeeded(parts);
+    parts.platform.initializeComponentModel();
     App& app = App::instance();
     // Without its window nothing could end the main loop but the system.
     if (!app.init(window, parts.createHelperCore)) {
@@ -98,8 +99,9 @@ void runApplication(IAppWindow& window, const HelperParts& parts) {
     window.runMessageLoop();
 }
 
-void endApplication() {
+void endApplication(const HelperParts& parts) {
     App::shutdown();
+    parts.platform.uninitializeComponentModel();
     destroyPlatformServices();
 }
 
@@ -135,16 +137,17 @@ int runHelper(int argc, const char* const argv[], const HelperParts& parts) {
         runApplication(*window, parts);
     } catch (const std::exception& error) {
         log(LogLevel::error, "Error starting the app, reason: ", error.what());
-        endApplication();
+        endApplication(parts);
         closeLog();
         return exitStartFailed;
     } catch (...) {
         logText(LogLevel::error, "Unknown error while starting the app");
-        endApplication();
+        endApplication(parts);
         closeLog();
         return exitStartFailed;
     }
     App::shutdown();
+    parts.platform.uninitializeComponentModel();
     logText(LogLevel::error, "Log deinitialized");
     destroyPlatformServices();
     closeLog();

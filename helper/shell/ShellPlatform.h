@@ -27,6 +27,10 @@ public:
     // for this session; false when there is no desktop, so that input is only
     // logged.
     virtual bool installDesktop() = 0;
+    // The main thread's component runtime, around the application object;
+    // nothing on a system without one.
+    virtual void initializeComponentModel() {}
+    virtual void uninitializeComponentModel() {}
 };
 
 // The implementation of the system the program is built for.

@@ -3,9 +3,9 @@
 // A fresh folder under the system's temporary folder, removed with its
 // content when the object goes.
 
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <stdexcept>
 #include <string>
@@ -15,11 +15,18 @@ namespace obx::test {
 class TempFolder {
 public:
     TempFolder() {
-        auto pattern = (std::filesystem::temp_directory_path() / "obx-test-XXXXXX").string();
-        if (::mkdtemp(pattern.data()) == nullptr) {
-            throw std::runtime_error("cannot create a temporary folder");
+        // A random name that did not exist: creating the folder is the claim,
+        // so parallel test programs never share one.
+        std::random_device random;
+        for (int attempt = 0; attempt < 100; ++attempt) {
+            const auto candidate =
+                std::filesystem::temp_directory_path() / ("obx-test-" + std::to_string(random()));
+            if (std::filesystem::create_directory(candidate)) {
+                path_ = candidate;
+                return;
+            }
         }
-        path_ = pattern;
+        throw std::runtime_error("cannot create a temporary folder");
     }
     ~TempFolder() {
         std::error_code ignored;

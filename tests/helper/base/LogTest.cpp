@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <fstream>
 #include <gtest/gtest.h>
+#include <iterator>
 #include <regex>
 #include <sstream>
 
@@ -100,14 +101,16 @@ TEST_F(LogFileTest, RotatesToTheNextCounterAtFiveMebibytes) {
     EXPECT_FALSE(fs::exists(folder / "obxhelper_02.log"));
 }
 
-TEST_F(LogFileTest, DebuggerSinkWritesMessageTextOnlyWithTheSameFilter) {
-    ::testing::internal::CaptureStderr();
-    openLog({folder, 2, true});
-    logText(LogLevel::debug, "filtered out");
-    logText(LogLevel::info, "to the debugger");
+TEST_F(LogFileTest, OpensInAFolderWhoseNameIsNotAscii) {
+    // A user named so: the folder under the user's profile carries the name.
+    const auto named = folder / fs::path(u8"Zo\u00eb \u65e5\u672c");
+    fs::create_directories(named);
+    openLog({named, 2, false});
+    logText(LogLevel::info, "in the named folder");
     closeLog();
-    const auto output = ::testing::internal::GetCapturedStderr();
-    EXPECT_EQ(output, "to the debugger\n");
+    EXPECT_NE(readFile(named / "obxhelper_00.log").find("in the named folder"), std::string::npos);
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), fs::directory_iterator()), 1)
+        << "nothing was written under a mangled name";
 }
 
 TEST(LogCaptureTest, SeesEveryLevelWhateverTheFileLevel) {

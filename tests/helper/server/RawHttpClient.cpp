@@ -2,8 +2,6 @@
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/write.hpp>
-#include <poll.h>
-#include <sys/socket.h>
 
 namespace obx::test {
 
@@ -18,23 +16,35 @@ void RawHttpClient::send(const std::string& bytes) {
 }
 
 bool RawHttpClient::trySend(const std::string& bytes) {
-    return ::send(socket_.native_handle(), bytes.data(), bytes.size(), MSG_NOSIGNAL) ==
-           static_cast<ssize_t>(bytes.size());
+    // Asio sends without SIGPIPE, so a peer that has gone is an error here.
+    boost::system::error_code error;
+    boost::asio::write(socket_, boost::asio::buffer(bytes), error);
+    return !error;
 }
 
 bool RawHttpClient::fill(std::chrono::milliseconds timeout) {
-    pollfd fd{socket_.native_handle(), POLLIN, 0};
-    if (::poll(&fd, 1, static_cast<int>(timeout.count())) <= 0) {
-        return false;
-    }
     char chunk[4096];
     boost::system::error_code error;
-    const auto read = socket_.read_some(boost::asio::buffer(chunk), error);
-    if (error || read == 0) {
-        return false;
+    std::size_t read = 0;
+    bool done = false;
+    socket_.async_read_some(boost::asio::buffer(chunk),
+                            [&](const boost::system::error_code& result, std::size_t count) {
+                                error = result;
+                                read = count;
+                                done = true;
+                            });
+    io_.restart();
+    io_.run_for(timeout);
+    if (!done) {
+        // The read must end before chunk goes; bytes that raced the
+        // cancellation are kept.
+        socket_.cancel();
+        io_.restart();
+        io_.run();
     }
     pending_.append(chunk, read);
-    return true;
+    closed_ = error == boost::asio::error::eof || error == boost::asio::error::connection_reset;
+    return done && !error && read > 0;
 }
 
 std::optional<std::string> RawHttpClient::readResponse() {
@@ -63,12 +73,7 @@ bool RawHttpClient::closedByServer() {
     using namespace std::chrono_literals;
     while (fill(10s)) {
     }
-    pollfd fd{socket_.native_handle(), POLLIN, 0};
-    if (::poll(&fd, 1, 0) <= 0) {
-        return false;
-    }
-    char byte;
-    return ::recv(socket_.native_handle(), &byte, 1, MSG_PEEK) == 0;
+    return closed_;
 }
 
 std::string httpRequest(const std::string& method, const std::string& target, const std::string& body,

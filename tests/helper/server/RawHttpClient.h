@@ -29,11 +29,14 @@ public:
     }
 
 private:
+    // Reads what arrives within timeout; false when nothing did.
     bool fill(std::chrono::milliseconds timeout);
 
     boost::asio::io_context io_;
     boost::asio::ip::tcp::socket socket_;
     std::string pending_;
+    // The last read found the stream ended (or reset) by the server.
+    bool closed_ = false;
 };
 
 // "GET /path HTTP/1.1\r\n" + headers + "\r\n" + body, with Content-Length when a body is given.

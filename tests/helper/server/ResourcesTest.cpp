@@ -5,6 +5,7 @@
 #include "devices/IObxDeviceManager.h"
 #include "server/CommandServer.h"
 #include "server/HttpResponse.h"
+#include "support/Environment.h"
 #include "support/RecordingPlatformServices.h"
 
 #include <gmock/gmock.h>
@@ -16,6 +17,8 @@ namespace {
 using nlohmann::json;
 using test::httpRequest;
 using test::RawHttpClient;
+using test::setEnvironmentVariable;
+using test::unsetEnvironmentVariable;
 using ::testing::InSequence;
 using ::testing::Return;
 using ::testing::Throw;
@@ -233,13 +236,13 @@ TEST_F(ResourcesTest, AnErrorWithoutAMessageStillAnswersAndTheServerGoesOn) {
 }
 
 TEST(CommandServerPort, ComesFromTheEnvironmentWhenValid) {
-    ::setenv("OBX_HTTP_PORT", "19090", 1);
+    setEnvironmentVariable("OBX_HTTP_PORT", "19090");
     EXPECT_EQ(commandServerPort(), 19090);
-    ::setenv("OBX_HTTP_PORT", "http", 1);
+    setEnvironmentVariable("OBX_HTTP_PORT", "http");
     EXPECT_EQ(commandServerPort(), defaultCommandPort);
-    ::setenv("OBX_HTTP_PORT", "70000", 1);
+    setEnvironmentVariable("OBX_HTTP_PORT", "70000");
     EXPECT_EQ(commandServerPort(), defaultCommandPort);
-    ::unsetenv("OBX_HTTP_PORT");
+    unsetEnvironmentVariable("OBX_HTTP_PORT");
     EXPECT_EQ(commandServerPort(), defaultCommandPort);
 }
 

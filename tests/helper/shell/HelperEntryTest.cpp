@@ -55,11 +55,14 @@ public:
             [folder = folder_] { return std::make_unique<HeadlessPlatformServices>(folder); });
         return false;
     }
+    void initializeComponentModel() override { componentModel("in"); }
+    void uninitializeComponentModel() override { componentModel("out"); }
 
     bool anotherInstance = false;
     bool windowCreatable = true;
     std::vector<std::chrono::milliseconds> quitWaits;
     int launches = 0;
+    std::function<void(const std::string&)> componentModel = [](const std::string&) {};
 
 private:
     std::string folder_;
@@ -117,6 +120,26 @@ TEST_F(HelperEntryTest, NormalRunStartsTheCoreRunsTheLoopAndShutsDown) {
                                  "No desktop display: the helper runs headless and input is only logged"));
     EXPECT_EQ(capture.records().back(), (LogRecord{LogLevel::error, "Log deinitialized"}));
     EXPECT_TRUE(std::filesystem::exists(temp / "data" / "obxhelper_00.log"));
+}
+
+TEST_F(HelperEntryTest, ComponentModelSpansTheApplicationObjectAndEndsBeforeTheLastLogLine) {
+    std::vector<std::string> journal;
+    migrate = [&] { journal.push_back("migrate"); };
+    std::filesystem::create_directories(temp / "data");
+    test::writeFile(temp / "data" / "ObxSettings.xml", "legacy");
+    platform.componentModel = [&](const std::string& step) {
+        journal.push_back(step + ", cores " + std::to_string(coresAlive) +
+                          (capture.contains(LogLevel::error, "Log deinitialized") ? ", log closed" : ""));
+    };
+    EXPECT_EQ(run({}), 0);
+    EXPECT_EQ(journal, (std::vector<std::string>{"migrate", "in, cores 0", "out, cores 0"}));
+
+    journal.clear();
+    capture.clear();
+    std::filesystem::remove(temp / "data" / "ObxSettings.xml");
+    coreFailure = [] { throw std::runtime_error("no core"); };
+    EXPECT_EQ(run({}), 1);
+    EXPECT_EQ(journal, (std::vector<std::string>{"in, cores 0", "out, cores 0"})) << "a failed start too";
 }
 
 TEST_F(HelperEntryTest, AnotherInstanceEndsWithTwoBeforeAnyLog) {

@@ -8,9 +8,11 @@
 namespace obx {
 
 boost::shared_ptr<boost::log::sinks::basic_sink_frontend> makeDebuggerLogSink() {
-    using Backend = boost::log::sinks::debug_output_backend;
+    // The wide backend (OutputDebugStringW): messages are UTF-8, which the
+    // narrow call would pass through the ANSI code page.
+    using Backend = boost::log::sinks::wdebug_output_backend;
     auto sink = boost::make_shared<boost::log::sinks::synchronous_sink<Backend>>();
-    sink->set_formatter(boost::log::expressions::format("%1%\r\n") % boost::log::expressions::smessage);
+    sink->set_formatter(boost::log::expressions::format(L"%1%\r\n") % boost::log::expressions::smessage);
     return sink;
 }
 

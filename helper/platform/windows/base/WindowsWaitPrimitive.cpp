@@ -1,0 +1,167 @@
+#include "platform/windows/base/WindowsWaitPrimitive.h"
+
+#include <system_error>
+
+namespace obx::windows {
+
+namespace {
+
+constexpr wchar_t windowClassName[] = L"DeviceMgrMsgWindowClass";
+// Posted once per queued message; the window procedure never sees it.
+constexpr UINT wakeMessage = WM_APP + 1;
+
+HANDLE toHandle(WaitHandle handle) {
+    return reinterpret_cast<HANDLE>(handle);
+}
+
+[[noreturn]] void throwLastError(const char* what) {
+    throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), what);
+}
+
+void registerWindowClass() {
+    static const bool registered = [] {
+        WNDCLASSEXW windowClass{};
+        windowClass.cbSize = sizeof windowClass;
+        windowClass.lpfnWndProc = DefWindowProcW;
+        windowClass.hInstance = ::GetModuleHandleW(nullptr);
+        windowClass.lpszClassName = windowClassName;
+        return ::RegisterClassExW(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
+    }();
+    if (!registered) {
+        throwLastError("RegisterClassExW");
+    }
+}
+
+} // namespace
+
+WindowsWaitPrimitive::WindowsWaitPrimitive() {
+    registerWindowClass();
+}
+
+WindowsWaitPrimitive::~WindowsWaitPrimitive() {
+    // A window can only be destroyed by its own thread; when that thread has
+    // ended, the system destroyed the window with it.
+    if (window_ && ownerThread_ == ::GetCurrentThreadId()) {
+        ::DestroyWindow(window_);
+    }
+}
+
+WaitHandle WindowsWaitPrimitive::createEvent() {
+    HANDLE event = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    if (!event) {
+        throwLastError("CreateEventW");
+    }
+    return reinterpret_cast<WaitHandle>(event);
+}
+
+void WindowsWaitPrimitive::setEvent(WaitHandle event) {
+    ::SetEvent(toHandle(event));
+}
+
+void WindowsWaitPrimitive::resetEvent(WaitHandle event) {
+    ::ResetEvent(toHandle(event));
+}
+
+bool WindowsWaitPrimitive::isSignalled(WaitHandle event) {
+    return ::WaitForSingleObject(toHandle(event), 0) == WAIT_OBJECT_0;
+}
+
+void WindowsWaitPrimitive::closeHandle(WaitHandle event) {
+    ::CloseHandle(toHandle(event));
+}
+
+HWND WindowsWaitPrimitive::window() {
+    if (window_) {
+        return window_;
+    }
+    HWND created = ::CreateWindowExW(0, windowClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                     ::GetModuleHandleW(nullptr), nullptr);
+    if (!created) {
+        throwLastError("CreateWindowExW");
+    }
+    std::lock_guard guard(queueMutex_);
+    window_ = created;
+    ownerThread_ = ::GetCurrentThreadId();
+    // Messages posted before the window existed still need their wake-up.
+    for (std::size_t i = 0; i < queue_.size(); ++i) {
+        ::PostMessageW(window_, wakeMessage, 0, 0);
+    }
+    return window_;
+}
+
+WaitResult WindowsWaitPrimitive::wait(std::span<const WaitHandle> handles) {
+    window();
+    const auto count = static_cast<DWORD>(handles.size());
+    // MWMO_INPUTAVAILABLE: a message that stayed queued while a handle was
+    // served in an earlier pass still ends the wait; without it only input
+    // that arrived since the last look at the queue would.
+    const DWORD result =
+        ::MsgWaitForMultipleObjectsEx(count, reinterpret_cast<const HANDLE*>(handles.data()), INFINITE,
+                                      QS_ALLINPUT, MWMO_ALERTABLE | MWMO_INPUTAVAILABLE);
+    if (result < WAIT_OBJECT_0 + count) {
+        return {WaitResult::Kind::signalled, result - WAIT_OBJECT_0};
+    }
+    if (result == WAIT_OBJECT_0 + count) {
+        return {WaitResult::Kind::input};
+    }
+    if (result == WAIT_IO_COMPLETION) {
+        return {WaitResult::Kind::alerted};
+    }
+    if (result == WAIT_TIMEOUT) {
+        return {WaitResult::Kind::timedOut};
+    }
+    return {WaitResult::Kind::failed, 0, static_cast<int>(::GetLastError())};
+}
+
+void WindowsWaitPrimitive::postMessage(WorkerMessage message) {
+    std::lock_guard guard(queueMutex_);
+    if (queue_.size() == maxQueuedMessages) {
+        // The oldest message's wake-up is still queued: it takes the next one.
+        queue_.pop_front();
+    } else if (window_) {
+        ::PostMessageW(window_, wakeMessage, 0, 0);
+    }
+    queue_.push_back(std::move(message));
+}
+
+bool WindowsWaitPrimitive::takeMessage(WorkerMessage& message) {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        if (msg.message == WM_QUIT) {
+            message = {workerMessageQuit, static_cast<std::uint64_t>(msg.wParam), {}};
+            return true;
+        }
+        if (msg.hwnd == window_ && msg.message == WM_TIMER) {
+            message = {workerMessageTimer, static_cast<std::uint64_t>(msg.wParam), {}};
+            return true;
+        }
+        if (msg.hwnd == window_ && msg.message == wakeMessage) {
+            std::lock_guard guard(queueMutex_);
+            if (!queue_.empty()) {
+                message = std::move(queue_.front());
+                queue_.pop_front();
+                return true;
+            }
+            continue;
+        }
+        // Other windows of the worker (a menu, a notice registration) get
+        // their own procedures.
+        ::TranslateMessage(&msg);
+        ::DispatchMessageW(&msg);
+    }
+    return false;
+}
+
+void WindowsWaitPrimitive::startTimer(std::uint32_t id, std::chrono::milliseconds period) {
+    if (::SetTimer(window(), id, static_cast<UINT>(period.count()), nullptr) == 0) {
+        throwLastError("SetTimer");
+    }
+}
+
+void WindowsWaitPrimitive::stopTimer(std::uint32_t id) {
+    if (window_) {
+        ::KillTimer(window_, id);
+    }
+}
+
+} // namespace obx::windows

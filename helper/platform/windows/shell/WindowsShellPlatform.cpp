@@ -1,0 +1,87 @@
+#include "platform/windows/shell/WindowsShellPlatform.h"
+
+#include "devices/DeviceManager.h"
+#include "platform/ProgramPath.h"
+#include "platform/headless/HeadlessPlatformServices.h"
+#include "platform/windows/actions/KnownFolders.h"
+#include "platform/windows/devices/WindowsFileChangeWatch.h"
+#include "platform/windows/shell/WindowsAppWindow.h"
+
+#include <objbase.h>
+#include <string>
+
+namespace obx {
+
+std::unique_ptr<ShellPlatform> makeShellPlatform() {
+    return std::make_unique<windows::WindowsShellPlatform>();
+}
+
+namespace windows {
+
+void WindowsShellPlatform::askRunningInstanceToQuit(std::chrono::milliseconds timeout) {
+    HWND window = ::FindWindowW(appWindowClassName, nullptr);
+    if (!window) {
+        return;
+    }
+    DWORD processId = 0;
+    const DWORD windowThread = ::GetWindowThreadProcessId(window, &processId);
+    const DWORD thisThread = ::GetCurrentThreadId();
+    const bool attached = ::AttachThreadInput(thisThread, windowThread, TRUE);
+    ::PostMessageW(window, WM_CLOSE, 0, 0);
+    if (attached) {
+        ::AttachThreadInput(thisThread, windowThread, FALSE);
+    }
+    HANDLE process = ::OpenProcess(SYNCHRONIZE, FALSE, processId);
+    if (process) {
+        ::WaitForSingleObject(process, static_cast<DWORD>(timeout.count()));
+        ::CloseHandle(process);
+    }
+}
+
+void WindowsShellPlatform::launchConfigurationApp() {
+    const auto program = runningExecutablePath().parent_path() / L"Quellane2.exe";
+    std::wstring commandLine = L"\"" + program.wstring() + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, DETACHED_PROCESS, nullptr,
+                         nullptr, &startup, &started)) {
+        ::CloseHandle(started.hThread);
+        ::CloseHandle(started.hProcess);
+    }
+}
+
+std::unique_ptr<IAppWindow> WindowsShellPlatform::claimInstance() {
+    if (::FindWindowW(appWindowClassName, nullptr)) {
+        return nullptr;
+    }
+    return std::make_unique<WindowsAppWindow>([this] { launchConfigurationApp(); });
+}
+
+bool WindowsShellPlatform::installDesktop() {
+    // The Windows platform services (input synthesis, pointer settings, shell
+    // execution) and the Windows device discovery are not built yet: until
+    // they are, the helper runs as in a session without a desktop - its data
+    // folder, log, settings and HTTP interface are the real ones, input is
+    // only logged and no trackball is found.
+    const std::string dataFolder = helperDataFolder();
+    setPlatformServicesFactory(
+        [dataFolder] { return std::make_unique<HeadlessPlatformServices>(dataFolder); });
+    setDeviceLayerPlatformFactory(makeWindowsDeviceLayerPlatform);
+    return false;
+}
+
+void WindowsShellPlatform::initializeComponentModel() {
+    comInitialized_ = SUCCEEDED(::CoInitialize(nullptr));
+}
+
+void WindowsShellPlatform::uninitializeComponentModel() {
+    if (comInitialized_) {
+        ::CoUninitialize();
+        comInitialized_ = false;
+    }
+}
+
+} // namespace windows
+
+} // namespace obx

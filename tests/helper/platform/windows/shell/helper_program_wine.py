@@ -1,0 +1,244 @@
+#!/usr/bin/python3
+"""obxhelper.exe as a process under Wine: exit codes, the single instance, "--quit", the log in the
+prefix's roaming application-data folder, and an HTTP interface that answers byte for byte as the
+Linux helper does.
+
+Usage: helper_program_wine.py <wine-run.sh> <wine prefix> <obxhelper.exe> <Linux obxhelper>
+"""
+
+import json
+import os
+import shutil
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+
+WINE_RUN, PREFIX, WINDOWS_HELPER, LINUX_HELPER = sys.argv[1:5]
+# Generous: Wine starts slowly on a small, busy machine.
+WAIT = 60
+
+
+def wait_until(condition, timeout=WAIT):
+    end = time.monotonic() + timeout
+    while time.monotonic() < end:
+        if condition():
+            return True
+        time.sleep(0.2)
+    return condition()
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+def roaming_folder():
+    users = os.path.join(PREFIX, "drive_c", "users")
+    for name in sorted(os.listdir(users)):
+        candidate = os.path.join(users, name, "AppData", "Roaming")
+        if name != "Public" and os.path.isdir(candidate):
+            return candidate
+    raise AssertionError("no roaming application-data folder in " + users)
+
+
+def exchange(port, request):
+    """Sends raw request bytes; answers every byte the server writes until it closes."""
+    with socket.create_connection(("127.0.0.1", port), timeout=WAIT) as connection:
+        connection.sendall(request)
+        answer = b""
+        while True:
+            chunk = connection.recv(65536)
+            if not chunk:
+                return answer
+            answer += chunk
+
+
+def request(port, method, target, body=b"", headers=b""):
+    text = b"%s %s HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nConnection: close\r\n" % (method, target, port)
+    if body:
+        text += b"Content-Length: %d\r\n" % len(body)
+    return exchange(port, text + headers + b"\r\n" + body)
+
+
+def answers(port):
+    try:
+        return request(port, b"GET", b"/config/general").startswith(b"HTTP/1.1 200")
+    except OSError:
+        return False
+
+
+def legacy_settings():
+    """The earlier generation's settings (UTF-16 with a byte-order mark): one trackball model."""
+    text = ('<?xml version="1.0" encoding="utf-16"?>\n<ObxSettings version="3">'
+            '<Application name="All programs"><Device id="1" speed="10"/></Application></ObxSettings>')
+    return b"\xff\xfe" + text.encode("utf-16-le")
+
+
+class Helper:
+    """One helper program with its own HTTP port and data folder."""
+
+    def __init__(self, command, environment, data_folder, output):
+        self.command = command
+        self.environment = dict(os.environ, **environment)
+        self.data_folder = data_folder
+        self.output = output
+        self.port = int(environment["OBX_HTTP_PORT"])
+        self.process = None
+
+    def run(self, *args, timeout=WAIT):
+        """Runs a second start of the program to its end; its exit code."""
+        return subprocess.run(self.command + list(args), env=self.environment, stdout=subprocess.DEVNULL,
+                              stderr=subprocess.DEVNULL, timeout=timeout).returncode
+
+    def start(self, *args):
+        with open(self.output, "ab") as output:
+            self.process = subprocess.Popen(self.command + list(args), env=self.environment, stdout=output,
+                                            stderr=subprocess.STDOUT)
+        if not wait_until(lambda: answers(self.port) or self.process.poll() is not None):
+            raise AssertionError("the helper did not answer; output: " + self.read_output())
+        if self.process.poll() is not None:
+            raise AssertionError("the helper ended with %d; output: %s" % (self.process.returncode,
+                                                                           self.read_output()))
+
+    def wait(self):
+        return self.process.wait(timeout=WAIT)
+
+    def read_output(self):
+        with open(self.output, "rb") as output:
+            return output.read().decode("utf-8", "replace")
+
+    def log(self):
+        path = os.path.join(self.data_folder, "obxhelper_00.log")
+        with open(path, "rb") as log:
+            return log.read().decode("utf-8", "replace")
+
+    def settings(self):
+        with open(os.path.join(self.data_folder, "ObxSettings.json"), "rb") as settings:
+            return json.load(settings)
+
+
+def windows_helper(work):
+    return Helper([WINE_RUN, PREFIX, WINDOWS_HELPER], {"OBX_HTTP_PORT": str(free_port())},
+                  os.path.join(roaming_folder(), "Halvex", "Ombrix"), os.path.join(work, "windows.out"))
+
+
+def linux_helper(work):
+    return Helper([LINUX_HELPER], {
+        "DISPLAY": "",
+        "XDG_CONFIG_HOME": os.path.join(work, "config"),
+        "OBX_RUNTIME_DIR": os.path.join(work, "run"),
+        "OBX_HTTP_PORT": str(free_port()),
+        "XDG_SESSION_ID": "wine-comparison-%d" % os.getpid(),
+        "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=" + os.path.join(work, "no-bus"),
+    }, os.path.join(work, "config", "Halvex", "Ombrix"), os.path.join(work, "linux.out"))
+
+
+class HelperProgramUnderWine(unittest.TestCase):
+    def setUp(self):
+        self.work = tempfile.mkdtemp(prefix="obx-wine-")
+        self.helper = windows_helper(self.work)
+        # Every run of this prefix shares the one roaming folder: start from none.
+        shutil.rmtree(self.helper.data_folder, ignore_errors=True)
+
+    def tearDown(self):
+        if self.helper.process and self.helper.process.poll() is None:
+            self.helper.run("--quit")
+            self.helper.process.wait(timeout=WAIT)
+        shutil.rmtree(self.work, ignore_errors=True)
+
+    def test_quit_without_an_instance_ends_at_once_and_writes_no_log(self):
+        self.assertEqual(self.helper.run("--quit"), 0)
+        self.assertFalse(os.path.exists(self.helper.data_folder))
+
+    def test_a_word_as_level_fails_with_one(self):
+        self.assertEqual(self.helper.run("--logLevel", "loud"), 1)
+        self.assertFalse(os.path.exists(os.path.join(self.helper.data_folder, "obxhelper_00.log")))
+
+    def test_second_instance_ends_with_two_and_quit_ends_the_running_one(self):
+        self.helper.start("--logLevel", "1")
+        before = self.helper.log()
+        self.assertEqual(self.helper.run(), 2)
+        self.assertEqual(self.helper.log(), before, "the second instance wrote no log line")
+        self.assertIsNone(self.helper.process.poll())
+        self.assertEqual(self.helper.run("--quit"), 0)
+        self.assertEqual(self.helper.wait(), 0)
+        self.assertFalse(answers(self.helper.port))
+        log = self.helper.log()
+        self.assertRegex(log.splitlines()[0],
+                         r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d+: 0x[0-9a-f]+ Log initialized, logLevel: debug$")
+        self.assertIn("Log deinitialized", log)
+        self.assertLess(log.index("command server stopped"), log.index("Log deinitialized"))
+
+    def test_launch_gui_without_the_application_still_ends_with_zero(self):
+        self.assertEqual(self.helper.run("--launchGui"), 0)
+
+
+class HttpAnswersAsOnLinux(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="obx-wine-http-")
+        cls.windows = windows_helper(cls.work)
+        cls.linux = linux_helper(cls.work)
+        shutil.rmtree(cls.windows.data_folder, ignore_errors=True)
+        for helper in (cls.windows, cls.linux):
+            # Both migrate the same legacy settings, so both know one trackball model.
+            os.makedirs(helper.data_folder)
+            with open(os.path.join(helper.data_folder, "ObxSettings.xml"), "wb") as legacy:
+                legacy.write(legacy_settings())
+            helper.start("--logLevel", "1")
+
+    @classmethod
+    def tearDownClass(cls):
+        for helper in (cls.windows, cls.linux):
+            if helper.process and helper.process.poll() is None:
+                helper.run("--quit")
+                helper.process.wait(timeout=WAIT)
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    def same_answer(self, method, target, body=b"", headers=b""):
+        windows = request(self.windows.port, method, target, body, headers)
+        linux = request(self.linux.port, method, target, body, headers)
+        self.assertEqual(windows, linux)
+        return windows
+
+    def test_version_document(self):
+        answer = self.same_answer(b"GET", b"/")
+        self.assertTrue(answer.startswith(b"HTTP/1.1 200"), answer)
+        self.assertIn(b'"apiVersion":1', answer)
+
+    def test_devices_and_applications(self):
+        self.assertTrue(self.same_answer(b"GET", b"/devices").startswith(b"HTTP/1.1 200"))
+        answer = self.same_answer(b"GET", b"/config/apps?device=8209")
+        self.assertIn(b'"*"', answer)
+
+    def test_pointer_read_and_change_reach_the_settings_file(self):
+        answer = self.same_answer(b"GET", b"/config/pointer?app=*&device=8209")
+        self.assertTrue(answer.startswith(b"HTTP/1.1 200"), answer)
+        pointer = json.loads(answer.split(b"\n\n", 1)[1])
+        pointer["speed"] = 77 if pointer["speed"] != 77 else 78
+        changed = self.same_answer(b"POST", b"/config/pointer?app=*&device=8209",
+                                   json.dumps(pointer).encode())
+        self.assertTrue(changed.startswith(b"HTTP/1.1 200"), changed)
+        for helper in (self.windows, self.linux):
+            settings = helper.settings()
+            self.assertIn("%d" % pointer["speed"], json.dumps(settings["devices"]))
+        self.assertEqual(self.windows.settings()["devices"], self.linux.settings()["devices"])
+
+    def test_failure_envelope(self):
+        answer = self.same_answer(b"GET", b"/config/pointer?app=*&device=4")
+        self.assertIn(b'"success":false', answer)
+
+    def test_too_large_and_forbidden(self):
+        too_large = self.same_answer(b"POST", b"/config/pointer?app=*&device=8209",
+                                     headers=b"Content-Length: 2000000\r\n")
+        self.assertTrue(too_large.startswith(b"HTTP/1.1 413"), too_large)
+        forbidden = self.same_answer(b"GET", b"/devices", headers=b"Origin: http://elsewhere.example\r\n")
+        self.assertTrue(forbidden.startswith(b"HTTP/1.1 403"), forbidden)
+
+
+if __name__ == "__main__":
+    unittest.main(argv=sys.argv[:1], verbosity=2)
