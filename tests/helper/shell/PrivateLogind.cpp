@@ -1,5 +1,7 @@
 #include "PrivateLogind.h"
 
+#include <cstdint>
+#include <cstring>
 #include <unistd.h>
 
 namespace obx::test {
@@ -29,20 +31,9 @@ void PrivateLogind::prepareForSleep(bool sleeping) {
               "PrepareForSleep", "b", 1, "b", static_cast<int>(sleeping));
 }
 
-} // namespace obx::test
-
-namespace obx::test {
-
 int PrivateLogind::sleepDelayLocks() {
-    sd_bus_error error = SD_BUS_ERROR_NULL;
     sd_bus_message* reply = nullptr;
-    int result = sd_bus_call_method(bus_, "org.freedesktop.login1", managerPath,
-                                    "org.freedesktop.login1.Manager", "ListInhibitors", &error, &reply, "");
-    const std::string text = error.message ? error.message : std::strerror(-result);
-    sd_bus_error_free(&error);
-    if (result < 0) {
-        throw std::runtime_error("logind mock ListInhibitors: " + text);
-    }
+    bus_.call(managerPath, "org.freedesktop.login1.Manager", "ListInhibitors", &reply, "");
     int count = 0;
     sd_bus_message_enter_container(reply, 'a', "(ssssuu)");
     const char *what = nullptr, *who = nullptr, *why = nullptr, *mode = nullptr;
