@@ -55,8 +55,8 @@ ObxStatus FilterDevice::prepareHardware() {
     reading_ = OBX_DEVICE_INFO{};
     reading_.ProductId = collection.productId;
     reading_.VersionNumber = collection.versionNumber;
-    readString(HidString::Product, reading_.ProductString);
-    readString(HidString::SerialNumber, reading_.SerialNumberString);
+    readString(HidString::Product, offsetof(OBX_DEVICE_INFO, ProductString));
+    readString(HidString::SerialNumber, offsetof(OBX_DEVICE_INFO, SerialNumberString));
 
     LockGuard guard(services_.deviceLock);
     hid::HidCaps caps;
@@ -71,11 +71,14 @@ ObxStatus FilterDevice::prepareHardware() {
     return OBX_STATUS_SUCCESS;
 }
 
-void FilterDevice::readString(HidString which, uint16_t (&field)[OBX_DEVICE_STRING_CHARS]) {
+void FilterDevice::readString(HidString which, std::size_t fieldOffset) {
     // Only the first half of the field is offered, so the last character stays the terminator; a string
-    // that cannot be read stays empty.
-    if (services_.below.string(which, std::span(field, kStringBufferChars)) != OBX_STATUS_SUCCESS)
-        std::fill(std::begin(field), std::end(field), uint16_t{0});
+    // that cannot be read stays empty. The record is packed, so the field may sit at an odd address: the
+    // text is read into an aligned buffer and copied in.
+    uint16_t text[OBX_DEVICE_STRING_CHARS] = {};
+    if (services_.below.string(which, std::span(text, kStringBufferChars)) != OBX_STATUS_SUCCESS)
+        std::fill(std::begin(text), std::end(text), uint16_t{0});
+    std::memcpy(reinterpret_cast<uint8_t*>(&reading_) + fieldOffset, text, sizeof text);
 }
 
 ObxStatus FilterDevice::releaseHardware() {

@@ -68,7 +68,7 @@ public:
 private:
     void requestRead();
     ObxStatus sendRead();
-    void readString(HidString which, uint16_t (&field)[OBX_DEVICE_STRING_CHARS]);
+    void readString(HidString which, std::size_t fieldOffset);
     void readCompleted(ObxStatus status, uint32_t bytesRead) override;
     void sendPacket(const MouseInputData& packet);
 
