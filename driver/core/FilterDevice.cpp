@@ -144,13 +144,19 @@ ObxStatus FilterDevice::sendRead() {
     LockGuard guard(services_.readLock);
     if (!readTargetOpen_)
         return OBX_STATUS_INTERNAL_ERROR;
+    if (readInFlight_.exchange(true, std::memory_order_acq_rel))
+        return OBX_STATUS_SUCCESS; // its completion asks for the next one
     const uint32_t length = std::min<uint32_t>(inputReportLength_, readBuffer_.size());
     const std::span<uint8_t> buffer(readBuffer_.data(), length);
     std::fill(buffer.begin(), buffer.end(), uint8_t{0});
-    return services_.below.sendRead(buffer, *this);
+    const ObxStatus status = services_.below.sendRead(buffer, *this);
+    if (status != OBX_STATUS_SUCCESS)
+        readInFlight_.store(false, std::memory_order_release); // no completion will come
+    return status;
 }
 
 void FilterDevice::readCompleted(ObxStatus status, uint32_t bytesRead) {
+    readInFlight_.store(false, std::memory_order_release);
     if (status != OBX_STATUS_SUCCESS)
         return;
     {

@@ -115,6 +115,9 @@ private:
     FileObject readFile_ = nullptr;
     bool readTargetOpen_ = false;
     std::atomic<uint32_t> readsWanted_{0};
+    // One read at a time: a completion that raced a close and a new create (it was taken before the
+    // close could cancel it) asks for the next read itself, so the create must not send a second.
+    std::atomic<bool> readInFlight_{false};
     std::array<uint8_t, kMaxReportBytes> readBuffer_{};
 };
 
