@@ -105,10 +105,10 @@ unsigned long X11DesktopQueries::serverKnownPid(Window window) const {
         return 0;
     }
     // The server knows the pids of local clients only.
-    XResClientIdSpec spec{window, XRES_CLIENT_ID_PID_MASK};
+    XResClientIdSpec wanted{window, XRES_CLIENT_ID_PID_MASK};
     long count = 0;
     XResClientIdValue* values = nullptr;
-    if (XResQueryClientIds(connection_.display(), 1, &spec, &count, &values) != Success) {
+    if (XResQueryClientIds(connection_.display(), 1, &wanted, &count, &values) != Success) {
         return 0;
     }
     pid_t pid = -1;

@@ -9,29 +9,10 @@
 #include "XvfbServer.h"
 #include "devices/DesktopQueries.h"
 #include "platform/linux/x11/X11DesktopQueries.h"
+#include "support/AllocationCounter.h"
 
 #include <X11/extensions/XTest.h>
 #include <X11/keysym.h>
-#include <atomic>
-#include <cstdlib>
-#include <new>
-
-namespace {
-std::atomic<long> allocations{0};
-}
-
-void* operator new(std::size_t size) {
-    ++allocations;
-    if (void* p = std::malloc(size == 0 ? 1 : size))
-        return p;
-    throw std::bad_alloc();
-}
-void operator delete(void* p) noexcept {
-    std::free(p);
-}
-void operator delete(void* p, std::size_t) noexcept {
-    std::free(p);
-}
 
 namespace obx::x11::test {
 namespace {
@@ -64,10 +45,10 @@ TEST(ModifierPoll, AllocatesNothingAndFollowsAKeyboardMapChange) {
     ASSERT_NE(display, nullptr);
 
     EXPECT_EQ(queries.pressedModifiers(), 0u);
-    const long before = allocations;
+    const long before = obx::test::allocations;
     for (int i = 0; i < 50; ++i)
         queries.pressedModifiers();
-    EXPECT_EQ(allocations - before, 0) << "a poll allocates";
+    EXPECT_EQ(obx::test::allocations - before, 0) << "a poll allocates";
 
     const KeyCode code = spareKeycode(display);
     ASSERT_NE(code, 0);
