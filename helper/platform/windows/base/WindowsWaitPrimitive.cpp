@@ -1,5 +1,6 @@
 #include "platform/windows/base/WindowsWaitPrimitive.h"
 
+#include <atomic>
 #include <system_error>
 
 namespace obx::windows {
@@ -10,6 +11,8 @@ constexpr wchar_t windowClassName[] = L"DeviceMgrMsgWindowClass";
 // Posted once per queued message; the window procedure never sees it.
 constexpr UINT wakeMessage = WM_APP + 1;
 
+std::atomic<HWND> lastWorkerWindow{nullptr};
+
 HANDLE toHandle(WaitHandle handle) {
     return reinterpret_cast<HANDLE>(handle);
 }
@@ -18,11 +21,31 @@ HANDLE toHandle(WaitHandle handle) {
     throw std::system_error(static_cast<int>(::GetLastError()), std::system_category(), what);
 }
 
-void registerWindowClass() {
-    static const bool registered = [] {
+} // namespace
+
+HWND deviceManagerWindow() {
+    return lastWorkerWindow.load();
+}
+
+LRESULT CALLBACK WindowsWaitPrimitive::windowProcedure(HWND window, UINT message, WPARAM wParam,
+                                                       LPARAM lParam) {
+    if (message == WM_DEVICECHANGE) {
+        auto* self = reinterpret_cast<WindowsWaitPrimitive*>(::GetWindowLongPtrW(window, GWLP_USERDATA));
+        if (self && self->listener_) {
+            self->listener_(wParam, lParam);
+        }
+        return 0;
+    }
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+namespace {
+
+void registerWindowClass(WNDPROC procedure) {
+    static const bool registered = [procedure] {
         WNDCLASSEXW windowClass{};
         windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = DefWindowProcW;
+        windowClass.lpfnWndProc = procedure;
         windowClass.hInstance = ::GetModuleHandleW(nullptr);
         windowClass.lpszClassName = windowClassName;
         return ::RegisterClassExW(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
@@ -35,10 +58,15 @@ void registerWindowClass() {
 } // namespace
 
 WindowsWaitPrimitive::WindowsWaitPrimitive() {
-    registerWindowClass();
+    registerWindowClass(windowProcedure);
 }
 
 WindowsWaitPrimitive::~WindowsWaitPrimitive() {
+    HWND own = window_;
+    lastWorkerWindow.compare_exchange_strong(own, nullptr);
+    if (window_) {
+        ::SetWindowLongPtrW(window_, GWLP_USERDATA, 0);
+    }
     // A window can only be destroyed by its own thread; when that thread has
     // ended, the system destroyed the window with it.
     if (window_ && ownerThread_ == ::GetCurrentThreadId()) {
@@ -79,6 +107,8 @@ HWND WindowsWaitPrimitive::window() {
     if (!created) {
         throwLastError("CreateWindowExW");
     }
+    ::SetWindowLongPtrW(created, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
+    lastWorkerWindow = created;
     std::lock_guard guard(queueMutex_);
     window_ = created;
     ownerThread_ = ::GetCurrentThreadId();

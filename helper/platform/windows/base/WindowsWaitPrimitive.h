@@ -9,10 +9,15 @@
 #include "base/WaitPrimitive.h"
 
 #include <deque>
+#include <functional>
 #include <mutex>
 #include <windows.h>
 
 namespace obx::windows {
+
+// The window of the worker that created one last (the device manager's), the
+// owner of the snippet menu; null while there is none.
+HWND deviceManagerWindow();
 
 class WindowsWaitPrimitive final : public IWaitPrimitive {
 public:
@@ -40,14 +45,21 @@ public:
     void stopTimer(std::uint32_t id) override;
     std::size_t maxWaitHandles() const override { return maxHandles; }
 
-private:
-    // Creates the window on the calling thread when it has none yet.
+    // The worker's window; created on the calling thread when it has none yet.
     HWND window();
+    // Receives the device notices (WM_DEVICECHANGE) that the system sends to
+    // the window, on the worker thread; empty: none.
+    using DeviceChangeListener = std::function<void(WPARAM event, LPARAM record)>;
+    void setDeviceChangeListener(DeviceChangeListener listener) { listener_ = std::move(listener); }
+
+private:
+    static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
 
     std::mutex queueMutex_;
     std::deque<WorkerMessage> queue_;
     HWND window_ = nullptr;
     DWORD ownerThread_ = 0;
+    DeviceChangeListener listener_;
 };
 
 } // namespace obx::windows

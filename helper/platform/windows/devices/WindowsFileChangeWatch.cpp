@@ -1,8 +1,8 @@
 #include "platform/windows/devices/WindowsFileChangeWatch.h"
 
-#include "platform/headless/HeadlessDesktopQueries.h"
 #include "platform/windows/base/WindowsWaitPrimitive.h"
-#include "platform/windows/devices/NoDeviceNotices.h"
+#include "platform/windows/devices/WindowsDesktopQueries.h"
+#include "platform/windows/devices/WindowsDeviceNotices.h"
 
 #include <stdexcept>
 
@@ -27,8 +27,10 @@ void WindowsFileChangeWatch::rearm() {
 }
 
 DeviceLayerPlatform makeWindowsDeviceLayerPlatform() {
-    return {std::make_unique<WindowsWaitPrimitive>(), std::make_unique<NoDeviceNotices>(),
-            std::make_unique<HeadlessDesktopQueries>(),
+    auto waits = std::make_unique<WindowsWaitPrimitive>();
+    // The notices go to the window of this wait, which the worker owns.
+    auto notices = std::make_unique<WindowsDeviceNotices>(*waits);
+    return {std::move(waits), std::move(notices), std::make_unique<WindowsDesktopQueries>(),
             [](const std::filesystem::path& file) { return std::make_unique<WindowsFileChangeWatch>(file); }};
 }
 

@@ -25,8 +25,8 @@ private:
 };
 
 // The device layer of the Windows helper: the MsgWaitForMultipleObjectsEx
-// worker and the settings-folder watch, with no device discovery yet (see
-// NoDeviceNotices) and the desktop queries of a session without a desktop.
+// worker, the control devices' discovery and notices, the foreground and
+// modifier queries and the settings-folder watch.
 DeviceLayerPlatform makeWindowsDeviceLayerPlatform();
 
 } // namespace obx::windows

@@ -2,8 +2,7 @@
 
 #include "devices/DeviceManager.h"
 #include "platform/ProgramPath.h"
-#include "platform/headless/HeadlessPlatformServices.h"
-#include "platform/windows/actions/KnownFolders.h"
+#include "platform/windows/actions/WinPlatformServices.h"
 #include "platform/windows/devices/WindowsFileChangeWatch.h"
 #include "platform/windows/shell/WindowsAppWindow.h"
 
@@ -59,16 +58,10 @@ std::unique_ptr<IAppWindow> WindowsShellPlatform::claimInstance() {
 }
 
 bool WindowsShellPlatform::installDesktop() {
-    // The Windows platform services (input synthesis, pointer settings, shell
-    // execution) and the Windows device discovery are not built yet: until
-    // they are, the helper runs as in a session without a desktop - its data
-    // folder, log, settings and HTTP interface are the real ones, input is
-    // only logged and no trackball is found.
-    const std::string dataFolder = helperDataFolder();
-    setPlatformServicesFactory(
-        [dataFolder] { return std::make_unique<HeadlessPlatformServices>(dataFolder); });
+    // Every Windows session has its desktop.
+    setPlatformServicesFactory([] { return std::make_unique<WinPlatformServices>(); });
     setDeviceLayerPlatformFactory(makeWindowsDeviceLayerPlatform);
-    return false;
+    return true;
 }
 
 void WindowsShellPlatform::initializeComponentModel() {

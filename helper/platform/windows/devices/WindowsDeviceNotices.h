@@ -1,0 +1,47 @@
+#pragma once
+
+// The trackballs' control devices on Windows: the present interfaces of the
+// control interface class through the SetupDi functions, and their arrival
+// and removal through RegisterDeviceNotificationW on the worker's
+// message-only window ("DeviceMgrMsgWindowClass"), filtered by class and
+// posted to the worker with the interface path.
+
+#include "devices/DeviceLayerPlatform.h"
+
+#include <windows.h>
+
+namespace obx::windows {
+
+class WindowsWaitPrimitive;
+
+// {1A629312-9256-4ED3-83CB-F5FE65F5E03A}
+extern const GUID controlInterfaceClass;
+
+class WindowsDeviceNotices final : public IDeviceNotices {
+public:
+    // waits: the wait primitive of the worker whose window gets the notices.
+    explicit WindowsDeviceNotices(WindowsWaitPrimitive& waits,
+                                  const GUID& interfaceClass = controlInterfaceClass);
+    ~WindowsDeviceNotices() override;
+    WindowsDeviceNotices(const WindowsDeviceNotices&) = delete;
+    WindowsDeviceNotices& operator=(const WindowsDeviceNotices&) = delete;
+
+    std::vector<std::string> presentDevices() override;
+    std::unique_ptr<IDriverChannel> channelFor(const std::string& path) override;
+    // A registration that the system refuses is logged; the devices present
+    // are served all the same.
+    void startNotices(MsgWFMOHandler& worker) override;
+    void stopNotices() override;
+
+    // What a WM_DEVICECHANGE means for the worker: an arrival or removal of
+    // an interface of the class, posted with its path; anything else nothing.
+    void onDeviceChange(WPARAM event, LPARAM record);
+
+private:
+    WindowsWaitPrimitive& waits_;
+    GUID interfaceClass_;
+    MsgWFMOHandler* worker_ = nullptr;
+    HDEVNOTIFY notification_ = nullptr;
+};
+
+} // namespace obx::windows
