@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-namespace obx::windows::test {
+namespace obx::test {
 
 struct SpiWrite {
     UINT action;
@@ -36,7 +36,7 @@ struct MenuItem {
     bool operator==(const MenuItem&) const = default;
 };
 
-class RecordingWin32Calls : public IWin32Calls {
+class RecordingWin32Calls : public windows::IWin32Calls {
 public:
     // Scan codes of the fake keyboard: distinct per key and never the key.
     static UINT fakeScanCode(UINT virtualKey) { return 0xE000 | (virtualKey + 0x100); }
@@ -137,4 +137,4 @@ public:
     int menusDestroyed = 0;
 };
 
-} // namespace obx::windows::test
+} // namespace obx::test

@@ -1,0 +1,173 @@
+// The Windows device layer as the helper runs it, under Wine: a system with
+// no trackball, device notices sent to the device manager's window, and the
+// foreground and modifier queries against a window and keys of the test's own.
+
+#include "PipeServer.h"
+#include "base/LogCapture.h"
+#include "devices/DeviceManager.h"
+#include "platform/windows/base/WindowsWaitPrimitive.h"
+#include "platform/windows/devices/WindowsDesktopQueries.h"
+#include "platform/windows/devices/WindowsDeviceNotices.h"
+#include "platform/windows/devices/WindowsFileChangeWatch.h"
+#include "support/RecordingPlatformServices.h"
+#include "support/TempFolder.h"
+
+#include <boost/locale/encoding_utf.hpp>
+#include <chrono>
+#include <cwctype>
+#include <dbt.h>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace obx::windows {
+namespace {
+
+using namespace std::chrono_literals;
+
+template <typename Condition>
+bool eventually(Condition condition) {
+    const auto deadline = std::chrono::steady_clock::now() + 20s;
+    while (!condition()) {
+        if (std::chrono::steady_clock::now() > deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(10ms);
+    }
+    return true;
+}
+
+class WindowsDeviceLayer : public ::testing::Test {
+protected:
+    void SetUp() override {
+        platform->folder = folder.path().string();
+        setDeviceLayerPlatformFactory(makeWindowsDeviceLayerPlatform);
+        DeviceManager::instance().startWorker();
+    }
+    void TearDown() override {
+        DeviceManager::destroyDeviceManager();
+        setDeviceLayerPlatformFactory({});
+    }
+
+    // A device-interface notice of class sent to the manager's window, as
+    // the system sends it.
+    static void sendNotice(WPARAM event, const GUID& interfaceClass, const std::wstring& path) {
+        std::vector<std::uint8_t> bytes(sizeof(DEV_BROADCAST_DEVICEINTERFACE_W) +
+                                        path.size() * sizeof(wchar_t));
+        auto* record = reinterpret_cast<DEV_BROADCAST_DEVICEINTERFACE_W*>(bytes.data());
+        record->dbcc_size = static_cast<DWORD>(bytes.size());
+        record->dbcc_devicetype = DBT_DEVTYP_DEVICEINTERFACE;
+        record->dbcc_classguid = interfaceClass;
+        std::copy(path.begin(), path.end(), record->dbcc_name);
+        ::SendMessageW(deviceManagerWindow(), WM_DEVICECHANGE, event, reinterpret_cast<LPARAM>(record));
+    }
+
+    bool errorLogged() const {
+        for (const auto& record : log.records()) {
+            if (record.level >= LogLevel::error) {
+                return true;
+            }
+        }
+        return false;
+    }
+
+    LogCapture log;
+    test::TempFolder folder;
+    test::ScopedRecordingPlatform platform;
+};
+
+TEST_F(WindowsDeviceLayer, StartsWithNoTrackballAndLogsNoError) {
+    // A few poll ticks of the foreground and modifier checks.
+    std::this_thread::sleep_for(1s);
+    std::lock_guard guard(DeviceManager::instance());
+    EXPECT_TRUE(DeviceManager::instance().devices().empty());
+    EXPECT_FALSE(errorLogged()) << ::testing::PrintToString(log.texts());
+}
+
+TEST_F(WindowsDeviceLayer, NoticesOfTheControlClassArriveAndDepartByPathAndOthersAreIgnored) {
+    test::PipeServer notADriver;
+    const std::string path = boost::locale::conv::utf_to_utf<char>(notADriver.path());
+    GUID otherClass = controlInterfaceClass;
+    otherClass.Data1 ^= 1;
+    sendNotice(DBT_DEVICEARRIVAL, otherClass, notADriver.path());
+    sendNotice(DBT_DEVICEQUERYREMOVE, controlInterfaceClass, notADriver.path());
+    sendNotice(DBT_DEVICEARRIVAL, controlInterfaceClass, notADriver.path());
+    // The arrival opened the path: the pipe answers no device control.
+    ASSERT_TRUE(eventually([&] {
+        return log.contains(LogLevel::error,
+                            "Error initializing Device, reason: Error retrieving driver information");
+    }));
+    sendNotice(DBT_DEVICEREMOVECOMPLETE, controlInterfaceClass, L"\\\\.\\PIPE\\Gone");
+    ASSERT_TRUE(
+        eventually([&] { return log.contains(LogLevel::info, "Device departure: \\\\.\\PIPE\\Gone"); }));
+    std::vector<std::string> notices;
+    for (const auto& text : log.texts()) {
+        if (text.starts_with("Device arrival") || text.starts_with("Device departure")) {
+            notices.push_back(text);
+        }
+    }
+    EXPECT_EQ(notices,
+              (std::vector<std::string>{"Device arrival: " + path, "Device departure: \\\\.\\PIPE\\Gone"}));
+}
+
+LRESULT CALLBACK plainProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    return ::DefWindowProcW(window, message, wParam, lParam);
+}
+
+void sendKey(WORD key, bool down) {
+    INPUT input{};
+    input.type = INPUT_KEYBOARD;
+    input.ki.wVk = key;
+    input.ki.dwFlags = down ? 0 : KEYEVENTF_KEYUP;
+    ::SendInput(1, &input, sizeof input);
+}
+
+TEST(WindowsDesktopQueries, TheForegroundWindowsProgramLowerCasedAndTheHeldModifiers) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = plainProcedure;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = L"ObxForegroundProbe";
+    ::RegisterClassExW(&windowClass);
+    HWND window =
+        ::CreateWindowExW(WS_EX_TOPMOST, L"ObxForegroundProbe", L"probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
+                          50, 50, 200, 100, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    ASSERT_TRUE(window);
+    WindowsDesktopQueries queries;
+    const auto pump = [] {
+        MSG message;
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            ::DispatchMessageW(&message);
+        }
+    };
+    ASSERT_TRUE(eventually([&] {
+        ::SetForegroundWindow(window);
+        pump();
+        return queries.foregroundWindow() == reinterpret_cast<std::uintptr_t>(window);
+    }));
+
+    std::wstring own(MAX_PATH, L'\0');
+    own.resize(::GetModuleFileNameW(nullptr, own.data(), MAX_PATH));
+    for (auto& unit : own) {
+        unit = static_cast<wchar_t>(std::towlower(unit));
+    }
+    EXPECT_EQ(queries.foregroundApplicationPath(), boost::locale::conv::utf_to_utf<char>(own));
+
+    EXPECT_EQ(queries.pressedModifiers(), 0u);
+    sendKey(VK_CONTROL, true);
+    sendKey(VK_SHIFT, true);
+    EXPECT_TRUE(eventually(
+        [&] { return queries.pressedModifiers() == (desktopModifierCtrl | desktopModifierShift); }));
+    sendKey(VK_LWIN, true); // never reported
+    sendKey(VK_MENU, true);
+    sendKey(VK_SHIFT, false);
+    EXPECT_TRUE(
+        eventually([&] { return queries.pressedModifiers() == (desktopModifierCtrl | desktopModifierAlt); }));
+    for (WORD key : {VK_LWIN, VK_MENU, VK_CONTROL}) {
+        sendKey(key, false);
+    }
+    EXPECT_TRUE(eventually([&] { return queries.pressedModifiers() == 0u; }));
+    ::DestroyWindow(window);
+}
+
+} // namespace
+} // namespace obx::windows
