@@ -1,5 +1,6 @@
 #include "platform/linux/actions/LinuxPlatformServices.h"
 
+#include "actions/ArrowKeyScroll.h"
 #include "base/Log.h"
 #include "platform/linux/actions/Programs.h"
 #include "platform/linux/actions/XdgFolders.h"
@@ -166,14 +167,7 @@ bool LinuxPlatformServices::systemScrollInvert() {
 }
 
 void LinuxPlatformServices::scrollByKeys(std::uint32_t direction, int lines) {
-    static constexpr std::uint16_t arrows[] = {0x26, 0x28, 0x25, 0x27};
-    if (direction < 1 || direction > 4) {
-        return;
-    }
-    for (int i = 0; i < lines; ++i) {
-        sendKeystroke(0, arrows[direction - 1], true, false);
-        sendKeystroke(0, arrows[direction - 1], false, false);
-    }
+    scrollByArrowKeys(*this, direction, lines);
 }
 
 } // namespace obx::x11

@@ -1,5 +1,6 @@
 #include "platform/windows/actions/WinPlatformServices.h"
 
+#include "actions/ArrowKeyScroll.h"
 #include "actions/SnippetMenuEntries.h"
 #include "base/Log.h"
 #include "platform/windows/actions/KnownFolders.h"
@@ -350,14 +351,7 @@ int WinPlatformServices::systemWheelLines() {
 }
 
 void WinPlatformServices::scrollByKeys(std::uint32_t direction, int lines) {
-    static constexpr std::uint16_t arrows[] = {VK_UP, VK_DOWN, VK_LEFT, VK_RIGHT};
-    if (direction < 1 || direction > 4) {
-        return;
-    }
-    for (int i = 0; i < lines; ++i) {
-        sendKeystroke(0, arrows[direction - 1], true, false);
-        sendKeystroke(0, arrows[direction - 1], false, false);
-    }
+    scrollByArrowKeys(*this, direction, lines);
 }
 
 } // namespace obx::windows

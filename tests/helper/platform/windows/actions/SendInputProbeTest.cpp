@@ -4,6 +4,7 @@
 // its own windows only, never to X clients outside it, so the probe is a
 // Win32 window.) The pointer settings are read back from the system.
 
+#include "helper/platform/windows/ProbeWindow.h"
 #include "platform/windows/actions/WinPlatformServices.h"
 
 #include <array>
@@ -15,95 +16,9 @@ namespace obx::windows {
 namespace {
 
 using namespace std::chrono_literals;
-
-struct KeyDown {
-    WPARAM key;
-    bool ctrlHeld;
-    bool operator==(const KeyDown&) const = default;
-};
-
-// What the probe window received.
-struct Received {
-    std::vector<KeyDown> keyDowns;
-    std::vector<wchar_t> chars;
-    int leftClicks = 0;
-};
-
-Received* receiving = nullptr;
-
-LRESULT CALLBACK probeProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    if (receiving) {
-        switch (message) {
-        case WM_KEYDOWN:
-            receiving->keyDowns.push_back({wParam, ::GetKeyState(VK_CONTROL) < 0});
-            return 0;
-        case WM_CHAR:
-            receiving->chars.push_back(static_cast<wchar_t>(wParam));
-            return 0;
-        case WM_LBUTTONDOWN:
-            ++receiving->leftClicks;
-            return 0;
-        default:
-            break;
-        }
-    }
-    return ::DefWindowProcW(window, message, wParam, lParam);
-}
-
-// Pumps this thread's messages until done() or a generous limit.
-template <typename Done>
-bool pumpUntil(Done&& done, std::chrono::seconds limit = 20s) {
-    const auto deadline = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() > deadline) {
-            return false;
-        }
-        MSG message;
-        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            ::TranslateMessage(&message);
-            ::DispatchMessageW(&message);
-        }
-        ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
-    }
-    return true;
-}
-
-class ProbeWindow {
-public:
-    ProbeWindow() {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = probeProcedure;
-        windowClass.hInstance = ::GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = L"ObxSendInputProbe";
-        ::RegisterClassExW(&windowClass);
-        window_ =
-            ::CreateWindowExW(WS_EX_TOPMOST, L"ObxSendInputProbe", L"probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                              100, 100, 320, 240, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-        receiving = &received;
-    }
-    ~ProbeWindow() {
-        receiving = nullptr;
-        ::DestroyWindow(window_);
-    }
-
-    // The probe as the foreground window with the keyboard focus.
-    bool takeForeground() {
-        return pumpUntil([this] {
-            if (::GetForegroundWindow() != window_) {
-                ::SetForegroundWindow(window_);
-                ::SetFocus(window_);
-            }
-            return ::GetForegroundWindow() == window_ && ::GetFocus() == window_;
-        });
-    }
-
-    HWND handle() const { return window_; }
-    Received received;
-
-private:
-    HWND window_;
-};
+using test::ProbeWindow;
+using test::pumpUntil;
+using KeyDown = ProbeWindow::KeyDown;
 
 TEST(SendInputProbe, TheProbeWindowReceivesTheKeystrokeTheTextAndTheClick) {
     ProbeWindow probe;
@@ -113,14 +28,14 @@ TEST(SendInputProbe, TheProbeWindowReceivesTheKeystrokeTheTextAndTheClick) {
 
     services.sendKeystroke(0x04, 'C', true, false);
     services.sendKeystroke(0x04, 'C', false, false);
-    ASSERT_TRUE(pumpUntil([&] { return probe.received.keyDowns.size() >= 2; }));
-    EXPECT_EQ(probe.received.keyDowns, (std::vector<KeyDown>{{VK_CONTROL, true}, {'C', true}}));
+    ASSERT_TRUE(pumpUntil([&] { return probe.keyDowns.size() >= 2; }));
+    EXPECT_EQ(probe.keyDowns, (std::vector<KeyDown>{{VK_CONTROL, true}, {'C', true}}));
     EXPECT_GE(::GetAsyncKeyState(VK_CONTROL), 0) << "Ctrl must be up again";
 
-    probe.received.chars.clear();
+    probe.chars.clear();
     services.typeText("a\xC3\xBC\xF0\x9F\x98\x80"); // a, ü, U+1F600
-    ASSERT_TRUE(pumpUntil([&] { return probe.received.chars.size() >= 4; }));
-    EXPECT_EQ(probe.received.chars, (std::vector<wchar_t>{L'a', 0xFC, 0xD83D, 0xDE00}));
+    ASSERT_TRUE(pumpUntil([&] { return probe.chars.size() >= 4; }));
+    EXPECT_EQ(probe.chars, (std::vector<wchar_t>{L'a', 0xFC, 0xD83D, 0xDE00}));
 
     RECT client{};
     ::GetClientRect(probe.handle(), &client);
@@ -130,8 +45,8 @@ TEST(SendInputProbe, TheProbeWindowReceivesTheKeystrokeTheTextAndTheClick) {
     ASSERT_TRUE(probe.takeForeground());
     services.sendMouseButton(1, true);
     services.sendMouseButton(1, false);
-    ASSERT_TRUE(pumpUntil([&] { return probe.received.leftClicks >= 1; }));
-    EXPECT_EQ(probe.received.leftClicks, 1);
+    ASSERT_TRUE(pumpUntil([&] { return probe.leftClicks >= 1; }));
+    EXPECT_EQ(probe.leftClicks, 1);
 }
 
 // The real calls, with the pointer speed's write recorded.

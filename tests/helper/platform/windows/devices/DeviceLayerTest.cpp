@@ -5,6 +5,7 @@
 #include "PipeServer.h"
 #include "base/LogCapture.h"
 #include "devices/DeviceManager.h"
+#include "helper/platform/windows/ProbeWindow.h"
 #include "platform/windows/base/WindowsWaitPrimitive.h"
 #include "platform/windows/devices/WindowsDesktopQueries.h"
 #include "platform/windows/devices/WindowsDeviceNotices.h"
@@ -109,10 +110,6 @@ TEST_F(WindowsDeviceLayer, NoticesOfTheControlClassArriveAndDepartByPathAndOther
               (std::vector<std::string>{"Device arrival: " + path, "Device departure: \\\\.\\PIPE\\Gone"}));
 }
 
-LRESULT CALLBACK plainProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
-    return ::DefWindowProcW(window, message, wParam, lParam);
-}
-
 void sendKey(WORD key, bool down) {
     INPUT input{};
     input.type = INPUT_KEYBOARD;
@@ -122,28 +119,10 @@ void sendKey(WORD key, bool down) {
 }
 
 TEST(WindowsDesktopQueries, TheForegroundWindowsProgramLowerCasedAndTheHeldModifiers) {
-    WNDCLASSEXW windowClass{};
-    windowClass.cbSize = sizeof windowClass;
-    windowClass.lpfnWndProc = plainProcedure;
-    windowClass.hInstance = ::GetModuleHandleW(nullptr);
-    windowClass.lpszClassName = L"ObxForegroundProbe";
-    ::RegisterClassExW(&windowClass);
-    HWND window =
-        ::CreateWindowExW(WS_EX_TOPMOST, L"ObxForegroundProbe", L"probe", WS_OVERLAPPEDWINDOW | WS_VISIBLE,
-                          50, 50, 200, 100, nullptr, nullptr, ::GetModuleHandleW(nullptr), nullptr);
-    ASSERT_TRUE(window);
+    test::ProbeWindow window;
+    ASSERT_TRUE(window.takeForeground());
     WindowsDesktopQueries queries;
-    const auto pump = [] {
-        MSG message;
-        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
-            ::DispatchMessageW(&message);
-        }
-    };
-    ASSERT_TRUE(eventually([&] {
-        ::SetForegroundWindow(window);
-        pump();
-        return queries.foregroundWindow() == reinterpret_cast<std::uintptr_t>(window);
-    }));
+    EXPECT_EQ(queries.foregroundWindow(), reinterpret_cast<std::uintptr_t>(window.handle()));
 
     std::wstring own(MAX_PATH, L'\0');
     own.resize(::GetModuleFileNameW(nullptr, own.data(), MAX_PATH));
@@ -166,7 +145,6 @@ TEST(WindowsDesktopQueries, TheForegroundWindowsProgramLowerCasedAndTheHeldModif
         sendKey(key, false);
     }
     EXPECT_TRUE(eventually([&] { return queries.pressedModifiers() == 0u; }));
-    ::DestroyWindow(window);
 }
 
 } // namespace
