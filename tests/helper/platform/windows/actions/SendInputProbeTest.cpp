@@ -2,14 +2,18 @@
 // private display: a probe window of this process, made the foreground
 // window, receives what SendInput synthesises. (Wine delivers SendInput to
 // its own windows only, never to X clients outside it, so the probe is a
-// Win32 window.) The pointer settings are read back from the system.
+// Win32 window.) The snippet menu is chosen from and dismissed by keys; the
+// pointer settings are read back from the system.
 
 #include "helper/platform/windows/ProbeWindow.h"
 #include "platform/windows/actions/WinPlatformServices.h"
+#include "platform/windows/base/WindowsWaitPrimitive.h"
 
 #include <array>
+#include <atomic>
 #include <chrono>
 #include <gtest/gtest.h>
+#include <thread>
 #include <vector>
 
 namespace obx::windows {
@@ -32,6 +36,7 @@ TEST(SendInputProbe, TheProbeWindowReceivesTheKeystrokeTheTextAndTheClick) {
     EXPECT_EQ(probe.keyDowns, (std::vector<KeyDown>{{VK_CONTROL, true}, {'C', true}}));
     EXPECT_GE(::GetAsyncKeyState(VK_CONTROL), 0) << "Ctrl must be up again";
 
+    ASSERT_TRUE(probe.takeForeground());
     probe.chars.clear();
     services.typeText("a\xC3\xBC\xF0\x9F\x98\x80"); // a, ü, U+1F600
     ASSERT_TRUE(pumpUntil([&] { return probe.chars.size() >= 4; }));
@@ -47,6 +52,54 @@ TEST(SendInputProbe, TheProbeWindowReceivesTheKeystrokeTheTextAndTheClick) {
     services.sendMouseButton(1, false);
     ASSERT_TRUE(pumpUntil([&] { return probe.leftClicks >= 1; }));
     EXPECT_EQ(probe.leftClicks, 1);
+}
+
+// Sends one key press and release.
+void tap(WORD key) {
+    std::array<INPUT, 2> records{};
+    for (auto& record : records) {
+        record.type = INPUT_KEYBOARD;
+        record.ki.wVk = key;
+    }
+    records[1].ki.dwFlags = KEYEVENTF_KEYUP;
+    ::SendInput(2, records.data(), sizeof(INPUT));
+}
+
+// The snippet menu as a worker shows it: owned by the worker's message-only
+// window, on the worker's thread, while the probe has the foreground.
+std::string chooseFromMenu(WORD key) {
+    ProbeWindow probe;
+    EXPECT_TRUE(probe.takeForeground());
+    std::string chosen = "(not returned)";
+    std::atomic<bool> returned{false};
+    std::thread worker([&] {
+        WindowsWaitPrimitive waits;
+        waits.window();
+        WinPlatformServices services;
+        chosen = services.showSnippetMenu({"", "first snippet", "second snippet"}, {"empty", "", "Second"});
+        returned = true;
+    });
+    // Up from no highlight reaches the last entry: the second snippet.
+    const bool shown = pumpUntil([] { return ::FindWindowW(L"#32768", nullptr) != nullptr; });
+    EXPECT_TRUE(shown) << "no menu";
+    if (shown) {
+        tap(VK_UP);
+        tap(key);
+    }
+    // The probe's thread answers while the foreground goes back to it.
+    const bool closed = pumpUntil([&] { return returned.load(); });
+    if (!closed) {
+        tap(VK_ESCAPE);
+        pumpUntil([&] { return returned.load(); });
+    }
+    worker.join();
+    EXPECT_TRUE(closed);
+    return chosen;
+}
+
+TEST(SnippetMenuProbe, AChosenEntryReturnsItsContentAndADismissedMenuNothing) {
+    EXPECT_EQ(chooseFromMenu(VK_RETURN), "second snippet");
+    EXPECT_EQ(chooseFromMenu(VK_ESCAPE), "");
 }
 
 // The real calls, with the pointer speed's write recorded.
