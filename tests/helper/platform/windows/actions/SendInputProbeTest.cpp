@@ -3,14 +3,22 @@
 // window, receives what SendInput synthesises. (Wine delivers SendInput to
 // its own windows only, never to X clients outside it, so the probe is a
 // Win32 window.) The snippet menu is chosen from and dismissed by keys; the
-// pointer settings are read back from the system.
+// pointer settings are read back from the system; the data folder is the
+// one the system names.
 
 #include "helper/platform/windows/ProbeWindow.h"
 #include "platform/windows/actions/WinPlatformServices.h"
 #include "platform/windows/base/WindowsWaitPrimitive.h"
 
+// clang-format off
+#include <windows.h>
+#include <knownfolders.h>
+#include <shlobj.h>
+// clang-format on
+
 #include <array>
 #include <atomic>
+#include <boost/locale/encoding_utf.hpp>
 #include <chrono>
 #include <gtest/gtest.h>
 #include <thread>
@@ -155,6 +163,17 @@ TEST(SystemPointerSettings, TheAccelerationRowAndWheelLinesReadBackAndTheSpeedIs
                             reinterpret_cast<void*>(static_cast<std::intptr_t>(savedSpeed)), 0);
     ::SystemParametersInfoW(SPI_SETMOUSE, 0, savedRow.data(), 0);
     ::SystemParametersInfoW(SPI_SETWHEELSCROLLLINES, savedLines, nullptr, 0);
+}
+
+TEST(DataFolder, IsTheHelpersFolderBelowTheRoamingFolderForLogAndSettingsAlike) {
+    PWSTR roaming = nullptr;
+    ASSERT_EQ(::SHGetKnownFolderPath(FOLDERID_RoamingAppData, 0, nullptr, &roaming), S_OK);
+    const std::string expected =
+        boost::locale::conv::utf_to_utf<char>(std::wstring(roaming)) + "\\Halvex\\Ombrix";
+    ::CoTaskMemFree(roaming);
+    WinPlatformServices services;
+    EXPECT_EQ(services.dataFolder(), expected);
+    EXPECT_EQ(services.logFolder(), expected);
 }
 
 } // namespace
