@@ -30,7 +30,11 @@ std::string toUtf8(const std::wstring& text) {
 // Ends a device information set however enumeration ends.
 struct InfoSet {
     HDEVINFO set;
-    ~InfoSet() { ::SetupDiDestroyDeviceInfoList(set); }
+    ~InfoSet() {
+        if (set != INVALID_HANDLE_VALUE) {
+            ::SetupDiDestroyDeviceInfoList(set);
+        }
+    }
 };
 
 } // namespace
