@@ -2,6 +2,7 @@
 
 #include "actions/PlatformServicesImpl.h"
 #include "base/Log.h"
+#include "catalogue/ProgramCatalogue.h"
 #include "platform/ProcessLocale.h"
 #include "platform/ProgramPath.h"
 #include "settings/SettingsPaths.h"
@@ -90,6 +91,7 @@ void migrateWhenNeeded(const HelperParts& parts) {
 void runApplication(IAppWindow& window, const HelperParts& parts) {
     migrateWhenNeeded(parts);
     parts.platform.initializeComponentModel();
+    programCatalogue().rebuildNamesCache();
     App& app = App::instance();
     // Without its window nothing could end the main loop but the system.
     if (!app.init(window, parts.createHelperCore)) {
@@ -102,6 +104,7 @@ void runApplication(IAppWindow& window, const HelperParts& parts) {
 void endApplication(const HelperParts& parts) {
     App::shutdown();
     parts.platform.uninitializeComponentModel();
+    destroyProgramCatalogue();
     destroyPlatformServices();
 }
 
@@ -149,6 +152,7 @@ int runHelper(int argc, const char* const argv[], const HelperParts& parts) {
     App::shutdown();
     parts.platform.uninitializeComponentModel();
     logText(LogLevel::error, "Log deinitialized");
+    destroyProgramCatalogue();
     destroyPlatformServices();
     closeLog();
     return exitNormal;

@@ -1,6 +1,7 @@
 #include "platform/headless/HeadlessPlatformServices.h"
 
 #include "base/Log.h"
+#include "catalogue/ProgramCatalogue.h"
 
 namespace obx {
 
@@ -37,8 +38,11 @@ void HeadlessPlatformServices::runSystemAction(const std::string& action, const 
     log(LogLevel::info, "[headless] system action: ", action);
 }
 
-nlohmann::json HeadlessPlatformServices::listApplications(int, const std::set<std::string>&) {
-    return nlohmann::json::array();
+nlohmann::json HeadlessPlatformServices::listApplications(int maxCount,
+                                                          const std::set<std::string>& excludedNames) {
+    // The catalogue of the system the helper runs on; without a desktop it
+    // offers nothing.
+    return programCatalogue().listApplications(maxCount, excludedNames);
 }
 
 std::string HeadlessPlatformServices::showSnippetMenu(const std::vector<std::string>& contents,

@@ -2,6 +2,7 @@
 
 #include "actions/ArrowKeyScroll.h"
 #include "base/Log.h"
+#include "catalogue/ProgramCatalogue.h"
 #include "platform/linux/actions/Programs.h"
 #include "platform/linux/actions/XdgFolders.h"
 #include "platform/linux/x11/KeystrokeSender.h"
@@ -129,10 +130,9 @@ void LinuxPlatformServices::runSystemAction(const std::string& action, const nlo
     log(LogLevel::error, "Could not found handler for system action '", action, "'");
 }
 
-nlohmann::json LinuxPlatformServices::listApplications(int, const std::set<std::string>&) {
-    // The program catalogue is the catalogue's own subsystem; until it exists
-    // there are no applications to offer.
-    return nlohmann::json::array();
+nlohmann::json LinuxPlatformServices::listApplications(int maxCount,
+                                                       const std::set<std::string>& excludedNames) {
+    return programCatalogue().listApplications(maxCount, excludedNames);
 }
 
 std::string LinuxPlatformServices::showSnippetMenu(const std::vector<std::string>& contents,

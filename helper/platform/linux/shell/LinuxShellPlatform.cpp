@@ -1,5 +1,6 @@
 #include "platform/linux/shell/LinuxShellPlatform.h"
 
+#include "catalogue/ProgramCatalogue.h"
 #include "devices/DeviceManager.h"
 #include "platform/ProgramPath.h"
 #include "platform/headless/HeadlessDesktopQueries.h"
@@ -7,6 +8,7 @@
 #include "platform/linux/actions/LinuxPlatformServices.h"
 #include "platform/linux/actions/Programs.h"
 #include "platform/linux/actions/XdgFolders.h"
+#include "platform/linux/catalogue/LinuxCataloguePlatform.h"
 #include "platform/linux/devices/LinuxFileChangeWatch.h"
 #include "platform/linux/shell/LinuxAppWindow.h"
 #include "platform/linux/x11/X11DesktopQueries.h"
@@ -57,6 +59,10 @@ bool LinuxShellPlatform::installDesktop() {
         setPlatformServicesFactory([] { return std::make_unique<x11::LinuxPlatformServices>(); });
         setDeviceLayerPlatformFactory(
             [] { return makeLinuxDeviceLayerPlatform(std::make_unique<x11::X11DesktopQueries>()); });
+        setProgramCatalogueFactory([] {
+            return std::make_unique<ProgramCatalogue>(
+                std::make_unique<LinuxCataloguePlatform>(LinuxCataloguePlatform::Options{}));
+        });
         return true;
     }
     setDeviceLayerPlatformFactory(

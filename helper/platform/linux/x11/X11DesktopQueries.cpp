@@ -4,44 +4,10 @@
 #include "platform/linux/x11/XProperties.h"
 
 #include <X11/XKBlib.h>
-#include <X11/Xatom.h>
-#include <X11/extensions/XRes.h>
-#include <array>
-#include <climits>
-#include <system_error>
-#include <unistd.h>
 
 namespace obx::x11 {
 
 namespace {
-
-std::string hostName() {
-    std::array<char, HOST_NAME_MAX + 1> name{};
-    if (gethostname(name.data(), name.size() - 1) != 0) {
-        return {};
-    }
-    return name.data();
-}
-
-// Equal names, or one the first label of the other ("box" and "box.lan").
-bool sameHost(const std::string& a, const std::string& b) {
-    if (a.empty() || b.empty()) {
-        return false;
-    }
-    const auto& shorter = a.size() <= b.size() ? a : b;
-    const auto& longer = a.size() <= b.size() ? b : a;
-    return longer.compare(0, shorter.size(), shorter) == 0 &&
-           (longer.size() == shorter.size() || longer[shorter.size()] == '.');
-}
-
-bool serverAnswersClientIds(Display* display) {
-    int event = 0;
-    int error = 0;
-    int major = 0;
-    int minor = 0;
-    return XResQueryExtension(display, &event, &error) != 0 &&
-           XResQueryVersion(display, &major, &minor) != 0 && (major > 1 || (major == 1 && minor >= 2));
-}
 
 // Xlib's keyboard extension takes the server's map changes in; a client sees
 // them only as the extension's map notices, which it must ask for. 0 when the
@@ -62,8 +28,7 @@ int keyboardMapEvents(Display* display) {
 } // namespace
 
 X11DesktopQueries::X11DesktopQueries(const std::string& displayName, std::filesystem::path procFolder)
-    : connection_(displayName), procFolder_(std::move(procFolder)), host_(hostName()),
-      clientIds_(connection_.valid() && serverAnswersClientIds(connection_.display())),
+    : connection_(displayName), processes_(connection_.display(), std::move(procFolder)),
       keyboardMapEvent_(connection_.valid() ? keyboardMapEvents(connection_.display()) : 0) {}
 
 std::uint64_t X11DesktopQueries::foregroundWindow() {
@@ -75,48 +40,7 @@ std::string X11DesktopQueries::foregroundApplicationPath() {
     if (window == None) {
         return {};
     }
-    const auto pid = localPid(window);
-    if (pid == 0) {
-        return {};
-    }
-    std::error_code error;
-    const auto path = std::filesystem::read_symlink(procFolder_ / std::to_string(pid) / "exe", error);
-    return error ? std::string{} : path.string();
-}
-
-unsigned long X11DesktopQueries::localPid(Window window) const {
-    Display* display = connection_.display();
-    const auto machine = readTextProperty(display, window, XA_WM_CLIENT_MACHINE);
-    if (machine && !sameHost(*machine, host_)) {
-        // A remote client's pid names an unrelated local process.
-        return 0;
-    }
-    if (machine) {
-        const auto pid = readListProperty(display, window, connection_.atom("_NET_WM_PID"), XA_CARDINAL);
-        if (!pid.empty() && pid.front() != 0) {
-            return pid.front();
-        }
-    }
-    return serverKnownPid(window);
-}
-
-unsigned long X11DesktopQueries::serverKnownPid(Window window) const {
-    if (!clientIds_) {
-        return 0;
-    }
-    // The server knows the pids of local clients only.
-    XResClientIdSpec wanted{window, XRES_CLIENT_ID_PID_MASK};
-    long count = 0;
-    XResClientIdValue* values = nullptr;
-    if (XResQueryClientIds(connection_.display(), 1, &wanted, &count, &values) != Success) {
-        return 0;
-    }
-    pid_t pid = -1;
-    for (long i = 0; i < count && pid <= 0; ++i) {
-        pid = XResGetClientPid(&values[i]);
-    }
-    XResClientIdsDestroy(count, values);
-    return pid > 0 ? static_cast<unsigned long>(pid) : 0;
+    return processes_.executable(window);
 }
 
 std::uint32_t X11DesktopQueries::pressedModifiers() {
