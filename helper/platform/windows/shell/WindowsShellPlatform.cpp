@@ -1,9 +1,11 @@
 #include "platform/windows/shell/WindowsShellPlatform.h"
 
+#include "catalogue/ProgramCatalogue.h"
 #include "devices/DeviceManager.h"
 #include "platform/ProgramPath.h"
 #include "platform/headless/HeadlessPlatformServices.h"
 #include "platform/windows/actions/KnownFolders.h"
+#include "platform/windows/catalogue/WindowsCataloguePlatform.h"
 #include "platform/windows/devices/WindowsFileChangeWatch.h"
 #include "platform/windows/shell/WindowsAppWindow.h"
 
@@ -68,6 +70,8 @@ bool WindowsShellPlatform::installDesktop() {
     setPlatformServicesFactory(
         [dataFolder] { return std::make_unique<HeadlessPlatformServices>(dataFolder); });
     setDeviceLayerPlatformFactory(makeWindowsDeviceLayerPlatform);
+    setProgramCatalogueFactory(
+        [] { return std::make_unique<ProgramCatalogue>(std::make_unique<WindowsCataloguePlatform>()); });
     return false;
 }
 
