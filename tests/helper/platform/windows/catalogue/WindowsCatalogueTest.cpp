@@ -349,6 +349,24 @@ TEST(WindowsCatalogueTest, ShortcutsOfTheDesktopAndStartMenusAreListedWithTheirN
     writeShortcut(placed.place(desktop / (unique(L"Obx Mines") + L".lnk")), winemine);
     writeShortcut(placed.place(desktop / (unique(L"Obx Folder") + L".lnk")), L"C:\\windows");
 
+    // The desktop first, then each menu's top level before all of it; the
+    // user's menu names programs before the common one.
+    WindowsCataloguePlatform platform;
+    const auto searched = [](const std::vector<LauncherFolder>& folders) {
+        std::vector<std::pair<std::wstring, bool>> paths;
+        for (const auto& folder : folders) {
+            paths.emplace_back(lowered(std::filesystem::path(folder.path).wstring()), folder.recursive);
+        }
+        return paths;
+    };
+    const auto user = lowered(userPrograms.wstring());
+    const auto common = lowered(commonMenu.wstring());
+    EXPECT_THAT(searched(platform.listFolders()),
+                ElementsAre(std::pair(lowered(desktop.wstring()), false), std::pair(user, false),
+                            std::pair(user, true), std::pair(common, false), std::pair(common, true)));
+    EXPECT_THAT(searched(platform.nameFolders()),
+                ElementsAre(std::pair(user, true), std::pair(common, true)));
+
     ProgramCatalogue catalogue(std::make_unique<WindowsCataloguePlatform>());
     catalogue.rebuildNamesCache();
     const auto names = withoutIcons(catalogue.listApplications(20, {}));
