@@ -3,6 +3,7 @@
 #include "actions/ArrowKeyScroll.h"
 #include "actions/SnippetMenuEntries.h"
 #include "base/Log.h"
+#include "catalogue/ProgramCatalogue.h"
 #include "platform/windows/actions/KnownFolders.h"
 #include "platform/windows/base/WindowsWaitPrimitive.h"
 
@@ -280,8 +281,9 @@ void WinPlatformServices::minimizeOthers() {
     }
 }
 
-nlohmann::json WinPlatformServices::listApplications(int, const std::set<std::string>&) {
-    return nlohmann::json::array();
+nlohmann::json WinPlatformServices::listApplications(int maxCount,
+                                                     const std::set<std::string>& excludedNames) {
+    return programCatalogue().listApplications(maxCount, excludedNames);
 }
 
 std::string WinPlatformServices::showSnippetMenu(const std::vector<std::string>& contents,

@@ -1,8 +1,10 @@
 #include "platform/windows/shell/WindowsShellPlatform.h"
 
+#include "catalogue/ProgramCatalogue.h"
 #include "devices/DeviceManager.h"
 #include "platform/ProgramPath.h"
 #include "platform/windows/actions/WinPlatformServices.h"
+#include "platform/windows/catalogue/WindowsCataloguePlatform.h"
 #include "platform/windows/devices/WindowsFileChangeWatch.h"
 #include "platform/windows/shell/WindowsAppWindow.h"
 
@@ -61,6 +63,8 @@ bool WindowsShellPlatform::installDesktop() {
     // Every Windows session has its desktop.
     setPlatformServicesFactory([] { return std::make_unique<WinPlatformServices>(); });
     setDeviceLayerPlatformFactory(makeWindowsDeviceLayerPlatform);
+    setProgramCatalogueFactory(
+        [] { return std::make_unique<ProgramCatalogue>(std::make_unique<WindowsCataloguePlatform>()); });
     return true;
 }
 
