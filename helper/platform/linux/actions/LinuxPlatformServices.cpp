@@ -5,7 +5,6 @@
 #include "platform/linux/actions/XdgFolders.h"
 #include "platform/linux/x11/KeystrokeSender.h"
 #include "platform/linux/x11/PopupMenu.h"
-#include "platform/linux/x11/TextTyper.h"
 #include "platform/linux/x11/WindowCommands.h"
 #include "platform/linux/x11/XProperties.h"
 #include "platform/linux/x11/XTestInput.h"
@@ -36,6 +35,7 @@ LinuxPlatformServices::LinuxPlatformServices(Options options)
     : options_(std::move(options)), connection_(options_.displayName) {
     if (connection_.valid()) {
         pointer_.emplace(connection_.display());
+        typer_.emplace(options_.displayName, options_.lentKeyHold);
     }
 }
 
@@ -57,8 +57,7 @@ void LinuxPlatformServices::sendKeystroke(std::uint16_t modifiers, std::uint16_t
 
 void LinuxPlatformServices::typeText(const std::string& text) {
     if (connected("typeText")) {
-        guarded("Error converting snippet string to UTF16: ",
-                [&] { TextTyper(connection_.display(), options_.typingSettle).typeText(text); });
+        guarded("Error converting snippet string to UTF16: ", [&] { typer_->typeText(text); });
     }
 }
 
