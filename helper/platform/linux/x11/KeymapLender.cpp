@@ -49,15 +49,15 @@ KeymapLender::~KeymapLender() {
 }
 
 void KeymapLender::use(const std::function<void(Display*, LentKeys&)>& body) {
-    {
-        std::unique_lock lock(mutex_);
-        struct Delivered {
-            LentKeys& keys;
-            ~Delivered() { keys.delivered(LentKeys::Clock::now()); }
-        } delivered{keys_};
-        body(connection_.display(), keys_);
-    }
-    wake_.notify_one();
+    std::unique_lock lock(mutex_);
+    struct Ended {
+        KeymapLender& lender;
+        ~Ended() {
+            lender.keys_.delivered(LentKeys::Clock::now());
+            lender.wake_.notify_one();
+        }
+    } ended{*this};
+    body(connection_.display(), keys_);
 }
 
 void KeymapLender::run() {
@@ -90,7 +90,8 @@ void KeymapLender::giveBack() {
         log(LogLevel::error, "KeymapLender - lent keycodes not given back: ", error.what());
         keys_.giveBack();
     }
-    XSync(display, False);
+    // The mapping notices of our own changes are of no use to us.
+    XSync(display, True);
 }
 
 } // namespace obx::x11

@@ -41,6 +41,9 @@ bool TypingBurst::tap(KeySymbol keysym) {
             send();
             waitForReusableKey();
             lease = keys_.lease(keysym, LentKeys::Clock::now());
+            if (!lease) {
+                return false;
+            }
         }
         if (lease->remap) {
             remaps_.emplace_back(lease->code, keysym);
