@@ -14,11 +14,17 @@ namespace {
 // Deeper window trees than this are not walked for the client's window.
 constexpr int maxDepth = 32;
 
-// The window that says it takes pings: the focused window or the nearest of
-// its ancestors that has _NET_WM_PING among its WM_PROTOCOLS.
-Window pingableWindow(Display* display, Window window, Atom protocols, Atom ping) {
+} // namespace
+
+Window pingableFocus(Display* display) {
+    const Atom protocols = XInternAtom(display, "WM_PROTOCOLS", False);
+    const Atom ping = XInternAtom(display, "_NET_WM_PING", False);
     const Window root = DefaultRootWindow(display);
-    for (int depth = 0; depth < maxDepth && window != None && window != root; ++depth) {
+    Window window = None;
+    int revert = 0;
+    XGetInputFocus(display, &window, &revert);
+    for (int depth = 0; depth < maxDepth && window != None && window != PointerRoot && window != root;
+         ++depth) {
         const auto taken = readListProperty(display, window, protocols, XA_ATOM);
         if (std::find(taken.begin(), taken.end(), ping) != taken.end()) {
             return window;
@@ -38,22 +44,10 @@ Window pingableWindow(Display* display, Window window, Atom protocols, Atom ping
     return None;
 }
 
-} // namespace
-
-FocusPing::FocusPing(Display* display)
+FocusPing::FocusPing(Display* display, Window client)
     : display_(display), protocols_(XInternAtom(display, "WM_PROTOCOLS", False)),
-      ping_(XInternAtom(display, "_NET_WM_PING", False)) {
+      ping_(XInternAtom(display, "_NET_WM_PING", False)), client_(client) {
     static std::atomic<long> lastToken{0};
-    Window focus = None;
-    int revert = 0;
-    XGetInputFocus(display_, &focus, &revert);
-    if (focus == PointerRoot) {
-        return;
-    }
-    client_ = pingableWindow(display_, focus, protocols_, ping_);
-    if (client_ == None) {
-        return;
-    }
     // The answer goes to the root window for whoever watches its children.
     XSelectInput(display_, DefaultRootWindow(display_), SubstructureNotifyMask);
     token_ = ++lastToken;
@@ -71,10 +65,8 @@ FocusPing::FocusPing(Display* display)
 }
 
 FocusPing::~FocusPing() {
-    if (client_ != None) {
-        XSelectInput(display_, DefaultRootWindow(display_), NoEventMask);
-        XSync(display_, True);
-    }
+    XSelectInput(display_, DefaultRootWindow(display_), NoEventMask);
+    XSync(display_, True);
 }
 
 bool FocusPing::isAnswer(const XEvent& event) const {
@@ -84,9 +76,6 @@ bool FocusPing::isAnswer(const XEvent& event) const {
 }
 
 bool FocusPing::answered(Clock::time_point deadline) {
-    if (client_ == None) {
-        return false;
-    }
     pollfd wait{ConnectionNumber(display_), POLLIN, 0};
     for (;;) {
         while (XPending(display_) > 0) {

@@ -9,19 +9,24 @@
 
 namespace obx::x11 {
 
+// The window of the client that receives keyboard input, if that client
+// takes pings: the focused window or the nearest of its ancestors that has
+// _NET_WM_PING among its WM_PROTOCOLS. None otherwise.
+Window pingableFocus(Display* display);
+
 class FocusPing {
 public:
     using Clock = std::chrono::steady_clock;
 
-    // Sends the ping when the focused window belongs to a client that takes
-    // pings; the connection watches the root window until destruction.
-    explicit FocusPing(Display* display);
+    // Sends the ping to the client's window (from pingableFocus); the
+    // connection watches the root window until destruction.
+    FocusPing(Display* display, Window client);
     ~FocusPing();
     FocusPing(const FocusPing&) = delete;
     FocusPing& operator=(const FocusPing&) = delete;
 
     // Waits for the answer until the deadline at the latest; false without
-    // an answer (or when nothing was sent).
+    // an answer.
     bool answered(Clock::time_point deadline);
     // When the ping left, after everything sent before it had reached the
     // server.
@@ -33,7 +38,7 @@ private:
     Display* display_;
     Atom protocols_;
     Atom ping_;
-    Window client_ = None;
+    Window client_;
     long token_ = 0;
     Clock::time_point sentAt_{};
 };

@@ -15,7 +15,8 @@ bool LentKeys::lends(unsigned code) const {
 }
 
 bool LentKeys::reusable(const Entry& entry, Clock::time_point now) const {
-    return entry.lastUse != inUse && (entry.lastUse <= readUpTo_ || now - entry.lastUse >= hold_);
+    return entry.lastUse != inUse &&
+           ((entry.lastUse >= readSince_ && entry.lastUse <= readUpTo_) || now - entry.lastUse >= hold_);
 }
 
 std::optional<LentKeys::Lease> LentKeys::lease(KeySymbol keysym, Clock::time_point now) {
@@ -30,9 +31,13 @@ std::optional<LentKeys::Lease> LentKeys::lease(KeySymbol keysym, Clock::time_poi
         free_.pop_back();
         return Lease{lent_.back().code, true};
     }
-    const auto oldest = std::min_element(
-        lent_.begin(), lent_.end(), [](const Entry& a, const Entry& b) { return a.lastUse < b.lastUse; });
-    if (oldest == lent_.end() || !reusable(*oldest, now)) {
+    Entry* oldest = nullptr;
+    for (auto& entry : lent_) {
+        if (reusable(entry, now) && (!oldest || entry.lastUse < oldest->lastUse)) {
+            oldest = &entry;
+        }
+    }
+    if (!oldest) {
         return std::nullopt;
     }
     *oldest = {oldest->code, keysym, inUse};

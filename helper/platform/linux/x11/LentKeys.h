@@ -41,15 +41,20 @@ public:
         bool remap; // the keycode must be given the character first
     };
     // The keycode for the character: the one that carries it already, a free
-    // one, or the least recently used one whose events have all been read.
+    // one, or of those whose events have all been read the least recently
+    // used.
     // Nothing when every keycode is still held. The keycode counts as in use
     // until delivered().
     std::optional<Lease> lease(KeySymbol keysym, Clock::time_point now);
 
     // The events of the keycodes in use reached the server at `at`.
     void delivered(Clock::time_point at);
-    // The receiving client has read every event that reached the server by `at`.
-    void read(Clock::time_point at) { readUpTo_ = at; }
+    // The receiving client has read every event that reached the server from
+    // `since` to `at` (events before may have gone to another client).
+    void read(Clock::time_point since, Clock::time_point at) {
+        readSince_ = since;
+        readUpTo_ = at;
+    }
     // When lease() can give a new character a keycode without any answer.
     Clock::time_point reusableAt() const;
 
@@ -70,6 +75,7 @@ private:
     bool reusable(const Entry& entry, Clock::time_point now) const;
 
     Clock::duration hold_;
+    Clock::time_point readSince_{};
     Clock::time_point readUpTo_{};
     std::vector<Entry> lent_;
     std::vector<unsigned> free_;

@@ -9,7 +9,8 @@
 
 namespace obx::x11 {
 
-TypingBurst::TypingBurst(Display* display, LentKeys& keys) : display_(display), keys_(keys) {
+TypingBurst::TypingBurst(Display* display, LentKeys& keys)
+    : display_(display), keys_(keys), receiver_(pingableFocus(display)), start_(LentKeys::Clock::now()) {
     // Nothing that came before concerns this burst (mapping notices, for one).
     XSync(display_, True);
     refreshMap();
@@ -79,12 +80,16 @@ void TypingBurst::send() {
 
 void TypingBurst::waitForReusableKey() {
     const auto deadline = keys_.reusableAt();
-    FocusPing ping(display_);
-    if (ping.answered(deadline)) {
-        keys_.read(ping.sentAt());
-    } else {
-        std::this_thread::sleep_until(deadline);
+    // An answer speaks only for the client that answers: only while the
+    // burst's receiver still has the focus does it cover the burst's events.
+    if (receiver_ != None && pingableFocus(display_) == receiver_) {
+        FocusPing ping(display_, receiver_);
+        if (ping.answered(deadline)) {
+            keys_.read(start_, ping.sentAt());
+            return;
+        }
     }
+    std::this_thread::sleep_until(deadline);
 }
 
 } // namespace obx::x11

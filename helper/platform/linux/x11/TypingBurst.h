@@ -31,6 +31,9 @@ private:
 
     Display* display_;
     LentKeys& keys_;
+    // Who receives the burst when it starts, if that client answers pings.
+    Window receiver_;
+    LentKeys::Clock::time_point start_;
     std::optional<KeyboardMap> map_;
     std::vector<std::pair<unsigned, KeySymbol>> remaps_; // before events_
     std::vector<KeyEvent> events_;

@@ -2,9 +2,12 @@
 // Xlib after gtest: its None macro would hide a type of gtest of that name.
 #include "X11Fixture.h"
 #include "base/LogCapture.h"
+#include "platform/linux/x11/KeymapLender.h"
+#include "platform/linux/x11/TypingBurst.h"
 
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>
+#include <stdexcept>
 
 namespace obx::x11::test {
 namespace {
@@ -178,6 +181,21 @@ TEST_F(KeyInputTest, AClientThatReadsHalfASecondLateStillDecodesEveryCharacter) 
         EXPECT_TRUE(waitFor([&] { return late.typedText() == text; })) << answersPings << late.typedText();
         services = makeServices();
     }
+}
+
+TEST_F(KeyInputTest, KeycodesLentBeforeAFailureGoBackWhenIdle) {
+    const auto before = keyboardMapping(server.displayName());
+    KeymapLender lender(server.displayName(), std::chrono::milliseconds(3000));
+    EXPECT_THROW(lender.use([](Display* display, LentKeys& keys) {
+        TypingBurst burst(display, keys);
+        burst.tap(0x0101F600);
+        burst.send();
+        throw std::runtime_error("typing failed");
+    }),
+                 std::runtime_error);
+    EXPECT_NE(keyboardMapping(server.displayName()), before);
+    EXPECT_TRUE(waitFor([&] { return keyboardMapping(server.displayName()) == before; }));
+    EXPECT_TRUE(waitFor([&] { return probe->typedText() == "😀"; })) << probe->typedText();
 }
 
 TEST_F(KeyInputTest, LinesThatAreNoUtf8AreSkippedAndLogged) {
