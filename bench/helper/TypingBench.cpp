@@ -1,6 +1,8 @@
 // Typing a 10,000-character text of several scripts on a private Xvfb, side
-// by side with xdotool: characters per second, and whether the text arrived
-// exactly at a probe window that translates each key event as it comes.
+// by side with xdotool: characters per second, the helper's speed as a ratio
+// to each (medians), and whether the text arrived exactly at a probe window
+// that translates each key event as it comes and answers pings as toolkits
+// do.
 //
 //   bench_helper_typing [runs]     (runs of each typist, default 1)
 
@@ -141,9 +143,13 @@ int run(int runs) {
     };
 
     const std::string text = mixedText();
-    std::printf("%zu characters (%zu bytes) on Xvfb %s, %d run(s) each\n\n", textLength, text.size(),
-                server.displayName().c_str(), runs);
-    std::printf("%-36s %10s %10s %10s  %s\n", "typist", "min c/s", "median c/s", "max c/s", "arrived");
+    double load[3] = {};
+    getloadavg(load, 3);
+    std::printf("%zu characters (%zu bytes) on Xvfb %s, %d run(s) each, load average %.2f %.2f %.2f\n\n",
+                textLength, text.size(), server.displayName().c_str(), runs, load[0], load[1], load[2]);
+    std::printf("%-36s %10s %10s %10s %8s  %s\n", "typist", "min c/s", "median c/s", "max c/s", "ours/it",
+                "arrived");
+    double ours = 0;
     for (const auto& typist : typists) {
         std::vector<double> speeds;
         std::vector<std::string> arrivals;
@@ -153,12 +159,16 @@ int run(int runs) {
             arrivals.push_back(result.arrival);
         }
         std::sort(speeds.begin(), speeds.end());
+        const double median = speeds[speeds.size() / 2];
+        if (ours == 0) {
+            ours = median;
+        }
         std::string arrived;
         for (const auto& one : arrivals) {
             arrived += (arrived.empty() ? "" : "; ") + one;
         }
-        std::printf("%-36s %10.0f %10.0f %10.0f  %s\n", typist.name, speeds.front(),
-                    speeds[speeds.size() / 2], speeds.back(), arrived.c_str());
+        std::printf("%-36s %10.0f %10.0f %10.0f %8.2f  %s\n", typist.name, speeds.front(), median,
+                    speeds.back(), ours / median, arrived.c_str());
     }
     return 0;
 }

@@ -7,7 +7,6 @@
 #include "platform/linux/actions/XdgFolders.h"
 #include "platform/linux/x11/KeystrokeSender.h"
 #include "platform/linux/x11/PopupMenu.h"
-#include "platform/linux/x11/TextTyper.h"
 #include "platform/linux/x11/WindowCommands.h"
 #include "platform/linux/x11/XProperties.h"
 #include "platform/linux/x11/XTestInput.h"
@@ -38,6 +37,7 @@ LinuxPlatformServices::LinuxPlatformServices(Options options)
     : options_(std::move(options)), connection_(options_.displayName) {
     if (connection_.valid()) {
         pointer_.emplace(connection_.display());
+        typer_.emplace(options_.displayName, options_.lentKeyHold);
     }
 }
 
@@ -59,8 +59,7 @@ void LinuxPlatformServices::sendKeystroke(std::uint16_t modifiers, std::uint16_t
 
 void LinuxPlatformServices::typeText(const std::string& text) {
     if (connected("typeText")) {
-        guarded("Error converting snippet string to UTF16: ",
-                [&] { TextTyper(connection_.display(), options_.typingSettle).typeText(text); });
+        guarded("Error converting snippet string to UTF16: ", [&] { typer_->typeText(text); });
     }
 }
 

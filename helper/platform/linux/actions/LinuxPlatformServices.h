@@ -7,6 +7,7 @@
 #include "actions/PlatformServicesImpl.h"
 #include "platform/linux/session/SessionLocker.h"
 #include "platform/linux/x11/PointerSettings.h"
+#include "platform/linux/x11/TextTyper.h"
 #include "platform/linux/x11/XConnection.h"
 
 #include <chrono>
@@ -17,8 +18,10 @@ namespace obx::x11 {
 class LinuxPlatformServices : public PlatformServicesImpl {
 public:
     struct Options {
-        std::string displayName;                    // empty: $DISPLAY
-        std::chrono::milliseconds typingSettle{50}; // see TextTyper
+        std::string displayName; // empty: $DISPLAY
+        // How long a lent keycode keeps its character after its last use
+        // when the receiving client does not answer pings (see LentKeys).
+        std::chrono::milliseconds lentKeyHold{2000};
         SessionLocker locker;
     };
 
@@ -50,6 +53,7 @@ private:
     Options options_;
     XConnection connection_;
     std::optional<PointerSettings> pointer_;
+    std::optional<TextTyper> typer_;
 };
 
 } // namespace obx::x11

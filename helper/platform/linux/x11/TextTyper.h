@@ -1,30 +1,31 @@
 #pragma once
 
 // Types text of any script: characters on the current keyboard map go out on
-// their own keys, the rest on spare keycodes that carry the character only
-// while it is typed.
+// their own keys, the rest on spare keycodes lent to them (see LentKeys for
+// how long a keycode keeps its character).
 
-#include "platform/linux/x11/XTestInput.h"
+#include "platform/linux/x11/KeymapLender.h"
 
 #include <chrono>
 #include <string>
 
 namespace obx::x11 {
 
+class TypingBurst;
+
 class TextTyper {
 public:
-    // settle: how long lent keycodes keep their character after the burst,
-    // so that clients translate the key events before the map changes back.
-    TextTyper(Display* display, std::chrono::milliseconds settle) : display_(display), settle_(settle) {}
+    // hold: how long after its last use a lent keycode keeps its character
+    // when the receiving client does not answer pings; also how long typing
+    // is idle before every lent keycode goes back.
+    TextTyper(const std::string& displayName, std::chrono::milliseconds hold) : lender_(displayName, hold) {}
 
-    void typeText(const std::string& text) const;
+    void typeText(const std::string& text);
 
 private:
-    void typeLine(const std::string& line) const;
-    void pressEnter() const;
+    void typeLine(TypingBurst& burst, const std::string& line) const;
 
-    Display* display_;
-    std::chrono::milliseconds settle_;
+    KeymapLender lender_;
 };
 
 } // namespace obx::x11

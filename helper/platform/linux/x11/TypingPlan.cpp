@@ -1,7 +1,6 @@
 #include "platform/linux/x11/TypingPlan.h"
 
 #include <X11/X.h>
-#include <algorithm>
 #include <boost/locale/encoding_utf.hpp>
 
 namespace obx::x11 {
@@ -26,36 +25,6 @@ KeySymbol keysymForCodePoint(char32_t codePoint) {
         return codePoint;
     }
     return 0x01000000 | codePoint;
-}
-
-std::vector<TypingRound> planTyping(const std::vector<KeySymbol>& keysyms, const KeyLookup& lookup,
-                                    const std::vector<unsigned>& spareKeycodes) {
-    std::vector<TypingRound> rounds(1);
-    for (const KeySymbol keysym : keysyms) {
-        if (const auto position = lookup(keysym)) {
-            rounds.back().taps.push_back(*position);
-            continue;
-        }
-        if (spareKeycodes.empty()) {
-            continue;
-        }
-        auto& lent = rounds.back().lent;
-        auto found =
-            std::find_if(lent.begin(), lent.end(), [&](const auto& entry) { return entry.second == keysym; });
-        if (found == lent.end()) {
-            if (lent.size() == spareKeycodes.size()) {
-                rounds.emplace_back();
-            }
-            auto& current = rounds.back().lent;
-            current.emplace_back(spareKeycodes[current.size()], keysym);
-            found = current.end() - 1;
-        }
-        rounds.back().taps.push_back(KeyPosition{found->first, false});
-    }
-    if (rounds.back().taps.empty()) {
-        rounds.pop_back();
-    }
-    return rounds;
 }
 
 } // namespace obx::x11

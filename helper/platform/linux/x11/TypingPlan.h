@@ -1,18 +1,12 @@
 #pragma once
 
-// How a line of text becomes key taps: characters that the keyboard map has
-// are typed with their own keys, the others with spare keycodes lent for the
-// moment. Pure logic, no display needed.
+// What a line of text is as keysyms. Pure logic, no display needed.
 
-#include "platform/linux/x11/KeyPosition.h"
 #include "platform/linux/x11/VirtualKeys.h"
 
-#include <functional>
 #include <optional>
 #include <string>
 #include <string_view>
-#include <utility>
-#include <vector>
 
 namespace obx::x11 {
 
@@ -24,19 +18,5 @@ std::optional<std::u32string> decodeUtf8(std::string_view text);
 // control characters are the function keys of the same low byte (Tab,
 // Return, Escape, ...), everything else is a Unicode keysym.
 KeySymbol keysymForCodePoint(char32_t codePoint);
-
-// One run of taps under one temporary mapping of spare keycodes.
-struct TypingRound {
-    std::vector<std::pair<unsigned, KeySymbol>> lent; // spare keycode, keysym it carries meanwhile
-    std::vector<KeyPosition> taps;
-};
-
-using KeyLookup = std::function<std::optional<KeyPosition>(KeySymbol)>;
-
-// The rounds that type the keysyms in order. A round ends when every spare
-// keycode is lent and another missing keysym comes. Without spare keycodes a
-// missing keysym cannot be typed and is left out.
-std::vector<TypingRound> planTyping(const std::vector<KeySymbol>& keysyms, const KeyLookup& lookup,
-                                    const std::vector<unsigned>& spareKeycodes);
 
 } // namespace obx::x11

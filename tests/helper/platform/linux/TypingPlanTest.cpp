@@ -1,8 +1,10 @@
 #include "platform/linux/x11/TypingPlan.h"
 
+#include "platform/linux/x11/LentKeys.h"
+
 #include <X11/keysym.h>
+#include <algorithm>
 #include <gtest/gtest.h>
-#include <map>
 
 namespace obx::x11 {
 namespace {
@@ -35,54 +37,88 @@ TEST(KeysymForCodePoint, Ranges) {
     EXPECT_EQ(keysymForCodePoint(U'😀'), 0x0101F600ul);
 }
 
-class PlanTyping : public ::testing::Test {
-protected:
-    std::map<KeySymbol, KeyPosition> keymap{{XK_a, {38, false}}, {XK_A, {38, true}}};
-    KeyLookup lookup = [this](KeySymbol keysym) -> std::optional<KeyPosition> {
-        const auto found = keymap.find(keysym);
-        return found == keymap.end() ? std::nullopt : std::optional(found->second);
-    };
-};
+using Clock = LentKeys::Clock;
+using std::chrono::milliseconds;
 
-TEST_F(PlanTyping, PresentCharactersUseTheirKeysWithoutLending) {
-    const auto rounds = planTyping({XK_a, XK_A}, lookup, {200, 201});
-    ASSERT_EQ(rounds.size(), 1u);
-    EXPECT_TRUE(rounds[0].lent.empty());
-    ASSERT_EQ(rounds[0].taps.size(), 2u);
-    EXPECT_EQ(rounds[0].taps[0].code, 38u);
-    EXPECT_FALSE(rounds[0].taps[0].shifted);
-    EXPECT_TRUE(rounds[0].taps[1].shifted);
+const auto always = [](unsigned, KeySymbol) { return true; };
+
+TEST(LentKeys, AKeycodeIsGivenAnotherCharacterOnlyWhenItsEventsMayNoLongerBeUnread) {
+    LentKeys keys(milliseconds(2000));
+    keys.refresh({200, 201}, always);
+    const Clock::time_point start{std::chrono::hours(1)};
+    const auto first = keys.lease(0x0101F600, start);
+    const auto second = keys.lease(0x010020AC, start);
+    ASSERT_TRUE(first && second);
+    EXPECT_TRUE(first->remap && second->remap);
+    EXPECT_NE(first->code, second->code);
+    // The same character stays on its keycode, without remapping.
+    const auto again = keys.lease(0x0101F600, start);
+    ASSERT_TRUE(again);
+    EXPECT_EQ(again->code, first->code);
+    EXPECT_FALSE(again->remap);
+    // Not yet delivered: held however late it is.
+    EXPECT_FALSE(keys.lease(0x01000101, start + std::chrono::hours(1)));
+
+    keys.delivered(start + milliseconds(10));
+    keys.lease(0x010020AC, start + milliseconds(500));
+    keys.delivered(start + milliseconds(510));
+    EXPECT_EQ(keys.reusableAt(), start + milliseconds(2010));
+    EXPECT_FALSE(keys.lease(0x01000101, start + milliseconds(2009)));
+    // The least recently used one goes first.
+    const auto third = keys.lease(0x01000101, start + milliseconds(2010));
+    ASSERT_TRUE(third);
+    EXPECT_EQ(third->code, first->code);
+    EXPECT_TRUE(third->remap);
+    EXPECT_TRUE(keys.lends(first->code));
+    EXPECT_FALSE(keys.lends(199));
 }
 
-TEST_F(PlanTyping, MissingCharactersShareOneLentKeyPerKeysym) {
-    const auto rounds = planTyping({0x0101F600, XK_a, 0x0101F600, 0x010020AC}, lookup, {200, 201});
-    ASSERT_EQ(rounds.size(), 1u);
-    const std::vector<std::pair<unsigned, KeySymbol>> lent{{200, 0x0101F600}, {201, 0x010020AC}};
-    EXPECT_EQ(rounds[0].lent, lent);
-    std::vector<unsigned> codes;
-    for (const auto& tap : rounds[0].taps) {
-        codes.push_back(tap.code);
+TEST(LentKeys, AnAnswerFreesWhatReachedTheAnsweringClientBeforeTheAskingOnly) {
+    LentKeys keys(milliseconds(2000));
+    keys.refresh({200, 201}, always);
+    const Clock::time_point start{std::chrono::hours(1)};
+    const auto first = keys.lease(0x01000101, start);
+    keys.delivered(start + milliseconds(1));
+    const auto second = keys.lease(0x01000102, start + milliseconds(2));
+    keys.delivered(start + milliseconds(3));
+    // The client received the burst from +2 on; what came before may have
+    // gone to another one.
+    keys.read(start + milliseconds(2), start + milliseconds(3));
+    const auto third = keys.lease(0x01000103, start + milliseconds(4));
+    ASSERT_TRUE(first && second && third);
+    EXPECT_EQ(third->code, second->code);
+    // The one just leased is in use until delivered, answer or not.
+    keys.read(start + milliseconds(2), start + milliseconds(5));
+    EXPECT_FALSE(keys.lease(0x01000104, start + milliseconds(5)));
+    keys.delivered(start + milliseconds(6));
+    EXPECT_FALSE(keys.lease(0x01000104, start + milliseconds(7)));
+    keys.read(start + milliseconds(2), start + milliseconds(7));
+    const auto fourth = keys.lease(0x01000104, start + milliseconds(8));
+    ASSERT_TRUE(fourth);
+    EXPECT_EQ(fourth->code, second->code);
+}
+
+TEST(LentKeys, GivingBackForgetsWhatSomeoneElseChanged) {
+    LentKeys keys(milliseconds(2000));
+    EXPECT_FALSE(keys.canLend());
+    EXPECT_FALSE(keys.lease(0x01000101, Clock::now()));
+    keys.refresh({200, 201, 202}, always);
+    const Clock::time_point start{std::chrono::hours(1)};
+    for (KeySymbol keysym = 0x01000101; keysym < 0x01000104; ++keysym) {
+        keys.lease(keysym, start);
     }
-    EXPECT_EQ(codes, (std::vector<unsigned>{200, 38, 200, 201}));
-}
-
-TEST_F(PlanTyping, ANewRoundStartsWhenEverySpareKeyIsLent) {
-    const auto rounds = planTyping({0x01000101, 0x01000102, 0x01000101, 0x01000103}, lookup, {200, 201});
-    ASSERT_EQ(rounds.size(), 2u);
-    EXPECT_EQ(rounds[0].taps.size(), 3u);
-    const std::vector<std::pair<unsigned, KeySymbol>> second{{200, 0x01000103}};
-    EXPECT_EQ(rounds[1].lent, second);
-    ASSERT_EQ(rounds[1].taps.size(), 1u);
-    EXPECT_EQ(rounds[1].taps[0].code, 200u);
-}
-
-TEST_F(PlanTyping, WithoutSpareKeysMissingCharactersAreLeftOut) {
-    const auto rounds = planTyping({0x01000101, XK_a}, lookup, {});
-    ASSERT_EQ(rounds.size(), 1u);
-    ASSERT_EQ(rounds[0].taps.size(), 1u);
-    EXPECT_EQ(rounds[0].taps[0].code, 38u);
-    EXPECT_TRUE(planTyping({0x01000101}, lookup, {}).empty());
-    EXPECT_TRUE(planTyping({}, lookup, {200}).empty());
+    keys.delivered(start + milliseconds(5));
+    EXPECT_EQ(keys.restoreAt(), start + milliseconds(2005));
+    // Another client put its own keysym on the keycode that carried U+0102.
+    keys.refresh({}, [](unsigned, KeySymbol keysym) { return keysym != 0x01000102; });
+    auto returned = keys.giveBack();
+    std::sort(returned.begin(), returned.end(),
+              [](const auto& a, const auto& b) { return a.second < b.second; });
+    ASSERT_EQ(returned.size(), 2u);
+    EXPECT_EQ(returned[0].second, 0x01000101u);
+    EXPECT_EQ(returned[1].second, 0x01000103u);
+    EXPECT_TRUE(keys.empty());
+    EXPECT_TRUE(keys.canLend());
 }
 
 } // namespace

@@ -19,11 +19,9 @@ protected:
     }
 
     std::unique_ptr<LinuxPlatformServices> makeServices(SessionLocker locker = {}) const {
-        // The probe reads the keymap when it handles an event; on a loaded
-        // machine it may be descheduled for longer than a desktop client
-        // would be, so lent keys stay mapped longer here.
-        LinuxPlatformServices::Options options{server.displayName(), std::chrono::milliseconds(400),
-                                               std::move(locker)};
+        LinuxPlatformServices::Options options;
+        options.displayName = server.displayName();
+        options.locker = std::move(locker);
         return std::make_unique<LinuxPlatformServices>(std::move(options));
     }
 

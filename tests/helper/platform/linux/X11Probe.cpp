@@ -4,6 +4,7 @@
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <X11/keysym.h>
+#include <deque>
 #include <poll.h>
 #include <stdexcept>
 
@@ -55,8 +56,10 @@ bool waitFor(const std::function<bool()>& condition) {
     return true;
 }
 
-ProbeWindow::ProbeWindow(const std::string& displayName)
-    : display_(openOrThrow(displayName)), deleteWindow_(XInternAtom(display_, "WM_DELETE_WINDOW", False)) {
+ProbeWindow::ProbeWindow(const std::string& displayName, Behaviour behaviour)
+    : display_(openOrThrow(displayName)), behaviour_(behaviour),
+      deleteWindow_(XInternAtom(display_, "WM_DELETE_WINDOW", False)),
+      ping_(XInternAtom(display_, "_NET_WM_PING", False)) {
     XSetWindowAttributes attributes{};
     attributes.event_mask =
         KeyPressMask | KeyReleaseMask | ButtonPressMask | ButtonReleaseMask | StructureNotifyMask;
@@ -65,7 +68,8 @@ ProbeWindow::ProbeWindow(const std::string& displayName)
     XStoreName(display_, window_, "probe");
     // Without it a window manager closes the window by killing this
     // connection, and Xlib ends the whole test program.
-    XSetWMProtocols(display_, window_, &deleteWindow_, 1);
+    Atom protocols[] = {deleteWindow_, ping_};
+    XSetWMProtocols(display_, window_, protocols, behaviour_.answersPings ? 2 : 1);
     XMapWindow(display_, window_);
     for (XEvent event;;) {
         XNextEvent(display_, &event);
@@ -87,45 +91,59 @@ ProbeWindow::~ProbeWindow() {
 
 void ProbeWindow::run() {
     pollfd wait{ConnectionNumber(display_), POLLIN, 0};
+    std::deque<std::pair<XEvent, std::chrono::steady_clock::time_point>> arrived;
     while (!stop_) {
-        if (XPending(display_) == 0) {
-            poll(&wait, 1, 10);
-            continue;
+        while (XPending(display_) > 0) {
+            XEvent event;
+            XNextEvent(display_, &event);
+            arrived.emplace_back(event, std::chrono::steady_clock::now());
         }
-        XEvent event;
-        XNextEvent(display_, &event);
-        ProbeEvent recorded{event.type, NoSymbol, NoSymbol, 0, 0, 0};
-        switch (event.type) {
-        case MappingNotify:
-            XRefreshKeyboardMapping(&event.xmapping);
-            continue;
-        case ClientMessage:
-            if (static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow_) {
-                closeRequested_ = true;
-            }
-            continue;
-        case KeyPress:
-        case KeyRelease: {
-            recorded.rawKeysym = XLookupKeysym(&event.xkey, 0);
-            KeySym produced = NoSymbol;
-            char buffer[16];
-            XLookupString(&event.xkey, buffer, sizeof buffer, &produced, nullptr);
-            recorded.keysym = produced;
-            recorded.state = event.xkey.state;
-            recorded.keycode = event.xkey.keycode;
-            break;
+        while (!arrived.empty() &&
+               std::chrono::steady_clock::now() >= arrived.front().second + behaviour_.lag) {
+            handle(arrived.front().first);
+            arrived.pop_front();
         }
-        case ButtonPress:
-        case ButtonRelease:
-            recorded.button = event.xbutton.button;
-            recorded.state = event.xbutton.state;
-            break;
-        default:
-            continue;
-        }
-        std::lock_guard lock(mutex_);
-        events_.push_back(recorded);
+        poll(&wait, 1, 5);
     }
+}
+
+void ProbeWindow::handle(XEvent& event) {
+    ProbeEvent recorded{event.type, NoSymbol, NoSymbol, 0, 0, 0};
+    switch (event.type) {
+    case MappingNotify:
+        XRefreshKeyboardMapping(&event.xmapping);
+        return;
+    case ClientMessage:
+        if (static_cast<Atom>(event.xclient.data.l[0]) == deleteWindow_) {
+            closeRequested_ = true;
+        } else if (static_cast<Atom>(event.xclient.data.l[0]) == ping_ && behaviour_.answersPings) {
+            const Window root = DefaultRootWindow(display_);
+            event.xclient.window = root;
+            XSendEvent(display_, root, False, SubstructureNotifyMask | SubstructureRedirectMask, &event);
+            XFlush(display_);
+        }
+        return;
+    case KeyPress:
+    case KeyRelease: {
+        recorded.rawKeysym = XLookupKeysym(&event.xkey, 0);
+        KeySym produced = NoSymbol;
+        char buffer[16];
+        XLookupString(&event.xkey, buffer, sizeof buffer, &produced, nullptr);
+        recorded.keysym = produced;
+        recorded.state = event.xkey.state;
+        recorded.keycode = event.xkey.keycode;
+        break;
+    }
+    case ButtonPress:
+    case ButtonRelease:
+        recorded.button = event.xbutton.button;
+        recorded.state = event.xbutton.state;
+        break;
+    default:
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    events_.push_back(recorded);
 }
 
 std::vector<ProbeEvent> ProbeWindow::events() const {

@@ -1,8 +1,9 @@
 #pragma once
 
 // Test-side X clients: a probe window that records the key and button events
-// it receives, translated at once as an application would, and whether a
-// window manager asked it to close (WM_DELETE_WINDOW), and a fake window
+// it receives, translated as an application would, whether a window manager
+// asked it to close (WM_DELETE_WINDOW), and that answers pings
+// (_NET_WM_PING) as toolkits do; and a fake window
 // manager that keeps the EWMH root properties and records the requests sent
 // to it.
 
@@ -31,11 +32,18 @@ struct ProbeEvent {
     unsigned keycode;
 };
 
-// Reads its own connection on its own thread, so that each key event is
-// translated with the keyboard map of its moment.
+// Reads its own connection on its own thread and handles each event, in
+// order, `lag` after it arrived: a key event is translated with the keyboard
+// map the server has at that moment, as Xlib does.
 class ProbeWindow {
 public:
-    explicit ProbeWindow(const std::string& displayName);
+    struct Behaviour {
+        std::chrono::milliseconds lag{0};
+        bool answersPings = true;
+    };
+
+    explicit ProbeWindow(const std::string& displayName) : ProbeWindow(displayName, Behaviour{}) {}
+    ProbeWindow(const std::string& displayName, Behaviour behaviour);
     ~ProbeWindow();
 
     Window window() const { return window_; }
@@ -50,10 +58,13 @@ public:
 
 private:
     void run();
+    void handle(XEvent& event);
 
     Display* display_;
+    Behaviour behaviour_;
     Window window_;
     Atom deleteWindow_;
+    Atom ping_;
     std::atomic<bool> stop_{false};
     std::atomic<bool> closeRequested_{false};
     mutable std::mutex mutex_;
