@@ -5,6 +5,8 @@
 #include "settings/SettingsPaths.h"
 
 #include <fstream>
+#include <iterator>
+#include <mutex>
 
 namespace obx {
 
@@ -12,33 +14,57 @@ namespace {
 
 const char* const macrosFileName = "obxactions.json";
 
-// A missing or empty document is a file without macros; anything else that
-// is not an object cannot be a set of macros.
-std::unordered_map<std::string, nlohmann::json> parseMacros(const std::filesystem::path& file) {
+using Macros = std::unordered_map<std::string, nlohmann::json>;
+
+std::string readText(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
     if (!in) {
         throw std::runtime_error("cannot open " + pathToUtf8(file));
     }
-    const auto document = nlohmann::json::parse(in);
+    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+}
+
+// A missing or empty document is a file without macros; anything else that
+// is not an object cannot be a set of macros.
+Macros parseMacros(const std::string& text) {
+    const auto document = nlohmann::json::parse(text);
     if (document.is_null() || (document.is_array() && document.empty())) {
         return {};
     }
     if (!document.is_object()) {
         throw std::runtime_error(std::string("the document is no object but ") + document.type_name());
     }
-    std::unordered_map<std::string, nlohmann::json> macros;
+    Macros macros;
     for (const auto& [name, macro] : document.items()) {
         macros.emplace(name, macro);
     }
     return macros;
 }
 
-std::unordered_map<std::string, nlohmann::json> loadMacros(const std::filesystem::path& file) {
+// The macros of the file last parsed, with the bytes they were parsed from.
+struct ParsedMacros {
+    std::filesystem::path file;
+    std::string text;
+    std::shared_ptr<const Macros> macros;
+};
+
+std::shared_ptr<const Macros> macrosOf(const std::filesystem::path& file, std::string text) {
+    static std::mutex mutex;
+    static ParsedMacros last;
+    std::lock_guard guard(mutex);
+    if (!last.macros || last.file != file || last.text != text) {
+        auto macros = std::make_shared<const Macros>(parseMacros(text));
+        last = {file, std::move(text), std::move(macros)};
+    }
+    return last.macros;
+}
+
+std::shared_ptr<const Macros> loadMacros(const std::filesystem::path& file) {
     if (!std::filesystem::exists(file)) {
         throw MissingActionMacrosDataFile();
     }
     try {
-        return parseMacros(file);
+        return macrosOf(file, readText(file));
     } catch (const std::exception& error) {
         log(LogLevel::error, "Error loading action macros definition file: ", error.what());
         throw ActionFactoryInitError();
@@ -66,7 +92,7 @@ ActionPtr ActionFactory::create(DeviceConfig* config, const nlohmann::json& entr
     const auto params = entry.contains("params") ? entry.at("params") : nlohmann::json();
 
     ActionPtr action;
-    if (const auto macro = macros_.find(command); macro != macros_.end()) {
+    if (const auto macro = macros_->find(command); macro != macros_->end()) {
         action = tryBuild([&] {
             auto merged = macro->second;
             if (!params.is_null()) {

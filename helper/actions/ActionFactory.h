@@ -6,6 +6,7 @@
 #include "actions/ActionBase.h"
 
 #include <filesystem>
+#include <memory>
 #include <stdexcept>
 #include <string>
 #include <unordered_map>
@@ -24,7 +25,9 @@ public:
 
 class ActionFactory {
 public:
-    // Loads obxactions.json from the running executable's folder.
+    // Loads obxactions.json from the running executable's folder. Every
+    // configuration builds its actions with a factory of its own, so the
+    // file is read each time but parsed again only when its bytes changed.
     ActionFactory();
     // Loads the given macros file (tests, tools).
     explicit ActionFactory(const std::filesystem::path& macrosFile);
@@ -34,7 +37,8 @@ public:
     ActionPtr create(DeviceConfig* config, const nlohmann::json& entry) const;
 
 private:
-    std::unordered_map<std::string, nlohmann::json> macros_;
+    // Shared by the factories made for the same content of the same file.
+    std::shared_ptr<const std::unordered_map<std::string, nlohmann::json>> macros_;
 };
 
 } // namespace obx

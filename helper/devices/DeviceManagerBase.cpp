@@ -131,13 +131,10 @@ AppId DeviceManagerBase::activeIdentifier(const IObxDevice& device) const {
     return std::nullopt;
 }
 
-std::vector<IObxDevice*> DeviceManagerBase::devicesShowing(std::uint16_t device,
-                                                           const DeviceConfig& changed) const {
+std::vector<IObxDevice*> DeviceManagerBase::devicesShowing(const DeviceConfig& changed) const {
     std::vector<IObxDevice*> result;
     for (auto& present : devices_) {
-        const auto* config = present->getConfig();
-        if (present->getId() == device && config != nullptr && config->owner() != nullptr &&
-            config->owner()->name == changed.owner()->name) {
+        if (present->getConfig() == &changed) {
             result.push_back(present.get());
         }
     }
@@ -306,7 +303,7 @@ void DeviceManagerBase::setPointerConfig(const AppId& app, std::uint16_t device,
     assignIfPresent(config.slowModifiers, slowModifiers);
     assignIfPresent(config.snapModifiers, snapModifiers);
     settings.save();
-    for (auto* present : devicesShowing(device, config)) {
+    for (auto* present : devicesShowing(config)) {
         present->applyPointerConfig();
     }
 }
@@ -337,7 +334,7 @@ void DeviceManagerBase::setScrollWheelConfig(const AppId& app, std::uint16_t dev
     assignIfPresent(config.scrollInvert, invert);
     assignIfPresent(config.inertialScroll, inertial);
     settings.save();
-    for (auto* present : devicesShowing(device, config)) {
+    for (auto* present : devicesShowing(config)) {
         log(LogLevel::debug, "Updating scroll params of real device id: ", present->getRealId());
         present->applyPointerConfig();
         present->applyScrollConfig();
@@ -360,7 +357,7 @@ void DeviceManagerBase::setButtonAction(const AppId& app, std::uint16_t device, 
     auto& config = settings.findConfig(app, device, false);
     config.setButtonAction(buttonMask, value);
     settings.save();
-    for (auto* present : devicesShowing(device, config)) {
+    for (auto* present : devicesShowing(config)) {
         present->applyButtonConfig();
     }
 }

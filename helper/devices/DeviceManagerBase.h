@@ -68,9 +68,10 @@ private:
     // The identifier of the profile whose configuration device uses; absent
     // when it uses none of the current settings.
     AppId activeIdentifier(const IObxDevice& device) const;
-    // Every present device of configuration id device whose active profile
-    // has the name of the changed configuration's profile.
-    std::vector<IObxDevice*> devicesShowing(std::uint16_t device, const DeviceConfig& changed) const;
+    // Every present device that uses the changed configuration. A device on
+    // another profile of the same name is not concerned: what it would
+    // re-apply did not change.
+    std::vector<IObxDevice*> devicesShowing(const DeviceConfig& changed) const;
 
     std::recursive_mutex mutex_;
     std::unique_ptr<Settings> settings_;

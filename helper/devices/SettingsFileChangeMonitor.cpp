@@ -5,6 +5,7 @@
 #include "settings/Settings.h"
 #include "settings/SettingsPaths.h"
 
+#include <array>
 #include <fstream>
 #include <mutex>
 
@@ -33,7 +34,7 @@ void SettingsFileChangeMonitor::onChange() {
     }
 }
 
-bool SettingsFileChangeMonitor::fileDiffersFromHeld() const {
+bool SettingsFileChangeMonitor::fileDiffersFromHeld() {
     const auto* held = heldSettings_();
     if (held == nullptr) {
         return false;
@@ -43,8 +44,16 @@ bool SettingsFileChangeMonitor::fileDiffersFromHeld() const {
         // Gone or being replaced: the next change tells.
         return false;
     }
+    content_.clear();
+    std::array<char, 65536> chunk;
+    while (in.read(chunk.data(), chunk.size()) || in.gcount() > 0) {
+        content_.append(chunk.data(), static_cast<std::size_t>(in.gcount()));
+    }
+    if (content_ == held->savedText()) {
+        return false;
+    }
     try {
-        return nlohmann::json::parse(in) != held->toJson();
+        return nlohmann::json::parse(content_) != held->toJson();
     } catch (const nlohmann::json::exception&) {
         // Not what the helper writes; the reload reports it.
         return true;

@@ -2,12 +2,15 @@
 
 // Reloads the settings when another program has changed the settings file.
 // The helper's own saves write what it holds, so a file whose content equals
-// the held settings is no change.
+// the held settings is no change. Each own save wakes the watch: a file that
+// is byte for byte the text the held settings last saved is told apart by a
+// comparison of the bytes, without reading it as JSON.
 
 #include "devices/DeviceLayerPlatform.h"
 
 #include <functional>
 #include <memory>
+#include <string>
 
 namespace obx {
 
@@ -26,12 +29,14 @@ public:
 
 private:
     void onChange();
-    bool fileDiffersFromHeld() const;
+    bool fileDiffersFromHeld();
 
     MsgWFMOHandler& worker_;
     std::unique_ptr<IFileChangeWatch> watch_;
     std::function<Settings*()> heldSettings_;
     std::function<void()> reload_;
+    // The file's content; kept between changes so that its room is reused.
+    std::string content_;
 };
 
 } // namespace obx

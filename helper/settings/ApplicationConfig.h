@@ -22,6 +22,8 @@ public:
     virtual ~ApplicationConfig() = default;
 
     nlohmann::json toJson() const;
+    // Every value that toJson writes (see DeviceConfig::storedFields).
+    auto storedFields() const { return std::tuple_cat(std::tie(name, fileName), config.storedFields()); }
     void fromJson(const nlohmann::json& json);
 
     Settings* owner = nullptr;

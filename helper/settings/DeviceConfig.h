@@ -11,6 +11,7 @@
 #include <map>
 #include <nlohmann/json.hpp>
 #include <string>
+#include <tuple>
 
 namespace obx {
 
@@ -59,6 +60,13 @@ public:
     void dispatchButtonEvent(IObxDevice& device, std::uint32_t pressedMask, std::uint32_t releasedMask) const;
 
     nlohmann::json toJson() const;
+    // Every value that toJson writes, whose equality tells that the JSON form
+    // is the same (the settings file keeps each profile's text while it is).
+    auto storedFields() const {
+        return std::tie(id, speed, acceleration, accelerationRate, slowModifiers, slowDivider, snapModifiers,
+                        inertialScroll, scrollInvert, scrollLines, inertialScrollTimer, inertialScrollFactor,
+                        inertialScrollNullSteps, commands_, snippets_);
+    }
     // Reads a configuration object into this one; stops at the first error
     // with the steps before it done.
     void fromJson(const nlohmann::json& json);

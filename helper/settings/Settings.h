@@ -4,6 +4,7 @@
 // configuration id) a table of application profiles.
 
 #include "settings/ApplicationConfig.h"
+#include "settings/SettingsFileText.h"
 
 #include <cstdint>
 #include <map>
@@ -47,6 +48,9 @@ public:
     // Stamps the current time and replaces the settings file in one step; a
     // file that cannot be written is logged and left as it was.
     void save();
+    // The text that the last save of this object wrote or tried to write;
+    // empty before the first.
+    const std::string& savedText() const { return fileText_.text(); }
 
     // Creates the entry with its global profile when missing; true when it
     // did (the caller decides about saving).
@@ -84,6 +88,10 @@ private:
     void adoptProfiles();
     ProfileTable& profilesOf(std::uint16_t device);
     const ProfileTable& profilesOf(std::uint16_t device) const;
+
+    // Not copied with the settings: it only saves work, and a copy starts
+    // without it.
+    SettingsFileText fileText_;
 };
 
 } // namespace obx

@@ -82,7 +82,7 @@ void Settings::save() {
     timestamp =
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::system_clock::now().time_since_epoch())
             .count();
-    const auto text = toJson().dump(2);
+    const auto& text = fileText_.render(*this);
     const auto file = settingsFilePath();
     const auto temporary = fs::path(file) += ".tmp";
     auto error = writeFileDurably(temporary, text);

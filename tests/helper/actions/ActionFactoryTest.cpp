@@ -90,6 +90,23 @@ TEST_F(MacrosFile, NullOrEmptyArrayGivesNoMacros) {
     }
 }
 
+// Factories share the macros of unchanged file content; a file whose bytes
+// changed is read anew, also when its size stays the same.
+TEST_F(MacrosFile, ChangedContentOfTheSameFileGivesItsOwnMacros) {
+    const auto first = factoryOf({{"mouse_aClick", {{"command", "singleClick"}, {"button", 1}}}});
+    const auto again = factoryOf({{"mouse_aClick", {{"command", "singleClick"}, {"button", 1}}}});
+    const auto changed = factoryOf({{"mouse_aClick", {{"command", "singleClick"}, {"button", 2}}}});
+    auto button = [](const ActionFactory& factory) {
+        return std::dynamic_pointer_cast<ActionSingleClick>(
+                   factory.create(nullptr, {{"command", "mouse_aClick"}}))
+            ->button();
+    };
+    EXPECT_EQ(button(first), 1);
+    EXPECT_EQ(button(again), 1);
+    EXPECT_EQ(button(changed), 2);
+    EXPECT_EQ(button(first), 1) << "a factory keeps the macros it was made with";
+}
+
 TEST_F(MacrosFile, MacroIsBuiltWithoutTheEntrysOwnKeys) {
     const auto factory = factoryOf({{"mouse_leftClick", {{"command", "singleClick"}, {"button", 1}}}});
     const auto action = std::dynamic_pointer_cast<ActionSingleClick>(factory.create(

@@ -165,7 +165,7 @@ TEST_F(DeviceManagerBaseTest, RefusedPointerOrWheelBodyChangesNothing) {
     EXPECT_EQ(device->pointerApplied + device->scrollApplied, 0);
 }
 
-TEST_F(DeviceManagerBaseTest, ChangesReachTheDevicesShowingAProfileOfTheSameName) {
+TEST_F(DeviceManagerBaseTest, ChangesReachOnlyTheDevicesUsingTheChangedProfile) {
     auto onGlobal = present(model, "*");
     auto onEditor = present(model, editor);
     settings().addDevice(8000);
@@ -186,10 +186,11 @@ TEST_F(DeviceManagerBaseTest, ChangesReachTheDevicesShowingAProfileOfTheSameName
     EXPECT_EQ(onGlobal->buttonsApplied, 1);
     EXPECT_EQ(onEditor->buttonsApplied + otherModel->buttonsApplied, 0);
 
-    // The name decides: a second profile called like the global one counts too.
+    // A device on another profile of the same name has nothing new to apply.
     settings().devices.at(model).at(editor).name = "*";
     manager.setPointerConfig(std::nullopt, model, json::object());
-    EXPECT_EQ(onEditor->pointerApplied, 3);
+    EXPECT_EQ(onGlobal->pointerApplied, 1);
+    EXPECT_EQ(onEditor->pointerApplied, 2);
 }
 
 TEST_F(DeviceManagerBaseTest, WheelLinesZeroIsStoredAsOneAndNegativeAsGiven) {

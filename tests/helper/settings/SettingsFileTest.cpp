@@ -90,6 +90,73 @@ TEST_F(SettingsFileTest, FileIsIndentedByTwoUnescapedUtf8WithoutBomOrFinalLineBr
     EXPECT_EQ(text.find("\\u"), std::string::npos);
 }
 
+// Each save writes the kept text of every unchanged profile: after every
+// step of a history that touches each written field, renames, removes and
+// re-creates profiles and replaces the whole settings, the file must be what
+// a full conversion gives.
+TEST_F(SettingsFileTest, EverySaveWritesWhatAFullConversionGives) {
+    fs::create_directories(folder());
+    Settings settings;
+    std::vector<std::string> mismatches;
+    auto step = [&](const std::string& name, auto change) {
+        change();
+        settings.save();
+        if (test::readFile(file()) != settings.toJson().dump(2)) {
+            mismatches.push_back(name);
+        }
+    };
+    auto editor = [&]() -> DeviceConfig& { return settings.findConfig("/usr/bin/editor", 4097, false); };
+    auto& profiles = settings.devices;
+
+    step("empty", [] {});
+    step("first device", [&] { settings.ensureDevice(4097); });
+    step("profiles", [&] {
+        settings.createApp(4097, "Editor", "/usr/bin/editor");
+        settings.createApp(4097, "Caf\xC3\xA9 \"quoted\"", "/usr/bin/caf\xC3\xA9\\x");
+    });
+    step("id", [&] { editor().id = 3; });
+    step("speed", [&] { editor().speed = 91; });
+    step("acceleration", [&] { editor().acceleration = !editor().acceleration; });
+    step("accelerationRate", [&] { editor().accelerationRate = 7; });
+    step("slowModifiers", [&] { editor().slowModifiers = 0x04; });
+    step("slowDivider", [&] { editor().slowDivider = 4; });
+    step("snapModifiers", [&] { editor().snapModifiers = 0x11; });
+    step("inertialScroll", [&] { editor().inertialScroll = true; });
+    step("scrollInvert", [&] { editor().scrollInvert = true; });
+    step("scrollLines", [&] { editor().scrollLines = 5; });
+    step("inertialScrollTimer", [&] { editor().inertialScrollTimer = 6; });
+    step("inertialScrollFactor", [&] { editor().inertialScrollFactor = 7; });
+    step("inertialScrollNullSteps", [&] { editor().inertialScrollNullSteps = 8; });
+    step("command", [&] { editor().setButtonAction(0x20, {{"command", "keystroke"}, {"keyCode", 65}}); });
+    step("command replaced", [&] {
+        editor().setButtonAction(0x20, {{"command", "keystroke"}, {"keyCode", 66}});
+    });
+    step("snippet", [&] { editor().setSnippet("text", "label", 9); });
+    step("name", [&] { profiles.at(4097).at("/usr/bin/editor").name = "Editor 2"; });
+    step("file name", [&] { profiles.at(4097).at("/usr/bin/editor").fileName = "editor.exe"; });
+    step("deleted", [&] { settings.deleteApp(4097, "/usr/bin/editor"); });
+    step("created again", [&] { settings.createApp(4097, "Editor", "/usr/bin/editor"); });
+    step("deleted and created in one", [&] {
+        settings.deleteApp(4097, "/usr/bin/editor");
+        settings.createApp(4097, "Editor", "/usr/bin/editor");
+        editor().speed = 12;
+    });
+    step("device before", [&] { settings.ensureDevice(1); });
+    step("device after", [&] { settings.ensureDevice(65535); });
+    step("same identifier on another device", [&] { settings.createApp(1, "Editor", "/usr/bin/editor"); });
+    step("global", [&] { settings.findConfig(std::nullopt, 65535, false).speed = 1; });
+    step("header", [&] { settings.trayIcon = !settings.trayIcon; });
+    step("replaced whole", [&] {
+        auto document = settings.toJson();
+        document["devices"][1][1]["/usr/bin/editor"]["config"]["speed"] = 44;
+        document["devices"].push_back(json::array({4099, json::object()}));
+        settings.fromJson(document);
+    });
+    step("device without profiles removed", [&] { profiles.erase(4099); });
+    step("all devices removed", [&] { profiles.clear(); });
+    EXPECT_EQ(mismatches, std::vector<std::string>{});
+}
+
 TEST_F(SettingsFileTest, SavedSettingsReadBackEqual) {
     fs::create_directories(folder());
     Settings original;
