@@ -66,6 +66,15 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Making the Wine prefix $WINEPREFIX"
     timeout 300 /usr/lib/wine/wine64 wineboot --init
 fi
-# One server for the whole suite instead of one per test program.
+# One server for the whole suite instead of one per test program, with the prefix's own processes
+# (services.exe, winedevice.exe, rpcss.exe...) started here. Wine starts them for the first program of a
+# server and they inherit its standard output and error: started by a test program, they would hold
+# that test's output pipe open for the server's whole life, and CTest would wait on it until its
+# time-out although the program had ended.
 /usr/lib/wine/wineserver -p
+if ! timeout 300 /usr/lib/wine/wine64 wineboot </dev/null >"$work/wineboot.log" 2>&1; then
+    echo "build-windows.sh: the Wine prefix did not start" >&2
+    cat "$work/wineboot.log" >&2
+    exit 1
+fi
 ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$JOBS" --timeout 300
