@@ -21,16 +21,21 @@ case "${1:-}" in
     ;;
 esac
 
+case $LINUX_BUILD_DIR in
+/*) LINUX_HELPER=$LINUX_BUILD_DIR/bin/obxhelper ;;
+*) LINUX_HELPER=$ROOT/$LINUX_BUILD_DIR/bin/obxhelper ;;
+esac
+
 prefixes=$(./scripts/windows-deps.sh)
 # -O1: the programs are built to be tested under an emulator, and the cross build of the tests takes
 # half the time of -O3.
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O1 -DNDEBUG" \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$prefixes" \
-    -DOBX_LINUX_HELPER="$ROOT/$LINUX_BUILD_DIR/bin/obxhelper"
+    -DOBX_LINUX_HELPER="$LINUX_HELPER"
 cmake --build "$BUILD_DIR" -j "$JOBS"
 $run_tests || exit 0
 
-if [ ! -x "$LINUX_BUILD_DIR/bin/obxhelper" ]; then
+if [ ! -x "$LINUX_HELPER" ]; then
     cmake -S . -B "$LINUX_BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
     cmake --build "$LINUX_BUILD_DIR" -j "$JOBS" --target obxhelper
 fi
