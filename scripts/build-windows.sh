@@ -71,6 +71,10 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Making the Wine prefix $WINEPREFIX"
     timeout 300 /usr/lib/wine/wine64 wineboot --init
 fi
+# A server of this prefix still running (wineboot's, which lingers a moment, or one an interrupted run
+# left) ends first: a second persistent one would not start.
+/usr/lib/wine/wineserver -k 2>/dev/null || true
+timeout 60 /usr/lib/wine/wineserver -w
 # One server for the whole suite instead of one per test program, with the prefix's own processes
 # (services.exe, winedevice.exe, rpcss.exe...) started here. Wine starts them for the first program of a
 # server and they inherit its standard output and error: started by a test program, they would hold
