@@ -16,4 +16,4 @@ OBX_FUZZ_BUILD_DIR="$BUILD_DIR/fuzz" ./driver/fuzz/run_fuzzers.sh 20
 ./scripts/test-service-windows.sh
 # The Windows helper and every Windows test program under Wine, compared with the Linux helper built
 # above. The first run on a machine also builds Boost for mingw (cached outside the checkout).
-OBX_BUILD_DIR="$BUILD_DIR" timeout 2400 ./scripts/build-windows.sh --test
+OBX_BUILD_DIR="$BUILD_DIR" timeout 1800 ./scripts/build-windows.sh --test
