@@ -21,16 +21,21 @@ case "${1:-}" in
     ;;
 esac
 
+case $LINUX_BUILD_DIR in
+/*) LINUX_HELPER=$LINUX_BUILD_DIR/bin/obxhelper ;;
+*) LINUX_HELPER=$ROOT/$LINUX_BUILD_DIR/bin/obxhelper ;;
+esac
+
 prefixes=$(./scripts/windows-deps.sh)
 # -O1: the programs are built to be tested under an emulator, and the cross build of the tests takes
 # half the time of -O3.
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O1 -DNDEBUG" \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$prefixes" \
-    -DOBX_LINUX_HELPER="$ROOT/$LINUX_BUILD_DIR/bin/obxhelper"
+    -DOBX_LINUX_HELPER="$LINUX_HELPER"
 cmake --build "$BUILD_DIR" -j "$JOBS"
 $run_tests || exit 0
 
-if [ ! -x "$LINUX_BUILD_DIR/bin/obxhelper" ]; then
+if [ ! -x "$LINUX_HELPER" ]; then
     cmake -S . -B "$LINUX_BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo
     cmake --build "$LINUX_BUILD_DIR" -j "$JOBS" --target obxhelper
 fi
@@ -66,6 +71,19 @@ if [ ! -f "$WINEPREFIX/system.reg" ]; then
     echo "Making the Wine prefix $WINEPREFIX"
     timeout 300 /usr/lib/wine/wine64 wineboot --init
 fi
-# One server for the whole suite instead of one per test program.
+# A server of this prefix still running (wineboot's, which lingers a moment, or one an interrupted run
+# left) ends first: a second persistent one would not start.
+/usr/lib/wine/wineserver -k 2>/dev/null || true
+timeout 60 /usr/lib/wine/wineserver -w
+# One server for the whole suite instead of one per test program, with the prefix's own processes
+# (services.exe, winedevice.exe, rpcss.exe...) started here. Wine starts them for the first program of a
+# server and they inherit its standard output and error: started by a test program, they would hold
+# that test's output pipe open for the server's whole life, and CTest would wait on it until its
+# time-out although the program had ended.
 /usr/lib/wine/wineserver -p
+if ! timeout 300 /usr/lib/wine/wine64 wineboot </dev/null >"$work/wineboot.log" 2>&1; then
+    echo "build-windows.sh: the Wine prefix did not start" >&2
+    cat "$work/wineboot.log" >&2
+    exit 1
+fi
 ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$JOBS" --timeout 300

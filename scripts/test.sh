@@ -1,6 +1,6 @@
 #!/bin/sh
-# Set-up, build and every test, from a fresh Debian 12 machine. The Windows suite
-# (./scripts/build-windows.sh --test: mingw-w64 cross build, tests under Wine) joins here once it is green.
+# Set-up, build and every test, from a fresh Debian 12 machine: the Linux suite, then the Windows
+# suite (mingw-w64 cross build, tests under Wine).
 set -eu
 cd "$(dirname "$0")/.."
 ./scripts/setup.sh
@@ -14,3 +14,6 @@ ctest --test-dir "$BUILD_DIR" --output-on-failure --no-tests=error -j "$(nproc)"
 OBX_FUZZ_BUILD_DIR="$BUILD_DIR/fuzz" ./driver/fuzz/run_fuzzers.sh 20
 # The Windows notification service: cross-built, its tests run under Wine.
 ./scripts/test-service-windows.sh
+# The Windows helper and every Windows test program under Wine, compared with the Linux helper built
+# above. The first run on a machine also builds Boost for mingw (cached outside the checkout).
+OBX_BUILD_DIR="$BUILD_DIR" timeout 1800 ./scripts/build-windows.sh --test

@@ -14,6 +14,7 @@
 #include <boost/beast/http.hpp>
 #include <condition_variable>
 #include <mutex>
+#include <optional>
 #include <set>
 
 namespace obx {
@@ -107,8 +108,8 @@ namespace {
 
 class Session : public std::enable_shared_from_this<Session> {
 public:
-    Session(tcp::socket socket, HttpServer::Impl& server, bool peerAllowed)
-        : stream_(std::move(socket)), server_(server), policy_(server.boundPort), peerAllowed_(peerAllowed) {}
+    Session(tcp::socket socket, HttpServer::Impl& server)
+        : stream_(std::move(socket)), server_(server), policy_(server.boundPort) {}
 
     void start() { readHeader(); }
 
@@ -155,7 +156,7 @@ private:
         const auto target =
             splitRequestTarget(std::string_view(header.target().data(), header.target().size()));
         const auto host = target.authority ? target.authority : headerValue(http::field::host);
-        if (!peerAllowed_ || !policy_.allows(host, headerValue(http::field::origin))) {
+        if (!peerAllowed() || !policy_.allows(host, headerValue(http::field::origin))) {
             return answerAndClose(failureResponse("Request origin not allowed", statusForbidden));
         }
         stream_.expires_after(server_.limits.contentTimeout);
@@ -218,6 +219,18 @@ private:
                                 });
     }
 
+    // Asked once, at the first request rather than at accept: Wine learns which process holds a
+    // connection only once that process has used it, and the answer is the same at either time.
+    bool peerAllowed() {
+        if (!peerAllowed_) {
+            peerAllowed_ = !server_.connectionCheck || server_.connectionCheck(stream_.socket());
+            if (!*peerAllowed_) {
+                logText(LogLevel::warning, "[HTTP] - refusing a connection from a process of another user");
+            }
+        }
+        return *peerAllowed_;
+    }
+
     void answerAndClose(std::string bytes) {
         keepAlive_ = false;
         write(std::move(bytes));
@@ -231,7 +244,7 @@ private:
     beast::tcp_stream stream_;
     HttpServer::Impl& server_;
     OriginPolicy policy_;
-    bool peerAllowed_;
+    std::optional<bool> peerAllowed_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
     std::string response_;
@@ -262,11 +275,7 @@ void HttpServer::Impl::admit(tcp::socket socket) {
         logText(LogLevel::debug, "[HTTP] - every connection is busy, refusing a new one");
         return; // the socket closes here
     }
-    const bool peerAllowed = !connectionCheck || connectionCheck(socket);
-    if (!peerAllowed) {
-        logText(LogLevel::warning, "[HTTP] - refusing a connection from a process of another user");
-    }
-    auto session = std::make_shared<Session>(std::move(socket), *this, peerAllowed);
+    auto session = std::make_shared<Session>(std::move(socket), *this);
     sessions.insert(session);
     session->start();
 }

@@ -41,8 +41,8 @@ struct HttpServerLimits {
     std::size_t connectionLimit = 32;
 };
 
-// Decides at accept time whether a connection may be served; a refused one
-// is answered 403 "Request origin not allowed".
+// Decides, at a connection's first request, whether it may be served; a
+// refused one is answered 403 "Request origin not allowed".
 using ConnectionCheck = std::function<bool(const boost::asio::ip::tcp::socket&)>;
 
 class HttpServer {

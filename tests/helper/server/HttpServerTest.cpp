@@ -4,8 +4,10 @@
 #include "base/LogCapture.h"
 #include "server/HttpResponse.h"
 
+#include <atomic>
 #include <functional>
 #include <gtest/gtest.h>
+#include <memory>
 #include <thread>
 #ifdef __linux__
 #include <sys/resource.h>
@@ -253,15 +255,27 @@ TEST_F(HttpServerTest, AcceptingGoesOnAfterRunningOutOfDescriptors) {
 }
 #endif
 
-TEST_F(HttpServerTest, ConnectionsThatFailTheCheckAreForbiddenAndLogged) {
-    restart({}, [](const boost::asio::ip::tcp::socket&) { return false; });
+// Wine tells a connection's owner only once the client has used the connection.
+TEST_F(HttpServerTest, TheCheckIsAskedOnceAtTheFirstRequestAndARefusedConnectionIsForbiddenAndLogged) {
+    auto allowed = std::make_shared<std::atomic<bool>>(false);
+    auto asked = std::make_shared<std::atomic<int>>(0);
+    restart({}, [allowed, asked](const boost::asio::ip::tcp::socket&) {
+        ++*asked;
+        return allowed->load();
+    });
     LogCapture capture;
-    RawHttpClient client(port);
-    EXPECT_EQ(client.request(httpRequest("POST", "/echo", "x")),
+    RawHttpClient first(port);
+    // Connections are accepted in order: once the second is answered, the first has been accepted.
+    RawHttpClient refused(port);
+    EXPECT_EQ(refused.request(httpRequest("POST", "/echo", "x")),
               failureResponse("Request origin not allowed", statusForbidden));
-    EXPECT_TRUE(client.closedByServer());
+    EXPECT_TRUE(refused.closedByServer());
     EXPECT_TRUE(
         capture.contains(LogLevel::warning, "[HTTP] - refusing a connection from a process of another user"));
+    *allowed = true;
+    EXPECT_EQ(first.request(httpRequest("POST", "/echo", "y")), okBody("y"));
+    EXPECT_EQ(first.request(httpRequest("POST", "/echo", "z")), okBody("z"));
+    EXPECT_EQ(asked->load(), 2);
 }
 
 TEST_F(HttpServerTest, AbsoluteFormTargetsAreRoutedByPathAndTheirAuthorityChecked) {

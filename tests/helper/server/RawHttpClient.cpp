@@ -2,6 +2,7 @@
 
 #include <boost/asio/connect.hpp>
 #include <boost/asio/write.hpp>
+#include <utility>
 
 namespace obx::test {
 
@@ -69,11 +70,13 @@ std::optional<std::string> RawHttpClient::readResponse() {
     }
 }
 
-bool RawHttpClient::closedByServer() {
-    using namespace std::chrono_literals;
-    while (fill(10s)) {
+std::optional<std::string> RawHttpClient::readToClose(std::chrono::milliseconds patience) {
+    while (fill(patience)) {
     }
-    return closed_;
+    if (!closed_) {
+        return std::nullopt;
+    }
+    return std::exchange(pending_, {});
 }
 
 std::string httpRequest(const std::string& method, const std::string& target, const std::string& body,

@@ -20,8 +20,11 @@ public:
     // One whole response (headers up to the blank line, then Content-Length
     // bytes); nullopt when the server closed the connection first.
     std::optional<std::string> readResponse();
+    // Every byte not yet taken by readResponse, up to the server's close; nullopt when nothing
+    // arrives for patience while the connection stays open.
+    std::optional<std::string> readToClose(std::chrono::milliseconds patience = std::chrono::seconds(10));
     // True when the server closes the connection within the time-out.
-    bool closedByServer();
+    bool closedByServer() { return readToClose().has_value(); }
 
     std::optional<std::string> request(const std::string& bytes) {
         send(bytes);

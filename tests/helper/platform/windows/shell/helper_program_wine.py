@@ -1,9 +1,10 @@
 #!/usr/bin/python3
 """obxhelper.exe as a process under Wine: exit codes, the single instance, "--quit", the log in the
 prefix's roaming application-data folder, and an HTTP interface that answers byte for byte as the
-Linux helper does.
+Linux helper does. obxhelper.exe serves only processes of its own user, so its requests leave from a
+Windows process (http_exchange.exe); one from this Linux process is a connection of a foreign owner.
 
-Usage: helper_program_wine.py <wine-run.sh> <wine prefix> <obxhelper.exe> <Linux obxhelper>
+Usage: helper_program_wine.py <wine-run.sh> <wine prefix> <obxhelper.exe> <Linux obxhelper> <http_exchange.exe>
 """
 
 import json
@@ -16,9 +17,11 @@ import tempfile
 import time
 import unittest
 
-WINE_RUN, PREFIX, WINDOWS_HELPER, LINUX_HELPER = sys.argv[1:5]
+WINE_RUN, PREFIX, WINDOWS_HELPER, LINUX_HELPER, HTTP_EXCHANGE = sys.argv[1:6]
 # Generous: Wine starts slowly on a small, busy machine.
 WAIT = 60
+# The largest request body the command server reads (64 MiB).
+BODY_LIMIT = 64 * 1024 * 1024
 
 
 def wait_until(condition, timeout=WAIT):
@@ -45,8 +48,8 @@ def roaming_folder():
     raise AssertionError("no roaming application-data folder in " + users)
 
 
-def exchange(port, request):
-    """Sends raw request bytes; answers every byte the server writes until it closes."""
+def linux_exchange(port, request):
+    """Sends raw request bytes from this process; every byte the server writes until it closes."""
     with socket.create_connection(("127.0.0.1", port), timeout=WAIT) as connection:
         connection.sendall(request)
         answer = b""
@@ -57,18 +60,21 @@ def exchange(port, request):
             answer += chunk
 
 
-def request(port, method, target, body=b"", headers=b""):
+def windows_exchange(port, request):
+    """The same from a Windows process of the helper's own user."""
+    done = subprocess.run([WINE_RUN, PREFIX, HTTP_EXCHANGE, str(port)], input=request, stdout=subprocess.PIPE,
+                          stderr=subprocess.PIPE, timeout=2 * WAIT)
+    if done.returncode != 0:
+        raise OSError("http_exchange.exe ended with %d: %s" % (done.returncode,
+                                                              done.stderr.decode("utf-8", "replace")))
+    return done.stdout
+
+
+def request_bytes(port, method, target, body=b"", headers=b""):
     text = b"%s %s HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nConnection: close\r\n" % (method, target, port)
     if body:
         text += b"Content-Length: %d\r\n" % len(body)
-    return exchange(port, text + headers + b"\r\n" + body)
-
-
-def answers(port):
-    try:
-        return request(port, b"GET", b"/config/general").startswith(b"HTTP/1.1 200")
-    except OSError:
-        return False
+    return text + headers + b"\r\n" + body
 
 
 def legacy_settings():
@@ -81,8 +87,9 @@ def legacy_settings():
 class Helper:
     """One helper program with its own HTTP port and data folder."""
 
-    def __init__(self, command, environment, data_folder, output):
+    def __init__(self, command, environment, data_folder, output, exchange):
         self.command = command
+        self.exchange = exchange
         self.environment = dict(os.environ, **environment)
         self.data_folder = data_folder
         self.output = output
@@ -98,11 +105,20 @@ class Helper:
         with open(self.output, "ab") as output:
             self.process = subprocess.Popen(self.command + list(args), env=self.environment, stdout=output,
                                             stderr=subprocess.STDOUT)
-        if not wait_until(lambda: answers(self.port) or self.process.poll() is not None):
+        if not wait_until(lambda: self.answers() or self.process.poll() is not None):
             raise AssertionError("the helper did not answer; output: " + self.read_output())
         if self.process.poll() is not None:
             raise AssertionError("the helper ended with %d; output: %s" % (self.process.returncode,
                                                                            self.read_output()))
+
+    def request(self, method, target, body=b"", headers=b""):
+        return self.exchange(self.port, request_bytes(self.port, method, target, body, headers))
+
+    def answers(self):
+        try:
+            return self.request(b"GET", b"/config/general").startswith(b"HTTP/1.1 200")
+        except (OSError, subprocess.TimeoutExpired):
+            return False
 
     def wait(self):
         return self.process.wait(timeout=WAIT)
@@ -123,7 +139,8 @@ class Helper:
 
 def windows_helper(work):
     return Helper([WINE_RUN, PREFIX, WINDOWS_HELPER], {"OBX_HTTP_PORT": str(free_port())},
-                  os.path.join(roaming_folder(), "Halvex", "Ombrix"), os.path.join(work, "windows.out"))
+                  os.path.join(roaming_folder(), "Halvex", "Ombrix"), os.path.join(work, "windows.out"),
+                  windows_exchange)
 
 
 def linux_helper(work):
@@ -134,7 +151,7 @@ def linux_helper(work):
         "OBX_HTTP_PORT": str(free_port()),
         "XDG_SESSION_ID": "wine-comparison-%d" % os.getpid(),
         "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=" + os.path.join(work, "no-bus"),
-    }, os.path.join(work, "config", "Halvex", "Ombrix"), os.path.join(work, "linux.out"))
+    }, os.path.join(work, "config", "Halvex", "Ombrix"), os.path.join(work, "linux.out"), linux_exchange)
 
 
 class HelperProgramUnderWine(unittest.TestCase):
@@ -166,7 +183,7 @@ class HelperProgramUnderWine(unittest.TestCase):
         self.assertIsNone(self.helper.process.poll())
         self.assertEqual(self.helper.run("--quit"), 0)
         self.assertEqual(self.helper.wait(), 0)
-        self.assertFalse(answers(self.helper.port))
+        self.assertFalse(self.helper.answers())
         log = self.helper.log()
         self.assertRegex(log.splitlines()[0],
                          r"^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d+: 0x[0-9a-f]+ Log initialized, logLevel: debug$")
@@ -200,8 +217,8 @@ class HttpAnswersAsOnLinux(unittest.TestCase):
         shutil.rmtree(cls.work, ignore_errors=True)
 
     def same_answer(self, method, target, body=b"", headers=b""):
-        windows = request(self.windows.port, method, target, body, headers)
-        linux = request(self.linux.port, method, target, body, headers)
+        windows = self.windows.request(method, target, body, headers)
+        linux = self.linux.request(method, target, body, headers)
         self.assertEqual(windows, linux)
         return windows
 
@@ -234,10 +251,16 @@ class HttpAnswersAsOnLinux(unittest.TestCase):
 
     def test_too_large_and_forbidden(self):
         too_large = self.same_answer(b"POST", b"/config/pointer?app=*&device=8209",
-                                     headers=b"Content-Length: 2000000\r\n")
+                                     headers=b"Content-Length: %d\r\n" % (BODY_LIMIT + 1))
         self.assertTrue(too_large.startswith(b"HTTP/1.1 413"), too_large)
         forbidden = self.same_answer(b"GET", b"/devices", headers=b"Origin: http://elsewhere.example\r\n")
         self.assertTrue(forbidden.startswith(b"HTTP/1.1 403"), forbidden)
+        # This Linux process has no Windows process behind its connection: an owner that is not the
+        # helper's user, refused with the same answer.
+        foreign = linux_exchange(self.windows.port, request_bytes(self.windows.port, b"GET", b"/devices"))
+        self.assertEqual(foreign, forbidden)
+        self.assertTrue(wait_until(lambda: "[HTTP] - refusing a connection from a process of another user" in
+                                   self.windows.log()), self.windows.log())
 
 
 if __name__ == "__main__":
