@@ -179,7 +179,10 @@ class HelperProgramUnderWine(unittest.TestCase):
         self.helper.start("--logLevel", "1")
         before = self.helper.log()
         self.assertEqual(self.helper.run(), 2)
-        self.assertEqual(self.helper.log(), before, "the second instance wrote no log line")
+        # The running instance notices the second one's brief foreground window; that line is its own.
+        after = "".join(line for line in self.helper.log().splitlines(keepends=True)
+                        if "Foreground window has changed: " not in line)
+        self.assertEqual(after, before, "the second instance wrote no log line")
         self.assertIsNone(self.helper.process.poll())
         self.assertEqual(self.helper.run("--quit"), 0)
         self.assertEqual(self.helper.wait(), 0)
@@ -233,8 +236,15 @@ class HttpAnswersAsOnLinux(unittest.TestCase):
         self.assertIn(b'"*"', answer)
 
     def test_pointer_read_and_change_reach_the_settings_file(self):
+        # A new configuration takes its pointer acceleration and wheel lines from the session, and
+        # Wine's session and a Linux helper without a desktop differ there. Every key the Linux helper
+        # reads out is sent to both first, so that what follows is the same on both.
+        for resource in (b"/config/pointer", b"/config/scroll"):
+            target = resource + b"?app=*&device=8209"
+            linux = self.linux.request(b"GET", target)
+            self.assertTrue(linux.startswith(b"HTTP/1.1 200"), linux)
+            self.same_answer(b"POST", target, linux.split(b"\n\n", 1)[1])
         answer = self.same_answer(b"GET", b"/config/pointer?app=*&device=8209")
-        self.assertTrue(answer.startswith(b"HTTP/1.1 200"), answer)
         pointer = json.loads(answer.split(b"\n\n", 1)[1])
         pointer["speed"] = 77 if pointer["speed"] != 77 else 78
         changed = self.same_answer(b"POST", b"/config/pointer?app=*&device=8209",
