@@ -44,8 +44,10 @@ LinuxPlatformServices::LinuxPlatformServices(Options options)
 bool LinuxPlatformServices::connected(const char* operation) const {
     if (!connection_.valid()) {
         log(LogLevel::error, "LinuxPlatformServices::", operation, " - no X display");
+        return false;
     }
-    return connection_.valid();
+    connection_.takeUnaskedEvents();
+    return true;
 }
 
 void LinuxPlatformServices::sendKeystroke(std::uint16_t modifiers, std::uint16_t keyCode, bool down,

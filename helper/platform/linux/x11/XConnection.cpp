@@ -38,6 +38,16 @@ XConnection::~XConnection() {
     }
 }
 
+void XConnection::takeUnaskedEvents() const {
+    XEvent event;
+    while (XEventsQueued(display_, QueuedAfterReading) > 0) {
+        XNextEvent(display_, &event);
+        if (event.type == MappingNotify) {
+            XRefreshKeyboardMapping(&event.xmapping);
+        }
+    }
+}
+
 ServerGrab::ServerGrab(Display* display) : display_(display) {
     XGrabServer(display_);
 }

@@ -21,6 +21,11 @@ public:
     Display* display() const { return display_; }
     Window root() const { return DefaultRootWindow(display_); }
     Atom atom(const char* name) const { return XInternAtom(display_, name, False); }
+    // Takes the events the connection has received without asking: the server
+    // sends every client a notice of each keyboard-map change, and the round
+    // trips of the requests queue them. Taking them keeps the queue bounded and
+    // Xlib's keysym-to-keycode table on the current map.
+    void takeUnaskedEvents() const;
 
 private:
     Display* display_ = nullptr;

@@ -7,6 +7,7 @@
 
 #include <X11/XF86keysym.h>
 #include <X11/keysym.h>
+#include <algorithm>
 #include <stdexcept>
 
 namespace obx::x11::test {
@@ -65,6 +66,43 @@ TEST_F(KeyInputTest, ModifiersGoDownBeforeTheKeyAndComeUpAfterIt) {
               (std::vector<int>{KeyPress, KeyPress, KeyPress, KeyRelease, KeyRelease, KeyRelease}));
     EXPECT_EQ(events[2].state & (ShiftMask | ControlMask), static_cast<unsigned>(ShiftMask | ControlMask));
     EXPECT_EQ(events[2].keysym, static_cast<unsigned long>(XK_C));
+}
+
+// As after a layout switch: another client moves 'c' to a spare keycode and
+// empties its old one after the helper has sent it once.
+TEST_F(KeyInputTest, AKeyMovedOnTheKeyboardMapIsSentAtItsNewKeycode) {
+    services->sendKeystroke(0, 'C', true, false);
+    services->sendKeystroke(0, 'C', false, false);
+    ASSERT_EQ(probe->waitForEvents(2).size(), 2u);
+    probe->clear();
+
+    Display* other = XOpenDisplay(server.displayName().c_str());
+    ASSERT_NE(other, nullptr);
+    const KeyCode old = XKeysymToKeycode(other, XK_c);
+    int minCode = 0, maxCode = 0, perCode = 0;
+    XDisplayKeycodes(other, &minCode, &maxCode);
+    KeySym* symbols =
+        XGetKeyboardMapping(other, static_cast<KeyCode>(minCode), maxCode - minCode + 1, &perCode);
+    KeyCode spare = 0;
+    for (int code = maxCode; code >= minCode && spare == 0; --code) {
+        const KeySym* row = symbols + (code - minCode) * perCode;
+        if (std::all_of(row, row + perCode, [](KeySym symbol) { return symbol == NoSymbol; })) {
+            spare = static_cast<KeyCode>(code);
+        }
+    }
+    XFree(symbols);
+    ASSERT_NE(spare, 0);
+    KeySym moved = XK_c, emptied = NoSymbol;
+    XChangeKeyboardMapping(other, spare, 1, &moved, 1);
+    XChangeKeyboardMapping(other, old, 1, &emptied, 1);
+    XSync(other, False);
+    XCloseDisplay(other);
+
+    services->sendKeystroke(0, 'C', true, false);
+    services->sendKeystroke(0, 'C', false, false);
+    const auto events = probe->waitForEvents(2);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(rawKeys(events), (std::vector<unsigned long>{XK_c, XK_c}));
 }
 
 TEST_F(KeyInputTest, EveryModifierInItsFixedOrder) {
