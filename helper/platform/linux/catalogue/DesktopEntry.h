@@ -1,8 +1,8 @@
 #pragma once
 
-// The [Desktop Entry] group of a desktop entry file, as the desktop entry
-// specification reads it, and the rules that decide whether a desktop shows
-// the entry.
+// The [Desktop Entry] group of a desktop entry file, read by freedesktop.org's
+// desktop-entry rules, and the rules that decide whether a desktop shows the
+// entry.
 
 #include <optional>
 #include <string>

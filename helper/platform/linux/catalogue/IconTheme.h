@@ -1,6 +1,6 @@
 #pragma once
 
-// Finds a named icon as the icon theme specification says: the theme, the
+// Finds a named icon by freedesktop.org's icon-theme lookup: the theme, the
 // themes it inherits, then hicolor, then the bare base folders; in each
 // theme the folder whose size is nearest the wanted one. Only PNG and SVG
 // files count, PNG preferred at the same distance.
