@@ -54,13 +54,8 @@ PopupMenu::PopupMenu(Display* display, const std::vector<SnippetMenuEntry>& entr
     : display_(display), entries_(entries), highlight_(entries.size()) {
     const int screen = DefaultScreen(display_);
     const double dpi = screenDpi(display_);
-    try {
-        text_ = std::make_unique<MenuFonts>(display_, screen, menuTextPoints, dpi, false);
-        heading_ = std::make_unique<MenuFonts>(display_, screen, menuTextPoints, dpi, true);
-    } catch (const std::exception& error) {
-        log(LogLevel::error, "PopupMenu - ", error.what());
-        return;
-    }
+    text_ = std::make_unique<MenuText>(display_, screen, menuTextPoints, dpi, false);
+    heading_ = std::make_unique<MenuText>(display_, screen, menuTextPoints, dpi, true);
     padding_ = scaled(basePadding, dpi);
     separatorHeight_ = scaled(baseSeparatorHeight, dpi);
     rowHeight_ = text_->height() + padding_ / 2;
@@ -68,6 +63,10 @@ PopupMenu::PopupMenu(Display* display, const std::vector<SnippetMenuEntry>& entr
     width_ = std::max(scaled(baseMinimumWidth, dpi), heading_->width(snippetMenuTitle));
     for (const auto& entry : entries_) {
         width_ = std::max(width_, text_->width(entry.caption));
+        if (const int missing = text_->missingGlyphs(entry.caption); missing > 0) {
+            log(LogLevel::warning, "PopupMenu - no installed font has ", missing,
+                " character(s) of the caption \"", entry.caption, "\"; they show as boxes");
+        }
     }
     width_ += 2 * padding_;
     height_ = headingHeight_ + rowHeight_ * static_cast<int>(entries_.size()) + separatorHeight_ + 2;
@@ -175,7 +174,9 @@ void PopupMenu::draw() const {
     // The title is a heading on a band of its own, never highlighted.
     XftDrawRect(draw_, &colours_->headingBand, 0, 0, static_cast<unsigned>(width_),
                 static_cast<unsigned>(headingHeight_));
-    heading_->draw(draw_, colours_->text, padding_, padding_ / 4 + heading_->ascent(), snippetMenuTitle);
+    const int textWidth = width_ - 2 * padding_;
+    heading_->draw(draw_, colours_->text, padding_, padding_ / 4 + heading_->ascent(), textWidth,
+                   snippetMenuTitle);
     const int separatorY = headingHeight_ + separatorHeight_ / 2;
     XftDrawRect(draw_, &colours_->separator, padding_ / 2, separatorY,
                 static_cast<unsigned>(width_ - padding_), 1);
@@ -187,7 +188,7 @@ void PopupMenu::draw() const {
                         static_cast<unsigned>(rowHeight_));
         }
         text_->draw(draw_, highlighted ? colours_->highlightText : colours_->text, padding_,
-                    y + padding_ / 4 + text_->ascent(), entries_[i].caption);
+                    y + padding_ / 4 + text_->ascent(), textWidth, entries_[i].caption);
     }
     XFlush(display_);
 }

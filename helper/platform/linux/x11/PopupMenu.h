@@ -2,10 +2,10 @@
 
 // The snippet menu on screen: an override-redirect window at the pointer that
 // holds the keyboard and the pointer until the user chooses an entry or
-// dismisses it (Escape, a click outside). Text is drawn with Xft in the
-// fonts fontconfig offers for each character, sized by the screen's Xft.dpi.
+// dismisses it (Escape, a click outside). Captions are shaped and ordered by
+// Pango and drawn with Xft, sized by the screen's Xft.dpi.
 
-#include "platform/linux/x11/MenuFonts.h"
+#include "platform/linux/x11/MenuText.h"
 #include "platform/linux/x11/SnippetMenuModel.h"
 
 #include <X11/Xlib.h>
@@ -41,8 +41,8 @@ private:
     Display* display_;
     const std::vector<SnippetMenuEntry>& entries_;
     MenuHighlight highlight_;
-    std::unique_ptr<MenuFonts> text_;
-    std::unique_ptr<MenuFonts> heading_;
+    std::unique_ptr<MenuText> text_;
+    std::unique_ptr<MenuText> heading_;
     Window window_ = None;
     XftDraw* draw_ = nullptr;
     std::unique_ptr<Colours> colours_;

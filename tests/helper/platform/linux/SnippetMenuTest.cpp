@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <future>
+#include <pango/pangoxft.h>
 
 namespace obx::x11::test {
 namespace {
@@ -130,6 +131,74 @@ protected:
         XSync(display, False);
     }
 
+    // The ink of an image: the box around every pixel other than white, and
+    // those pixels' values inside it.
+    struct Ink {
+        int left = 0, top = 0, width = 0, height = 0;
+        std::vector<unsigned long> pixels;
+    };
+    Ink inkOf(XImage* image, int top, int bottom) const {
+        const unsigned long white = WhitePixel(display, DefaultScreen(display));
+        int left = image->width, right = -1, first = bottom, last = -1;
+        for (int y = top; y < bottom; ++y) {
+            for (int x = 0; x < image->width; ++x) {
+                if (XGetPixel(image, x, y) != white) {
+                    left = std::min(left, x);
+                    right = std::max(right, x);
+                    first = std::min(first, y);
+                    last = std::max(last, y);
+                }
+            }
+        }
+        Ink ink;
+        if (right < 0) {
+            return ink;
+        }
+        ink = {left, first, right - left + 1, last - first + 1, {}};
+        for (int y = first; y <= last; ++y) {
+            for (int x = left; x <= right; ++x) {
+                ink.pixels.push_back(XGetPixel(image, x, y));
+            }
+        }
+        return ink;
+    }
+
+    // Pango's own rendering of the caption, black on white, in the menu's
+    // font and size at 96 dpi.
+    Ink pangoRendering(const std::string& caption) {
+        const int screen = DefaultScreen(display);
+        constexpr unsigned width = 400, height = 60;
+        Pixmap pixmap = XCreatePixmap(display, DefaultRootWindow(display), width, height,
+                                      static_cast<unsigned>(DefaultDepth(display, screen)));
+        GC gc = XCreateGC(display, pixmap, 0, nullptr);
+        XSetForeground(display, gc, WhitePixel(display, screen));
+        XFillRectangle(display, pixmap, gc, 0, 0, width, height);
+        XftDraw* draw =
+            XftDrawCreate(display, pixmap, DefaultVisual(display, screen), DefaultColormap(display, screen));
+        XftColor black;
+        const XRenderColor value{0, 0, 0, 0xFFFF};
+        XftColorAllocValue(display, DefaultVisual(display, screen), DefaultColormap(display, screen), &value,
+                           &black);
+        PangoContext* context = pango_font_map_create_context(pango_xft_get_font_map(display, screen));
+        PangoFontDescription* font = pango_font_description_from_string("sans-serif");
+        pango_font_description_set_absolute_size(font, 10.0 * 96.0 / 72.0 * PANGO_SCALE);
+        PangoLayout* layout = pango_layout_new(context);
+        pango_layout_set_font_description(layout, font);
+        pango_layout_set_text(layout, caption.c_str(), -1);
+        pango_xft_render_layout(draw, &black, layout, 10 * PANGO_SCALE, 10 * PANGO_SCALE);
+        XImage* image = XGetImage(display, pixmap, 0, 0, width, height, AllPlanes, ZPixmap);
+        Ink ink = inkOf(image, 0, static_cast<int>(height));
+        XDestroyImage(image);
+        g_object_unref(layout);
+        pango_font_description_free(font);
+        g_object_unref(context);
+        XftColorFree(display, DefaultVisual(display, screen), DefaultColormap(display, screen), &black);
+        XftDrawDestroy(draw);
+        XFreeGC(display, gc);
+        XFreePixmap(display, pixmap);
+        return ink;
+    }
+
     static std::string result(std::future<std::string>& future) {
         if (future.wait_for(generousWait) != std::future_status::ready) {
             ADD_FAILURE() << "the menu did not close";
@@ -237,6 +306,69 @@ TEST_F(SnippetMenuTest, NonLatinCaptionsAreDrawnThePointerHighlightsAndXftDpiSiz
     EXPECT_EQ(result(chosen), "");
     EXPECT_NEAR(static_cast<double>(large.height) / normal.height, 2.0, 0.3);
     EXPECT_NEAR(static_cast<double>(large.width) / normal.width, 2.0, 0.3);
+}
+
+TEST_F(SnippetMenuTest, RightToLeftCaptionsAreShapedOrderedAndAlignedAsPangoRendersThem) {
+    // Joined Arabic letters, right to left: drawn glyph by glyph in their
+    // isolated forms and left to right, the caption would not match.
+    const std::string caption = "مرحبا بالعالم";
+    const Ink reference = pangoRendering(caption);
+    ASSERT_GT(reference.width, 20);
+    XWarpPointer(display, None, DefaultRootWindow(display), 0, 0, 0, 0, 5, 5);
+    XSync(display, False);
+    auto chosen = open({caption, "Latin entry that is longer than the Arabic caption"}, {});
+    const Window menu = waitForMenu();
+    ASSERT_NE(menu, static_cast<Window>(None));
+    const auto attributes = attributesOf(menu);
+    Ink drawn;
+    waitFor([&] {
+        XImage* image = XGetImage(display, menu, 0, 0, static_cast<unsigned>(attributes.width),
+                                  static_cast<unsigned>(attributes.height), AllPlanes, ZPixmap);
+        if (!image) {
+            return false;
+        }
+        // The first entry's ink: the first run of inked rows below the grey
+        // separator under the title.
+        const unsigned long white = WhitePixel(display, DefaultScreen(display));
+        const auto inked = [&](int y) {
+            for (int x = 0; x < image->width; ++x) {
+                if (XGetPixel(image, x, y) != white) {
+                    return true;
+                }
+            }
+            return false;
+        };
+        int y = 0;
+        while (y < image->height && XGetPixel(image, image->width / 2, y) != 0x909090) {
+            ++y;
+        }
+        int top = y + 1;
+        while (top < image->height && !inked(top)) {
+            ++top;
+        }
+        int bottom = top;
+        while (bottom < image->height && inked(bottom)) {
+            ++bottom;
+        }
+        drawn = inkOf(image, top, bottom);
+        XDestroyImage(image);
+        return drawn.width >= reference.width;
+    });
+    key(0x1B);
+    EXPECT_EQ(result(chosen), "");
+
+    ASSERT_EQ(drawn.width, reference.width);
+    ASSERT_EQ(drawn.height, reference.height);
+    // Glyph positions may round a pixel apart at another origin.
+    std::size_t differing = 0;
+    for (std::size_t i = 0; i < drawn.pixels.size(); ++i) {
+        differing += drawn.pixels[i] != reference.pixels[i];
+    }
+    EXPECT_LT(differing, drawn.pixels.size() / 20) << differing << " of " << drawn.pixels.size();
+    // Right-aligned in a menu that the Latin entry makes wider.
+    const int leftGap = drawn.left;
+    const int rightGap = attributes.width - (drawn.left + drawn.width);
+    EXPECT_GT(leftGap, 3 * rightGap) << leftGap << " / " << rightGap;
 }
 
 } // namespace
