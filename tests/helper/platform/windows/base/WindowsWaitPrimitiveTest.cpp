@@ -234,6 +234,9 @@ TEST(WindowsWaitPrimitiveTest, MessagesWhoseWakeUpANestedLoopSwallowedAreStillWa
     const WaitHandle handles[] = {watchdog};
     const auto result = waits.wait(handles);
     waits.setEvent(waited);
+    guard.join();
+    waits.closeHandle(watchdog);
+    waits.closeHandle(waited);
     EXPECT_EQ(result.kind, WaitResult::Kind::input);
     WorkerMessage message;
     ASSERT_TRUE(waits.takeMessage(message));
@@ -241,9 +244,6 @@ TEST(WindowsWaitPrimitiveTest, MessagesWhoseWakeUpANestedLoopSwallowedAreStillWa
     ASSERT_TRUE(waits.takeMessage(message));
     EXPECT_EQ(message.text, "device removed");
     EXPECT_FALSE(waits.takeMessage(message));
-    guard.join();
-    waits.closeHandle(watchdog);
-    waits.closeHandle(waited);
 }
 
 TEST(WindowsWaitPrimitiveTest, UserMessagePostedToTheWindowFromOutsideBecomesAWorkerMessage) {
