@@ -29,6 +29,7 @@ bool MsgWFMOHandler::start() {
 void MsgWFMOHandler::stop() {
     if (thread_.joinable()) {
         waits_->setEvent(stopEvent_);
+        waits_->endModalLoop();
         thread_.join();
     }
     releaseEvents();

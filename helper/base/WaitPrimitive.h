@@ -68,6 +68,12 @@ public:
     // stopped; ticks that the worker has not taken yet are merged into one.
     virtual void startTimer(std::uint32_t id, std::chrono::milliseconds period) = 0;
     virtual void stopTimer(std::uint32_t id) = 0;
+
+    // Any thread, while the worker is stopped: ends a modal loop of the
+    // system's (an open menu) that holds the worker until the user acts, so
+    // that the stop is not left waiting for the user. Where the system runs
+    // no such loop on the worker there is nothing to end.
+    virtual void endModalLoop() {}
 };
 
 } // namespace obx

@@ -119,6 +119,16 @@ public:
         stream_.close();
     }
 
+    // Ends the connection at once, leaving nothing of it behind. A connection
+    // closed gracefully lives on until the client closes its end too (and
+    // then in TIME_WAIT), and on Windows any connection left on the port
+    // keeps a server with exclusive use of it from binding it again.
+    void reset() {
+        beast::error_code ignored;
+        stream_.socket().set_option(tcp::socket::linger(true, 0), ignored);
+        stream_.close();
+    }
+
     // Waiting for a request, or answered and about to close.
     bool idle() const { return idle_; }
     std::chrono::steady_clock::time_point idleSince() const { return idleSince_; }
@@ -359,8 +369,9 @@ void HttpServer::stop() {
             impl.acceptor->close(ignored);
         }
         impl.retryTimer.cancel();
+        // The next server (after a resume or reconnection) binds the same port.
         for (auto& session : std::set(impl.sessions)) {
-            session->close();
+            session->reset();
         }
         impl.io.stop();
     });

@@ -3,6 +3,7 @@
 #include "service/windows/WinText.h"
 
 #include <msi.h>
+#include <userenv.h>
 #include <vector>
 #include <wtsapi32.h>
 
@@ -38,6 +39,28 @@ private:
     HANDLE handle_;
 };
 
+// The user's own environment (TMP, USERPROFILE, APPDATA...), not the
+// service's: the popup's log and the programs it starts belong to the user.
+class UserEnvironment {
+public:
+    explicit UserEnvironment(HANDLE token) {
+        if (!CreateEnvironmentBlock(&block_, token, FALSE)) {
+            block_ = nullptr;
+        }
+    }
+    ~UserEnvironment() {
+        if (block_) {
+            DestroyEnvironmentBlock(block_);
+        }
+    }
+    UserEnvironment(const UserEnvironment&) = delete;
+    UserEnvironment& operator=(const UserEnvironment&) = delete;
+    void* get() const { return block_; }
+
+private:
+    void* block_ = nullptr;
+};
+
 // Step by step as the service starts a program for the console's user; each
 // failure is logged where the system tells why.
 bool startInUserSession(const std::wstring& commandLine, const std::wstring& folder, ServiceLog& log) {
@@ -56,6 +79,13 @@ bool startInUserSession(const std::wstring& commandLine, const std::wstring& fol
         log.write(4, "Failed to duplicate token, %d\n", static_cast<int>(GetLastError()));
         return false;
     }
+    // Without the user's environment the popup would inherit the service's,
+    // and its log would go where the user cannot write.
+    const UserEnvironment environment(primaryToken.get());
+    if (!environment.get()) {
+        log.write(4, "Failed to create environment block, %d\n", static_cast<int>(GetLastError()));
+        return false;
+    }
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
     wchar_t desktop[] = L"winsta0\\default";
@@ -65,8 +95,8 @@ bool startInUserSession(const std::wstring& commandLine, const std::wstring& fol
     // A console program: without CREATE_NO_WINDOW the user would see an
     // empty console for the popup's whole minute.
     if (!CreateProcessAsUserW(primaryToken.get(), nullptr, line.data(), nullptr, nullptr, FALSE,
-                              CREATE_BREAKAWAY_FROM_JOB | CREATE_NO_WINDOW, nullptr, folder.c_str(), &startup,
-                              &process)) {
+                              CREATE_BREAKAWAY_FROM_JOB | CREATE_NO_WINDOW | CREATE_UNICODE_ENVIRONMENT,
+                              environment.get(), folder.c_str(), &startup, &process)) {
         log.write(4, "Failed to create process(1) as user, %d\n", static_cast<int>(GetLastError()));
         return false;
     }
@@ -129,7 +159,7 @@ int ExplorerPageOpener::open(const char* address) {
     // than cut.
     constexpr std::size_t commandLineLength = 1024;
     const auto commandLine =
-        systemFolder(GetWindowsDirectoryW, L"c:\\windows") + L"\\explorer.exe " + wide(address);
+        systemFolder(GetSystemWindowsDirectoryW, L"c:\\windows") + L"\\explorer.exe " + wide(address);
     if (commandLine.size() >= commandLineLength) {
         return ERROR_INSUFFICIENT_BUFFER;
     }

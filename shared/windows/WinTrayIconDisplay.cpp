@@ -11,17 +11,20 @@ namespace {
 constexpr const wchar_t* processorClass = L"TRAY_ICON_MESSAGE_PROCESSOR_WND_CLASS";
 constexpr const wchar_t* processorTitle = L"TRAY_ICON_MESSAGE_PROCESSOR_WND";
 
-// The record's first version ends after a tip of 64 characters; its second
-// version adds the balloon's fields, which the first cannot carry.
-constexpr DWORD firstVersionSize = offsetof(NOTIFYICONDATAW, szTip) + sizeof(NOTIFYICONDATAW::szTip);
-constexpr DWORD balloonVersionSize = offsetof(NOTIFYICONDATAW, guidItem);
+// The record's first version, whose tip holds 63 characters and its end; the
+// second adds the balloon's fields, which the first cannot carry. The shell
+// knows a record's version by its size alone, so only these two sizes are sent.
+constexpr DWORD firstVersionSize = NOTIFYICONDATAW_V1_SIZE;
+constexpr std::size_t firstVersionTipLength = 64;
+constexpr DWORD balloonVersionSize = NOTIFYICONDATAW_V2_SIZE;
+static_assert(firstVersionSize == offsetof(NOTIFYICONDATAW, szTip) + firstVersionTipLength * sizeof(wchar_t));
 
 // Obtained while the program starts, before any window exists.
 const UINT taskbarCreated = RegisterWindowMessageW(L"TaskbarCreated");
 
 template <std::size_t N>
-void copyCut(wchar_t (&field)[N], const std::u16string& text) {
-    const auto length = std::min(text.size(), N - 1);
+void copyCut(wchar_t (&field)[N], const std::u16string& text, std::size_t capacity = N) {
+    const auto length = std::min(text.size(), std::min(capacity, N) - 1);
     std::copy_n(text.data(), length, field);
     field[length] = L'\0';
 }
@@ -65,9 +68,17 @@ NOTIFYICONDATAW record(HWND window, const CTrayIcon& icon, DWORD size) {
     return data;
 }
 
-HICON iconImage(const CTrayIcon& icon) {
-    return icon.image() ? static_cast<HICON>(const_cast<void*>(icon.image()))
-                        : LoadIconW(nullptr, IDI_APPLICATION);
+// Both programs carry their icon under this id.
+constexpr WORD programIcon = 107;
+
+// An icon without an image of its own shows the program's, and the system's
+// generic one only when the program has none.
+HICON iconImage(HINSTANCE instance, const CTrayIcon& icon) {
+    if (icon.image()) {
+        return static_cast<HICON>(const_cast<void*>(icon.image()));
+    }
+    HICON own = LoadIconW(instance, MAKEINTRESOURCEW(programIcon));
+    return own ? own : LoadIconW(nullptr, IDI_APPLICATION);
 }
 
 } // namespace
@@ -76,8 +87,8 @@ bool WinTrayIconDisplay::add(const CTrayIcon& icon) {
     auto data = record(messageWindow(), icon, firstVersionSize);
     data.uFlags = NIF_MESSAGE | NIF_ICON | NIF_TIP;
     data.uCallbackMessage = CTrayIcon::callbackMessage;
-    data.hIcon = iconImage(icon);
-    copyCut(data.szTip, icon.tooltip());
+    data.hIcon = iconImage(instance_, icon);
+    copyCut(data.szTip, icon.tooltip(), firstVersionTipLength);
     return Shell_NotifyIconW(NIM_ADD, &data) != FALSE;
 }
 
@@ -89,14 +100,14 @@ bool WinTrayIconDisplay::remove(const CTrayIcon& icon) {
 void WinTrayIconDisplay::updateTooltip(const CTrayIcon& icon) {
     auto data = record(messageWindow(), icon, firstVersionSize);
     data.uFlags = NIF_TIP;
-    copyCut(data.szTip, icon.tooltip());
+    copyCut(data.szTip, icon.tooltip(), firstVersionTipLength);
     Shell_NotifyIconW(NIM_MODIFY, &data);
 }
 
 void WinTrayIconDisplay::updateImage(const CTrayIcon& icon) {
     auto data = record(messageWindow(), icon, firstVersionSize);
     data.uFlags = NIF_ICON;
-    data.hIcon = iconImage(icon);
+    data.hIcon = iconImage(instance_, icon);
     Shell_NotifyIconW(NIM_MODIFY, &data);
 }
 

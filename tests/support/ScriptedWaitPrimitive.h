@@ -9,6 +9,7 @@
 
 #include "base/WaitPrimitive.h"
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <map>
@@ -113,11 +114,13 @@ public:
         std::lock_guard guard(mutex_);
         timers.erase(id);
     }
+    void endModalLoop() override { modalLoopEnded = true; }
 
     // What the worker did, for the test to check.
     std::vector<std::vector<WaitHandle>> waited;
     std::set<WaitHandle> closed;
     std::map<std::uint32_t, std::chrono::milliseconds> timers;
+    std::atomic<bool> modalLoopEnded{false};
 
 private:
     std::mutex mutex_;

@@ -7,6 +7,7 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <stdexcept>
+#include <thread>
 
 namespace obx {
 namespace {
@@ -265,6 +266,22 @@ TEST_F(WorkerTest, AQuitMessageFollowedByAnotherDoesNotEndTheWorker) {
     worker.mark("next pass");
     worker.run();
     EXPECT_THAT(worker.journal, ElementsAre("start", "message after", "next pass", "exit YES"));
+}
+
+TEST_F(WorkerTest, StoppingEndsAModalLoopThatHoldsTheWorker) {
+    using namespace std::chrono_literals;
+    // An open menu: the worker stays in it until the loop is ended (bounded
+    // here, so that a stop that never ends it fails instead of hanging).
+    waits->thenDo([this] {
+        const auto deadline = std::chrono::steady_clock::now() + 10s;
+        while (!waits->modalLoopEnded && std::chrono::steady_clock::now() < deadline) {
+            std::this_thread::sleep_for(5ms);
+        }
+        worker.journal.push_back(waits->modalLoopEnded ? "menu ended" : "menu left open");
+    });
+    ASSERT_TRUE(worker.start());
+    worker.stop();
+    EXPECT_THAT(worker.journal, ElementsAre("start", "menu ended", "exit YES"));
 }
 
 TEST_F(WorkerTest, StopReleasesBothEventsAndEveryHandlerWithoutTheRemovalHook) {

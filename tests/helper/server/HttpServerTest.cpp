@@ -5,6 +5,8 @@
 #include "server/HttpResponse.h"
 
 #include <atomic>
+#include <boost/asio/read.hpp>
+#include <boost/asio/write.hpp>
 #include <functional>
 #include <gtest/gtest.h>
 #include <memory>
@@ -336,6 +338,25 @@ TEST_F(HttpServerTest, SeveralClientsAtOnceAreAllServed) {
     for (int i = 0; i < clients; ++i) {
         EXPECT_EQ(connections[i]->readResponse(), okBody("client " + std::to_string(i)));
     }
+}
+
+TEST_F(HttpServerTest, StoppingResetsOpenConnectionsSoThatNoneOutlivesTheServer) {
+    // A kept-alive connection, answered, so that the server holds it.
+    boost::asio::io_context io;
+    boost::asio::ip::tcp::socket client(io);
+    client.connect({boost::asio::ip::make_address("127.0.0.1"), port});
+    boost::asio::write(client, boost::asio::buffer(httpRequest("GET", "/echo")));
+    const std::string answer = successResponse(json{{"path", "/echo"}, {"body", ""}});
+    std::string received(answer.size(), '\0');
+    boost::asio::read(client, boost::asio::buffer(received));
+    ASSERT_EQ(received, answer);
+    stopServing();
+    char byte = 0;
+    boost::system::error_code error;
+    client.read_some(boost::asio::buffer(&byte, 1), error);
+    // A graceful close would end the stream (eof) and wait for the client's end.
+    EXPECT_EQ(error, boost::asio::error::connection_reset);
+    serve();
 }
 
 TEST(HttpServerPort, TakenPortFailsRunWithoutEndingTheProcess) {

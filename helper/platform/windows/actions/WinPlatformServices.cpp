@@ -30,10 +30,12 @@ constexpr ModifierKey modifierKeys[] = {
 // 0x0A is no virtual key: the Enter key of the numeric keypad stands for it.
 constexpr WORD lineFeedKey = 0x0A;
 
+// Alt is not among them: extended, its scan code is the right Alt, which many
+// layouts take for AltGr (Ctrl+Alt), so "alt+F4" would arrive as Ctrl+Alt+F4.
 bool isExtendedKey(WORD key) {
-    return key == VK_MENU || (key >= VK_PRIOR && key <= VK_DOWN) || key == VK_DELETE ||
-           (key >= VK_LWIN && key <= VK_APPS) || key == VK_MULTIPLY || key == VK_ADD ||
-           (key >= VK_SUBTRACT && key <= VK_DIVIDE) || (key >= VK_BROWSER_BACK && key <= VK_MEDIA_PLAY_PAUSE);
+    return (key >= VK_PRIOR && key <= VK_DOWN) || key == VK_DELETE || (key >= VK_LWIN && key <= VK_APPS) ||
+           key == VK_MULTIPLY || key == VK_ADD || (key >= VK_SUBTRACT && key <= VK_DIVIDE) ||
+           (key >= VK_BROWSER_BACK && key <= VK_MEDIA_PLAY_PAUSE);
 }
 
 INPUT keyboardRecord(WORD virtualKey, WORD scan, DWORD flags, DWORD time) {
@@ -315,7 +317,7 @@ std::string WinPlatformServices::showSnippetMenu(const std::vector<std::string>&
         const DWORD thisThread = ::GetCurrentThreadId();
         const bool attached = previousThread != 0 && previousThread != thisThread &&
                               calls_->attachThreadInput(thisThread, previousThread, true);
-        HWND owner = deviceManagerWindow();
+        HWND owner = deviceManagerMenuOwner();
         calls_->setForegroundWindow(owner);
         const UINT alignment = ::GetSystemMetrics(SM_MENUDROPALIGNMENT) != 0 ? TPM_RIGHTALIGN : TPM_LEFTALIGN;
         const UINT id = calls_->trackPopupMenu(menu, TPM_RETURNCMD | TPM_RIGHTBUTTON | alignment, at, owner);

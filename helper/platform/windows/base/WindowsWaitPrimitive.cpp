@@ -8,7 +8,11 @@ namespace obx::windows {
 namespace {
 
 constexpr wchar_t windowClassName[] = L"DeviceMgrMsgWindowClass";
-// Posted once per queued message; the window procedure never sees it.
+// A class of its own, so that a program looking for the worker's window by
+// its class never finds the menu owner instead.
+constexpr wchar_t menuOwnerClassName[] = L"ObxMenuOwnerWindowClass";
+// Posted once per queued message to end the wait; only a nudge, as a nested
+// loop may hand it to the window procedure, which drops it.
 constexpr UINT wakeMessage = WM_APP + 1;
 
 std::atomic<HWND> lastWorkerWindow{nullptr};
@@ -27,6 +31,13 @@ HWND deviceManagerWindow() {
     return lastWorkerWindow.load();
 }
 
+HWND deviceManagerMenuOwner() {
+    HWND worker = lastWorkerWindow.load();
+    auto* self = worker ? reinterpret_cast<WindowsWaitPrimitive*>(::GetWindowLongPtrW(worker, GWLP_USERDATA))
+                        : nullptr;
+    return self ? self->menuOwner() : nullptr;
+}
+
 LRESULT CALLBACK WindowsWaitPrimitive::windowProcedure(HWND window, UINT message, WPARAM wParam,
                                                        LPARAM lParam) {
     if (message == WM_DEVICECHANGE) {
@@ -41,24 +52,23 @@ LRESULT CALLBACK WindowsWaitPrimitive::windowProcedure(HWND window, UINT message
 
 namespace {
 
-void registerWindowClass(WNDPROC procedure) {
-    static const bool registered = [procedure] {
-        WNDCLASSEXW windowClass{};
-        windowClass.cbSize = sizeof windowClass;
-        windowClass.lpfnWndProc = procedure;
-        windowClass.hInstance = ::GetModuleHandleW(nullptr);
-        windowClass.lpszClassName = windowClassName;
-        return ::RegisterClassExW(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
-    }();
-    if (!registered) {
-        throwLastError("RegisterClassExW");
-    }
+bool registerWindowClass(const wchar_t* name, WNDPROC procedure) {
+    WNDCLASSEXW windowClass{};
+    windowClass.cbSize = sizeof windowClass;
+    windowClass.lpfnWndProc = procedure;
+    windowClass.hInstance = ::GetModuleHandleW(nullptr);
+    windowClass.lpszClassName = name;
+    return ::RegisterClassExW(&windowClass) != 0 || ::GetLastError() == ERROR_CLASS_ALREADY_EXISTS;
 }
 
 } // namespace
 
 WindowsWaitPrimitive::WindowsWaitPrimitive() {
-    registerWindowClass(windowProcedure);
+    static const bool registered = registerWindowClass(windowClassName, windowProcedure) &&
+                                   registerWindowClass(menuOwnerClassName, ::DefWindowProcW);
+    if (!registered) {
+        throwLastError("RegisterClassExW");
+    }
 }
 
 WindowsWaitPrimitive::~WindowsWaitPrimitive() {
@@ -69,8 +79,13 @@ WindowsWaitPrimitive::~WindowsWaitPrimitive() {
     }
     // A window can only be destroyed by its own thread; when that thread has
     // ended, the system destroyed the window with it.
-    if (window_ && ownerThread_ == ::GetCurrentThreadId()) {
-        ::DestroyWindow(window_);
+    if (ownerThread_ == ::GetCurrentThreadId()) {
+        if (window_) {
+            ::DestroyWindow(window_);
+        }
+        if (HWND owner = menuOwner_.load()) {
+            ::DestroyWindow(owner);
+        }
     }
 }
 
@@ -119,14 +134,45 @@ HWND WindowsWaitPrimitive::window() {
     return window_;
 }
 
+bool WindowsWaitPrimitive::hasQueuedMessages() {
+    std::lock_guard guard(queueMutex_);
+    return !queue_.empty();
+}
+
+HWND WindowsWaitPrimitive::menuOwner() {
+    if (HWND owner = menuOwner_.load()) {
+        return owner;
+    }
+    // Top-level and never shown; a tool window, so that it has no button on
+    // the taskbar even while it holds the foreground.
+    HWND created = ::CreateWindowExW(WS_EX_TOOLWINDOW, menuOwnerClassName, L"", WS_POPUP, 0, 0, 0, 0, nullptr,
+                                     nullptr, ::GetModuleHandleW(nullptr), nullptr);
+    if (!created) {
+        throwLastError("CreateWindowExW");
+    }
+    menuOwner_ = created;
+    return created;
+}
+
+void WindowsWaitPrimitive::endModalLoop() {
+    if (HWND owner = menuOwner_.load()) {
+        ::PostMessageW(owner, WM_CANCELMODE, 0, 0);
+    }
+}
+
 WaitResult WindowsWaitPrimitive::wait(std::span<const WaitHandle> handles) {
     window();
     const auto count = static_cast<DWORD>(handles.size());
+    // The queue, not its wake-ups, says whether messages wait: a nested loop
+    // on this thread (a menu's, the shell's) hands the wake-ups to
+    // DefWindowProcW, which drops them. Queued messages only make the wait a
+    // look, so that signalled handles still come first.
+    const DWORD timeout = hasQueuedMessages() ? 0 : INFINITE;
     // MWMO_INPUTAVAILABLE: a message that stayed queued while a handle was
     // served in an earlier pass still ends the wait; without it only input
     // that arrived since the last look at the queue would.
     const DWORD result =
-        ::MsgWaitForMultipleObjectsEx(count, reinterpret_cast<const HANDLE*>(handles.data()), INFINITE,
+        ::MsgWaitForMultipleObjectsEx(count, reinterpret_cast<const HANDLE*>(handles.data()), timeout,
                                       QS_ALLINPUT, MWMO_ALERTABLE | MWMO_INPUTAVAILABLE);
     if (result < WAIT_OBJECT_0 + count) {
         return {WaitResult::Kind::signalled, result - WAIT_OBJECT_0};
@@ -138,7 +184,7 @@ WaitResult WindowsWaitPrimitive::wait(std::span<const WaitHandle> handles) {
         return {WaitResult::Kind::alerted};
     }
     if (result == WAIT_TIMEOUT) {
-        return {WaitResult::Kind::timedOut};
+        return {timeout == 0 ? WaitResult::Kind::input : WaitResult::Kind::timedOut};
     }
     return {WaitResult::Kind::failed, 0, static_cast<int>(::GetLastError())};
 }
@@ -146,7 +192,7 @@ WaitResult WindowsWaitPrimitive::wait(std::span<const WaitHandle> handles) {
 void WindowsWaitPrimitive::postMessage(WorkerMessage message) {
     std::lock_guard guard(queueMutex_);
     if (queue_.size() == maxQueuedMessages) {
-        // The oldest message's wake-up is still queued: it takes the next one.
+        // A full queue already ends every wait.
         queue_.pop_front();
     } else if (window_) {
         ::PostMessageW(window_, wakeMessage, 0, 0);
@@ -165,11 +211,14 @@ bool WindowsWaitPrimitive::takeMessage(WorkerMessage& message) {
             message = {workerMessageTimer, static_cast<std::uint64_t>(msg.wParam), {}};
             return true;
         }
+        // Other programs ask for a settings reload with WM_USER posted to the
+        // window; it carries no string, so it needs no queue entry.
+        if (msg.hwnd == window_ && msg.message == WM_USER) {
+            message = {workerMessageUser, static_cast<std::uint64_t>(msg.wParam), {}};
+            return true;
+        }
         if (msg.hwnd == window_ && msg.message == wakeMessage) {
-            std::lock_guard guard(queueMutex_);
-            if (!queue_.empty()) {
-                message = std::move(queue_.front());
-                queue_.pop_front();
+            if (takeQueued(message)) {
                 return true;
             }
             continue;
@@ -179,7 +228,18 @@ bool WindowsWaitPrimitive::takeMessage(WorkerMessage& message) {
         ::TranslateMessage(&msg);
         ::DispatchMessageW(&msg);
     }
-    return false;
+    // Messages whose wake-up a nested loop swallowed.
+    return takeQueued(message);
+}
+
+bool WindowsWaitPrimitive::takeQueued(WorkerMessage& message) {
+    std::lock_guard guard(queueMutex_);
+    if (queue_.empty()) {
+        return false;
+    }
+    message = std::move(queue_.front());
+    queue_.pop_front();
+    return true;
 }
 
 void WindowsWaitPrimitive::startTimer(std::uint32_t id, std::chrono::milliseconds period) {

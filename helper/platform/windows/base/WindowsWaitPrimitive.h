@@ -4,10 +4,12 @@
 // and the worker thread's message queue. The thread's message-only window of
 // class "DeviceMgrMsgWindowClass" carries the timers and the wake-ups for
 // posted messages; the messages themselves (a device path among them) wait in
-// a queue of their own, since a window message carries no string.
+// a queue of their own, since a window message carries no string. That queue
+// is the truth: a wake-up only ends a wait, and may be lost to a nested loop.
 
 #include "base/WaitPrimitive.h"
 
+#include <atomic>
 #include <deque>
 #include <functional>
 #include <mutex>
@@ -15,9 +17,12 @@
 
 namespace obx::windows {
 
-// The window of the worker that created one last (the device manager's), the
-// owner of the snippet menu; null while there is none.
+// The window of the worker that created one last (the device manager's); null
+// while there is none.
 HWND deviceManagerWindow();
+// The owner of that worker's menus (the snippet menu), created on the calling
+// thread, which must be the worker's; null while there is no worker window.
+HWND deviceManagerMenuOwner();
 
 class WindowsWaitPrimitive final : public IWaitPrimitive {
 public:
@@ -47,6 +52,14 @@ public:
 
     // The worker's window; created on the calling thread when it has none yet.
     HWND window();
+    // A hidden top-level window of the worker to own its menus: a menu's owner
+    // must be able to take the foreground, which a message-only window cannot,
+    // or the menu would not close when the user clicks elsewhere. Created on
+    // the calling thread when there is none yet.
+    HWND menuOwner();
+    // Posts WM_CANCELMODE to the menu owner: the menu's loop hands it to
+    // DefWindowProcW, which closes the menu.
+    void endModalLoop() override;
     // Receives the device notices (WM_DEVICECHANGE) that the system sends to
     // the window, on the worker thread; empty: none.
     using DeviceChangeListener = std::function<void(WPARAM event, LPARAM record)>;
@@ -54,10 +67,13 @@ public:
 
 private:
     static LRESULT CALLBACK windowProcedure(HWND window, UINT message, WPARAM wParam, LPARAM lParam);
+    bool hasQueuedMessages();
+    bool takeQueued(WorkerMessage& message);
 
     std::mutex queueMutex_;
     std::deque<WorkerMessage> queue_;
     HWND window_ = nullptr;
+    std::atomic<HWND> menuOwner_{nullptr};
     DWORD ownerThread_ = 0;
     DeviceChangeListener listener_;
 };

@@ -41,7 +41,9 @@ bool applicationWindow(HWND window) {
 std::wstring programOf(HWND window) {
     DWORD processId = 0;
     ::GetWindowThreadProcessId(window, &processId);
-    HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | PROCESS_VM_READ, FALSE, processId);
+    // The limited right names the image and is granted for elevated programs too,
+    // which refuse a normal user's full query.
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
     if (!process) {
         return {};
     }

@@ -83,9 +83,11 @@ ShortcutTarget resolveShortcut(const std::wstring& shortcut) {
     ComPtr<IPersistFile> file;
     if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))) ||
         FAILED(link.As(&file)) || FAILED(file->Load(shortcut.c_str(), STGM_READ)) ||
-        // No window to own a dialog, none shown, and 1 ms (the high word)
-        // for a search of a moved target.
-        FAILED(link->Resolve(nullptr, MAKELONG(SLR_NO_UI, 1)))) {
+        // No dialog, no search for a moved target and no tracking or link
+        // information: each could wait for an unreachable share's time-out
+        // while every HTTP request waits behind it.
+        FAILED(
+            link->Resolve(nullptr, MAKELONG(SLR_NO_UI | SLR_NOSEARCH | SLR_NOTRACK | SLR_NOLINKINFO, 1)))) {
         return {};
     }
     std::array<wchar_t, MAX_PATH> path{};

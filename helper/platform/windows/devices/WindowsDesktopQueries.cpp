@@ -28,7 +28,9 @@ std::string WindowsDesktopQueries::foregroundApplicationPath() {
     }
     DWORD processId = 0;
     ::GetWindowThreadProcessId(window, &processId);
-    HANDLE process = ::OpenProcess(PROCESS_QUERY_INFORMATION | READ_CONTROL, FALSE, processId);
+    // The limited right is enough for the image name and is granted for elevated
+    // programs too, which refuse a normal user's full query.
+    HANDLE process = ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, processId);
     if (!process) {
         return {};
     }

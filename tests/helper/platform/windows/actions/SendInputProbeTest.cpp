@@ -20,6 +20,7 @@
 #include <atomic>
 #include <boost/locale/encoding_utf.hpp>
 #include <chrono>
+#include <functional>
 #include <gtest/gtest.h>
 #include <thread>
 #include <vector>
@@ -73,26 +74,27 @@ void tap(WORD key) {
     ::SendInput(2, records.data(), sizeof(INPUT));
 }
 
-// The snippet menu as a worker shows it: owned by the worker's message-only
-// window, on the worker's thread, while the probe has the foreground.
-std::string chooseFromMenu(WORD key) {
+// The snippet menu as a worker shows it: owned by the worker's hidden
+// top-level window, on the worker's thread, while the probe has the
+// foreground. close acts on the open menu.
+std::string chooseFromMenu(const std::function<void(WindowsWaitPrimitive&)>& close) {
     ProbeWindow probe;
     EXPECT_TRUE(probe.takeForeground());
     std::string chosen = "(not returned)";
     std::atomic<bool> returned{false};
+    std::atomic<WindowsWaitPrimitive*> shownBy{nullptr};
     std::thread worker([&] {
         WindowsWaitPrimitive waits;
         waits.window();
+        shownBy = &waits;
         WinPlatformServices services;
         chosen = services.showSnippetMenu({"", "first snippet", "second snippet"}, {"empty", "", "Second"});
         returned = true;
     });
-    // Up from no highlight reaches the last entry: the second snippet.
     const bool shown = pumpUntil([] { return ::FindWindowW(L"#32768", nullptr) != nullptr; });
     EXPECT_TRUE(shown) << "no menu";
     if (shown) {
-        tap(VK_UP);
-        tap(key);
+        close(*shownBy.load());
     }
     // The probe's thread answers while the foreground goes back to it.
     const bool closed = pumpUntil([&] { return returned.load(); });
@@ -105,9 +107,22 @@ std::string chooseFromMenu(WORD key) {
     return chosen;
 }
 
+std::function<void(WindowsWaitPrimitive&)> pressUpThen(WORD key) {
+    // Up from no highlight reaches the last entry: the second snippet.
+    return [key](WindowsWaitPrimitive&) {
+        tap(VK_UP);
+        tap(key);
+    };
+}
+
 TEST(SnippetMenuProbe, AChosenEntryReturnsItsContentAndADismissedMenuNothing) {
-    EXPECT_EQ(chooseFromMenu(VK_RETURN), "second snippet");
-    EXPECT_EQ(chooseFromMenu(VK_ESCAPE), "");
+    EXPECT_EQ(chooseFromMenu(pressUpThen(VK_RETURN)), "second snippet");
+    EXPECT_EQ(chooseFromMenu(pressUpThen(VK_ESCAPE)), "");
+}
+
+// Suspend, disconnection and --quit stop the worker while the menu may be open.
+TEST(SnippetMenuProbe, EndingTheWorkersModalLoopClosesTheMenuWithoutAChoice) {
+    EXPECT_EQ(chooseFromMenu([](WindowsWaitPrimitive& waits) { waits.endModalLoop(); }), "");
 }
 
 // The real calls, with the pointer speed's write recorded.

@@ -208,5 +208,79 @@ TEST_F(WindowsWorkerTest, TheWorkersOtherWindowsReceiveTheirMessages) {
     EXPECT_THAT(worker.journal, ElementsAre("start", "exit NO"));
 }
 
+// What a modal loop on the worker does (a menu's, the shell's DDE loop): it
+// dispatches every message, so the wake-ups reach DefWindowProcW and are gone.
+void runNestedLoop() {
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+        ::DispatchMessageW(&msg);
+    }
+}
+
+TEST(WindowsWaitPrimitiveTest, MessagesWhoseWakeUpANestedLoopSwallowedAreStillWaitedForAndTaken) {
+    WindowsWaitPrimitive waits;
+    waits.window();
+    waits.postMessage({0x401, 0, "device arrived"});
+    waits.postMessage({0x401, 0, "device removed"});
+    runNestedLoop();
+    // Ends a wait that would otherwise never end, so a lost message fails the
+    // test instead of hanging it.
+    const WaitHandle watchdog = waits.createEvent();
+    const WaitHandle waited = waits.createEvent();
+    std::thread guard([&] {
+        ::WaitForSingleObject(reinterpret_cast<HANDLE>(waited), 10000);
+        waits.setEvent(watchdog);
+    });
+    const WaitHandle handles[] = {watchdog};
+    const auto result = waits.wait(handles);
+    waits.setEvent(waited);
+    guard.join();
+    waits.closeHandle(watchdog);
+    waits.closeHandle(waited);
+    EXPECT_EQ(result.kind, WaitResult::Kind::input);
+    WorkerMessage message;
+    ASSERT_TRUE(waits.takeMessage(message));
+    EXPECT_EQ(message.text, "device arrived");
+    ASSERT_TRUE(waits.takeMessage(message));
+    EXPECT_EQ(message.text, "device removed");
+    EXPECT_FALSE(waits.takeMessage(message));
+}
+
+TEST(WindowsWaitPrimitiveTest, UserMessagePostedToTheWindowFromOutsideBecomesAWorkerMessage) {
+    WindowsWaitPrimitive waits;
+    ASSERT_TRUE(::PostMessageW(waits.window(), WM_USER, 0, 0));
+    const auto result = waits.wait({});
+    EXPECT_EQ(result.kind, WaitResult::Kind::input);
+    WorkerMessage message{0, 1, "stale"};
+    ASSERT_TRUE(waits.takeMessage(message));
+    EXPECT_EQ(message.code, workerMessageUser);
+    EXPECT_EQ(message.param, 0u);
+    EXPECT_EQ(message.text, "");
+    EXPECT_FALSE(waits.takeMessage(message));
+}
+
+TEST(WindowsWaitPrimitiveTest, MenusAreOwnedByAHiddenTopLevelWindowThatCanTakeTheForeground) {
+    WindowsWaitPrimitive waits;
+    EXPECT_EQ(::GetAncestor(waits.window(), GA_PARENT) == ::GetDesktopWindow(), false);
+    HWND owner = windows::deviceManagerMenuOwner();
+    ASSERT_EQ(owner, waits.menuOwner());
+    EXPECT_EQ(::GetAncestor(owner, GA_PARENT), ::GetDesktopWindow());
+    EXPECT_FALSE(::IsWindowVisible(owner));
+}
+
+TEST(WindowsWaitPrimitiveTest, ASignalledHandleStillComesBeforeQueuedMessages) {
+    WindowsWaitPrimitive waits;
+    waits.window();
+    waits.postMessage({0x401, 0, "m"});
+    runNestedLoop();
+    const WaitHandle event = waits.createEvent();
+    waits.setEvent(event);
+    const WaitHandle handles[] = {event};
+    const auto result = waits.wait(handles);
+    EXPECT_EQ(result.kind, WaitResult::Kind::signalled);
+    EXPECT_EQ(result.index, 0u);
+    waits.closeHandle(event);
+}
+
 } // namespace
 } // namespace obx
