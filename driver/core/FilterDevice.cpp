@@ -58,15 +58,19 @@ ObxStatus FilterDevice::prepareHardware() {
     readString(HidString::Product, offsetof(OBX_DEVICE_INFO, ProductString));
     readString(HidString::SerialNumber, offsetof(OBX_DEVICE_INFO, SerialNumberString));
 
-    LockGuard guard(services_.deviceLock);
+    // The parser's queries may only run at passive level: they are made before the lock is taken (no
+    // report is processed meanwhile, hidReady_ being false), and only their results are stored under it.
     hid::HidCaps caps;
     if (parser.load(caps) != hid::HidStatus::Success) {
         parser.release();
         return OBX_STATUS_DEVICE_DATA_ERROR;
     }
+    const uint32_t buttonUsages = parser.maxUsageListLength(hid::kPageButton);
+
+    LockGuard guard(services_.deviceLock);
     inputReportLength_ = caps.inputReportByteLength;
     info_ = reading_;
-    reports_.start(collection.productId);
+    reports_.start(collection.productId, buttonUsages);
     hidReady_ = true;
     return OBX_STATUS_SUCCESS;
 }

@@ -187,6 +187,13 @@ TEST(DeviceSetUp, DeviceInfoCarriesIdsAndStrings) {
     EXPECT_EQ(info.ProductString[63], 0);
 }
 
+TEST(DeviceSetUp, PassiveLevelParserCallsAreMadeOutsideTheDeviceLock) {
+    DriverHarness h{kFiveButtonTrackball};
+    ASSERT_EQ(h.device->prepareHardware(), OBX_STATUS_SUCCESS);
+    ASSERT_EQ(h.device->prepareHardware(), OBX_STATUS_SUCCESS); // a restart asks again
+    EXPECT_EQ(h.parser.passiveCallsUnderSpinLock, 0);
+}
+
 TEST(DeviceSetUp, DescriptorStorageIsTheParsersAndGivenBackOnFailure) {
     DriverHarness failing{kFiveButtonTrackball};
     failing.hid.descriptorStatus = OBX_STATUS_NOT_SUPPORTED;
