@@ -110,9 +110,11 @@ ObxStatus FilterDevice::fileCreate(FileObject file, bool fromUserMode) {
     LockGuard files(services_.fileLock);
     if (readFile_ != nullptr)
         return OBX_STATUS_SUCCESS;
-    status = services_.below.openReadTarget(file);
-    if (status != OBX_STATUS_SUCCESS)
-        return status;
+    // The drivers below have accepted the file object by now: failing the create would leave it open
+    // below with no cleanup or close ever coming for it. The create succeeds with the read loop
+    // stopped, and the next create of the class driver tries to open the read target again.
+    if (services_.below.openReadTarget(file) != OBX_STATUS_SUCCESS)
+        return OBX_STATUS_SUCCESS;
     readFile_ = file;
     {
         LockGuard guard(services_.readLock);

@@ -89,6 +89,8 @@ public:
         return OBX_STATUS_SUCCESS;
     }
     ObxStatus openReadTarget(FileObject) override {
+        if (openFails)
+            return OBX_STATUS_INSUFFICIENT_RESOURCES;
         targetOpen = true;
         return OBX_STATUS_SUCCESS;
     }
@@ -129,6 +131,7 @@ public:
     bool serialReadable = true;
     size_t lastStringBufferChars = 0;
     bool targetOpen = false;
+    bool openFails = false;
     int creates = 0;
     int reads = 0;
     IReadCompletion* pending = nullptr;
