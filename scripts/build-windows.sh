@@ -33,6 +33,19 @@ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$prefixes" \
     -DOBX_LINUX_HELPER="$LINUX_HELPER"
 cmake --build "$BUILD_DIR" -j "$JOBS"
+
+# The kernel driver: linked and checked in a project of its own (scripts/check-driver-windows.sh), then
+# put beside the programs with its INF, where packaging and scripts/sign-windows.sh take it from.
+build_driver() {
+    driver_dir=$BUILD_DIR/driver
+    OBX_DRIVER_WINDOWS_BUILD_DIR=$driver_dir ./scripts/check-driver-windows.sh
+    if [ -f "$driver_dir/obxkern.sys" ]; then
+        mkdir -p "$BUILD_DIR/bin"
+        cp "$driver_dir/obxkern.sys" driver/windows/obxkern.inf "$BUILD_DIR/bin/"
+    fi
+}
+build_driver
+
 $run_tests || exit 0
 
 if [ ! -x "$LINUX_HELPER" ]; then

@@ -100,7 +100,54 @@ if grep -oE 'HID\\VID_[0-9A-F]{4}' driver/windows/obxkern.inf | grep -vq "VID_$v
     failed=1
 fi
 
+# obxkern.sys is an image the system loads as a KMDF driver: native subsystem, the loader stub as entry
+# point, imports only from the kernel, the HAL, the HID parser and the framework loader, a discardable
+# INIT section, no section both writable and executable, and a PE checksum that matches its content.
+image="$BUILD_DIR/obxkern.sys"
+headers=$($OBJDUMP_CROSS -p "$image")
+check_image() {
+    if ! eval "$2"; then
+        echo "check-driver-windows: obxkern.sys: $1" >&2
+        failed=1
+    fi
+}
+check_image "subsystem is not native" 'echo "$headers" | grep -qE "^Subsystem[[:space:]]+00000001"'
+entry=$($NM_CROSS "$image" 2>/dev/null | awk '$3 == "ObxFrameworkEntry" { print $1 }')
+entry_rva=$(echo "$headers" | awk '/^AddressOfEntryPoint/ { print $2 }')
+image_base=$(echo "$headers" | awk '/^ImageBase/ { print $2 }')
+check_image "the entry point is not the loader stub" \
+    '[ -n "$entry" ] && [ $((0x$entry - 0x$image_base)) -eq $((0x$entry_rva)) ]'
+modules=$(echo "$headers" | sed -n 's/^[[:space:]]*DLL Name: //p' | sort | tr '\n' ' ')
+check_image "imports from [$modules]" \
+    'echo "$modules" | grep -qxE "HIDPARSE.SYS WDFLDR.SYS ntoskrnl.exe (hal.dll )?"'
+check_image "does not import WdfVersionBind and WdfVersionUnbind" \
+    'echo "$headers" | grep -qE "[[:space:]]WdfVersionBind$" && echo "$headers" | grep -qE "[[:space:]]WdfVersionUnbind$"'
+# Each section's name and flags from the section table: D discardable, X executable, W writable.
+sections=$("${OBX_PYTHON:-python3}" - "$image" <<'PY'
+import struct, sys
+image = open(sys.argv[1], "rb").read()
+pe = struct.unpack_from("<I", image, 0x3C)[0]
+count, optional_size = struct.unpack_from("<H", image, pe + 6)[0], struct.unpack_from("<H", image, pe + 20)[0]
+table = pe + 24 + optional_size
+for i in range(count):
+    header = table + 40 * i
+    flags = struct.unpack_from("<I", image, header + 36)[0]
+    letters = "".join(l for l, bit in (("D", 0x02000000), ("X", 0x20000000), ("W", 0x80000000)) if flags & bit)
+    print(image[header:header + 8].rstrip(b"\0").decode(), letters or "-")
+PY
+)
+check_image "no discardable INIT section" 'echo "$sections" | grep -qE "^INIT D"'
+check_image "a section is both writable and executable" '! echo "$sections" | grep -qE " [^ ]*X[^ ]*W"'
+stored=$(echo "$headers" | awk '/^CheckSum/ { print $2 }')
+copy="$BUILD_DIR/checksum.sys"
+cp "$image" "$copy"
+"${OBX_PYTHON:-python3}" scripts/pe-driver-image.py "$copy"
+computed=$($OBJDUMP_CROSS -p "$copy" | awk '/^CheckSum/ { print $2 }')
+rm -f "$copy"
+check_image "the PE checksum $stored is not the image's ($computed)" \
+    '[ "$stored" != "00000000" ] && [ "$stored" = "$computed" ]'
+
 if [ "$failed" -ne 0 ]; then
     exit 1
 fi
-echo "check-driver-windows: $(echo "$objects" | wc -l) kernel objects compiled and checked"
+echo "check-driver-windows: $(echo "$objects" | wc -l) kernel objects compiled and checked; obxkern.sys linked and checked"

@@ -46,7 +46,7 @@ void runReports(benchmark::State& state, std::vector<std::array<uint8_t, 6>> rep
     CountingOutput out;
     ButtonProcessor processor(out);
     ReportProcessor reportProcessor(hid, processor);
-    reportProcessor.start(0x1234);
+    reportProcessor.start(0x1234, hid.maxUsageListLength(obx::hid::kPageButton));
     size_t i = 0;
     std::array<uint8_t, 6> buffer{};
     for (auto _ : state) {

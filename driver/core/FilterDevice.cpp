@@ -58,15 +58,19 @@ ObxStatus FilterDevice::prepareHardware() {
     readString(HidString::Product, offsetof(OBX_DEVICE_INFO, ProductString));
     readString(HidString::SerialNumber, offsetof(OBX_DEVICE_INFO, SerialNumberString));
 
-    LockGuard guard(services_.deviceLock);
+    // The parser's queries may only run at passive level: they are made before the lock is taken (no
+    // report is processed meanwhile, hidReady_ being false), and only their results are stored under it.
     hid::HidCaps caps;
     if (parser.load(caps) != hid::HidStatus::Success) {
         parser.release();
         return OBX_STATUS_DEVICE_DATA_ERROR;
     }
+    const uint32_t buttonUsages = parser.maxUsageListLength(hid::kPageButton);
+
+    LockGuard guard(services_.deviceLock);
     inputReportLength_ = caps.inputReportByteLength;
     info_ = reading_;
-    reports_.start(collection.productId);
+    reports_.start(collection.productId, buttonUsages);
     hidReady_ = true;
     return OBX_STATUS_SUCCESS;
 }
@@ -106,9 +110,11 @@ ObxStatus FilterDevice::fileCreate(FileObject file, bool fromUserMode) {
     LockGuard files(services_.fileLock);
     if (readFile_ != nullptr)
         return OBX_STATUS_SUCCESS;
-    status = services_.below.openReadTarget(file);
-    if (status != OBX_STATUS_SUCCESS)
-        return status;
+    // The drivers below have accepted the file object by now: failing the create would leave it open
+    // below with no cleanup or close ever coming for it. The create succeeds with the read loop
+    // stopped, and the next create of the class driver tries to open the read target again.
+    if (services_.below.openReadTarget(file) != OBX_STATUS_SUCCESS)
+        return OBX_STATUS_SUCCESS;
     readFile_ = file;
     {
         LockGuard guard(services_.readLock);

@@ -12,11 +12,11 @@ constexpr size_t kSplitReportLength = 6;
 constexpr uint16_t kHighestMaskedUsage = 30;
 } // namespace
 
-void ReportProcessor::start(uint16_t productId) {
+void ReportProcessor::start(uint16_t productId, uint32_t buttonUsages) {
     layout_ = layoutFor(productId);
     previousButtonByte_ = 0;
     previousCount_ = 0;
-    usageListLength_ = std::min(hid_.maxUsageListLength(hid::kPageButton), kMaxUsageList);
+    usageListLength_ = std::min(buttonUsages, kMaxUsageList);
     current_.fill(0);
     previous_.fill(0);
 }

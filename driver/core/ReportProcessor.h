@@ -19,8 +19,10 @@ public:
     ReportProcessor(const hid::IHidParser& hid, ButtonProcessor& processor)
         : hid_(hid), processor_(processor) {}
 
-    // Called once the parser has the collection descriptor.
-    void start(uint16_t productId);
+    // Called once the parser has the collection descriptor, with its largest number of Button-page
+    // usages in an input report. The caller asks the parser for it: the parser may only be asked at
+    // passive level, and `start` runs under the device lock.
+    void start(uint16_t productId, uint32_t buttonUsages);
     uint32_t usageListLength() const { return usageListLength_; }
 
     // `report` is the read buffer; the split-button layout is rewritten in place.

@@ -32,7 +32,9 @@ typedef struct OBX_GUID {
         }                                                                                                    \
     }
 
-#define OBX_CONTROL_SECURITY_DESCRIPTOR "D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GA;;;WD)"
+/* System and administrators: all access; users logged on interactively (the helper runs as one): read and
+   write. Services, network logons and other non-interactive accounts get nothing. */
+#define OBX_CONTROL_SECURITY_DESCRIPTOR "D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GRGW;;;IU)"
 
 /* Device type 0x22 (unknown), buffered, any access: (0x22 << 16) + (function << 2). */
 #define OBX_CONTROL_CODE(function) ((uint32_t)((0x22u << 16) | ((uint32_t)(function) << 2)))

@@ -187,6 +187,13 @@ TEST(DeviceSetUp, DeviceInfoCarriesIdsAndStrings) {
     EXPECT_EQ(info.ProductString[63], 0);
 }
 
+TEST(DeviceSetUp, PassiveLevelParserCallsAreMadeOutsideTheDeviceLock) {
+    DriverHarness h{kFiveButtonTrackball};
+    ASSERT_EQ(h.device->prepareHardware(), OBX_STATUS_SUCCESS);
+    ASSERT_EQ(h.device->prepareHardware(), OBX_STATUS_SUCCESS); // a restart asks again
+    EXPECT_EQ(h.parser.passiveCallsUnderSpinLock, 0);
+}
+
 TEST(DeviceSetUp, DescriptorStorageIsTheParsersAndGivenBackOnFailure) {
     DriverHarness failing{kFiveButtonTrackball};
     failing.hid.descriptorStatus = OBX_STATUS_NOT_SUPPORTED;
@@ -264,6 +271,23 @@ TEST(ClassDriverProtocol, FailedReadStopsInputUntilTheNextCreate) {
     ASSERT_EQ(h.device->fileCreate(&h.classFile, false), OBX_STATUS_SUCCESS);
     EXPECT_TRUE(h.hid.deliver({0x00, 0, 1, 0, 0, 0}));
     EXPECT_EQ(h.takePackets().size(), 1u);
+}
+
+TEST(ClassDriverProtocol, AFailedReadTargetOpenStillCompletesTheCreateBelow) {
+    DriverHarness h{kFiveButtonTrackball};
+    ASSERT_EQ(h.device->prepareHardware(), OBX_STATUS_SUCCESS);
+    ASSERT_EQ(h.connect().status, OBX_STATUS_SUCCESS);
+    h.hid.openFails = true;
+    // The create went through below: failing it here would leak the file object there.
+    EXPECT_EQ(h.device->fileCreate(&h.classFile, false), OBX_STATUS_SUCCESS);
+    EXPECT_EQ(h.hid.creates, 1);
+    EXPECT_EQ(h.hid.reads, 0);
+    h.hid.openFails = false;
+    int nextFile = 0;
+    ASSERT_EQ(h.device->fileCreate(&nextFile, false), OBX_STATUS_SUCCESS);
+    EXPECT_EQ(h.hid.reads, 1);
+    h.hid.deliver({0x00, 0, 1, 0, 0, 0});
+    EXPECT_EQ(h.recorder.packets.size(), 1u);
 }
 
 TEST(ClassDriverProtocol, NoPacketsBeforeConnect) {

@@ -8,6 +8,7 @@
 #include "driver/hid/ReportDescriptorParser.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <cstring>
 #include <deque>
@@ -25,11 +26,20 @@ using namespace obx::driver;
 
 class StdLock final : public ILock {
 public:
-    void lock() override { mutex_.lock(); }
-    void unlock() override { mutex_.unlock(); }
+    void lock() override {
+        mutex_.lock();
+        held_ = true;
+    }
+    void unlock() override {
+        held_ = false;
+        mutex_.unlock();
+    }
+    // Whether a thread holds it: a spin lock in the kernel, under which passive-level calls are faults.
+    bool held() const { return held_; }
 
 private:
     std::mutex mutex_;
+    std::atomic<bool> held_ = false;
 };
 
 class ManualClock final : public IClock {
@@ -79,6 +89,8 @@ public:
         return OBX_STATUS_SUCCESS;
     }
     ObxStatus openReadTarget(FileObject) override {
+        if (openFails)
+            return OBX_STATUS_INSUFFICIENT_RESOURCES;
         targetOpen = true;
         return OBX_STATUS_SUCCESS;
     }
@@ -119,6 +131,7 @@ public:
     bool serialReadable = true;
     size_t lastStringBufferChars = 0;
     bool targetOpen = false;
+    bool openFails = false;
     int creates = 0;
     int reads = 0;
     IReadCompletion* pending = nullptr;
@@ -141,12 +154,18 @@ private:
 class ScriptedParser final : public hid::IHidParser {
 public:
     std::span<uint8_t> descriptorStorage(uint32_t size) override { return parser.descriptorStorage(size); }
-    hid::HidStatus load(hid::HidCaps& caps) override { return parser.load(caps); }
+    hid::HidStatus load(hid::HidCaps& caps) override {
+        notePassiveCall();
+        return parser.load(caps);
+    }
     void release() override {
         ++releases;
         parser.release();
     }
-    uint32_t maxUsageListLength(uint16_t page) const override { return parser.maxUsageListLength(page); }
+    uint32_t maxUsageListLength(uint16_t page) const override {
+        notePassiveCall();
+        return parser.maxUsageListLength(page);
+    }
     hid::HidStatus getUsages(uint16_t page, std::span<const uint8_t> report, std::span<uint16_t> usages,
                              uint32_t& count) const override {
         return failUsages ? hid::HidStatus::BufferTooSmall : parser.getUsages(page, report, usages, count);
@@ -164,10 +183,19 @@ public:
     }
 
     hid::ReportDescriptorParser parser;
+    // The system's parser answers these two only at passive level: never under a spin lock.
+    const StdLock* spinLock = nullptr;
+    mutable int passiveCallsUnderSpinLock = 0;
     bool failUsages = false;
     bool failDifference = false;
     uint16_t failValue = 0;
     int releases = 0;
+
+private:
+    void notePassiveCall() const {
+        if (spinLock != nullptr && spinLock->held())
+            ++passiveCallsUnderSpinLock;
+    }
 };
 
 class PacketRecorder final : public IMouseClassService {
@@ -214,6 +242,7 @@ public:
         hid.info.descriptorSize = static_cast<uint32_t>(descriptor.size());
         for (ManualTimer* t : {&chord, &inertia, &autoScroll})
             t->clock = &clock;
+        parser.spinLock = &deviceLock;
         InstanceCounter& c = counter != nullptr ? *counter : ownCounter;
         device = std::make_unique<FilterDevice>(
             FilterDeviceServices{hid,
