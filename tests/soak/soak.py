@@ -36,7 +36,7 @@ import traceback
 REQUEST_LIMIT = 2.0  # seconds in which every request is answered
 FIND_AGAIN_LIMIT = 10.0  # seconds in which the helper takes up a trackball again
 SETTLE = 0.4  # seconds after a release for the chord window (100 ms) and the road to the packet
-SETTINGS_FS_BYTES = 4 * 1024 * 1024
+SETTINGS_FS_BYTES = 64 * 1024 * 1024
 NAMESPACE_MARK = "OBX_SOAK_IN_NAMESPACE"
 DEVICE = 1  # the configuration id of every virtual trackball
 PROBE_BUTTON = 4  # kept mapped to mouse button 5, so a press proves the helper pushed its map
@@ -334,7 +334,7 @@ class Rig:
         # Each start picks the desktop: the private X display, or none.
         environment["DISPLAY"] = self.display if random.random() < 0.5 else ""
         # Errors only: the log is appended to across starts, and at the default level the soak's
-        # refused requests alone would fill the small settings file system within minutes.
+        # refused requests alone would fill the settings file system within minutes.
         self.helper = subprocess.Popen([os.path.join(self.options.bin_dir, "obxhelper"), "--logLevel", "4"],
                                        env=environment,
                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -724,20 +724,23 @@ class Faults:
                 os.rename(temporary, self.rig.settings_file)
             except OSError as error:
                 self.journal.note(f"the sync tool could not write: {error}")
+                if os.path.exists(temporary):
+                    os.remove(temporary)
                 return
         self.journal.count("faults: settings file replaced")
 
     def fill_disk(self):
         filler = os.path.join(self.rig.data, "filler")
         with self.ledger.lock:
-            with open(filler, "wb") as out:
-                try:
+            try:
+                with open(filler, "wb") as out:
                     while True:
                         out.write(b"\0" * 65536)
                         out.flush()
-                except OSError as error:
-                    if error.errno != errno.ENOSPC:
-                        raise
+            except OSError as error:
+                # Also when the file system is full before the filler is even made.
+                if error.errno != errno.ENOSPC:
+                    raise
             # Writes that may sit in the page cache land now; the remainder in small pieces.
             with open(filler, "ab", buffering=0) as out:
                 try:
@@ -764,7 +767,8 @@ class Faults:
                 self.start_helper_and_verify("a SIGKILL on a full disk")
             time.sleep(self.rng.uniform(0.5, 3))
         finally:
-            os.remove(filler)
+            if os.path.exists(filler):
+                os.remove(filler)
 
 
 class Monitor:
