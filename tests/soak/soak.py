@@ -356,8 +356,12 @@ class Rig:
 
     def sample(self):
         now = time.monotonic() - self.journal.start
+        with self.lock:
+            plugged = len(self.plugged)
         for name, process in (("obxkernd", self.daemon), ("obxhelper", self.helper)):
-            if process is not None:
+            # Every plugged trackball holds descriptors in both programs: only samples with the fixed
+            # trackballs alone are compared.
+            if process is not None and plugged == 0:
                 figures = process_figures(process.pid)
                 if figures is not None:
                     self.samples[name].append((now, *figures))
@@ -808,6 +812,8 @@ def window_figures(samples, first):
         return None
     end = samples[-1][0]
     chosen = [s for s in samples if (s[0] < 60 if first else s[0] >= end - 60)]
+    if not chosen:
+        return None
     return statistics.median(s[1] for s in chosen), statistics.median(s[2] for s in chosen)
 
 
@@ -816,7 +822,7 @@ def check_growth(rig, journal):
     for name, samples in rig.samples.items():
         first, last = window_figures(samples, True), window_figures(samples, False)
         figures[name] = (first, last)
-        if first is None:
+        if first is None or last is None:
             continue
         # Bounds: resident memory within 10 % or 2 MiB of the first minute's, descriptors within 4.
         journal.check(last[0] <= max(first[0] * 1.10, first[0] + 2048), "memory does not grow",
