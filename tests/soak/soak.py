@@ -854,7 +854,9 @@ def report(journal, rig, figures, duration):
         if key.startswith("invariant "):
             print(f"  {key}: checked {counts[key]} times")
     for name, (first, last) in figures.items():
-        if first is not None:
+        if first is None or last is None:
+            print(f"  {name}: no minute at both ends with the fixed trackballs alone; growth not compared")
+        else:
             print(f"  {name}: resident {first[0] / 1024:.1f} MiB first minute, {last[0] / 1024:.1f} MiB last; "
                   f"descriptors {first[1]} first minute, {last[1]} last")
 
