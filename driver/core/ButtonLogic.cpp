@@ -88,8 +88,10 @@ ButtonLogic::ChordState ButtonLogic::onHolding(ChordEvent event, uint32_t& mask)
         // A press of a button still owed a release means that release never came; this press goes
         // out, so must its release.
         swallow_ &= ~mask;
+        // A button pressed again after its release in the window is queued too: its press and its
+        // release then both stay in the window, and the window decides about them together.
         const uint32_t held = mask & map_.chordMask();
-        if (held != 0 && (mask & pending_) == 0 && queuedCount_ < kMaxQueuedChanges) {
+        if (held != 0 && queuedCount_ < kMaxQueuedChanges) {
             pending_ |= held;
             queue(held, 0);
             mask &= ~held;
@@ -178,19 +180,19 @@ void ButtonLogic::dispatch(uint32_t pressed, uint32_t released) {
             perform(*held);
         return;
     }
+    if (released != 0 && releaseAsPressed(released))
+        return;
+    const uint32_t pressedButtons = pressed;
     const MapEntry* pressedEntry = map_.find(pressed);
     const MapEntry* releasedEntry = map_.find(released);
     if (pressedEntry != nullptr && pressedEntry->kind == OBX_MAP_ACTION) {
+        remember(pressedButtons, Route::Action);
         perform(*pressedEntry);
         return;
     }
     if (releasedEntry != nullptr && releasedEntry->kind == OBX_MAP_ACTION)
         return;
-    if (scroll_.scrollMode || scroll_.autoScroll) {
-        scroll_.stopAutoScrollTimer(out_);
-        scroll_.scrollMode = false;
-        scroll_.autoScroll = false;
-    }
+    endScrollModes();
     if (pressedEntry != nullptr)
         pressed = pressedEntry->output;
     if (releasedEntry != nullptr)
@@ -201,9 +203,50 @@ void ButtonLogic::dispatch(uint32_t pressed, uint32_t released) {
         else
             out_.reportToHelper(0, released);
     } else if (pressedEntry != nullptr) {
+        remember(pressedButtons, Route::Mouse, pressed);
         out_.sendButtons(pressed, 0);
     } else {
+        remember(pressedButtons, Route::Helper);
         out_.reportToHelper(pressed, 0);
+    }
+}
+
+bool ButtonLogic::releaseAsPressed(uint32_t released) {
+    uint32_t mouseButtons = 0;
+    for (uint32_t bit = 0; bit < pressedAs_.size(); ++bit) {
+        if ((released >> bit) & 1u) {
+            mouseButtons |= pressedAs_[bit];
+            pressedAs_[bit] = 0;
+        }
+    }
+    const uint32_t helperButtons = released & pressedToHelper_;
+    const uint32_t actionButtons = released & pressedAsAction_;
+    pressedToHelper_ &= ~released;
+    pressedAsAction_ &= ~released;
+    if (mouseButtons != 0) {
+        endScrollModes();
+        out_.sendButtons(0, mouseButtons);
+    }
+    if (helperButtons != 0)
+        out_.reportToHelper(0, helperButtons);
+    // An action's release does nothing, as under the map of its press.
+    return mouseButtons != 0 || helperButtons != 0 || actionButtons != 0;
+}
+
+void ButtonLogic::remember(uint32_t pressed, Route route, uint32_t mouseButtons) {
+    for (uint32_t bit = 0; bit < pressedAs_.size(); ++bit) {
+        if ((pressed >> bit) & 1u)
+            pressedAs_[bit] = route == Route::Mouse ? mouseButtons : 0;
+    }
+    pressedToHelper_ = route == Route::Helper ? pressedToHelper_ | pressed : pressedToHelper_ & ~pressed;
+    pressedAsAction_ = route == Route::Action ? pressedAsAction_ | pressed : pressedAsAction_ & ~pressed;
+}
+
+void ButtonLogic::endScrollModes() {
+    if (scroll_.scrollMode || scroll_.autoScroll) {
+        scroll_.stopAutoScrollTimer(out_);
+        scroll_.scrollMode = false;
+        scroll_.autoScroll = false;
     }
 }
 
@@ -223,24 +266,31 @@ void ButtonLogic::fireChord() {
         out_.reportToHelper(pending_, 0);
         out_.reportToHelper(0, pending_);
     }
-    // Only the releases still to come are swallowed: one already queued in the window was dropped
-    // with the queue, and swallowing a later one would leave that mouse button down. Releases owed
-    // by an earlier chord whose buttons are still down stay owed.
-    uint32_t releasedInWindow = 0;
+    // Only the releases still to come are swallowed, of the buttons down at the window's end: one
+    // already queued in the window was dropped with the queue, and swallowing a later one would leave
+    // that mouse button down. Releases owed by an earlier chord whose buttons are still down stay owed.
+    uint32_t downAtEnd = pending_;
     for (uint32_t i = 0; i < queuedCount_; ++i)
-        releasedInWindow |= queued_[i].released;
-    swallow_ |= pending_ & ~releasedInWindow;
+        downAtEnd = (downAtEnd | queued_[i].pressed) & ~queued_[i].released;
+    swallow_ |= pending_ & downAtEnd;
 }
 
 void ButtonLogic::replayQueue() {
     for (uint32_t i = 0; i < queuedCount_; ++i) {
         const Change& c = queued_[i];
+        if (c.released != 0 && releaseAsPressed(c.released))
+            continue;
         const uint32_t key = c.released != 0 ? c.released : c.pressed;
         if (const MapEntry* buttons = map_.find(key, OBX_MAP_BUTTONS)) {
+            if (c.pressed != 0)
+                remember(c.pressed, Route::Mouse, buttons->output);
             out_.sendButtons(c.pressed != 0 ? buttons->output : 0, c.released != 0 ? buttons->output : 0);
         } else if (const MapEntry* action = map_.find(c.pressed, OBX_MAP_ACTION)) {
+            remember(c.pressed, Route::Action);
             perform(*action);
         } else {
+            if (c.pressed != 0)
+                remember(c.pressed, Route::Helper);
             out_.reportToHelper(c.pressed, c.released);
         }
     }

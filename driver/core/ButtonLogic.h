@@ -58,6 +58,15 @@ private:
     ChordState afterSwallow() const { return swallow_ != 0 ? ChordState::Swallowing : ChordState::Idle; }
     void dropOwedReleases(uint32_t& released);
 
+    // A release goes out the way its press went, whatever the map says by then: to the mouse buttons
+    // that the press pressed, or to the helper. So a map change while a button is held can neither
+    // leave a mouse button down nor send the release of one that was never pressed. False when no
+    // press of these buttons is remembered; the map then decides, as for any change.
+    bool releaseAsPressed(uint32_t released);
+    enum class Route : uint8_t { Mouse, Helper, Action };
+    void remember(uint32_t pressed, Route route, uint32_t mouseButtons = 0);
+    void endScrollModes();
+
     void queue(uint32_t pressed, uint32_t released);
     void dispatch(uint32_t pressed, uint32_t released);
     void fireChord();
@@ -76,6 +85,12 @@ private:
     uint32_t pending_ = 0;
     uint32_t queuedCount_ = 0;
     std::array<Change, kMaxQueuedChanges> queued_{};
+    // Per trackball button: the mouse buttons that its press sent and that its release still owes.
+    std::array<uint32_t, 32> pressedAs_{};
+    // Trackball buttons whose press went to the helper, or ran an action, and whose release has not
+    // come yet.
+    uint32_t pressedToHelper_ = 0;
+    uint32_t pressedAsAction_ = 0;
 };
 
 } // namespace obx::driver

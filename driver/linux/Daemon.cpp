@@ -8,6 +8,7 @@
 #include "driver/core/FilterDevice.h"
 #include "hardware/HardwareWatch.h"
 #include "hardware/SeatAccess.h"
+#include "virtual/VirtualPlug.h"
 #include "virtual/VirtualTrackball.h"
 
 #include <exception>
@@ -26,6 +27,7 @@ struct Served {
     SignalWatch signals{loop};
     driver::InstanceCounter instances;
     std::vector<std::unique_ptr<Trackball>> trackballs;
+    std::unique_ptr<VirtualPlug> plug;
     std::unique_ptr<SeatAccess> seatAccess;
     std::unique_ptr<HardwareWatch> hardware;
 };
@@ -54,6 +56,8 @@ int runDaemon(const DaemonOptions& options) {
         for (const VirtualTrackballOptions& virtualOptions : options.virtuals)
             served.trackballs.push_back(makeVirtualTrackball(served.loop, served.instances.next(),
                                                              virtualOptions, options.runtimeDir));
+        if (options.virtualPlug)
+            served.plug = std::make_unique<VirtualPlug>(served.loop, served.instances, options.runtimeDir);
         if (options.servesHardware())
             serveHardware(served, options);
         notifyServiceManager("READY=1");

@@ -86,6 +86,12 @@ ParsedOptions parseOptions(std::span<const std::string_view> args, const char* r
             options.virtuals.emplace_back();
             continue;
         }
+        if (name == "--virtual-plug") {
+            if (reader.hasUnusedValue())
+                return failure("--virtual-plug takes no value");
+            options.virtualPlug = true;
+            continue;
+        }
         std::string_view value;
         const bool known = name == "--runtime-dir" || name == "--log-level" || name == "--product-id" ||
                            name == "--version" || name == "--product" || name == "--serial" ||
@@ -143,7 +149,7 @@ const char* usageText() {
     return "usage: obxkernd [--runtime-dir DIR] [--log-level LEVEL] [--devices-conf FILE] [--device "
            "NODE]...\n"
            "                [--virtual [--product-id N] [--version N] [--product TEXT] [--serial TEXT]\n"
-           "                           [--descriptor FILE]]...\n"
+           "                           [--descriptor FILE]]... [--virtual-plug]\n"
            "\n"
            "  --runtime-dir DIR   folder of the sockets (else $OBX_RUNTIME_DIR, else /run/obxkern)\n"
            "  --log-level LEVEL   debug, info (default), warning or error\n"
@@ -154,7 +160,9 @@ const char* usageText() {
            "  --version N         version number (default 0x0100)\n"
            "  --product TEXT      product string (default \"Virtual Trackball\")\n"
            "  --serial TEXT       serial number string (default VIRTUAL-NN)\n"
-           "  --descriptor FILE   binary report descriptor instead of the built-in layout\n";
+           "  --descriptor FILE   binary report descriptor instead of the built-in layout\n"
+           "  --virtual-plug      virtual trackballs plugged and unplugged at run time (socket "
+           "virtual-plug)\n";
 }
 
 } // namespace obx::kernd

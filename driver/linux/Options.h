@@ -34,10 +34,12 @@ struct DaemonOptions {
     // hidraw nodes named by --device; when there are some, the match table is not used.
     std::vector<std::string> devices;
     std::filesystem::path devicesFile;
+    // --virtual-plug: virtual trackballs plugged and unplugged at run time through the plug socket.
+    bool virtualPlug = false;
     bool help = false;
 
     // Real trackballs are served unless only virtual ones were asked for.
-    bool servesHardware() const { return virtuals.empty() || !devices.empty(); }
+    bool servesHardware() const { return (virtuals.empty() && !virtualPlug) || !devices.empty(); }
 };
 
 struct ParsedOptions {

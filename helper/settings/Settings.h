@@ -45,9 +45,14 @@ public:
     // itself and replaced by empty settings; every other error is raised
     // with the file untouched.
     void load();
-    // Stamps the current time and replaces the settings file in one step; a
-    // file that cannot be written is logged and left as it was.
+    // Stamps the current time and replaces the settings file in one step. A
+    // file that cannot be written (a full disk, a folder gone) is logged and
+    // left whole as it was, and the save fails with "Error writing settings
+    // file", so that a change is never reported as kept when it is not.
     void save();
+    // save for the writes that nobody asked for (the first file, a device
+    // seen for the first time): a failure is logged, and the helper runs on.
+    void saveOrLog();
     // The text that the last save of this object wrote or tried to write;
     // empty before the first.
     const std::string& savedText() const { return fileText_.text(); }
@@ -55,7 +60,8 @@ public:
     // Creates the entry with its global profile when missing; true when it
     // did (the caller decides about saving).
     bool ensureDevice(std::uint16_t device);
-    // ensureDevice, saving when an entry was added.
+    // ensureDevice, saving when an entry was added. A trackball is served
+    // even when that save fails: the entry is written by the next save.
     void addDevice(std::uint16_t device);
     std::vector<std::uint16_t> deviceIds() const;
     std::vector<std::string> appIdentifiers(std::uint16_t device) const;

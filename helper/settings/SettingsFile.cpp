@@ -63,7 +63,7 @@ void Settings::load() {
     const auto file = settingsFilePath();
     if (!fs::exists(file)) {
         log(LogLevel::info, "Settings file not found, creating empty config");
-        save();
+        saveOrLog();
         return;
     }
     try {
@@ -74,7 +74,7 @@ void Settings::load() {
         devices.clear();
         timestamp = 0;
         trayIcon = true;
-        save();
+        saveOrLog();
     }
 }
 
@@ -93,6 +93,16 @@ void Settings::save() {
         log(LogLevel::warning, "Settings::save - cannot write ", pathToUtf8(file), ": ", error.message());
         std::error_code ignored;
         fs::remove(temporary, ignored);
+        throw std::runtime_error("Error writing settings file");
+    }
+}
+
+void Settings::saveOrLog() {
+    try {
+        save();
+    } catch (const std::runtime_error&) {
+        // Already logged; the settings in memory are whole and the next save
+        // writes them.
     }
 }
 

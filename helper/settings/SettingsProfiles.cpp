@@ -46,7 +46,7 @@ bool Settings::ensureDevice(std::uint16_t device) {
 
 void Settings::addDevice(std::uint16_t device) {
     if (ensureDevice(device)) {
-        save();
+        saveOrLog();
     }
 }
 

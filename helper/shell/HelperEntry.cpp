@@ -9,7 +9,6 @@
 #include "shell/HelperOptions.h"
 
 #include <boost/filesystem/path.hpp>
-#include <boost/locale/generator.hpp>
 #include <boost/program_options/errors.hpp>
 #include <exception>
 #include <filesystem>
@@ -43,7 +42,7 @@ std::string setUpLocale() {
             setUserLocaleName("C");
         }
     }
-    std::locale::global(boost::locale::generator()(""));
+    std::locale::global(userLocale());
     return warning;
 }
 

@@ -149,6 +149,71 @@ TEST_F(ButtonProcessorTest, MapChangesLeaveNoReleaseOwedToAnEarlierChord) {
                "chord: idle -> press -> holding", "chord: holding -> window end -> idle"}));
 }
 
+TEST_F(ButtonProcessorTest, AMapChangeWhileAButtonIsHeldSendsItsReleaseTheWayItsPressWent) {
+    const ButtonMap left = makeMap(0, {{0x1, 0, 0x1, 0, 0}});
+    const ButtonMap right = makeMap(0, {{0x1, 0, 0x2, 0, 0}});
+    const ButtonMap scrolls = makeMap(0, {{0x1, 1, 0, OBX_ACTION_SCROLL_UP, 0}});
+    const ButtonMap none = makeMap(0, {});
+    const struct {
+        const char* name;
+        const ButtonMap& before;
+        const ButtonMap& after;
+        Calls calls;
+    } cases[] = {
+        {"mouse button, then another", left, right, {"buttons 1 0", "buttons 0 1"}},
+        {"mouse button, then an action", left, scrolls, {"buttons 1 0", "buttons 0 1"}},
+        {"mouse button, then the helper's", left, none, {"buttons 1 0", "buttons 0 1"}},
+        {"the helper's, then a mouse button", none, right, {"event 1 0", "event 0 1"}},
+        {"an action, then a mouse button", scrolls, right, {"wheel 1 1"}},
+    };
+    for (const auto& c : cases) {
+        p.setButtonMap(c.before);
+        p.buttonChange(0x1, 0);
+        p.setButtonMap(c.after);
+        p.buttonChange(0, 0x1);
+        EXPECT_EQ(out.take(), c.calls) << c.name;
+    }
+    p.buttonChange(0x1, 0);
+    p.buttonChange(0, 0x1);
+    EXPECT_EQ(out.take(), (Calls{"buttons 2 0", "buttons 0 2"})) << "the next press follows the map";
+}
+
+TEST_F(ButtonProcessorTest, AReplayedPressReleasesTheWayItWentAfterAMapChange) {
+    p.setHelperRegistered(true);
+    p.setButtonMap(makeMap(0x3, {{0x1, 0, 0x1, 0, 0}}));
+    p.buttonChange(0x1, 0);
+    p.timerTick(kChordTimer);
+    p.setButtonMap(makeMap(0, {{0x1, 0, 0x4, 0, 0}}));
+    p.buttonChange(0, 0x1);
+    EXPECT_EQ(out.take(), (Calls{"start 1 100", "buttons 1 0", "buttons 0 1"}));
+}
+
+TEST_F(ButtonProcessorTest, AButtonPressedAgainInsideTheWindowStaysInTheWindow) {
+    p.setHelperRegistered(true);
+    const ButtonMap chords = makeMap(0x3, {{0x1, 0, 0x1, 0, 0}, {0x2, 0, 0x2, 0, 0}, {0x3, 0, 0x4, 0, 0}});
+    p.setButtonMap(chords);
+    // Chord: the second press of button 1 went into it, so its release is swallowed.
+    p.buttonChange(0x2, 0);
+    p.buttonChange(0x1, 0);
+    p.buttonChange(0, 0x1);
+    p.buttonChange(0x1, 0);
+    p.timerTick(kChordTimer);
+    p.buttonChange(0, 0x3);
+    EXPECT_EQ(out.take(), (Calls{"start 1 100", "start 1 100", "buttons 4 0", "buttons 0 4"}));
+
+    // One button: the window replays both presses and the release between them; the last release
+    // follows.
+    out.waiting[kChordTimer] = false;
+    p.buttonChange(0x1, 0);
+    p.buttonChange(0, 0x1);
+    p.buttonChange(0x1, 0);
+    p.timerTick(kChordTimer);
+    p.buttonChange(0, 0x1);
+    EXPECT_EQ(out.take(), (Calls{"start 1 100", "start 1 100", "buttons 1 0", "buttons 0 1", "buttons 1 0",
+                                 "buttons 0 1"}))
+        << "the second press moves the window's end, as any second press in it";
+}
+
 TEST_F(ButtonProcessorTest, APressOfAButtonOwedAReleaseGetsItsReleaseThrough) {
     // Injected changes need not pair up: a second press of a chord button means its owed release was
     // lost, and the release that follows belongs to a press that went out.

@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 
 namespace obx::test {
 namespace {
@@ -68,6 +69,31 @@ std::u16string stringField(const uint16_t* chars) {
         s.push_back(static_cast<char16_t>(chars[i]));
     return s;
 }
+
+// A client of the socket that plugs virtual trackballs: one request, one answer.
+class PlugClient {
+public:
+    explicit PlugClient(const std::filesystem::path& path)
+        : fd_(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0)) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, path.c_str(), sizeof address.sun_path - 1);
+        const timeval timeout{10, 0};
+        ::setsockopt(fd_.get(), SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+        connected_ = ::connect(fd_.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    }
+    std::string ask(const std::string& request) {
+        if (!connected_ || ::send(fd_.get(), request.data(), request.size(), 0) < 0)
+            return "(not sent)";
+        char answer[128];
+        const auto length = ::recv(fd_.get(), answer, sizeof answer, 0);
+        return length < 0 ? "(no answer)" : std::string(answer, static_cast<size_t>(length));
+    }
+
+private:
+    kernd::UniqueFd fd_;
+    bool connected_ = false;
+};
 
 class Obxkernd : public ::testing::Test {
 protected:
@@ -429,6 +455,51 @@ TEST_F(Obxkernd, TwoVirtualTrackballsAreNumberedAndSeparate) {
     EXPECT_EQ(first.nextPacket(), packetText(0x0001));
     ControlClient control(daemon.socket("control-02"));
     EXPECT_EQ(recordOf<OBX_DEVICE_INFO>(call(control, IOCTL_OBX_GET_DEVICE_INFO, {}, 514)).ProductId, 2);
+}
+
+TEST_F(Obxkernd, PluggedTrackballsComeAndGoThroughTheRemovalPath) {
+    startWith({"--virtual", "--virtual-plug"});
+    struct stat info {};
+    ASSERT_EQ(::stat(daemon.socket("virtual-plug").c_str(), &info), 0);
+    EXPECT_EQ(info.st_mode & 0777, 0600u) << "only the daemon's own user plugs trackballs";
+    PlugClient plug(daemon.socket("virtual-plug"));
+    ASSERT_EQ(plug.ask("plug"), "plugged 2");
+    {
+        VirtualPeer peer(daemon.runtimeDir(), 2);
+        ControlClient control(daemon.socket("control-02"));
+        const uint32_t read = control.submitRead();
+        ASSERT_TRUE(peer.send(0x01)); // unplugged with the button down
+        EXPECT_EQ(peer.nextPacket(), packetText(0x0001));
+        EXPECT_EQ(plug.ask("unplug 2"), "unplugged 2");
+        EXPECT_EQ(completionOf(control, read).status, OBX_STATUS_CANCELLED);
+        EXPECT_FALSE(peer.nextPacket()) << "the packet stream ends with the trackball";
+    }
+    for (const char* name : {"control-02", "virtual-02.in", "virtual-02.out"})
+        EXPECT_FALSE(std::filesystem::exists(daemon.socket(name))) << name;
+    EXPECT_EQ(plug.ask("plug"), "plugged 3") << "a trackball plugged again is a new one";
+
+    const std::pair<std::string, std::string> refused[] = {
+        {"unplug 1", "error: no plugged trackball 1"}, // given on the command line
+        {"unplug 2", "error: no plugged trackball 2"},     {"unplug 3x", "error: no plugged trackball 3x"},
+        {"unplug ", "error: no plugged trackball "},       {"Plug", "error: unknown request"},
+        {std::string(40, 'p'), "error: request too long"},
+    };
+    for (const auto& [request, answer] : refused)
+        EXPECT_EQ(plug.ask(request), answer) << request;
+    ControlClient fixed(daemon.socket("control-01"));
+    EXPECT_EQ(call(fixed, IOCTL_OBX_GET_DRIVER_INFO, {}, 8).status, OBX_STATUS_SUCCESS);
+}
+
+TEST_F(Obxkernd, PluggedTrackballsAreBounded) {
+    startWith({"--virtual-plug"});
+    PlugClient plug(daemon.socket("virtual-plug"));
+    for (int n = 1; n <= 32; ++n)
+        ASSERT_EQ(plug.ask("plug"), "plugged " + std::to_string(n));
+    EXPECT_EQ(plug.ask("plug"), "error: too many trackballs");
+    EXPECT_EQ(plug.ask("unplug 7"), "unplugged 7");
+    EXPECT_EQ(plug.ask("plug"), "plugged 33");
+    EXPECT_EQ(daemon.stop(SIGTERM), 0);
+    EXPECT_FALSE(std::filesystem::exists(daemon.socket("control-33")));
 }
 
 TEST_F(Obxkernd, DescriptorWithReportIdsTakesReportsAsTheyCome) {

@@ -44,6 +44,7 @@ TEST(Options, RejectsWhatItCannotUse) {
     EXPECT_FALSE(parse({"--virtual", "--product-id", "0x10000"}).options);
     EXPECT_FALSE(parse({"--virtual", "--version", "-1"}).options);
     EXPECT_FALSE(parse({"--virtual=yes"}).options);
+    EXPECT_EQ(parse({"--virtual-plug=yes"}).error, "--virtual-plug takes no value");
     EXPECT_FALSE(parse({"--log-level", "loud"}).options);
     EXPECT_FALSE(parse({"--runtime-dir", ""}).options);
 }
@@ -53,6 +54,9 @@ TEST(Options, RealTrackballsUnlessOnlyVirtualOnesAreAskedFor) {
     EXPECT_TRUE(plain.options->servesHardware());
     EXPECT_EQ(plain.options->devicesFile, "/etc/obxkern/devices.conf");
     EXPECT_FALSE(parse({"--virtual"}).options->servesHardware());
+    EXPECT_FALSE(parse({"--virtual-plug"}).options->servesHardware()) << "plugged ones are virtual too";
+    EXPECT_TRUE(parse({"--virtual-plug"}).options->virtualPlug);
+    EXPECT_FALSE(parse({"--virtual"}).options->virtualPlug);
     const ParsedOptions named = parse(
         {"--virtual", "--device", "/dev/hidraw3", "--device=/dev/hidraw4", "--devices-conf", "/tmp/d.conf"});
     ASSERT_TRUE(named.options) << named.error;

@@ -258,14 +258,38 @@ TEST_F(SettingsFileTest, SaveInterruptedBeforeTheRenameLeavesTheOldFileReadable)
     EXPECT_EQ(json::parse(test::readFile(file())).at("devices").size(), 2u);
 }
 
-TEST_F(SettingsFileTest, SaveThatCannotWriteIsLoggedAndStillStampsTheTime) {
-    Settings settings; // the folder was never created
-    settings.save();
+TEST_F(SettingsFileTest, SaveThatCannotWriteFailsLeavesTheFileWholeAndStillStampsTheTime) {
+    fs::create_directories(folder());
+    Settings settings;
+    settings.addDevice(4097);
+    const auto before = test::readFile(file());
+    capture.clear();
+    // The temporary file cannot be made, as on a full disk (a folder in its
+    // place fails the write whoever runs the test).
+    fs::create_directory(fs::path(file()) += ".tmp");
+    settings.devices.clear();
+    EXPECT_EQ(test::errorText([&] { settings.save(); }), "Error writing settings file");
     EXPECT_GE(settings.timestamp, now() - 1);
-    EXPECT_FALSE(fs::exists(folder()));
+    EXPECT_EQ(test::readFile(file()), before);
     ASSERT_EQ(capture.records().size(), 1u);
     EXPECT_EQ(capture.records()[0].level, LogLevel::warning);
     EXPECT_TRUE(capture.records()[0].text.starts_with("Settings::save - cannot write " + file().string()));
+}
+
+TEST_F(SettingsFileTest, WritesNobodyAskedForAreLoggedAndTheSettingsStayInUse) {
+    const auto obstacle = fs::path(file()) += ".tmp";
+    fs::create_directories(obstacle);
+    test::writeFile(obstacle / "content", "keeps the folder from being removed");
+    Settings loaded(true); // no file: the empty settings cannot be written
+    EXPECT_FALSE(fs::exists(file()));
+    loaded.addDevice(4097);
+    EXPECT_TRUE(loaded.devices.contains(4097));
+    EXPECT_FALSE(fs::exists(file()));
+
+    fs::remove_all(obstacle);
+    loaded.save();
+    EXPECT_EQ(json::parse(test::readFile(file())).at("devices").size(), 1u)
+        << "the next save writes the entry";
 }
 
 TEST_F(SettingsFileTest, ReplacingKeepsNoTemporaryFile) {
