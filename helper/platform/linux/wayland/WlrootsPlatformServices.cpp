@@ -22,7 +22,9 @@ void WlrootsPlatformServices::applyPointerSettings(int speed, int accelerationRa
         return;
     }
     try {
-        ipc->run(swayPointerCommands(speed, accelerationRate, wheelLines));
+        const auto commands = swayPointerCommands(speed, accelerationRate, wheelLines);
+        log(LogLevel::debug, "WlrootsPlatformServices::applyPointerSettings - ", commands);
+        ipc->run(commands);
     } catch (const std::exception& error) {
         log(LogLevel::error, "WlrootsPlatformServices::applyPointerSettings - ", error.what());
     }
