@@ -132,6 +132,9 @@ int runHelper(int argc, const char* const argv[], const HelperParts& parts) {
         if (!localeWarning.empty()) {
             logText(LogLevel::warning, localeWarning);
         }
+        if (const auto choice = parts.platform.desktopChoice(); !choice.empty()) {
+            logText(LogLevel::info, choice);
+        }
         if (!desktop) {
             logText(LogLevel::warning,
                     "No desktop display: the helper runs headless and input is only logged");

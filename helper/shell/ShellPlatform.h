@@ -7,6 +7,7 @@
 
 #include <chrono>
 #include <memory>
+#include <string>
 
 namespace obx {
 
@@ -27,6 +28,9 @@ public:
     // for this session; false when there is no desktop, so that input is only
     // logged.
     virtual bool installDesktop() = 0;
+    // What installDesktop chose and why, for the log; empty when there was
+    // no choice to make.
+    virtual std::string desktopChoice() const { return {}; }
     // The main thread's component runtime, around the application object;
     // nothing on a system without one.
     virtual void initializeComponentModel() {}

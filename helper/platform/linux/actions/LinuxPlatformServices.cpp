@@ -94,8 +94,7 @@ void LinuxPlatformServices::applyPointerSettings(int speed, int accelerationRate
 
 void LinuxPlatformServices::openItem(const std::string& path, const std::vector<std::string>&, int) {
     guarded("LinuxPlatformServices::openItem - ", [&] {
-        const char* home = std::getenv("HOME");
-        if (!startDetached({"xdg-open", path}, home ? home : "")) {
+        if (!openWithDefaultApplication(path)) {
             log(LogLevel::error, "LinuxPlatformServices::openItem - could not start xdg-open for ", path);
         }
     });

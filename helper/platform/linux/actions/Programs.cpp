@@ -78,6 +78,11 @@ std::string findProgram(const std::string& name) {
     return {};
 }
 
+bool openWithDefaultApplication(const std::string& path) {
+    const char* home = std::getenv("HOME");
+    return startDetached({"xdg-open", path}, home ? home : "");
+}
+
 bool startDetached(const std::vector<std::string>& command, const std::string& workingFolder) {
     const std::string program = command.empty() ? std::string{} : findProgram(command.front());
     if (program.empty()) {

@@ -17,6 +17,11 @@ std::string findProgram(const std::string& name);
 // the program was started.
 bool startDetached(const std::vector<std::string>& command, const std::string& workingFolder);
 
+// Opens the file or address with the desktop's default application
+// (xdg-open, from the home folder, detached). False when xdg-open could not
+// be started.
+bool openWithDefaultApplication(const std::string& path);
+
 // Runs the program and waits for it: its exit status, -1 when it could not
 // run or did not exit normally.
 int runProgram(const std::vector<std::string>& command);

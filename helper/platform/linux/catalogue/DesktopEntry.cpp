@@ -138,6 +138,8 @@ std::optional<DesktopEntry> parseDesktopEntry(std::string_view text,
             entry.tryExec = unescaped(value);
         } else if (key == "Icon") {
             entry.icon = unescaped(value);
+        } else if (key == "StartupWMClass") {
+            entry.startupWmClass = unescaped(value);
         } else if (key == "NoDisplay") {
             entry.noDisplay = value == "true";
         } else if (key == "Hidden") {

@@ -17,6 +17,7 @@ struct DesktopEntry {
     std::string exec;
     std::string tryExec;
     std::string icon;
+    std::string startupWmClass; // the window class or Wayland app id its windows carry
     bool noDisplay = false;
     bool hidden = false;
     std::vector<std::string> onlyShowIn;

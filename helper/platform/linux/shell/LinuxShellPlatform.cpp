@@ -9,12 +9,16 @@
 #include "platform/linux/actions/Programs.h"
 #include "platform/linux/actions/XdgFolders.h"
 #include "platform/linux/catalogue/LinuxCataloguePlatform.h"
+#include "platform/linux/desktop/SessionProbe.h"
 #include "platform/linux/devices/LinuxFileChangeWatch.h"
 #include "platform/linux/shell/LinuxAppWindow.h"
+#include "platform/linux/wayland/WlrootsDesktopQueries.h"
+#include "platform/linux/wayland/WlrootsPlatformServices.h"
 #include "platform/linux/x11/X11DesktopQueries.h"
 
 #include <X11/Xlib.h>
 #include <cstdlib>
+#include <mutex>
 
 namespace obx {
 
@@ -55,16 +59,69 @@ std::unique_ptr<IAppWindow> LinuxShellPlatform::claimInstance() {
 }
 
 bool LinuxShellPlatform::installDesktop() {
-    if (desktopDisplayAvailable()) {
-        setPlatformServicesFactory([] { return std::make_unique<x11::LinuxPlatformServices>(); });
-        setDeviceLayerPlatformFactory(
-            [] { return makeLinuxDeviceLayerPlatform(std::make_unique<x11::X11DesktopQueries>()); });
-        setProgramCatalogueFactory([] {
-            return std::make_unique<ProgramCatalogue>(
-                std::make_unique<LinuxCataloguePlatform>(LinuxCataloguePlatform::Options{}));
-        });
+    const auto facts = probeSession();
+    const auto choice = chooseDesktopBridge(facts);
+    desktopChoice_ = std::string("Desktop bridge: ") + bridgeName(choice.bridge) + " - " + choice.reason;
+    switch (choice.bridge) {
+    case DesktopBridge::x11:
+        installX11();
         return true;
+    case DesktopBridge::wlroots:
+        installWlroots(facts.waylandDisplay);
+        return true;
+    case DesktopBridge::headless:
+        break;
     }
+    installHeadless();
+    return false;
+}
+
+void LinuxShellPlatform::installX11() {
+    setPlatformServicesFactory([] { return std::make_unique<x11::LinuxPlatformServices>(); });
+    setDeviceLayerPlatformFactory(
+        [] { return makeLinuxDeviceLayerPlatform(std::make_unique<x11::X11DesktopQueries>()); });
+    setProgramCatalogueFactory([] {
+        return std::make_unique<ProgramCatalogue>(
+            std::make_unique<LinuxCataloguePlatform>(LinuxCataloguePlatform::Options{}));
+    });
+}
+
+void LinuxShellPlatform::installWlroots(const std::string& waylandDisplay) {
+    // One connection serves the platform services and the device layer; it
+    // is made at first use, once the log is open, and lasts as long as the
+    // process, across the helper core's rebuilds.
+    struct SharedToplevels {
+        std::mutex mutex;
+        std::string display;
+        std::shared_ptr<wayland::ForeignToplevels> toplevels;
+
+        std::shared_ptr<wayland::ForeignToplevels> get() {
+            const std::lock_guard lock(mutex);
+            if (!toplevels) {
+                toplevels = std::make_shared<wayland::ForeignToplevels>(display);
+            }
+            return toplevels;
+        }
+    };
+    auto shared = std::make_shared<SharedToplevels>();
+    shared->display = waylandDisplay;
+    setPlatformServicesFactory([shared] {
+        return std::make_unique<wayland::WlrootsPlatformServices>(
+            shared->get(), x11::helperDataFolder(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
+    });
+    setDeviceLayerPlatformFactory([shared] {
+        const char* home = std::getenv("HOME");
+        wayland::WlrootsDesktopQueries::Options options{"/proc", home ? home : "", {}};
+        return makeLinuxDeviceLayerPlatform(
+            std::make_unique<wayland::WlrootsDesktopQueries>(shared->get(), std::move(options)));
+    });
+    setProgramCatalogueFactory([] {
+        return std::make_unique<ProgramCatalogue>(
+            std::make_unique<LinuxCataloguePlatform>(LinuxCataloguePlatform::Options{}));
+    });
+}
+
+void LinuxShellPlatform::installHeadless() {
     setDeviceLayerPlatformFactory(
         [] { return makeLinuxDeviceLayerPlatform(std::make_unique<HeadlessDesktopQueries>()); });
     // The same folder as on a desktop, so settings and log do not move when
@@ -73,7 +130,6 @@ bool LinuxShellPlatform::installDesktop() {
         return std::make_unique<HeadlessPlatformServices>(
             x11::helperDataFolder(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
     });
-    return false;
 }
 
 } // namespace linuxos

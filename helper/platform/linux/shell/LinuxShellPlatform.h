@@ -4,6 +4,8 @@
 
 #include "shell/ShellPlatform.h"
 
+#include <string>
+
 namespace obx::linuxos {
 
 class LinuxShellPlatform : public ShellPlatform {
@@ -12,6 +14,14 @@ public:
     void launchConfigurationApp() override;
     std::unique_ptr<IAppWindow> claimInstance() override;
     bool installDesktop() override;
+    std::string desktopChoice() const override { return desktopChoice_; }
+
+private:
+    void installX11();
+    void installWlroots(const std::string& waylandDisplay);
+    void installHeadless();
+
+    std::string desktopChoice_;
 };
 
 // Whether an X display can be opened ($DISPLAY set and the server answers).

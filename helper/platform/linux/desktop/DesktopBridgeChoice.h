@@ -1,0 +1,38 @@
+#pragma once
+
+// Which desktop bridge serves the session, chosen once at start from what the
+// session shows, and the reason the log gives for the choice.
+
+#include <string>
+
+namespace obx::linuxos {
+
+enum class DesktopBridge { x11, wlroots, headless };
+
+// What start-up found out about the session.
+struct SessionFacts {
+    std::string sessionType;       // $XDG_SESSION_TYPE
+    std::string waylandDisplay;    // $WAYLAND_DISPLAY
+    std::string x11Display;        // $DISPLAY
+    bool x11Answers = false;       // an X server answers on $DISPLAY
+    bool gnomeShell = false;       // org.gnome.Shell has an owner on the session bus
+    bool kwin = false;             // org.kde.KWin has an owner on the session bus
+    bool foreignToplevels = false; // the compositor offers zwlr_foreign_toplevel_manager_v1
+};
+
+struct BridgeChoice {
+    DesktopBridge bridge = DesktopBridge::headless;
+    std::string reason;
+};
+
+// A Wayland session ($XDG_SESSION_TYPE "wayland", or unset with
+// $WAYLAND_DISPLAY set) gets the wlroots bridge when its compositor offers
+// foreign-toplevel; GNOME Shell and KWin are recognised by their bus names,
+// but their bridges do not exist yet, so such a session falls back to the X11
+// services on Xwayland when an X server answers. Any other session with an
+// answering X server gets the X11 services; without one, headless.
+BridgeChoice chooseDesktopBridge(const SessionFacts& facts);
+
+const char* bridgeName(DesktopBridge bridge);
+
+} // namespace obx::linuxos
