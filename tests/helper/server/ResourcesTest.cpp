@@ -40,6 +40,7 @@ public:
     MOCK_METHOD(json, getButtonAction, (const AppId&, std::uint16_t, std::uint32_t), (override));
     MOCK_METHOD(void, setButtonAction, (const AppId&, std::uint16_t, std::uint32_t, const json&), (override));
     MOCK_METHOD(json, getSnippets, (const AppId&, std::uint16_t), (override));
+    MOCK_METHOD(void, reportEventsTo, (DeviceEventSink*), (override));
     MOCK_METHOD(void, setTrayIcon, (bool), (override));
     MOCK_METHOD(bool, getTrayIcon, (), (override));
     MOCK_METHOD(void, lock, (), (override));
