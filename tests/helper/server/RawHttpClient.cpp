@@ -76,6 +76,24 @@ std::optional<std::string> RawHttpClient::readResponse() {
     }
 }
 
+std::optional<std::string> RawHttpClient::readUntil(const std::string& marker,
+                                                    std::chrono::milliseconds patience) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+        const auto found = pending_.find(marker);
+        if (found != std::string::npos) {
+            auto bytes = pending_.substr(0, found + marker.size());
+            pending_.erase(0, found + marker.size());
+            return bytes;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (closed_ || left.count() <= 0 || !fill(left)) {
+            return std::nullopt;
+        }
+    }
+}
+
 std::optional<std::string> RawHttpClient::readToClose(std::chrono::milliseconds patience) {
     while (fill(patience)) {
     }
