@@ -12,9 +12,12 @@
 #include "platform/linux/devices/LinuxFileChangeWatch.h"
 #include "platform/linux/shell/LinuxAppWindow.h"
 #include "platform/linux/x11/X11DesktopQueries.h"
+#include "server/CommandServer.h"
+#include "shell/ConfigurationPage.h"
 
 #include <X11/Xlib.h>
 #include <cstdlib>
+#include <unistd.h>
 
 namespace obx {
 
@@ -43,7 +46,13 @@ void LinuxShellPlatform::askRunningInstanceToQuit(std::chrono::milliseconds time
 
 void LinuxShellPlatform::launchConfigurationApp() {
     const auto folder = runningExecutablePath().parent_path();
-    x11::startDetached({(folder / "Quellane2").string()}, folder.string());
+    const auto program = folder / "Quellane2";
+    if (::access(program.c_str(), X_OK) != 0) {
+        const char* home = std::getenv("HOME");
+        x11::startDetached({"xdg-open", configurationPageAddress(commandServerPort())}, home ? home : "/");
+        return;
+    }
+    x11::startDetached({program.string()}, folder.string());
 }
 
 std::unique_ptr<IAppWindow> LinuxShellPlatform::claimInstance() {
