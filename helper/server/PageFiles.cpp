@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <system_error>
@@ -251,6 +252,10 @@ std::string PageFiles::respond(std::string_view encodedPath,
 }
 
 std::filesystem::path installedPageFolder() {
+    // A page being worked on is served from where it is edited.
+    if (const char* folder = std::getenv("OBX_PAGE_FOLDER"); folder != nullptr && *folder != '\0') {
+        return folder;
+    }
     return runningExecutablePath().parent_path() / "ui";
 }
 

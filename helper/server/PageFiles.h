@@ -42,7 +42,8 @@ private:
     std::filesystem::path folder_;
 };
 
-// The "ui" folder beside the running executable.
+// OBX_PAGE_FOLDER when set, else the "ui" folder beside the running
+// executable.
 std::filesystem::path installedPageFolder();
 
 // GET /ui redirects to /ui/, GET /ui/<path> answers from folder.
