@@ -37,14 +37,12 @@ function openedPlace(path) {
     return String(path).replace(/^\/home\/[^/]+(?=\/|$)/, "~");
 }
 
-// Macros of the helper's action file, by their group and name.
+// Macros of the helper's action file are named group_name ("edit_copy",
+// "mouse_leftDoubleClick"): the name alone, in words, says what they do.
 function macroInWords(command) {
-    const [group, name] = command.split("_");
-    if (!name) {
-        return `“${command}”`;
-    }
-    const words = name.replace(/([A-Z0-9])/g, " $1").toLowerCase();
-    return `${group[0].toUpperCase()}${group.slice(1)}: ${words}`;
+    const name = command.includes("_") ? command.slice(command.indexOf("_") + 1) : command;
+    const words = name.replace(/([A-Z]|[0-9]+)/g, " $1").trim().toLowerCase();
+    return words ? `${words[0].toUpperCase()}${words.slice(1)}` : "No action";
 }
 
 const describers = {

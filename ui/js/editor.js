@@ -29,6 +29,8 @@ const fieldsOfKind = {
 };
 const modifierLabels = { alt: "Alt", ctrl: "Ctrl", shift: "Shift", win: "Super (Windows key)" };
 
+const capitalised = (text) => `${text[0].toUpperCase()}${text.slice(1)}`;
+
 function options(pairs, chosen) {
     return pairs.map(([value, text]) => el("option", { value, text, selected: String(value) === String(chosen) }));
 }
@@ -52,7 +54,7 @@ export class ActionEditor {
             el("input", { type: "checkbox", name: `modifier-${name}`, value: name,
                 checked: parseModifiers(action?.modifiers).includes(name) }));
         this.mouseButton = el("select", { name: "mouseButton" },
-            options([1, 2, 3, 4, 5].map((n) => [n, mouseButtonName(n)]), action?.button ?? 1));
+            options([1, 2, 3, 4, 5].map((n) => [n, capitalised(mouseButtonName(n))]), action?.button ?? 1));
         this.clicks = el("select", { name: "clicks" }, options([[2, "Double"], [3, "Triple"]], action?.clicks ?? 2));
         this.content = el("textarea", { name: "content", rows: 3, text: action?.content ?? "" });
         this.path = el("input", { type: "text", name: "path", value: action?.path ?? "",
@@ -67,10 +69,10 @@ export class ActionEditor {
             key: el("div", {}, [field("Key (press it)", this.keyCapture),
                 el("p", { id: "key-capture-help", class: "hint",
                     text: "Focus the field and press the keys together, for example Ctrl and C." })]),
-            modifiers: el("fieldset", { class: "modifiers" }, [el("legend", { text: "Held keys" }),
-                ...this.modifiers.map((box) => field(modifierLabels[box.value], box))]),
             mouseButton: field("Mouse button", this.mouseButton),
             clicks: field("Clicks", this.clicks),
+            modifiers: el("fieldset", { class: "modifiers" }, [el("legend", { text: "Held keys" }),
+                ...this.modifiers.map((box) => field(modifierLabels[box.value], box))]),
             content: field("Text to type", this.content),
             path: field("File, folder, program or address", this.path),
             system: field("Command", this.system),

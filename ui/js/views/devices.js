@@ -9,6 +9,9 @@ export class DevicesView {
 
     show(document) {
         const present = (document?.devices ?? []).filter((device) => device.present);
+        if (!present.some((device) => device.id === this.state.device)) {
+            this.state.chooseDevice(present[0]?.id ?? null);
+        }
         const list = el("ul", { class: "devices" }, present.map((device) => {
             const choice = el("input", { type: "radio", name: "device", value: device.id, id: `device-${device.id}`,
                 checked: device.id === this.state.device });
@@ -20,8 +23,5 @@ export class DevicesView {
         }));
         const empty = el("p", { class: "empty", text: "No trackball is connected. Plug one in: it appears here." });
         this.root.replaceChildren(present.length ? list : empty);
-        if (!present.some((device) => device.id === this.state.device)) {
-            this.state.chooseDevice(present[0]?.id ?? null);
-        }
     }
 }
