@@ -20,10 +20,11 @@ import urllib.request
 
 from selenium import webdriver
 from selenium.webdriver.chrome.service import Service
+from selenium.common.exceptions import NoSuchElementException, StaleElementReferenceException
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
-from selenium.webdriver.support.ui import Select, WebDriverWait
+from selenium.webdriver.support.ui import WebDriverWait
 
 BIN = ""
 SCREENSHOT = None
@@ -129,12 +130,12 @@ def settings_of(document):
     return {key: value for key, value in document.items() if key != "timestamp"}
 
 
-def open_browser(downloads):
+def open_browser(folder, downloads):
     options = webdriver.ChromeOptions()
     options.binary_location = "/usr/bin/chromium"
     for flag in CHROMIUM_FLAGS:
         options.add_argument(flag)
-    options.add_argument("--user-data-dir=" + tempfile.mkdtemp(prefix="obx-ui-browser-"))
+    options.add_argument("--user-data-dir=" + os.path.join(folder, "browser"))
     options.add_experimental_option("prefs", {"download.default_directory": downloads,
                                               "download.prompt_for_download": False})
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
@@ -147,17 +148,13 @@ class ConfigurationPageTest(unittest.TestCase):
         cls.system = System()
         cls.downloads = os.path.join(cls.system.folder, "downloads")
         os.makedirs(cls.downloads)
-        cls.browser = open_browser(cls.downloads)
+        cls.browser = open_browser(cls.system.folder, cls.downloads)
         cls.console = []
         cls.browser.get(f"http://127.0.0.1:{cls.system.port}/ui/")
 
     @classmethod
     def tearDownClass(cls):
-        user_data = next((a.split("=", 1)[1] for a in cls.browser.capabilities.get("goog:chromeOptions", {})
-                          .get("args", []) if a.startswith("--user-data-dir=")), None)
         cls.browser.quit()
-        if user_data:
-            shutil.rmtree(user_data, ignore_errors=True)
         cls.system.stop()
 
     def tearDown(self):
@@ -170,9 +167,25 @@ class ConfigurationPageTest(unittest.TestCase):
     def until(self, condition, what):
         WebDriverWait(self.browser, WAIT_S, poll_frequency=0.05).until(lambda _: condition(), what)
 
+    def click(self, css):
+        """Clicks what css finds, again if a view redrew it meanwhile."""
+        def clicked():
+            try:
+                self.find(css).click()
+                return True
+            except (StaleElementReferenceException, NoSuchElementException):
+                return False
+        self.until(clicked, f"{css} to be clicked")
+
+    def value_of(self, css):
+        return self.browser.execute_script("return document.querySelector(arguments[0])?.value", css)
+
     def text_of(self, css):
         # Read in the page: the views redraw, so a held element may be gone.
-        return self.browser.execute_script("return document.querySelector(arguments[0])?.innerText ?? ''", css)
+        # What is not shown counts as no text.
+        return self.browser.execute_script(
+            "const found = document.querySelector(arguments[0]);"
+            "return found?.checkVisibility() ? found.innerText : ''", css)
 
     def shows(self, css, text):
         self.until(lambda: text in self.text_of(css), f"'{text}' in {css}")
@@ -207,12 +220,11 @@ class ConfigurationPageTest(unittest.TestCase):
     def test_2_a_first_visit(self):
         device = self.device()
         # Button 6 gets a keystroke captured from a key press.
-        self.find('button[aria-label="Change Button 6"]').click()
-        capture = self.find('input[name="key"]')
-        capture.click()
+        self.click('button[aria-label="Change Button 6"]')
+        self.click('input[name="key"]')
         ActionChains(self.browser).key_down(Keys.CONTROL).send_keys("c").key_up(Keys.CONTROL).perform()
-        self.assertEqual(capture.get_attribute("value"), "C")
-        self.find(".action-editor button[type=submit]").click()
+        self.assertEqual(self.value_of('input[name="key"]'), "C")
+        self.click(".action-editor button[type=submit]")
         self.until(lambda: self.action_of(32) == "Ctrl+C",
                    "button 6 to read Ctrl+C")
         self.assertEqual(self.api(f"/config/buttons?device={device}&app=*&button=32"),
@@ -223,10 +235,9 @@ class ConfigurationPageTest(unittest.TestCase):
 
         # A profile for a program from the list.
         self.shows(".offers", "Add Sketcher")
-        self.find(".offers button").click()
+        self.click(".offers button")
         program = self.system.program
-        self.until(lambda: Select(self.find('select[name="profile"]')).first_selected_option
-                   .get_attribute("value") == program, "the new profile to be chosen")
+        self.until(lambda: self.value_of('select[name="profile"]') == program, "the new profile to be chosen")
         self.assertIn({program: "Sketcher"}, self.api(f"/config/apps?device={device}")["apps"])
 
         # The pointer speed of that profile.
@@ -234,14 +245,14 @@ class ConfigurationPageTest(unittest.TestCase):
         self.until(lambda: speed.get_attribute("value") != "", "the pointer settings")
         speed.clear()
         speed.send_keys("70")
-        self.find('form[aria-label="Pointer"] button[type=submit]').click()
+        self.click('form[aria-label="Pointer"] button[type=submit]')
         self.until(lambda: self.api(f"/config/pointer?device={device}&app={program}")["speed"] == 70,
                    "the speed to reach the helper")
         self.assertEqual(self.api(f"/config/pointer?device={device}&app=*")["speed"], 50)
 
         # Export, change something, import the export.
         exported = self.api("/config")
-        self.find("#transfer-body > button").click()
+        self.click("#transfer-body > button")
         file = os.path.join(self.downloads, "obx-settings.json")
         wait_for(lambda: os.path.exists(file), "the exported file")
         with open(file) as handle:
@@ -249,7 +260,7 @@ class ConfigurationPageTest(unittest.TestCase):
         self.system.request("POST", f"/config/pointer?device={device}&app=*", {"speed": 20})
         self.assertNotEqual(settings_of(self.api("/config")), settings_of(exported))
         self.find('input[name="settingsFile"]').send_keys(file)
-        self.find('form[aria-label="Import settings"] button[type=submit]').click()
+        self.click('form[aria-label="Import settings"] button[type=submit]')
         self.shows('form[aria-label="Import settings"] .done', "Settings imported.")
         self.assertEqual(settings_of(self.api("/config")), settings_of(exported))
 
@@ -264,7 +275,7 @@ class ConfigurationPageTest(unittest.TestCase):
 
     def test_4_the_keyboard_alone_sets_a_click(self):
         device = self.device()
-        self.find("h1").click()
+        self.click("h1")
         target = "Change Button 7"
         for _ in range(300):
             if self.focused("aria-label") == target:
@@ -281,7 +292,7 @@ class ConfigurationPageTest(unittest.TestCase):
             self.keys(Keys.TAB)
         self.keys(Keys.ENTER)
         self.until(lambda: self.action_of(64) == "Click, right", "button 7 to read Click, right")
-        app = Select(self.find('select[name="profile"]')).first_selected_option.get_attribute("value")
+        app = self.value_of('select[name="profile"]')
         self.assertEqual(self.api(f"/config/buttons?device={device}&app={app}&button=64"),
                          {"command": "singleClick", "button": 2, "modifiers": ""})
 
@@ -291,7 +302,7 @@ class ConfigurationPageTest(unittest.TestCase):
         name = self.find(f'{form} input[name="programName"]')
         path.send_keys(self.system.program)
         name.send_keys("Sketcher again")
-        self.find(f"{form} button[type=submit]").click()
+        self.click(f"{form} button[type=submit]")
         self.shows(f"{form} .error", "Application configuration already exists")
         self.assertEqual(path.get_attribute("value"), self.system.program)
         self.assertEqual(name.get_attribute("value"), "Sketcher again")
@@ -301,7 +312,23 @@ class ConfigurationPageTest(unittest.TestCase):
                            and "400" in entry["message"])]
         self.console.extend(refused)
 
-    def test_6_nothing_leaves_the_loopback_address_and_the_console_is_clean(self):
+    def test_6_every_control_has_a_label_and_dark_follows_the_system(self):
+        unnamed = self.browser.execute_script("""
+            return [...document.querySelectorAll('input, select, textarea, button, output')]
+                .filter((control) => !(control.labels?.length || control.getAttribute('aria-label')
+                                        || control.textContent.trim()))
+                .map((control) => control.outerHTML)""")
+        self.assertEqual(unnamed, [])
+        background = "return getComputedStyle(document.body).backgroundColor"
+        colours = {}
+        for scheme in ("light", "dark"):
+            self.browser.execute_cdp_cmd("Emulation.setEmulatedMedia",
+                                         {"features": [{"name": "prefers-color-scheme", "value": scheme}]})
+            colours[scheme] = self.browser.execute_script(background)
+        self.browser.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": []})
+        self.assertEqual(colours, {"light": "rgb(255, 255, 255)", "dark": "rgb(17, 24, 39)"})
+
+    def test_7_nothing_leaves_the_loopback_address_and_the_console_is_clean(self):
         own = f"http://127.0.0.1:{self.system.port}/"
         entries = self.browser.execute_script(
             "return performance.getEntriesByType('navigation').concat(performance.getEntriesByType('resource'))"
