@@ -328,7 +328,52 @@ class ConfigurationPageTest(unittest.TestCase):
         self.browser.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": []})
         self.assertEqual(colours, {"light": "rgb(255, 255, 255)", "dark": "rgb(17, 24, 39)"})
 
-    def test_7_nothing_leaves_the_loopback_address_and_the_console_is_clean(self):
+    def test_7_renaming_a_profile_and_saving_a_snippet(self):
+        device = self.device()
+        program = self.system.program
+        self.until(lambda: self.value_of('select[name="profile"]') == program, "the program's profile")
+        name = self.find('input[name="profileName"]')
+        name.clear()
+        name.send_keys("Sketch pad")
+        self.click('form[aria-label="Rename the profile"] button[type=submit]')
+        self.until(lambda: {program: "Sketch pad"} in self.api(f"/config/apps?device={device}")["apps"],
+                   "the new name to reach the helper")
+        self.find('input[name="snippet-label-0"]').send_keys("Greeting")
+        self.find('textarea[name="snippet-content-0"]').send_keys("Grüße aus Köln")
+        self.click('form[aria-label="Snippets"] button[type=submit]')
+        self.until(lambda: self.api(f"/config/snippets?device={device}&app={program}")[0]
+                   == {"label": "Greeting", "content": "Grüße aus Köln"}, "the snippet to reach the helper")
+        self.assertEqual(self.api(f"/config/snippets?device={device}&app=*")[0], {"label": "", "content": ""})
+
+    def test_8_actions_in_words(self):
+        cases = [
+            ({"command": "keystroke", "keyCode": 67, "modifiers": "ctrl"}, "Ctrl+C"),
+            ({"command": "keystroke", "keyCode": 0x73, "modifiers": "alt,shift"}, "Alt+Shift+F4"),
+            ({"command": "singleClick", "button": 2, "modifiers": "ctrl"}, "Ctrl+Click, right"),
+            ({"command": "multiClick", "button": 1, "clicks": 2}, "Double click, left"),
+            ({"command": "multiClick", "button": 3, "clicks": 3}, "Triple click, middle"),
+            ({"command": "drag", "button": 1}, "Drag, left"),
+            ({"command": "snippet", "content": "Grüße aus Köln"}, "Types “Grüße aus Kö…”"),
+            ({"command": "snippet", "content": "short"}, "Types “short”"),
+            ({"command": "snippetMenu"}, "Shows the snippet menu"),
+            ({"command": "open", "path": "/home/ana/Documents"}, "Opens ~/Documents"),
+            ({"command": "open", "path": "https://example.org/"}, "Opens https://example.org/"),
+            ({"command": "system", "action": "minimizeAll"}, "Shows the desktop"),
+            ({"command": "scroll", "direction": "UP", "lines": 3}, "Scrolls up, 3 lines"),
+            ({"command": "scroll", "direction": "trackball"}, "Scrolls with the ball while held"),
+            ({"command": "useGlobal"}, "As in the global profile"),
+            ({"command": "none"}, "No action"),
+            (None, "No action"),
+            ({"command": "edit_selectAll", "params": None}, "Select all"),
+            ({"command": "mouse_button4Click", "params": None}, "Button 4 click"),
+        ]
+        words = self.browser.execute_async_script(
+            "const [actions, done] = arguments;"
+            "import('./js/describe.js').then((module) => done(actions.map(module.actionInWords)))",
+            [action for action, _ in cases])
+        self.assertEqual(words, [expected for _, expected in cases])
+
+    def test_9_nothing_leaves_the_loopback_address_and_the_console_is_clean(self):
         own = f"http://127.0.0.1:{self.system.port}/"
         entries = self.browser.execute_script(
             "return performance.getEntriesByType('navigation').concat(performance.getEntriesByType('resource'))"

@@ -81,6 +81,7 @@ export class ActionEditor {
         };
         this.form = el("form", { class: "action-editor", "aria-label": `Action of ${buttonsOf(mask)}` }, [
             el("h3", { text: `${buttonsOf(mask)}: choose its action` }),
+            el("p", { class: "hint", text: `Now: ${actionInWords(action)}` }),
             field("Action", this.kind),
             ...Object.values(this.groups),
             this.error,
