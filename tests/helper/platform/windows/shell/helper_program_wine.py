@@ -276,6 +276,19 @@ class HttpAnswersAsOnLinux(unittest.TestCase):
             self.assertIn("%d" % pointer["speed"], json.dumps(settings["devices"]))
         self.assertEqual(self.windows.settings()["devices"], self.linux.settings()["devices"])
 
+    def test_the_installed_page_is_the_same_bytes(self):
+        # Each build puts the page beside its program; the Linux helper's folder says what the page is.
+        folder = os.path.join(os.path.dirname(LINUX_HELPER), "ui")
+        names = sorted(os.path.relpath(os.path.join(root, name), folder).replace(os.sep, "/")
+                       for root, _, files in os.walk(folder) for name in files)
+        self.assertIn("index.html", names)
+        for name in names:
+            with open(os.path.join(folder, name), "rb") as file:
+                content = file.read()
+            answer = self.same_answer(b"GET", b"/ui/" + name.encode())
+            self.assertTrue(answer.startswith(b"HTTP/1.1 200 OK\r\n"), name)
+            self.assertTrue(answer.endswith(b"\r\n\r\n" + content), name)
+
     def test_failure_envelope(self):
         answer = self.same_answer(b"GET", b"/config/pointer?app=*&device=4")
         self.assertIn(b'"success":false', answer)
