@@ -1,6 +1,8 @@
 # What the package holds beyond the programs, and the Debian package built by `cpack -G DEB`.
 install(FILES ${PROJECT_SOURCE_DIR}/helper/actions/obxactions.json DESTINATION ${OBX_INSTALL_PROGRAM_DIR}
         COMPONENT obx)
+# The configuration page, in the folder the helper serves it from.
+install(DIRECTORY ${PROJECT_SOURCE_DIR}/ui/ DESTINATION ${OBX_INSTALL_PROGRAM_DIR}/ui COMPONENT obx)
 install(FILES ${OBX_PACKAGING_DIR}/obxkernd.service DESTINATION ${OBX_INSTALL_SYSTEM_UNIT_DIR} COMPONENT obx)
 install(FILES ${OBX_PACKAGING_DIR}/obxhelper.service DESTINATION ${OBX_INSTALL_USER_UNIT_DIR} COMPONENT obx)
 install(FILES ${OBX_PACKAGING_DIR}/70-obxkern.rules DESTINATION ${OBX_INSTALL_UDEV_RULES_DIR} COMPONENT obx)

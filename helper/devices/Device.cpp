@@ -151,12 +151,16 @@ void Device::dispatchReadEvent() {
         if ((readBuffer_[offsetof(OBX_BUTTON_EVENT, Flags)] & OBX_BUTTON_EVENT_FLAGS) == 0) {
             return;
         }
+        const auto pressed = loadU32(&readBuffer_[offsetof(OBX_BUTTON_EVENT, Pressed)]);
+        const auto released = loadU32(&readBuffer_[offsetof(OBX_BUTTON_EVENT, Released)]);
+        if (eventSink_ != nullptr) {
+            eventSink_->buttonEvent(getId(), pressed, released);
+        }
         if (config_ == nullptr) {
             log(LogLevel::debug, "Device ", devicePath_, " no config defined!");
             return;
         }
-        config_->dispatchButtonEvent(*this, loadU32(&readBuffer_[offsetof(OBX_BUTTON_EVENT, Pressed)]),
-                                     loadU32(&readBuffer_[offsetof(OBX_BUTTON_EVENT, Released)]));
+        config_->dispatchButtonEvent(*this, pressed, released);
     } catch (...) {
         // Swallowed: the action logs what it can, the worker goes on.
     }

@@ -5,6 +5,7 @@
 // button events, and pushes the configuration to the system and the driver.
 
 #include "devices/DeviceBase.h"
+#include "devices/DeviceEventSink.h"
 #include "devices/DriverChannel.h"
 #include "driver/shared/ObxControl.h"
 
@@ -38,6 +39,9 @@ public:
     virtual bool sendToDriver(std::uint32_t code, std::span<const std::uint8_t> input);
 
     const std::string& devicePath() const { return devicePath_; }
+    // Each button event goes to sink as well, before its action; null
+    // reports to none. The sink must outlive the device's reads.
+    void reportEventsTo(DeviceEventSink* sink) { eventSink_ = sink; }
 
 private:
     void readDriverInfo();
@@ -49,6 +53,7 @@ private:
     MsgWFMOHandler& worker_;
     std::string devicePath_;
     std::unique_ptr<IDriverChannel> channel_;
+    DeviceEventSink* eventSink_ = nullptr;
     bool readRegistered_ = false;
     // Reused for every read: the event path allocates nothing.
     alignas(8) std::array<std::uint8_t, sizeof(OBX_BUTTON_EVENT)> readBuffer_{};

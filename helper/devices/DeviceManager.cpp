@@ -170,6 +170,7 @@ void DeviceManager::onDeviceArrival(const std::string& path) {
     WorkerLock guard(*this);
     log(LogLevel::info, "Device arrival: ", path);
     auto device = std::make_shared<Device>(*this, path, platform_.notices->channelFor(path));
+    device->reportEventsTo(eventSink());
     try {
         device->open();
     } catch (const std::exception& error) {
@@ -183,6 +184,7 @@ void DeviceManager::onDeviceArrival(const std::string& path) {
     } catch (const std::exception& error) {
         log(LogLevel::error, "Error initializing Device, reason: ", error.what());
     }
+    reportDevicesChanged();
 }
 
 void DeviceManager::onDeviceDeparture(const std::string& path) {
@@ -196,6 +198,13 @@ void DeviceManager::onDeviceDeparture(const std::string& path) {
     });
     if (found != list.end()) {
         list.erase(found);
+        reportDevicesChanged();
+    }
+}
+
+void DeviceManager::reportDevicesChanged() {
+    if (eventSink() != nullptr) {
+        eventSink()->devicesChanged();
     }
 }
 

@@ -61,6 +61,7 @@ public:
 
 private:
     void startUp();
+    void reportDevicesChanged();
     void signalInitEvent(bool initialized);
     // Re-points every device into settings, each one even when an earlier
     // one failed to apply; answers the first failure.

@@ -50,6 +50,8 @@ public:
     // Takes over settings; the previous object goes, so no device may still
     // use one of its configurations.
     void useSettings(std::unique_ptr<Settings> settings);
+    void reportEventsTo(DeviceEventSink* sink) override { eventSink_ = sink; }
+    DeviceEventSink* eventSink() const { return eventSink_; }
     // The present devices in order of arrival, kept by the device layer.
     std::vector<std::shared_ptr<IObxDevice>>& devices() { return devices_; }
 
@@ -75,6 +77,7 @@ private:
 
     std::recursive_mutex mutex_;
     std::unique_ptr<Settings> settings_;
+    DeviceEventSink* eventSink_ = nullptr;
     // After the settings, so that the devices go first.
     std::vector<std::shared_ptr<IObxDevice>> devices_;
 };

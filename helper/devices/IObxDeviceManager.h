@@ -4,6 +4,8 @@
 // and changes the settings, and the lock that keeps them apart from the
 // device work.
 
+#include "devices/DeviceEventSink.h"
+
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -35,6 +37,10 @@ public:
     virtual nlohmann::json getSnippets(const AppId& app, std::uint16_t device) = 0;
 
     virtual ~IObxDeviceManager() = default;
+
+    // Who hears of button events and arrivals; none by default. Set before
+    // the worker starts, and kept until it has ended.
+    virtual void reportEventsTo(DeviceEventSink* sink) = 0;
 
     // The flag is set in memory only; it is saved with the next change.
     virtual void setTrayIcon(bool show) = 0;

@@ -2,6 +2,7 @@
 
 #include "base/Log.h"
 #include "platform/LoopbackSockets.h"
+#include "server/PageFiles.h"
 #include "server/Resources.h"
 
 #include <charconv>
@@ -29,6 +30,8 @@ std::uint16_t commandServerPort() {
 CommandServer::CommandServer(IObxDeviceManager& deviceManager, std::uint16_t port)
     : deviceManager_(deviceManager), server_("127.0.0.1", port) {
     registerResources(server_, deviceManager_);
+    registerPage(server_, installedPageFolder());
+    server_.setEventStream("^/events$", [this] { return events_.devicesEvent(); });
     // The API changes the user's settings and starts programs: it is the
     // user's own, never another local account's.
     std::shared_ptr<PeerOwnerCheck> owners;

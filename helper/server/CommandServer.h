@@ -4,6 +4,7 @@
 // thread, the route table of the resources, every answer through the
 // success or failure response.
 
+#include "server/DeviceEventFeed.h"
 #include "server/HttpServer.h"
 
 #include <cstdint>
@@ -31,9 +32,13 @@ public:
     // The bound port once listening, 0 when the port could not be opened.
     std::uint16_t waitUntilListening() { return server_.waitUntilListening(); }
 
+    // What the device worker reports to, for the event stream.
+    DeviceEventSink& deviceEvents() { return events_; }
+
 private:
     IObxDeviceManager& deviceManager_;
     HttpServer server_;
+    DeviceEventFeed events_{server_, deviceManager_};
     std::thread thread_;
 };
 

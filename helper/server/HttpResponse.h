@@ -13,6 +13,7 @@ inline constexpr std::string_view statusOk = "HTTP/1.1 200 OK";
 inline constexpr std::string_view statusBadRequest = "HTTP/1.1 400 Bad Request";
 inline constexpr std::string_view statusForbidden = "HTTP/1.1 403 Forbidden";
 inline constexpr std::string_view statusPayloadTooLarge = "HTTP/1.1 413 Payload Too Large";
+inline constexpr std::string_view statusServiceUnavailable = "HTTP/1.1 503 Service Unavailable";
 
 // The compact JSON body, one line feed appended.
 std::string successResponse(const nlohmann::json& body);

@@ -41,6 +41,20 @@ struct Route {
     HttpHandler handler;
 };
 
+struct EventStreamRoute {
+    std::regex pattern;
+    EventStreamOpening opening;
+    EventStreamLimits limits;
+};
+
+// The body runs until either side closes: no length, no chunks.
+constexpr std::string_view eventStreamHead = "HTTP/1.1 200 OK\r\n"
+                                             "Content-Type: text/event-stream\r\n"
+                                             "Cache-Control: no-store\r\n"
+                                             "X-Content-Type-Options: nosniff\r\n"
+                                             "Connection: close\r\n\r\n";
+constexpr std::string_view keepAliveComment = ": keep-alive\n\n";
+
 bool isDescriptorShortage(const beast::error_code& error) {
     return error == net::error::no_descriptors || error == net::error::no_buffer_space ||
            error == net::error::no_memory || error == boost::system::errc::too_many_files_open_in_system;
@@ -71,8 +85,18 @@ public:
         return nullptr;
     }
 
+    bool isEventStream(const std::string& method, std::string_view path) const {
+        return eventStream && method == "GET" &&
+               std::regex_match(path.begin(), path.end(), eventStream->pattern);
+    }
+
     void accept();
     void admit(tcp::socket socket);
+    // False when the stream has all the subscribers it takes.
+    bool subscribe(const std::shared_ptr<Session>& session);
+    void unsubscribe(const Session* session);
+    void broadcast(std::string_view bytes);
+    void keepSubscribersAlive();
     void acceptFailed(const beast::error_code& error);
     // Closes the connection that has waited longest for a request; false
     // when every connection is busy with one.
@@ -97,6 +121,9 @@ public:
     net::steady_timer retryTimer{io};
     std::chrono::steady_clock::time_point lastFailureLogged{};
     std::set<std::shared_ptr<Session>> sessions;
+    std::optional<EventStreamRoute> eventStream;
+    std::vector<std::shared_ptr<Session>> subscribers;
+    net::steady_timer keepAliveTimer{io};
 
     std::mutex mutex;
     std::condition_variable listening;
@@ -185,14 +212,74 @@ private:
         auto& message = parser_->get();
         const auto target =
             splitRequestTarget(std::string_view(message.target().data(), message.target().size()));
+        keepAlive_ = message.keep_alive();
+        if (server_.isEventStream(std::string(message.method_string()), target.path)) {
+            return openEventStream();
+        }
         const auto* handler = server_.findHandler(std::string(message.method_string()), target.path);
         if (handler == nullptr) {
             return finish();
         }
-        const HttpRequest request{std::string(message.method_string()), std::string(target.path),
-                                  QueryParameters(target.query), std::move(message.body())};
-        keepAlive_ = message.keep_alive();
+        const auto ifNoneMatch = message.find(http::field::if_none_match);
+        const HttpRequest request{
+            std::string(message.method_string()), std::string(target.path), QueryParameters(target.query),
+            std::move(message.body()),
+            ifNoneMatch == message.end() ? std::nullopt : std::optional<std::string>(ifNoneMatch->value())};
         write((*handler)(request));
+    }
+
+    void openEventStream() {
+        if (!server_.subscribe(shared_from_this())) {
+            return answerAndClose(failureResponse("Too many event subscribers", statusServiceUnavailable));
+        }
+        std::string opening(eventStreamHead);
+        opening.append(server_.eventStream->opening());
+        deliver(opening);
+        watchForClose();
+    }
+
+public:
+    // Queues bytes for a subscriber; one that has too much unsent is dropped.
+    void deliver(std::string_view bytes) {
+        if (unsent_.size() + response_.size() + bytes.size() > server_.eventStream->limits.unsentLimit) {
+            logText(LogLevel::warning, "[HTTP] - dropping an event subscriber that does not read");
+            return finish();
+        }
+        unsent_.append(bytes);
+        if (!writing_) {
+            sendUnsent();
+        }
+    }
+
+private:
+    void sendUnsent() {
+        writing_ = true;
+        response_.swap(unsent_);
+        unsent_.clear();
+        stream_.expires_after(server_.limits.contentTimeout);
+        net::async_write(stream_, net::buffer(response_),
+                         [self = shared_from_this()](beast::error_code error, std::size_t) {
+                             self->writing_ = false;
+                             self->response_.clear();
+                             if (error) {
+                                 return self->finish();
+                             }
+                             if (!self->unsent_.empty()) {
+                                 self->sendUnsent();
+                             }
+                         });
+    }
+
+    // A subscriber sends nothing more; its end of the connection is what
+    // tells that it went away.
+    void watchForClose() {
+        stream_.socket().async_read_some(net::buffer(drain_),
+                                         [self = shared_from_this()](beast::error_code error, std::size_t) {
+                                             if (error) {
+                                                 return self->finish();
+                                             }
+                                             self->watchForClose();
+                                         });
     }
 
     void write(std::string bytes) {
@@ -248,6 +335,7 @@ private:
 
     void finish() {
         close();
+        server_.unsubscribe(this);
         server_.sessions.erase(shared_from_this());
     }
 
@@ -258,6 +346,9 @@ private:
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
     std::string response_;
+    // A subscriber's events that wait for the write in progress.
+    std::string unsent_;
+    bool writing_ = false;
     std::array<char, 4096> drain_;
     bool keepAlive_ = false;
     bool idle_ = false;
@@ -308,6 +399,36 @@ void HttpServer::Impl::acceptFailed(const beast::error_code& error) {
     });
 }
 
+bool HttpServer::Impl::subscribe(const std::shared_ptr<Session>& session) {
+    if (subscribers.size() >= eventStream->limits.subscriberLimit) {
+        logText(LogLevel::warning, "[HTTP] - refusing an event subscriber, the stream has all it takes");
+        return false;
+    }
+    subscribers.push_back(session);
+    return true;
+}
+
+void HttpServer::Impl::unsubscribe(const Session* session) {
+    std::erase_if(subscribers, [session](const auto& subscriber) { return subscriber.get() == session; });
+}
+
+void HttpServer::Impl::broadcast(std::string_view bytes) {
+    // A subscriber dropped on the way leaves the list.
+    for (auto& subscriber : std::vector(subscribers)) {
+        subscriber->deliver(bytes);
+    }
+}
+
+void HttpServer::Impl::keepSubscribersAlive() {
+    keepAliveTimer.expires_after(eventStream->limits.keepAliveInterval);
+    keepAliveTimer.async_wait([this](beast::error_code cancelled) {
+        if (!cancelled) {
+            broadcast(keepAliveComment);
+            keepSubscribersAlive();
+        }
+    });
+}
+
 bool HttpServer::Impl::closeLongestIdle() {
     std::shared_ptr<Session> longest;
     for (auto& session : sessions) {
@@ -336,6 +457,23 @@ void HttpServer::setDefaultHandler(std::string method, HttpHandler handler) {
     impl_->defaults.emplace_back(std::move(method), std::move(handler));
 }
 
+void HttpServer::setEventStream(const std::string& pattern, EventStreamOpening opening,
+                                EventStreamLimits limits) {
+    impl_->eventStream = EventStreamRoute{std::regex(pattern), std::move(opening), limits};
+}
+
+void HttpServer::broadcast(std::string_view bytes) {
+    impl_->broadcast(bytes);
+}
+
+bool HttpServer::hasSubscribers() const {
+    return !impl_->subscribers.empty();
+}
+
+void HttpServer::post(std::function<void()> task) {
+    net::post(impl_->io, std::move(task));
+}
+
 void HttpServer::setConnectionCheck(ConnectionCheck check) {
     impl_->connectionCheck = std::move(check);
 }
@@ -357,7 +495,11 @@ void HttpServer::run() {
     }
     impl.reportListening(impl.acceptor->local_endpoint().port());
     impl.accept();
+    if (impl.eventStream) {
+        impl.keepSubscribersAlive();
+    }
     impl.io.run();
+    impl.subscribers.clear();
     impl.sessions.clear();
 }
 
@@ -369,6 +511,7 @@ void HttpServer::stop() {
             impl.acceptor->close(ignored);
         }
         impl.retryTimer.cancel();
+        impl.keepAliveTimer.cancel();
         // The next server (after a resume or reconnection) binds the same port.
         for (auto& session : std::set(impl.sessions)) {
             session->reset();

@@ -17,6 +17,7 @@
 #include <optional>
 #include <regex>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace obx {
@@ -26,6 +27,8 @@ struct HttpRequest {
     std::string path;
     QueryParameters query;
     std::string body;
+    // The If-None-Match header, for answers that can be revalidated.
+    std::optional<std::string> ifNoneMatch;
 };
 
 // Returns the complete response bytes.
@@ -41,6 +44,19 @@ struct HttpServerLimits {
     std::size_t connectionLimit = 32;
 };
 
+// The one server-sent event stream of a server. A subscriber past the limit
+// is answered 503; one that does not read is dropped once its unsent data
+// passes unsentLimit, so that a stalled client costs a bounded amount of
+// memory; a comment every keepAliveInterval finds subscribers that went away.
+struct EventStreamLimits {
+    std::size_t subscriberLimit = 4;
+    std::size_t unsentLimit = 64 * 1024;
+    std::chrono::milliseconds keepAliveInterval{15000};
+};
+
+// The first event(s) a new subscriber gets, complete with their blank lines.
+using EventStreamOpening = std::function<std::string()>;
+
 // Decides, at a connection's first request, whether it may be served; a
 // refused one is answered 403 "Request origin not allowed".
 using ConnectionCheck = std::function<bool(const boost::asio::ip::tcp::socket&)>;
@@ -54,6 +70,16 @@ public:
 
     void addRoute(std::string method, const std::string& pattern, HttpHandler handler);
     void setDefaultHandler(std::string method, HttpHandler handler);
+    // GET on pattern answers text/event-stream: opening() at once, then every
+    // broadcast.
+    void setEventStream(const std::string& pattern, EventStreamOpening opening,
+                        EventStreamLimits limits = {});
+    // On the server thread only: bytes (whole events) to every subscriber.
+    void broadcast(std::string_view bytes);
+    bool hasSubscribers() const;
+    // From any thread: runs task on the server thread; a task posted after
+    // stop() never runs.
+    void post(std::function<void()> task);
     // Without one every connection is served.
     void setConnectionCheck(ConnectionCheck check);
 

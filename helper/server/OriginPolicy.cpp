@@ -30,24 +30,20 @@ bool OriginPolicy::hostAllowed(std::string_view host) const {
     return isLoopbackName(name) && port == std::to_string(port_);
 }
 
-bool OriginPolicy::originAllowed(std::string_view origin) {
+bool OriginPolicy::originAllowed(std::string_view origin) const {
+    // Only the page the helper serves itself: another port on the loopback
+    // address is another program's web server, and "null" (sandboxed frames,
+    // local files, cross-site redirects) is a page whose site is hidden.
     const auto text = lowerCase(std::string(origin));
-    // Browsers send "null" from sandboxed frames and after cross-site
-    // redirects: a web page whose site is hidden.
-    if (text == "null") {
-        return false;
+    const auto port = std::to_string(port_);
+    for (std::string_view name : {"127.0.0.1", "localhost"}) {
+        const auto own = "http://" + std::string(name);
+        // A browser leaves the scheme's default port out of the origin.
+        if (text == own + ":" + port || (port_ == 80 && text == own)) {
+            return true;
+        }
     }
-    const auto separator = text.find("://");
-    if (separator == std::string::npos) {
-        return true;
-    }
-    const auto scheme = std::string_view(text).substr(0, separator);
-    if (scheme != "http" && scheme != "https") {
-        return true;
-    }
-    auto authority = std::string_view(text).substr(separator + 3);
-    authority = authority.substr(0, authority.find('/'));
-    return isLoopbackName(splitHostPort(authority).first);
+    return false;
 }
 
 bool OriginPolicy::allows(std::optional<std::string_view> host,

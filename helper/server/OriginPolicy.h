@@ -2,7 +2,8 @@
 
 // Keeps web pages from driving the loopback API: a browser page can reach
 // 127.0.0.1 (directly, or through a DNS name rebound to it), and some of the
-// API runs programs. Native clients send neither header and pass.
+// API runs programs. Native clients send neither header and pass; a browser
+// passes only from the helper's own page, served on the helper's own port.
 
 #include <cstdint>
 #include <optional>
@@ -19,7 +20,7 @@ public:
 
 private:
     bool hostAllowed(std::string_view host) const;
-    static bool originAllowed(std::string_view origin);
+    bool originAllowed(std::string_view origin) const;
 
     std::uint16_t port_;
 };

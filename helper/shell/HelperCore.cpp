@@ -1,11 +1,15 @@
 #include "shell/HelperCore.h"
 
+#include "devices/IObxDeviceManager.h"
 #include "server/CommandServer.h"
 
 namespace obx {
 
 HelperCore::HelperCore(DeviceLayer& devices, std::uint16_t port) : devices_(devices) {
-    server_ = std::make_unique<CommandServer>(devices_.manager(), port);
+    auto& manager = devices_.manager();
+    server_ = std::make_unique<CommandServer>(manager, port);
+    // The worker ends (destroy) before the server goes, so it never reports to a feed that is gone.
+    manager.reportEventsTo(&server_->deviceEvents());
     try {
         devices_.start();
         server_->start();

@@ -19,7 +19,8 @@ public:
     // timeout for its process to end; nothing happens when none runs.
     virtual void askRunningInstanceToQuit(std::chrono::milliseconds timeout) = 0;
     // Starts the configuration application from the program's folder,
-    // detached; a failure is ignored.
+    // detached, or opens the configuration page in the default browser when
+    // the application is not installed there; a failure is ignored.
     virtual void launchConfigurationApp() = 0;
     // Makes this process the session's running instance: the window that
     // marks it. Null when another instance holds the mark.

@@ -1,5 +1,6 @@
 #include "Commands.h"
 
+#include "Browser.h"
 #include "Errors.h"
 #include "ShortForms.h"
 #include "Table.h"
@@ -58,7 +59,8 @@ public:
             {"app", [&] { app(); }},           {"button", [&] { button(); }},
             {"pointer", [&] { pointer(); }},   {"scroll", [&] { scroll(); }},
             {"snippets", [&] { snippets(); }}, {"favapps", [&] { favapps(); }},
-            {"general", [&] { general(); }},   {"config", [&] { config(); }}};
+            {"general", [&] { general(); }},   {"config", [&] { config(); }},
+            {"open", [&] { open(); }}};
         const auto found = commands.find(words[0]);
         if (found == commands.end()) {
             throw UsageError("unknown subcommand '" + words[0] + "'");
@@ -338,6 +340,15 @@ private:
         }
     }
 
+    void open() {
+        expectCount(1, 1);
+        // Only a running helper serves the page.
+        client_.get("/");
+        const auto address = "http://127.0.0.1:" + std::to_string(invocation_.port) + "/ui/";
+        openInBrowser(address);
+        out_ << "Opened " << address << "\n";
+    }
+
     const Invocation& invocation_;
     std::ostream& out_;
     HelperClient client_;
@@ -365,7 +376,8 @@ const char* commandsHelp() {
            "  favapps                         programs offered for new profiles (--count)\n"
            "  general get | set trayIcon=on|off\n"
            "  config export [FILE]            the entire settings as JSON\n"
-           "  config import FILE              replaces the entire settings\n";
+           "  config import FILE              replaces the entire settings\n"
+           "  open                            the configuration page in the default browser\n";
 }
 
 } // namespace obxctl

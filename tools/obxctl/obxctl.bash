@@ -29,7 +29,7 @@ _obxctl() {
 
     case ${#args[@]} in
         0)
-            COMPREPLY=($(compgen -W 'devices apps app button pointer scroll snippets favapps general config' -- "$cur"))
+            COMPREPLY=($(compgen -W 'devices apps app button pointer scroll snippets favapps general config open' -- "$cur"))
             ;;
         1)
             case ${args[0]} in

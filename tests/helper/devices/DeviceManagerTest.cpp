@@ -59,6 +59,7 @@ protected:
                                     *waits, std::move(failingCodes)),
                                 std::make_unique<test::FakeDesktopQueries>(desktop),
                                 {}});
+        manager->reportEventsTo(&events);
         manager->onThreadStart();
     }
     Settings& settings() { return *manager->settings(); }
@@ -72,6 +73,11 @@ protected:
     test::DriverHarness firstDriver{test::kFiveButtonTrackball, 0x1001};
     test::DriverHarness secondDriver{test::kFiveButtonTrackball, 0x1002};
     std::shared_ptr<test::DesktopState> desktop = std::make_shared<test::DesktopState>();
+    struct CountingEventSink : DeviceEventSink {
+        void buttonEvent(std::uint16_t, std::uint32_t, std::uint32_t) override {}
+        void devicesChanged() override { ++changes; }
+        int changes = 0;
+    } events;
     std::unique_ptr<DeviceManager> manager;
 };
 
@@ -91,6 +97,7 @@ TEST_F(DeviceManagerTest, ARefusedRegistrationLeavesTheTrackballOut) {
     EXPECT_TRUE(manager->devices().empty());
     EXPECT_TRUE(log.contains(LogLevel::error,
                              "Error initializing Device, reason: Error register helper app with driver"));
+    EXPECT_EQ(events.changes, 0) << "nothing arrived";
 }
 
 TEST_F(DeviceManagerTest, ArrivalChoosesTheProfileOfTheForegroundPathInAnyLetterCase) {
@@ -109,8 +116,10 @@ TEST_F(DeviceManagerTest, ADepartureMatchesThePathInAnyLetterCase) {
     ASSERT_EQ(manager->devices().size(), 1u);
     EXPECT_EQ(manager->devices()[0]->getId(), 0x1002);
     EXPECT_TRUE(log.contains(LogLevel::info, "Device departure: CORE-01"));
+    EXPECT_EQ(events.changes, 3) << "two arrivals and the departure";
     manager->dispatchMessage({deviceChangeMessage, deviceRemoveCompleteEvent, "core-09"});
     EXPECT_EQ(manager->devices().size(), 1u);
+    EXPECT_EQ(events.changes, 3) << "nothing went";
 }
 
 TEST_F(DeviceManagerTest, AReloadWithoutADevicesEntryGivesItOneInTheNewSettings) {

@@ -10,6 +10,7 @@
 #include "support/RecordingPlatformServices.h"
 #include "support/ScriptedWaitPrimitive.h"
 
+#include <array>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
@@ -254,6 +255,33 @@ TEST_F(DeviceTest, TheDriverDoesMappedButtonsAndHandsTheOthersToTheDispatch) {
                             PlatformCall{"sendKeystroke", json::array({0x04, 0, false, true})}))
         << ::testing::PrintToString(platform->inputCalls());
     EXPECT_EQ(channel->readsQueued, 3) << "one read at a time, queued again after each event";
+}
+
+struct RecordingEventSink : DeviceEventSink {
+    void buttonEvent(std::uint16_t device, std::uint32_t pressed, std::uint32_t released) override {
+        buttons.push_back({device, pressed, released});
+    }
+    void devicesChanged() override {}
+    std::vector<std::array<std::uint32_t, 3>> buttons;
+};
+
+TEST_F(DeviceTest, EveryEventHandedOverIsReportedWithTheConfigurationIdBesidesItsAction) {
+    onlyActions(config, {{0x1, leftClick}, {0x4, ctrlRightClick}});
+    RecordingEventSink sink;
+    auto device = makeDevice();
+    device->reportEventsTo(&sink);
+    device->open();
+    device->setConfig(&config, true);
+    platform->clear();
+    press(0x01);
+    press(0x00);
+    press(0x04);
+    press(0x00);
+    runWorker();
+    const std::uint32_t id = device->getId();
+    EXPECT_THAT(sink.buttons, ElementsAre(std::array{id, 4u, 0u}, std::array{id, 0u, 4u}))
+        << "button 1 stays in the driver";
+    EXPECT_EQ(platform->inputCalls().size(), 4u) << "the action still runs";
 }
 
 TEST_F(DeviceTest, AnEventBeforeAnyConfigurationIsLoggedAndTheReadQueuedAgain) {

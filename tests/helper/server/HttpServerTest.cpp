@@ -293,22 +293,30 @@ TEST_F(HttpServerTest, AbsoluteFormTargetsAreRoutedByPathAndTheirAuthorityChecke
               failureResponse("Request origin not allowed", statusForbidden));
 }
 
-TEST_F(HttpServerTest, ForeignHostsAndWebOriginsAreForbidden) {
+TEST_F(HttpServerTest, ForeignHostsAndEveryOriginButTheHelpersOwnAreForbidden) {
     const auto forbidden = failureResponse("Request origin not allowed", statusForbidden);
     const auto own = "127.0.0.1:" + std::to_string(port);
+    const auto otherPort = std::to_string(port == 65535 ? 1 : port + 1);
     for (const std::string& headers : std::vector<std::string>{
              "Host: evil.example:" + std::to_string(port) + "\r\n", "Host: localhost:1\r\n",
              "Host: localhost\r\n", "Host: " + own + "\r\nOrigin: http://evil.example\r\n",
              "Host: " + own + "\r\nOrigin: https://127.0.0.1.evil.example:" + std::to_string(port) + "\r\n",
-             "Origin: null\r\n", "Host: " + own + "\r\nOrigin: NULL\r\n"}) {
+             "Origin: null\r\n", "Host: " + own + "\r\nOrigin: NULL\r\n",
+             "Origin: http://localhost:" + otherPort + "\r\n",
+             "Origin: http://127.0.0.1:" + otherPort + "\r\n", "Origin: http://127.0.0.1\r\n",
+             "Origin: https://" + own + "\r\n", "Origin: http://[::1]:" + std::to_string(port) + "\r\n",
+             "Origin: file://\r\n", "Origin: http://" + own + ".evil.example\r\n",
+             "Origin: http://" + own + "/\r\n", "Origin: \r\n"}) {
         RawHttpClient client(port);
         EXPECT_EQ(client.request(httpRequest("POST", "/echo", "x", headers)), forbidden) << headers;
         EXPECT_TRUE(client.closedByServer());
     }
-    for (const std::string& headers : std::vector<std::string>{
-             "Host: " + own + "\r\n", "Host: LOCALHOST:" + std::to_string(port) + "\r\n",
-             "Host: [::1]:" + std::to_string(port) + "\r\n", "Origin: http://localhost:3000\r\n",
-             "Origin: https://[::1]\r\n", "Origin: file://\r\n", ""}) {
+    for (const std::string& headers :
+         std::vector<std::string>{"Host: " + own + "\r\n", "Host: LOCALHOST:" + std::to_string(port) + "\r\n",
+                                  "Host: [::1]:" + std::to_string(port) + "\r\n",
+                                  "Host: " + own + "\r\nOrigin: http://" + own + "\r\n",
+                                  "Origin: http://localhost:" + std::to_string(port) + "\r\n",
+                                  "Origin: HTTP://LocalHost:" + std::to_string(port) + "\r\n", ""}) {
         RawHttpClient client(port);
         EXPECT_EQ(client.request(httpRequest("POST", "/echo", "x", headers)), okBody("x")) << headers;
     }

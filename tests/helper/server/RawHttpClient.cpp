@@ -1,5 +1,6 @@
 #include "RawHttpClient.h"
 
+#include <algorithm>
 #include <boost/asio/connect.hpp>
 #include <boost/asio/write.hpp>
 #include <utility>
@@ -51,20 +52,43 @@ bool RawHttpClient::fill(std::chrono::milliseconds timeout) {
 std::optional<std::string> RawHttpClient::readResponse() {
     using namespace std::chrono_literals;
     for (;;) {
-        const auto headerEnd = pending_.find("\n\n");
+        // The API ends its lines with a line feed alone, the page's answers with a carriage return too.
+        const auto bare = pending_.find("\n\n");
+        const auto full = pending_.find("\r\n\r\n");
+        const auto headerEnd = std::min(bare, full);
         if (headerEnd != std::string::npos) {
+            const auto bodyStart = headerEnd + (headerEnd == full ? 4 : 2);
             const auto lengthAt = pending_.find("Content-Length: ");
-            if (lengthAt != std::string::npos && lengthAt < headerEnd) {
-                const auto length = std::stoul(pending_.substr(lengthAt + 16));
-                const auto total = headerEnd + 2 + length;
-                if (pending_.size() >= total) {
-                    auto response = pending_.substr(0, total);
-                    pending_.erase(0, total);
-                    return response;
-                }
+            // Without a length (a 304), the answer has no body.
+            const auto length = lengthAt != std::string::npos && lengthAt < headerEnd
+                                    ? std::stoul(pending_.substr(lengthAt + 16))
+                                    : 0;
+            const auto total = bodyStart + length;
+            if (pending_.size() >= total) {
+                auto response = pending_.substr(0, total);
+                pending_.erase(0, total);
+                return response;
             }
         }
         if (!fill(10s)) {
+            return std::nullopt;
+        }
+    }
+}
+
+std::optional<std::string> RawHttpClient::readUntil(const std::string& marker,
+                                                    std::chrono::milliseconds patience) {
+    const auto deadline = std::chrono::steady_clock::now() + patience;
+    for (;;) {
+        const auto found = pending_.find(marker);
+        if (found != std::string::npos) {
+            auto bytes = pending_.substr(0, found + marker.size());
+            pending_.erase(0, found + marker.size());
+            return bytes;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
+        if (closed_ || left.count() <= 0 || !fill(left)) {
             return std::nullopt;
         }
     }

@@ -23,6 +23,10 @@ public:
     // Every byte not yet taken by readResponse, up to the server's close; nullopt when nothing
     // arrives for patience while the connection stays open.
     std::optional<std::string> readToClose(std::chrono::milliseconds patience = std::chrono::seconds(10));
+    // The bytes up to and including the first marker, for answers without an end such as an event
+    // stream; nullopt when the marker has not come within patience, or the server closed first.
+    std::optional<std::string> readUntil(const std::string& marker,
+                                         std::chrono::milliseconds patience = std::chrono::seconds(10));
     // True when the server closes the connection within the time-out.
     bool closedByServer() { return readToClose().has_value(); }
 

@@ -8,8 +8,10 @@
 #include "support/Environment.h"
 #include "support/RecordingPlatformServices.h"
 
+#include <future>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace obx {
 namespace {
@@ -40,6 +42,7 @@ public:
     MOCK_METHOD(json, getButtonAction, (const AppId&, std::uint16_t, std::uint32_t), (override));
     MOCK_METHOD(void, setButtonAction, (const AppId&, std::uint16_t, std::uint32_t, const json&), (override));
     MOCK_METHOD(json, getSnippets, (const AppId&, std::uint16_t), (override));
+    MOCK_METHOD(void, reportEventsTo, (DeviceEventSink*), (override));
     MOCK_METHOD(void, setTrayIcon, (bool), (override));
     MOCK_METHOD(bool, getTrayIcon, (), (override));
     MOCK_METHOD(void, lock, (), (override));
@@ -264,6 +267,84 @@ TEST(CommandServerLifecycle, TakenPortIsLoggedAndStopStillReturns) {
     EXPECT_TRUE(logged);
     EXPECT_TRUE(capture.contains(LogLevel::debug, "starting command server.."));
     EXPECT_TRUE(capture.contains(LogLevel::debug, "command server stopped"));
+}
+
+} // namespace
+} // namespace obx
+
+namespace obx {
+namespace {
+
+std::string buttonEvent(int device, std::uint32_t pressed, std::uint32_t released) {
+    return "event: button\ndata: {\"device\":" + std::to_string(device) +
+           ",\"pressed\":" + std::to_string(pressed) + ",\"released\":" + std::to_string(released) + "}\n\n";
+}
+
+class DeviceEventsTest : public ResourcesTest {
+protected:
+    // A subscriber that has read the head and the opening list of trackballs.
+    std::unique_ptr<RawHttpClient> subscribe(const json& devices) {
+        auto subscriber = std::make_unique<RawHttpClient>(port);
+        subscriber->send(httpRequest("GET", "/events"));
+        const auto opening = subscriber->readUntil("}\n\n");
+        EXPECT_TRUE(opening &&
+                    opening->starts_with("HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n"));
+        EXPECT_TRUE(opening &&
+                    opening->ends_with("\r\n\r\nevent: devices\ndata: " + devices.dump() + "\n\n"));
+        return subscriber;
+    }
+};
+
+TEST_F(DeviceEventsTest, TheWorkersReportsReachSubscribersInOrderWithTheDeviceListAsTheApiAnswersIt) {
+    const json before{{"devices", json::array()}};
+    const json after{{"devices", {{{"id", 4097}, {"name", "Trackball \"A\""}, {"present", true}}}}};
+    EXPECT_CALL(manager, getDevices())
+        .WillOnce(Return(before))
+        .WillOnce(Return(before))
+        .WillOnce(Return(after));
+    auto first = subscribe(before);
+    auto second = subscribe(before);
+    std::thread worker([this] {
+        auto& events = server->deviceEvents();
+        events.buttonEvent(4097, 0x20, 0);
+        events.devicesChanged();
+        events.buttonEvent(4097, 0, 0x20);
+        events.buttonEvent(12, 0x80000000u, 1);
+    });
+    worker.join();
+    const auto expected = buttonEvent(4097, 32, 0) + "event: devices\ndata: " + after.dump() + "\n\n" +
+                          buttonEvent(4097, 0, 32) + buttonEvent(12, 2147483648, 1);
+    for (auto* subscriber : {first.get(), second.get()}) {
+        EXPECT_EQ(subscriber->readUntil("\"released\":1}\n\n"), expected);
+    }
+}
+
+TEST_F(DeviceEventsTest, NoticesBeyondTheBoundAreDroppedAndCountedWhileTheServerIsBusy) {
+    const json devices{{"devices", json::array()}};
+    std::promise<void> release;
+    std::promise<void> busy;
+    EXPECT_CALL(manager, getDevices()).WillOnce(Return(devices)).WillOnce([&] {
+        busy.set_value();
+        release.get_future().wait();
+        return devices;
+    });
+    auto subscriber = subscribe(devices);
+    RawHttpClient blocking(port);
+    blocking.send(httpRequest("GET", "/devices"));
+    busy.get_future().wait();
+    constexpr int extra = 10;
+    for (std::size_t i = 0; i < DeviceEventFeed::noticeLimit + extra; ++i) {
+        server->deviceEvents().buttonEvent(1, static_cast<std::uint32_t>(i), 0);
+    }
+    release.set_value();
+    EXPECT_EQ(blocking.readResponse(), successResponse(devices));
+    std::string expected;
+    for (std::size_t i = 0; i < DeviceEventFeed::noticeLimit; ++i) {
+        expected += buttonEvent(1, static_cast<std::uint32_t>(i), 0);
+    }
+    EXPECT_EQ(subscriber->readUntil(buttonEvent(1, DeviceEventFeed::noticeLimit - 1, 0)), expected);
+    EXPECT_TRUE(
+        capture.contains(LogLevel::warning, "[HTTP] - 10 device events came faster than they could be sent"));
 }
 
 } // namespace

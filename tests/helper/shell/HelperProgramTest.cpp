@@ -158,9 +158,18 @@ TEST(HelperProgramTest, LaunchGuiStartsTheConfigurationApplicationBesideTheProgr
     EXPECT_TRUE(helper.process().running());
 }
 
-TEST(HelperProgramTest, LaunchGuiWithoutTheApplicationStillEndsWithZero) {
+TEST(HelperProgramTest, LaunchGuiWithoutTheApplicationOpensTheConfigurationPageInTheBrowser) {
     HelperSetting setting;
+    // A stand-in for the desktop's opener that leaves a mark with what it was asked to open.
+    const auto tools = setting.folder() / "tools";
+    std::filesystem::create_directories(tools);
+    const auto mark = setting.folder() / "opened";
+    writeFile(tools / "xdg-open", "#!/bin/sh\necho \"$@\" > '" + mark.string() + "'\n");
+    ::chmod((tools / "xdg-open").c_str(), 0755);
+    setting.setEnvironment("PATH", tools.string() + ":/usr/bin:/bin");
     EXPECT_EQ(runHelper(setting, {"--launchGui"}), 0);
+    ASSERT_TRUE(waitUntil([&] { return readFile(mark).find('\n') != std::string::npos; }));
+    EXPECT_EQ(readFile(mark), "http://127.0.0.1:" + std::to_string(setting.port()) + "/ui/\n");
 }
 
 TEST(HelperProgramTest, FirstLogFileIsCounterZeroAndRotationGoesOnInTheNext) {

@@ -229,5 +229,33 @@ TEST(ObxctlErrorsTest, HelperRefusalNoHelperAndBadUsageHaveTheirExitCodes) {
     EXPECT_EQ(run.exit, 64) << run.output;
 }
 
+TEST(ObxctlOpenTest, OpensTheHelpersPageInTheBrowserOnlyWhenTheHelperRuns) {
+    HelperSetting setting;
+    Obxctl ctl(setting);
+    // A stand-in for the desktop's opener that leaves a mark with what it was asked to open.
+    const auto tools = setting.folder() / "tools";
+    std::filesystem::create_directories(tools);
+    const auto mark = setting.folder() / "opened";
+    writeFile(tools / "xdg-open", "#!/bin/sh\necho \"$@\" >> '" + mark.string() + "'\n");
+    std::filesystem::permissions(tools / "xdg-open", std::filesystem::perms::owner_all);
+    const std::vector<std::string> environment{"OBX_HTTP_PORT=" + std::to_string(setting.port()),
+                                               "PATH=" + tools.string() + ":/usr/bin:/bin"};
+    const auto address = "http://127.0.0.1:" + std::to_string(setting.port()) + "/ui/";
+
+    EXPECT_EQ(ctl({"open"}, environment).exit, 2) << "no helper, no page";
+    EXPECT_FALSE(std::filesystem::exists(mark));
+
+    RunningHelper helper(setting);
+    ASSERT_TRUE(helper.started());
+    const auto run = ctl({"open"}, environment);
+    EXPECT_EQ(run.exit, 0) << run.output;
+    EXPECT_EQ(run.output, "Opened " + address + "\n");
+    EXPECT_EQ(readFile(mark), address + "\n");
+    EXPECT_EQ(ctl({"open", "now"}, environment).exit, 64);
+
+    writeFile(tools / "xdg-open", "#!/bin/sh\nexit 3\n");
+    EXPECT_EQ(ctl({"open"}, environment).exit, 1) << "the opener failed";
+}
+
 } // namespace
 } // namespace obx::test

@@ -15,10 +15,13 @@
 #include "platform/linux/wayland/WlrootsDesktopQueries.h"
 #include "platform/linux/wayland/WlrootsPlatformServices.h"
 #include "platform/linux/x11/X11DesktopQueries.h"
+#include "server/CommandServer.h"
+#include "shell/ConfigurationPage.h"
 
 #include <X11/Xlib.h>
 #include <cstdlib>
 #include <mutex>
+#include <unistd.h>
 
 namespace obx {
 
@@ -47,7 +50,13 @@ void LinuxShellPlatform::askRunningInstanceToQuit(std::chrono::milliseconds time
 
 void LinuxShellPlatform::launchConfigurationApp() {
     const auto folder = runningExecutablePath().parent_path();
-    x11::startDetached({(folder / "Quellane2").string()}, folder.string());
+    const auto program = folder / "Quellane2";
+    if (::access(program.c_str(), X_OK) != 0) {
+        const char* home = std::getenv("HOME");
+        x11::startDetached({"xdg-open", configurationPageAddress(commandServerPort())}, home ? home : "/");
+        return;
+    }
+    x11::startDetached({program.string()}, folder.string());
 }
 
 std::unique_ptr<IAppWindow> LinuxShellPlatform::claimInstance() {

@@ -7,9 +7,14 @@
 #include "platform/windows/catalogue/WindowsCataloguePlatform.h"
 #include "platform/windows/devices/WindowsFileChangeWatch.h"
 #include "platform/windows/shell/WindowsAppWindow.h"
+#include "server/CommandServer.h"
+#include "shell/ConfigurationPage.h"
 
+#include <filesystem>
 #include <objbase.h>
+#include <shellapi.h>
 #include <string>
+#include <system_error>
 
 namespace obx {
 
@@ -41,6 +46,13 @@ void WindowsShellPlatform::askRunningInstanceToQuit(std::chrono::milliseconds ti
 
 void WindowsShellPlatform::launchConfigurationApp() {
     const auto program = runningExecutablePath().parent_path() / L"Quellane2.exe";
+    std::error_code error;
+    if (!std::filesystem::is_regular_file(program, error)) {
+        const auto address = configurationPageAddress(commandServerPort());
+        ::ShellExecuteW(nullptr, L"open", std::wstring(address.begin(), address.end()).c_str(), nullptr,
+                        nullptr, SW_SHOWNORMAL);
+        return;
+    }
     std::wstring commandLine = L"\"" + program.wstring() + L"\"";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;

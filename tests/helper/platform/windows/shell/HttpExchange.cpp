@@ -1,5 +1,6 @@
-// http_exchange <port>: sends the bytes of its standard input to the loopback port and writes every
-// byte the server answers, up to its close, to standard output. The program test asks obxhelper.exe
+// http_exchange <port> [--first-event]: sends the bytes of its standard input to the loopback port and
+// writes every byte the server answers, up to its close, to standard output; with --first-event, up to
+// the end of the first server-sent event, for a stream that never closes. The program test asks obxhelper.exe
 // through it because the command server serves only processes of its own user, and a Linux process
 // has no Windows process behind its connection.
 
@@ -19,11 +20,13 @@
 #include <system_error>
 
 int main(int argc, char** argv) {
-    const std::string_view text = argc == 2 ? argv[1] : "";
+    const std::string_view text = argc >= 2 ? argv[1] : "";
+    const bool firstEvent = argc == 3 && std::string_view(argv[2]) == "--first-event";
     std::uint16_t port = 0;
     const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), port);
-    if (error != std::errc() || end != text.data() + text.size() || port == 0) {
-        std::cerr << "usage: http_exchange <port> <request >answer\n";
+    if (error != std::errc() || end != text.data() + text.size() || port == 0 || argc > 3 ||
+        (argc == 3 && !firstEvent)) {
+        std::cerr << "usage: http_exchange <port> [--first-event] <request >answer\n";
         return 2;
     }
     try {
@@ -34,7 +37,9 @@ int main(int argc, char** argv) {
         obx::test::RawHttpClient client(port);
         client.send(request);
         // As long as the test waits for an answer: Wine on a busy machine can be slow.
-        const auto answer = client.readToClose(std::chrono::seconds(60));
+        // An event ends with a blank line; the head before it ends its lines with CR LF.
+        const auto answer = firstEvent ? client.readUntil("\n\n", std::chrono::seconds(60))
+                                       : client.readToClose(std::chrono::seconds(60));
         if (!answer) {
             std::cerr << "http_exchange: the server kept the connection open\n";
             return 1;

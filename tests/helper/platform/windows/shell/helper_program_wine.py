@@ -48,21 +48,25 @@ def roaming_folder():
     raise AssertionError("no roaming application-data folder in " + users)
 
 
-def linux_exchange(port, request):
-    """Sends raw request bytes from this process; every byte the server writes until it closes."""
+def linux_exchange(port, request, *options):
+    """Sends raw request bytes from this process; every byte the server writes until it closes, or with
+    "--first-event" up to the end of the first server-sent event."""
     with socket.create_connection(("127.0.0.1", port), timeout=WAIT) as connection:
         connection.sendall(request)
         answer = b""
         while True:
+            if "--first-event" in options and b"\n\n" in answer:
+                return answer[:answer.index(b"\n\n") + 2]
             chunk = connection.recv(65536)
             if not chunk:
                 return answer
             answer += chunk
 
 
-def windows_exchange(port, request):
+def windows_exchange(port, request, *options):
     """The same from a Windows process of the helper's own user."""
-    done = subprocess.run([WINE_RUN, PREFIX, HTTP_EXCHANGE, str(port)], input=request, stdout=subprocess.PIPE,
+    done = subprocess.run([WINE_RUN, PREFIX, HTTP_EXCHANGE, str(port)] + list(options), input=request,
+                          stdout=subprocess.PIPE,
                           stderr=subprocess.PIPE, timeout=2 * WAIT)
     if done.returncode != 0:
         raise OSError("http_exchange.exe ended with %d: %s" % (done.returncode,
@@ -111,8 +115,8 @@ class Helper:
             raise AssertionError("the helper ended with %d; output: %s" % (self.process.returncode,
                                                                            self.read_output()))
 
-    def request(self, method, target, body=b"", headers=b""):
-        return self.exchange(self.port, request_bytes(self.port, method, target, body, headers))
+    def request(self, method, target, body=b"", headers=b"", *options):
+        return self.exchange(self.port, request_bytes(self.port, method, target, body, headers), *options)
 
     def answers(self):
         try:
@@ -137,21 +141,27 @@ class Helper:
             return json.load(settings)
 
 
-def windows_helper(work):
-    return Helper([WINE_RUN, PREFIX, WINDOWS_HELPER], {"OBX_HTTP_PORT": str(free_port())},
+def windows_path(path):
+    """The name a Windows process of the prefix knows a Linux path by."""
+    return "Z:" + path.replace("/", "\\")
+
+
+def windows_helper(work, **environment):
+    return Helper([WINE_RUN, PREFIX, WINDOWS_HELPER], dict({"OBX_HTTP_PORT": str(free_port())}, **environment),
                   os.path.join(roaming_folder(), "Halvex", "Ombrix"), os.path.join(work, "windows.out"),
                   windows_exchange)
 
 
-def linux_helper(work):
-    return Helper([LINUX_HELPER], {
+def linux_helper(work, **environment):
+    return Helper([LINUX_HELPER], dict({
         "DISPLAY": "",
         "XDG_CONFIG_HOME": os.path.join(work, "config"),
         "OBX_RUNTIME_DIR": os.path.join(work, "run"),
         "OBX_HTTP_PORT": str(free_port()),
         "XDG_SESSION_ID": "wine-comparison-%d" % os.getpid(),
         "DBUS_SYSTEM_BUS_ADDRESS": "unix:path=" + os.path.join(work, "no-bus"),
-    }, os.path.join(work, "config", "Halvex", "Ombrix"), os.path.join(work, "linux.out"), linux_exchange)
+    }, **environment), os.path.join(work, "config", "Halvex", "Ombrix"), os.path.join(work, "linux.out"),
+        linux_exchange)
 
 
 class HelperProgramUnderWine(unittest.TestCase):
@@ -193,8 +203,19 @@ class HelperProgramUnderWine(unittest.TestCase):
         self.assertIn("Log deinitialized", log)
         self.assertLess(log.index("command server stopped"), log.index("Log deinitialized"))
 
-    def test_launch_gui_without_the_application_still_ends_with_zero(self):
+    def test_launch_gui_without_the_application_opens_the_page_in_the_browser(self):
+        # Wine hands an address to the Linux desktop's opener: a stand-in leaves a mark.
+        tools = os.path.join(self.work, "tools")
+        os.makedirs(tools)
+        mark = os.path.join(self.work, "opened")
+        with open(os.path.join(tools, "xdg-open"), "w") as opener:
+            opener.write("#!/bin/sh\necho \"$@\" >> '%s'\n" % mark)
+        os.chmod(os.path.join(tools, "xdg-open"), 0o755)
+        self.helper.environment["PATH"] = tools + ":" + os.environ.get("PATH", "/usr/bin:/bin")
         self.assertEqual(self.helper.run("--launchGui"), 0)
+        self.assertTrue(wait_until(lambda: os.path.exists(mark)), "nothing was opened")
+        with open(mark) as opened:
+            self.assertEqual(opened.read(), "http://127.0.0.1:%d/ui/\n" % self.helper.port)
 
 
 class HttpAnswersAsOnLinux(unittest.TestCase):
@@ -255,6 +276,19 @@ class HttpAnswersAsOnLinux(unittest.TestCase):
             self.assertIn("%d" % pointer["speed"], json.dumps(settings["devices"]))
         self.assertEqual(self.windows.settings()["devices"], self.linux.settings()["devices"])
 
+    def test_the_installed_page_is_the_same_bytes(self):
+        # Each build puts the page beside its program; the Linux helper's folder says what the page is.
+        folder = os.path.join(os.path.dirname(LINUX_HELPER), "ui")
+        names = sorted(os.path.relpath(os.path.join(root, name), folder).replace(os.sep, "/")
+                       for root, _, files in os.walk(folder) for name in files)
+        self.assertIn("index.html", names)
+        for name in names:
+            with open(os.path.join(folder, name), "rb") as file:
+                content = file.read()
+            answer = self.same_answer(b"GET", b"/ui/" + name.encode())
+            self.assertTrue(answer.startswith(b"HTTP/1.1 200 OK\r\n"), name)
+            self.assertTrue(answer.endswith(b"\r\n\r\n" + content), name)
+
     def test_failure_envelope(self):
         answer = self.same_answer(b"GET", b"/config/pointer?app=*&device=4")
         self.assertIn(b'"success":false', answer)
@@ -271,6 +305,87 @@ class HttpAnswersAsOnLinux(unittest.TestCase):
         self.assertEqual(foreign, forbidden)
         self.assertTrue(wait_until(lambda: "[HTTP] - refusing a connection from a process of another user" in
                                    self.windows.log()), self.windows.log())
+
+
+class PageAsOnLinux(unittest.TestCase):
+    """The configuration page's files and its event stream, served alike by both helpers from one
+    folder of every kind of file the page is made of."""
+
+    @classmethod
+    def setUpClass(cls):
+        cls.work = tempfile.mkdtemp(prefix="obx-wine-page-")
+        page = os.path.join(cls.work, "page")
+        cls.files = {
+            "index.html": "<!doctype html><html lang=\"de\"><title>Grüße</title>\r\n</html>\n".encode(),
+            "style.css": b"body { color: #222; }\n",
+            "js/main.js": b"import { x } from './util.js';\nconsole.log(x);\n",
+            "js/util.js": b"export const x = 1;\n",
+            "icons/button.svg": b"<svg xmlns=\"http://www.w3.org/2000/svg\"/>\n",
+            "icons/raw.png": bytes(range(256)) * 4,
+            ".hidden.js": b"secret\n",
+        }
+        for name, content in cls.files.items():
+            os.makedirs(os.path.dirname(os.path.join(page, name)), exist_ok=True)
+            with open(os.path.join(page, name), "wb") as file:
+                file.write(content)
+        cls.windows = windows_helper(cls.work, OBX_PAGE_FOLDER=windows_path(page))
+        cls.linux = linux_helper(cls.work, OBX_PAGE_FOLDER=page)
+        shutil.rmtree(cls.windows.data_folder, ignore_errors=True)
+        for helper in (cls.windows, cls.linux):
+            helper.start()
+
+    @classmethod
+    def tearDownClass(cls):
+        for helper in (cls.windows, cls.linux):
+            if helper.process and helper.process.poll() is None:
+                helper.run("--quit")
+                helper.process.wait(timeout=WAIT)
+        shutil.rmtree(cls.work, ignore_errors=True)
+
+    def same_answer(self, target, headers=b"", *options):
+        windows = self.windows.request(b"GET", target, b"", headers, *options)
+        linux = self.linux.request(b"GET", target, b"", headers, *options)
+        self.assertEqual(windows, linux, target)
+        return windows
+
+    def test_every_file_is_the_same_bytes_with_its_tag(self):
+        tags = {}
+        for name, content in self.files.items():
+            if name.startswith("."):
+                continue
+            answer = self.same_answer(b"/ui/" + name.encode())
+            self.assertTrue(answer.startswith(b"HTTP/1.1 200 OK\r\n"), answer[:200])
+            self.assertTrue(answer.endswith(b"\r\n\r\n" + content), name)
+            self.assertIn(b"\r\nX-Content-Type-Options: nosniff\r\n", answer)
+            self.assertIn(b"\r\nContent-Security-Policy: default-src 'self'; script-src 'self'", answer)
+            tags[name] = answer.split(b"\r\nETag: ", 1)[1].split(b"\r\n", 1)[0]
+        # Each Windows request starts a Wine process: revalidation is asked of two files only.
+        for name in ("js/main.js", "icons/raw.png"):
+            revalidated = self.same_answer(b"/ui/" + name.encode(), b"If-None-Match: " + tags[name] + b"\r\n")
+            self.assertTrue(revalidated.startswith(b"HTTP/1.1 304 Not Modified\r\n"), revalidated)
+        self.assertTrue(self.same_answer(b"/ui/").endswith(self.files["index.html"]))
+
+    def test_redirect_and_refusals(self):
+        self.assertTrue(self.same_answer(b"/ui").startswith(b"HTTP/1.1 301 Moved Permanently\r\n"))
+        for target in (b"/ui/.hidden.js", b"/ui/icons/", b"/ui/../page/style.css", b"/ui/js%5c..%5cstyle.css",
+                       b"/ui/C:%5cwindows%5cwin.ini"):
+            answer = self.same_answer(target)
+            self.assertTrue(answer.startswith(b"HTTP/1.1 404 Not Found\r\n"), target)
+
+    def test_the_page_requests_answer_alike(self):
+        for target in (b"/", b"/devices", b"/config/general", b"/config/apps?device=0"):
+            self.same_answer(target)
+        own = b"Origin: http://127.0.0.1:%d\r\n"
+        for helper in (self.windows, self.linux):
+            answer = helper.request(b"GET", b"/devices", b"", own % helper.port)
+            self.assertTrue(answer.startswith(b"HTTP/1.1 200"), answer)
+            other = helper.request(b"GET", b"/devices", b"", own % (helper.port + 1))
+            self.assertTrue(other.startswith(b"HTTP/1.1 403"), other)
+        opening = self.same_answer(b"/events", b"", "--first-event")
+        self.assertTrue(opening.startswith(b"HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n"), opening)
+        self.assertTrue(opening.endswith(b"\r\n\r\nevent: devices\ndata: " +
+                                         self.linux.request(b"GET", b"/devices").split(b"\n\n", 1)[1][:-1] +
+                                         b"\n\n"), opening)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,86 @@
+#include "server/DeviceEventFeed.h"
+
+#include "base/Log.h"
+#include "devices/IObxDeviceManager.h"
+#include "server/HttpServer.h"
+
+#include <nlohmann/json.hpp>
+
+namespace obx {
+
+namespace {
+
+std::string event(std::string_view name, const nlohmann::json& data) {
+    // The compact dump has no line break, so the data is one "data:" line.
+    return std::string("event: ")
+        .append(name)
+        .append("\ndata: ")
+        .append(data.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace))
+        .append("\n\n");
+}
+
+} // namespace
+
+DeviceEventFeed::DeviceEventFeed(HttpServer& server, IObxDeviceManager& manager)
+    : server_(server), manager_(manager) {}
+
+void DeviceEventFeed::buttonEvent(std::uint16_t device, std::uint32_t pressed, std::uint32_t released) {
+    hand({false, device, pressed, released});
+}
+
+void DeviceEventFeed::devicesChanged() {
+    hand({true, 0, 0, 0});
+}
+
+void DeviceEventFeed::hand(const Notice& notice) {
+    bool post = false;
+    {
+        std::lock_guard lock(mutex_);
+        if (notices_.size() >= noticeLimit) {
+            ++dropped_;
+            return;
+        }
+        notices_.push_back(notice);
+        post = !std::exchange(deliveryPosted_, true);
+    }
+    // One delivery waits on the server at a time, whatever the rate.
+    if (post) {
+        server_.post([this] { deliver(); });
+    }
+}
+
+std::string DeviceEventFeed::devicesEvent() {
+    return event("devices", manager_.getDevices());
+}
+
+void DeviceEventFeed::deliver() {
+    std::vector<Notice> notices;
+    std::size_t dropped = 0;
+    {
+        std::lock_guard lock(mutex_);
+        notices.swap(notices_);
+        dropped = std::exchange(dropped_, 0);
+        deliveryPosted_ = false;
+    }
+    if (dropped > 0) {
+        log(LogLevel::warning, "[HTTP] - ", dropped, " device events came faster than they could be sent");
+    }
+    if (!server_.hasSubscribers()) {
+        return;
+    }
+    std::string events;
+    for (std::size_t i = 0; i < notices.size(); ++i) {
+        const auto& notice = notices[i];
+        if (!notice.devices) {
+            events += event(
+                "button",
+                {{"device", notice.device}, {"pressed", notice.pressed}, {"released", notice.released}});
+        } else if (i + 1 == notices.size() || !notices[i + 1].devices) {
+            // A run of changes is told once: the list as it is now.
+            events += devicesEvent();
+        }
+    }
+    server_.broadcast(events);
+}
+
+} // namespace obx

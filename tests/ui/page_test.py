@@ -1,0 +1,400 @@
+#!/usr/bin/python3
+"""The configuration page in a real browser (headless chromium through Selenium),
+against the real obxhelper and a virtual trackball of obxkernd.
+
+Usage: page_test.py BIN_FOLDER [--screenshot FILE]
+The tests share one helper and one browser, and run in their file order: the
+trackball arrives in the first one."""
+
+import json
+import os
+import shutil
+import signal
+import socket
+import subprocess
+import sys
+import tempfile
+import time
+import unittest
+import urllib.request
+
+from selenium import webdriver
+from selenium.webdriver.chrome.service import Service
+from selenium.common.exceptions import NoSuchElementException, StaleElementReferenceException
+from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.by import By
+from selenium.webdriver.common.keys import Keys
+from selenium.webdriver.support.ui import WebDriverWait
+
+BIN = ""
+SCREENSHOT = None
+REPOSITORY = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
+WAIT_S = 10
+CHROMIUM_FLAGS = ("--headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+                  "--disable-background-networking --disable-component-update --disable-sync "
+                  "--window-size=1100,1400").split()
+
+
+def free_port():
+    with socket.socket() as probe:
+        probe.bind(("127.0.0.1", 0))
+        return probe.getsockname()[1]
+
+
+class System:
+    """Xvfb (the helper lists programs from an X session), obxhelper, later obxkernd."""
+
+    def __init__(self):
+        self.folder = tempfile.mkdtemp(prefix="obx-ui-")
+        self.port = free_port()
+        self.processes = []
+        self.runtime = os.path.join(self.folder, "run")
+        self.program = self.make_program("sketcher", "Sketcher")
+        display_pipe = os.pipe()
+        xvfb = subprocess.Popen(["Xvfb", "-displayfd", str(display_pipe[1]), "-nolisten", "tcp"],
+                                pass_fds=[display_pipe[1]], stderr=subprocess.DEVNULL)
+        self.processes.append(xvfb)
+        os.close(display_pipe[1])
+        with os.fdopen(display_pipe[0]) as pipe:
+            display = pipe.readline().strip()
+        self.environment = dict(os.environ, HOME=self.folder, DISPLAY=":" + display,
+                                XDG_CONFIG_HOME=os.path.join(self.folder, "config"),
+                                XDG_DATA_HOME=os.path.join(self.folder, "data"),
+                                XDG_DATA_DIRS=os.path.join(self.folder, "system"),
+                                OBX_RUNTIME_DIR=self.runtime, OBX_HTTP_PORT=str(self.port))
+        self.start([os.path.join(BIN, "obxhelper"), "--logLevel", "1"])
+        wait_for(lambda: self.get("/") is not None, "the helper to answer")
+
+    def make_program(self, name, title):
+        """An installed program, as a desktop entry with an icon, for the list of programs."""
+        program = os.path.join(self.folder, "bin", name)
+        os.makedirs(os.path.dirname(program), exist_ok=True)
+        with open(program, "w") as file:
+            file.write("#!/bin/sh\n")
+        os.chmod(program, 0o755)
+        icon = os.path.join(self.folder, name + ".svg")
+        with open(icon, "w") as file:
+            file.write('<svg xmlns="http://www.w3.org/2000/svg" width="16" height="16">'
+                       '<rect width="16" height="16" fill="teal"/></svg>')
+        entries = os.path.join(self.folder, "data", "applications")
+        os.makedirs(entries, exist_ok=True)
+        with open(os.path.join(entries, name + ".desktop"), "w") as file:
+            file.write(f"[Desktop Entry]\nType=Application\nName={title}\nExec={program} %F\nIcon={icon}\n")
+        return program
+
+    def start(self, command):
+        self.processes.append(subprocess.Popen(command, env=self.environment, stdout=subprocess.DEVNULL,
+                                               stderr=subprocess.DEVNULL))
+
+    def start_trackball(self):
+        self.start([os.path.join(BIN, "obxkernd"), "--runtime-dir", self.runtime, "--virtual"])
+
+    def press(self, *words):
+        subprocess.run([sys.executable, os.path.join(REPOSITORY, "scripts", "virtual_input.py"),
+                        "--runtime-dir", self.runtime, *words], check=True, timeout=WAIT_S)
+
+    def request(self, method, path, body=None):
+        data = None if body is None else json.dumps(body).encode()
+        request = urllib.request.Request(f"http://127.0.0.1:{self.port}{path}", data=data, method=method)
+        with urllib.request.urlopen(request, timeout=WAIT_S) as answer:
+            return json.loads(answer.read())
+
+    def get(self, path):
+        try:
+            return self.request("GET", path)
+        except OSError:
+            return None
+
+    def stop(self):
+        for process in reversed(self.processes):
+            process.send_signal(signal.SIGTERM)
+        for process in reversed(self.processes):
+            try:
+                process.wait(timeout=WAIT_S)
+            except subprocess.TimeoutExpired:
+                process.kill()
+        shutil.rmtree(self.folder, ignore_errors=True)
+
+
+def wait_for(condition, what):
+    end = time.monotonic() + WAIT_S
+    while time.monotonic() < end:
+        if condition():
+            return
+        time.sleep(0.05)
+    raise AssertionError(f"timed out waiting for {what}")
+
+
+def settings_of(document):
+    """The settings without the time they were last written."""
+    return {key: value for key, value in document.items() if key != "timestamp"}
+
+
+def open_browser(folder, downloads):
+    options = webdriver.ChromeOptions()
+    options.binary_location = "/usr/bin/chromium"
+    for flag in CHROMIUM_FLAGS:
+        options.add_argument(flag)
+    options.add_argument("--user-data-dir=" + os.path.join(folder, "browser"))
+    options.add_experimental_option("prefs", {"download.default_directory": downloads,
+                                              "download.prompt_for_download": False})
+    options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
+    return webdriver.Chrome(options=options, service=Service("/usr/bin/chromedriver"))
+
+
+class ConfigurationPageTest(unittest.TestCase):
+    @classmethod
+    def setUpClass(cls):
+        cls.system = System()
+        cls.downloads = os.path.join(cls.system.folder, "downloads")
+        os.makedirs(cls.downloads)
+        cls.browser = open_browser(cls.system.folder, cls.downloads)
+        cls.console = []
+        cls.browser.get(f"http://127.0.0.1:{cls.system.port}/ui/")
+
+    @classmethod
+    def tearDownClass(cls):
+        cls.browser.quit()
+        cls.system.stop()
+
+    def tearDown(self):
+        self.console.extend(self.browser.get_log("browser"))
+
+    # Helpers in a person's terms.
+    def find(self, css):
+        return self.browser.find_element(By.CSS_SELECTOR, css)
+
+    def until(self, condition, what):
+        WebDriverWait(self.browser, WAIT_S, poll_frequency=0.05).until(lambda _: condition(), what)
+
+    def click(self, css):
+        """Clicks what css finds, again if a view redrew it meanwhile."""
+        def clicked():
+            try:
+                self.find(css).click()
+                return True
+            except (StaleElementReferenceException, NoSuchElementException):
+                return False
+        self.until(clicked, f"{css} to be clicked")
+
+    def value_of(self, css):
+        return self.browser.execute_script("return document.querySelector(arguments[0])?.value", css)
+
+    def text_of(self, css):
+        # Read in the page: the views redraw, so a held element may be gone.
+        # What is not shown counts as no text.
+        return self.browser.execute_script(
+            "const found = document.querySelector(arguments[0]);"
+            "return found?.checkVisibility() ? found.innerText : ''", css)
+
+    def shows(self, css, text):
+        self.until(lambda: text in self.text_of(css), f"'{text}' in {css}")
+
+    def api(self, path):
+        return self.system.request("GET", path)
+
+    def device(self):
+        return self.api("/devices")["devices"][0]["id"]
+
+    def keys(self, *keys):
+        ActionChains(self.browser).send_keys(*keys).perform()
+
+    def focused(self, attribute):
+        return self.browser.switch_to.active_element.get_attribute(attribute)
+
+    def action_of(self, mask):
+        return self.text_of(f'tr[data-mask="{mask}"] .action')
+
+    def lit(self, mask):
+        return self.browser.execute_script(
+            "return document.querySelector(`tr[data-mask='${arguments[0]}']`).classList.contains('pressed')", mask)
+
+    # The tests.
+    def test_1_a_trackball_arriving_shows_without_a_reload(self):
+        self.shows("#devices-body", "No trackball is connected")
+        self.system.start_trackball()
+        self.shows("#devices-body", "Virtual Trackball")
+        self.shows("#devices-body", "USB, version 256")
+        self.shows("#buttons-body", "Button 6")
+
+    def test_2_a_first_visit(self):
+        device = self.device()
+        # Button 6 gets a keystroke captured from a key press.
+        self.click('button[aria-label="Change Button 6"]')
+        self.click('input[name="key"]')
+        ActionChains(self.browser).key_down(Keys.CONTROL).send_keys("c").key_up(Keys.CONTROL).perform()
+        self.assertEqual(self.value_of('input[name="key"]'), "C")
+        self.click(".action-editor button[type=submit]")
+        self.until(lambda: self.action_of(32) == "Ctrl+C",
+                   "button 6 to read Ctrl+C")
+        self.assertEqual(self.api(f"/config/buttons?device={device}&app=*&button=32"),
+                         {"command": "keystroke", "keyCode": 67, "modifiers": "ctrl"})
+        if SCREENSHOT:
+            self.browser.execute_script("window.scrollTo(0, 0)")
+            self.browser.save_screenshot(SCREENSHOT)
+
+        # A profile for a program from the list.
+        self.shows(".offers", "Add Sketcher")
+        self.click(".offers button")
+        program = self.system.program
+        self.until(lambda: self.value_of('select[name="profile"]') == program, "the new profile to be chosen")
+        self.assertIn({program: "Sketcher"}, self.api(f"/config/apps?device={device}")["apps"])
+
+        # The pointer speed of that profile.
+        speed = self.find('input[name="speedNumber"]')
+        self.until(lambda: speed.get_attribute("value") != "", "the pointer settings")
+        speed.clear()
+        speed.send_keys("70")
+        self.click('form[aria-label="Pointer"] button[type=submit]')
+        self.until(lambda: self.api(f"/config/pointer?device={device}&app={program}")["speed"] == 70,
+                   "the speed to reach the helper")
+        self.assertEqual(self.api(f"/config/pointer?device={device}&app=*")["speed"], 50)
+
+        # Export, change something, import the export.
+        exported = self.api("/config")
+        self.click("#transfer-body > button")
+        file = os.path.join(self.downloads, "obx-settings.json")
+        wait_for(lambda: os.path.exists(file), "the exported file")
+        with open(file) as handle:
+            self.assertEqual(json.load(handle), exported)
+        self.system.request("POST", f"/config/pointer?device={device}&app=*", {"speed": 20})
+        self.assertNotEqual(settings_of(self.api("/config")), settings_of(exported))
+        self.find('input[name="settingsFile"]').send_keys(file)
+        self.click('form[aria-label="Import settings"] button[type=submit]')
+        self.shows('form[aria-label="Import settings"] .done', "Settings imported.")
+        self.assertEqual(settings_of(self.api("/config")), settings_of(exported))
+
+
+    def test_3_a_button_press_highlights_its_button(self):
+        self.system.press("press", "6")
+        try:
+            self.until(lambda: self.lit(32), "button 6 to light up")
+            self.assertFalse(self.lit(64))
+        finally:
+            self.system.press("release", "6")
+
+    def test_4_the_keyboard_alone_sets_a_click(self):
+        device = self.device()
+        self.click("h1")
+        target = "Change Button 7"
+        for _ in range(300):
+            if self.focused("aria-label") == target:
+                break
+            self.keys(Keys.TAB)
+        self.assertEqual(self.focused("aria-label"), target)
+        self.keys(Keys.ENTER)
+        self.assertEqual(self.focused("name"), "kind")
+        self.keys("Click")
+        self.keys(Keys.TAB)
+        self.assertEqual(self.focused("name"), "mouseButton")
+        self.keys(Keys.ARROW_DOWN)
+        while self.focused("type") != "submit":
+            self.keys(Keys.TAB)
+        self.keys(Keys.ENTER)
+        self.until(lambda: self.action_of(64) == "Click, right", "button 7 to read Click, right")
+        app = self.value_of('select[name="profile"]')
+        self.assertEqual(self.api(f"/config/buttons?device={device}&app={app}&button=64"),
+                         {"command": "singleClick", "button": 2, "modifiers": ""})
+
+    def test_5_a_refused_save_shows_the_reason_and_keeps_the_form(self):
+        form = 'form[aria-label="Add a program by its path"]'
+        path = self.find(f'{form} input[name="programPath"]')
+        name = self.find(f'{form} input[name="programName"]')
+        path.send_keys(self.system.program)
+        name.send_keys("Sketcher again")
+        self.click(f"{form} button[type=submit]")
+        self.shows(f"{form} .error", "Application configuration already exists")
+        self.assertEqual(path.get_attribute("value"), self.system.program)
+        self.assertEqual(name.get_attribute("value"), "Sketcher again")
+        # The browser notes the refused request itself; that one entry is expected.
+        refused = [entry for entry in self.browser.get_log("browser")
+                   if not (entry["source"] == "network" and "/config/apps" in entry["message"]
+                           and "400" in entry["message"])]
+        self.console.extend(refused)
+
+    def test_6_every_control_has_a_label_and_dark_follows_the_system(self):
+        unnamed = self.browser.execute_script("""
+            return [...document.querySelectorAll('input, select, textarea, button, output')]
+                .filter((control) => !(control.labels?.length || control.getAttribute('aria-label')
+                                        || control.textContent.trim()))
+                .map((control) => control.outerHTML)""")
+        self.assertEqual(unnamed, [])
+        background = "return getComputedStyle(document.body).backgroundColor"
+        colours = {}
+        for scheme in ("light", "dark"):
+            self.browser.execute_cdp_cmd("Emulation.setEmulatedMedia",
+                                         {"features": [{"name": "prefers-color-scheme", "value": scheme}]})
+            colours[scheme] = self.browser.execute_script(background)
+        self.browser.execute_cdp_cmd("Emulation.setEmulatedMedia", {"features": []})
+        self.assertEqual(colours, {"light": "rgb(255, 255, 255)", "dark": "rgb(17, 24, 39)"})
+
+    def test_7_renaming_a_profile_and_saving_a_snippet(self):
+        device = self.device()
+        program = self.system.program
+        self.until(lambda: self.value_of('select[name="profile"]') == program, "the program's profile")
+        name = self.find('input[name="profileName"]')
+        name.clear()
+        name.send_keys("Sketch pad")
+        self.click('form[aria-label="Rename the profile"] button[type=submit]')
+        self.until(lambda: {program: "Sketch pad"} in self.api(f"/config/apps?device={device}")["apps"],
+                   "the new name to reach the helper")
+        self.find('input[name="snippet-label-0"]').send_keys("Greeting")
+        self.find('textarea[name="snippet-content-0"]').send_keys("Grüße aus Köln")
+        self.click('form[aria-label="Snippets"] button[type=submit]')
+        self.until(lambda: self.api(f"/config/snippets?device={device}&app={program}")[0]
+                   == {"label": "Greeting", "content": "Grüße aus Köln"}, "the snippet to reach the helper")
+        self.assertEqual(self.api(f"/config/snippets?device={device}&app=*")[0], {"label": "", "content": ""})
+
+    def test_8_actions_in_words(self):
+        cases = [
+            ({"command": "keystroke", "keyCode": 67, "modifiers": "ctrl"}, "Ctrl+C"),
+            ({"command": "keystroke", "keyCode": 0x73, "modifiers": "alt,shift"}, "Alt+Shift+F4"),
+            ({"command": "singleClick", "button": 2, "modifiers": "ctrl"}, "Ctrl+Click, right"),
+            ({"command": "multiClick", "button": 1, "clicks": 2}, "Double click, left"),
+            ({"command": "multiClick", "button": 3, "clicks": 3}, "Triple click, middle"),
+            ({"command": "drag", "button": 1}, "Drag, left"),
+            ({"command": "snippet", "content": "Grüße aus Köln"}, "Types “Grüße aus Kö…”"),
+            ({"command": "snippet", "content": "short"}, "Types “short”"),
+            ({"command": "snippetMenu"}, "Shows the snippet menu"),
+            ({"command": "open", "path": "/home/ana/Documents"}, "Opens ~/Documents"),
+            ({"command": "open", "path": "https://example.org/"}, "Opens https://example.org/"),
+            ({"command": "system", "action": "minimizeAll"}, "Shows the desktop"),
+            ({"command": "scroll", "direction": "UP", "lines": 3}, "Scrolls up, 3 lines"),
+            ({"command": "scroll", "direction": "trackball"}, "Scrolls with the ball while held"),
+            ({"command": "useGlobal"}, "As in the global profile"),
+            ({"command": "none"}, "No action"),
+            (None, "No action"),
+            ({"command": "edit_selectAll", "params": None}, "Select all"),
+            ({"command": "mouse_button4Click", "params": None}, "Button 4 click"),
+        ]
+        words = self.browser.execute_async_script(
+            "const [actions, done] = arguments;"
+            "import('./js/describe.js').then((module) => done(actions.map(module.actionInWords)))",
+            [action for action, _ in cases])
+        self.assertEqual(words, [expected for _, expected in cases])
+
+    def test_9_nothing_leaves_the_loopback_address_and_the_console_is_clean(self):
+        own = f"http://127.0.0.1:{self.system.port}/"
+        entries = self.browser.execute_script(
+            "return performance.getEntriesByType('navigation').concat(performance.getEntriesByType('resource'))"
+            ".map((entry) => entry.name)")
+        self.assertTrue(entries)
+        self.assertEqual([name for name in entries if not name.startswith((own, "data:", "blob:"))], [])
+        self.console.extend(self.browser.get_log("browser"))
+        self.assertEqual(self.console, [])
+
+
+def main():
+    global BIN, SCREENSHOT
+    arguments = sys.argv[1:]
+    if "--screenshot" in arguments:
+        at = arguments.index("--screenshot")
+        SCREENSHOT = os.path.abspath(arguments[at + 1])
+        del arguments[at:at + 2]
+    BIN = os.path.abspath(arguments[0])
+    program = unittest.main(argv=[sys.argv[0], "-v"], exit=False)
+    sys.exit(0 if program.result.wasSuccessful() else 1)
+
+
+if __name__ == "__main__":
+    main()

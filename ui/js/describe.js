@@ -1,0 +1,84 @@
+// Actions and buttons in a person's words.
+import { keyName, modifiersInWords } from "./keys.js";
+
+const mouseButtons = ["left", "right", "middle", "back", "forward"];
+export const systemCommands = {
+    maximizeWindow: "Maximizes the window",
+    minimizeWindow: "Minimizes the window",
+    closeWindow: "Closes the window",
+    minimizeAll: "Shows the desktop",
+    lockWorkstation: "Locks the session",
+};
+export const scrollDirections = {
+    up: "Scrolls up",
+    down: "Scrolls down",
+    left: "Scrolls left",
+    right: "Scrolls right",
+    trackball: "Scrolls with the ball while held",
+    trackauto: "Scrolls with the ball until clicked again",
+};
+const multiClickWords = { 2: "Double", 3: "Triple" };
+const PAN_LEFT = 0x40000000;
+const PAN_RIGHT = 0x80000000;
+
+export function mouseButtonName(number) {
+    return mouseButtons[number - 1] ?? `button ${number}`;
+}
+
+function withModifiers(modifiers, text) {
+    return [...modifiersInWords(modifiers), text].join("+");
+}
+
+function shortened(text, length) {
+    return text.length > length ? `${text.slice(0, length)}…` : text;
+}
+
+function openedPlace(path) {
+    return String(path).replace(/^\/home\/[^/]+(?=\/|$)/, "~");
+}
+
+// Macros of the helper's action file are named group_name ("edit_copy",
+// "mouse_leftDoubleClick"): the name alone, in words, says what they do.
+function macroInWords(command) {
+    const name = command.includes("_") ? command.slice(command.indexOf("_") + 1) : command;
+    const words = name.replace(/([A-Z]|[0-9]+)/g, " $1").trim().toLowerCase();
+    return words ? `${words[0].toUpperCase()}${words.slice(1)}` : "No action";
+}
+
+const describers = {
+    none: () => "No action",
+    useGlobal: () => "As in the global profile",
+    keystroke: (a) => withModifiers(a.modifiers, keyName(Number(a.keyCode))),
+    singleClick: (a) => withModifiers(a.modifiers, `Click, ${mouseButtonName(a.button)}`),
+    multiClick: (a) =>
+        withModifiers(a.modifiers, `${multiClickWords[a.clicks] ?? `${a.clicks}×`} click, ${mouseButtonName(a.button)}`),
+    drag: (a) => withModifiers(a.modifiers, `Drag, ${mouseButtonName(a.button)}`),
+    snippet: (a) => `Types “${shortened(String(a.content ?? ""), 12)}”`,
+    snippetMenu: () => "Shows the snippet menu",
+    open: (a) => `Opens ${openedPlace(a.path ?? "")}`,
+    system: (a) => systemCommands[a.action] ?? `System command “${a.action}”`,
+    scroll: (a) => {
+        const words = scrollDirections[String(a.direction).toLowerCase()] ?? "Scrolls";
+        return Number(a.lines) > 1 ? `${words}, ${a.lines} lines` : words;
+    },
+};
+
+export function actionInWords(action) {
+    if (!action || typeof action !== "object") {
+        return "No action";
+    }
+    const describe = describers[action.command];
+    return describe ? describe(action) : macroInWords(String(action.command));
+}
+
+export function buttonsOf(mask) {
+    if (mask === PAN_LEFT) return "Tilt left";
+    if (mask === PAN_RIGHT) return "Tilt right";
+    const numbers = [];
+    for (let bit = 0; bit < 30; bit++) {
+        if (mask & (1 << bit)) numbers.push(bit + 1);
+    }
+    return numbers.length > 1 ? `Buttons ${numbers.join(" + ")}` : `Button ${numbers[0]}`;
+}
+
+export const panMasks = [PAN_LEFT, PAN_RIGHT];

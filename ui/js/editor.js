@@ -1,0 +1,158 @@
+// The action editor: one form for every kind of action the helper knows. It
+// shows only the fields of the chosen kind and builds the action's JSON form.
+import { el, field, errorLine, saving } from "./dom.js";
+import { keystrokeOf, keyName, modifierNames, parseModifiers } from "./keys.js";
+import { actionInWords, buttonsOf, mouseButtonName, scrollDirections, systemCommands } from "./describe.js";
+
+const kinds = [
+    ["keystroke", "Keystroke"],
+    ["singleClick", "Click"],
+    ["multiClick", "Double or triple click"],
+    ["drag", "Drag"],
+    ["snippet", "Type a text"],
+    ["snippetMenu", "Snippet menu"],
+    ["open", "Open a file, folder, program or address"],
+    ["system", "Window or session command"],
+    ["scroll", "Scroll"],
+    ["useGlobal", "As in the global profile"],
+    ["none", "No action"],
+];
+const fieldsOfKind = {
+    keystroke: ["key", "modifiers"],
+    singleClick: ["mouseButton", "modifiers"],
+    multiClick: ["mouseButton", "clicks", "modifiers"],
+    drag: ["mouseButton", "modifiers"],
+    snippet: ["content"],
+    open: ["path"],
+    system: ["system"],
+    scroll: ["direction", "lines"],
+};
+const modifierLabels = { alt: "Alt", ctrl: "Ctrl", shift: "Shift", win: "Super (Windows key)" };
+
+const capitalised = (text) => `${text[0].toUpperCase()}${text.slice(1)}`;
+
+function options(pairs, chosen) {
+    return pairs.map(([value, text]) => el("option", { value, text, selected: String(value) === String(chosen) }));
+}
+
+export class ActionEditor {
+    // save(action) stores the action and rejects with the helper's reason.
+    constructor({ mask, action, allowUseGlobal, save, close }) {
+        this.save = save;
+        this.close = close;
+        this.keyCode = action?.command === "keystroke" ? Number(action.keyCode) : null;
+        const kindChoices = kinds.filter(([kind]) => allowUseGlobal || kind !== "useGlobal");
+        const known = kindChoices.some(([kind]) => kind === action?.command);
+        this.kind = el("select", { name: "kind" }, options(kindChoices, known ? action.command : "keystroke"));
+        this.keyCapture = el("input", {
+            type: "text", name: "key", readonly: true, class: "key-capture",
+            placeholder: "Press the keys here", value: this.keyCode === null ? "" : keyName(this.keyCode),
+            "aria-describedby": "key-capture-help",
+        });
+        this.keyCapture.addEventListener("keydown", (event) => this.capture(event));
+        this.modifiers = modifierNames.map((name) =>
+            el("input", { type: "checkbox", name: `modifier-${name}`, value: name,
+                checked: parseModifiers(action?.modifiers).includes(name) }));
+        this.mouseButton = el("select", { name: "mouseButton" },
+            options([1, 2, 3, 4, 5].map((n) => [n, capitalised(mouseButtonName(n))]), action?.button ?? 1));
+        this.clicks = el("select", { name: "clicks" }, options([[2, "Double"], [3, "Triple"]], action?.clicks ?? 2));
+        this.content = el("textarea", { name: "content", rows: 3, text: action?.content ?? "" });
+        this.path = el("input", { type: "text", name: "path", value: action?.path ?? "",
+            placeholder: "~/Documents, /usr/bin/gimp or https://…" });
+        this.system = el("select", { name: "system" }, options(Object.entries(systemCommands), action?.action));
+        this.direction = el("select", { name: "direction" },
+            options(Object.entries(scrollDirections), String(action?.direction ?? "up").toLowerCase()));
+        this.lines = el("input", { type: "number", name: "lines", min: 1, max: 100, value: action?.lines ?? 1 });
+        this.error = errorLine();
+
+        this.groups = {
+            key: el("div", {}, [field("Key (press it)", this.keyCapture),
+                el("p", { id: "key-capture-help", class: "hint",
+                    text: "Focus the field and press the keys together, for example Ctrl and C." })]),
+            mouseButton: field("Mouse button", this.mouseButton),
+            clicks: field("Clicks", this.clicks),
+            modifiers: el("fieldset", { class: "modifiers" }, [el("legend", { text: "Held keys" }),
+                ...this.modifiers.map((box) => field(modifierLabels[box.value], box))]),
+            content: field("Text to type", this.content),
+            path: field("File, folder, program or address", this.path),
+            system: field("Command", this.system),
+            direction: field("Direction", this.direction),
+            lines: field("Lines per step", this.lines),
+        };
+        this.form = el("form", { class: "action-editor", "aria-label": `Action of ${buttonsOf(mask)}` }, [
+            el("h3", { text: `${buttonsOf(mask)}: choose its action` }),
+            el("p", { class: "hint", text: `Now: ${actionInWords(action)}` }),
+            field("Action", this.kind),
+            ...Object.values(this.groups),
+            this.error,
+            el("div", { class: "actions" }, [
+                el("button", { type: "submit", text: "Save" }),
+                el("button", { type: "button", text: "Cancel", onclick: () => this.close() }),
+            ]),
+        ]);
+        this.kind.addEventListener("change", () => this.showFieldsOfKind());
+        this.form.addEventListener("submit", (event) => {
+            event.preventDefault();
+            this.submit();
+        });
+        this.form.addEventListener("keydown", (event) => {
+            if (event.key === "Escape" && event.target !== this.keyCapture) this.close();
+        });
+        this.showFieldsOfKind();
+    }
+
+    capture(event) {
+        // Tab still moves on, so the keyboard alone can leave the field.
+        if (event.key === "Tab" && !event.ctrlKey && !event.altKey && !event.metaKey) return;
+        event.preventDefault();
+        const stroke = keystrokeOf(event);
+        if (!stroke) return;
+        this.keyCode = stroke.keyCode;
+        this.keyCapture.value = keyName(stroke.keyCode);
+        const held = parseModifiers(stroke.modifiers);
+        for (const box of this.modifiers) box.checked = held.includes(box.value);
+    }
+
+    showFieldsOfKind() {
+        const shown = new Set(fieldsOfKind[this.kind.value] ?? []);
+        for (const [name, group] of Object.entries(this.groups)) group.hidden = !shown.has(name);
+    }
+
+    modifierText() {
+        return this.modifiers.filter((box) => box.checked).map((box) => box.value).join(",");
+    }
+
+    // The action's JSON form; throws with words when the form is incomplete.
+    action() {
+        const command = this.kind.value;
+        const button = Number(this.mouseButton.value);
+        switch (command) {
+        case "keystroke":
+            if (this.keyCode === null) throw new Error("Press the key this button should send.");
+            return { command, keyCode: this.keyCode, modifiers: this.modifierText() };
+        case "singleClick":
+        case "drag":
+            return { command, button, modifiers: this.modifierText() };
+        case "multiClick":
+            return { command, button, clicks: Number(this.clicks.value), modifiers: this.modifierText() };
+        case "snippet":
+            return { command, content: this.content.value };
+        case "open":
+            if (this.path.value.trim() === "") throw new Error("Name the file, folder, program or address to open.");
+            return { command, path: this.path.value.trim() };
+        case "system":
+            return { command, action: this.system.value };
+        case "scroll":
+            return { command, direction: this.direction.value, lines: Number(this.lines.value) };
+        default:
+            return { command };
+        }
+    }
+
+    async submit() {
+        await saving(this.form, this.error, async () => {
+            const saved = await this.save(this.action());
+            this.close(actionInWords(saved));
+        });
+    }
+}

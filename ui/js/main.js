@@ -1,0 +1,62 @@
+// Wires the sections to the chosen trackball and profile and to the helper's events.
+import { api } from "./api.js";
+import { showError } from "./dom.js";
+import { listenToHelper } from "./events.js";
+import { DevicesView } from "./views/devices.js";
+import { ProfilesView } from "./views/profiles.js";
+import { ButtonsView } from "./views/buttons.js";
+import { PointerView, ScrollView } from "./views/motion.js";
+import { SnippetsView } from "./views/snippets.js";
+import { TransferView } from "./views/transfer.js";
+
+const section = (id) => document.getElementById(id);
+const pageError = section("page-error");
+
+const state = {
+    device: null,
+    app: "*",
+    chooseDevice(device) {
+        if (device === this.device) return;
+        this.device = device;
+        this.app = "*";
+        reload();
+    },
+    chooseApp(app) {
+        if (app === this.app) return;
+        this.app = app;
+        reload();
+    },
+};
+
+const devices = new DevicesView(section("devices-body"), state);
+const profiles = new ProfilesView(section("profiles-body"), state);
+const buttons = new ButtonsView(section("buttons-body"), state);
+const profileViews = [buttons, new PointerView(section("pointer-body"), state),
+    new ScrollView(section("scroll-body"), state), new SnippetsView(section("snippets-body"), state)];
+new TransferView(section("transfer-body"), () => reload());
+
+async function guarded(work) {
+    try {
+        await work();
+        showError(pageError, null);
+    } catch (error) {
+        showError(pageError, error);
+    }
+}
+
+function reload() {
+    document.body.classList.toggle("no-device", state.device === null);
+    return guarded(() => Promise.all([profiles.load(), ...profileViews.map((view) => view.load())]));
+}
+
+
+const connection = section("connection");
+listenToHelper({
+    onDevices: (document) => devices.show(document),
+    onButton: (event) => buttons.highlight(event),
+    onState: (open) => {
+        connection.textContent = open ? "Connected to the helper" : "Not connected to the helper — retrying";
+        connection.classList.toggle("offline", !open);
+    },
+});
+guarded(async () => devices.show(await api.devices()));
