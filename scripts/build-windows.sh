@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds everything Windows into build-windows/ with the mingw-w64 cross compiler: obxhelper.exe and
-# the Windows test programs land in build-windows/bin/, beside obxactions.json.
+# the Windows test programs land in build-windows/bin/, beside obxactions.json; the signed installer
+# in build-windows/package/.
 # With --test it then runs the Windows suite under Wine, in a Wine prefix of the build's own and on
 # a private Xvfb display. The suite compares obxhelper.exe with the Linux helper of $OBX_BUILD_DIR
 # (default build/), which it builds first when missing.
@@ -33,6 +34,10 @@ cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$prefixes" \
     -DOBX_LINUX_HELPER="$LINUX_HELPER"
 cmake --build "$BUILD_DIR" -j "$JOBS"
+
+# Packaging: the signed installer of what was just built, in $BUILD_DIR/package/.
+OBX_WINDOWS_BUILD_DIR=$BUILD_DIR ./scripts/package-windows.sh
+
 $run_tests || exit 0
 
 if [ ! -x "$LINUX_HELPER" ]; then

@@ -17,6 +17,7 @@ xvfb xauth x11-utils dbus python3-dbusmock openbox xdotool
 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64
 qemu-system-x86 busybox-static cpio
 wine64 wine bison dpkg-dev xz-utils
+wixl msitools osslsigncode openssl
 "
 
 missing=""
