@@ -34,6 +34,7 @@ for required in obxhelper.exe obxactions.json obxsvc.exe; do
 done
 
 mkdir -p "$(dirname "$out")"
+out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 stage=$(mktemp -d "$(dirname "$out")/stage.XXXXXX")
 trap 'rm -rf "$stage"' EXIT INT TERM
 cp "$from/obxhelper.exe" "$from/obxactions.json" "$from/obxsvc.exe" "$stage/"
@@ -77,7 +78,6 @@ cat >"$stage/optional.wxs" <<WXS
 WXS
 
 cp "$ROOT/service/windows/obxsvc.ico" "$stage/obx.ico"
-out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 # wixl reads sources relative to the folder it runs in.
 # shellcheck disable=SC2086 # the list of sources is split on purpose
 (cd "$stage" && wixl -a x64 -D Version="$version" -D SourceDir=. -D PageDir=ui -D IconFile=obx.ico -D Win64=yes \
