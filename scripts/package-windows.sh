@@ -82,8 +82,11 @@ cp "$ROOT/service/windows/obxsvc.ico" "$stage/obx.ico"
 # shellcheck disable=SC2086 # the list of sources is split on purpose
 (cd "$stage" && wixl -a x64 -D Version="$version" -D SourceDir=. -D PageDir=ui -D IconFile=obx.ico -D Win64=yes \
     -o "$out" $sources)
-# Conditions that wixl cannot write: the administrators' properties leave these components out.
-msibuild "$out" -q "UPDATE \`Component\` SET \`Condition\` = 'HELPERAUTOSTART = \"1\"' WHERE \`Component\` = 'HelperAutostart'" \
+# What wixl cannot write: the administrators' properties leave these components out, and the
+# service's deletion is a rollback action (3442: an executable named by a property, its exit code
+# ignored, in the script, on rollback, as the system account).
+msibuild "$out" -q "UPDATE \`CustomAction\` SET \`Type\` = 3442 WHERE \`Action\` = 'DeleteServiceOnRollback'" \
+    -q "UPDATE \`Component\` SET \`Condition\` = 'HELPERAUTOSTART = \"1\"' WHERE \`Component\` = 'HelperAutostart'" \
     -q "UPDATE \`Component\` SET \`Condition\` = 'HELPERPORT' WHERE \`Component\` = 'HelperPort'"
 "$ROOT/scripts/sign-windows.sh" "$out"
 echo "Built $out"
