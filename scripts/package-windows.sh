@@ -3,7 +3,8 @@
 #   package-windows.sh [--from DIR] [--version X.Y.Z] [--out FILE.msi]
 # DIR (default build-windows/bin) holds obxhelper.exe, obxactions.json and obxsvc.exe, and when they
 # were built the configuration page (ui/) and the driver package (obxkern.sys, obxkern.inf and its
-# catalogue obxkern.cat): the package holds what is there. The programs and the package are signed
+# catalogue obxkern.cat, with obxdriverstore.exe that adds and deletes it): the package holds what is
+# there. The programs and the package are signed
 # by scripts/sign-windows.sh. Default output: build-windows/package/Ombrix-<version>-x64.msi.
 set -eu
 cd "$(dirname "$0")/.."
@@ -43,6 +44,7 @@ cp "$from/obxhelper.exe" "$from/obxactions.json" "$from/obxsvc.exe" "$stage/"
 # The optional parts, each a fragment of its own in the component group OptionalFiles.
 sources="$ROOT/packaging/windows/obx.wxs $stage/optional.wxs"
 group_refs=""
+defines="-D DriverPackage=no"
 if [ -d "$from/ui" ]; then
     cp -R "$from/ui" "$stage/ui"
     (cd "$stage" && find ui -type f | LC_ALL=C sort |
@@ -52,7 +54,8 @@ if [ -d "$from/ui" ]; then
     group_refs="$group_refs<ComponentGroupRef Id=\"PageFiles\"/>"
 fi
 if [ -f "$from/obxkern.sys" ] && [ -f "$from/obxkern.inf" ]; then
-    cp "$from/obxkern.sys" "$from/obxkern.inf" "$stage/"
+    cp "$from/obxkern.sys" "$from/obxkern.inf" "$from/obxdriverstore.exe" "$stage/"
+    "$ROOT/scripts/sign-windows.sh" "$stage/obxdriverstore.exe"
     driver_files="$stage/obxkern.sys"
     if [ -f "$from/obxkern.cat" ]; then
         cp "$from/obxkern.cat" "$stage/"
@@ -70,6 +73,7 @@ if [ -f "$from/obxkern.sys" ] && [ -f "$from/obxkern.inf" ]; then
     sed "s|@CATALOGUE_FILE@|$catalogue|" \
         "$ROOT/packaging/windows/driver.wxs.in" >"$stage/driver.wxs"
     sources="$sources $stage/driver.wxs"
+    defines="-D DriverPackage=yes"
     group_refs="$group_refs<ComponentGroupRef Id=\"DriverPackage\"/>"
 fi
 cat >"$stage/optional.wxs" <<WXS
@@ -81,7 +85,7 @@ cp "$ROOT/service/windows/obxsvc.ico" "$stage/obx.ico"
 # wixl reads sources relative to the folder it runs in.
 # shellcheck disable=SC2086 # the list of sources is split on purpose
 (cd "$stage" && wixl -a x64 -D Version="$version" -D SourceDir=. -D PageDir=ui -D IconFile=obx.ico -D Win64=yes \
-    -o "$out" $sources)
+    $defines -o "$out" $sources)
 # What wixl cannot write: the administrators' properties leave these components out, and the
 # service's deletion is a rollback action (3442: an executable named by a property, its exit code
 # ignored, in the script, on rollback, as the system account).

@@ -1,9 +1,11 @@
 #!/usr/bin/python3
-"""The Windows installer under Wine, silently, in a fresh prefix of its own: an older package installs (files, running service, autostart entry,
-shortcut, the driver package's action, a helper from the installed folder answering); a newer one
-replaces it (one copy of each file, at the new version; the running helper ended and started again;
-the user's settings untouched); removal leaves only the user's settings; a failing service start rolls back
-and leaves nothing. The steps build on each other and run in their numbered order.
+"""The Windows installer under Wine, silently, in a fresh prefix of its own: an older package
+installs (files, running service, autostart entry, shortcut, the driver package added through a
+stand-in pnputil, a helper from the installed folder answering); a newer one replaces it (one copy of
+each file, at the new version; the driver package deleted and added again; the running helper ended
+and started again; the user's settings untouched); removal leaves only the user's settings and deletes
+the driver package; a failing service start rolls back and leaves nothing. The steps build on each
+other and run in their numbered order.
 
 Usage: installer_wine.py <package-windows.sh> <work folder> <programs folder> <http_exchange.exe>
                          <pnputil stand-in>
@@ -28,6 +30,7 @@ WAIT = 60
 ROLLED_BACK = 1627 & 0xFF
 INSTALLED = os.path.join(PREFIX, "drive_c", "Program Files", "Halvex", "Ombrix")
 RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
+OUR_KEY = r"HKLM\Software\Halvex\Ombrix"
 UNINSTALL_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Uninstall"
 HELPER = r"C:\Program Files\Halvex\Ombrix\obxhelper.exe"
 PNPUTIL_CALLS = os.path.join(PREFIX, "drive_c", "windows", "system32", "pnputil-calls.txt")
@@ -109,6 +112,16 @@ def roaming_settings():
     return None
 
 
+def pnputil_calls():
+    """The stand-in's command lines since the last look, without the program."""
+    if not os.path.exists(PNPUTIL_CALLS):
+        return []
+    with open(PNPUTIL_CALLS, encoding="utf-8") as calls:
+        lines = calls.read().splitlines()
+    os.remove(PNPUTIL_CALLS)
+    return [line.split(".exe\" ", 1)[1] if ".exe\" " in line else line for line in lines]
+
+
 def devices_answer():
     request = b"GET /devices HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nConnection: close\r\n\r\n" % PORT
     try:
@@ -135,6 +148,7 @@ def build(name, version, obxsvc, marker):
     with open(os.path.join(source, "obxkern.inf"), "w") as stand_in:
         stand_in.write("; stand-in driver package %s\n" % version)
     shutil.copy(PNPUTIL_STAND_IN, os.path.join(source, "obxkern.sys"))
+    shutil.copy(os.path.join(PROGRAMS, "obxdriverstore.exe"), source)
     package = os.path.join(WORK, name + ".msi")
     subprocess.run([PACKAGE, "--from", source, "--version", version, "--out", package], check=True,
                    stdout=subprocess.DEVNULL)
@@ -190,14 +204,14 @@ class InstallerUnderWine(unittest.TestCase):
 
     def test_1_silent_install(self):
         self.assertEqual(msiexec("/i", self.older), 0)
-        self.assertEqual(files_below(INSTALLED), ["obxactions.json", "obxhelper.exe", "obxkern.inf",
-                                                  "obxkern.sys", "obxsvc.exe"])
+        self.assertEqual(files_below(INSTALLED), ["obxactions.json", "obxdriverstore.exe", "obxhelper.exe",
+                                                  "obxkern.inf", "obxkern.sys", "obxsvc.exe"])
         self.assertTrue(wait_until(lambda: service_state() == "RUNNING"), service_state())
         self.assertIn('"%s"' % HELPER, registry_value(RUN_KEY, "Ombrix Helper") or "")
         self.assertEqual(len(shortcuts()), 1)
         self.assertEqual(products(), ["Ombrix"])
-        with open(PNPUTIL_CALLS, encoding="utf-8") as calls:
-            self.assertIn(r'/add-driver "C:\Program Files\Halvex\Ombrix\obxkern.inf" /install', calls.read())
+        self.assertEqual(pnputil_calls(), [r'/add-driver "C:\Program Files\Halvex\Ombrix\obxkern.inf" /install'])
+        self.assertIn("oem7.inf", registry_value(OUR_KEY, "DriverPackage") or "", "the published name is kept")
 
         type(self).helper = subprocess.Popen([WINE, HELPER], env=ENVIRONMENT, stdout=subprocess.DEVNULL,
                                              stderr=subprocess.DEVNULL)
@@ -218,6 +232,8 @@ class InstallerUnderWine(unittest.TestCase):
             self.assertTrue(filecmp.cmp(os.path.join(INSTALLED, name), os.path.join(expected, name),
                                         shallow=False), name + " is the new version's")
         self.assertEqual(products(), ["Ombrix"])
+        self.assertEqual(pnputil_calls(), ["/delete-driver oem7.inf /uninstall",
+                                           r'/add-driver "C:\Program Files\Halvex\Ombrix\obxkern.inf" /install'])
         self.assertTrue(wait_until(lambda: service_state() == "RUNNING"), service_state())
         self.assertTrue(wait_until(helper_answers), "the helper was started again after the upgrade")
         with open(settings, "rb") as after:
@@ -229,6 +245,8 @@ class InstallerUnderWine(unittest.TestCase):
             written = before.read()
         self.assertEqual(msiexec("/x", self.newer), 0)
         self.assertNothingInstalled()
+        self.assertEqual(pnputil_calls(), ["/delete-driver oem7.inf /uninstall"])
+        self.assertIsNone(registry_value(OUR_KEY, "DriverPackage"))
         self.assertFalse(helper_answers(), "the running helper was ended")
         with open(settings, "rb") as after:
             self.assertEqual(after.read(), written)
