@@ -165,6 +165,15 @@ def extracted(package):
     raise AssertionError("no obxhelper.exe in " + package)
 
 
+def signed(path):
+    """Whether the file carries an Authenticode signature (the test certificate is trusted nowhere)."""
+    signature = os.path.join(WORK, "signature")
+    if os.path.exists(signature):
+        os.remove(signature)
+    return subprocess.run(["osslsigncode", "extract-signature", "-in", path, "-out", signature],
+                          stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
+
+
 def files_below(folder):
     return sorted(os.path.relpath(os.path.join(parent, name), folder)
                   for parent, _, files in os.walk(folder) for name in files)
@@ -203,11 +212,14 @@ class InstallerUnderWine(unittest.TestCase):
         self.assertNotIn("Ombrix", products())
 
     def test_1_silent_install(self):
+        self.assertTrue(signed(self.older))
         self.assertEqual(msiexec("/i", self.older), 0)
         self.assertEqual(files_below(INSTALLED), ["obxactions.json", "obxdriverstore.exe", "obxhelper.exe",
                                                   "obxkern.inf", "obxkern.sys", "obxsvc.exe"])
         self.assertTrue(wait_until(lambda: service_state() == "RUNNING"), service_state())
         self.assertIn('"%s"' % HELPER, registry_value(RUN_KEY, "Ombrix Helper") or "")
+        for program in ("obxhelper.exe", "obxsvc.exe", "obxdriverstore.exe", "obxkern.sys"):
+            self.assertTrue(signed(os.path.join(INSTALLED, program)), program)
         self.assertEqual(len(shortcuts()), 1)
         self.assertEqual(products(), ["Ombrix"])
         self.assertEqual(pnputil_calls(), [r'/add-driver "C:\Program Files\Halvex\Ombrix\obxkern.inf" /install'])
