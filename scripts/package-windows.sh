@@ -68,6 +68,7 @@ if [ -f "$from/obxkern.sys" ] && [ -f "$from/obxkern.inf" ]; then
         rm -f "$stage/signature"
     done
     catalogue=""
+    # shellcheck disable=SC2016 # $(var.SourceDir) is wixl's variable, not the shell's
     [ ! -f "$stage/obxkern.cat" ] ||
         catalogue='<File Id="obxkern.cat" Name="obxkern.cat" Source="$(var.SourceDir)/obxkern.cat"/>'
     sed "s|@CATALOGUE_FILE@|$catalogue|" \

@@ -17,7 +17,7 @@ if [ -n "${OBX_SIGN_PFX:-}" ]; then
 else
     store=${XDG_CACHE_HOME:-$HOME/.cache}/obx/signing
     pfx=$store/test-signing.pfx
-    password=test
+    password="test"
     if [ ! -s "$pfx" ]; then
         mkdir -p "$store"
         made=$(mktemp -d "$store/new.XXXXXX")
