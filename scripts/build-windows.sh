@@ -1,6 +1,7 @@
 #!/bin/sh
 # Builds everything Windows into build-windows/ with the mingw-w64 cross compiler: obxhelper.exe and
-# the Windows test programs land in build-windows/bin/, beside obxactions.json.
+# the Windows test programs land in build-windows/bin/, beside obxactions.json; the signed installer
+# in build-windows/package/.
 # With --test it then runs the Windows suite under Wine, in a Wine prefix of the build's own and on
 # a private Xvfb display. The suite compares obxhelper.exe with the Linux helper of $OBX_BUILD_DIR
 # (default build/), which it builds first when missing.
@@ -45,6 +46,9 @@ build_driver() {
     fi
 }
 build_driver
+
+# Packaging: the signed installer of what was just built, in $BUILD_DIR/package/.
+OBX_WINDOWS_BUILD_DIR=$BUILD_DIR ./scripts/package-windows.sh
 
 $run_tests || exit 0
 

@@ -19,6 +19,7 @@ g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 osslsigncode openssl
 qemu-system-x86 busybox-static cpio
 wine64 wine bison dpkg-dev xz-utils
 chromium chromium-driver python3-selenium
+wixl msitools
 "
 
 missing=""

@@ -1,0 +1,97 @@
+#!/bin/sh
+# Builds the Windows installer from the Windows build's programs:
+#   package-windows.sh [--from DIR] [--version X.Y.Z] [--out FILE.msi]
+# DIR (default build-windows/bin) holds obxhelper.exe, obxactions.json and obxsvc.exe, and when they
+# were built the configuration page (ui/) and the driver package (obxkern.sys, obxkern.inf and its
+# catalogue obxkern.cat, with obxdriverstore.exe that adds and deletes it): the package holds what is
+# there. The programs and the package are signed
+# by scripts/sign-windows.sh. Default output: build-windows/package/Ombrix-<version>-x64.msi.
+set -eu
+cd "$(dirname "$0")/.."
+ROOT=$(pwd)
+BUILD_DIR=${OBX_WINDOWS_BUILD_DIR:-build-windows}
+from=$BUILD_DIR/bin
+version=$(sed -n 's/^project(obx VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
+out=""
+while [ $# -gt 0 ]; do
+    case $1 in
+    --from) from=$2 ;;
+    --version) version=$2 ;;
+    --out) out=$2 ;;
+    *)
+        echo "usage: $0 [--from DIR] [--version X.Y.Z] [--out FILE.msi]" >&2
+        exit 2
+        ;;
+    esac
+    shift 2
+done
+[ -n "$out" ] || out=$BUILD_DIR/package/Ombrix-$version-x64.msi
+
+for required in obxhelper.exe obxactions.json obxsvc.exe; do
+    if [ ! -f "$from/$required" ]; then
+        echo "package-windows.sh: $from/$required is missing (build it first)" >&2
+        exit 1
+    fi
+done
+
+mkdir -p "$(dirname "$out")"
+out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
+stage=$(mktemp -d "$(dirname "$out")/stage.XXXXXX")
+trap 'rm -rf "$stage"' EXIT INT TERM
+cp "$from/obxhelper.exe" "$from/obxactions.json" "$from/obxsvc.exe" "$stage/"
+"$ROOT/scripts/sign-windows.sh" "$stage/obxhelper.exe" "$stage/obxsvc.exe"
+
+# The optional parts, each a fragment of its own in the component group OptionalFiles.
+sources="$ROOT/packaging/windows/obx.wxs $stage/optional.wxs"
+group_refs=""
+defines="-D DriverPackage=no"
+if [ -d "$from/ui" ]; then
+    cp -R "$from/ui" "$stage/ui"
+    (cd "$stage" && find ui -type f | LC_ALL=C sort |
+        wixl-heat --prefix ui/ --directory-ref UIFOLDER --component-group PageFiles --var var.PageDir \
+            --win64) >"$stage/page.wxs"
+    sources="$sources $ROOT/packaging/windows/page.wxs $stage/page.wxs"
+    group_refs="$group_refs<ComponentGroupRef Id=\"PageFiles\"/>"
+fi
+if [ -f "$from/obxkern.sys" ] && [ -f "$from/obxkern.inf" ]; then
+    cp "$from/obxkern.sys" "$from/obxkern.inf" "$from/obxdriverstore.exe" "$stage/"
+    "$ROOT/scripts/sign-windows.sh" "$stage/obxdriverstore.exe"
+    driver_files="$stage/obxkern.sys"
+    if [ -f "$from/obxkern.cat" ]; then
+        cp "$from/obxkern.cat" "$stage/"
+        driver_files="$driver_files $stage/obxkern.cat"
+    fi
+    # The driver build may have signed its files already; those keep their signature.
+    for file in $driver_files; do
+        osslsigncode extract-signature -in "$file" -out "$stage/signature" >/dev/null 2>&1 ||
+            "$ROOT/scripts/sign-windows.sh" "$file"
+        rm -f "$stage/signature"
+    done
+    catalogue=""
+    # shellcheck disable=SC2016 # $(var.SourceDir) is wixl's variable, not the shell's
+    [ ! -f "$stage/obxkern.cat" ] ||
+        catalogue='<File Id="obxkern.cat" Name="obxkern.cat" Source="$(var.SourceDir)/obxkern.cat"/>'
+    sed "s|@CATALOGUE_FILE@|$catalogue|" \
+        "$ROOT/packaging/windows/driver.wxs.in" >"$stage/driver.wxs"
+    sources="$sources $stage/driver.wxs"
+    defines="-D DriverPackage=yes"
+    group_refs="$group_refs<ComponentGroupRef Id=\"DriverPackage\"/>"
+fi
+cat >"$stage/optional.wxs" <<WXS
+<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi"><Fragment><ComponentGroup Id="OptionalFiles">$group_refs</ComponentGroup></Fragment></Wix>
+WXS
+
+cp "$ROOT/service/windows/obxsvc.ico" "$stage/obx.ico"
+# wixl reads sources relative to the folder it runs in.
+# shellcheck disable=SC2086 # the list of sources is split on purpose
+(cd "$stage" && wixl -a x64 -D Version="$version" -D SourceDir=. -D PageDir=ui -D IconFile=obx.ico -D Win64=yes \
+    $defines -o "$out" $sources)
+# What wixl cannot write: the administrators' properties leave these components out, and the
+# service's deletion is a rollback action (3442: an executable named by a property, its exit code
+# ignored, in the script, on rollback, as the system account).
+msibuild "$out" -q "UPDATE \`CustomAction\` SET \`Type\` = 3442 WHERE \`Action\` = 'DeleteServiceOnRollback'" \
+    -q "UPDATE \`Component\` SET \`Condition\` = 'HELPERAUTOSTART = \"1\"' WHERE \`Component\` = 'HelperAutostart'" \
+    -q "UPDATE \`Component\` SET \`Condition\` = 'HELPERPORT' WHERE \`Component\` = 'HelperPort'"
+"$ROOT/scripts/sign-windows.sh" "$out"
+echo "Built $out"
