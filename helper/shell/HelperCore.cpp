@@ -6,9 +6,10 @@
 namespace obx {
 
 HelperCore::HelperCore(DeviceLayer& devices, std::uint16_t port) : devices_(devices) {
-    server_ = std::make_unique<CommandServer>(devices_.manager(), port);
+    auto& manager = devices_.manager();
+    server_ = std::make_unique<CommandServer>(manager, port);
     // The worker ends (destroy) before the server goes, so it never reports to a feed that is gone.
-    devices_.manager().reportEventsTo(&server_->deviceEvents());
+    manager.reportEventsTo(&server_->deviceEvents());
     try {
         devices_.start();
         server_->start();
