@@ -38,7 +38,7 @@ cmake --build "$BUILD_DIR" -j "$JOBS"
 # The kernel driver: linked and checked in a project of its own (scripts/check-driver-windows.sh), then
 # put beside the programs with its INF, where packaging and scripts/sign-windows.sh take it from.
 build_driver() {
-    driver_dir=$BUILD_DIR/driver
+    driver_dir=$BUILD_DIR/kernel-driver
     OBX_DRIVER_WINDOWS_BUILD_DIR=$driver_dir ./scripts/check-driver-windows.sh
     if [ -f "$driver_dir/obxkern.sys" ]; then
         mkdir -p "$BUILD_DIR/bin"
