@@ -2,6 +2,7 @@
 
 #include "platform/ProgramPath.h"
 #include "server/HttpServer.h"
+#include "server/QueryParameters.h"
 
 #include <array>
 #include <cstdint>
@@ -49,43 +50,9 @@ std::optional<std::string_view> contentTypeOf(const fs::path& file) {
     return std::nullopt;
 }
 
-int hexValue(char c) {
-    if (c >= '0' && c <= '9') {
-        return c - '0';
-    }
-    if (c >= 'a' && c <= 'f') {
-        return c - 'a' + 10;
-    }
-    if (c >= 'A' && c <= 'F') {
-        return c - 'A' + 10;
-    }
-    return -1;
-}
-
 bool isNameCharacter(char c) {
     return (c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9') || c == '.' ||
            c == '-' || c == '_';
-}
-
-std::optional<std::string> percentDecoded(std::string_view text) {
-    std::string decoded;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        if (text[i] != '%') {
-            decoded.push_back(text[i]);
-            continue;
-        }
-        if (i + 2 >= text.size()) {
-            return std::nullopt;
-        }
-        const int high = hexValue(text[i + 1]);
-        const int low = hexValue(text[i + 2]);
-        if (high < 0 || low < 0) {
-            return std::nullopt;
-        }
-        decoded.push_back(static_cast<char>(high * 16 + low));
-        i += 2;
-    }
-    return decoded;
 }
 
 // A strong tag from the content, so that a rebuilt but unchanged file keeps
@@ -180,7 +147,7 @@ std::optional<std::string> pageFileName(std::string_view encodedPath) {
     }
     // Decoded before it is checked, so that an escaped dot or slash meets the
     // same rules as a plain one.
-    auto decoded = percentDecoded(encodedPath);
+    auto decoded = strictPercentDecode(encodedPath);
     if (!decoded) {
         return std::nullopt;
     }

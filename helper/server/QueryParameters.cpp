@@ -39,6 +39,23 @@ std::string percentDecode(std::string_view text) {
     return result;
 }
 
+std::optional<std::string> strictPercentDecode(std::string_view text) {
+    std::string result;
+    result.reserve(text.size());
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        if (text[i] != '%') {
+            result.push_back(text[i]);
+            continue;
+        }
+        if (i + 2 >= text.size() || hexDigit(text[i + 1]) < 0 || hexDigit(text[i + 2]) < 0) {
+            return std::nullopt;
+        }
+        result.push_back(static_cast<char>(hexDigit(text[i + 1]) * 16 + hexDigit(text[i + 2])));
+        i += 2;
+    }
+    return result;
+}
+
 QueryParameters::QueryParameters(std::string_view query) {
     while (!query.empty()) {
         const auto end = query.find('&');

@@ -4,6 +4,7 @@
 
 #include <cstdint>
 #include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -33,5 +34,7 @@ private:
 
 // "%41" → "A", "+" stays "+"; a broken escape is kept as written.
 std::string percentDecode(std::string_view text);
+// The same, but nothing when an escape is broken: for text that must mean exactly one thing.
+std::optional<std::string> strictPercentDecode(std::string_view text);
 
 } // namespace obx
