@@ -39,7 +39,11 @@ bool SettingsFileChangeMonitor::fileDiffersFromHeld() {
     if (held == nullptr) {
         return false;
     }
-    std::ifstream in(settingsFilePath(), std::ios::binary);
+    const auto path = settingsFilePath();
+    if (held->savedFileIdentity() && fileIdentity(path) == held->savedFileIdentity()) {
+        return false;
+    }
+    std::ifstream in(path, std::ios::binary);
     if (!in) {
         // Gone or being replaced: the next change tells.
         return false;

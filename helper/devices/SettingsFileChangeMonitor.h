@@ -2,9 +2,10 @@
 
 // Reloads the settings when another program has changed the settings file.
 // The helper's own saves write what it holds, so a file whose content equals
-// the held settings is no change. Each own save wakes the watch: a file that
-// is byte for byte the text the held settings last saved is told apart by a
-// comparison of the bytes, without reading it as JSON.
+// the held settings is no change. Each own save wakes the watch: the file
+// that save left (the same file, size and times) is told apart without
+// reading it; a file byte for byte the text the held settings last saved is
+// told apart by a comparison of the bytes, without reading it as JSON.
 
 #include "devices/DeviceLayerPlatform.h"
 

@@ -3,6 +3,7 @@
 // Everything the helper remembers for the user: per trackball model (its
 // configuration id) a table of application profiles.
 
+#include "platform/FileIdentity.h"
 #include "settings/ApplicationConfig.h"
 #include "settings/SettingsFileText.h"
 
@@ -56,6 +57,9 @@ public:
     // The text that the last save of this object wrote or tried to write;
     // empty before the first.
     const std::string& savedText() const { return fileText_.text(); }
+    // The file as the last save of this object left it; empty when that
+    // save failed or another program's file took its place at once.
+    const std::optional<FileIdentity>& savedFileIdentity() const { return savedIdentity_; }
 
     // Creates the entry with its global profile when missing; true when it
     // did (the caller decides about saving).
@@ -98,6 +102,7 @@ private:
     // Not copied with the settings: it only saves work, and a copy starts
     // without it.
     SettingsFileText fileText_;
+    std::optional<FileIdentity> savedIdentity_;
 };
 
 } // namespace obx

@@ -85,9 +85,22 @@ void Settings::save() {
     const auto& text = fileText_.render(*this);
     const auto file = settingsFilePath();
     const auto temporary = fs::path(file) += ".tmp";
+    savedIdentity_.reset();
     auto error = writeFileDurably(temporary, text);
+    const auto written = error ? std::nullopt : fileIdentity(temporary);
     if (!error) {
         error = replaceFileDurably(temporary, file);
+    }
+    if (!error && written) {
+        // The watch tells this save from another program's change by the
+        // file's identity, without reading it back. Only the file this save
+        // wrote, unchanged, counts: one that took its place or was written
+        // over meanwhile is read.
+        const auto placed = fileIdentity(file);
+        if (placed && placed->volume == written->volume && placed->file == written->file &&
+            placed->size == written->size && placed->modified == written->modified) {
+            savedIdentity_ = placed;
+        }
     }
     if (error) {
         log(LogLevel::warning, "Settings::save - cannot write ", pathToUtf8(file), ": ", error.message());

@@ -12,6 +12,7 @@
 #include "support/FakeDesktopQueries.h"
 #include "support/RecordingPlatformServices.h"
 
+#include <algorithm>
 #include <csignal>
 #include <fstream>
 #include <gtest/gtest.h>
@@ -153,22 +154,28 @@ TEST_F(DeviceLayerOnObxkernd, TrackballsDepartWithTheDaemonAndReturnWithIt) {
 TEST_F(DeviceLayerOnObxkernd, AnotherProgramsEditIsReloadedButTheHelpersOwnSaveIsNot) {
     ASSERT_TRUE(daemon.start({"--virtual", "--product-id", "0x0101"}));
     ASSERT_TRUE(presentIds({firstProduct}));
-    manager().setButtonAction(std::nullopt, firstProduct, 0x2, {{"command", "singleClick"}, {"button", 1}});
-    json edited;
     {
         std::lock_guard guard(manager());
-        edited = manager().settings()->toJson();
+        manager().settings()->findConfig(std::nullopt, firstProduct, false).speed = 11;
     }
-    EXPECT_FALSE(log.contains(LogLevel::info, "Settings file change detected"));
-    Settings other;
-    other.fromJson(edited);
-    other.findConfig(std::nullopt, firstProduct, false).speed = 17;
-    std::ofstream(settingsFolder() / "ObxSettings.json") << other.toJson().dump(2);
+    manager().setButtonAction(std::nullopt, firstProduct, 0x2, {{"command", "singleClick"}, {"button", 1}});
+    // Written over in place at once, with the same length: the file is the
+    // one the save left, and only its content and times differ.
+    const auto file = settingsFolder() / "ObxSettings.json";
+    std::ifstream saved(file, std::ios::binary);
+    std::string text{std::istreambuf_iterator<char>(saved), {}};
+    const std::string before = "\"speed\": 11", after = "\"speed\": 17";
+    const auto speed = text.find(before);
+    ASSERT_NE(speed, std::string::npos);
+    text.replace(speed, before.size(), after);
+    std::ofstream(file, std::ios::binary | std::ios::in | std::ios::out) << text;
     EXPECT_TRUE(eventually([&] {
         auto* config = manager().devices().front()->getConfig();
         return config != nullptr && config->speed == 17;
     }));
-    EXPECT_TRUE(log.contains(LogLevel::info, "Settings file change detected"));
+    EXPECT_EQ(std::ranges::count(log.records(), LogRecord{LogLevel::info, "Settings file change detected"}),
+              1)
+        << "the own save is no change";
     EXPECT_TRUE(recorded({"applyPointerSettings", json::array({17, 0, 1})}));
 }
 

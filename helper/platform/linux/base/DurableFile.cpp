@@ -1,7 +1,9 @@
 #include "platform/DurableFile.h"
 
 #include <cerrno>
+#include <ctime>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace obx {
@@ -34,6 +36,13 @@ std::error_code writeFileDurably(const std::filesystem::path& path, std::string_
         return lastError();
     }
     auto error = writeAll(fd, content);
+    // The file's own clock ticks coarsely (milliseconds): stamped with the
+    // precise time, this version is told from a later write in place, even
+    // one of the same length in the same tick.
+    timespec times[2] = {{0, UTIME_OMIT}, {}};
+    if (!error && (::clock_gettime(CLOCK_REALTIME, &times[1]) != 0 || ::futimens(fd, times) != 0)) {
+        error = lastError();
+    }
     if (!error && ::fsync(fd) != 0) {
         error = lastError();
     }
