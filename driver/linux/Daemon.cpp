@@ -2,6 +2,7 @@
 
 #include "EventLoop.h"
 #include "Log.h"
+#include "SeqPacketSocket.h"
 #include "ServiceNotice.h"
 #include "SignalWatch.h"
 #include "Trackball.h"
@@ -52,6 +53,7 @@ void serveHardware(Served& served, const DaemonOptions& options) {
 int runDaemon(const DaemonOptions& options) {
     try {
         std::filesystem::create_directories(options.runtimeDir);
+        removeSocketsLeftBehind(options.runtimeDir);
         Served served;
         for (const VirtualTrackballOptions& virtualOptions : options.virtuals)
             served.trackballs.push_back(makeVirtualTrackball(served.loop, served.instances.next(),

@@ -38,6 +38,11 @@ UniqueFd newSocket(int flags) {
     return UniqueFd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | flags, 0));
 }
 
+bool answers(const sockaddr_un& address) {
+    UniqueFd probe = newSocket(0);
+    return ::connect(probe.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+}
+
 void removeStaleSocket(const std::filesystem::path& path, const sockaddr_un& address) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0)
@@ -46,8 +51,7 @@ void removeStaleSocket(const std::filesystem::path& path, const sockaddr_un& add
         errno = EEXIST;
         fail(path, "not a socket");
     }
-    UniqueFd probe = newSocket(0);
-    if (::connect(probe.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0) {
+    if (answers(address)) {
         errno = EADDRINUSE;
         fail(path, "another daemon serves it");
     }
@@ -57,6 +61,20 @@ void removeStaleSocket(const std::filesystem::path& path, const sockaddr_un& add
 }
 
 } // namespace
+
+void removeSocketsLeftBehind(const std::filesystem::path& folder) {
+    std::error_code error;
+    for (const auto& entry : std::filesystem::directory_iterator(folder, error)) {
+        const auto& path = entry.path();
+        struct stat info {};
+        // A name too long for an address is none of ours.
+        if (path.native().size() >= sizeof(sockaddr_un::sun_path) || ::lstat(path.c_str(), &info) != 0 ||
+            !S_ISSOCK(info.st_mode) || answers(addressOf(path)))
+            continue;
+        if (::unlink(path.c_str()) == 0)
+            logf(LogLevel::info, "%s: removed a socket left behind", path.c_str());
+    }
+}
 
 SeqPacketListener::SeqPacketListener(EventLoop& loop, std::filesystem::path path,
                                      IConnectionAcceptor& acceptor, mode_t mode,

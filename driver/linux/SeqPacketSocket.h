@@ -19,6 +19,11 @@ namespace obx::kernd {
 
 class SeqPacketConnection;
 
+// Removes the socket files in `folder` that nothing answers on: those of a daemon that died. Clients
+// take each socket file for a trackball that is there, so one whose instance the next daemon does not
+// make again would stand for a trackball that is gone.
+void removeSocketsLeftBehind(const std::filesystem::path& folder);
+
 class IConnectionAcceptor {
 public:
     virtual ~IConnectionAcceptor() = default;

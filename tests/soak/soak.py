@@ -121,12 +121,42 @@ def seqpacket(path, timeout=2.0):
     return connection
 
 
-def process_figures(pid):
-    """Resident memory in KiB and the number of open descriptors, or None when the process is gone."""
+def connection_sockets(port):
+    """The socket inodes of the TCP connections on a local port, its listening socket left out: the
+    clients being served at this moment."""
+    inodes = set()
+    for table in ("/proc/net/tcp", "/proc/net/tcp6"):
+        try:
+            with open(table) as lines:
+                next(lines)
+                for line in lines:
+                    fields = line.split()
+                    local_port, state, inode = int(fields[1].rsplit(":", 1)[1], 16), fields[3], fields[9]
+                    if local_port == port and state != "0A":  # 0A: listening
+                        inodes.add(f"socket:[{inode}]")
+        except OSError:
+            continue
+    return inodes
+
+
+def process_figures(pid, served_port=None):
+    """Resident memory in KiB and the number of open descriptors, or None when the process is gone.
+    With served_port, the connections of the clients being served on it are not counted: how many
+    there are depends on the moment, not on a leak."""
     try:
         with open(f"/proc/{pid}/status") as status:
             rss = next(int(line.split()[1]) for line in status if line.startswith("VmRSS:"))
-        return rss, len(os.listdir(f"/proc/{pid}/fd"))
+        targets = []
+        for descriptor in os.listdir(f"/proc/{pid}/fd"):
+            try:
+                targets.append(os.readlink(f"/proc/{pid}/fd/{descriptor}"))
+            except FileNotFoundError:
+                continue
+        if served_port is not None:
+            clients = connection_sockets(served_port)
+            targets = [t for t in targets if t not in clients]
+        kinds = collections.Counter(t.split(":[")[0] if t.startswith(("socket:", "pipe:")) else t for t in targets)
+        return rss, len(targets), ", ".join(f"{count} {kind}" for kind, count in sorted(kinds.items()))
     except (OSError, StopIteration):
         return None
 
@@ -220,6 +250,7 @@ class Rig:
         self.lock = threading.RLock()
         self.trackballs = {}
         self.plugged = []
+        self.trackballs_changed = time.monotonic()
         # Held by the check of the releases and by each probe, so that neither sees the other's presses.
         self.quiet = threading.Lock()
         self.daemon = None
@@ -228,7 +259,10 @@ class Rig:
         self.helper_ready = threading.Event()
         self.display = None
         self.xvfb = None
-        self.samples = {"obxkernd": [], "obxhelper": []}
+        # Keyed by program and, for the helper, by its desktop: a helper with a display holds that
+        # connection's descriptors and memory, so only like is compared with like.
+        self.samples = collections.defaultdict(list)
+        self.helper_desktop = None
         os.makedirs(self.data)
         runtime_private = os.path.join(work, "xdg-runtime")
         os.mkdir(runtime_private, 0o700)
@@ -283,12 +317,14 @@ class Rig:
         with self.lock:
             for instance in FIXED_TRACKBALLS:
                 self.trackballs[instance] = Trackball(self.journal, self.runtime, instance)
+            self.trackballs_changed = time.monotonic()
         self.journal.note(f"obxkernd started, pid {self.daemon.pid}")
 
     def stop_daemon(self, signal_number):
         with self.lock:
             daemon, self.daemon = self.daemon, None
             gone, self.trackballs, self.plugged = self.trackballs, {}, []
+            self.trackballs_changed = time.monotonic()
             daemon.send_signal(signal_number)
         code = daemon.wait(10)
         for trackball in gone.values():
@@ -308,6 +344,7 @@ class Rig:
             trackball = Trackball(self.journal, self.runtime, instance)
             self.trackballs[instance] = trackball
             self.plugged.append(instance)
+            self.trackballs_changed = time.monotonic()
             return trackball
 
     def unplug(self, instance):
@@ -320,6 +357,7 @@ class Rig:
             self.journal.check(answer == f"unplugged {instance}", "plug",
                                f"obxkernd answered {answer!r} to an unplug of {instance}")
             self.plugged.remove(instance)
+            self.trackballs_changed = time.monotonic()
             self.trackballs.pop(instance).close()
             return True
 
@@ -343,6 +381,9 @@ class Rig:
             if time.monotonic() > deadline or self.helper.poll() is not None:
                 self.journal.violate("no crash: obxhelper did not start serving within 10 s")
             time.sleep(0.02)
+        with self.lock:
+            self.helper_desktop = "with a display" if environment["DISPLAY"] else "headless"
+            self.trackballs_changed = time.monotonic()  # the new helper takes the trackballs up
         self.helper_ready.set()
         self.journal.note(f"obxhelper started, pid {self.helper.pid}, display {environment['DISPLAY'] or 'none'}")
 
@@ -357,12 +398,18 @@ class Rig:
     def sample(self):
         now = time.monotonic() - self.journal.start
         with self.lock:
-            plugged = len(self.plugged)
-        for name, process in (("obxkernd", self.daemon), ("obxhelper", self.helper)):
-            # Every plugged trackball holds descriptors in both programs: only samples with the fixed
-            # trackballs alone are compared.
-            if process is not None and plugged == 0:
-                figures = process_figures(process.pid)
+            # Every plugged trackball holds descriptors in both programs, and one that has just come or
+            # gone is still on its way through them: samples are taken with the fixed trackballs alone,
+            # a second after the last change of the trackballs.
+            settled = not self.plugged and time.monotonic() - self.trackballs_changed >= 1
+            helper = self.helper if self.helper_ready.is_set() else None
+            desktop = self.helper_desktop
+        if not settled:
+            return
+        for name, process, port in (("obxkernd", self.daemon, None),
+                                    (f"obxhelper ({desktop})", helper, self.port)):
+            if process is not None:
+                figures = process_figures(process.pid, port)
                 if figures is not None:
                     self.samples[name].append((now, *figures))
 
@@ -810,8 +857,8 @@ def window_figures(samples, first):
     """(median resident KiB, median descriptor count) of the first or last minute of samples."""
     if not samples:
         return None
-    end = samples[-1][0]
-    chosen = [s for s in samples if (s[0] < 60 if first else s[0] >= end - 60)]
+    start, end = samples[0][0], samples[-1][0]
+    chosen = [s for s in samples if (s[0] < start + 60 if first else s[0] >= end - 60)]
     if not chosen:
         return None
     return statistics.median(s[1] for s in chosen), statistics.median(s[2] for s in chosen)
@@ -828,7 +875,9 @@ def check_growth(rig, journal):
         journal.check(last[0] <= max(first[0] * 1.10, first[0] + 2048), "memory does not grow",
                       f"{name}: {first[0]:.0f} KiB resident in the first minute, {last[0]:.0f} KiB in the last")
         journal.check(last[1] <= first[1] + 4, "descriptors do not grow",
-                      f"{name}: {first[1]} descriptors in the first minute, {last[1]} in the last (medians)")
+                      f"{name}: {first[1]} descriptors in the first minute, {last[1]} in the last (medians); "
+                      f"first sample: {samples[0][3]}; the last minute's largest: "
+                      f"{max(samples[-60:], key=lambda s: s[2])[3]}")
     return figures
 
 

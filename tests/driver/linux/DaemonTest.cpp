@@ -420,11 +420,17 @@ TEST_F(Obxkernd, RestartsAfterAStopAndAfterACrash) {
         ASSERT_TRUE(peer.send(1));
         EXPECT_EQ(peer.nextPacket(), packetText(0x0001));
     }
+    EXPECT_EQ(daemon.stop(SIGINT), 0);
+    startWith({"--virtual", "--virtual"});
     daemon.stop(SIGKILL); // leaves its sockets behind
-    ASSERT_TRUE(std::filesystem::exists(daemon.socket("control-01")));
+    ASSERT_TRUE(std::filesystem::exists(daemon.socket("control-02")));
     startWith({"--virtual"});
     ControlClient client(daemon.socket("control-01"));
     EXPECT_EQ(call(client, IOCTL_OBX_GET_DRIVER_INFO, {}, 8).status, OBX_STATUS_SUCCESS);
+    // Clients take a socket file for a trackball that is there.
+    for (const char* name : {"control-02", "virtual-02.in", "virtual-02.out"})
+        EXPECT_FALSE(std::filesystem::exists(daemon.socket(name)))
+            << name << " of the trackball the crash took";
 }
 
 TEST_F(Obxkernd, ASecondDaemonDoesNotTakeTheSockets) {
