@@ -6,12 +6,18 @@
 #include "double/Verifier.h"
 #include "hid/TestDescriptors.h"
 
+#include <algorithm>
+#include <cstring>
 #include <gtest/gtest.h>
 
 namespace obx::kmdf_double {
 namespace {
 
-constexpr uint32_t kSuccess = 0;
+constexpr uint32_t kSuccess = OBX_STATUS_SUCCESS;
+// The class driver's codes, as the system defines them.
+constexpr uint32_t IOCTL_MOUSE_QUERY_ATTRIBUTES = driver::kMouseQueryAttributes;
+constexpr uint32_t IOCTL_INTERNAL_MOUSE_DISCONNECT = driver::kMouseDisconnect;
+constexpr uint32_t IOCTL_INTERNAL_MOUSE_ENABLE = driver::kMouseEnable;
 
 HidModel fiveButtonModel() {
     return HidModel{0x0F22, 0x0100, test::kFiveButtonTrackball, L"Ombrix trackball", L"SN-0042"};
@@ -36,11 +42,270 @@ protected:
     }
 };
 
-TEST_F(DoubleTest, ReportsBecomeMousePackets) {
+template <typename Record>
+Bytes bytesOf(const Record& record) {
+    Bytes bytes(sizeof record);
+    std::memcpy(bytes.data(), &record, sizeof record);
+    return bytes;
+}
+
+Bytes switchOn() {
+    return {1, 0, 0, 0};
+}
+
+// Buttons that no map entry takes go to the registered helper as events.
+void registerHelperWithEmptyMap(Handle handle) {
+    ASSERT_EQ(Machine::control(handle, IOCTL_OBX_SET_BUTTON_MAP, bytesOf(OBX_BUTTON_MAP{}), 0).status,
+              kSuccess);
+    ASSERT_EQ(Machine::control(handle, IOCTL_OBX_REGISTER_HELPER, {}, 0).status, kSuccess);
+}
+
+OBX_BUTTON_EVENT eventOf(const RequestResult& result) {
+    OBX_BUTTON_EVENT event{};
+    EXPECT_EQ(result.output.size(), sizeof event);
+    std::memcpy(&event, result.output.data(), std::min(result.output.size(), sizeof event));
+    return event;
+}
+
+TEST_F(DoubleTest, StartsTheFilterAndItsControlDeviceAndLoadsClean) {
+    ASSERT_EQ(Machine::addDevice(fiveButtonModel()), kSuccess);
+    const ControlIdentity identity = Machine::controlIdentity();
+    EXPECT_TRUE(identity.raw);
+    EXPECT_TRUE(identity.staticChildOfFilter);
+    EXPECT_TRUE(identity.interfaceRegistered);
+    EXPECT_FALSE(identity.defaultQueuePowerManaged);
+    EXPECT_EQ(identity.securityDescriptor, L"D:P(A;;GA;;;SY)(A;;GA;;;BA)(A;;GRGW;;;IU)");
+    EXPECT_EQ(identity.deviceId, L"{4F1FD8B4-05A8-4E91-B42C-8942B49AE606}\\HLXOBX");
+    EXPECT_EQ(identity.location, L"Halvex Ombrix Driver");
+    EXPECT_EQ(identity.description, L"Ombrix " + identity.instanceId);
+    EXPECT_EQ(identity.instanceId.size(), 2u);
+    Machine::unload();
+}
+
+TEST_F(DoubleTest, ReportsCompletingTheReadLoopBecomeMousePackets) {
     startConnected(fiveButtonModel());
     Machine::report({0x00, 0x01, 5, 0xFD, 0, 0});
+    Machine::report({0x00, 0x00, 0, 0, 0, 0});
     const auto packets = Machine::takePackets();
-    ASSERT_FALSE(packets.empty());
+    ASSERT_EQ(packets.size(), 3u);
+    EXPECT_EQ(packets[0].buttonFlags, 0x0001);
+    EXPECT_EQ(packets[1].lastX, 5);
+    EXPECT_EQ(packets[1].lastY, -3);
+    EXPECT_EQ(packets[2].buttonFlags, 0x0002);
+    EXPECT_TRUE(Machine::readWaitingBelow());
+    EXPECT_EQ(Machine::connectClass(), static_cast<uint32_t>(OBX_STATUS_SHARING_VIOLATION));
+    Machine::unload();
+}
+
+TEST_F(DoubleTest, ReportsKeptBeforeTheCreateAreReadWithoutNestedSends) {
+    ASSERT_EQ(Machine::addDevice(fiveButtonModel()), kSuccess);
+    ASSERT_EQ(Machine::connectClass(), kSuccess);
+    for (int i = 0; i < 20; ++i)
+        Machine::report({0x00, 0x00, 1, 0, 0, 0});
+    ASSERT_EQ(Machine::openClass(), kSuccess);
+    EXPECT_EQ(Machine::takePackets().size(), 20u);
+    EXPECT_EQ(Machine::maxSendDepth(), 1);
+    EXPECT_TRUE(Machine::readWaitingBelow());
+    Machine::unload();
+}
+
+TEST_F(DoubleTest, InternalRequestsOfTheClassDriver) {
+    startConnected(fiveButtonModel());
+    const RequestResult attributes = Machine::internalControl(IOCTL_MOUSE_QUERY_ATTRIBUTES, 12, 0x5A);
+    EXPECT_EQ(attributes.status, kSuccess);
+    EXPECT_EQ(attributes.information, 12u);
+    EXPECT_EQ(Machine::internalControl(IOCTL_MOUSE_QUERY_ATTRIBUTES, 8).status,
+              static_cast<uint32_t>(OBX_STATUS_BUFFER_TOO_SMALL));
+    EXPECT_EQ(Machine::internalControl(IOCTL_INTERNAL_MOUSE_DISCONNECT, 0).status,
+              static_cast<uint32_t>(OBX_STATUS_NOT_IMPLEMENTED));
+    EXPECT_EQ(Machine::internalControl(IOCTL_INTERNAL_MOUSE_ENABLE, 0).status,
+              static_cast<uint32_t>(OBX_STATUS_NOT_SUPPORTED));
+    Machine::unload();
+}
+
+struct ControlCase {
+    const char* name;
+    uint32_t code;
+    Bytes input;
+    size_t outputLength;
+    uint32_t status;
+    uint64_t information;
+};
+
+TEST_F(DoubleTest, EveryControlCodeCompletesWithItsStatusAndByteCount) {
+    startConnected(fiveButtonModel());
+    const Handle helper = Machine::openControl();
+    OBX_INJECT_BUTTONS badInject{};
+    badInject.Kind = 7;
+    const ControlCase cases[] = {
+        {"driver info",
+         IOCTL_OBX_GET_DRIVER_INFO,
+         {},
+         sizeof(OBX_DRIVER_INFO),
+         kSuccess,
+         sizeof(OBX_DRIVER_INFO)},
+        {"driver info, short",
+         IOCTL_OBX_GET_DRIVER_INFO,
+         {},
+         sizeof(OBX_DRIVER_INFO) - 1,
+         OBX_STATUS_BUFFER_TOO_SMALL,
+         0},
+        {"set slow pointer", IOCTL_OBX_SET_SLOW_POINTER, switchOn(), 0, kSuccess, 4},
+        {"set slow pointer, short", IOCTL_OBX_SET_SLOW_POINTER, {1, 0}, 0, OBX_STATUS_BUFFER_TOO_SMALL, 0},
+        {"get slow pointer", IOCTL_OBX_GET_SLOW_POINTER, {}, 4, kSuccess, 4},
+        {"set single axis", IOCTL_OBX_SET_SINGLE_AXIS, switchOn(), 0, kSuccess, 4},
+        {"get single axis", IOCTL_OBX_GET_SINGLE_AXIS, {}, 4, kSuccess, 4},
+        {"reserved 1", IOCTL_OBX_RESERVED_1, {}, 0, kSuccess, 0},
+        {"reserved 2", IOCTL_OBX_RESERVED_2, {}, 0, kSuccess, 0},
+        {"set scroll", IOCTL_OBX_SET_SCROLL_PARAMS, bytesOf(OBX_SCROLL_PARAMS{}), 0, kSuccess,
+         sizeof(OBX_SCROLL_PARAMS)},
+        {"get scroll",
+         IOCTL_OBX_GET_SCROLL_PARAMS,
+         {0},
+         sizeof(OBX_SCROLL_PARAMS),
+         kSuccess,
+         sizeof(OBX_SCROLL_PARAMS)},
+        {"get scroll, no wheel",
+         IOCTL_OBX_GET_SCROLL_PARAMS,
+         {},
+         sizeof(OBX_SCROLL_PARAMS),
+         OBX_STATUS_BUFFER_TOO_SMALL,
+         0},
+        {"device info",
+         IOCTL_OBX_GET_DEVICE_INFO,
+         {},
+         sizeof(OBX_DEVICE_INFO),
+         kSuccess,
+         sizeof(OBX_DEVICE_INFO)},
+        {"button map", IOCTL_OBX_SET_BUTTON_MAP, bytesOf(OBX_BUTTON_MAP{}), 0, kSuccess, 0},
+        {"inject, bad kind", IOCTL_OBX_INJECT_BUTTONS, bytesOf(badInject), 0, OBX_STATUS_INVALID_PARAMETER,
+         0},
+        {"register", IOCTL_OBX_REGISTER_HELPER, {}, 0, kSuccess, 0},
+        {"unknown", OBX_CONTROL_CODE(0x8FF), {}, 0, OBX_STATUS_INVALID_DEVICE_REQUEST, 0},
+        // A caller's output buffer too small for what a set request reports taken: the system would copy
+        // the count back into it.
+        {"set slow pointer, small output", IOCTL_OBX_SET_SLOW_POINTER, switchOn(), 2, kSuccess, 2},
+    };
+    for (const ControlCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        const RequestResult result = Machine::control(helper, c.code, c.input, c.outputLength);
+        EXPECT_EQ(result.completions, 1);
+        EXPECT_EQ(result.status, c.status);
+        EXPECT_EQ(result.information, c.information);
+    }
+    const RequestResult slow = Machine::control(helper, IOCTL_OBX_GET_SLOW_POINTER, {}, 4);
+    EXPECT_EQ(slow.output, switchOn());
+    OBX_DEVICE_INFO info{};
+    const RequestResult device = Machine::control(helper, IOCTL_OBX_GET_DEVICE_INFO, {}, sizeof info);
+    std::memcpy(&info, device.output.data(), sizeof info);
+    EXPECT_EQ(info.ProductId, 0x0F22);
+    EXPECT_EQ(info.ProductString[0], u'O');
+    EXPECT_EQ(info.SerialNumberString[3], u'0');
+    Machine::unload();
+}
+
+TEST_F(DoubleTest, PendedReadsCompleteWithButtonEventsOrAreCancelled) {
+    startConnected(fiveButtonModel());
+    const Handle helper = Machine::openControl();
+    registerHelperWithEmptyMap(helper);
+    const RequestId tooShort = Machine::read(helper, sizeof(OBX_BUTTON_EVENT) - 1);
+    EXPECT_EQ(Machine::result(tooShort).status, static_cast<uint32_t>(OBX_STATUS_BUFFER_TOO_SMALL));
+    const RequestId first = Machine::read(helper, sizeof(OBX_BUTTON_EVENT));
+    const RequestId second = Machine::read(helper, sizeof(OBX_BUTTON_EVENT));
+    EXPECT_EQ(Machine::result(first).completions, 0);
+
+    Machine::advance(250);
+    Machine::report({0x00, 0x01, 0, 0, 0, 0});
+    EXPECT_TRUE(Machine::takePackets().empty());
+    ASSERT_EQ(Machine::result(first).completions, 1);
+    EXPECT_EQ(Machine::result(first).status, kSuccess);
+    EXPECT_EQ(Machine::result(first).information, sizeof(OBX_BUTTON_EVENT));
+    const OBX_BUTTON_EVENT event = eventOf(Machine::result(first));
+    EXPECT_EQ(event.Pressed, 1u);
+    EXPECT_EQ(event.Flags, OBX_BUTTON_EVENT_FLAGS);
+    EXPECT_EQ(event.TimeMs, 250u);
+    EXPECT_EQ(Machine::result(second).completions, 0);
+
+    Machine::cancel(second);
+    EXPECT_EQ(Machine::result(second).completions, 1);
+    EXPECT_EQ(Machine::result(second).status, static_cast<uint32_t>(OBX_STATUS_CANCELLED));
+    // The release waits in the ring for the next read.
+    Machine::report({0x00, 0x00, 0, 0, 0, 0});
+    const RequestId third = Machine::read(helper, 64);
+    EXPECT_EQ(eventOf(Machine::result(third)).Released, 1u);
+    Machine::unload();
+}
+
+TEST_F(DoubleTest, ClosingAHandleCancelsItsWaitingReadsOnly) {
+    startConnected(fiveButtonModel());
+    const Handle helper = Machine::openControl();
+    const Handle other = Machine::openControl();
+    registerHelperWithEmptyMap(helper);
+    const RequestId a = Machine::read(helper, sizeof(OBX_BUTTON_EVENT));
+    const RequestId b = Machine::read(helper, sizeof(OBX_BUTTON_EVENT));
+    const RequestId kept = Machine::read(other, sizeof(OBX_BUTTON_EVENT));
+    Machine::closeControl(helper);
+    for (const RequestId id : {a, b}) {
+        EXPECT_EQ(Machine::result(id).completions, 1);
+        EXPECT_EQ(Machine::result(id).status, static_cast<uint32_t>(OBX_STATUS_CANCELLED));
+    }
+    EXPECT_EQ(Machine::result(kept).completions, 0);
+    Machine::closeControl(other);
+    EXPECT_EQ(Machine::result(kept).status, static_cast<uint32_t>(OBX_STATUS_CANCELLED));
+    Machine::unload();
+}
+
+TEST_F(DoubleTest, ChordRunsOnTheFrameworkTimer) {
+    startConnected(fiveButtonModel());
+    const Handle helper = Machine::openControl();
+    OBX_BUTTON_MAP map{};
+    map.ChordMask = 0x3;
+    map.Count = 1;
+    map.Entries[0].Buttons = 0x3;
+    map.Entries[0].Data.OutputButtons = 0x4;
+    ASSERT_EQ(Machine::control(helper, IOCTL_OBX_SET_BUTTON_MAP, bytesOf(map), 0).status, kSuccess);
+    ASSERT_EQ(Machine::control(helper, IOCTL_OBX_REGISTER_HELPER, {}, 0).status, kSuccess);
+    Machine::report({0x00, 0x01, 0, 0, 0, 0});
+    Machine::advance(40);
+    Machine::report({0x00, 0x03, 0, 0, 0, 0});
+    Machine::advance(99);
+    EXPECT_TRUE(Machine::takePackets().empty());
+    Machine::advance(1);
+    const auto packets = Machine::takePackets();
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_EQ(packets[0].buttonFlags, 0x0010);
+    EXPECT_EQ(packets[1].buttonFlags, 0x0020);
+    Machine::unload();
+}
+
+TEST_F(DoubleTest, QueryRemoveCancelsReadsUntilTheRemovalIsCancelled) {
+    startConnected(fiveButtonModel());
+    const Handle helper = Machine::openControl();
+    const RequestId waiting = Machine::read(helper, sizeof(OBX_BUTTON_EVENT));
+    ASSERT_EQ(Machine::queryRemove(), kSuccess);
+    EXPECT_EQ(Machine::result(waiting).status, static_cast<uint32_t>(OBX_STATUS_CANCELLED));
+    const RequestId refused = Machine::read(helper, sizeof(OBX_BUTTON_EVENT));
+    EXPECT_EQ(Machine::result(refused).status, static_cast<uint32_t>(OBX_STATUS_CANCELLED));
+    Machine::cancelRemove();
+    const RequestId again = Machine::read(helper, sizeof(OBX_BUTTON_EVENT));
+    EXPECT_EQ(Machine::result(again).completions, 0);
+    Machine::closeControl(helper);
+    EXPECT_EQ(Machine::result(again).status, static_cast<uint32_t>(OBX_STATUS_CANCELLED));
+    Machine::unload();
+}
+
+TEST_F(DoubleTest, SurpriseRemovalThenTheDeviceAddedAgain) {
+    startConnected(fiveButtonModel());
+    const Handle helper = Machine::openControl();
+    const RequestId waiting = Machine::read(helper, sizeof(OBX_BUTTON_EVENT));
+    Machine::surpriseRemove();
+    EXPECT_EQ(Machine::result(waiting).status, static_cast<uint32_t>(OBX_STATUS_CANCELLED));
+
+    startConnected(fiveButtonModel());
+    Machine::report({0x00, 0x00, 7, 0, 0, 0});
+    const auto packets = Machine::takePackets();
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0].lastX, 7);
     Machine::unload();
 }
 
