@@ -4,7 +4,9 @@
 
 #include "double/Machine.h"
 #include "double/Verifier.h"
+#include "driver/core/DeviceModels.h"
 #include "hid/TestDescriptors.h"
+#include "shared/ReportPacketTable.h"
 
 #include <algorithm>
 #include <cstring>
@@ -94,6 +96,32 @@ TEST_F(DoubleTest, ReportsCompletingTheReadLoopBecomeMousePackets) {
     EXPECT_EQ(packets[2].buttonFlags, 0x0002);
     EXPECT_TRUE(Machine::readWaitingBelow());
     EXPECT_EQ(Machine::connectClass(), static_cast<uint32_t>(OBX_STATUS_SHARING_VIOLATION));
+    Machine::unload();
+}
+
+// The table that the Linux host is held to as well: the same core must make the same packets. Each
+// model is a device of its own, added after the one before was removed.
+TEST_F(DoubleTest, EveryServedModelMakesTheTablesPackets) {
+    const std::vector<test::ModelReports> models = test::loadReportPacketTable();
+    ASSERT_EQ(models.size(), std::size(driver::kDeviceModels));
+    for (const test::ModelReports& model : models) {
+        SCOPED_TRACE(model.descriptorName);
+        // The INF's hardware ids are the served models' (the kernel check compares them).
+        EXPECT_TRUE(
+            std::any_of(std::begin(driver::kDeviceModels), std::end(driver::kDeviceModels),
+                        [&](const driver::DeviceModel& m) { return m.productId == model.productId; }));
+        startConnected(HidModel{model.productId, 0x0100, *model.descriptor, L"Ombrix trackball", L"SN-0042"});
+        for (const test::ReportCase& c : model.cases) {
+            SCOPED_TRACE(::testing::PrintToString(c.report));
+            Machine::report(c.report);
+            const auto packets = Machine::takePackets();
+            ASSERT_EQ(packets.size(), c.packets.size()) << test::describe(packets);
+            for (size_t i = 0; i < c.packets.size(); ++i)
+                EXPECT_TRUE(test::samePacket(packets[i], c.packets[i]))
+                    << "got " << test::describe(packets) << "expected " << test::describe(c.packets);
+        }
+        Machine::surpriseRemove();
+    }
     Machine::unload();
 }
 
@@ -193,6 +221,23 @@ TEST_F(DoubleTest, EveryControlCodeCompletesWithItsStatusAndByteCount) {
         EXPECT_EQ(result.status, c.status);
         EXPECT_EQ(result.information, c.information);
     }
+    // An injected click reaches the class driver from a passive-level request: the binding raises the
+    // IRQL for the class service callback.
+    OBX_BUTTON_MAP map{};
+    map.Count = 1;
+    map.Entries[0].Buttons = 0x1;
+    map.Entries[0].Kind = OBX_MAP_BUTTONS;
+    map.Entries[0].Data.OutputButtons = 0x1;
+    ASSERT_EQ(Machine::control(helper, IOCTL_OBX_SET_BUTTON_MAP, bytesOf(map), 0).status, kSuccess);
+    OBX_INJECT_BUTTONS click{};
+    click.Kind = OBX_INJECT_KIND_BUTTONS;
+    click.Buttons = 0x1;
+    click.What = OBX_INJECT_CLICK;
+    EXPECT_EQ(Machine::control(helper, IOCTL_OBX_INJECT_BUTTONS, bytesOf(click), 0).status, kSuccess);
+    const auto packets = Machine::takePackets();
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_EQ(packets[0].buttonFlags, 0x0001);
+    EXPECT_EQ(packets[1].buttonFlags, 0x0002);
     const RequestResult slow = Machine::control(helper, IOCTL_OBX_GET_SLOW_POINTER, {}, 4);
     EXPECT_EQ(slow.output, switchOn());
     OBX_DEVICE_INFO info{};

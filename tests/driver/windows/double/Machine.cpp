@@ -387,14 +387,25 @@ void Machine::cancelRemove() {
 }
 
 void Machine::surpriseRemove() {
-    closeClass();
     Device& device = filter();
+    // The HID class fails the read that waits, and every later one.
+    for (Object* child : device.children) {
+        auto* target = child->kind == Kind::IoTarget ? static_cast<IoTarget*>(child) : nullptr;
+        if (target == nullptr || target->pendingRead == nullptr)
+            continue;
+        Request& read = *std::exchange(target->pendingRead, nullptr);
+        atIrql(kDispatchLevel, "the read's completion routine",
+               [&] { completeSentRequest(read, STATUS_DEVICE_NOT_CONNECTED, 0); });
+        if (target->pendingRead != nullptr)
+            Verifier::violation("the driver sent another read to the removed device");
+    }
     NTSTATUS status = STATUS_SUCCESS;
     atIrql(kPassiveLevel, "EvtDeviceReleaseHardware", [&] {
         status = device.init.pnp.EvtDeviceReleaseHardware(reinterpret_cast<WDFDEVICE>(&device), nullptr);
     });
     if (!NT_SUCCESS(status))
         Verifier::violation("EvtDeviceReleaseHardware failed");
+    closeClass();
     for (Handle handle = 0; handle < static_cast<Handle>(state().controlHandles.size()); ++handle)
         closeControl(handle);
     deleteDevices();

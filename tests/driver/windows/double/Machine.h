@@ -86,8 +86,8 @@ public:
 
     static uint32_t queryRemove();
     static void cancelRemove();
-    // The device is gone: the class driver closes its handle, the hardware is released, the helper's
-    // handles are closed and both devices are deleted.
+    // The device is gone: the HID class fails the read that waits, the hardware is released, the class
+    // driver closes its handle, the helper's handles are closed and both devices are deleted.
     static void surpriseRemove();
     // The driver's unload; the double then checks that nothing of the driver is left.
     static void unload();
