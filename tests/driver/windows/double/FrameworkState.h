@@ -135,10 +135,21 @@ struct FrameworkState {
 
 FrameworkState& state();
 
-// Fills the function table that the loader stub asked for.
-void fillFunctionTable(WDFFUNC* table);
-// The remaining allocations and objects, as violations.
-void checkNothingLeft(const char* when);
+// The framework functions take the driver globals first; the double has one driver.
+using Globals = PWDF_DRIVER_GLOBALS;
+
+// Puts `function`, checked against the header's type of the entry, into the function table.
+template <typename Pfn>
+void install(WDFFUNC* table, WDFFUNCENUM index, Pfn function) {
+    table[index] = reinterpret_cast<WDFFUNC>(function);
+}
+
+void installDeviceFunctions(WDFFUNC* table);
+void installLockAndTimerFunctions(WDFFUNC* table);
+void installRequestFunctions(WDFFUNC* table);
+void installIoTargetFunctions(WDFFUNC* table);
+
+Request* requestOf(WDFREQUEST handle, const char* call);
 
 // The HID class handed out the collection descriptor into `block`: HidP_GetCaps may parse it.
 void registerPreparsedSize(const void* block, size_t size);
