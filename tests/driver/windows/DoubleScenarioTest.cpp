@@ -2,15 +2,17 @@
 // loads the driver through its loader stub, and fails on any rule of Driver Verifier's that the driver
 // breaks on the way.
 
+#include "InfText.h" // generated: kInfText, the text of obxkern.inf
 #include "double/Machine.h"
 #include "double/Verifier.h"
-#include "driver/core/DeviceModels.h"
 #include "hid/TestDescriptors.h"
 #include "shared/ReportPacketTable.h"
 
 #include <algorithm>
 #include <cstring>
 #include <gtest/gtest.h>
+#include <map>
+#include <regex>
 
 namespace obx::kmdf_double {
 namespace {
@@ -21,8 +23,28 @@ constexpr uint32_t IOCTL_MOUSE_QUERY_ATTRIBUTES = driver::kMouseQueryAttributes;
 constexpr uint32_t IOCTL_INTERNAL_MOUSE_DISCONNECT = driver::kMouseDisconnect;
 constexpr uint32_t IOCTL_INTERNAL_MOUSE_ENABLE = driver::kMouseEnable;
 
+// The hardware ids of the INF: product id to vendor id.
+std::map<uint16_t, uint16_t> infHardwareIds() {
+    std::map<uint16_t, uint16_t> ids;
+    const std::string text(kInfText);
+    const std::regex id(R"(HID\\VID_([0-9A-F]{4})&PID_([0-9A-F]{4}))");
+    for (auto m = std::sregex_iterator(text.begin(), text.end(), id); m != std::sregex_iterator(); ++m)
+        ids[static_cast<uint16_t>(std::stoul((*m)[2], nullptr, 16))] =
+            static_cast<uint16_t>(std::stoul((*m)[1], nullptr, 16));
+    return ids;
+}
+
+// A collection of the INF's; the descriptor is the one the model's reports are written for.
+HidModel modelOf(uint16_t productId, const test::Bytes& descriptor) {
+    const auto ids = infHardwareIds();
+    const auto found = ids.find(productId);
+    EXPECT_NE(found, ids.end()) << "obxkern.inf has no hardware id with product id " << productId;
+    const uint16_t vendorId = found != ids.end() ? found->second : 0;
+    return HidModel{vendorId, productId, 0x0100, descriptor, L"Ombrix trackball", L"SN-0042"};
+}
+
 HidModel fiveButtonModel() {
-    return HidModel{0x0F22, 0x0100, test::kFiveButtonTrackball, L"Ombrix trackball", L"SN-0042"};
+    return modelOf(0x0F22, test::kFiveButtonTrackball);
 }
 
 class DoubleTest : public ::testing::Test {
@@ -103,14 +125,10 @@ TEST_F(DoubleTest, ReportsCompletingTheReadLoopBecomeMousePackets) {
 // model is a device of its own, added after the one before was removed.
 TEST_F(DoubleTest, EveryServedModelMakesTheTablesPackets) {
     const std::vector<test::ModelReports> models = test::loadReportPacketTable();
-    ASSERT_EQ(models.size(), std::size(driver::kDeviceModels));
+    ASSERT_EQ(models.size(), infHardwareIds().size()) << "the table covers every model of the INF";
     for (const test::ModelReports& model : models) {
         SCOPED_TRACE(model.descriptorName);
-        // The INF's hardware ids are the served models' (the kernel check compares them).
-        EXPECT_TRUE(
-            std::any_of(std::begin(driver::kDeviceModels), std::end(driver::kDeviceModels),
-                        [&](const driver::DeviceModel& m) { return m.productId == model.productId; }));
-        startConnected(HidModel{model.productId, 0x0100, *model.descriptor, L"Ombrix trackball", L"SN-0042"});
+        startConnected(modelOf(model.productId, *model.descriptor));
         for (const test::ReportCase& c : model.cases) {
             SCOPED_TRACE(::testing::PrintToString(c.report));
             Machine::report(c.report);
@@ -278,6 +296,31 @@ TEST_F(DoubleTest, PendedReadsCompleteWithButtonEventsOrAreCancelled) {
     Machine::report({0x00, 0x00, 0, 0, 0, 0});
     const RequestId third = Machine::read(helper, 64);
     EXPECT_EQ(eventOf(Machine::result(third)).Released, 1u);
+    Machine::unload();
+}
+
+// The binding lets a cancel and the core's completion race: whichever of the two comes second
+// completes the read, once, with the event the core had for it.
+TEST_F(DoubleTest, ACancelRacingAnEventCompletesTheReadOnceWithTheEvent) {
+    startConnected(fiveButtonModel());
+    const Handle helper = Machine::openControl();
+    registerHelperWithEmptyMap(helper);
+    const struct {
+        const char* name;
+        bool routineFirst;
+        Bytes report;
+    } races[] = {{"cancel routine first", true, {0x00, 0x01, 0, 0, 0, 0}},
+                 {"cancel routine last", false, {0x00, 0x00, 0, 0, 0, 0}}};
+    for (const auto& race : races) {
+        SCOPED_TRACE(race.name);
+        const RequestId read = Machine::read(helper, sizeof(OBX_BUTTON_EVENT));
+        Machine::cancelDuringCompletion(read, race.routineFirst);
+        Machine::report(race.report);
+        ASSERT_EQ(Machine::result(read).completions, 1);
+        EXPECT_EQ(Machine::result(read).status, kSuccess);
+        const OBX_BUTTON_EVENT event = eventOf(Machine::result(read));
+        EXPECT_EQ(event.Pressed | event.Released, 1u);
+    }
     Machine::unload();
 }
 

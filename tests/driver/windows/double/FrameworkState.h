@@ -52,12 +52,19 @@ struct Memory final : Object {
 struct IoTarget final : Object {
     IoTarget(Device& device, bool remote, std::string name)
         : Object(Kind::IoTarget, std::move(name)), device(device), remote(remote), open(!remote) {}
+    void deleting() override;
+
     Device& device;
     bool remote;
     bool open;
     FILE_OBJECT* file = nullptr;
     Request* pendingRead = nullptr;
 };
+
+// How a scenario lets a cancel race the completion of a request: the cancel arrives as the driver
+// takes the request's cancel routine back, and its routine runs before that call returns (as on
+// another processor) or after the driver's completion path has returned.
+enum class CancelRace { None, RoutineFirst, RoutineLast };
 
 struct Request final : Object {
     explicit Request(std::string name) : Object(Kind::Request, std::move(name)) {}
@@ -72,6 +79,7 @@ struct Request final : Object {
     size_t outputLength = 0;
     PFN_WDF_REQUEST_CANCEL cancelRoutine = nullptr;
     bool cancelled = false;
+    CancelRace race = CancelRace::None;
     // The driver's own request, sent to a target.
     NTSTATUS status = STATUS_SUCCESS;
     ULONG_PTR information = 0;
@@ -84,6 +92,7 @@ struct Request final : Object {
 
 struct Lock final : Object {
     explicit Lock(Kind kind) : Object(kind, kind == Kind::SpinLock ? "a spin lock" : "a wait lock") {}
+    void deleting() override;
     bool held = false;
     uint8_t irqlBefore = 0;
 };
@@ -128,6 +137,8 @@ struct FrameworkState {
     std::vector<driver::MouseInputData> packets;
     int sendDepth = 0;
     int maxSendDepth = 0;
+    // Cancel routines that run once the step in progress has returned.
+    std::vector<std::pair<Request*, PFN_WDF_REQUEST_CANCEL>> lateCancels;
     Device* filter = nullptr;
     FileObj* classFile = nullptr;
     std::vector<FileObj*> controlHandles;

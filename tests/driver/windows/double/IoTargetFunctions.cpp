@@ -121,7 +121,7 @@ NTSTATUS answerHidRequest(Device& device, ULONG code, PWDF_MEMORY_DESCRIPTOR out
     case IOCTL_HID_GET_COLLECTION_INFORMATION: {
         HID_COLLECTION_INFORMATION info{};
         info.DescriptorSize = static_cast<ULONG>(model.reportDescriptor.size());
-        info.VendorID = 0xFFFF;
+        info.VendorID = model.vendorId;
         info.ProductID = model.productId;
         info.VersionNumber = model.versionNumber;
         return answer(&info, sizeof info);
@@ -151,6 +151,11 @@ NTSTATUS sendIoctlSynchronously(Globals, WDFIOTARGET handle, WDFREQUEST request,
 }
 
 } // namespace
+
+void IoTarget::deleting() {
+    if (pendingRead != nullptr)
+        Verifier::violation(name + " deleted with a read in flight: its completion would never come");
+}
 
 void completeSentRequest(Request& request, NTSTATUS status, ULONG_PTR information) {
     request.sent = false;

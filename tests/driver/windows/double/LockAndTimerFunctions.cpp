@@ -87,6 +87,11 @@ BOOLEAN timerStop(Globals, WDFTIMER handle, BOOLEAN wait) {
 
 } // namespace
 
+void Lock::deleting() {
+    if (held)
+        Verifier::violation(name + " deleted while held");
+}
+
 void installLockAndTimerFunctions(WDFFUNC* t) {
     install<PFN_WDFSPINLOCKCREATE>(t, WdfSpinLockCreateTableIndex, spinLockCreate);
     install<PFN_WDFSPINLOCKACQUIRE>(t, WdfSpinLockAcquireTableIndex, spinLockAcquire);

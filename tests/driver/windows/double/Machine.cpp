@@ -94,6 +94,12 @@ Request* liveRequest(RequestId id) {
     return nullptr;
 }
 
+// The cancel routines that raced a completion and come second.
+void runLateCancels() {
+    for (const auto& [request, routine] : std::exchange(state().lateCancels, {}))
+        runAt(kDispatchLevel, "the request's cancel routine", routine, reinterpret_cast<WDFREQUEST>(request));
+}
+
 void recordPackets(PDEVICE_OBJECT, PMOUSE_INPUT_DATA start, PMOUSE_INPUT_DATA end, PULONG consumed) {
     if (Verifier::irql() != kDispatchLevel)
         Verifier::violation("the class service callback was called below dispatch level");
@@ -260,6 +266,7 @@ void Machine::report(const Bytes& report) {
     std::memcpy(read.readMemory->buffer, report.data(), length);
     atIrql(kDispatchLevel, "the read's completion routine",
            [&] { completeSentRequest(read, STATUS_SUCCESS, length); });
+    runLateCancels();
 }
 
 bool Machine::readWaitingBelow() {
@@ -296,6 +303,7 @@ RequestResult Machine::control(Handle handle, uint32_t code, const Bytes& input,
     runAt(kPassiveLevel, "EvtIoDeviceControl", queue.config.EvtIoDeviceControl,
           reinterpret_cast<WDFQUEUE>(&queue), reinterpret_cast<WDFREQUEST>(request), outputLength,
           input.size(), static_cast<ULONG>(code));
+    runLateCancels();
     return *record;
 }
 
@@ -319,6 +327,13 @@ const RequestResult& Machine::result(RequestId id) {
 void Machine::cancel(RequestId id) {
     if (Request* request = liveRequest(id))
         cancelRequest(*request);
+}
+
+void Machine::cancelDuringCompletion(RequestId id, bool routineFirst) {
+    Request* request = liveRequest(id);
+    if (request == nullptr)
+        Verifier::fatal("request " + std::to_string(id) + " is no longer with the driver");
+    request->race = routineFirst ? CancelRace::RoutineFirst : CancelRace::RoutineLast;
 }
 
 void Machine::closeControl(Handle handle) {
@@ -356,6 +371,7 @@ void Machine::advance(uint32_t milliseconds) {
     }
     s.nowMs = end;
     setTickCount(end);
+    runLateCancels();
 }
 
 uint32_t Machine::queryRemove() {

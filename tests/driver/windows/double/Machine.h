@@ -18,6 +18,7 @@ using Bytes = std::vector<uint8_t>;
 
 // The HID mouse collection below the filter.
 struct HidModel {
+    uint16_t vendorId = 0;
     uint16_t productId = 0;
     uint16_t versionNumber = 0;
     Bytes reportDescriptor;
@@ -79,6 +80,9 @@ public:
     static RequestId read(Handle handle, size_t length);
     static const RequestResult& result(RequestId id);
     static void cancel(RequestId id);
+    // The next completion of the read races its cancel: the cancel routine runs before the driver's
+    // completion path is through (`routineFirst`) or after it.
+    static void cancelDuringCompletion(RequestId id, bool routineFirst);
     static void closeControl(Handle handle);
 
     // Time passes; the timers that come due run at dispatch level.

@@ -64,6 +64,7 @@ void registerObject(std::unique_ptr<Object> object, Object* parent) {
 void deleteObject(Object& object) {
     while (!object.children.empty())
         deleteObject(*object.children.back());
+    object.deleting();
     if (object.cleanup != nullptr)
         object.cleanup(reinterpret_cast<WDFOBJECT>(&object));
     if (object.destroy != nullptr)

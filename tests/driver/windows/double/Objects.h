@@ -21,6 +21,8 @@ enum class Kind { Driver, Device, Queue, Request, Memory, SpinLock, WaitLock, Ti
 struct Object {
     Object(Kind kind, std::string name) : kind(kind), name(std::move(name)) {}
     virtual ~Object() = default;
+    // Checks what must not be left when the object goes.
+    virtual void deleting() {}
 
     Kind kind;
     std::string name;

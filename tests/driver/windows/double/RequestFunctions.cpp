@@ -5,6 +5,7 @@
 #include "Verifier.h"
 
 #include <algorithm>
+#include <utility>
 
 namespace obx::kmdf_double {
 
@@ -100,6 +101,15 @@ NTSTATUS markCancelable(Globals, WDFREQUEST handle, PFN_WDF_REQUEST_CANCEL routi
 NTSTATUS unmarkCancelable(Globals, WDFREQUEST handle) {
     Request* request = requestOf(handle, "WdfRequestUnmarkCancelable");
     Verifier::requireAtMost(kDispatchLevel, "WdfRequestUnmarkCancelable");
+    if (request->race != CancelRace::None && request->cancelRoutine != nullptr) {
+        const PFN_WDF_REQUEST_CANCEL routine = std::exchange(request->cancelRoutine, nullptr);
+        request->cancelled = true;
+        if (request->race == CancelRace::RoutineFirst)
+            atIrql(kDispatchLevel, "the request's cancel routine", [&] { routine(handle); });
+        else
+            state().lateCancels.emplace_back(request, routine);
+        return STATUS_CANCELLED;
+    }
     if (request->cancelRoutine == nullptr) {
         // Cancelled meanwhile: the cancel routine has run or runs.
         if (request->cancelled)

@@ -42,9 +42,10 @@ private:
 template <typename Body>
 void atIrql(Irql level, const char* what, Body&& body) {
     const Irql before = Verifier::irql();
+    const int locksBefore = Verifier::spinLocksHeld();
     Verifier::setIrql(level, what);
     body();
-    if (Verifier::irql() != level || Verifier::spinLocksHeld() != 0)
+    if (Verifier::irql() != level || Verifier::spinLocksHeld() != locksBefore)
         Verifier::violation(std::string(what) + " returned at another IRQL or with a spin lock held");
     Verifier::setIrql(before, what);
 }
