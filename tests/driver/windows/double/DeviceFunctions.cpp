@@ -214,7 +214,7 @@ PFILE_OBJECT fileWdmGetFileObject(Globals, WDFFILEOBJECT file) {
 }
 
 void objectDelete(Globals, WDFOBJECT handle) {
-    Object* object = objectOf(handle, static_cast<Kind>(-1), "WdfObjectDelete");
+    Object* object = objectOf(handle, Kind::Any, "WdfObjectDelete");
     if (object->kind == Kind::Device && static_cast<Device*>(object)->init.pdo == false)
         Verifier::violation("WdfObjectDelete called on " + object->name + ", which the framework deletes");
     if (object->kind == Kind::Request && static_cast<Request*>(object)->record != nullptr)
@@ -223,7 +223,7 @@ void objectDelete(Globals, WDFOBJECT handle) {
 }
 
 PVOID objectGetTypedContext(Globals, WDFOBJECT handle, PCWDF_OBJECT_CONTEXT_TYPE_INFO type) {
-    Object* object = objectOf(handle, static_cast<Kind>(-1), "WdfObjectGetTypedContextWorker");
+    Object* object = objectOf(handle, Kind::Any, "WdfObjectGetTypedContextWorker");
     if (object->contextType == nullptr || object->contextType->UniqueType != type) {
         Verifier::violation(std::string("WdfObjectGetTypedContextWorker: ") + object->name +
                             " has no context " + (type != nullptr ? type->ContextName : "(none)"));

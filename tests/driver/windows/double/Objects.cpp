@@ -30,7 +30,7 @@ Object* objectOf(WDFOBJECT handle, Kind kind, const char* call) {
         Verifier::fatal(std::string(call) + " called with a handle that is no framework object");
     if (object->deleted)
         Verifier::fatal(std::string(call) + " called on " + object->name + ", which was deleted");
-    if (kind != static_cast<Kind>(-1) && object->kind != kind)
+    if (kind != Kind::Any && object->kind != kind)
         Verifier::fatal(std::string(call) + " called on " + object->name + ", a " + kindName(object->kind) +
                         ", not a " + kindName(kind));
     return object;

@@ -16,7 +16,20 @@
 
 namespace obx::kmdf_double {
 
-enum class Kind { Driver, Device, Queue, Request, Memory, SpinLock, WaitLock, Timer, IoTarget, FileObject };
+// `Any` only asks for a live object of whatever kind.
+enum class Kind {
+    Driver,
+    Device,
+    Queue,
+    Request,
+    Memory,
+    SpinLock,
+    WaitLock,
+    Timer,
+    IoTarget,
+    FileObject,
+    Any
+};
 
 struct Object {
     Object(Kind kind, std::string name) : kind(kind), name(std::move(name)) {}
@@ -62,7 +75,7 @@ T* makeObject(const char* call, PWDF_OBJECT_ATTRIBUTES attributes, Object* defau
     attachContext(*raw, attributes, call);
     Object* parent = defaultParent;
     if (attributes != nullptr && attributes->ParentObject != nullptr)
-        parent = objectOf(attributes->ParentObject, static_cast<Kind>(-1), call);
+        parent = objectOf(attributes->ParentObject, Kind::Any, call);
     registerObject(std::move(object), parent);
     return raw;
 }
