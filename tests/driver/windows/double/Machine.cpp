@@ -5,6 +5,7 @@
 #include "Verifier.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -100,9 +101,13 @@ void runLateCancels() {
         runAt(kDispatchLevel, "the request's cancel routine", routine, reinterpret_cast<WDFREQUEST>(request));
 }
 
-void recordPackets(PDEVICE_OBJECT, PMOUSE_INPUT_DATA start, PMOUSE_INPUT_DATA end, PULONG consumed) {
+DEVICE_OBJECT classDeviceObject{};
+
+void recordPackets(PDEVICE_OBJECT device, PMOUSE_INPUT_DATA start, PMOUSE_INPUT_DATA end, PULONG consumed) {
     if (Verifier::irql() != kDispatchLevel)
         Verifier::violation("the class service callback was called below dispatch level");
+    if (device != &classDeviceObject)
+        Verifier::violation("the class service callback was called with another device than the connect's");
     for (PMOUSE_INPUT_DATA packet = start; packet != end; ++packet) {
         driver::MouseInputData data;
         data.unitId = packet->UnitId;
@@ -118,12 +123,16 @@ void recordPackets(PDEVICE_OBJECT, PMOUSE_INPUT_DATA start, PMOUSE_INPUT_DATA en
     *consumed = static_cast<ULONG>(end - start);
 }
 
-DEVICE_OBJECT classDeviceObject{};
+std::string hex(uint32_t code) {
+    char text[12];
+    std::snprintf(text, sizeof text, "0x%08X", static_cast<unsigned>(code));
+    return text;
+}
 
 RequestResult sendInternal(ULONG code, const Bytes& input, size_t outputLength) {
     Device& device = filter();
-    Request* request = newRequest("the internal request " + std::to_string(code),
-                                  WdfRequestTypeDeviceControlInternal, state().classFile, device);
+    Request* request = newRequest("the internal request " + hex(code), WdfRequestTypeDeviceControlInternal,
+                                  state().classFile, device);
     request->code = code;
     setBuffers(*request, input, outputLength);
     const std::shared_ptr<RequestResult> record = request->record;
@@ -293,8 +302,7 @@ Handle Machine::openControl() {
 RequestResult Machine::control(Handle handle, uint32_t code, const Bytes& input, size_t outputLength) {
     FileObj* file = state().controlHandles.at(handle);
     Device& pdo = file->device;
-    Request* request =
-        newRequest("the control request " + std::to_string(code), WdfRequestTypeDeviceControl, file, pdo);
+    Request* request = newRequest("the control request " + hex(code), WdfRequestTypeDeviceControl, file, pdo);
     request->code = code;
     request->mode = UserMode;
     setBuffers(*request, input, outputLength);
