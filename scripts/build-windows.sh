@@ -32,7 +32,7 @@ prefixes=$(./scripts/windows-deps.sh)
 # half the time of -O3.
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O1 -DNDEBUG" \
     -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/mingw-w64-x86_64.cmake" -DCMAKE_PREFIX_PATH="$prefixes" \
-    -DOBX_LINUX_HELPER="$LINUX_HELPER"
+    -DOBX_LINUX_HELPER="$LINUX_HELPER" -DOBX_KMDF_DIR="$(./scripts/check-driver-windows.sh --print-kmdf-dir)"
 cmake --build "$BUILD_DIR" -j "$JOBS"
 
 # The kernel driver: linked and checked in a project of its own (scripts/check-driver-windows.sh), then

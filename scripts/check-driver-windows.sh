@@ -7,6 +7,7 @@
 #
 # The KMDF headers come from $OBX_KMDF_DIR, else from shared/third_party/kmdf-1.33 beside this
 # checkout or beside the main checkout of this repository; without them the check is skipped.
+# With --print-kmdf-dir it only prints the folder of the headers (nothing when there are none).
 set -eu
 cd "$(dirname "$0")/.."
 repo=$(pwd -P)
@@ -36,6 +37,11 @@ if [ -n "${OBX_KMDF_DIR:-}" ]; then
     kmdf=$OBX_KMDF_DIR
 else
     kmdf=$(find_kmdf)
+fi
+# The Windows build takes the same headers for the framework double.
+if [ "${1:-}" = --print-kmdf-dir ]; then
+    echo "$kmdf"
+    exit 0
 fi
 if [ -z "$kmdf" ]; then
     echo "check-driver-windows: SKIPPED: no KMDF headers (shared/third_party/kmdf-1.33 beside the checkout," \

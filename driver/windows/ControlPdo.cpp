@@ -2,6 +2,7 @@
 
 #include "Status.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <new>
 #include <string_view>
@@ -184,7 +185,11 @@ void controlDeviceControl(WDFQUEUE queue, WDFREQUEST request, size_t outputLengt
             .deviceControl(WdfRequestGetFileObject(request), code,
                            std::span(static_cast<const uint8_t*>(input), inputSize),
                            outputOf(request, outputLength));
-    WdfRequestCompleteWithInformation(request, toNtStatus(completion.status), completion.information);
+    // With an output buffer the system copies the count of bytes back into the caller's buffer, so the
+    // count never exceeds it; without one nothing is copied, and a set request reports what it took.
+    const size_t information =
+        outputLength != 0 ? std::min<size_t>(completion.information, outputLength) : completion.information;
+    WdfRequestCompleteWithInformation(request, toNtStatus(completion.status), information);
 }
 
 // The handle is closed: its registration ends and its waiting reads are cancelled, without which the
