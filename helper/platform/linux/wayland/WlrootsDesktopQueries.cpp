@@ -40,7 +40,7 @@ std::string flatpakProgram(const std::string& appId, const std::string& home) {
 
 WlrootsDesktopQueries::WlrootsDesktopQueries(std::shared_ptr<ForeignToplevels> toplevels, Options options)
     : toplevels_(std::move(toplevels)), options_(std::move(options)), sway_(*toplevels_),
-      programs_(options_.entries) {}
+      programs_(options_.entries), modifiers_(options_.runtimeFolder) {}
 
 std::uint64_t WlrootsDesktopQueries::foregroundWindow() {
     const auto window = toplevels_->focused();
