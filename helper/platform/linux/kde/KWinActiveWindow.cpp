@@ -121,7 +121,6 @@ private:
             loadDue_ = false;
             loaded_ = true;
             failureLogged_ = false;
-            ++owner_.loads_;
             log(LogLevel::info, "KWinActiveWindow - the focus script runs in KWin (", kwinOwner_, ")");
         } catch (const std::exception& error) {
             if (!failureLogged_) {

@@ -40,8 +40,6 @@ public:
     KWinActiveWindow& operator=(const KWinActiveWindow&) = delete;
 
     ActiveWindow active() const;
-    // How many times the focus script was loaded into a KWin.
-    int scriptLoads() const { return loads_; }
 
 private:
     class Connection;
@@ -53,7 +51,6 @@ private:
     std::filesystem::path script_;
     int wakeFd_ = -1;
     std::atomic<bool> stopping_{false};
-    std::atomic<int> loads_{0};
 
     mutable std::mutex mutex_;
     ActiveWindow active_;

@@ -15,6 +15,12 @@ namespace fs = std::filesystem;
 
 namespace {
 
+// KWin takes its name before it serves its scripting object.
+bool scriptingAnswers(sd_bus* bus) {
+    return sd_bus_call_method(bus, kde::kwinService, "/Scripting", "org.kde.kwin.Scripting", "isScriptLoaded",
+                              nullptr, nullptr, "s", "none") >= 0;
+}
+
 bool kwinOnBus(sd_bus* bus) {
     sd_bus_message* reply = nullptr;
     int owned = 0;
@@ -76,7 +82,7 @@ void KWinCompositor::start() {
             return false;
         }
         std::error_code error;
-        return fs::exists(runtime_ / socketName, error) && kwinOnBus(bus());
+        return fs::exists(runtime_ / socketName, error) && scriptingAnswers(bus());
     });
     if (!up) {
         const std::string text = readFile(log);

@@ -13,16 +13,22 @@
 namespace obx::test {
 namespace {
 
+// A device's properties by name (flags as 0 and 1), and how many were written.
 struct FakeDevice {
-    bool pointer = true;
-    bool touchpad = false;
-    double acceleration = 0;
-    bool flat = false;
-    bool adaptive = true;
-    double scrollFactor = 1;
-    bool naturalScroll = false;
+    std::map<std::string, double, std::less<>> properties;
     int writes = 0;
 };
+
+FakeDevice pointerDevice(bool touchpad, double acceleration, bool adaptive, double scrollFactor,
+                         bool natural) {
+    return {{{"pointer", 1},
+             {"touchpad", touchpad},
+             {"pointerAcceleration", acceleration},
+             {"pointerAccelerationProfileFlat", !adaptive},
+             {"pointerAccelerationProfileAdaptive", adaptive},
+             {"scrollFactor", scrollFactor},
+             {"naturalScroll", natural}}};
+}
 
 // org.kde.KWin on its own connection, served by a thread: the device manager
 // and one object per device that has one.
@@ -59,7 +65,10 @@ public:
     }
 
     // Read once the services' calls have returned: the thread answered them.
-    const FakeDevice& device(const std::string& name) const { return devices_.at(name); }
+    double value(const std::string& device, const char* property) const {
+        return devices_.at(device).properties.at(property);
+    }
+    int writes(const std::string& device) const { return devices_.at(device).writes; }
 
 private:
     static int names(sd_bus*, const char*, const char*, const char*, sd_bus_message* reply, void* data,
@@ -72,51 +81,31 @@ private:
         return result < 0 ? result : sd_bus_message_close_container(reply);
     }
 
-    static FakeDevice& of(void* data) { return *static_cast<FakeDevice*>(data); }
-
-    static bool* flag(FakeDevice& device, std::string_view property) {
-        if (property == "pointer") {
-            return &device.pointer;
-        }
-        if (property == "touchpad") {
-            return &device.touchpad;
-        }
-        if (property == "pointerAccelerationProfileFlat") {
-            return &device.flat;
-        }
-        if (property == "pointerAccelerationProfileAdaptive") {
-            return &device.adaptive;
-        }
-        return &device.naturalScroll;
+    static double& property(void* data, const char* name) {
+        auto& properties = static_cast<FakeDevice*>(data)->properties;
+        return properties.try_emplace(name, 0.0).first->second;
     }
 
-    static double* number(FakeDevice& device, std::string_view property) {
-        return property == "scrollFactor" ? &device.scrollFactor : &device.acceleration;
+    static int getFlag(sd_bus*, const char*, const char*, const char* name, sd_bus_message* reply, void* data,
+                       sd_bus_error*) {
+        return sd_bus_message_append(reply, "b", property(data, name) != 0 ? 1 : 0);
     }
 
-    static int getFlag(sd_bus*, const char*, const char*, const char* property, sd_bus_message* reply,
-                       void* data, sd_bus_error*) {
-        return sd_bus_message_append(reply, "b", *flag(of(data), property) ? 1 : 0);
-    }
-
-    static int setFlag(sd_bus*, const char*, const char*, const char* property, sd_bus_message* value,
-                       void* data, sd_bus_error*) {
-        int read = 0;
-        const int result = sd_bus_message_read(value, "b", &read);
-        *flag(of(data), property) = read != 0;
-        ++of(data).writes;
-        return result;
-    }
-
-    static int getNumber(sd_bus*, const char*, const char*, const char* property, sd_bus_message* reply,
+    static int getNumber(sd_bus*, const char*, const char*, const char* name, sd_bus_message* reply,
                          void* data, sd_bus_error*) {
-        return sd_bus_message_append(reply, "d", *number(of(data), property));
+        return sd_bus_message_append(reply, "d", property(data, name));
     }
 
-    static int setNumber(sd_bus*, const char*, const char*, const char* property, sd_bus_message* value,
-                         void* data, sd_bus_error*) {
-        const int result = sd_bus_message_read(value, "d", number(of(data), property));
-        ++of(data).writes;
+    static int set(sd_bus*, const char*, const char*, const char* name, sd_bus_message* value, void* data,
+                   sd_bus_error*) {
+        char type = 0;
+        sd_bus_message_peek_type(value, &type, nullptr);
+        int flag = 0;
+        double number = 0;
+        const int result =
+            type == 'b' ? sd_bus_message_read(value, "b", &flag) : sd_bus_message_read(value, "d", &number);
+        property(data, name) = type == 'b' ? flag : number;
+        ++static_cast<FakeDevice*>(data)->writes;
         return result;
     }
 
@@ -125,17 +114,13 @@ private:
         SD_BUS_VTABLE_END};
     static constexpr sd_bus_vtable deviceVtable[] = {
         SD_BUS_VTABLE_START(0),
-        SD_BUS_PROPERTY("pointer", "b", &FakeKWinDevices::getFlag, 0, 0),
-        SD_BUS_PROPERTY("touchpad", "b", &FakeKWinDevices::getFlag, 0, 0),
-        SD_BUS_PROPERTY("naturalScroll", "b", &FakeKWinDevices::getFlag, 0, 0),
-        SD_BUS_WRITABLE_PROPERTY("pointerAccelerationProfileFlat", "b", &FakeKWinDevices::getFlag,
-                                 &FakeKWinDevices::setFlag, 0, 0),
-        SD_BUS_WRITABLE_PROPERTY("pointerAccelerationProfileAdaptive", "b", &FakeKWinDevices::getFlag,
-                                 &FakeKWinDevices::setFlag, 0, 0),
-        SD_BUS_WRITABLE_PROPERTY("pointerAcceleration", "d", &FakeKWinDevices::getNumber,
-                                 &FakeKWinDevices::setNumber, 0, 0),
-        SD_BUS_WRITABLE_PROPERTY("scrollFactor", "d", &FakeKWinDevices::getNumber,
-                                 &FakeKWinDevices::setNumber, 0, 0),
+        SD_BUS_PROPERTY("pointer", "b", &getFlag, 0, 0),
+        SD_BUS_PROPERTY("touchpad", "b", &getFlag, 0, 0),
+        SD_BUS_PROPERTY("naturalScroll", "b", &getFlag, 0, 0),
+        SD_BUS_WRITABLE_PROPERTY("pointerAccelerationProfileFlat", "b", &getFlag, &set, 0, 0),
+        SD_BUS_WRITABLE_PROPERTY("pointerAccelerationProfileAdaptive", "b", &getFlag, &set, 0, 0),
+        SD_BUS_WRITABLE_PROPERTY("pointerAcceleration", "d", &getNumber, &set, 0, 0),
+        SD_BUS_WRITABLE_PROPERTY("scrollFactor", "d", &getNumber, &set, 0, 0),
         SD_BUS_VTABLE_END};
 
     std::vector<std::string> names_;
@@ -154,16 +139,13 @@ protected:
 };
 
 TEST_F(KWinInputDevicesTest, EveryPointerButTouchpadsTakesOnlyWhatDiffersAndTheFirstReadsBack) {
-    FakeDevice trackball{true, false, 0.0, false, true, 1.0, true};
-    FakeDevice touchpad{true, true};
-    FakeDevice mouse{true, false, 0.4, true, false, 2.0, false};
-    FakeDevice keyboard{false};
     // A name that is no event node's is never turned into an object path.
-    FakeKWinDevices kwin(
-        bus.address(), {"event3", "event4", "event5", "event6", "../event3"},
-        {{"event3", trackball}, {"event4", touchpad}, {"event5", mouse}, {"event6", keyboard}});
+    FakeKWinDevices kwin(bus.address(), {"event3", "event4", "event5", "event6", "../event3"},
+                         {{"event3", pointerDevice(false, 0.0, true, 1.0, true)},
+                          {"event4", pointerDevice(true, 0.0, true, 1.0, false)},
+                          {"event5", pointerDevice(false, 0.4, false, 2.0, false)},
+                          {"event6", FakeDevice{{{"pointer", 0}}}}});
     kde::KdePlatformServices services("", "");
-
     EXPECT_EQ(services.systemPointerSpeed(), 50);
     EXPECT_EQ(services.systemAccelerationRate(), 10);
     EXPECT_EQ(services.systemWheelLines(), 3);
@@ -171,16 +153,15 @@ TEST_F(KWinInputDevicesTest, EveryPointerButTouchpadsTakesOnlyWhatDiffersAndTheF
 
     // Speed 80 is libinput's 0.6; rate 0 the flat profile; 6 lines factor 2.
     services.applyPointerSettings(80, 0, 6);
-    EXPECT_DOUBLE_EQ(kwin.device("event3").acceleration, 0.6);
-    EXPECT_TRUE(kwin.device("event3").flat);
-    EXPECT_FALSE(kwin.device("event3").adaptive);
-    EXPECT_DOUBLE_EQ(kwin.device("event3").scrollFactor, 2.0);
-    EXPECT_EQ(kwin.device("event3").writes, 4);
-    EXPECT_DOUBLE_EQ(kwin.device("event5").acceleration, 0.6);
-    EXPECT_EQ(kwin.device("event5").writes, 1);
-    EXPECT_EQ(kwin.device("event4").writes, 0);
-    EXPECT_EQ(kwin.device("event6").writes, 0);
-
+    EXPECT_DOUBLE_EQ(kwin.value("event3", "pointerAcceleration"), 0.6);
+    EXPECT_EQ(kwin.value("event3", "pointerAccelerationProfileFlat"), 1);
+    EXPECT_EQ(kwin.value("event3", "pointerAccelerationProfileAdaptive"), 0);
+    EXPECT_DOUBLE_EQ(kwin.value("event3", "scrollFactor"), 2.0);
+    EXPECT_EQ(kwin.writes("event3"), 4);
+    EXPECT_DOUBLE_EQ(kwin.value("event5", "pointerAcceleration"), 0.6);
+    EXPECT_EQ(kwin.writes("event5"), 1);
+    EXPECT_EQ(kwin.writes("event4"), 0);
+    EXPECT_EQ(kwin.writes("event6"), 0);
     EXPECT_EQ(services.systemPointerSpeed(), 80);
     EXPECT_EQ(services.systemAccelerationRate(), 0);
     EXPECT_EQ(services.systemWheelLines(), 6);
@@ -188,11 +169,11 @@ TEST_F(KWinInputDevicesTest, EveryPointerButTouchpadsTakesOnlyWhatDiffersAndTheF
     // The same settings again change nothing; the boundaries map onto
     // libinput's ends.
     services.applyPointerSettings(80, 0, 6);
-    EXPECT_EQ(kwin.device("event3").writes, 4);
+    EXPECT_EQ(kwin.writes("event3"), 4);
     services.applyPointerSettings(0, 100, 1);
-    EXPECT_DOUBLE_EQ(kwin.device("event3").acceleration, -0.9);
-    EXPECT_TRUE(kwin.device("event3").adaptive);
-    EXPECT_NEAR(kwin.device("event3").scrollFactor, 1.0 / 3, 1e-9);
+    EXPECT_DOUBLE_EQ(kwin.value("event3", "pointerAcceleration"), -0.9);
+    EXPECT_EQ(kwin.value("event3", "pointerAccelerationProfileAdaptive"), 1);
+    EXPECT_NEAR(kwin.value("event3", "scrollFactor"), 1.0 / 3, 1e-9);
     EXPECT_EQ(services.systemPointerSpeed(), 5);
     EXPECT_EQ(services.systemAccelerationRate(), 10);
     EXPECT_EQ(services.systemWheelLines(), 1);
