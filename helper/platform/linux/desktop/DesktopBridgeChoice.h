@@ -29,8 +29,9 @@ struct BridgeChoice {
 // $WAYLAND_DISPLAY set) gets the KDE bridge when KWin owns its bus name, the
 // wlroots bridge when its compositor offers foreign-toplevel; GNOME Shell is
 // recognised by its bus name, but its bridge does not exist yet, so such a
-// session falls back to the X11 services on Xwayland when an X server answers. Any other session with an
-// answering X server gets the X11 services; without one, headless.
+// session falls back to the X11 services on Xwayland when an X server
+// answers. Any other session with an answering X server gets the X11
+// services; without one, headless.
 BridgeChoice chooseDesktopBridge(const SessionFacts& facts);
 
 const char* bridgeName(DesktopBridge bridge);
