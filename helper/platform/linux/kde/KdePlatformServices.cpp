@@ -1,8 +1,6 @@
 #include "platform/linux/kde/KdePlatformServices.h"
 
 #include "base/Log.h"
-#include "catalogue/ProgramCatalogue.h"
-#include "platform/linux/actions/Programs.h"
 
 #include <map>
 
@@ -23,8 +21,8 @@ const std::map<std::string, std::string>& windowCommandScripts() {
 
 KdePlatformServices::KdePlatformServices(std::filesystem::path scriptFolder, std::string dataFolder,
                                          x11::SessionLocker locker)
-    : HeadlessPlatformServices(std::move(dataFolder)), scriptFolder_(std::move(scriptFolder)),
-      locker_(std::move(locker)) {}
+    : WaylandDesktopServices(std::move(dataFolder), std::move(locker)),
+      scriptFolder_(std::move(scriptFolder)) {}
 
 KdePlatformServices::~KdePlatformServices() {
     // One-shot scripts stay loaded until their name is used again; none is
@@ -94,16 +92,6 @@ linuxos::PointerReadback KdePlatformServices::readBack() {
     return {};
 }
 
-void KdePlatformServices::openItem(const std::string& path, const std::vector<std::string>&, int) {
-    try {
-        if (!x11::openWithDefaultApplication(path)) {
-            log(LogLevel::error, "KdePlatformServices::openItem - could not start xdg-open for ", path);
-        }
-    } catch (const std::exception& error) {
-        log(LogLevel::error, "KdePlatformServices::openItem - ", error.what());
-    }
-}
-
 void KdePlatformServices::runSystemAction(const std::string& action, const nlohmann::json&) {
     try {
         if (action == "lockWorkstation") {
@@ -139,11 +127,6 @@ void KdePlatformServices::cannot(const std::string& action, const std::string& w
     if (refused_.insert(action).second) {
         log(LogLevel::warning, "This desktop cannot do \"", action, "\": ", why);
     }
-}
-
-nlohmann::json KdePlatformServices::listApplications(int maxCount,
-                                                     const std::set<std::string>& excludedNames) {
-    return programCatalogue().listApplications(maxCount, excludedNames);
 }
 
 } // namespace obx::kde

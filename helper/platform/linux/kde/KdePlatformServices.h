@@ -1,15 +1,12 @@
 #pragma once
 
 // The platform services on KDE Plasma: window commands as one-shot KWin
-// scripts, pointer settings on KWin's input devices, the session lock through
-// logind, items opened with xdg-open. Input (keystrokes, text, clicks, the
-// snippet menu) has no Wayland path yet and is logged as on a session
-// without a desktop.
+// scripts, pointer settings on KWin's input devices; the rest as on every
+// Wayland desktop.
 
-#include "platform/headless/HeadlessPlatformServices.h"
+#include "platform/linux/desktop/WaylandDesktopServices.h"
 #include "platform/linux/kde/KWinBus.h"
 #include "platform/linux/kde/KWinPointerSettings.h"
-#include "platform/linux/session/SessionLocker.h"
 
 #include <filesystem>
 #include <mutex>
@@ -17,16 +14,14 @@
 
 namespace obx::kde {
 
-class KdePlatformServices : public HeadlessPlatformServices {
+class KdePlatformServices : public linuxos::WaylandDesktopServices {
 public:
     KdePlatformServices(std::filesystem::path scriptFolder, std::string dataFolder,
                         x11::SessionLocker locker = {});
     ~KdePlatformServices() override;
 
     void applyPointerSettings(int speed, int accelerationRate, int wheelLines) override;
-    void openItem(const std::string& path, const std::vector<std::string>& args, int type) override;
     void runSystemAction(const std::string& action, const nlohmann::json& params) override;
-    nlohmann::json listApplications(int maxCount, const std::set<std::string>& excludedNames) override;
     int systemPointerSpeed() override { return readBack().speed; }
     int systemAccelerationRate() override { return readBack().accelerationRate; }
     int systemWheelLines() override { return readBack().wheelLines; }
@@ -41,7 +36,6 @@ private:
     void cannot(const std::string& action, const std::string& why);
 
     std::filesystem::path scriptFolder_;
-    x11::SessionLocker locker_;
     std::mutex busMutex_;
     BusConnection bus_;
     std::set<std::string> scriptsRun_;
