@@ -32,6 +32,15 @@ bool kwinOnBus(sd_bus* bus) {
     return owned != 0;
 }
 
+// A script that runs the statement for the window of the app id.
+std::string forWindowOf(const std::string& appId, const std::string& statement) {
+    return "var windows = workspace.windowList ? workspace.windowList() : workspace.clientList();\n"
+           "for (var i = 0; i < windows.length; ++i) {\n"
+           "    var window = windows[i];\n"
+           "    if (window.resourceClass == '" +
+           appId + "') {\n" + statement + "\n    }\n}\n";
+}
+
 void readableByAll(const fs::path& path) {
     fs::permissions(path, fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
                               fs::perms::others_read | fs::perms::others_exec);
@@ -71,7 +80,8 @@ void KWinCompositor::start() {
                                        "XDG_SESSION_TYPE=",
                                        "QT_QPA_PLATFORM=",
                                        busEnvironment()};
-    const auto log = folder_ / ("kwin-" + std::to_string(starts_) + ".log");
+    log_ = folder_ / ("kwin-" + std::to_string(starts_) + ".log");
+    const auto& log = log_;
     kwin_ = std::make_unique<SpawnedProcess>(
         asCompositorUser({(programFolder() / "kwin_wayland").string(), "--virtual", "--no-lockscreen",
                           "--no-global-shortcuts", "--socket", socketName, "--width", "1024", "--height",
@@ -120,15 +130,22 @@ void KWinCompositor::runScript(const std::string& name, const std::string& text)
 
 void KWinCompositor::activate(const std::string& appId) const {
     runScript("test-activate",
-              "var windows = workspace.windowList ? workspace.windowList() : workspace.clientList();\n"
-              "for (var i = 0; i < windows.length; ++i) {\n"
-              "    if (windows[i].resourceClass == '" +
-                  appId +
-                  "') {\n"
-                  "        if (workspace.windowList) workspace.activeWindow = windows[i];\n"
-                  "        else workspace.activeClient = windows[i];\n"
-                  "    }\n"
-                  "}\n");
+              forWindowOf(appId, "if (workspace.windowList) workspace.activeWindow = window;\n"
+                                 "else workspace.activeClient = window;"));
+}
+
+bool KWinCompositor::minimized(const std::string& appId) const {
+    static int asked = 0;
+    const std::string marker = "obx-minimized-" + std::to_string(++asked) + " ";
+    runScript("test-minimized", forWindowOf(appId, "print('" + marker + "' + window.minimized);"));
+    std::string text;
+    if (!waitUntil([&] {
+            text = readFile(log_);
+            return text.find(marker) != std::string::npos;
+        })) {
+        throw std::runtime_error("KWin did not run the test's script");
+    }
+    return text.compare(text.find(marker) + marker.size(), 4, "true") == 0;
 }
 
 } // namespace obx::test

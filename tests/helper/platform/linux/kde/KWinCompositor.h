@@ -47,6 +47,9 @@ public:
     void runScript(const std::string& name, const std::string& text) const;
     // Makes the window of the app id the active one.
     void activate(const std::string& appId) const;
+    // Whether KWin has the window of the app id minimized, as a script
+    // prints it into KWin's output.
+    bool minimized(const std::string& appId) const;
 
     static constexpr const char* socketName = "wayland-kde";
 
@@ -56,6 +59,7 @@ private:
     TempFolder folder_;
     std::filesystem::path runtime_;
     PrivateBus bus_{PrivateBus::Kind::session};
+    std::filesystem::path log_;
     std::unique_ptr<SpawnedProcess> kwin_;
     int starts_ = 0;
 };

@@ -85,9 +85,18 @@ TEST_F(KdeBridgeTest, WindowCommandsReachTheActiveWindowOnly) {
     }
     EXPECT_TRUE(restored) << readFile(beta.output);
 
+    // Every window of another program goes; the active one stays.
+    services.runSystemAction("minimizeAll", nullptr);
+    EXPECT_TRUE(waitUntil([&] { return kwin.minimized("org.example.Alpha"); }));
+    EXPECT_FALSE(kwin.minimized("org.example.Beta"));
+
     services.runSystemAction("closeWindow", nullptr);
     EXPECT_EQ(beta.process->waitExit(kWait), 0);
     EXPECT_TRUE(alpha.process->running());
+
+    auto gamma = startActive("probe-gamma", "org.example.Gamma");
+    services.runSystemAction("minimizeWindow", nullptr);
+    EXPECT_TRUE(waitUntil([&] { return kwin.minimized("org.example.Gamma"); }));
 
     // KWin's virtual backend has no input devices: the settings read back
     // as "cannot tell".
