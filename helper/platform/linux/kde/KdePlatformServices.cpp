@@ -17,6 +17,11 @@ const std::map<std::string, std::string>& windowCommandScripts() {
     return scripts;
 }
 
+// KWin runs a started script a moment after its answer, so a one-shot
+// script is unloaded only once it is this old, or when too many wait.
+constexpr auto settled = std::chrono::seconds(2);
+constexpr std::size_t mostLoaded = 16;
+
 } // namespace
 
 KdePlatformServices::KdePlatformServices(std::filesystem::path scriptFolder, std::string dataFolder,
@@ -25,15 +30,14 @@ KdePlatformServices::KdePlatformServices(std::filesystem::path scriptFolder, std
       scriptFolder_(std::move(scriptFolder)) {}
 
 KdePlatformServices::~KdePlatformServices() {
-    // One-shot scripts stay loaded until their name is used again; none is
-    // left behind in KWin.
+    // No one-shot script is left behind in KWin.
     const std::lock_guard lock(busMutex_);
     if (!bus_) {
         return;
     }
-    for (const auto& name : scriptsRun_) {
+    for (const auto& script : loaded_) {
         try {
-            KWinScripting(bus_.get()).unload(name);
+            KWinScripting(bus_.get()).unload(script.name);
         } catch (const std::exception& error) {
             log(LogLevel::warning, "KdePlatformServices - ", error.what());
         }
@@ -109,11 +113,9 @@ void KdePlatformServices::runSystemAction(const std::string& action, const nlohm
             cannot(action, "its KWin script " + file.string() + " is not installed");
             return;
         }
-        const std::string name = "obx-" + found->second;
         const std::lock_guard lock(busMutex_);
         try {
-            KWinScripting(bus()).run(file, name);
-            scriptsRun_.insert(name);
+            runScript(file, found->second);
         } catch (const std::exception& error) {
             dropBus();
             cannot(action, error.what());
@@ -121,6 +123,19 @@ void KdePlatformServices::runSystemAction(const std::string& action, const nlohm
     } catch (const std::exception& error) {
         log(LogLevel::error, "KdePlatformServices::runSystemAction - ", error.what());
     }
+}
+
+void KdePlatformServices::runScript(const std::filesystem::path& file, const std::string& stem) {
+    const auto now = std::chrono::steady_clock::now();
+    KWinScripting scripting(bus());
+    while (!loaded_.empty() && (now - loaded_.front().loaded >= settled || loaded_.size() >= mostLoaded)) {
+        scripting.unload(loaded_.front().name);
+        loaded_.pop_front();
+    }
+    // A name of its own per run: an earlier press's script may not have run yet.
+    const std::string name = "obx-" + stem + "-" + std::to_string(++runs_);
+    scripting.run(file, name);
+    loaded_.push_back({name, now});
 }
 
 void KdePlatformServices::cannot(const std::string& action, const std::string& why) {

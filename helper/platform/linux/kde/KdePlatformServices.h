@@ -8,6 +8,8 @@
 #include "platform/linux/kde/KWinBus.h"
 #include "platform/linux/kde/KWinPointerSettings.h"
 
+#include <chrono>
+#include <deque>
 #include <filesystem>
 #include <mutex>
 #include <set>
@@ -34,11 +36,18 @@ private:
     sd_bus* bus();
     void dropBus();
     void cannot(const std::string& action, const std::string& why);
+    void runScript(const std::filesystem::path& file, const std::string& stem);
 
     std::filesystem::path scriptFolder_;
     std::mutex busMutex_;
     BusConnection bus_;
-    std::set<std::string> scriptsRun_;
+    // One-shot scripts still loaded in KWin, oldest first.
+    struct LoadedScript {
+        std::string name;
+        std::chrono::steady_clock::time_point loaded;
+    };
+    std::deque<LoadedScript> loaded_;
+    unsigned runs_ = 0;
     std::set<std::string> refused_;
     bool noPointerLogged_ = false;
 };

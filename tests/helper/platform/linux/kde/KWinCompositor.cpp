@@ -121,11 +121,14 @@ KWinClient KWinCompositor::startProbe(const std::string& program, const std::str
 }
 
 void KWinCompositor::runScript(const std::string& name, const std::string& text) const {
-    const auto file = programFolder() / (name + ".js");
+    // KWin starts scripts after its answer to "start": each run has a name
+    // of its own and stays loaded until KWin ends.
+    static int runs = 0;
+    const std::string unique = name + "-" + std::to_string(++runs);
+    const auto file = programFolder() / (unique + ".js");
     writeFile(file, text);
     readableByAll(file);
-    kde::KWinScripting(bus()).run(file, name);
-    kde::KWinScripting(bus()).unload(name);
+    kde::KWinScripting(bus()).run(file, unique);
 }
 
 void KWinCompositor::activate(const std::string& appId) const {

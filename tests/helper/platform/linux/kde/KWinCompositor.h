@@ -43,7 +43,7 @@ public:
     // A renamed copy of the probe with the app id, started as the
     // compositor's user.
     KWinClient startProbe(const std::string& program, const std::string& appId) const;
-    // Runs the script text once in KWin.
+    // Has KWin run the script text once (soon after the call).
     void runScript(const std::string& name, const std::string& text) const;
     // Makes the window of the app id the active one.
     void activate(const std::string& appId) const;
