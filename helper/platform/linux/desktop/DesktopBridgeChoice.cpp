@@ -20,6 +20,8 @@ const char* bridgeName(DesktopBridge bridge) {
         return "X11";
     case DesktopBridge::wlroots:
         return "wlroots";
+    case DesktopBridge::kde:
+        return "KDE";
     case DesktopBridge::headless:
         break;
     }
@@ -39,8 +41,7 @@ BridgeChoice chooseDesktopBridge(const SessionFacts& facts) {
                                                          "bus): this desktop's bridge is not available yet");
         }
         if (facts.kwin) {
-            return withoutWaylandBridge(facts, session + " of KWin (org.kde.KWin on the session bus): "
-                                                         "this desktop's bridge is not available yet");
+            return {DesktopBridge::kde, session + " of KWin (org.kde.KWin on the session bus)"};
         }
         if (facts.foreignToplevels) {
             return {DesktopBridge::wlroots,

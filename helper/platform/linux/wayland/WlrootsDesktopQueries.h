@@ -21,6 +21,11 @@ namespace obx::wayland {
 // the user's installation first; empty for an app id that is no plain name.
 std::string flatpakProgram(const std::string& appId, const std::string& home);
 
+// The program of a window's process: /proc/<pid>/exe, or for a sandboxed
+// process the Flatpak program of its app id; empty when it cannot be read.
+std::string processProgram(const std::filesystem::path& procFolder, pid_t pid, const std::string& appId,
+                           const std::string& home);
+
 class WlrootsDesktopQueries : public IDesktopQueries {
 public:
     struct Options {
@@ -39,8 +44,6 @@ public:
     std::uint32_t pressedModifiers() override { return modifiers_.held(); }
 
 private:
-    std::string processProgram(pid_t pid, const std::string& appId) const;
-
     std::shared_ptr<ForeignToplevels> toplevels_;
     Options options_;
     SwaySession sway_;

@@ -1,15 +1,13 @@
 #include "platform/linux/wayland/WlrootsPlatformServices.h"
 
 #include "base/Log.h"
-#include "catalogue/ProgramCatalogue.h"
-#include "platform/linux/actions/Programs.h"
 
 namespace obx::wayland {
 
 WlrootsPlatformServices::WlrootsPlatformServices(std::shared_ptr<ForeignToplevels> toplevels,
                                                  std::string dataFolder, x11::SessionLocker locker)
-    : HeadlessPlatformServices(std::move(dataFolder)), toplevels_(std::move(toplevels)),
-      locker_(std::move(locker)), sway_(*toplevels_), windows_(*toplevels_) {}
+    : WaylandDesktopServices(std::move(dataFolder), std::move(locker)), toplevels_(std::move(toplevels)),
+      sway_(*toplevels_), windows_(*toplevels_) {}
 
 void WlrootsPlatformServices::applyPointerSettings(int speed, int accelerationRate, int wheelLines) {
     const auto* ipc = sway_.ipc();
@@ -41,16 +39,6 @@ PointerReadback WlrootsPlatformServices::readBack() {
     return {};
 }
 
-void WlrootsPlatformServices::openItem(const std::string& path, const std::vector<std::string>&, int) {
-    try {
-        if (!x11::openWithDefaultApplication(path)) {
-            log(LogLevel::error, "WlrootsPlatformServices::openItem - could not start xdg-open for ", path);
-        }
-    } catch (const std::exception& error) {
-        log(LogLevel::error, "WlrootsPlatformServices::openItem - ", error.what());
-    }
-}
-
 void WlrootsPlatformServices::runSystemAction(const std::string& action, const nlohmann::json&) {
     try {
         if (action == "lockWorkstation") {
@@ -64,11 +52,6 @@ void WlrootsPlatformServices::runSystemAction(const std::string& action, const n
     } catch (const std::exception& error) {
         log(LogLevel::error, "WlrootsPlatformServices::runSystemAction - ", error.what());
     }
-}
-
-nlohmann::json WlrootsPlatformServices::listApplications(int maxCount,
-                                                         const std::set<std::string>& excludedNames) {
-    return programCatalogue().listApplications(maxCount, excludedNames);
 }
 
 } // namespace obx::wayland
