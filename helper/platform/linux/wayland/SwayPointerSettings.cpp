@@ -52,10 +52,23 @@ const nlohmann::json* firstPointer(const nlohmann::json& inputs, const char* key
 
 } // namespace
 
-std::string swayPointerCommands(int speed, int accelerationRate, int wheelLines) {
-    const double accel = static_cast<double>(speedLevel(speed) - neutralLevel) / neutralLevel;
+double libinputPointerAccel(int speed) {
+    return static_cast<double>(speedLevel(speed) - neutralLevel) / neutralLevel;
+}
+
+int speedFromLibinputAccel(double accel) {
+    const int level = static_cast<int>(std::lround(accel * neutralLevel + neutralLevel));
+    return std::clamp(level, 1, maxLevel) * 5;
+}
+
+bool adaptiveProfile(int accelerationRate) {
     // The rate's rows 1 to 3 all accelerate; libinput has one adaptive curve.
-    const bool accelerated = static_cast<float>(accelerationRate) / 100.0f * 3.0f >= 1.0f;
+    return static_cast<float>(accelerationRate) / 100.0f * 3.0f >= 1.0f;
+}
+
+std::string swayPointerCommands(int speed, int accelerationRate, int wheelLines) {
+    const double accel = libinputPointerAccel(speed);
+    const bool accelerated = adaptiveProfile(accelerationRate);
     const double factor = std::max(wheelLines, 1) / linesPerFactor;
     const std::string target = "input type:pointer ";
     return target + "pointer_accel " + decimal(accel) + "; " + target + "accel_profile " +
@@ -66,9 +79,7 @@ PointerReadback readPointerSettings(const nlohmann::json& inputs) {
     PointerReadback values;
     if (const auto* libinput = firstPointer(inputs, "accel_speed");
         libinput && libinput->at("accel_speed").is_number()) {
-        const double accel = libinput->at("accel_speed").get<double>();
-        const int level = static_cast<int>(std::lround(accel * neutralLevel + neutralLevel));
-        values.speed = std::clamp(level, 1, maxLevel) * 5;
+        values.speed = speedFromLibinputAccel(libinput->at("accel_speed").get<double>());
     }
     if (const auto* libinput = firstPointer(inputs, "accel_profile")) {
         values.accelerationRate = libinput->at("accel_profile") == "adaptive" ? 10 : 0;

@@ -9,6 +9,13 @@
 
 namespace obx::wayland {
 
+// The helper's speed (0 to 100) as libinput's pointer acceleration (-1 to 1),
+// and back (5 to 100); whether an acceleration rate (0 to 100) takes the
+// adaptive profile. Every desktop that stores libinput's values shares these.
+double libinputPointerAccel(int speed);
+int speedFromLibinputAccel(double accel);
+bool adaptiveProfile(int accelerationRate);
+
 // The commands that set speed (0 to 100), acceleration rate (0 to 100, 0 off)
 // and wheel lines (at least 1) on every pointer.
 std::string swayPointerCommands(int speed, int accelerationRate, int wheelLines);

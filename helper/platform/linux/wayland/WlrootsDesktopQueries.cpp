@@ -60,7 +60,7 @@ std::string WlrootsDesktopQueries::foregroundApplicationPath() {
             if (focus.pid == 0 || (!focus.appId.empty() && focus.appId != window->appId)) {
                 return {};
             }
-            return processProgram(focus.pid, window->appId);
+            return windowProgram(options_.procFolder, focus.pid, window->appId, options_.home);
         } catch (const std::exception& error) {
             log(LogLevel::warning, "WlrootsDesktopQueries::foregroundApplicationPath - ", error.what());
             return {};
@@ -69,13 +69,14 @@ std::string WlrootsDesktopQueries::foregroundApplicationPath() {
     return programs_.program(window->appId);
 }
 
-std::string WlrootsDesktopQueries::processProgram(pid_t pid, const std::string& appId) const {
+std::string windowProgram(const fs::path& procFolder, pid_t pid, const std::string& appId,
+                          const std::string& home) {
     std::error_code error;
-    const auto executable = fs::read_symlink(options_.procFolder / std::to_string(pid) / "exe", error);
+    const auto executable = fs::read_symlink(procFolder / std::to_string(pid) / "exe", error);
     if (error) {
         return {};
     }
-    return sandboxed(executable.string()) ? flatpakProgram(appId, options_.home) : executable.string();
+    return sandboxed(executable.string()) ? flatpakProgram(appId, home) : executable.string();
 }
 
 } // namespace obx::wayland

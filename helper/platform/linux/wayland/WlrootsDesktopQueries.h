@@ -18,6 +18,11 @@ namespace obx::wayland {
 // the user's installation first; empty for an app id that is no plain name.
 std::string flatpakProgram(const std::string& appId, const std::string& home);
 
+// The program of a window's process: /proc/<pid>/exe, or for a sandboxed
+// process the Flatpak program of its app id; empty when it cannot be read.
+std::string windowProgram(const std::filesystem::path& procFolder, pid_t pid, const std::string& appId,
+                          const std::string& home);
+
 class WlrootsDesktopQueries : public IDesktopQueries {
 public:
     struct Options {
@@ -34,8 +39,6 @@ public:
     std::uint32_t pressedModifiers() override { return 0; }
 
 private:
-    std::string processProgram(pid_t pid, const std::string& appId) const;
-
     std::shared_ptr<ForeignToplevels> toplevels_;
     Options options_;
     SwaySession sway_;

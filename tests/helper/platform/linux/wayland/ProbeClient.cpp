@@ -95,10 +95,19 @@ void surfaceConfigure(void* data, xdg_surface* surface, std::uint32_t serial) {
 }
 const xdg_surface_listener surfaceListener{&surfaceConfigure};
 
-void toplevelConfigure(void* data, xdg_toplevel*, std::int32_t width, std::int32_t height, wl_array*) {
+// Each configure is written to standard output ("configure WIDTH HEIGHT",
+// then " maximized" in that state), so a test sees what the desktop asked.
+void toplevelConfigure(void* data, xdg_toplevel*, std::int32_t width, std::int32_t height, wl_array* states) {
     auto& probe = *static_cast<Probe*>(data);
     probe.width = width;
     probe.height = height;
+    bool maximized = false;
+    const auto* state = static_cast<const std::uint32_t*>(states->data);
+    for (std::size_t i = 0; i < states->size / sizeof *state; ++i) {
+        maximized = maximized || state[i] == XDG_TOPLEVEL_STATE_MAXIMIZED;
+    }
+    std::printf("configure %d %d%s\n", width, height, maximized ? " maximized" : "");
+    std::fflush(stdout);
 }
 void toplevelClose(void* data, xdg_toplevel*) {
     static_cast<Probe*>(data)->closing = true;
