@@ -6,6 +6,7 @@
 #include "platform/linux/gnome/ShellBridgeBus.h"
 
 #include <algorithm>
+#include <fstream>
 
 namespace obx::gnome {
 
@@ -13,6 +14,7 @@ namespace {
 
 constexpr const char* shellSchema = "org.gnome.shell";
 constexpr const char* enabledKey = "enabled-extensions";
+constexpr const char* markerName = "gnome-extension-enabled";
 constexpr const char* signInNotice =
     "GNOME loads new extensions at the next sign-in: until then programs do not switch profiles and "
     "window commands do nothing";
@@ -28,15 +30,27 @@ std::vector<std::string> withExtension(const std::vector<std::string>& enabled, 
     return list;
 }
 
-bool enableShellExtension() {
+bool enableShellExtension(const std::filesystem::path& dataFolder) {
+    const auto marker = dataFolder / markerName;
+    std::error_code error;
+    if (std::filesystem::exists(marker, error)) {
+        return false;
+    }
     try {
         GSettingsKeys shell(shellSchema);
         const auto list = withExtension(shell.readStrings(enabledKey), extensionUuid);
+        if (!list.empty()) {
+            shell.writeStrings(enabledKey, list);
+            GSettingsKeys::sync();
+        }
+        std::filesystem::create_directories(dataFolder, error);
+        if (!std::ofstream(marker)) {
+            log(LogLevel::warning, "Could not write ", marker.string(),
+                ": the GNOME Shell extension is enabled again at the next start");
+        }
         if (list.empty()) {
             return false;
         }
-        shell.writeStrings(enabledKey, list);
-        GSettingsKeys::sync();
         log(LogLevel::warning, "Enabled the GNOME Shell extension ", extensionUuid, " for this user. ",
             signInNotice);
         linuxos::showDesktopNotification("Trackball helper: GNOME Shell extension enabled", signInNotice);

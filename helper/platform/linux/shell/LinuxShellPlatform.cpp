@@ -146,7 +146,8 @@ void LinuxShellPlatform::installGnome() {
 
         std::shared_ptr<gnome::ShellFocusWatch> get() {
             std::call_once(made, [this] {
-                gnome::enableShellExtension();
+                gnome::enableShellExtension(
+                    x11::helperDataFolder(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
                 watch = std::make_shared<gnome::ShellFocusWatch>();
             });
             return watch;

@@ -54,6 +54,10 @@ TEST_F(GnomeHelperProgramTest, TheHelperEnablesTheExtensionAndProfilesFollowAlso
         << setting.log();
     EXPECT_EQ(shell.setting("org.gnome.shell", "enabled-extensions"),
               std::string("['") + gnome::extensionUuid + "']");
+    EXPECT_TRUE(std::filesystem::exists(setting.dataFolder() / "gnome-extension-enabled"));
+    // The Shell serves the desktop notifications itself.
+    EXPECT_EQ(setting.log().find("The desktop did not show a notification"), std::string::npos)
+        << setting.log();
     // A Shell that found the extension at its start enables it at once.
     ASSERT_TRUE(waitUntil([&] { return shell.owned(gnome::bridgeBusName); }));
 
