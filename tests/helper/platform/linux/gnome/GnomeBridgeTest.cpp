@@ -8,9 +8,14 @@
 #include "platform/linux/gnome/GnomeDesktopQueries.h"
 #include "platform/linux/gnome/GnomePlatformServices.h"
 
-#include <csignal>
+#include <array>
+#include <fcntl.h>
 #include <fstream>
+#include <functional>
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 namespace obx::test {
 namespace {
@@ -21,11 +26,6 @@ using gnome::ShellFocus;
 class GnomeBridgeTest : public ::testing::Test {
 protected:
     GnomeBridgeTest() {
-        // The settings store's connection raises SIGTERM when the session
-        // bus closes, which the test's end does.
-        struct sigaction ignored {};
-        ignored.sa_handler = [](int) {};
-        sigaction(SIGTERM, &ignored, nullptr);
         shell.enter();
         watch = std::make_shared<gnome::ShellFocusWatch>();
     }
@@ -101,27 +101,66 @@ TEST_F(GnomeBridgeTest, MaximizeMaximizesTheFocusedWindowAndAgainRestoresIt) {
     EXPECT_TRUE(waitUntil([&] { return !lastConfigureMaximized("probe-alpha"); }));
 }
 
+// The settings store keeps its files as the session's user, and a root
+// process would take its shared memory file from it: the services run as that
+// user, in a child process, which answers the values they read back.
+using Readback = std::array<int, 4>; // speed, acceleration, wheel lines, inversion
+
+Readback asSessionUser(const std::function<Readback()>& work) {
+    int fds[2];
+    if (pipe2(fds, O_CLOEXEC) != 0) {
+        return {-1, -1, -1, -1};
+    }
+    const pid_t child = fork();
+    if (child == 0) {
+        ::close(fds[0]);
+        constexpr uid_t nobody = 65534;
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)) {
+            _exit(1);
+        }
+        const auto values = work();
+        _exit(::write(fds[1], values.data(), sizeof values) == sizeof values ? 0 : 1);
+    }
+    ::close(fds[1]);
+    Readback values{-1, -1, -1, -1};
+    if (child < 0 || ::read(fds[0], values.data(), sizeof values) != sizeof values) {
+        values = {-1, -1, -1, -1};
+    }
+    ::close(fds[0]);
+    if (child > 0) {
+        waitpid(child, nullptr, 0);
+    }
+    return values;
+}
+
+Readback applyAndReadBack(int speed, int rate) {
+    return asSessionUser([&] {
+        gnome::GnomePlatformServices services("");
+        if (speed >= 0) {
+            services.applyPointerSettings(speed, rate, 1);
+        }
+        return Readback{services.systemPointerSpeed(), services.systemAccelerationRate(),
+                        services.systemWheelLines(), services.systemScrollInvert() ? 1 : 0};
+    });
+}
+
 TEST_F(GnomeBridgeTest, PointerSettingsReachGSettingsAndReadBack) {
     struct Case {
         int speed, rate;
         double stored;
         const char* profile;
-        int readSpeed, readRate;
+        Readback read;
     };
-    const Case cases[] = {{80, 0, 0.6, "'flat'", 80, 0},
-                          {50, 100, 0.0, "'adaptive'", 50, 10},
-                          {0, 34, -0.9, "'adaptive'", 5, 10}};
-    gnome::GnomePlatformServices services("");
+    const Case cases[] = {{80, 0, 0.6, "'flat'", {80, 0, 1, 0}},
+                          {50, 100, 0.0, "'adaptive'", {50, 10, 1, 0}},
+                          {0, 34, -0.9, "'adaptive'", {5, 10, 1, 0}}};
     for (const auto& c : cases) {
-        services.applyPointerSettings(c.speed, c.rate, 1);
+        EXPECT_EQ(applyAndReadBack(c.speed, c.rate), c.read) << c.speed;
         EXPECT_NEAR(std::stod(shell.setting(gnome::mouseSchema, "speed")), c.stored, 1e-9) << c.speed;
         EXPECT_EQ(shell.setting(gnome::mouseSchema, "accel-profile"), c.profile) << c.speed;
-        EXPECT_EQ(services.systemPointerSpeed(), c.readSpeed) << c.speed;
-        EXPECT_EQ(services.systemAccelerationRate(), c.readRate) << c.speed;
     }
-    EXPECT_EQ(services.systemWheelLines(), 1);
     EXPECT_EQ(shell.run({"gsettings", "set", gnome::mouseSchema, "natural-scroll", "true"}), 0);
-    EXPECT_TRUE(waitUntil([&] { return services.systemScrollInvert(); }));
+    EXPECT_EQ(applyAndReadBack(-1, 0), (Readback{5, 10, 1, 1}));
 }
 
 TEST_F(GnomeBridgeTest, AfterAShellRestartTheFocusIsFollowedAgain) {

@@ -75,7 +75,19 @@ GnomeShellSession::GnomeShellSession(bool extensionEnabled)
         asUser({"dbus-daemon", "--nofork", "--config-file=" + (folder_ / "session.conf").string(),
                 "--address=unix:path=" + (runtime_ / "bus").string()}),
         environment(), folder_ / "session-bus.log");
-    if (!waitUntil([&] { return fs::exists(runtime_ / "bus") && fs::exists(runtime_ / "system_bus"); })) {
+    const std::string address = "unix:path=" + (runtime_ / "bus").string();
+    const bool connected = waitUntil([&] {
+        if (!fs::exists(runtime_ / "system_bus") || sd_bus_new(&bus_) < 0) {
+            return false;
+        }
+        if (sd_bus_set_address(bus_, address.c_str()) >= 0 && sd_bus_set_bus_client(bus_, 1) >= 0 &&
+            sd_bus_start(bus_) >= 0) {
+            return true;
+        }
+        bus_ = sd_bus_flush_close_unref(bus_);
+        return false;
+    });
+    if (!connected) {
         throw std::runtime_error("the buses did not start:\n" + text(folder_ / "session-bus.log"));
     }
     // The settings store's shared memory file is made by its first reader:
@@ -91,6 +103,7 @@ GnomeShellSession::GnomeShellSession(bool extensionEnabled)
 }
 
 GnomeShellSession::~GnomeShellSession() {
+    sd_bus_flush_close_unref(bus_);
     for (auto* process : {shell_.get(), sessionBus_.get(), systemBus_.get()}) {
         if (process) {
             process->signal(SIGTERM);
@@ -188,8 +201,14 @@ std::string GnomeShellSession::setting(const std::string& schema, const std::str
 }
 
 bool GnomeShellSession::owned(const std::string& name) const {
-    return run({"gdbus", "call", "--session", "--dest", "org.freedesktop.DBus", "--object-path",
-                "/org/freedesktop/DBus", "--method", "org.freedesktop.DBus.GetNameOwner", name}) == 0;
+    sd_bus_message* reply = nullptr;
+    int has = 0;
+    const bool asked =
+        sd_bus_call_method(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                           "NameHasOwner", nullptr, &reply, "s", name.c_str()) >= 0 &&
+        sd_bus_message_read(reply, "b", &has) >= 0;
+    sd_bus_message_unref(reply);
+    return asked && has;
 }
 
 } // namespace obx::test

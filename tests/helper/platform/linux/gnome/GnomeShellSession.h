@@ -11,6 +11,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <systemd/sd-bus.h>
 #include <vector>
 
 namespace obx::test {
@@ -58,6 +59,8 @@ private:
     std::unique_ptr<SpawnedProcess> systemBus_;
     std::unique_ptr<SpawnedProcess> sessionBus_;
     std::unique_ptr<SpawnedProcess> shell_;
+    // The test's own connection to the session bus.
+    sd_bus* bus_ = nullptr;
     bool extensionEnabled_;
     int starts_ = 0;
 };
