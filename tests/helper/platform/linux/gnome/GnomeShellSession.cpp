@@ -16,6 +16,7 @@ namespace fs = std::filesystem;
 namespace {
 
 constexpr uid_t unprivilegedId = 65534;
+constexpr std::chrono::seconds shellStartWait(90);
 
 uid_t sessionUser() {
     return geteuid() == 0 ? unprivilegedId : geteuid();
@@ -37,7 +38,12 @@ void giveToUser(const fs::path& path) {
 
 std::string text(const fs::path& file) {
     std::ifstream input(file);
-    const std::string all{std::istreambuf_iterator<char>(input), {}};
+    return {std::istreambuf_iterator<char>(input), {}};
+}
+
+// The end of a log, for a failure's message.
+std::string tail(const fs::path& file) {
+    const auto all = text(file);
     return all.substr(all.size() > 4000 ? all.size() - 4000 : 0);
 }
 
@@ -88,7 +94,7 @@ GnomeShellSession::GnomeShellSession(bool extensionEnabled)
         return false;
     });
     if (!connected) {
-        throw std::runtime_error("the buses did not start:\n" + text(folder_ / "session-bus.log"));
+        throw std::runtime_error("the buses did not start:\n" + tail(folder_ / "session-bus.log"));
     }
     // The settings store's shared memory file is made by its first reader:
     // the session's user, so that a test run as root does not take it.
@@ -154,16 +160,19 @@ void GnomeShellSession::startShell() {
         asUser({"gnome-shell", "--wayland", "--headless", "--no-x11", "--virtual-monitor", "1024x768",
                 "--wayland-display=" + waylandDisplay()}),
         env, log);
-    // It logs this line once its start-up animation is over.
-    const bool up = waitUntil([&] {
-        return text(log).find("GNOME Shell started at") != std::string::npos && owned("org.gnome.Shell") &&
-               (!extensionEnabled_ || owned(gnome::bridgeBusName));
-    });
+    // It logs this line once its start-up animation is over: about 3 s, far
+    // longer on a busy machine.
+    const bool up = waitUntil(
+        [&] {
+            return text(log).find("GNOME Shell started at") != std::string::npos &&
+                   owned("org.gnome.Shell") && (!extensionEnabled_ || owned(gnome::bridgeBusName));
+        },
+        shellStartWait);
     // It starts in the overview, which would keep the windows from the focus.
     if (!up || run({"gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
                     "/org/gnome/Shell", "--method", "org.freedesktop.DBus.Properties.Set", "org.gnome.Shell",
                     "OverviewActive", "<false>"}) != 0) {
-        throw std::runtime_error("GNOME Shell did not start:\n" + text(log));
+        throw std::runtime_error("GNOME Shell did not start:\n" + tail(log));
     }
 }
 
