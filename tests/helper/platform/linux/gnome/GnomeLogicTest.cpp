@@ -1,10 +1,15 @@
 // The GNOME bridge's logic without a Shell: the pointer values both ways and
-// their boundaries, the modifier mask, the list of enabled extensions.
+// their boundaries, the modifier mask, the list of enabled extensions, and a
+// session whose Shell does not run our extension.
 
+#include "base/LogCapture.h"
 #include "platform/linux/gnome/ExtensionEnabling.h"
 #include "platform/linux/gnome/GnomeDesktopQueries.h"
+#include "platform/linux/gnome/GnomePlatformServices.h"
 #include "platform/linux/gnome/GnomePointerSettings.h"
+#include "support/PrivateBus.h"
 
+#include <algorithm>
 #include <gtest/gtest.h>
 
 namespace obx::test {
@@ -53,6 +58,41 @@ TEST(ExtensionEnablingTest, TheExtensionIsAddedOnceAndTheOthersStay) {
     EXPECT_EQ(gnome::withExtension({}, "a@b"), (std::vector<std::string>{"a@b"}));
     EXPECT_EQ(gnome::withExtension({"x@y", "z@w"}, "a@b"), (std::vector<std::string>{"x@y", "z@w", "a@b"}));
     EXPECT_TRUE(gnome::withExtension({"x@y", "a@b"}, "a@b").empty());
+}
+
+TEST(GnomeWithoutExtensionTest, NoProgramNoModifiersAndWindowCommandsLoggedOnce) {
+    PrivateBus session(PrivateBus::Kind::session);
+    setenv("DBUS_SESSION_BUS_ADDRESS", session.address().c_str(), 1);
+    LogCapture capture;
+    {
+        gnome::GnomeDesktopQueries desktop(std::make_shared<gnome::ShellFocusWatch>(), {"/proc", ""});
+        EXPECT_EQ(desktop.foregroundWindow(), 0u);
+        EXPECT_EQ(desktop.foregroundApplicationPath(), "");
+        EXPECT_EQ(desktop.pressedModifiers(), 0u);
+        gnome::GnomePlatformServices services("");
+        for (const char* action : {"closeWindow", "maximizeWindow", "closeWindow", "minimizeAll"}) {
+            services.runSystemAction(action, nullptr);
+        }
+        services.runSystemAction("closewindow", nullptr);
+        PrivateBus::waitUntil(
+            [&] {
+                const auto texts = capture.texts();
+                return std::any_of(texts.begin(), texts.end(), [](const auto& text) {
+                    return text.find(") does not answer") != std::string::npos;
+                });
+            },
+            std::chrono::seconds(5));
+    }
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    const auto texts = capture.texts();
+    const auto count = [&](const std::string& part) {
+        return std::count_if(texts.begin(), texts.end(),
+                             [&](const auto& text) { return text.find(part) != std::string::npos; });
+    };
+    EXPECT_EQ(count("This desktop cannot carry out window commands now"), 1)
+        << ::testing::PrintToString(texts);
+    EXPECT_EQ(count("GNOME Shell's bridge extension (obxhelper@bridge.obx) does not answer"), 1);
+    EXPECT_EQ(count("Could not found handler for system action 'closewindow'"), 1);
 }
 
 } // namespace
