@@ -114,8 +114,8 @@ Readback asSessionUser(const std::function<Readback()>& work) {
     const pid_t child = fork();
     if (child == 0) {
         ::close(fds[0]);
-        constexpr uid_t nobody = 65534;
-        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(nobody) != 0 || setuid(nobody) != 0)) {
+        const uid_t user = compositorUser();
+        if (geteuid() == 0 && (setgroups(0, nullptr) != 0 || setgid(user) != 0 || setuid(user) != 0)) {
             _exit(1);
         }
         const auto values = work();

@@ -1,6 +1,7 @@
 #include "GnomeShellSession.h"
 
 #include "HelperProcess.h"
+#include "SwayCompositor.h"
 #include "platform/linux/actions/Programs.h"
 #include "platform/linux/gnome/ShellBridgeBus.h"
 
@@ -15,15 +16,10 @@ namespace fs = std::filesystem;
 
 namespace {
 
-constexpr uid_t unprivilegedId = 65534;
 constexpr std::chrono::seconds shellStartWait(90);
 
-uid_t sessionUser() {
-    return geteuid() == 0 ? unprivilegedId : geteuid();
-}
-
 void giveToUser(const fs::path& path) {
-    const auto user = sessionUser();
+    const auto user = compositorUser();
     if (chown(path.c_str(), user, user) != 0) {
         throw std::runtime_error("cannot give a folder to the session's user");
     }
@@ -69,7 +65,7 @@ GnomeShellSession::GnomeShellSession(bool extensionEnabled)
            "receive_sender=\"*\"/>"
            "<allow own=\"*\"/><allow user=\"*\"/></policy></busconfig>\n";
     systemBus_ = std::make_unique<SpawnedProcess>(
-        asUser({"dbus-daemon", "--nofork", "--config-file=" + (folder_ / "system.conf").string()}),
+        asCompositorUser({"dbus-daemon", "--nofork", "--config-file=" + (folder_ / "system.conf").string()}),
         environment(), folder_ / "system-bus.log");
     // The usual session bus, which a test run as root may also join.
     std::ofstream(folder_ / "session.conf")
@@ -78,8 +74,8 @@ GnomeShellSession::GnomeShellSession(bool extensionEnabled)
            "<busconfig><include>/usr/share/dbus-1/session.conf</include>"
            "<policy context=\"default\"><allow user=\"root\"/></policy></busconfig>\n";
     sessionBus_ = std::make_unique<SpawnedProcess>(
-        asUser({"dbus-daemon", "--nofork", "--config-file=" + (folder_ / "session.conf").string(),
-                "--address=unix:path=" + (runtime_ / "bus").string()}),
+        asCompositorUser({"dbus-daemon", "--nofork", "--config-file=" + (folder_ / "session.conf").string(),
+                          "--address=unix:path=" + (runtime_ / "bus").string()}),
         environment(), folder_ / "session-bus.log");
     const std::string address = "unix:path=" + (runtime_ / "bus").string();
     const bool connected = waitUntil([&] {
@@ -118,18 +114,6 @@ GnomeShellSession::~GnomeShellSession() {
     }
 }
 
-std::vector<std::string> GnomeShellSession::asUser(std::vector<std::string> command) const {
-    command.front() = x11::findProgram(command.front());
-    if (geteuid() != 0) {
-        return command;
-    }
-    const auto id = std::to_string(unprivilegedId);
-    std::vector<std::string> wrapped{x11::findProgram("setpriv"), "--reuid=" + id, "--regid=" + id,
-                                     "--clear-groups", "--"};
-    wrapped.insert(wrapped.end(), command.begin(), command.end());
-    return wrapped;
-}
-
 std::vector<std::string> GnomeShellSession::environment() const {
     return {"XDG_RUNTIME_DIR=" + runtime_.string(),
             "HOME=" + home_.string(),
@@ -157,8 +141,8 @@ void GnomeShellSession::startShell() {
     env.push_back("LIBGL_ALWAYS_SOFTWARE=1");
     const auto log = folder_ / ("shell-" + std::to_string(starts_) + ".log");
     shell_ = std::make_unique<SpawnedProcess>(
-        asUser({"gnome-shell", "--wayland", "--headless", "--no-x11", "--virtual-monitor", "1024x768",
-                "--wayland-display=" + waylandDisplay()}),
+        asCompositorUser({"gnome-shell", "--wayland", "--headless", "--no-x11", "--virtual-monitor",
+                          "1024x768", "--wayland-display=" + waylandDisplay()}),
         env, log);
     // It logs this line once its start-up animation is over: about 3 s, far
     // longer on a busy machine.
@@ -185,12 +169,12 @@ void GnomeShellSession::restart() {
 
 std::unique_ptr<SpawnedProcess> GnomeShellSession::startClient(const std::vector<std::string>& command,
                                                                const fs::path& output) const {
-    return std::make_unique<SpawnedProcess>(asUser(command), environment(), output);
+    return std::make_unique<SpawnedProcess>(asCompositorUser(command), environment(), output);
 }
 
 int GnomeShellSession::run(const std::vector<std::string>& command) const {
     static int runs = 0;
-    SpawnedProcess process(asUser(command), environment(),
+    SpawnedProcess process(asCompositorUser(command), environment(),
                            folder_ / ("run-" + std::to_string(++runs) + ".log"));
     return process.waitExit(kWait).value_or(-1);
 }
@@ -198,7 +182,7 @@ int GnomeShellSession::run(const std::vector<std::string>& command) const {
 std::string GnomeShellSession::setting(const std::string& schema, const std::string& key) const {
     static int reads = 0;
     const auto output = folder_ / ("setting-" + std::to_string(++reads) + ".txt");
-    SpawnedProcess process(asUser({"gsettings", "get", schema, key}), environment(), output);
+    SpawnedProcess process(asCompositorUser({"gsettings", "get", schema, key}), environment(), output);
     if (process.waitExit(kWait) != 0) {
         return {};
     }

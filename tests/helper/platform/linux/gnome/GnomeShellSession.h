@@ -51,7 +51,6 @@ public:
 
 private:
     void startShell();
-    std::vector<std::string> asUser(std::vector<std::string> command) const;
 
     TempFolder folder_;
     std::filesystem::path runtime_;

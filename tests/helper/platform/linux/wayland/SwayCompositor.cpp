@@ -16,10 +16,6 @@ namespace {
 
 constexpr uid_t unprivilegedId = 65534;
 
-uid_t compositorUser() {
-    return geteuid() == 0 ? unprivilegedId : geteuid();
-}
-
 const nlohmann::json* findNode(const nlohmann::json& node,
                                const std::function<bool(const nlohmann::json&)>& match) {
     if (!node.is_object()) {
@@ -63,7 +59,11 @@ SwayCompositor::~SwayCompositor() {
     }
 }
 
-std::vector<std::string> SwayCompositor::asUser(std::vector<std::string> command) const {
+uid_t compositorUser() {
+    return geteuid() == 0 ? unprivilegedId : geteuid();
+}
+
+std::vector<std::string> asCompositorUser(std::vector<std::string> command) {
     command.front() = x11::findProgram(command.front());
     if (geteuid() != 0) {
         return command;
@@ -93,7 +93,7 @@ void SwayCompositor::start() {
     const auto log = folder_ / ("sway-" + std::to_string(starts_) + ".log");
     // An inherited $SWAYSOCK would name sway's socket.
     sway_ = std::make_unique<SpawnedProcess>(
-        asUser({"env", "-u", "SWAYSOCK", "sway", "-c", (folder_ / "config").string()}), env, log);
+        asCompositorUser({"env", "-u", "SWAYSOCK", "sway", "-c", (folder_ / "config").string()}), env, log);
     const bool up = waitUntil([&] {
         std::error_code error;
         fs::path display;
@@ -142,7 +142,7 @@ std::string SwayCompositor::waylandDisplay() const {
 
 std::unique_ptr<SpawnedProcess> SwayCompositor::startClient(const std::vector<std::string>& command) const {
     static int clients = 0;
-    return std::make_unique<SpawnedProcess>(asUser(command), environment(),
+    return std::make_unique<SpawnedProcess>(asCompositorUser(command), environment(),
                                             folder_ / ("client-" + std::to_string(++clients) + ".log"));
 }
 
