@@ -38,7 +38,15 @@ ShellFocusWatch::ShellFocusWatch() : stopEvent_(eventfd(0, EFD_CLOEXEC | EFD_NON
     if (stopEvent_ < 0) {
         throw std::runtime_error("cannot create the focus watch's stop event");
     }
-    thread_ = std::thread([this] { run(); });
+    thread_ = std::thread([this] {
+        try {
+            run();
+        } catch (const std::exception& error) {
+            // Only memory running out gets here: the focus stays unknown.
+            log(LogLevel::error, "ShellFocusWatch - stopped: ", error.what());
+            publish(std::nullopt);
+        }
+    });
 }
 
 ShellFocusWatch::~ShellFocusWatch() {
