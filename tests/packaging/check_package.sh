@@ -22,7 +22,9 @@ for path in ./usr/lib/obx/obxkernd ./usr/lib/obx/obxhelper ./usr/lib/obx/obxacti
     ./usr/lib/udev/rules.d/70-obxkern.rules ./etc/obxkern/devices.conf ./etc/xdg/autostart/obxhelper.desktop \
     ./usr/share/doc/obx/README.md ./usr/lib/obx/ui/index.html ./usr/lib/obx/ui/js/main.js \
     ./usr/lib/obx/kwin/focus.js ./usr/lib/obx/kwin/close.js ./usr/lib/obx/kwin/maximize.js \
-    ./usr/lib/obx/kwin/minimize.js ./usr/lib/obx/kwin/minimize-all.js; do
+    ./usr/lib/obx/kwin/minimize.js ./usr/lib/obx/kwin/minimize-all.js \
+    ./usr/share/gnome-shell/extensions/obxhelper@bridge.obx/extension.js \
+    ./usr/share/gnome-shell/extensions/obxhelper@bridge.obx/metadata.json; do
     grep -q " $path\$" "$work/contents" || fail "$path is not in the package"
 done
 for program in obxkernd obxhelper; do

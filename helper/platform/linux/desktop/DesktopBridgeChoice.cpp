@@ -20,6 +20,8 @@ const char* bridgeName(DesktopBridge bridge) {
         return "X11";
     case DesktopBridge::wlroots:
         return "wlroots";
+    case DesktopBridge::gnome:
+        return "GNOME";
     case DesktopBridge::kde:
         return "KDE";
     case DesktopBridge::headless:
@@ -37,8 +39,7 @@ BridgeChoice chooseDesktopBridge(const SessionFacts& facts) {
             return withoutWaylandBridge(facts, "Wayland session without WAYLAND_DISPLAY");
         }
         if (facts.gnomeShell) {
-            return withoutWaylandBridge(facts, session + " of GNOME Shell (org.gnome.Shell on the session "
-                                                         "bus): this desktop's bridge is not available yet");
+            return {DesktopBridge::gnome, session + " of GNOME Shell (org.gnome.Shell on the session bus)"};
         }
         if (facts.kwin) {
             return {DesktopBridge::kde, session + " of KWin (org.kde.KWin on the session bus)"};

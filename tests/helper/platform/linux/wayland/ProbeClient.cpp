@@ -96,6 +96,8 @@ void surfaceConfigure(void* data, xdg_surface* surface, std::uint32_t serial) {
 }
 const xdg_surface_listener surfaceListener{&surfaceConfigure};
 
+// Each configure is written to standard output ("configure WIDTH HEIGHT",
+// then " maximized" in that state), so a test sees what the desktop asked.
 void toplevelConfigure(void* data, xdg_toplevel*, std::int32_t width, std::int32_t height, wl_array* states) {
     auto& probe = *static_cast<Probe*>(data);
     probe.width = width;
