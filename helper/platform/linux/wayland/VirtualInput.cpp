@@ -118,7 +118,8 @@ VirtualInput::Connection::Connection(const std::string& displayName, std::chrono
     wl_registry_add_listener(registry_, &registryListener, this);
     try {
         sync(); // the globals
-        sync(); // the seat's capabilities, then the keymap of its keyboard
+        sync(); // the seat's capabilities
+        sync(); // the keymap of the seat's keyboard, if it has one
         if (!seat_ || !keyboards_) {
             throw std::runtime_error("the compositor offers no virtual keyboard");
         }

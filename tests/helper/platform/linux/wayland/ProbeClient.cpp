@@ -6,7 +6,8 @@
 // line each:
 //   keymap LAYOUT-NAME
 //   key KEYSYM-NAME down|up mods=NAME+NAME text=UTF8
-//   button CODE down|up
+//   pointer enter
+//   button CODE down|up TIME
 //
 // obx_wayland_probe APP_ID [--virtual-pointer | --report-input]
 
@@ -197,11 +198,15 @@ void modifiers(void* data, wl_keyboard*, std::uint32_t, std::uint32_t depressed,
 const wl_keyboard_listener keyboardListener{&keymap, &keyboardEnter, &keyboardLeave,
                                             &key,    &modifiers,     nullptr};
 
-void pointerEnter(void*, wl_pointer*, std::uint32_t, wl_surface*, wl_fixed_t, wl_fixed_t) {}
+void pointerEnter(void*, wl_pointer*, std::uint32_t, wl_surface*, wl_fixed_t, wl_fixed_t) {
+    report("pointer enter");
+}
 void pointerLeave(void*, wl_pointer*, std::uint32_t, wl_surface*) {}
 void pointerMotion(void*, wl_pointer*, std::uint32_t, wl_fixed_t, wl_fixed_t) {}
-void button(void*, wl_pointer*, std::uint32_t, std::uint32_t, std::uint32_t button, std::uint32_t state) {
-    report("button " + std::to_string(button) + (state == WL_POINTER_BUTTON_STATE_PRESSED ? " down" : " up"));
+void button(void*, wl_pointer*, std::uint32_t, std::uint32_t time, std::uint32_t button,
+            std::uint32_t state) {
+    report("button " + std::to_string(button) +
+           (state == WL_POINTER_BUTTON_STATE_PRESSED ? " down " : " up ") + std::to_string(time));
 }
 void axis(void*, wl_pointer*, std::uint32_t, std::uint32_t, wl_fixed_t) {}
 // Bound at version 1: the later events never come.
