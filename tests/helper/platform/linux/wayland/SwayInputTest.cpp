@@ -81,6 +81,10 @@ struct Layout {
     const char* keymapLine; // as the client names the layout
 };
 
+void PrintTo(const Layout& layout, std::ostream* out) {
+    *out << layout.name;
+}
+
 class SwayKeystrokeTest : public SwayInputTest, public ::testing::WithParamInterface<Layout> {};
 
 TEST_P(SwayKeystrokeTest, CtrlAReachesTheFocusedClientWithCtrlHeld) {
