@@ -8,6 +8,9 @@ install(FILES ${OBX_PACKAGING_DIR}/obxhelper.service DESTINATION ${OBX_INSTALL_U
 install(FILES ${OBX_PACKAGING_DIR}/70-obxkern.rules DESTINATION ${OBX_INSTALL_UDEV_RULES_DIR} COMPONENT obx)
 install(FILES ${OBX_PACKAGING_DIR}/devices.conf DESTINATION /etc/obxkern COMPONENT obx)
 install(FILES ${OBX_PACKAGING_DIR}/obxhelper.desktop DESTINATION /etc/xdg/autostart COMPONENT obx)
+# Our GNOME Shell extension, where the Shell finds the extensions of every user.
+install(DIRECTORY ${OBX_GNOME_EXTENSION_DIR}/
+        DESTINATION ${CMAKE_INSTALL_DATADIR}/gnome-shell/extensions/${OBX_GNOME_EXTENSION_UUID} COMPONENT obx)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/obxkernd.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT obx)
 

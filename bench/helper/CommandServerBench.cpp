@@ -6,8 +6,9 @@
 // obxkernd. In the same run, in slices that alternate with the requests' so
 // that a change of the machine's load weighs on both alike, the bare durable
 // write of the file's bytes (temporary file, fsync, rename, fsync of the
-// folder) is timed in a sibling folder. Each POST percentile is printed
-// beside the write's, and their ratio.
+// folder) is timed in a sibling folder, and a GET of the same resource, the
+// HTTP exchange that every change costs on top of its save. Each POST
+// percentile is printed beside the write's, and their ratio.
 //
 //   build/bin/bench_helper_command_server [seconds per row] [profile counts...]
 
@@ -92,13 +93,17 @@ public:
     Client(const Client&) = delete;
     Client& operator=(const Client&) = delete;
 
-    // Throws unless the helper answered 200.
+    // Throw unless the helper answered 200.
     void post(int speed) {
         const auto body = "{\"speed\":" + std::to_string(speed) + "}";
-        const auto request =
-            "POST /config/pointer?app=*&device=" + std::to_string(model) + " HTTP/1.1\r\nHost: " + host_ +
-            "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
-            "\r\n\r\n" + body;
+        exchange("POST " + path_ + " HTTP/1.1\r\nHost: " + host_ +
+                 "\r\nContent-Type: application/json\r\nContent-Length: " + std::to_string(body.size()) +
+                 "\r\n\r\n" + body);
+    }
+    void get() { exchange("GET " + path_ + " HTTP/1.1\r\nHost: " + host_ + "\r\n\r\n"); }
+
+private:
+    void exchange(const std::string& request) {
         if (::send(socket_, request.data(), request.size(), MSG_NOSIGNAL) !=
             static_cast<ssize_t>(request.size())) {
             throw std::runtime_error("the request could not be sent");
@@ -109,7 +114,7 @@ public:
         }
         const auto length = answer_.find("Content-Length: ");
         if (!answer_.starts_with("HTTP/1.1 200") || length == std::string::npos || length > headerEnd) {
-            throw std::runtime_error("the helper refused the change: " + answer_);
+            throw std::runtime_error("the helper refused the request: " + answer_);
         }
         const auto total = headerEnd + 2 + std::stoul(answer_.substr(length + 16));
         while (answer_.size() < total) {
@@ -118,7 +123,6 @@ public:
         answer_.erase(0, total);
     }
 
-private:
     void receive() {
         std::array<char, 4096> chunk;
         const auto received = ::recv(socket_, chunk.data(), chunk.size(), 0);
@@ -130,6 +134,7 @@ private:
 
     int socket_;
     std::string host_;
+    std::string path_ = "/config/pointer?app=*&device=" + std::to_string(model);
     std::string answer_;
 };
 
@@ -242,17 +247,20 @@ void measure(const fs::path& base, int profiles, bool trackball, std::chrono::se
     const DurableWrite write(base / "baseline", content.str());
     Client client(helper.port());
     Millis posts;
+    Millis gets;
     Millis writes;
     int speed = 0;
     const auto end = Clock::now() + time;
     while (Clock::now() < end || posts.size() < 20) {
         timeSlice(posts, [&] { client.post(++speed % 100); });
+        timeSlice(gets, [&] { client.get(); });
         timeSlice(writes, write);
     }
     const auto post = percentiles(posts);
+    const auto exchange = percentiles(gets);
     const auto bare = percentiles(writes);
-    std::printf("%-9d %-10s %-11zu %-9.2f %-9.2f %-10.2f %-9.2f %-10.2f %-9.2f %zu\n", profiles,
-                trackball ? "yes" : "no", write.size(), post.p50, post.p99, bare.p50, bare.p99,
+    std::printf("%-9d %-10s %-11zu %-9.2f %-9.2f %-8.2f %-10.2f %-9.2f %-10.2f %-9.2f %zu\n", profiles,
+                trackball ? "yes" : "no", write.size(), post.p50, post.p99, exchange.p50, bare.p50, bare.p99,
                 post.p50 / bare.p50, post.p99 / bare.p99, posts.size());
     std::fflush(stdout);
 }
@@ -274,9 +282,10 @@ int main(int argc, char** argv) {
     std::string load;
     std::getline(loadFile, load);
     std::cout << "load average at start: " << load << "; " << time.count() << " s per row\n"
-              << "times in ms; ratio = POST / bare durable write of the same bytes\n"
-              << "profiles  trackball  file bytes  POST p50  POST p99  write p50  write p99  ratio p50  "
-                 "ratio p99 requests\n";
+              << "times in ms; ratio = POST / bare durable write of the same bytes; GET: the same\n"
+              << "resource read over the same connection, the HTTP exchange without a change\n"
+              << "profiles  trackball  file bytes  POST p50  POST p99  GET p50  write p50  write p99  "
+                 "ratio p50  ratio p99 requests\n";
     const auto base = fs::temp_directory_path() / ("obx-bench-settings-change-" + std::to_string(::getpid()));
     const auto logFolder = fs::path(base) += "-log";
     try {

@@ -146,15 +146,6 @@ private:
     SeqPacketConnection connection_;
 };
 
-ControlEndpoint::Followed::Followed(SocketAccess& access, const std::filesystem::path& file)
-    : access(access), file(file) {
-    access.follow(file);
-}
-
-ControlEndpoint::Followed::~Followed() {
-    access.forget(file);
-}
-
 ControlEndpoint::ControlEndpoint(EventLoop& loop, std::filesystem::path path, driver::ControlDevice& device,
                                  SocketAccess& access)
     : loop_(loop), device_(device), access_(access),
@@ -165,11 +156,9 @@ ControlEndpoint::ControlEndpoint(EventLoop& loop, std::filesystem::path path, dr
 ControlEndpoint::~ControlEndpoint() = default;
 
 void ControlEndpoint::accepted(UniqueFd connection) {
-    ucred peer{};
-    socklen_t size = sizeof peer;
-    if (::getsockopt(connection.get(), SOL_SOCKET, SO_PEERCRED, &peer, &size) != 0 ||
-        !access_.admits(peer.uid)) {
-        logf(LogLevel::warning, "%s: connection of user %u refused", path().c_str(), peer.uid);
+    uid_t peer = 0;
+    if (!admitsPeer(access_, connection.get(), peer)) {
+        logf(LogLevel::warning, "%s: connection of user %u refused", path().c_str(), peer);
         return;
     }
     connections_.push_back(std::make_unique<ControlConnection>(*this, std::move(connection)));

@@ -49,12 +49,7 @@ private:
     std::vector<std::unique_ptr<ControlConnection>> connections_;
     SeqPacketListener listener_;
     // Declared last: the file follows the allowed user from its creation to its removal.
-    struct Followed {
-        Followed(SocketAccess& access, const std::filesystem::path& file);
-        ~Followed();
-        SocketAccess& access;
-        std::filesystem::path file;
-    } followed_;
+    FollowedFile followed_;
 };
 
 } // namespace obx::kernd

@@ -2,6 +2,7 @@
 
 #include "EventLoop.h"
 #include "Log.h"
+#include "ModifierEndpoint.h"
 #include "SeqPacketSocket.h"
 #include "ServiceNotice.h"
 #include "SignalWatch.h"
@@ -30,6 +31,7 @@ struct Served {
     std::vector<std::unique_ptr<Trackball>> trackballs;
     std::unique_ptr<VirtualPlug> plug;
     std::unique_ptr<SeatAccess> seatAccess;
+    std::unique_ptr<ModifierEndpoint> modifiers;
     std::unique_ptr<HardwareWatch> hardware;
 };
 
@@ -44,6 +46,8 @@ void serveHardware(Served& served, const DaemonOptions& options) {
              std::filesystem::exists(options.devicesFile) ? "" : " (the file does not exist)");
     }
     served.seatAccess = std::make_unique<SeatAccess>(served.loop);
+    served.modifiers =
+        std::make_unique<ModifierEndpoint>(served.loop, options.runtimeDir, *served.seatAccess);
     served.hardware = std::make_unique<HardwareWatch>(served.loop, served.instances, *served.seatAccess,
                                                       std::move(settings));
 }

@@ -20,7 +20,11 @@ dpkg-deb -c "$deb" >"$work/contents"
 for path in ./usr/lib/obx/obxkernd ./usr/lib/obx/obxhelper ./usr/lib/obx/obxactions.json \
     ./usr/lib/systemd/system/obxkernd.service ./usr/lib/systemd/user/obxhelper.service \
     ./usr/lib/udev/rules.d/70-obxkern.rules ./etc/obxkern/devices.conf ./etc/xdg/autostart/obxhelper.desktop \
-    ./usr/share/doc/obx/README.md ./usr/lib/obx/ui/index.html ./usr/lib/obx/ui/js/main.js; do
+    ./usr/share/doc/obx/README.md ./usr/lib/obx/ui/index.html ./usr/lib/obx/ui/js/main.js \
+    ./usr/lib/obx/kwin/focus.js ./usr/lib/obx/kwin/close.js ./usr/lib/obx/kwin/maximize.js \
+    ./usr/lib/obx/kwin/minimize.js ./usr/lib/obx/kwin/minimize-all.js \
+    ./usr/share/gnome-shell/extensions/obxhelper@bridge.obx/extension.js \
+    ./usr/share/gnome-shell/extensions/obxhelper@bridge.obx/metadata.json; do
     grep -q " $path\$" "$work/contents" || fail "$path is not in the package"
 done
 for program in obxkernd obxhelper; do

@@ -23,6 +23,7 @@ import http.client
 import json
 import os
 import random
+import re
 import signal
 import socket
 import statistics
@@ -504,7 +505,7 @@ class ApiClient:
         operations = [
             (30, self.read_something), (15, self.write_own_speed), (10, self.write_invalid),
             (8, self.write_untracked), (6, self.create_or_delete_scratch), (3, self.import_settings),
-            (6, self.drop_halfway),
+            (6, self.drop_halfway), (5, self.read_page),
         ]
         weights = [w for w, _ in operations]
         while not self.journal.stop.is_set():
@@ -522,6 +523,15 @@ class ApiClient:
             "/config/pointer?app=*&device=77",
         ])
         self.request("GET", path)
+
+    def read_page(self):
+        """The configuration page's files, and paths that try to leave its folder."""
+        path, expect = self.rng.choice([
+            ("/ui/", 200), ("/ui/style.css", 200), ("/ui/js/main.js", 200), ("/ui/js/api.js", 200),
+            ("/ui/../config", 404), ("/ui/%2e%2e/config", 404), ("/ui/js/%2e%2e%2f%2e%2e%2fconfig", 404),
+            ("/ui/.hidden", 404), ("/ui/no-such-file.js", 404),
+        ])
+        self.request("GET", path, expect=expect)
 
     def write_own_speed(self):
         speed = self.rng.randint(1, 100)
@@ -611,6 +621,101 @@ class ApiClient:
         except OSError:
             return
         self.journal.count("connections dropped halfway")
+
+
+class EventSubscriber:
+    """A reader of the event stream, as the configuration page is: it subscribes, reads the events for a
+    while and goes, mostly by closing, sometimes after it stopped reading for a while (a tab in the
+    background). Every event must be well formed and the first one, the trackballs, must come at once."""
+
+    def __init__(self, rig, journal, rng):
+        self.rig, self.journal, self.rng = rig, journal, rng
+
+    def run(self):
+        while not self.journal.stop.is_set():
+            if self.rig.helper_ready.wait(0.5):
+                self.subscribe(self.rig.helper_epoch)
+                time.sleep(self.rng.uniform(0, 1))
+
+    def helper_went(self, epoch):
+        return epoch != self.rig.helper_epoch or self.rig.helper.poll() is not None
+
+    def subscribe(self, epoch):
+        try:
+            connection = socket.create_connection(("127.0.0.1", self.rig.port), timeout=REQUEST_LIMIT)
+        except OSError:
+            self.journal.count("subscriptions refused while the helper was down")
+            return
+        with connection:
+            stream = EventStream(connection)
+            started, until = time.monotonic(), time.monotonic() + self.rng.uniform(1, 8)
+            stall = self.rng.random() < 0.2
+            try:
+                connection.sendall(f"GET /events HTTP/1.1\r\nHost: 127.0.0.1:{self.rig.port}\r\n\r\n".encode())
+                status = stream.status()
+                if status != 200:
+                    self.journal.violate(f"API: GET /events answered {status}")
+                first = stream.next_event()
+                if first is None:
+                    raise TimeoutError()
+                self.journal.check(first[0] == "devices", "events", f"the first event was {first!r}, not the trackballs")
+                self.journal.check(time.monotonic() - started <= 2 * REQUEST_LIMIT, "no hang",
+                                   "the first event came after the time limit")
+                if stall:
+                    self.journal.stop.wait(until - time.monotonic())
+                    return
+                connection.settimeout(0.5)
+                while time.monotonic() < until and not self.journal.stop.is_set():
+                    event = stream.next_event()
+                    if event is not None:
+                        self.journal.count(f"events received: {event[0]}")
+            except (TimeoutError, socket.timeout):
+                if not self.helper_went(epoch):
+                    self.journal.violate("no hang: GET /events sent nothing within the time limit")
+            except (ConnectionError, OSError):
+                if not self.helper_went(epoch):
+                    self.journal.violate("no hang: the event stream broke on a helper that was not stopped")
+            except ValueError as error:
+                self.journal.violate(f"events are well formed: {error}")
+
+
+class EventStream:
+    """The events of a text/event-stream answer: (name, parsed data), None when none came in time."""
+
+    LIMIT = 1 << 20  # a bound on what is kept unparsed
+
+    def __init__(self, connection):
+        self.connection = connection
+        self.buffer = b""
+
+    def fill(self, *separators):
+        while not any(separator in self.buffer for separator in separators):
+            chunk = self.connection.recv(65536)
+            if not chunk:
+                raise ConnectionError("the stream ended")
+            self.buffer += chunk
+            if len(self.buffer) > self.LIMIT:
+                raise ValueError("an event longer than 1 MiB")
+
+    def status(self):
+        # The helper ends its header lines with a bare line feed.
+        self.fill(b"\r\n\r\n", b"\n\n")
+        head, self.buffer = re.split(b"\r?\n\r?\n", self.buffer, maxsplit=1)
+        return int(head.split(b" ", 2)[1])
+
+    def next_event(self):
+        try:
+            self.fill(b"\n\n")
+        except (TimeoutError, socket.timeout):
+            return None
+        block, self.buffer = self.buffer.split(b"\n\n", 1)
+        lines = block.decode().split("\n")
+        if all(line.startswith(":") for line in lines):
+            return ("keep-alive", None)
+        fields = dict(line.split(": ", 1) for line in lines)
+        if set(fields) != {"event", "data"} or fields["event"] not in ("devices", "button"):
+            raise ValueError(f"an event of unknown form: {block[:200]!r}")
+        return fields["event"], json.loads(fields["data"])
 
 
 class InputActor:
@@ -897,7 +1002,7 @@ def report(journal, rig, figures, duration):
     print(f"  reports sent: {counts['reports sent']} ({counts['reports sent'] / duration:.0f} a second, the checks' "
           f"pauses included); presses delivered: {counts['presses delivered']}")
     for key in sorted(counts):
-        if key.startswith("faults: ") or key.startswith("trackballs "):
+        if key.startswith(("faults: ", "trackballs ", "events received", "subscriptions refused")):
             print(f"  {key}: {counts[key]}")
     for key in sorted(counts):
         if key.startswith("invariant "):
@@ -957,6 +1062,9 @@ def main():
         for number in range(options.clients):
             client = ApiClient(rig, journal, ledger, number, random.Random(seed + 10 + number))
             actors.append(run_actor(journal, f"client{number}", client.run))
+        for number in range(2):
+            subscriber = EventSubscriber(rig, journal, random.Random(seed + 20 + number))
+            actors.append(run_actor(journal, f"events{number}", subscriber.run))
         journal.stop.wait(options.duration)
         journal.stop.set()
         for actor in actors:

@@ -54,6 +54,8 @@ void PrivateBus::startDaemon() {
                           "</listen>\n"
                           "  <auth>EXTERNAL</auth>\n"
                           "  <policy context=\"default\">\n"
+                          // Compositors connect as the unprivileged user they run as.
+                          "    <allow user=\"*\"/>\n"
                           "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
                           "    <allow eavesdrop=\"true\"/>\n"
                           "    <allow own=\"*\"/>\n"

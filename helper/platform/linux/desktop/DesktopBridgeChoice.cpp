@@ -20,6 +20,10 @@ const char* bridgeName(DesktopBridge bridge) {
         return "X11";
     case DesktopBridge::wlroots:
         return "wlroots";
+    case DesktopBridge::gnome:
+        return "GNOME";
+    case DesktopBridge::kde:
+        return "KDE";
     case DesktopBridge::headless:
         break;
     }
@@ -35,12 +39,10 @@ BridgeChoice chooseDesktopBridge(const SessionFacts& facts) {
             return withoutWaylandBridge(facts, "Wayland session without WAYLAND_DISPLAY");
         }
         if (facts.gnomeShell) {
-            return withoutWaylandBridge(facts, session + " of GNOME Shell (org.gnome.Shell on the session "
-                                                         "bus): this desktop's bridge is not available yet");
+            return {DesktopBridge::gnome, session + " of GNOME Shell (org.gnome.Shell on the session bus)"};
         }
         if (facts.kwin) {
-            return withoutWaylandBridge(facts, session + " of KWin (org.kde.KWin on the session bus): "
-                                                         "this desktop's bridge is not available yet");
+            return {DesktopBridge::kde, session + " of KWin (org.kde.KWin on the session bus)"};
         }
         if (facts.foreignToplevels) {
             return {DesktopBridge::wlroots,

@@ -7,7 +7,7 @@
 
 namespace obx::linuxos {
 
-enum class DesktopBridge { x11, wlroots, headless };
+enum class DesktopBridge { x11, wlroots, gnome, kde, headless };
 
 // What start-up found out about the session.
 struct SessionFacts {
@@ -26,11 +26,10 @@ struct BridgeChoice {
 };
 
 // A Wayland session ($XDG_SESSION_TYPE "wayland", or unset with
-// $WAYLAND_DISPLAY set) gets the wlroots bridge when its compositor offers
-// foreign-toplevel; GNOME Shell and KWin are recognised by their bus names,
-// but their bridges do not exist yet, so such a session falls back to the X11
-// services on Xwayland when an X server answers. Any other session with an
-// answering X server gets the X11 services; without one, headless.
+// $WAYLAND_DISPLAY set) gets the GNOME bridge when GNOME Shell owns its bus
+// name, the KDE bridge when KWin owns its bus name, the wlroots bridge when
+// its compositor offers foreign-toplevel. Any other session with an answering
+// X server gets the X11 services; without one, headless.
 BridgeChoice chooseDesktopBridge(const SessionFacts& facts);
 
 const char* bridgeName(DesktopBridge bridge);

@@ -11,6 +11,11 @@
 #include "platform/linux/catalogue/LinuxCataloguePlatform.h"
 #include "platform/linux/desktop/SessionProbe.h"
 #include "platform/linux/devices/LinuxFileChangeWatch.h"
+#include "platform/linux/gnome/ExtensionEnabling.h"
+#include "platform/linux/gnome/GnomeDesktopQueries.h"
+#include "platform/linux/gnome/GnomePlatformServices.h"
+#include "platform/linux/kde/KdeDesktopQueries.h"
+#include "platform/linux/kde/KdePlatformServices.h"
 #include "platform/linux/shell/LinuxAppWindow.h"
 #include "platform/linux/wayland/WlrootsDesktopQueries.h"
 #include "platform/linux/wayland/WlrootsPlatformServices.h"
@@ -78,6 +83,12 @@ bool LinuxShellPlatform::installDesktop() {
     case DesktopBridge::wlroots:
         installWlroots(facts.waylandDisplay);
         return true;
+    case DesktopBridge::gnome:
+        installGnome();
+        return true;
+    case DesktopBridge::kde:
+        installKde();
+        return true;
     case DesktopBridge::headless:
         break;
     }
@@ -123,6 +134,72 @@ void LinuxShellPlatform::installWlroots(const std::string& waylandDisplay) {
         wayland::WlrootsDesktopQueries::Options options{"/proc", home ? home : "", {}};
         return makeLinuxDeviceLayerPlatform(
             std::make_unique<wayland::WlrootsDesktopQueries>(shared->get(), std::move(options)));
+    });
+    setProgramCatalogueFactory([] {
+        return std::make_unique<ProgramCatalogue>(
+            std::make_unique<LinuxCataloguePlatform>(LinuxCataloguePlatform::Options{}));
+    });
+}
+
+void LinuxShellPlatform::installGnome() {
+    // The focus watch lasts as long as the process, across the helper core's
+    // rebuilds; it starts at first use, once the log is open, which is also
+    // when the extension is enabled for the user.
+    struct SharedFocus {
+        std::once_flag made;
+        std::shared_ptr<gnome::ShellFocusWatch> watch;
+
+        std::shared_ptr<gnome::ShellFocusWatch> get() {
+            std::call_once(made, [this] {
+                gnome::enableShellExtension(
+                    x11::helperDataFolder(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
+                watch = std::make_shared<gnome::ShellFocusWatch>();
+            });
+            return watch;
+        }
+    };
+    auto shared = std::make_shared<SharedFocus>();
+    setPlatformServicesFactory([] {
+        return std::make_unique<gnome::GnomePlatformServices>(
+            x11::helperDataFolder(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
+    });
+    setDeviceLayerPlatformFactory([shared] {
+        const char* home = std::getenv("HOME");
+        return makeLinuxDeviceLayerPlatform(std::make_unique<gnome::GnomeDesktopQueries>(
+            shared->get(), gnome::GnomeDesktopQueries::Options{"/proc", home ? home : ""}));
+    });
+    setProgramCatalogueFactory([] {
+        return std::make_unique<ProgramCatalogue>(
+            std::make_unique<LinuxCataloguePlatform>(LinuxCataloguePlatform::Options{}));
+    });
+}
+
+void LinuxShellPlatform::installKde() {
+    // One focus follower serves the device layer for the life of the
+    // process: made at first use, once the log is open, it loads its KWin
+    // script then and unloads it at the end.
+    struct SharedActiveWindow {
+        std::mutex mutex;
+        std::shared_ptr<kde::KWinActiveWindow> windows;
+
+        std::shared_ptr<kde::KWinActiveWindow> get() {
+            const std::lock_guard lock(mutex);
+            if (!windows) {
+                windows = std::make_shared<kde::KWinActiveWindow>(kde::kwinScriptFolder());
+            }
+            return windows;
+        }
+    };
+    auto shared = std::make_shared<SharedActiveWindow>();
+    setPlatformServicesFactory([] {
+        return std::make_unique<kde::KdePlatformServices>(
+            kde::kwinScriptFolder(),
+            x11::helperDataFolder(std::getenv("XDG_CONFIG_HOME"), std::getenv("HOME")));
+    });
+    setDeviceLayerPlatformFactory([shared] {
+        const char* home = std::getenv("HOME");
+        return makeLinuxDeviceLayerPlatform(
+            std::make_unique<kde::KdeDesktopQueries>(shared->get(), "/proc", home ? home : ""));
     });
     setProgramCatalogueFactory([] {
         return std::make_unique<ProgramCatalogue>(

@@ -19,6 +19,8 @@ public:
 private:
     void installX11();
     void installWlroots(const std::string& waylandDisplay);
+    void installGnome();
+    void installKde();
     void installHeadless();
 
     std::string desktopChoice_;

@@ -1,30 +1,15 @@
 #include "platform/linux/wayland/SwayPointerSettings.h"
 
-#include <algorithm>
 #include <charconv>
-#include <cmath>
 
 namespace obx::wayland {
 
 namespace {
 
-// The helper's pointer speed is one of twenty levels (speed / 100 × 20, at
-// least 1); level 10 is libinput's neutral speed 0.
-constexpr int neutralLevel = 10;
-constexpr int maxLevel = 20;
-// A wheel notch scrolls three lines at libinput's factor 1, as toolkits
-// scroll it.
-constexpr double linesPerFactor = 3.0;
-
 std::string decimal(double value) {
     char text[32];
     const auto end = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, 3).ptr;
     return std::string(text, end);
-}
-
-int speedLevel(int speed) {
-    const float level = static_cast<float>(speed) / 100.0f * 20.0f;
-    return std::min(static_cast<int>(std::max(level, 1.0f)), maxLevel);
 }
 
 const nlohmann::json* firstPointer(const nlohmann::json& inputs, const char* key) {
@@ -53,33 +38,29 @@ const nlohmann::json* firstPointer(const nlohmann::json& inputs, const char* key
 } // namespace
 
 std::string swayPointerCommands(int speed, int accelerationRate, int wheelLines) {
-    const double accel = static_cast<double>(speedLevel(speed) - neutralLevel) / neutralLevel;
-    // The rate's rows 1 to 3 all accelerate; libinput has one adaptive curve.
-    const bool accelerated = static_cast<float>(accelerationRate) / 100.0f * 3.0f >= 1.0f;
-    const double factor = std::max(wheelLines, 1) / linesPerFactor;
+    const auto values = linuxos::libinputPointer(speed, accelerationRate, wheelLines);
     const std::string target = "input type:pointer ";
-    return target + "pointer_accel " + decimal(accel) + "; " + target + "accel_profile " +
-           (accelerated ? "adaptive" : "flat") + "; " + target + "scroll_factor " + decimal(factor);
+    return target + "pointer_accel " + decimal(values.acceleration) + "; " + target + "accel_profile " +
+           (values.adaptive ? "adaptive" : "flat") + "; " + target + "scroll_factor " +
+           decimal(values.scrollFactor);
 }
 
 PointerReadback readPointerSettings(const nlohmann::json& inputs) {
     PointerReadback values;
     if (const auto* libinput = firstPointer(inputs, "accel_speed");
         libinput && libinput->at("accel_speed").is_number()) {
-        const double accel = libinput->at("accel_speed").get<double>();
-        const int level = static_cast<int>(std::lround(accel * neutralLevel + neutralLevel));
-        values.speed = std::clamp(level, 1, maxLevel) * 5;
+        values.speed = linuxos::speedOfAcceleration(libinput->at("accel_speed").get<double>());
     }
     if (const auto* libinput = firstPointer(inputs, "accel_profile")) {
-        values.accelerationRate = libinput->at("accel_profile") == "adaptive" ? 10 : 0;
+        values.accelerationRate =
+            linuxos::accelerationRateOfProfile(libinput->at("accel_profile") == "adaptive");
     }
     if (const auto* libinput = firstPointer(inputs, "natural_scroll")) {
         values.scrollInvert = libinput->at("natural_scroll") == "enabled";
     }
     if (const auto* device = firstPointer(inputs, "scroll_factor");
         device && device->at("scroll_factor").is_number()) {
-        const double factor = device->at("scroll_factor").get<double>();
-        values.wheelLines = std::max(1, static_cast<int>(std::lround(factor * linesPerFactor)));
+        values.wheelLines = linuxos::wheelLinesOfScrollFactor(device->at("scroll_factor").get<double>());
     }
     return values;
 }

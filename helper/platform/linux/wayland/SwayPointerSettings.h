@@ -4,6 +4,8 @@
 // every pointer (type:pointer), read back from get_inputs. The helper's scales
 // map onto libinput's as docs/platform-wayland.md describes.
 
+#include "platform/linux/desktop/LibinputPointerScale.h"
+
 #include <nlohmann/json.hpp>
 #include <string>
 
@@ -13,15 +15,11 @@ namespace obx::wayland {
 // and wheel lines (at least 1) on every pointer.
 std::string swayPointerCommands(int speed, int accelerationRate, int wheelLines);
 
+using linuxos::PointerReadback;
+
 // The settings on the helper's scales as a get_inputs reply shows them on its
 // first pointer; a value that no pointer shows is the "cannot tell" value
 // (speed 50, acceleration 0, wheel lines 1, no inversion).
-struct PointerReadback {
-    int speed = 50;
-    int accelerationRate = 0;
-    int wheelLines = 1;
-    bool scrollInvert = false;
-};
 PointerReadback readPointerSettings(const nlohmann::json& inputs);
 
 } // namespace obx::wayland

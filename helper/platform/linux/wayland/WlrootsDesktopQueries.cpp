@@ -38,9 +38,22 @@ std::string flatpakProgram(const std::string& appId, const std::string& home) {
     return (fs::path("/var/lib/flatpak/exports/bin") / appId).string();
 }
 
+std::string processProgram(const fs::path& procFolder, pid_t pid, const std::string& appId,
+                           const std::string& home) {
+    if (pid <= 0) {
+        return {};
+    }
+    std::error_code error;
+    const auto executable = fs::read_symlink(procFolder / std::to_string(pid) / "exe", error);
+    if (error) {
+        return {};
+    }
+    return sandboxed(executable.string()) ? flatpakProgram(appId, home) : executable.string();
+}
+
 WlrootsDesktopQueries::WlrootsDesktopQueries(std::shared_ptr<ForeignToplevels> toplevels, Options options)
     : toplevels_(std::move(toplevels)), options_(std::move(options)), sway_(*toplevels_),
-      programs_(options_.entries) {}
+      programs_(options_.entries), modifiers_(options_.runtimeFolder) {}
 
 std::uint64_t WlrootsDesktopQueries::foregroundWindow() {
     const auto window = toplevels_->focused();
@@ -60,22 +73,13 @@ std::string WlrootsDesktopQueries::foregroundApplicationPath() {
             if (focus.pid == 0 || (!focus.appId.empty() && focus.appId != window->appId)) {
                 return {};
             }
-            return processProgram(focus.pid, window->appId);
+            return processProgram(options_.procFolder, focus.pid, window->appId, options_.home);
         } catch (const std::exception& error) {
             log(LogLevel::warning, "WlrootsDesktopQueries::foregroundApplicationPath - ", error.what());
             return {};
         }
     }
     return programs_.program(window->appId);
-}
-
-std::string WlrootsDesktopQueries::processProgram(pid_t pid, const std::string& appId) const {
-    std::error_code error;
-    const auto executable = fs::read_symlink(options_.procFolder / std::to_string(pid) / "exe", error);
-    if (error) {
-        return {};
-    }
-    return sandboxed(executable.string()) ? flatpakProgram(appId, options_.home) : executable.string();
 }
 
 } // namespace obx::wayland

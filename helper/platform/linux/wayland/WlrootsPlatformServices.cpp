@@ -2,16 +2,13 @@
 
 #include "actions/ArrowKeyScroll.h"
 #include "base/Log.h"
-#include "catalogue/ProgramCatalogue.h"
-#include "platform/linux/actions/Programs.h"
 
 namespace obx::wayland {
 
 WlrootsPlatformServices::WlrootsPlatformServices(std::shared_ptr<ForeignToplevels> toplevels,
                                                  std::string dataFolder, x11::SessionLocker locker)
-    : HeadlessPlatformServices(std::move(dataFolder)), toplevels_(std::move(toplevels)),
-      locker_(std::move(locker)), sway_(*toplevels_), windows_(*toplevels_),
-      input_(toplevels_->displayName()) {}
+    : WaylandDesktopServices(std::move(dataFolder), std::move(locker)), toplevels_(std::move(toplevels)),
+      sway_(*toplevels_), windows_(*toplevels_), input_(toplevels_->displayName()) {}
 
 void WlrootsPlatformServices::sendKeystroke(std::uint16_t modifiers, std::uint16_t keyCode, bool down,
                                             bool modifiersOnly) {
@@ -83,16 +80,6 @@ PointerReadback WlrootsPlatformServices::readBack() {
     return {};
 }
 
-void WlrootsPlatformServices::openItem(const std::string& path, const std::vector<std::string>&, int) {
-    try {
-        if (!x11::openWithDefaultApplication(path)) {
-            log(LogLevel::error, "WlrootsPlatformServices::openItem - could not start xdg-open for ", path);
-        }
-    } catch (const std::exception& error) {
-        log(LogLevel::error, "WlrootsPlatformServices::openItem - ", error.what());
-    }
-}
-
 void WlrootsPlatformServices::runSystemAction(const std::string& action, const nlohmann::json&) {
     try {
         if (action == "lockWorkstation") {
@@ -106,11 +93,6 @@ void WlrootsPlatformServices::runSystemAction(const std::string& action, const n
     } catch (const std::exception& error) {
         log(LogLevel::error, "WlrootsPlatformServices::runSystemAction - ", error.what());
     }
-}
-
-nlohmann::json WlrootsPlatformServices::listApplications(int maxCount,
-                                                         const std::set<std::string>& excludedNames) {
-    return programCatalogue().listApplications(maxCount, excludedNames);
 }
 
 } // namespace obx::wayland

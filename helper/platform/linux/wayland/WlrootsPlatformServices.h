@@ -6,8 +6,7 @@
 // through logind, items opened with xdg-open. The snippet menu has no Wayland
 // path yet and is logged as on a session without a desktop.
 
-#include "platform/headless/HeadlessPlatformServices.h"
-#include "platform/linux/session/SessionLocker.h"
+#include "platform/linux/desktop/WaylandDesktopServices.h"
 #include "platform/linux/wayland/ForeignToplevels.h"
 #include "platform/linux/wayland/SwayIpc.h"
 #include "platform/linux/wayland/SwayPointerSettings.h"
@@ -18,7 +17,7 @@
 
 namespace obx::wayland {
 
-class WlrootsPlatformServices : public HeadlessPlatformServices {
+class WlrootsPlatformServices : public linuxos::WaylandDesktopServices {
 public:
     WlrootsPlatformServices(std::shared_ptr<ForeignToplevels> toplevels, std::string dataFolder,
                             x11::SessionLocker locker = {});
@@ -29,9 +28,7 @@ public:
     void sendMouseButton(std::uint32_t buttonMask, bool down) override;
     void scrollByKeys(std::uint32_t direction, int lines) override;
     void applyPointerSettings(int speed, int accelerationRate, int wheelLines) override;
-    void openItem(const std::string& path, const std::vector<std::string>& args, int type) override;
     void runSystemAction(const std::string& action, const nlohmann::json& params) override;
-    nlohmann::json listApplications(int maxCount, const std::set<std::string>& excludedNames) override;
     int systemPointerSpeed() override { return readBack().speed; }
     int systemAccelerationRate() override { return readBack().accelerationRate; }
     int systemWheelLines() override { return readBack().wheelLines; }
@@ -41,7 +38,6 @@ private:
     PointerReadback readBack();
 
     std::shared_ptr<ForeignToplevels> toplevels_;
-    x11::SessionLocker locker_;
     SwaySession sway_;
     ToplevelCommands windows_;
     VirtualInput input_;

@@ -2,7 +2,8 @@
 // serves the trackball models of its devices.conf. It plugs in a trackball through /dev/uhid with the
 // virtual trackball's own descriptor and checks what the kernel shows: reports coming out on the
 // daemon's uinput mouse, the trackball's own evdev node silent while grabbed, a button remapped
-// through control-01, and control-01 gone after the unplug. Each check prints one line; the last line
+// through control-01, the modifier keys of a uinput keyboard on the modifier socket, and control-01
+// gone after the unplug. Each check prints one line; the last line
 // says whether all passed. Usage: obx_guest_probe RUNTIME_DIR VENDOR PRODUCT
 
 #include "ControlClient.h"
@@ -22,13 +23,16 @@
 #include <fstream>
 #include <linux/input.h>
 #include <linux/uhid.h>
+#include <linux/uinput.h>
 #include <optional>
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
 #include <string>
 #include <sys/ioctl.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <sys/wait.h>
 #include <thread>
 #include <unistd.h>
@@ -133,6 +137,66 @@ std::optional<std::string> eventNodeNamed(const std::string& name, bool uinputDe
             return "/dev/input/" + sysname;
     }
     return std::nullopt;
+}
+
+// A keyboard made through uinput, whose keys the daemon's modifier socket must see held.
+class UinputKeyboard {
+public:
+    bool create() {
+        fd_ = UniqueFd(::open("/dev/uinput", O_WRONLY | O_NONBLOCK | O_CLOEXEC));
+        uinput_setup setup{};
+        setup.id = {BUS_USB, 0x1234, 0x0001, 1};
+        std::snprintf(setup.name, sizeof setup.name, "Guest Test Keyboard");
+        bool made = fd_ && ::ioctl(fd_.get(), UI_SET_EVBIT, EV_KEY) == 0;
+        for (int key : {KEY_A, KEY_LEFTCTRL, KEY_LEFTSHIFT, KEY_RIGHTALT})
+            made = made && ::ioctl(fd_.get(), UI_SET_KEYBIT, key) == 0;
+        return made && ::ioctl(fd_.get(), UI_DEV_SETUP, &setup) == 0 &&
+               ::ioctl(fd_.get(), UI_DEV_CREATE) == 0;
+    }
+    bool key(uint16_t code, int32_t value) {
+        const input_event events[2] = {{{}, EV_KEY, code, value}, {{}, EV_SYN, SYN_REPORT, 0}};
+        return ::write(fd_.get(), events, sizeof events) == sizeof events;
+    }
+
+private:
+    UniqueFd fd_;
+};
+
+// The modifier socket's answer, or -1.
+long heldModifiers(const std::filesystem::path& socketPath) {
+    UniqueFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    uint8_t answer[4] = {};
+    const timeval limit{5, 0};
+    if (!fd || ::setsockopt(fd.get(), SOL_SOCKET, SO_RCVTIMEO, &limit, sizeof limit) != 0 ||
+        ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::send(fd.get(), "?", 1, 0) != 1 || ::recv(fd.get(), answer, sizeof answer, 0) != sizeof answer)
+        return -1;
+    return answer[0] | answer[1] << 8 | answer[2] << 16 | long(answer[3]) << 24;
+}
+
+void checkModifiers(const std::filesystem::path& runtime) {
+    const auto socketPath = runtime / "modifiers";
+    struct stat info {};
+    check(::stat(socketPath.c_str(), &info) == 0 && (info.st_mode & 0777) == 0600 && info.st_uid == 0,
+          "the modifier socket is root's only (no session is active), mode 0600");
+    check(heldModifiers(socketPath) == 0, "no modifier is held before any keyboard");
+    UinputKeyboard keyboard;
+    check(keyboard.create(), "a keyboard is created through uinput");
+    keyboard.key(KEY_LEFTCTRL, 1);
+    keyboard.key(KEY_RIGHTALT, 1);
+    // The daemon looks for keyboards again at most every two seconds.
+    long held = -1;
+    waitUntil([&] { return (held = heldModifiers(socketPath)) == 0x14; });
+    check(held == 0x14, "Ctrl and Alt held on the new keyboard are answered", std::to_string(held));
+    keyboard.key(KEY_LEFTCTRL, 0);
+    keyboard.key(KEY_RIGHTALT, 0);
+    keyboard.key(KEY_LEFTSHIFT, 1);
+    held = heldModifiers(socketPath);
+    check(held == 0x01, "after their release, Shift alone", std::to_string(held));
+    keyboard.key(KEY_LEFTSHIFT, 0);
 }
 
 class EvdevReader {
@@ -297,6 +361,8 @@ int main(int argc, char** argv) {
           "button 1 comes out remapped as BTN_RIGHT", describe(events));
     uhid.report(0x00);
     mouse.nextReport();
+
+    checkModifiers(runtime);
 
     check(uhid.destroy(), "the trackball is unplugged");
     check(waitUntil([&] { return !std::filesystem::exists(control); }), "control-01 goes away");

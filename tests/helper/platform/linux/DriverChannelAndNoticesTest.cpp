@@ -1,15 +1,18 @@
-// The driver channel and the device notices of the Linux device layer against
-// sockets and folders of the test's own: a daemon that never answers, a
-// socket that refuses, and notices lost to a full inotify queue.
+// The driver channel, the device notices and the modifier keys of the Linux
+// device layer against sockets and folders of the test's own: a daemon that
+// never answers, a socket that refuses, and notices lost to a full inotify
+// queue.
 
+#include "base/MsgWFMOHandler.h"
 #include "devices/Device.h"
+#include "platform/linux/base/LinuxWaitPrimitive.h"
+#include "platform/linux/devices/DaemonModifierKeys.h"
 #include "platform/linux/devices/LinuxDeviceNotices.h"
 #include "platform/linux/devices/LinuxDriverChannel.h"
-#include "platform/linux/base/LinuxWaitPrimitive.h"
-#include "base/MsgWFMOHandler.h"
 #include "support/ErrorText.h"
 #include "support/TempFolder.h"
 
+#include <atomic>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
@@ -18,9 +21,12 @@
 #include <fstream>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
+#include <thread>
 #include <unistd.h>
+#include <vector>
 
 namespace obx {
 namespace {
@@ -139,6 +145,80 @@ TEST(LinuxDeviceNotices, AnOverflowedQueueIsMadeUpByARescan) {
     EXPECT_TRUE(worker.waitFor({"-control-01", "+control-03"})) << ::testing::PrintToString(worker.notices());
     notices.stopNotices();
     worker.stop();
+}
+
+// obxkernd's modifier socket: answers every question with `answer`, or
+// not at all while it is negative.
+class FakeModifierSocket {
+public:
+    explicit FakeModifierSocket(const std::filesystem::path& folder)
+        : listener_(boundSocket(folder / "modifiers", true)), thread_([this] { serve(); }) {}
+    ~FakeModifierSocket() {
+        stop_ = true;
+        thread_.join();
+        ::close(listener_);
+    }
+    std::atomic<long> answer{0};
+
+private:
+    void serve() {
+        std::vector<int> clients;
+        while (!stop_) {
+            std::vector<pollfd> ready{{listener_, POLLIN, 0}};
+            for (int client : clients) {
+                ready.push_back({client, POLLIN, 0});
+            }
+            ::poll(ready.data(), ready.size(), 20);
+            if (ready[0].revents & POLLIN) {
+                clients.push_back(::accept4(listener_, nullptr, nullptr, SOCK_CLOEXEC));
+            }
+            for (std::size_t i = 1; i < ready.size(); ++i) {
+                char question;
+                if ((ready[i].revents & POLLIN) && ::recv(ready[i].fd, &question, 1, 0) == 1 && answer >= 0) {
+                    const auto value = static_cast<std::uint32_t>(answer);
+                    ::send(ready[i].fd, &value, sizeof value, MSG_NOSIGNAL);
+                }
+            }
+        }
+        for (int client : clients) {
+            ::close(client);
+        }
+    }
+
+    int listener_;
+    std::atomic<bool> stop_{false};
+    std::thread thread_;
+};
+
+TEST(DaemonModifierKeys, TheDaemonsAnswerWithinTheWatchedKeysOrNoneWithoutOne) {
+    TempFolder folder;
+    DaemonModifierKeys keys(folder.path());
+    EXPECT_EQ(keys.held(), 0u) << "no daemon";
+    std::this_thread::sleep_for(1100ms); // the pause before the next attempt to connect
+    FakeModifierSocket daemon(folder.path());
+    struct Case {
+        long answer;
+        std::uint32_t held;
+    };
+    for (const auto [answer, held] :
+         {Case{0x04, 0x04}, Case{0x15, 0x15}, Case{0xffff'ffff, 0x15}, Case{0, 0}}) {
+        daemon.answer = answer;
+        EXPECT_EQ(keys.held(), held) << std::hex << answer;
+    }
+}
+
+TEST(DaemonModifierKeys, ADaemonThatDoesNotAnswerCostsATenthOfASecondAndIsAskedAgainLater) {
+    TempFolder folder;
+    FakeModifierSocket daemon(folder.path());
+    DaemonModifierKeys keys(folder.path());
+    daemon.answer = -1;
+    const auto started = std::chrono::steady_clock::now();
+    EXPECT_EQ(keys.held(), 0u);
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 1s);
+    daemon.answer = 0x10;
+    EXPECT_EQ(keys.held(), 0u) << "not connected again at once";
+    std::this_thread::sleep_for(1100ms);
+    EXPECT_EQ(keys.held(), 0x10u) << "a late answer is not taken for a later question's";
 }
 
 } // namespace

@@ -1,9 +1,10 @@
 // A small Wayland client for the tests: one xdg-shell toplevel with the app
 // id given, drawn in a plain colour at whatever size the compositor asks for.
-// It ends with 0 when the compositor asks it to close. With
+// It prints each size the compositor asks for, with "maximized" when the
+// window is, and ends with 0 when the compositor asks it to close. With
 // --virtual-pointer it also gives the compositor's seat a pointer device;
-// with --report-input it prints every keymap, key and button it receives, a
-// line each:
+// with --report-input it also prints every keymap, key and button it
+// receives, a line each:
 //   keymap LAYOUT-NAME
 //   key KEYSYM-NAME down|up mods=NAME+NAME text=UTF8
 //   pointer enter
@@ -114,10 +115,17 @@ void surfaceConfigure(void* data, xdg_surface* surface, std::uint32_t serial) {
 }
 const xdg_surface_listener surfaceListener{&surfaceConfigure};
 
-void toplevelConfigure(void* data, xdg_toplevel*, std::int32_t width, std::int32_t height, wl_array*) {
+// Each configure is written to standard output ("configure WIDTH HEIGHT",
+// then " maximized" in that state), so a test sees what the desktop asked.
+void toplevelConfigure(void* data, xdg_toplevel*, std::int32_t width, std::int32_t height, wl_array* states) {
     auto& probe = *static_cast<Probe*>(data);
     probe.width = width;
     probe.height = height;
+    const auto* begin = static_cast<const std::uint32_t*>(states->data);
+    const bool maximized = std::find(begin, begin + states->size / sizeof *begin,
+                                     XDG_TOPLEVEL_STATE_MAXIMIZED) != begin + states->size / sizeof *begin;
+    std::printf("configure %d %d%s\n", width, height, maximized ? " maximized" : "");
+    std::fflush(stdout);
 }
 void toplevelClose(void* data, xdg_toplevel*) {
     static_cast<Probe*>(data)->closing = true;

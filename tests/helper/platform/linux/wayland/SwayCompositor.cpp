@@ -16,10 +16,6 @@ namespace {
 
 constexpr uid_t unprivilegedId = 65534;
 
-uid_t compositorUser() {
-    return geteuid() == 0 ? unprivilegedId : geteuid();
-}
-
 const nlohmann::json* findNode(const nlohmann::json& node,
                                const std::function<bool(const nlohmann::json&)>& match) {
     if (!node.is_object()) {
@@ -43,6 +39,22 @@ const nlohmann::json* findNode(const nlohmann::json& node,
 
 } // namespace
 
+uid_t compositorUser() {
+    return geteuid() == 0 ? unprivilegedId : geteuid();
+}
+
+std::vector<std::string> asCompositorUser(std::vector<std::string> command) {
+    command.front() = x11::findProgram(command.front());
+    if (geteuid() != 0) {
+        return command;
+    }
+    const auto id = std::to_string(unprivilegedId);
+    std::vector<std::string> wrapped{x11::findProgram("setpriv"), "--reuid=" + id, "--regid=" + id,
+                                     "--clear-groups", "--"};
+    wrapped.insert(wrapped.end(), command.begin(), command.end());
+    return wrapped;
+}
+
 SwayCompositor::SwayCompositor() : runtime_(folder_ / "runtime") {
     fs::create_directories(runtime_);
     fs::create_directories(programFolder());
@@ -63,18 +75,6 @@ SwayCompositor::~SwayCompositor() {
     }
 }
 
-std::vector<std::string> SwayCompositor::asUser(std::vector<std::string> command) const {
-    command.front() = x11::findProgram(command.front());
-    if (geteuid() != 0) {
-        return command;
-    }
-    const auto id = std::to_string(unprivilegedId);
-    std::vector<std::string> wrapped{x11::findProgram("setpriv"), "--reuid=" + id, "--regid=" + id,
-                                     "--clear-groups", "--"};
-    wrapped.insert(wrapped.end(), command.begin(), command.end());
-    return wrapped;
-}
-
 std::vector<std::string> SwayCompositor::environment() const {
     return {"XDG_RUNTIME_DIR=" + runtime_.string(), "HOME=" + folder_.path().string(),
             "WAYLAND_DISPLAY=" + waylandDisplay(), "SWAYSOCK=" + ipcSocket_.string(), "DISPLAY="};
@@ -93,7 +93,7 @@ void SwayCompositor::start() {
     const auto log = folder_ / ("sway-" + std::to_string(starts_) + ".log");
     // An inherited $SWAYSOCK would name sway's socket.
     sway_ = std::make_unique<SpawnedProcess>(
-        asUser({"env", "-u", "SWAYSOCK", "sway", "-c", (folder_ / "config").string()}), env, log);
+        asCompositorUser({"env", "-u", "SWAYSOCK", "sway", "-c", (folder_ / "config").string()}), env, log);
     const bool up = waitUntil([&] {
         std::error_code error;
         fs::path display;
@@ -144,7 +144,7 @@ std::unique_ptr<SpawnedProcess> SwayCompositor::startClient(const std::vector<st
                                                             const std::filesystem::path& output) const {
     static int clients = 0;
     return std::make_unique<SpawnedProcess>(
-        asUser(command), environment(),
+        asCompositorUser(command), environment(),
         output.empty() ? folder_ / ("client-" + std::to_string(++clients) + ".log") : output);
 }
 

@@ -48,7 +48,6 @@ public:
 
 private:
     void start();
-    std::vector<std::string> asUser(std::vector<std::string> command) const;
     std::vector<std::string> environment() const;
 
     TempFolder folder_;
@@ -58,6 +57,13 @@ private:
     std::unique_ptr<SpawnedProcess> sway_;
     int starts_ = 0;
 };
+
+// The user compositors run as: "nobody" when the test runs as root (they
+// refuse root), else the test's own.
+uid_t compositorUser();
+// The command run as that user (through setpriv when the test is root), its
+// program found on PATH.
+std::vector<std::string> asCompositorUser(std::vector<std::string> command);
 
 // Copies the probe client to the folder under the name; its path.
 std::filesystem::path probeCopy(const std::filesystem::path& folder, const std::string& name);

@@ -1,0 +1,24 @@
+#include "platform/linux/desktop/WaylandDesktopServices.h"
+
+#include "base/Log.h"
+#include "catalogue/ProgramCatalogue.h"
+#include "platform/linux/actions/Programs.h"
+
+namespace obx::linuxos {
+
+void WaylandDesktopServices::openItem(const std::string& path, const std::vector<std::string>&, int) {
+    try {
+        if (!x11::openWithDefaultApplication(path)) {
+            log(LogLevel::error, "WaylandDesktopServices::openItem - could not start xdg-open for ", path);
+        }
+    } catch (const std::exception& error) {
+        log(LogLevel::error, "WaylandDesktopServices::openItem - ", error.what());
+    }
+}
+
+nlohmann::json WaylandDesktopServices::listApplications(int maxCount,
+                                                        const std::set<std::string>& excludedNames) {
+    return programCatalogue().listApplications(maxCount, excludedNames);
+}
+
+} // namespace obx::linuxos

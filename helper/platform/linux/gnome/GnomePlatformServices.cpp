@@ -1,0 +1,87 @@
+#include "platform/linux/gnome/GnomePlatformServices.h"
+
+#include "base/Log.h"
+#include "catalogue/ProgramCatalogue.h"
+#include "platform/linux/actions/Programs.h"
+
+namespace obx::gnome {
+
+namespace {
+
+constexpr std::chrono::milliseconds commandTimeout(2000);
+constexpr int wheelLinesOfGnome = 1;
+
+bool windowCommand(const std::string& action) {
+    static const std::set<std::string> commands{"maximizeWindow", "minimizeWindow", "closeWindow",
+                                                "minimizeAll"};
+    return commands.contains(action);
+}
+
+} // namespace
+
+GnomePlatformServices::GnomePlatformServices(std::string dataFolder, x11::SessionLocker locker)
+    : HeadlessPlatformServices(std::move(dataFolder)), locker_(std::move(locker)), calls_(commandTimeout) {}
+
+void GnomePlatformServices::cannot(const std::string& what, const std::string& why) {
+    if (refused_.insert(what).second) {
+        log(LogLevel::warning, "This desktop cannot ", what, ": ", why);
+    }
+}
+
+void GnomePlatformServices::applyPointerSettings(int speed, int accelerationRate, int wheelLines) {
+    try {
+        log(LogLevel::debug, "GnomePlatformServices::applyPointerSettings - speed ", speed, ", acceleration ",
+            accelerationRate);
+        pointer_.apply(speed, accelerationRate);
+    } catch (const std::exception& error) {
+        log(LogLevel::error, "GnomePlatformServices::applyPointerSettings - ", error.what());
+    }
+    if (wheelLines != wheelLinesOfGnome) {
+        cannot("set the wheel's lines", "GNOME has no setting for them");
+    }
+}
+
+wayland::PointerReadback GnomePlatformServices::readBack() {
+    try {
+        return pointer_.read();
+    } catch (const std::exception& error) {
+        log(LogLevel::error, "GnomePlatformServices - reading the pointer settings: ", error.what());
+    }
+    return {};
+}
+
+void GnomePlatformServices::openItem(const std::string& path, const std::vector<std::string>&, int) {
+    try {
+        if (!x11::openWithDefaultApplication(path)) {
+            log(LogLevel::error, "GnomePlatformServices::openItem - could not start xdg-open for ", path);
+        }
+    } catch (const std::exception& error) {
+        log(LogLevel::error, "GnomePlatformServices::openItem - ", error.what());
+    }
+}
+
+void GnomePlatformServices::runSystemAction(const std::string& action, const nlohmann::json&) {
+    try {
+        if (action == "lockWorkstation") {
+            locker_.lock();
+            return;
+        }
+        if (!windowCommand(action)) {
+            log(LogLevel::error, "Could not found handler for system action '", action, "'");
+            return;
+        }
+        if (!calls_.runWindowCommand(action)) {
+            cannot("carry out \"" + action + "\"", "the GNOME Shell extension does not know it");
+        }
+    } catch (const std::exception& error) {
+        cannot("carry out window commands now",
+               std::string(error.what()) + " (GNOME loads new extensions at the next sign-in)");
+    }
+}
+
+nlohmann::json GnomePlatformServices::listApplications(int maxCount,
+                                                       const std::set<std::string>& excludedNames) {
+    return programCatalogue().listApplications(maxCount, excludedNames);
+}
+
+} // namespace obx::gnome

@@ -1,0 +1,24 @@
+#pragma once
+
+// The D-Bus object that our GNOME Shell extension exports on the session bus
+// (extension/bridge.js), and what it tells of the focused window.
+
+#include <cstdint>
+#include <string>
+#include <sys/types.h>
+
+namespace obx::gnome {
+
+inline constexpr const char* bridgeBusName = "org.obx.ShellBridge";
+inline constexpr const char* bridgeObjectPath = "/org/obx/ShellBridge";
+inline constexpr const char* bridgeInterface = "org.obx.ShellBridge1";
+// The folder name the Shell finds the extension under.
+inline constexpr const char* extensionUuid = "obxhelper@bridge.obx";
+
+struct ShellFocus {
+    pid_t pid = 0;            // 0 when the Shell does not know the process
+    std::string appId;        // the Wayland app id (or X11 class)
+    std::uint64_t window = 0; // the Shell's window id; 0 without a focused window
+};
+
+} // namespace obx::gnome

@@ -1,0 +1,119 @@
+// The bridge between GNOME Shell and obxhelper: the helper cannot see the
+// focused window or act on windows on a Wayland session, so the Shell tells
+// it over the session bus. Shared by both entry styles; the build puts it
+// between the header and footer of the style the Shell loads.
+
+const BUS_NAME = 'org.obx.ShellBridge';
+const OBJECT_PATH = '/org/obx/ShellBridge';
+const INTERFACE = `
+<node>
+  <interface name="org.obx.ShellBridge1">
+    <method name="GetFocus">
+      <arg type="u" direction="out" name="pid"/>
+      <arg type="s" direction="out" name="appId"/>
+      <arg type="t" direction="out" name="window"/>
+    </method>
+    <method name="RunWindowCommand">
+      <arg type="s" direction="in" name="command"/>
+      <arg type="b" direction="out" name="done"/>
+    </method>
+    <method name="GetModifiers">
+      <arg type="u" direction="out" name="mask"/>
+    </method>
+    <signal name="FocusChanged">
+      <arg type="u" name="pid"/>
+      <arg type="s" name="appId"/>
+      <arg type="t" name="window"/>
+    </signal>
+  </interface>
+</node>`;
+
+// A command's argument comes from any client of the user's session bus:
+// longer names are no command.
+const COMMAND_LENGTH_LIMIT = 64;
+
+function isMaximized(window) {
+    if (typeof window.is_maximized === 'function')
+        return window.is_maximized();
+    return window.get_maximized() === Meta.MaximizeFlags.BOTH;
+}
+
+function maximize(window, on) {
+    // Newer Shells maximize both ways without flags.
+    const flags = Meta.MaximizeFlags ? [Meta.MaximizeFlags.BOTH] : [];
+    if (on)
+        window.maximize(...flags);
+    else
+        window.unmaximize(...flags);
+}
+
+function userWindows() {
+    return global.get_window_actors()
+        .map(actor => actor.meta_window)
+        .filter(window => window && window.get_window_type() === Meta.WindowType.NORMAL &&
+            !window.is_skip_taskbar());
+}
+
+class ShellBridge {
+    enable() {
+        this._object = Gio.DBusExportedObject.wrapJSObject(INTERFACE, this);
+        this._object.export(Gio.DBus.session, OBJECT_PATH);
+        this._name = Gio.bus_own_name_on_connection(Gio.DBus.session, BUS_NAME,
+            Gio.BusNameOwnerFlags.NONE, null, null);
+        this._focusHandler = global.display.connect('notify::focus-window',
+            () => this._object.emit_signal('FocusChanged', new GLib.Variant('(ust)', this.GetFocus())));
+    }
+
+    disable() {
+        global.display.disconnect(this._focusHandler);
+        Gio.bus_unown_name(this._name);
+        this._object.unexport();
+        this._object = null;
+    }
+
+    GetFocus() {
+        const window = global.display.focus_window;
+        if (!window)
+            return [0, '', 0];
+        return [Math.max(window.get_pid(), 0), window.get_wm_class() ?? '', window.get_id()];
+    }
+
+    RunWindowCommand(command) {
+        if (typeof command !== 'string' || command.length > COMMAND_LENGTH_LIMIT)
+            return false;
+        const window = global.display.focus_window;
+        const time = global.get_current_time();
+        switch (command) {
+        case 'closeWindow':
+            if (window && window.can_close())
+                window.delete(time);
+            return true;
+        case 'minimizeWindow':
+            if (window && window.can_minimize())
+                window.minimize();
+            return true;
+        case 'maximizeWindow':
+            // A maximized window is restored, as its title bar button does.
+            if (window && window.can_maximize())
+                maximize(window, !isMaximized(window));
+            return true;
+        case 'minimizeAll': {
+            // Every window but those of the focused window's process.
+            const pid = window ? window.get_pid() : -1;
+            for (const other of userWindows()) {
+                if (other !== window && (pid <= 0 || other.get_pid() !== pid) && other.can_minimize() &&
+                    !other.minimized)
+                    other.minimize();
+            }
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+    GetModifiers() {
+        const [, , mask] = global.get_pointer();
+        return mask;
+    }
+}

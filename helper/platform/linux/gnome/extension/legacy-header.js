@@ -1,0 +1,3 @@
+/* exported init */
+const {Gio, GLib, Meta} = imports.gi;
+

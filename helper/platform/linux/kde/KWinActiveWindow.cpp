@@ -1,0 +1,237 @@
+#include "platform/linux/kde/KWinActiveWindow.h"
+
+#include "base/Log.h"
+#include "platform/linux/shell/SdBusLoop.h"
+
+#include <charconv>
+#include <chrono>
+#include <cstring>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+namespace obx::kde {
+
+namespace {
+
+constexpr auto retryPause = std::chrono::milliseconds(500);
+// A report's texts are cut to these lengths: a caller cannot make the helper
+// keep more.
+constexpr std::size_t longestClass = 255;
+constexpr std::size_t longestKey = 64;
+
+pid_t parsePid(const char* text) {
+    pid_t pid = 0;
+    const auto end = text + std::strlen(text);
+    const auto [last, error] = std::from_chars(text, end, pid);
+    return error == std::errc() && last == end && pid > 0 ? pid : 0;
+}
+
+} // namespace
+
+// The thread's bus connection: the object, the name, the watch on KWin's
+// name and the script. Lives on the thread only.
+class KWinActiveWindow::Connection {
+public:
+    explicit Connection(KWinActiveWindow& owner) : owner_(owner), bus_(openSessionBus()) {
+        int result = sd_bus_add_object_vtable(bus_.get(), nullptr, objectPath, interfaceName, vtable, this);
+        if (result < 0) {
+            throw std::runtime_error(std::string("cannot serve the desktop object: ") +
+                                     std::strerror(-result));
+        }
+        result =
+            sd_bus_add_match(bus_.get(), nullptr,
+                             "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
+                             "member='NameOwnerChanged',arg0='org.kde.KWin'",
+                             &Connection::onOwnerChanged, this);
+        if (result < 0) {
+            throw std::runtime_error(std::string("cannot watch KWin's name: ") + std::strerror(-result));
+        }
+        result = sd_bus_request_name(bus_.get(), busName, 0);
+        if (result < 0) {
+            // Another helper of this user serves the name: the script reports to it.
+            log(LogLevel::warning, "KWinActiveWindow - cannot take the bus name ", busName, ": ",
+                std::strerror(-result));
+        }
+        kwinOwner_ = currentOwner();
+        loadDue_ = !kwinOwner_.empty();
+    }
+
+    ~Connection() {
+        if (!kwinOwner_.empty() && loaded_) {
+            try {
+                KWinScripting(bus_.get()).unload(scriptName);
+            } catch (const std::exception& error) {
+                log(LogLevel::warning, "KWinActiveWindow - ", error.what());
+            }
+        }
+    }
+
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    // Serves the bus until the helper stops or the bus ends.
+    void serve() {
+        auto nextTry = std::chrono::steady_clock::now();
+        while (!owner_.stopping_) {
+            if (loadDue_ && std::chrono::steady_clock::now() >= nextTry) {
+                loadScript();
+                nextTry = std::chrono::steady_clock::now() + retryPause;
+            }
+            if (!linuxos::processBus(bus_.get())) {
+                log(LogLevel::error, "KWinActiveWindow - the session bus ended the connection");
+                return;
+            }
+            int timeout = linuxos::busTimeoutMs(bus_.get());
+            if (loadDue_) {
+                const int pause = static_cast<int>(retryPause.count());
+                timeout = timeout < 0 ? pause : std::min(timeout, pause);
+            }
+            pollfd fds[2] = {linuxos::busDescriptor(bus_.get()), {owner_.wakeFd_, POLLIN, 0}};
+            if (poll(fds, 2, timeout) < 0 && errno != EINTR) {
+                return;
+            }
+            if (fds[1].revents & POLLIN) {
+                eventfd_t ignored = 0;
+                eventfd_read(owner_.wakeFd_, &ignored);
+            }
+        }
+    }
+
+private:
+    std::string currentOwner() {
+        sd_bus_error error = SD_BUS_ERROR_NULL;
+        sd_bus_message* reply = nullptr;
+        const int result =
+            sd_bus_call_method(bus_.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
+                               "org.freedesktop.DBus", "GetNameOwner", &error, &reply, "s", kwinService);
+        sd_bus_error_free(&error);
+        const char* owner = nullptr;
+        std::string name;
+        if (result >= 0 && sd_bus_message_read(reply, "s", &owner) >= 0 && owner) {
+            name = owner;
+        }
+        sd_bus_message_unref(reply);
+        return name;
+    }
+
+    void loadScript() {
+        try {
+            KWinScripting(bus_.get()).run(owner_.script_, scriptName);
+            loadDue_ = false;
+            loaded_ = true;
+            failureLogged_ = false;
+            log(LogLevel::info, "KWinActiveWindow - the focus script runs in KWin (", kwinOwner_, ")");
+        } catch (const std::exception& error) {
+            if (!failureLogged_) {
+                log(LogLevel::error, "KWinActiveWindow - ", error.what(), "; trying again");
+                failureLogged_ = true;
+            }
+        }
+    }
+
+    static int onOwnerChanged(sd_bus_message* message, void* data, sd_bus_error*) {
+        auto& self = *static_cast<Connection*>(data);
+        const char* name = nullptr;
+        const char* previous = nullptr;
+        const char* current = nullptr;
+        if (sd_bus_message_read(message, "sss", &name, &previous, &current) < 0 || !current) {
+            return 0;
+        }
+        self.kwinOwner_ = current;
+        self.loaded_ = false;
+        self.owner_.forget();
+        if (self.kwinOwner_.empty()) {
+            log(LogLevel::warning,
+                "KWinActiveWindow - KWin left the session bus; waiting for it to come back");
+            self.loadDue_ = false;
+        } else {
+            self.loadDue_ = true;
+        }
+        return 0;
+    }
+
+    static int onWindowActivated(sd_bus_message* call, void* data, sd_bus_error*) {
+        auto& self = *static_cast<Connection*>(data);
+        // Only KWin tells which window is active.
+        const char* sender = sd_bus_message_get_sender(call);
+        if (!sender || self.kwinOwner_ != sender) {
+            return sd_bus_reply_method_errorf(call, SD_BUS_ERROR_ACCESS_DENIED, "Only KWin reports windows");
+        }
+        const char* pid = nullptr;
+        const char* resourceClass = nullptr;
+        const char* key = nullptr;
+        const int result = sd_bus_message_read(call, "sss", &pid, &resourceClass, &key);
+        if (result < 0) {
+            return result;
+        }
+        self.owner_.report(parsePid(pid), std::string(resourceClass).substr(0, longestClass),
+                           std::string(key).substr(0, longestKey));
+        return sd_bus_reply_method_return(call, "");
+    }
+
+    static constexpr sd_bus_vtable vtable[] = {SD_BUS_VTABLE_START(0),
+                                               SD_BUS_METHOD("WindowActivated", "sss", "",
+                                                             &Connection::onWindowActivated,
+                                                             SD_BUS_VTABLE_UNPRIVILEGED),
+                                               SD_BUS_VTABLE_END};
+
+    KWinActiveWindow& owner_;
+    BusConnection bus_;
+    std::string kwinOwner_;
+    bool loadDue_ = false;
+    bool loaded_ = false;
+    bool failureLogged_ = false;
+};
+
+KWinActiveWindow::KWinActiveWindow(std::filesystem::path scriptFolder)
+    : script_(std::move(scriptFolder) / "focus.js"), wakeFd_(eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK)) {
+    if (wakeFd_ < 0) {
+        throw std::runtime_error("cannot make the KDE bridge's wake-up descriptor");
+    }
+    thread_ = std::thread([this] { run(); });
+}
+
+KWinActiveWindow::~KWinActiveWindow() {
+    stopping_ = true;
+    eventfd_write(wakeFd_, 1);
+    thread_.join();
+    close(wakeFd_);
+}
+
+ActiveWindow KWinActiveWindow::active() const {
+    const std::lock_guard lock(mutex_);
+    return active_;
+}
+
+void KWinActiveWindow::run() {
+    try {
+        Connection connection(*this);
+        connection.serve();
+    } catch (const std::exception& error) {
+        log(LogLevel::error, "KWinActiveWindow - ", error.what());
+    }
+}
+
+void KWinActiveWindow::report(pid_t pid, std::string resourceClass, std::string windowKey) {
+    const std::lock_guard lock(mutex_);
+    if (windowKey.empty()) {
+        active_ = {};
+        windowKey_.clear();
+        return;
+    }
+    if (windowKey != windowKey_) {
+        windowKey_ = std::move(windowKey);
+        active_.id = nextId_++;
+    }
+    active_.pid = pid;
+    active_.resourceClass = std::move(resourceClass);
+}
+
+void KWinActiveWindow::forget() {
+    const std::lock_guard lock(mutex_);
+    active_ = {};
+    windowKey_.clear();
+}
+
+} // namespace obx::kde

@@ -1,0 +1,55 @@
+#pragma once
+
+// The platform services on KDE Plasma: window commands as one-shot KWin
+// scripts, pointer settings on KWin's input devices; the rest as on every
+// Wayland desktop.
+
+#include "platform/linux/desktop/WaylandDesktopServices.h"
+#include "platform/linux/kde/KWinBus.h"
+#include "platform/linux/kde/KWinPointerSettings.h"
+
+#include <chrono>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <set>
+
+namespace obx::kde {
+
+class KdePlatformServices : public linuxos::WaylandDesktopServices {
+public:
+    KdePlatformServices(std::filesystem::path scriptFolder, std::string dataFolder,
+                        x11::SessionLocker locker = {});
+    ~KdePlatformServices() override;
+
+    void applyPointerSettings(int speed, int accelerationRate, int wheelLines) override;
+    void runSystemAction(const std::string& action, const nlohmann::json& params) override;
+    int systemPointerSpeed() override { return readBack().speed; }
+    int systemAccelerationRate() override { return readBack().accelerationRate; }
+    int systemWheelLines() override { return readBack().wheelLines; }
+    bool systemScrollInvert() override { return readBack().scrollInvert; }
+
+private:
+    linuxos::PointerReadback readBack();
+    // The connection, opened at first use; the lock is held for calls that
+    // wait two seconds at most.
+    sd_bus* bus();
+    void dropBus();
+    void cannot(const std::string& action, const std::string& why);
+    void runScript(const std::filesystem::path& file, const std::string& stem);
+
+    std::filesystem::path scriptFolder_;
+    std::mutex busMutex_;
+    BusConnection bus_;
+    // One-shot scripts still loaded in KWin, oldest first.
+    struct LoadedScript {
+        std::string name;
+        std::chrono::steady_clock::time_point loaded;
+    };
+    std::deque<LoadedScript> loaded_;
+    unsigned runs_ = 0;
+    std::set<std::string> refused_;
+    bool noPointerLogged_ = false;
+};
+
+} // namespace obx::kde

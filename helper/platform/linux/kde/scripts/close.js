@@ -1,0 +1,2 @@
+// Closes the active window, as its title bar button does.
+workspace.slotWindowClose();

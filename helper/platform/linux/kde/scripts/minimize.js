@@ -1,0 +1,2 @@
+// Minimizes the active window.
+workspace.slotWindowMinimize();

@@ -1,0 +1,207 @@
+#include "GnomeShellSession.h"
+
+#include "HelperProcess.h"
+#include "SwayCompositor.h"
+#include "platform/linux/actions/Programs.h"
+#include "platform/linux/gnome/ShellBridgeBus.h"
+
+#include <fstream>
+#include <stdexcept>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace obx::test {
+
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::chrono::seconds shellStartWait(90);
+
+void giveToUser(const fs::path& path) {
+    const auto user = compositorUser();
+    if (chown(path.c_str(), user, user) != 0) {
+        throw std::runtime_error("cannot give a folder to the session's user");
+    }
+    if (fs::is_directory(path)) {
+        for (const auto& entry : fs::recursive_directory_iterator(path)) {
+            if (chown(entry.path().c_str(), user, user) != 0) {
+                throw std::runtime_error("cannot give a file to the session's user");
+            }
+        }
+    }
+}
+
+std::string text(const fs::path& file) {
+    std::ifstream input(file);
+    return {std::istreambuf_iterator<char>(input), {}};
+}
+
+// The end of a log, for a failure's message.
+std::string tail(const fs::path& file) {
+    const auto all = text(file);
+    return all.substr(all.size() > 4000 ? all.size() - 4000 : 0);
+}
+
+} // namespace
+
+GnomeShellSession::GnomeShellSession(bool extensionEnabled)
+    : runtime_(folder_ / "runtime"), home_(folder_ / "home"), extensionEnabled_(extensionEnabled) {
+    const auto extension = home_ / ".local/share/gnome-shell/extensions" / gnome::extensionUuid;
+    fs::create_directories(extension);
+    fs::copy(OBX_GNOME_EXTENSION_DIR, extension, fs::copy_options::recursive);
+    fs::create_directories(runtime_);
+    fs::create_directories(programFolder());
+    fs::permissions(runtime_, fs::perms::owner_all);
+    giveToUser(home_);
+    giveToUser(runtime_);
+
+    std::ofstream(folder_ / "system.conf")
+        << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN\"\n"
+           " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+           "<busconfig><type>system</type><listen>unix:path="
+        << (runtime_ / "system_bus").string()
+        << "</listen><auth>EXTERNAL</auth><policy context=\"default\"><allow send_destination=\"*\"/><allow "
+           "receive_sender=\"*\"/>"
+           "<allow own=\"*\"/><allow user=\"*\"/></policy></busconfig>\n";
+    systemBus_ = std::make_unique<SpawnedProcess>(
+        asCompositorUser({"dbus-daemon", "--nofork", "--config-file=" + (folder_ / "system.conf").string()}),
+        environment(), folder_ / "system-bus.log");
+    // The usual session bus, which a test run as root may also join.
+    std::ofstream(folder_ / "session.conf")
+        << "<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-BUS Bus Configuration 1.0//EN\"\n"
+           " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+           "<busconfig><include>/usr/share/dbus-1/session.conf</include>"
+           "<policy context=\"default\"><allow user=\"root\"/></policy></busconfig>\n";
+    sessionBus_ = std::make_unique<SpawnedProcess>(
+        asCompositorUser({"dbus-daemon", "--nofork", "--config-file=" + (folder_ / "session.conf").string(),
+                          "--address=unix:path=" + (runtime_ / "bus").string()}),
+        environment(), folder_ / "session-bus.log");
+    const std::string address = "unix:path=" + (runtime_ / "bus").string();
+    const bool connected = waitUntil([&] {
+        if (!fs::exists(runtime_ / "system_bus") || sd_bus_new(&bus_) < 0) {
+            return false;
+        }
+        if (sd_bus_set_address(bus_, address.c_str()) >= 0 && sd_bus_set_bus_client(bus_, 1) >= 0 &&
+            sd_bus_start(bus_) >= 0) {
+            return true;
+        }
+        bus_ = sd_bus_flush_close_unref(bus_);
+        return false;
+    });
+    if (!connected) {
+        throw std::runtime_error("the buses did not start:\n" + tail(folder_ / "session-bus.log"));
+    }
+    // The settings store's shared memory file is made by its first reader:
+    // the session's user, so that a test run as root does not take it.
+    if (run({"gsettings", "get", "org.gnome.shell", "enabled-extensions"}) != 0) {
+        throw std::runtime_error("the user's settings cannot be read");
+    }
+    if (extensionEnabled_ && run({"gsettings", "set", "org.gnome.shell", "enabled-extensions",
+                                  std::string("['") + gnome::extensionUuid + "']"}) != 0) {
+        throw std::runtime_error("cannot enable the extension in the user's settings");
+    }
+    startShell();
+}
+
+GnomeShellSession::~GnomeShellSession() {
+    sd_bus_flush_close_unref(bus_);
+    for (auto* process : {shell_.get(), sessionBus_.get(), systemBus_.get()}) {
+        if (process) {
+            process->signal(SIGTERM);
+            process->waitExit(kWait);
+        }
+    }
+}
+
+std::vector<std::string> GnomeShellSession::environment() const {
+    return {"XDG_RUNTIME_DIR=" + runtime_.string(),
+            "HOME=" + home_.string(),
+            "XDG_CONFIG_HOME=" + (home_ / ".config").string(),
+            "XDG_DATA_HOME=" + (home_ / ".local/share").string(),
+            "XDG_CACHE_HOME=" + (home_ / ".cache").string(),
+            "DBUS_SESSION_BUS_ADDRESS=unix:path=" + (runtime_ / "bus").string(),
+            "DBUS_SYSTEM_BUS_ADDRESS=unix:path=" + (runtime_ / "system_bus").string(),
+            "WAYLAND_DISPLAY=" + waylandDisplay(),
+            "XDG_SESSION_TYPE=wayland",
+            "DISPLAY=",
+            "GSETTINGS_BACKEND=dconf"};
+}
+
+void GnomeShellSession::enter() const {
+    for (const auto& entry : environment()) {
+        const auto equals = entry.find('=');
+        setenv(entry.substr(0, equals).c_str(), entry.substr(equals + 1).c_str(), 1);
+    }
+}
+
+void GnomeShellSession::startShell() {
+    ++starts_;
+    auto env = environment();
+    env.push_back("LIBGL_ALWAYS_SOFTWARE=1");
+    const auto log = folder_ / ("shell-" + std::to_string(starts_) + ".log");
+    shell_ = std::make_unique<SpawnedProcess>(
+        asCompositorUser({"gnome-shell", "--wayland", "--headless", "--no-x11", "--virtual-monitor",
+                          "1024x768", "--wayland-display=" + waylandDisplay()}),
+        env, log);
+    // It logs this line once its start-up animation is over: about 3 s, far
+    // longer on a busy machine.
+    const bool up = waitUntil(
+        [&] {
+            return text(log).find("GNOME Shell started at") != std::string::npos &&
+                   owned("org.gnome.Shell") && (!extensionEnabled_ || owned(gnome::bridgeBusName));
+        },
+        shellStartWait);
+    // It starts in the overview, which would keep the windows from the focus.
+    if (!up || run({"gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
+                    "/org/gnome/Shell", "--method", "org.freedesktop.DBus.Properties.Set", "org.gnome.Shell",
+                    "OverviewActive", "<false>"}) != 0) {
+        throw std::runtime_error("GNOME Shell did not start:\n" + tail(log));
+    }
+}
+
+void GnomeShellSession::restart() {
+    shell_->signal(SIGTERM);
+    shell_->waitExit(kWait);
+    waitUntil([&] { return !owned("org.gnome.Shell"); });
+    startShell();
+}
+
+std::unique_ptr<SpawnedProcess> GnomeShellSession::startClient(const std::vector<std::string>& command,
+                                                               const fs::path& output) const {
+    return std::make_unique<SpawnedProcess>(asCompositorUser(command), environment(), output);
+}
+
+int GnomeShellSession::run(const std::vector<std::string>& command) const {
+    static int runs = 0;
+    SpawnedProcess process(asCompositorUser(command), environment(),
+                           folder_ / ("run-" + std::to_string(++runs) + ".log"));
+    return process.waitExit(kWait).value_or(-1);
+}
+
+std::string GnomeShellSession::setting(const std::string& schema, const std::string& key) const {
+    static int reads = 0;
+    const auto output = folder_ / ("setting-" + std::to_string(++reads) + ".txt");
+    SpawnedProcess process(asCompositorUser({"gsettings", "get", schema, key}), environment(), output);
+    if (process.waitExit(kWait) != 0) {
+        return {};
+    }
+    auto value = text(output);
+    while (!value.empty() && value.back() == '\n') {
+        value.pop_back();
+    }
+    return value.substr(value.rfind('\n') + 1);
+}
+
+bool GnomeShellSession::owned(const std::string& name) const {
+    sd_bus_message* reply = nullptr;
+    int has = 0;
+    const bool asked =
+        sd_bus_call_method(bus_, "org.freedesktop.DBus", "/org/freedesktop/DBus", "org.freedesktop.DBus",
+                           "NameHasOwner", nullptr, &reply, "s", name.c_str()) >= 0 &&
+        sd_bus_message_read(reply, "b", &has) >= 0;
+    sd_bus_message_unref(reply);
+    return asked && has;
+}
+
+} // namespace obx::test

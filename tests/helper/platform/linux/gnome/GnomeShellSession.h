@@ -1,0 +1,67 @@
+#pragma once
+
+// A headless GNOME Shell of the test's own with our extension in its user's
+// folder, run as an unprivileged user (compositors refuse root: a test run as
+// root starts it as "nobody") with a private runtime folder, a private
+// session bus and a private system bus (the Shell looks logind up there).
+
+#include "support/SpawnedProcess.h"
+#include "support/TempFolder.h"
+
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <systemd/sd-bus.h>
+#include <vector>
+
+namespace obx::test {
+
+class GnomeShellSession {
+public:
+    // extensionEnabled: whether the user's settings enable the extension
+    // before the Shell starts. Throws std::runtime_error when the Shell does
+    // not come up.
+    explicit GnomeShellSession(bool extensionEnabled);
+    ~GnomeShellSession();
+    GnomeShellSession(const GnomeShellSession&) = delete;
+    GnomeShellSession& operator=(const GnomeShellSession&) = delete;
+
+    // Ends the Shell and starts a new one on the same buses.
+    void restart();
+
+    // What a program of the session needs: the user's folders and the buses.
+    std::vector<std::string> environment() const;
+    // The same, set in the test's own environment.
+    void enter() const;
+    std::string waylandDisplay() const { return "obx-gnome-0"; }
+    const std::filesystem::path& home() const { return home_; }
+    // The folder that programs may be copied to (readable by the Shell's user).
+    std::filesystem::path programFolder() const { return folder_ / "programs"; }
+
+    // Starts the program as the Shell's user on its display; its output goes
+    // to the file.
+    std::unique_ptr<SpawnedProcess> startClient(const std::vector<std::string>& command,
+                                                const std::filesystem::path& output) const;
+    // Runs the program as the Shell's user to its end; its exit code, or -1.
+    int run(const std::vector<std::string>& command) const;
+    // A GSettings key's value as the user's `gsettings get` prints it.
+    std::string setting(const std::string& schema, const std::string& key) const;
+    // Whether the name has an owner on the session bus.
+    bool owned(const std::string& name) const;
+
+private:
+    void startShell();
+
+    TempFolder folder_;
+    std::filesystem::path runtime_;
+    std::filesystem::path home_;
+    std::unique_ptr<SpawnedProcess> systemBus_;
+    std::unique_ptr<SpawnedProcess> sessionBus_;
+    std::unique_ptr<SpawnedProcess> shell_;
+    // The test's own connection to the session bus.
+    sd_bus* bus_ = nullptr;
+    bool extensionEnabled_;
+    int starts_ = 0;
+};
+
+} // namespace obx::test
