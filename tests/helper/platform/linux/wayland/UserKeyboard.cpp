@@ -47,6 +47,7 @@ std::string layoutKeymap(const std::string& layout) {
 } // namespace
 
 UserKeyboard::UserKeyboard(const std::string& waylandDisplay, const std::string& layout) {
+    const auto source = layoutKeymap(layout);
     display_ = wl_display_connect(waylandDisplay.c_str());
     if (!display_) {
         throw std::runtime_error("no Wayland display for the user's keyboard");
@@ -63,9 +64,12 @@ UserKeyboard::UserKeyboard(const std::string& waylandDisplay, const std::string&
         throw std::runtime_error("the compositor offers no virtual keyboard");
     }
     keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(manager_, seat_);
-    const auto source = layoutKeymap(layout);
     const int fd = memfd_create("user-keymap", MFD_CLOEXEC);
     if (fd < 0 || write(fd, source.c_str(), source.size() + 1) != static_cast<ssize_t>(source.size() + 1)) {
+        if (fd >= 0) {
+            close(fd);
+        }
+        release();
         throw std::runtime_error("cannot hand over the user's keymap");
     }
     zwp_virtual_keyboard_v1_keymap(keyboard_, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd,
@@ -77,11 +81,19 @@ UserKeyboard::UserKeyboard(const std::string& waylandDisplay, const std::string&
 }
 
 UserKeyboard::~UserKeyboard() {
+    release();
+}
+
+void UserKeyboard::release() {
+    if (!display_) {
+        return;
+    }
     zwp_virtual_keyboard_v1_destroy(keyboard_);
     zwp_virtual_keyboard_manager_v1_destroy(manager_);
     wl_seat_destroy(seat_);
     wl_display_flush(display_);
     wl_display_disconnect(display_);
+    display_ = nullptr;
 }
 
 } // namespace obx::test

@@ -22,6 +22,8 @@ public:
     UserKeyboard& operator=(const UserKeyboard&) = delete;
 
 private:
+    void release();
+
     wl_display* display_ = nullptr;
     wl_seat* seat_ = nullptr;
     zwp_virtual_keyboard_manager_v1* manager_ = nullptr;
