@@ -33,9 +33,9 @@ public:
     // An evdev button code (BTN_LEFT...). Throws std::runtime_error.
     void button(std::uint32_t code, bool down);
 
+private:
     class Connection;
 
-private:
     Connection& connection();
     // Runs the body on the connection; a failed connection is dropped, so the
     // next call connects again.
