@@ -14,7 +14,7 @@ libx11-dev libxtst-dev libxres-dev libxft-dev libpango1.0-dev libfontconfig-dev 
 librsvg2-dev
 fonts-dejavu-core fonts-droid-fallback fonts-symbola
 xvfb xauth x11-utils dbus python3-dbusmock openbox xdotool
-libwayland-dev wayland-protocols sway
+libwayland-dev wayland-protocols libxkbcommon-dev sway wtype
 kwin-wayland
 libglib2.0-dev gnome-shell gjs
 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 osslsigncode openssl

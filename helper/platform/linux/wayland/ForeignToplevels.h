@@ -43,6 +43,8 @@ public:
     ForeignToplevels(const ForeignToplevels&) = delete;
     ForeignToplevels& operator=(const ForeignToplevels&) = delete;
 
+    // As given; the helper's other connections go to the same compositor.
+    const std::string& displayName() const { return displayName_; }
     // Whether the compositor is connected and offers the protocol now.
     bool connected() const;
     // The process of the compositor on the current connection; 0 when none.

@@ -1,5 +1,6 @@
 #include "platform/linux/wayland/WlrootsPlatformServices.h"
 
+#include "actions/ArrowKeyScroll.h"
 #include "base/Log.h"
 
 namespace obx::wayland {
@@ -7,7 +8,47 @@ namespace obx::wayland {
 WlrootsPlatformServices::WlrootsPlatformServices(std::shared_ptr<ForeignToplevels> toplevels,
                                                  std::string dataFolder, x11::SessionLocker locker)
     : WaylandDesktopServices(std::move(dataFolder), std::move(locker)), toplevels_(std::move(toplevels)),
-      sway_(*toplevels_), windows_(*toplevels_) {}
+      sway_(*toplevels_), windows_(*toplevels_), input_(toplevels_->displayName()) {}
+
+void WlrootsPlatformServices::sendKeystroke(std::uint16_t modifiers, std::uint16_t keyCode, bool down,
+                                            bool modifiersOnly) {
+    try {
+        input_.keystroke(modifiers, keyCode, down, modifiersOnly);
+    } catch (const std::exception& error) {
+        log(LogLevel::error, "WlrootsPlatformServices::sendKeystroke - ", error.what());
+    }
+}
+
+void WlrootsPlatformServices::typeText(const std::string& text) {
+    try {
+        input_.type(text);
+    } catch (const std::exception& error) {
+        log(LogLevel::error, "WlrootsPlatformServices::typeText - ", error.what());
+    }
+}
+
+void WlrootsPlatformServices::sendMouseButton(std::uint32_t buttonMask, bool down) {
+    // The buttons as the settings name them: left, right, middle.
+    static constexpr std::pair<std::uint32_t, std::uint32_t> buttons[] = {
+        {1, 0x110}, // BTN_LEFT
+        {2, 0x111}, // BTN_RIGHT
+        {4, 0x112}, // BTN_MIDDLE
+    };
+    for (const auto& [mask, code] : buttons) {
+        if (mask == buttonMask) {
+            try {
+                input_.button(code, down);
+            } catch (const std::exception& error) {
+                log(LogLevel::error, "WlrootsPlatformServices::sendMouseButton - ", error.what());
+            }
+            return;
+        }
+    }
+}
+
+void WlrootsPlatformServices::scrollByKeys(std::uint32_t direction, int lines) {
+    scrollByArrowKeys(*this, direction, lines);
+}
 
 void WlrootsPlatformServices::applyPointerSettings(int speed, int accelerationRate, int wheelLines) {
     const auto* ipc = sway_.ipc();

@@ -1,16 +1,17 @@
 #pragma once
 
-// The platform services on a wlroots compositor: window commands through
+// The platform services on a wlroots compositor: keystrokes, exact text and
+// clicks through a virtual keyboard and pointer, window commands through
 // foreign-toplevel, pointer settings through sway's IPC, the session lock
-// through logind, items opened with xdg-open. Input (keystrokes, text,
-// clicks, the snippet menu) has no Wayland path yet and is logged as on a
-// session without a desktop.
+// through logind, items opened with xdg-open. The snippet menu has no Wayland
+// path yet and is logged as on a session without a desktop.
 
 #include "platform/linux/desktop/WaylandDesktopServices.h"
 #include "platform/linux/wayland/ForeignToplevels.h"
 #include "platform/linux/wayland/SwayIpc.h"
 #include "platform/linux/wayland/SwayPointerSettings.h"
 #include "platform/linux/wayland/ToplevelCommands.h"
+#include "platform/linux/wayland/VirtualInput.h"
 
 #include <memory>
 
@@ -21,6 +22,11 @@ public:
     WlrootsPlatformServices(std::shared_ptr<ForeignToplevels> toplevels, std::string dataFolder,
                             x11::SessionLocker locker = {});
 
+    void sendKeystroke(std::uint16_t modifiers, std::uint16_t keyCode, bool down,
+                       bool modifiersOnly) override;
+    void typeText(const std::string& text) override;
+    void sendMouseButton(std::uint32_t buttonMask, bool down) override;
+    void scrollByKeys(std::uint32_t direction, int lines) override;
     void applyPointerSettings(int speed, int accelerationRate, int wheelLines) override;
     void runSystemAction(const std::string& action, const nlohmann::json& params) override;
     int systemPointerSpeed() override { return readBack().speed; }
@@ -34,6 +40,7 @@ private:
     std::shared_ptr<ForeignToplevels> toplevels_;
     SwaySession sway_;
     ToplevelCommands windows_;
+    VirtualInput input_;
     bool pointerRefusalLogged_ = false;
 };
 

@@ -2,9 +2,15 @@
 // id given, drawn in a plain colour at whatever size the compositor asks for.
 // It prints each size the compositor asks for, with "maximized" when the
 // window is, and ends with 0 when the compositor asks it to close. With
-// --virtual-pointer it also gives the compositor's seat a pointer device.
+// --virtual-pointer it also gives the compositor's seat a pointer device;
+// with --report-input it also prints every keymap, key and button it
+// receives, a line each:
+//   keymap LAYOUT-NAME
+//   key KEYSYM-NAME down|up mods=NAME+NAME text=UTF8
+//   pointer enter
+//   button CODE down|up TIME
 //
-// obx_wayland_probe APP_ID [--virtual-pointer]
+// obx_wayland_probe APP_ID [--virtual-pointer | --report-input]
 
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
@@ -12,10 +18,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 #include <string_view>
 #include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
+#include <xkbcommon/xkbcommon.h>
 
 namespace {
 
@@ -30,10 +38,19 @@ struct Probe {
     int width = 0;
     int height = 0;
     bool closing = false;
+    bool reportInput = false;
+    wl_keyboard* keyboard = nullptr;
+    wl_pointer* pointer = nullptr;
+    xkb_context* xkb = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    xkb_keymap* keymap = nullptr;
+    xkb_state* state = nullptr;
 };
 
 constexpr int fallbackSize = 200;
 constexpr int maxSize = 8192;
+
+// Defined with the input handlers below.
+extern const wl_seat_listener seatListener;
 
 void global(void* data, wl_registry* registry, std::uint32_t name, const char* interface, std::uint32_t) {
     auto& probe = *static_cast<Probe*>(data);
@@ -45,6 +62,8 @@ void global(void* data, wl_registry* registry, std::uint32_t name, const char* i
         probe.shm = static_cast<wl_shm*>(wl_registry_bind(registry, name, &wl_shm_interface, 1));
     } else if (which == wl_seat_interface.name && !probe.seat) {
         probe.seat = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+        // Now: the capabilities come in answer to the bind.
+        wl_seat_add_listener(probe.seat, &seatListener, &probe);
     } else if (which == xdg_wm_base_interface.name) {
         probe.shell = static_cast<xdg_wm_base*>(wl_registry_bind(registry, name, &xdg_wm_base_interface, 1));
     } else if (which == zwlr_virtual_pointer_manager_v1_interface.name) {
@@ -114,20 +133,127 @@ void toplevelClose(void* data, xdg_toplevel*) {
 // Bound at version 1: the later events never come.
 const xdg_toplevel_listener toplevelListener{&toplevelConfigure, &toplevelClose, nullptr, nullptr};
 
+void report(const std::string& line) {
+    std::fputs((line + "\n").c_str(), stdout);
+    std::fflush(stdout);
+}
+
+void keymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd, std::uint32_t size) {
+    auto& probe = *static_cast<Probe*>(data);
+    void* text = format == WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1
+                     ? mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0)
+                     : MAP_FAILED;
+    close(fd);
+    if (text == MAP_FAILED) {
+        report("keymap unreadable");
+        return;
+    }
+    xkb_keymap* map = xkb_keymap_new_from_string(probe.xkb, static_cast<const char*>(text),
+                                                 XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS);
+    munmap(text, size);
+    if (!map) {
+        report("keymap invalid");
+        return;
+    }
+    xkb_state_unref(probe.state);
+    xkb_keymap_unref(probe.keymap);
+    probe.keymap = map;
+    probe.state = xkb_state_new(map);
+    const char* layout = xkb_keymap_layout_get_name(map, 0);
+    report(std::string("keymap ") + (layout ? layout : "(unnamed)"));
+}
+
+void keyboardEnter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {}
+void keyboardLeave(void*, wl_keyboard*, std::uint32_t, wl_surface*) {}
+
+std::string activeModifiers(xkb_state* state) {
+    std::string names;
+    for (const char* name : {XKB_MOD_NAME_CTRL, XKB_MOD_NAME_SHIFT, XKB_MOD_NAME_ALT, XKB_MOD_NAME_LOGO}) {
+        if (xkb_state_mod_name_is_active(state, name, XKB_STATE_MODS_EFFECTIVE) > 0) {
+            names += (names.empty() ? "" : "+") + std::string(name);
+        }
+    }
+    return names;
+}
+
+void key(void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t key, std::uint32_t state) {
+    auto& probe = *static_cast<Probe*>(data);
+    if (!probe.state) {
+        report("key without keymap");
+        return;
+    }
+    const xkb_keycode_t code = key + 8;
+    char name[64] = "";
+    xkb_keysym_get_name(xkb_state_key_get_one_sym(probe.state, code), name, sizeof name);
+    const bool down = state == WL_KEYBOARD_KEY_STATE_PRESSED;
+    char text[64] = "";
+    if (down) {
+        xkb_state_key_get_utf8(probe.state, code, text, sizeof text);
+    }
+    // Control characters (Ctrl+A gives U+0001) are shown by their key only.
+    const bool printable = static_cast<unsigned char>(text[0]) >= 0x20;
+    report(std::string("key ") + name + (down ? " down" : " up") + " mods=" + activeModifiers(probe.state) +
+           " text=" + (printable ? text : ""));
+}
+
+void modifiers(void* data, wl_keyboard*, std::uint32_t, std::uint32_t depressed, std::uint32_t latched,
+               std::uint32_t locked, std::uint32_t group) {
+    auto& probe = *static_cast<Probe*>(data);
+    if (probe.state) {
+        xkb_state_update_mask(probe.state, depressed, latched, locked, 0, 0, group);
+    }
+}
+const wl_keyboard_listener keyboardListener{&keymap, &keyboardEnter, &keyboardLeave,
+                                            &key,    &modifiers,     nullptr};
+
+void pointerEnter(void*, wl_pointer*, std::uint32_t, wl_surface*, wl_fixed_t, wl_fixed_t) {
+    report("pointer enter");
+}
+void pointerLeave(void*, wl_pointer*, std::uint32_t, wl_surface*) {}
+void pointerMotion(void*, wl_pointer*, std::uint32_t, wl_fixed_t, wl_fixed_t) {}
+void button(void*, wl_pointer*, std::uint32_t, std::uint32_t time, std::uint32_t button,
+            std::uint32_t state) {
+    report("button " + std::to_string(button) +
+           (state == WL_POINTER_BUTTON_STATE_PRESSED ? " down " : " up ") + std::to_string(time));
+}
+void axis(void*, wl_pointer*, std::uint32_t, std::uint32_t, wl_fixed_t) {}
+// Bound at version 1: the later events never come.
+const wl_pointer_listener pointerListener{&pointerEnter, &pointerLeave, &pointerMotion, &button, &axis,
+                                          nullptr,       nullptr,       nullptr,        nullptr, nullptr};
+
+void capabilities(void* data, wl_seat* seat, std::uint32_t capabilities) {
+    auto& probe = *static_cast<Probe*>(data);
+    if (!probe.reportInput) {
+        return;
+    }
+    if ((capabilities & WL_SEAT_CAPABILITY_KEYBOARD) && !probe.keyboard) {
+        probe.keyboard = wl_seat_get_keyboard(seat);
+        wl_keyboard_add_listener(probe.keyboard, &keyboardListener, &probe);
+    }
+    if ((capabilities & WL_SEAT_CAPABILITY_POINTER) && !probe.pointer) {
+        probe.pointer = wl_seat_get_pointer(seat);
+        wl_pointer_add_listener(probe.pointer, &pointerListener, &probe);
+    }
+}
+// Bound at version 1: the seat's name never comes.
+const wl_seat_listener seatListener{&capabilities, nullptr};
+
 } // namespace
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: obx_wayland_probe APP_ID [--virtual-pointer]\n");
+        std::fprintf(stderr, "usage: obx_wayland_probe APP_ID [--virtual-pointer | --report-input]\n");
         return 2;
     }
-    const bool virtualPointer = argc > 2 && std::string_view(argv[2]) == "--virtual-pointer";
+    const std::string_view option = argc > 2 ? argv[2] : "";
+    const bool virtualPointer = option == "--virtual-pointer";
     wl_display* display = wl_display_connect(nullptr);
     if (!display) {
         std::fprintf(stderr, "no Wayland display\n");
         return 1;
     }
     Probe probe;
+    probe.reportInput = option == "--report-input";
     wl_registry* registry = wl_display_get_registry(display);
     wl_registry_add_listener(registry, &registryListener, &probe);
     wl_display_roundtrip(display);

@@ -140,10 +140,12 @@ std::string SwayCompositor::waylandDisplay() const {
     return display_.string();
 }
 
-std::unique_ptr<SpawnedProcess> SwayCompositor::startClient(const std::vector<std::string>& command) const {
+std::unique_ptr<SpawnedProcess> SwayCompositor::startClient(const std::vector<std::string>& command,
+                                                            const std::filesystem::path& output) const {
     static int clients = 0;
-    return std::make_unique<SpawnedProcess>(asCompositorUser(command), environment(),
-                                            folder_ / ("client-" + std::to_string(++clients) + ".log"));
+    return std::make_unique<SpawnedProcess>(
+        asCompositorUser(command), environment(),
+        output.empty() ? folder_ / ("client-" + std::to_string(++clients) + ".log") : output);
 }
 
 pid_t SwayCompositor::focusedPid() const {

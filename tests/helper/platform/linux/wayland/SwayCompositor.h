@@ -36,8 +36,10 @@ public:
     // compositor's user).
     std::filesystem::path programFolder() const { return folder_ / "programs"; }
 
-    // Starts the program as the compositor's user on its display.
-    std::unique_ptr<SpawnedProcess> startClient(const std::vector<std::string>& command) const;
+    // Starts the program as the compositor's user on its display; its output
+    // goes to the file given, else to one of the compositor's folder.
+    std::unique_ptr<SpawnedProcess> startClient(const std::vector<std::string>& command,
+                                                const std::filesystem::path& output = {}) const;
 
     // The pid of the focused window in sway's tree; 0 when none.
     pid_t focusedPid() const;

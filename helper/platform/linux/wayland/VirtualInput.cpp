@@ -1,0 +1,395 @@
+#include "platform/linux/wayland/VirtualInput.h"
+
+#include "base/Log.h"
+#include "platform/linux/wayland/BoundedRoundtrip.h"
+#include "platform/linux/wayland/SessionKeys.h"
+#include "platform/linux/wayland/TextKeymaps.h"
+#include "platform/linux/x11/TypingPlan.h"
+#include "platform/linux/x11/VirtualKeys.h"
+#include "virtual-keyboard-unstable-v1-client-protocol.h"
+#include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
+
+#include <cerrno>
+#include <cstring>
+#include <stdexcept>
+#include <string_view>
+#include <sys/mman.h>
+#include <unistd.h>
+#include <wayland-client.h>
+
+namespace obx::wayland {
+
+namespace {
+
+// A keymap handed over by the compositor is at most this large (a full
+// keymap of several layouts is well under 200 KiB).
+constexpr std::uint32_t maxKeymapSize = 1 << 20;
+// Taps sent before the compositor is asked to catch up, so that neither its
+// buffers nor the receiving client's fill while a long text goes out.
+constexpr std::size_t tapsPerRoundtrip = 32;
+
+std::uint32_t milliseconds() {
+    using namespace std::chrono;
+    return static_cast<std::uint32_t>(
+        duration_cast<std::chrono::milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+bool ownTextKeymap(std::string_view source) {
+    return source.find("xkb_keycodes \"" + std::string(textKeymapName) + "\"") != std::string_view::npos;
+}
+
+struct KeymapDeleter {
+    void operator()(xkb_keymap* keymap) const { xkb_keymap_unref(keymap); }
+};
+using KeymapPointer = std::unique_ptr<xkb_keymap, KeymapDeleter>;
+
+} // namespace
+
+class VirtualInput::Connection {
+public:
+    Connection(const std::string& displayName, std::chrono::milliseconds timeout);
+    ~Connection();
+    Connection(const Connection&) = delete;
+    Connection& operator=(const Connection&) = delete;
+
+    void keystroke(std::uint16_t modifiers, std::uint16_t virtualKey, bool down, bool modifiersOnly);
+    void type(const std::u32string& text);
+    void button(std::uint32_t code, bool down);
+
+private:
+    static void global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
+                       std::uint32_t version);
+    static void globalRemove(void*, wl_registry*, std::uint32_t) {}
+    static void capabilities(void* data, wl_seat* seat, std::uint32_t capabilities);
+    static void seatName(void*, wl_seat*, const char*) {}
+    static void keymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd, std::uint32_t size);
+    static void enter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {}
+    static void leave(void*, wl_keyboard*, std::uint32_t, wl_surface*) {}
+    static void key(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
+    static void modifiersEvent(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t,
+                               std::uint32_t, std::uint32_t) {}
+    static void repeatInfo(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
+
+    static constexpr wl_registry_listener registryListener{&global, &globalRemove};
+    static constexpr wl_seat_listener seatListener{&capabilities, &seatName};
+    static constexpr wl_keyboard_listener keyboardListener{&keymap, &enter,          &leave,
+                                                           &key,    &modifiersEvent, &repeatInfo};
+
+    void release();
+    // Waits (bounded) until the compositor has handled every request.
+    void sync();
+    // Puts the keymap on the virtual keyboard unless it carries it already.
+    void upload(const std::string& source);
+    // The session's keys, its keymap on the virtual keyboard.
+    SessionKeys& sessionKeys();
+    void sendModifiers(const ModifierState& state);
+    void tap(std::uint32_t key);
+
+    std::chrono::milliseconds timeout_;
+    wl_display* display_ = nullptr;
+    wl_registry* registry_ = nullptr;
+    wl_seat* seat_ = nullptr;
+    wl_keyboard* seatKeyboard_ = nullptr;
+    zwp_virtual_keyboard_manager_v1* keyboards_ = nullptr;
+    zwlr_virtual_pointer_manager_v1* pointers_ = nullptr;
+    zwp_virtual_keyboard_v1* keyboard_ = nullptr;
+    zwlr_virtual_pointer_v1* pointer_ = nullptr;
+    xkb_context* context_ = nullptr;
+    // The keymap of the seat's keyboard, as the compositor last handed it.
+    std::string sessionKeymap_;
+    // What the virtual keyboard carries, and its keys when that is the
+    // session's keymap.
+    std::string uploaded_;
+    std::unique_ptr<SessionKeys> keys_;
+    bool defaultLogged_ = false;
+};
+
+VirtualInput::Connection::Connection(const std::string& displayName, std::chrono::milliseconds timeout)
+    : timeout_(timeout) {
+    context_ = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    display_ = wl_display_connect(displayName.empty() ? nullptr : displayName.c_str());
+    if (!context_ || !display_) {
+        if (context_) {
+            xkb_context_unref(context_);
+        }
+        throw std::runtime_error("cannot connect to the Wayland compositor");
+    }
+    registry_ = wl_display_get_registry(display_);
+    wl_registry_add_listener(registry_, &registryListener, this);
+    try {
+        sync(); // the globals
+        sync(); // the seat's capabilities
+        sync(); // the keymap of the seat's keyboard, if it has one
+        if (!seat_ || !keyboards_) {
+            throw std::runtime_error("the compositor offers no virtual keyboard");
+        }
+        keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboards_, seat_);
+        if (pointers_) {
+            pointer_ = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointers_, seat_);
+        }
+        sessionKeys();
+        sync();
+    } catch (...) {
+        release();
+        throw;
+    }
+}
+
+VirtualInput::Connection::~Connection() {
+    release();
+}
+
+void VirtualInput::Connection::release() {
+    if (!display_) {
+        return;
+    }
+    keys_.reset();
+    if (pointer_) {
+        zwlr_virtual_pointer_v1_destroy(pointer_);
+    }
+    if (keyboard_) {
+        zwp_virtual_keyboard_v1_destroy(keyboard_);
+    }
+    if (seatKeyboard_) {
+        wl_keyboard_destroy(seatKeyboard_);
+    }
+    if (pointers_) {
+        zwlr_virtual_pointer_manager_v1_destroy(pointers_);
+    }
+    if (keyboards_) {
+        zwp_virtual_keyboard_manager_v1_destroy(keyboards_);
+    }
+    if (seat_) {
+        wl_seat_destroy(seat_);
+    }
+    wl_registry_destroy(registry_);
+    wl_display_flush(display_);
+    wl_display_disconnect(display_);
+    display_ = nullptr;
+    xkb_context_unref(context_);
+}
+
+void VirtualInput::Connection::global(void* data, wl_registry* registry, std::uint32_t name,
+                                      const char* interface, std::uint32_t) {
+    auto& self = *static_cast<Connection*>(data);
+    const std::string_view which(interface);
+    if (which == wl_seat_interface.name && !self.seat_) {
+        // The first seat: the one wlroots compositors call seat0.
+        self.seat_ = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
+        wl_seat_add_listener(self.seat_, &seatListener, &self);
+    } else if (which == zwp_virtual_keyboard_manager_v1_interface.name && !self.keyboards_) {
+        self.keyboards_ = static_cast<zwp_virtual_keyboard_manager_v1*>(
+            wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
+    } else if (which == zwlr_virtual_pointer_manager_v1_interface.name && !self.pointers_) {
+        self.pointers_ = static_cast<zwlr_virtual_pointer_manager_v1*>(
+            wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
+    }
+}
+
+void VirtualInput::Connection::capabilities(void* data, wl_seat* seat, std::uint32_t capabilities) {
+    auto& self = *static_cast<Connection*>(data);
+    if ((capabilities & WL_SEAT_CAPABILITY_KEYBOARD) && !self.seatKeyboard_) {
+        self.seatKeyboard_ = wl_seat_get_keyboard(seat);
+        wl_keyboard_add_listener(self.seatKeyboard_, &keyboardListener, &self);
+    }
+}
+
+void VirtualInput::Connection::keymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd,
+                                      std::uint32_t size) {
+    auto& self = *static_cast<Connection*>(data);
+    if (format != WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 || size == 0 || size > maxKeymapSize) {
+        close(fd);
+        log(LogLevel::warning, "VirtualInput - the compositor handed over a keymap the helper cannot read");
+        return;
+    }
+    void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
+    close(fd);
+    if (text == MAP_FAILED) {
+        log(LogLevel::warning, "VirtualInput - cannot map the keymap the compositor handed over");
+        return;
+    }
+    const auto* characters = static_cast<const char*>(text);
+    std::string source(characters, strnlen(characters, size));
+    munmap(text, size);
+    // While text is typed, the seat's keyboard is the helper's own.
+    if (!ownTextKeymap(source)) {
+        self.sessionKeymap_ = std::move(source);
+    }
+}
+
+void VirtualInput::Connection::sync() {
+    if (!boundedRoundtrip(display_, timeout_)) {
+        throw std::runtime_error("the Wayland compositor did not answer");
+    }
+}
+
+void VirtualInput::Connection::upload(const std::string& source) {
+    if (source == uploaded_) {
+        return;
+    }
+    const int fd = memfd_create("obx-keymap", MFD_CLOEXEC);
+    if (fd < 0) {
+        throw std::runtime_error("cannot make room for a keymap");
+    }
+    const std::size_t size = source.size() + 1; // with its terminating zero
+    const bool written = ftruncate(fd, static_cast<off_t>(size)) == 0 &&
+                         pwrite(fd, source.c_str(), size, 0) == static_cast<ssize_t>(size);
+    if (!written) {
+        close(fd);
+        throw std::runtime_error("cannot write a keymap");
+    }
+    zwp_virtual_keyboard_v1_keymap(keyboard_, WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1, fd,
+                                   static_cast<std::uint32_t>(size));
+    close(fd);
+    uploaded_ = source;
+    keys_.reset();
+}
+
+SessionKeys& VirtualInput::Connection::sessionKeys() {
+    if (sessionKeymap_.empty()) {
+        // No keyboard on the seat yet: the keymap the environment names
+        // (XKB_DEFAULT_LAYOUT...), else the US layout.
+        const KeymapPointer fallback(
+            xkb_keymap_new_from_names(context_, nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS));
+        char* source =
+            fallback ? xkb_keymap_get_as_string(fallback.get(), XKB_KEYMAP_FORMAT_TEXT_V1) : nullptr;
+        if (!source) {
+            throw std::runtime_error("no keymap from the compositor and no default keymap");
+        }
+        sessionKeymap_ = source;
+        std::free(source);
+        if (!defaultLogged_) {
+            log(LogLevel::info, "VirtualInput - the seat has no keyboard yet: keys on the default keymap");
+            defaultLogged_ = true;
+        }
+    }
+    if (keys_ && uploaded_ == sessionKeymap_) {
+        return *keys_;
+    }
+    const KeymapPointer keymap(xkb_keymap_new_from_string(
+        context_, sessionKeymap_.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS));
+    if (!keymap) {
+        throw std::runtime_error("the session's keymap does not compile");
+    }
+    upload(sessionKeymap_);
+    keys_ = std::make_unique<SessionKeys>(keymap.get());
+    return *keys_;
+}
+
+void VirtualInput::Connection::sendModifiers(const ModifierState& state) {
+    zwp_virtual_keyboard_v1_modifiers(keyboard_, state.depressed, state.latched, state.locked, state.group);
+}
+
+void VirtualInput::Connection::keystroke(std::uint16_t modifiers, std::uint16_t virtualKey, bool down,
+                                         bool modifiersOnly) {
+    auto& keys = sessionKeys();
+    bool sent = false;
+    for (const std::uint16_t each : x11::keystrokeSequence(modifiers, virtualKey, down, modifiersOnly)) {
+        const auto keysym = static_cast<xkb_keysym_t>(x11::keysymForVirtualKey(each));
+        const auto key = keysym == XKB_KEY_NoSymbol ? std::nullopt : keys.keyFor(keysym);
+        if (!key) {
+            log(LogLevel::warning, "VirtualInput::keystroke - no key for virtual key 0x", Hex{each});
+            continue;
+        }
+        zwp_virtual_keyboard_v1_key(keyboard_, milliseconds(), *key,
+                                    down ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
+        sendModifiers(keys.press(*key, down));
+        sent = true;
+    }
+    if (sent) {
+        sync();
+    }
+}
+
+void VirtualInput::Connection::tap(std::uint32_t key) {
+    zwp_virtual_keyboard_v1_key(keyboard_, milliseconds(), key, WL_KEYBOARD_KEY_STATE_PRESSED);
+    zwp_virtual_keyboard_v1_key(keyboard_, milliseconds(), key, WL_KEYBOARD_KEY_STATE_RELEASED);
+}
+
+void VirtualInput::Connection::type(const std::u32string& text) {
+    const auto plan = textKeymaps(text);
+    if (!plan.undeliverable.empty()) {
+        std::string names;
+        for (const char32_t codePoint : plan.undeliverable) {
+            names += (names.empty() ? "" : " ") + codePointName(codePoint);
+        }
+        log(LogLevel::warning, "VirtualInput::type - no key can type these characters, left out: ", names);
+    }
+    if (plan.stretches.empty()) {
+        return;
+    }
+    sessionKeys(); // the session's keymap known before the keyboard carries another
+    for (const auto& stretch : plan.stretches) {
+        upload(stretch.keymap);
+        sendModifiers({});
+        std::size_t sinceSync = 0;
+        for (const std::uint32_t key : stretch.keys) {
+            tap(key);
+            if (++sinceSync == tapsPerRoundtrip) {
+                sync();
+                sinceSync = 0;
+            }
+        }
+    }
+    // The session's keymap back on the keyboard, so that the focused client
+    // reads later keys of the user's keyboard with it again.
+    sessionKeys();
+    sync();
+}
+
+void VirtualInput::Connection::button(std::uint32_t code, bool down) {
+    if (!pointer_) {
+        throw std::runtime_error("the compositor offers no virtual pointer");
+    }
+    zwlr_virtual_pointer_v1_button(pointer_, milliseconds(), code,
+                                   down ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED);
+    zwlr_virtual_pointer_v1_frame(pointer_);
+    // No round trip: a multi-click's presses keep the caller's timing.
+    if (wl_display_flush(display_) < 0 && errno != EAGAIN) {
+        throw std::runtime_error("the Wayland compositor went away");
+    }
+}
+
+VirtualInput::VirtualInput(std::string displayName, std::chrono::milliseconds timeout)
+    : displayName_(std::move(displayName)), timeout_(timeout) {}
+
+VirtualInput::~VirtualInput() = default;
+
+VirtualInput::Connection& VirtualInput::connection() {
+    if (!connection_) {
+        connection_ = std::make_unique<Connection>(displayName_, timeout_);
+    }
+    return *connection_;
+}
+
+template <typename Body>
+void VirtualInput::withConnection(Body&& body) {
+    const std::lock_guard lock(mutex_);
+    try {
+        body(connection());
+    } catch (...) {
+        connection_.reset();
+        throw;
+    }
+}
+
+void VirtualInput::keystroke(std::uint16_t modifiers, std::uint16_t virtualKey, bool down,
+                             bool modifiersOnly) {
+    withConnection(
+        [&](Connection& connection) { connection.keystroke(modifiers, virtualKey, down, modifiersOnly); });
+}
+
+void VirtualInput::type(const std::string& text) {
+    const auto codePoints = x11::decodeUtf8(text);
+    if (!codePoints) {
+        log(LogLevel::error, "VirtualInput::type - the text is not valid UTF-8, nothing typed");
+        return;
+    }
+    withConnection([&](Connection& connection) { connection.type(*codePoints); });
+}
+
+void VirtualInput::button(std::uint32_t code, bool down) {
+    withConnection([&](Connection& connection) { connection.button(code, down); });
+}
+
+} // namespace obx::wayland

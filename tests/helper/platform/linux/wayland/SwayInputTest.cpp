@@ -1,0 +1,175 @@
+// Input of the wlroots bridge against a headless sway: keystrokes on the
+// user's layout, exact text, a double click; a client of ours reports what
+// it receives.
+
+#include <gtest/gtest.h>
+// Xlib after gtest: its None macro would hide a type of gtest of that name.
+#include "HelperProcess.h"
+#include "SwayCompositor.h"
+#include "UserKeyboard.h"
+#include "platform/linux/wayland/WlrootsPlatformServices.h"
+#include "platform/linux/x11/VirtualKeys.h"
+
+#include <fstream>
+#include <sstream>
+#include <thread>
+
+namespace obx::test {
+namespace {
+
+using wayland::ForeignToplevels;
+
+constexpr std::uint16_t virtualKeyA = 'A';
+
+class SwayInputTest : public ::testing::Test {
+protected:
+    SwayInputTest() : toplevels(std::make_shared<ForeignToplevels>(sway.waylandDisplay())) {}
+
+    // Starts the reporting client and waits until its window has the focus.
+    std::unique_ptr<SpawnedProcess> startReporter() {
+        auto client = sway.startClient({probeCopy(sway.programFolder(), "probe-report").string(),
+                                        "org.example.Report", "--report-input"},
+                                       report);
+        EXPECT_TRUE(waitUntil([&] {
+            const auto focused = toplevels->focused();
+            return focused && focused->appId == "org.example.Report";
+        }));
+        return client;
+    }
+
+    std::vector<std::string> reported() const {
+        std::ifstream input(report);
+        std::vector<std::string> lines;
+        for (std::string line; std::getline(input, line);) {
+            lines.push_back(line);
+        }
+        return lines;
+    }
+
+    // The reported lines from the index on that start with the prefix.
+    std::vector<std::string> reportedFrom(std::size_t from, const std::string& prefix) const {
+        std::vector<std::string> lines;
+        const auto all = reported();
+        for (std::size_t index = from; index < all.size(); ++index) {
+            if (all[index].starts_with(prefix)) {
+                lines.push_back(all[index]);
+            }
+        }
+        return lines;
+    }
+
+    bool waitForLine(const std::string& line, std::size_t from = 0) const {
+        return waitUntil([&] {
+            const auto lines = reportedFrom(from, line);
+            return std::find(lines.begin(), lines.end(), line) != lines.end();
+        });
+    }
+
+    void pressCtrlA() {
+        services.sendKeystroke(x11::modifierCtrl, virtualKeyA, true, false);
+        services.sendKeystroke(x11::modifierCtrl, virtualKeyA, false, false);
+    }
+
+    SwayCompositor sway;
+    std::shared_ptr<ForeignToplevels> toplevels;
+    wayland::WlrootsPlatformServices services{toplevels, ""};
+    std::filesystem::path report = sway.programFolder() / "report.log";
+};
+
+struct Layout {
+    const char* name;
+    const char* keymapLine; // as the client names the layout
+};
+
+void PrintTo(const Layout& layout, std::ostream* out) {
+    *out << layout.name;
+}
+
+class SwayKeystrokeTest : public SwayInputTest, public ::testing::WithParamInterface<Layout> {};
+
+TEST_P(SwayKeystrokeTest, CtrlAReachesTheFocusedClientWithCtrlHeld) {
+    auto client = startReporter();
+    UserKeyboard keyboard(sway.waylandDisplay(), GetParam().name);
+    ASSERT_TRUE(waitForLine(GetParam().keymapLine)) << testing::PrintToString(reported());
+    const auto start = reported().size();
+    pressCtrlA();
+    ASSERT_TRUE(waitForLine("key Control_L up mods=Control text=", start))
+        << testing::PrintToString(reported());
+    const std::vector<std::string> expected{
+        "key Control_L down mods= text=", "key a down mods=Control text=", "key a up mods=Control text=",
+        "key Control_L up mods=Control text="};
+    EXPECT_EQ(reportedFrom(start, "key "), expected);
+}
+
+INSTANTIATE_TEST_SUITE_P(Layouts, SwayKeystrokeTest,
+                         ::testing::Values(Layout{"us", "keymap English (US)"},
+                                           Layout{"fr", "keymap French"}),
+                         [](const auto& info) { return std::string(info.param.name); });
+
+TEST_F(SwayInputTest, TheSnippetArrivesExactlyAndTheUsersKeymapComesBack) {
+    const std::string snippet = "Grüße, Zoë! café 世界 ☃ 😀";
+    auto client = startReporter();
+    UserKeyboard keyboard(sway.waylandDisplay(), "fr");
+    ASSERT_TRUE(waitForLine("keymap French"));
+    const auto start = reported().size();
+    services.typeText(snippet);
+    // Ctrl+A after the snippet: the AZERTY keymap is back for keystrokes.
+    pressCtrlA();
+    ASSERT_TRUE(waitForLine("key Control_L up mods=Control text=", start))
+        << testing::PrintToString(reported());
+    std::string typed;
+    for (const auto& line : reportedFrom(start, "key ")) {
+        if (line.find(" down mods= text=") != std::string::npos) {
+            typed += line.substr(line.find("text=") + 5);
+        }
+    }
+    EXPECT_EQ(typed, snippet);
+    EXPECT_EQ(reportedFrom(start, "key a down mods=Control").size(), 1u)
+        << testing::PrintToString(reported());
+    EXPECT_EQ(reportedFrom(start, "keymap ").back(), "keymap French");
+}
+
+TEST_F(SwayInputTest, ADoubleClickReachesTheClientUnderThePointerWithItsTiming) {
+    // A window on the left with a pointer of its own, so the seat has a
+    // cursor before the helper's first click.
+    auto other = sway.startClient({probeCopy(sway.programFolder(), "probe-pointer").string(),
+                                   "org.example.Other", "--virtual-pointer"});
+    ASSERT_TRUE(waitUntil([&] { return toplevels->windows().size() == 1; }));
+    auto client = startReporter(); // tiled on the right
+    // Put again until the client has drawn its window there and the pointer
+    // entered it.
+    int step = 0;
+    ASSERT_TRUE(waitUntil([&] {
+        sway.ipc().run("seat seat0 cursor set " + std::to_string(900 + ++step % 2) + " 400");
+        return !reportedFrom(0, "pointer enter").empty();
+    })) << testing::PrintToString(reported());
+    constexpr auto gap = std::chrono::milliseconds(60);
+    for (int click = 0; click < 2; ++click) {
+        services.sendMouseButton(1, true);
+        services.sendMouseButton(1, false);
+        if (click == 0) {
+            std::this_thread::sleep_for(gap);
+        }
+    }
+    ASSERT_TRUE(waitUntil([&] { return reportedFrom(0, "button ").size() >= 4; }))
+        << testing::PrintToString(reported());
+    const auto buttons = reportedFrom(0, "button ");
+    ASSERT_EQ(buttons.size(), 4u);
+    std::vector<long> times;
+    for (std::size_t index = 0; index < buttons.size(); ++index) {
+        std::istringstream fields(buttons[index]);
+        std::string word;
+        std::string state;
+        unsigned code = 0;
+        long time = 0;
+        fields >> word >> code >> state >> time;
+        EXPECT_EQ(code, 0x110u);
+        EXPECT_EQ(state, index % 2 == 0 ? "down" : "up");
+        times.push_back(time);
+    }
+    EXPECT_GE(times[2] - times[1], gap.count());
+    EXPECT_LT(times[3] - times[0], 1000);
+}
+
+} // namespace
+} // namespace obx::test
