@@ -2,7 +2,8 @@
 // checks: it serves an item with the Id given as its argument and an
 // oversized menu and icon, registers with the watcher, and prints the
 // watcher's answer ("registered" or "refused NAME"), each menu event
-// ("event ID KIND") and each activation ("activate").
+// ("event ID KIND") and each activation ("activate"). Choosing the first
+// entry changes the icon and the menu.
 // Usage: gjs stand_in_item.js ID
 const {Gio, GLib} = imports.gi;
 
@@ -20,6 +21,7 @@ const ITEM_INTERFACE = `
       <arg type="i" direction="in"/>
       <arg type="i" direction="in"/>
     </method>
+    <signal name="NewIcon"/>
   </interface>
 </node>`;
 const MENU_INTERFACE = `
@@ -38,6 +40,10 @@ const MENU_INTERFACE = `
       <arg type="v" direction="in"/>
       <arg type="u" direction="in"/>
     </method>
+    <signal name="LayoutUpdated">
+      <arg type="u"/>
+      <arg type="i"/>
+    </signal>
   </interface>
 </node>`;
 
@@ -82,17 +88,29 @@ const item = {
 };
 const menu = {
     GetLayout() {
-        return [1, layout(0, {'children-display': 'submenu'}, rootChildren)];
+        return [2, layout(0, {'children-display': 'submenu'}, rootChildren)];
     },
+    // The first entry's click leaves the theme icon and the first entry
+    // only, announced in a burst of signals.
     Event(id, kind) {
         print(`event ${id} ${kind}`);
+        if (id !== 1 || kind !== 'clicked')
+            return;
+        item.IconPixmap = [];
+        rootChildren.length = 1;
+        for (let i = 0; i < 20; ++i) {
+            itemObject.emit_signal('NewIcon', null);
+            menuObject.emit_signal('LayoutUpdated', new GLib.Variant('(ui)', [2 + i, 0]));
+        }
     },
 };
 
 const loop = new GLib.MainLoop(null, false);
 const bus = Gio.DBus.session;
-Gio.DBusExportedObject.wrapJSObject(ITEM_INTERFACE, item).export(bus, '/StatusNotifierItem');
-Gio.DBusExportedObject.wrapJSObject(MENU_INTERFACE, menu).export(bus, '/MenuBar');
+const itemObject = Gio.DBusExportedObject.wrapJSObject(ITEM_INTERFACE, item);
+itemObject.export(bus, '/StatusNotifierItem');
+const menuObject = Gio.DBusExportedObject.wrapJSObject(MENU_INTERFACE, menu);
+menuObject.export(bus, '/MenuBar');
 Gio.bus_own_name_on_connection(bus, BUS_NAME, Gio.BusNameOwnerFlags.NONE, () => {
     bus.call('org.kde.StatusNotifierWatcher', '/StatusNotifierWatcher', 'org.kde.StatusNotifierWatcher',
         'RegisterStatusNotifierItem', new GLib.Variant('(s)', [BUS_NAME]), null, Gio.DBusCallFlags.NONE, 5000, null,
