@@ -1,3 +1,4 @@
+#include "ConfigurationStandIn.h"
 #include "HelperProcess.h"
 #include "RunningHelper.h"
 #include "support/PrivateBus.h"
@@ -6,7 +7,6 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <mutex>
-#include <sys/stat.h>
 #include <systemd/sd-bus.h>
 #include <thread>
 
@@ -192,26 +192,14 @@ private:
     std::string service_;
 };
 
-// A helper copy beside a stand-in configuration application that adds a
-// line to a mark file each time it starts.
+// A helper on a private session bus beside a stand-in configuration application.
 struct TraySetting {
-    TraySetting() {
-        const auto folder = setting.folder() / "programs";
-        std::filesystem::create_directories(folder);
-        std::filesystem::copy_file(setting.program, folder / "obxhelper");
-        writeFile(folder / "Quellane2", "#!/bin/sh\necho started >> '" + mark.string() + "'\n");
-        ::chmod((folder / "Quellane2").c_str(), 0755);
-        setting.program = folder / "obxhelper";
-        setting.setEnvironment("DBUS_SESSION_BUS_ADDRESS", bus.address());
-    }
-    std::size_t launches() const {
-        const std::string text = readFile(mark);
-        return static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n'));
-    }
+    TraySetting() { setting.setEnvironment("DBUS_SESSION_BUS_ADDRESS", bus.address()); }
+    std::size_t launches() const { return application.launches(); }
 
     PrivateBus bus{PrivateBus::Kind::session};
     HelperSetting setting;
-    std::filesystem::path mark = setting.folder() / "launched";
+    ConfigurationStandIn application{setting};
 };
 
 TEST(StatusNotifierTest, TheIconRegistersShowsTheLabelAndStartsTheApplicationFromClickAndMenu) {

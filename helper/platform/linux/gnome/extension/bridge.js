@@ -20,6 +20,13 @@ const INTERFACE = `
     <method name="GetModifiers">
       <arg type="u" direction="out" name="mask"/>
     </method>
+    <method name="GetTrayIcons">
+      <arg type="a(ssas)" direction="out" name="icons"/>
+    </method>
+    <method name="ChooseTrayEntry">
+      <arg type="s" direction="in" name="label"/>
+      <arg type="b" direction="out" name="chosen"/>
+    </method>
     <signal name="FocusChanged">
       <arg type="u" name="pid"/>
       <arg type="s" name="appId"/>
@@ -56,6 +63,8 @@ function userWindows() {
 
 class ShellBridge {
     enable() {
+        this._tray = new TrayHost();
+        this._tray.enable();
         this._object = Gio.DBusExportedObject.wrapJSObject(INTERFACE, this);
         this._object.export(Gio.DBus.session, OBJECT_PATH);
         this._name = Gio.bus_own_name_on_connection(Gio.DBus.session, BUS_NAME,
@@ -69,6 +78,8 @@ class ShellBridge {
         Gio.bus_unown_name(this._name);
         this._object.unexport();
         this._object = null;
+        this._tray.disable();
+        this._tray = null;
     }
 
     GetFocus() {
@@ -115,5 +126,16 @@ class ShellBridge {
     GetModifiers() {
         const [, , mask] = global.get_pointer();
         return mask;
+    }
+
+    // What our icons in the top bar show, and choosing one of their menu
+    // entries as the user does: for checks of the extension from outside the
+    // Shell, which refuses Eval.
+    GetTrayIcons() {
+        return this._tray.icons();
+    }
+
+    ChooseTrayEntry(label) {
+        return typeof label === 'string' && label.length <= TEXT_LENGTH_LIMIT && this._tray.chooseEntry(label);
     }
 }

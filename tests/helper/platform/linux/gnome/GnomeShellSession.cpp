@@ -5,6 +5,7 @@
 #include "platform/linux/actions/Programs.h"
 #include "platform/linux/gnome/ShellBridgeBus.h"
 
+#include <cstdlib>
 #include <fstream>
 #include <stdexcept>
 #include <sys/stat.h>
@@ -202,6 +203,48 @@ bool GnomeShellSession::owned(const std::string& name) const {
         sd_bus_message_read(reply, "b", &has) >= 0;
     sd_bus_message_unref(reply);
     return asked && has;
+}
+
+std::vector<TopBarIcon> GnomeShellSession::topBarIcons() const {
+    sd_bus_message* reply = nullptr;
+    std::vector<TopBarIcon> icons;
+    int result = sd_bus_call_method(bus_, gnome::bridgeBusName, gnome::bridgeObjectPath,
+                                    gnome::bridgeInterface, "GetTrayIcons", nullptr, &reply, "");
+    if (result >= 0) {
+        result = sd_bus_message_enter_container(reply, 'a', "(ssas)");
+    }
+    while (result >= 0 && sd_bus_message_enter_container(reply, 'r', "ssas") > 0) {
+        const char *icon = nullptr, *title = nullptr;
+        char** menu = nullptr;
+        result = sd_bus_message_read(reply, "ss", &icon, &title);
+        if (result >= 0) {
+            result = sd_bus_message_read_strv(reply, &menu);
+        }
+        if (result >= 0) {
+            icons.push_back({icon, title, {}});
+            for (char** entry = menu; entry && *entry; ++entry) {
+                icons.back().menu.emplace_back(*entry);
+            }
+            result = sd_bus_message_exit_container(reply);
+        }
+        for (char** entry = menu; entry && *entry; ++entry) {
+            std::free(*entry);
+        }
+        std::free(menu);
+    }
+    sd_bus_message_unref(reply);
+    return result >= 0 ? icons : std::vector<TopBarIcon>{};
+}
+
+bool GnomeShellSession::chooseTopBarEntry(const std::string& label) const {
+    sd_bus_message* reply = nullptr;
+    int chosen = 0;
+    const bool asked =
+        sd_bus_call_method(bus_, gnome::bridgeBusName, gnome::bridgeObjectPath, gnome::bridgeInterface,
+                           "ChooseTrayEntry", nullptr, &reply, "s", label.c_str()) >= 0 &&
+        sd_bus_message_read(reply, "b", &chosen) >= 0;
+    sd_bus_message_unref(reply);
+    return asked && chosen;
 }
 
 } // namespace obx::test

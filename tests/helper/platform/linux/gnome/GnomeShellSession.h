@@ -16,6 +16,14 @@
 
 namespace obx::test {
 
+// One of our icons in the Shell's top bar, as the extension describes it.
+struct TopBarIcon {
+    std::string icon; // a theme icon's name, or "pixmap WxH"
+    std::string title;
+    std::vector<std::string> menu; // entry labels; a submenu's as "submenu/entry"
+    bool operator==(const TopBarIcon&) const = default;
+};
+
 class GnomeShellSession {
 public:
     // extensionEnabled: whether the user's settings enable the extension
@@ -48,6 +56,11 @@ public:
     std::string setting(const std::string& schema, const std::string& key) const;
     // Whether the name has an owner on the session bus.
     bool owned(const std::string& name) const;
+    // Our icons in the top bar; empty also when the extension does not answer.
+    std::vector<TopBarIcon> topBarIcons() const;
+    // Chooses the top-level menu entry of our icons with the label, as a
+    // click does; whether there was one.
+    bool chooseTopBarEntry(const std::string& label) const;
 
 private:
     void startShell();
