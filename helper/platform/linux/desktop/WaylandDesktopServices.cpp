@@ -16,6 +16,12 @@ void WaylandDesktopServices::openItem(const std::string& path, const std::vector
     }
 }
 
+void WaylandDesktopServices::cannot(const std::string& what, const std::string& why) {
+    if (refused_.insert(what).second) {
+        log(LogLevel::warning, "This desktop cannot ", what, ": ", why);
+    }
+}
+
 nlohmann::json WaylandDesktopServices::listApplications(int maxCount,
                                                         const std::set<std::string>& excludedNames) {
     return programCatalogue().listApplications(maxCount, excludedNames);

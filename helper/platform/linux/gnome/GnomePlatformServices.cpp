@@ -1,8 +1,6 @@
 #include "platform/linux/gnome/GnomePlatformServices.h"
 
 #include "base/Log.h"
-#include "catalogue/ProgramCatalogue.h"
-#include "platform/linux/actions/Programs.h"
 
 namespace obx::gnome {
 
@@ -20,13 +18,7 @@ bool windowCommand(const std::string& action) {
 } // namespace
 
 GnomePlatformServices::GnomePlatformServices(std::string dataFolder, x11::SessionLocker locker)
-    : HeadlessPlatformServices(std::move(dataFolder)), locker_(std::move(locker)), calls_(commandTimeout) {}
-
-void GnomePlatformServices::cannot(const std::string& what, const std::string& why) {
-    if (refused_.insert(what).second) {
-        log(LogLevel::warning, "This desktop cannot ", what, ": ", why);
-    }
-}
+    : WaylandDesktopServices(std::move(dataFolder), std::move(locker)), calls_(commandTimeout) {}
 
 void GnomePlatformServices::applyPointerSettings(int speed, int accelerationRate, int wheelLines) {
     try {
@@ -41,23 +33,13 @@ void GnomePlatformServices::applyPointerSettings(int speed, int accelerationRate
     }
 }
 
-wayland::PointerReadback GnomePlatformServices::readBack() {
+linuxos::PointerReadback GnomePlatformServices::readBack() {
     try {
         return pointer_.read();
     } catch (const std::exception& error) {
         log(LogLevel::error, "GnomePlatformServices - reading the pointer settings: ", error.what());
     }
     return {};
-}
-
-void GnomePlatformServices::openItem(const std::string& path, const std::vector<std::string>&, int) {
-    try {
-        if (!x11::openWithDefaultApplication(path)) {
-            log(LogLevel::error, "GnomePlatformServices::openItem - could not start xdg-open for ", path);
-        }
-    } catch (const std::exception& error) {
-        log(LogLevel::error, "GnomePlatformServices::openItem - ", error.what());
-    }
 }
 
 void GnomePlatformServices::runSystemAction(const std::string& action, const nlohmann::json&) {
@@ -77,11 +59,6 @@ void GnomePlatformServices::runSystemAction(const std::string& action, const nlo
         cannot("carry out window commands now",
                std::string(error.what()) + " (GNOME loads new extensions at the next sign-in)");
     }
-}
-
-nlohmann::json GnomePlatformServices::listApplications(int maxCount,
-                                                       const std::set<std::string>& excludedNames) {
-    return programCatalogue().listApplications(maxCount, excludedNames);
 }
 
 } // namespace obx::gnome

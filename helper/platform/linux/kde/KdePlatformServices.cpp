@@ -110,7 +110,7 @@ void KdePlatformServices::runSystemAction(const std::string& action, const nlohm
         const auto file = scriptFolder_ / (found->second + ".js");
         std::error_code missing;
         if (!std::filesystem::is_regular_file(file, missing)) {
-            cannot(action, "its KWin script " + file.string() + " is not installed");
+            cannot("do \"" + action + "\"", "its KWin script " + file.string() + " is not installed");
             return;
         }
         const std::lock_guard lock(busMutex_);
@@ -118,7 +118,7 @@ void KdePlatformServices::runSystemAction(const std::string& action, const nlohm
             runScript(file, found->second);
         } catch (const std::exception& error) {
             dropBus();
-            cannot(action, error.what());
+            cannot("do \"" + action + "\"", error.what());
         }
     } catch (const std::exception& error) {
         log(LogLevel::error, "KdePlatformServices::runSystemAction - ", error.what());
@@ -136,12 +136,6 @@ void KdePlatformServices::runScript(const std::filesystem::path& file, const std
     const std::string name = "obx-" + stem + "-" + std::to_string(++runs_);
     scripting.run(file, name);
     loaded_.push_back({name, now});
-}
-
-void KdePlatformServices::cannot(const std::string& action, const std::string& why) {
-    if (refused_.insert(action).second) {
-        log(LogLevel::warning, "This desktop cannot do \"", action, "\": ", why);
-    }
 }
 
 } // namespace obx::kde

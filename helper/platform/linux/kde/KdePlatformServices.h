@@ -24,18 +24,13 @@ public:
 
     void applyPointerSettings(int speed, int accelerationRate, int wheelLines) override;
     void runSystemAction(const std::string& action, const nlohmann::json& params) override;
-    int systemPointerSpeed() override { return readBack().speed; }
-    int systemAccelerationRate() override { return readBack().accelerationRate; }
-    int systemWheelLines() override { return readBack().wheelLines; }
-    bool systemScrollInvert() override { return readBack().scrollInvert; }
 
 private:
-    linuxos::PointerReadback readBack();
+    linuxos::PointerReadback readBack() override;
     // The connection, opened at first use; the lock is held for calls that
     // wait two seconds at most.
     sd_bus* bus();
     void dropBus();
-    void cannot(const std::string& action, const std::string& why);
     void runScript(const std::filesystem::path& file, const std::string& stem);
 
     std::filesystem::path scriptFolder_;
@@ -48,7 +43,6 @@ private:
     };
     std::deque<LoadedScript> loaded_;
     unsigned runs_ = 0;
-    std::set<std::string> refused_;
     bool noPointerLogged_ = false;
 };
 

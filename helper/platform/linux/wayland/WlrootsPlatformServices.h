@@ -29,13 +29,9 @@ public:
     void scrollByKeys(std::uint32_t direction, int lines) override;
     void applyPointerSettings(int speed, int accelerationRate, int wheelLines) override;
     void runSystemAction(const std::string& action, const nlohmann::json& params) override;
-    int systemPointerSpeed() override { return readBack().speed; }
-    int systemAccelerationRate() override { return readBack().accelerationRate; }
-    int systemWheelLines() override { return readBack().wheelLines; }
-    bool systemScrollInvert() override { return readBack().scrollInvert; }
 
 private:
-    PointerReadback readBack();
+    PointerReadback readBack() override;
 
     std::shared_ptr<ForeignToplevels> toplevels_;
     SwaySession sway_;
