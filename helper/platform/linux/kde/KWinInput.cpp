@@ -44,6 +44,30 @@ struct KeymapDeleter {
 };
 using KeymapPointer = std::unique_ptr<xkb_keymap, KeymapDeleter>;
 
+// Waits for the wake-up, meanwhile serving KWin's events (the clipboard
+// content given back after a paste): false when KWin went away.
+bool awaitWake(wl_display* display, int wakeFd) {
+    while (wl_display_prepare_read(display) != 0) {
+        if (wl_display_dispatch_pending(display) < 0) {
+            return false;
+        }
+    }
+    if (wl_display_flush(display) < 0 && errno != EAGAIN) {
+        wl_display_cancel_read(display);
+        return false;
+    }
+    pollfd fds[2] = {{wakeFd, POLLIN, 0}, {wl_display_get_fd(display), POLLIN, 0}};
+    if (poll(fds, 2, -1) < 0) {
+        wl_display_cancel_read(display);
+        return errno == EINTR;
+    }
+    if (fds[1].revents & POLLIN) {
+        return wl_display_read_events(display) >= 0 && wl_display_dispatch_pending(display) >= 0;
+    }
+    wl_display_cancel_read(display);
+    return (fds[1].revents & (POLLHUP | POLLERR)) == 0;
+}
+
 std::string ownProgram() {
     std::error_code error;
     const auto path = std::filesystem::read_symlink("/proc/self/exe", error);
@@ -408,29 +432,12 @@ void KWinInput::serve() {
                 done->set_exception(std::current_exception());
             }
         }
-        pollfd fds[2] = {{wakeFd_, POLLIN, 0}, {-1, POLLIN, 0}};
-        wl_display* display = connection_ ? connection_->display() : nullptr;
-        bool reading = false;
-        if (display) {
-            // Between inputs the clipboard content given back is served.
-            while (wl_display_prepare_read(display) != 0) {
-                wl_display_dispatch_pending(display);
-            }
-            wl_display_flush(display);
-            reading = true;
-            fds[1].fd = wl_display_get_fd(display);
-        }
-        if (poll(fds, display ? 2 : 1, -1) < 0 && errno != EINTR) {
-            log(LogLevel::error, "KWinInput - cannot wait for input: ", std::strerror(errno));
-        }
-        if (reading) {
-            const bool failed = (fds[1].revents & POLLIN) ? wl_display_read_events(display) < 0
-                                                          : (wl_display_cancel_read(display), false);
-            if (failed || wl_display_dispatch_pending(display) < 0 ||
-                (fds[1].revents & (POLLHUP | POLLERR))) {
-                log(LogLevel::warning, "KWinInput - KWin went away; input connects again at its next use");
-                connection_.reset();
-            }
+        if (!connection_) {
+            pollfd wakeUp{wakeFd_, POLLIN, 0};
+            poll(&wakeUp, 1, -1);
+        } else if (!awaitWake(connection_->display(), wakeFd_)) {
+            log(LogLevel::warning, "KWinInput - KWin went away; input connects again at its next use");
+            connection_.reset();
         }
         eventfd_t ignored = 0;
         eventfd_read(wakeFd_, &ignored);

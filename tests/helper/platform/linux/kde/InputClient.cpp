@@ -8,6 +8,7 @@
 //   keystroke MODIFIERS VIRTUAL-KEY   (hexadecimal; pressed and released)
 //   type TEXT
 //   double-click PAUSE-MS             (the left button)
+//   scroll DIRECTION LINES            (by arrow keys: 1 up, 2 down, 3 left, 4 right)
 //   wait-for FILE                     (until the file exists, ten seconds at most)
 
 #include "platform/linux/kde/KdePlatformServices.h"
@@ -39,6 +40,10 @@ int main(int argc, char** argv) {
                     services.sendMouseButton(1, true);
                     services.sendMouseButton(1, false);
                 }
+            } else if (step == "scroll" && index + 2 < argc) {
+                services.scrollByKeys(static_cast<std::uint32_t>(std::stoul(argv[index + 1])),
+                                      std::stoi(argv[index + 2]));
+                index += 2;
             } else if (step == "wait-for" && index + 1 < argc) {
                 const std::filesystem::path file = argv[++index];
                 const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);

@@ -114,9 +114,9 @@ INSTANTIATE_TEST_SUITE_P(Layouts, KdeKeystrokeTest,
                                            Layout{"fr", "keymap French"}),
                          [](const auto& info) { return std::string(info.param.name); });
 
-TEST_F(KdeInputTest, TheLayoutsTextIsTypedAsKeys) {
+TEST_F(KdeInputTest, TheLayoutsTextAndArrowKeyScrollingAreKeys) {
     auto client = startReporter("org.example.Report", report);
-    auto keys = runInput({"type", "Azerty é@"}, input);
+    auto keys = runInput({"type", "Azerty é@", "scroll", "2", "3"}, input);
     auto typed = [&] {
         std::string text;
         for (const auto& line : linesWith(report, "key ")) {
@@ -130,6 +130,9 @@ TEST_F(KdeInputTest, TheLayoutsTextIsTypedAsKeys) {
     EXPECT_TRUE(waitUntil([&] { return typed() == "Azerty é@"; })) << readFile(report);
     EXPECT_EQ(linesWith(report, "key Shift_L down").size(), 1u);
     EXPECT_EQ(linesWith(report, "key ISO_Level3_Shift down").size(), 1u);
+    EXPECT_TRUE(waitUntil([&] { return linesWith(report, "key Down up mods= text=").size() == 3; }))
+        << readFile(report);
+    EXPECT_EQ(linesWith(report, "key Down down mods= text=").size(), 3u);
     EXPECT_TRUE(linesWith(report, "paste").empty());
 }
 
