@@ -120,7 +120,8 @@ void DataControlClipboard::dataOffer(void* data, zwlr_data_control_device_v1*,
 
 void DataControlClipboard::mimeType(void* data, zwlr_data_control_offer_v1*, const char* mimeType) {
     auto& offer = *static_cast<Offer*>(data);
-    if (offer.mimeTypes.size() < offer.mimeTypeLimit) {
+    if (offer.mimeTypes.size() < offer.mimeTypeLimit &&
+        std::find(offer.mimeTypes.begin(), offer.mimeTypes.end(), mimeType) == offer.mimeTypes.end()) {
         offer.mimeTypes.emplace_back(mimeType);
     }
 }
@@ -197,7 +198,7 @@ void DataControlClipboard::forget(Source& source) {
 }
 
 std::string DataControlClipboard::read(zwlr_data_control_offer_v1* offer, const std::string& mimeType,
-                                       std::size_t room) {
+                                       std::size_t room, std::chrono::steady_clock::time_point deadline) {
     int ends[2];
     if (pipe2(ends, O_CLOEXEC | O_NONBLOCK) != 0) {
         throw std::runtime_error("cannot make a pipe for the clipboard");
@@ -209,7 +210,6 @@ std::string DataControlClipboard::read(zwlr_data_control_offer_v1* offer, const 
         throw std::runtime_error("KWin went away");
     }
     writing.reset();
-    const auto deadline = Clock::now() + limits_.readTime;
     std::string data;
     char buffer[16384];
     for (;;) {
@@ -241,9 +241,11 @@ ClipboardContent DataControlClipboard::earlierContent() {
         return content;
     }
     std::size_t room = limits_.bytes;
+    const auto deadline = Clock::now() + limits_.allReadTime;
     for (const auto& mimeType : selection_->mimeTypes) {
         try {
-            auto data = read(selection_->offer, mimeType, room);
+            auto data =
+                read(selection_->offer, mimeType, room, std::min(deadline, Clock::now() + limits_.readTime));
             room -= data.size();
             content.emplace_back(mimeType, std::move(data));
         } catch (const std::length_error&) {
@@ -281,6 +283,11 @@ void DataControlClipboard::pasteText(const std::string& text, const std::functio
     }
     if (wl_display_get_error(display_) != 0) {
         throw std::runtime_error("KWin went away");
+    }
+    if (snippet.cancelled) {
+        // Another program took the selection meanwhile: its content stays.
+        forget(snippet);
+        return;
     }
     if (kept_) {
         forget(*kept_);

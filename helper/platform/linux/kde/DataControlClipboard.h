@@ -34,8 +34,10 @@ struct ClipboardLimits {
     // Kept of the earlier content: mime types and bytes in all.
     std::size_t mimeTypes = 32;
     std::size_t bytes = 4 << 20;
-    // How long one program may take to hand over one mime type's data.
+    // How long the owner may take to hand over one mime type's data, and
+    // all of them.
     std::chrono::milliseconds readTime{500};
+    std::chrono::milliseconds allReadTime{2000};
     // After the paste: the wait for the first read of the text, and the
     // quiet after each read before the earlier content comes back.
     std::chrono::milliseconds firstRead{1000};
@@ -70,7 +72,8 @@ private:
 
     void sync();
     ClipboardContent earlierContent();
-    std::string read(zwlr_data_control_offer_v1* offer, const std::string& mimeType, std::size_t room);
+    std::string read(zwlr_data_control_offer_v1* offer, const std::string& mimeType, std::size_t room,
+                     std::chrono::steady_clock::time_point deadline);
     Source& offer(ClipboardContent content);
     void forget(Source& source);
 
