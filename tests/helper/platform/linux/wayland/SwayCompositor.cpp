@@ -136,6 +136,12 @@ void SwayCompositor::restart() {
     start();
 }
 
+void SwayCompositor::kill() {
+    sway_->signal(SIGKILL);
+    sway_->waitExit(kWait);
+    sway_.reset();
+}
+
 std::string SwayCompositor::waylandDisplay() const {
     return display_.string();
 }

@@ -1,0 +1,162 @@
+// The snippet menu of the wlroots bridge against a headless sway: it opens at
+// the pointer, the user's pointer and keys choose or dismiss it, the chosen
+// snippet is typed into the client that had the focus, and a compositor that
+// dies while it is open ends it.
+
+#include <gtest/gtest.h>
+// Xlib after gtest: its None macro would hide a type of gtest of that name.
+#include "SwayInputTest.h"
+#include "UserKeyboard.h"
+#include "UserPointer.h"
+#include "actions/Actions.h"
+#include "actions/PlatformServicesImpl.h"
+#include "actions/SnippetMenuEntries.h"
+#include "platform/linux/menu/MenuGeometry.h"
+#include "settings/DeviceConfig.h"
+#include "support/FakeDevice.h"
+
+#include <future>
+#include <linux/input-event-codes.h>
+#include <pango/pangocairo.h>
+
+namespace obx::test {
+namespace {
+
+constexpr int outputWidth = 1024;
+constexpr int outputHeight = 768;
+// The menu's frame around its rows.
+constexpr int border = 1;
+constexpr auto menuWait = std::chrono::seconds(10);
+
+const std::vector<std::string> contents{"first snippet", "second snippet: Grüße ☃", "third"};
+const std::vector<std::string> labels{"First", "Second", ""};
+
+// Where the menu's rows are, as the menu lays them out at 96 dpi.
+struct MenuRows {
+    int width = 0;
+    int height = 0;
+    std::vector<int> middles; // of each entry's row
+
+    MenuRows() {
+        PangoFontMap* fonts = pango_cairo_font_map_new();
+        {
+            menu::MenuTexts texts(fonts, menu::defaultDpi);
+            const auto entries = snippetMenuEntries(contents, labels);
+            const menu::MenuGeometry geometry(texts, entries, menu::defaultDpi);
+            width = geometry.width() + 2 * border;
+            height = geometry.height() + 2 * border;
+            for (std::size_t row = 0; row < entries.size(); ++row) {
+                middles.push_back(border + geometry.rowTop(row) + geometry.rowHeight() / 2);
+            }
+        }
+        g_object_unref(fonts);
+    }
+};
+
+class SwayMenuTest : public SwayInputTest {
+protected:
+    void SetUp() override {
+        client = startReporter();
+        keyboard = std::make_unique<UserKeyboard>(sway.waylandDisplay(), "us");
+        ASSERT_TRUE(waitForLine("keymap English (US)")) << testing::PrintToString(reported());
+        pointer = std::make_unique<UserPointer>(sway.waylandDisplay(), outputWidth, outputHeight);
+    }
+
+    // Opens the menu at the pointer; returns once it holds the keyboard.
+    std::future<std::string> open() {
+        const auto start = reported().size();
+        auto chosen =
+            std::async(std::launch::async, [this] { return services.showSnippetMenu(contents, labels); });
+        EXPECT_TRUE(waitForLine("focus leave", start)) << testing::PrintToString(reported());
+        return chosen;
+    }
+
+    static std::string result(std::future<std::string>& chosen) {
+        if (chosen.wait_for(menuWait) != std::future_status::ready) {
+            ADD_FAILURE() << "the menu did not close";
+            return "<open>";
+        }
+        return chosen.get();
+    }
+
+    // The text the reporting client received since the line index.
+    std::string typedSince(std::size_t start) const {
+        std::string typed;
+        for (const auto& line : reportedFrom(start, "key ")) {
+            if (line.find(" down mods= text=") != std::string::npos) {
+                typed += line.substr(line.find("text=") + 5);
+            }
+        }
+        return typed;
+    }
+
+    std::unique_ptr<SpawnedProcess> client;
+    std::unique_ptr<UserKeyboard> keyboard;
+    std::unique_ptr<UserPointer> pointer;
+    const MenuRows rows;
+};
+
+TEST_F(SwayMenuTest, TheSnippetMenuActionOpensAtThePointerAndTypesTheEntryClicked) {
+    DeviceConfig config(nullptr);
+    for (std::size_t slot = 0; slot < contents.size(); ++slot) {
+        config.setSnippet(contents[slot], labels[slot], static_cast<int>(slot));
+    }
+    installPlatformServices(std::make_unique<wayland::WlrootsPlatformServices>(toplevels, ""));
+    const auto action = createAction(&config, {{"command", "snippetMenu"}});
+    FakeDevice device;
+    constexpr int x = 300, y = 200;
+    pointer->moveTo(x, y);
+    const auto start = reported().size();
+    auto done = std::async(std::launch::async, [&] { action->execute(device, true); });
+    ASSERT_TRUE(waitForLine("focus leave", start)) << testing::PrintToString(reported());
+    // The second entry's row, counted from the pointer where the menu opened.
+    pointer->moveTo(x + 20, y + rows.middles[1]);
+    pointer->click(BTN_LEFT);
+    ASSERT_EQ(done.wait_for(menuWait), std::future_status::ready);
+    EXPECT_TRUE(waitUntil([&] { return typedSince(start) == contents[1]; }))
+        << testing::PrintToString(reported());
+    destroyPlatformServices();
+}
+
+TEST_F(SwayMenuTest, AClickOutsideTheMenuDismissesIt) {
+    pointer->moveTo(300, 200);
+    auto chosen = open();
+    pointer->moveTo(250, 150);
+    pointer->click(BTN_LEFT);
+    EXPECT_EQ(result(chosen), "");
+}
+
+TEST_F(SwayMenuTest, KeysChooseOrDismissWithTheHighlight) {
+    pointer->moveTo(300, 200);
+    auto chosen = open();
+    keyboard->tap(KEY_DOWN);
+    keyboard->tap(KEY_ESC);
+    EXPECT_EQ(result(chosen), "");
+
+    chosen = open();
+    keyboard->tap(KEY_DOWN);
+    keyboard->tap(KEY_DOWN);
+    keyboard->tap(KEY_ENTER);
+    EXPECT_EQ(result(chosen), contents[1]);
+}
+
+TEST_F(SwayMenuTest, TheMenuStaysInsideTheOutputInItsCorner) {
+    pointer->moveTo(outputWidth - 1, outputHeight - 1);
+    auto chosen = open();
+    // Moved left and up so that it fits: its last row ends at the bottom.
+    pointer->moveTo(outputWidth - rows.width + 20, outputHeight - rows.height + rows.middles[2]);
+    pointer->click(BTN_LEFT);
+    EXPECT_EQ(result(chosen), contents[2]);
+}
+
+TEST_F(SwayMenuTest, ACompositorThatDiesEndsTheMenuWithNothingChosen) {
+    pointer->moveTo(300, 200);
+    auto chosen = open();
+    pointer.reset();
+    keyboard.reset();
+    sway.kill();
+    EXPECT_EQ(result(chosen), "");
+}
+
+} // namespace
+} // namespace obx::test
