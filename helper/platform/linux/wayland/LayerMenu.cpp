@@ -428,6 +428,8 @@ void MenuShowing::place(Overlay& overlay, int x, int y) {
     menuX_ = std::max(0, std::min(x, overlay.width - boxWidth()));
     menuY_ = std::max(0, std::min(y, overlay.height - boxHeight()));
     overlay.pending = true;
+    log(LogLevel::debug, "LayerMenu - open at ", menuX_, ", ", menuY_, " of an output of ", overlay.width,
+        " x ", overlay.height);
 }
 
 void MenuShowing::placeInMiddle() {
