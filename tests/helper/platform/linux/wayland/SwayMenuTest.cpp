@@ -149,6 +149,16 @@ TEST_F(SwayMenuTest, TheMenuStaysInsideTheOutputInItsCorner) {
     EXPECT_EQ(result(chosen), contents[2]);
 }
 
+TEST_F(SwayMenuTest, OnAScaledOutputTheMenuIsPlacedInLogicalPixels) {
+    sway.ipc().run("output HEADLESS-1 scale 2");
+    pointer = std::make_unique<UserPointer>(sway.waylandDisplay(), outputWidth / 2, outputHeight / 2);
+    pointer->moveTo(100, 100);
+    auto chosen = open();
+    pointer->moveTo(100 + 20, 100 + rows.middles[1]);
+    pointer->click(BTN_LEFT);
+    EXPECT_EQ(result(chosen), contents[1]);
+}
+
 TEST_F(SwayMenuTest, ACompositorThatDiesEndsTheMenuWithNothingChosen) {
     pointer->moveTo(300, 200);
     auto chosen = open();
