@@ -4,6 +4,8 @@
 #include "platform/linux/menu/CairoMenuCanvas.h"
 #include "platform/linux/menu/MenuInteraction.h"
 #include "platform/linux/wayland/BoundedRoundtrip.h"
+#include "platform/linux/wayland/HandedKeymap.h"
+#include "platform/linux/wayland/PointerCursor.h"
 #include "platform/linux/wayland/ShmBuffer.h"
 // The protocol names an argument "namespace", which C++ reserves.
 #define namespace layerName
@@ -14,17 +16,12 @@
 #include <array>
 #include <cerrno>
 #include <climits>
-#include <cstdlib>
-#include <cstring>
 #include <linux/input-event-codes.h>
 #include <memory>
 #include <pango/pangocairo.h>
 #include <poll.h>
 #include <stdexcept>
 #include <string_view>
-#include <sys/mman.h>
-#include <unistd.h>
-#include <wayland-cursor.h>
 #include <xkbcommon/xkbcommon.h>
 
 namespace obx::wayland {
@@ -36,21 +33,12 @@ using Clock = std::chrono::steady_clock;
 // Outputs covered at most; a compositor announcing more is not believed.
 constexpr std::size_t mostOutputs = 16;
 constexpr int largestScale = 8;
-// A keymap handed over by the compositor is at most this large.
-constexpr std::uint32_t maxKeymapSize = 1 << 20;
 // How long the pointer's entry is awaited before the menu opens in the
 // middle of an output instead (a seat without a pointer never tells).
 constexpr auto pointerWait = std::chrono::milliseconds(500);
-constexpr int defaultCursorSize = 24;
 constexpr const char* menuLayerName = "obx-snippet-menu";
 // The menu's frame around what the painter draws.
 constexpr int border = 1;
-
-int cursorSize() {
-    const char* size = std::getenv("XCURSOR_SIZE");
-    const int value = size ? std::atoi(size) : 0;
-    return value > 0 && value <= 256 ? value : defaultCursorSize;
-}
 
 struct Output {
     wl_output* output = nullptr;
@@ -138,7 +126,6 @@ private:
     void placeInMiddle();
     void present(Overlay& overlay);
     void paint(ShmBuffer& buffer, const Overlay& overlay) const;
-    void setCursor(std::uint32_t serial);
     // The pointer's place in the menu's own coordinates; outside when it is
     // on another output's overlay.
     std::pair<int, int> inMenu() const;
@@ -158,8 +145,7 @@ private:
     std::vector<std::unique_ptr<Overlay>> overlays_;
     wl_pointer* pointer_ = nullptr;
     wl_keyboard* keyboard_ = nullptr;
-    wl_cursor_theme* cursorTheme_ = nullptr;
-    wl_surface* cursorSurface_ = nullptr;
+    std::unique_ptr<PointerCursor> cursor_;
     xkb_context* xkb_ = nullptr;
     xkb_keymap* keymap_ = nullptr;
     xkb_state* keyState_ = nullptr;
@@ -261,6 +247,9 @@ void MenuShowing::release() {
         overlay->buffers = {};
     }
     overlays_.clear();
+    // Events still on their way name no overlay any more.
+    menuOverlay_ = nullptr;
+    pointerOverlay_ = nullptr;
     if (mapped) {
         // The focus is back on the window that had it before the caller types
         // into it.
@@ -269,12 +258,7 @@ void MenuShowing::release() {
     if (ping_) {
         wl_callback_destroy(ping_);
     }
-    if (cursorSurface_) {
-        wl_surface_destroy(cursorSurface_);
-    }
-    if (cursorTheme_) {
-        wl_cursor_theme_destroy(cursorTheme_);
-    }
+    cursor_.reset();
     if (pointer_) {
         wl_pointer_destroy(pointer_);
     }
@@ -493,30 +477,6 @@ std::pair<int, int> MenuShowing::inMenu() const {
     return {static_cast<int>(pointerX_) - menuX_ - border, static_cast<int>(pointerY_) - menuY_ - border};
 }
 
-void MenuShowing::setCursor(std::uint32_t serial) {
-    // The compositor leaves the pointer's picture to the client it is over.
-    if (!cursorTheme_) {
-        cursorTheme_ = wl_cursor_theme_load(std::getenv("XCURSOR_THEME"), cursorSize(), shm_);
-        cursorSurface_ = wl_compositor_create_surface(compositor_);
-    }
-    wl_cursor* cursor = nullptr;
-    for (const char* name : {"default", "left_ptr"}) {
-        if (!cursor && cursorTheme_) {
-            cursor = wl_cursor_theme_get_cursor(cursorTheme_, name);
-        }
-    }
-    if (!cursor || cursor->image_count == 0) {
-        return;
-    }
-    wl_cursor_image* image = cursor->images[0];
-    wl_surface_attach(cursorSurface_, wl_cursor_image_get_buffer(image), 0, 0);
-    wl_surface_damage(cursorSurface_, 0, 0, static_cast<std::int32_t>(image->width),
-                      static_cast<std::int32_t>(image->height));
-    wl_surface_commit(cursorSurface_);
-    wl_pointer_set_cursor(pointer_, serial, cursorSurface_, static_cast<std::int32_t>(image->hotspot_x),
-                          static_cast<std::int32_t>(image->hotspot_y));
-}
-
 void MenuShowing::pointerEnter(void* data, wl_pointer*, std::uint32_t serial, wl_surface* surface,
                                wl_fixed_t x, wl_fixed_t y) {
     auto& self = *static_cast<MenuShowing*>(data);
@@ -526,7 +486,10 @@ void MenuShowing::pointerEnter(void* data, wl_pointer*, std::uint32_t serial, wl
     if (!self.pointerOverlay_) {
         return;
     }
-    self.setCursor(serial);
+    if (!self.cursor_) {
+        self.cursor_ = std::make_unique<PointerCursor>(self.compositor_, self.shm_);
+    }
+    self.cursor_->show(self.pointer_, serial);
     if (!self.menuOverlay_) {
         self.place(*self.pointerOverlay_, static_cast<int>(self.pointerX_), static_cast<int>(self.pointerY_));
     } else {
@@ -564,20 +527,10 @@ void MenuShowing::pointerButton(void* data, wl_pointer*, std::uint32_t, std::uin
 void MenuShowing::keymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd,
                          std::uint32_t size) {
     auto& self = *static_cast<MenuShowing*>(data);
-    if (format != WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 || size == 0 || size > maxKeymapSize) {
-        close(fd);
-        log(LogLevel::warning, "LayerMenu - the compositor handed over a keymap the helper cannot read");
+    const auto source = readHandedKeymap(format, fd, size, "LayerMenu");
+    if (source.empty()) {
         return;
     }
-    void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    close(fd);
-    if (text == MAP_FAILED) {
-        log(LogLevel::warning, "LayerMenu - cannot map the keymap the compositor handed over");
-        return;
-    }
-    const auto* characters = static_cast<const char*>(text);
-    const std::string source(characters, strnlen(characters, size));
-    munmap(text, size);
     xkb_keymap* compiled = xkb_keymap_new_from_string(self.xkb_, source.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1,
                                                       XKB_KEYMAP_COMPILE_NO_FLAGS);
     if (!compiled) {
