@@ -11,6 +11,7 @@
 #include "actions/Actions.h"
 #include "actions/PlatformServicesImpl.h"
 #include "actions/SnippetMenuEntries.h"
+#include "base/LogCapture.h"
 #include "platform/linux/menu/MenuGeometry.h"
 #include "settings/DeviceConfig.h"
 #include "support/FakeDevice.h"
@@ -157,6 +158,38 @@ TEST_F(SwayMenuTest, OnAScaledOutputTheMenuIsPlacedInLogicalPixels) {
     pointer->moveTo(100 + 20, 100 + rows.middles[1]);
     pointer->click(BTN_LEFT);
     EXPECT_EQ(result(chosen), contents[1]);
+}
+
+TEST_F(SwayMenuTest, WithTwoOutputsTheMenuOpensOnThePointersAndAClickOnTheOtherDismisses) {
+    // A second output right of the first, as large: the layout is twice as
+    // wide. The pointer's output has an empty workspace, which takes the
+    // keyboard from the client, so the menu's own log tells that it is open.
+    sway.ipc().run("create_output");
+    sway.ipc().run("output HEADLESS-2 resolution 1024x768 position 1024 0");
+    pointer = std::make_unique<UserPointer>(sway.waylandDisplay(), 2 * outputWidth, outputHeight);
+    LogCapture logs;
+    const auto openAt = [&](const std::string& where) {
+        const auto line = "LayerMenu - open at " + where + " of an output of 1024 x 768";
+        return waitUntil([&] {
+            const auto texts = logs.texts();
+            return std::find(texts.begin(), texts.end(), line) != texts.end();
+        });
+    };
+    const int x = outputWidth + 300, y = 200;
+    pointer->moveTo(x, y);
+    auto chosen =
+        std::async(std::launch::async, [this] { return services.showSnippetMenu(contents, labels); });
+    ASSERT_TRUE(openAt("300, 200"));
+    pointer->moveTo(x + 20, y + rows.middles[2]);
+    pointer->click(BTN_LEFT);
+    EXPECT_EQ(result(chosen), contents[2]);
+
+    logs.clear();
+    chosen = std::async(std::launch::async, [this] { return services.showSnippetMenu(contents, labels); });
+    ASSERT_TRUE(openAt(std::to_string(300 + 20) + ", " + std::to_string(200 + rows.middles[2])));
+    pointer->moveTo(300, 200);
+    pointer->click(BTN_LEFT);
+    EXPECT_EQ(result(chosen), "");
 }
 
 TEST_F(SwayMenuTest, ACompositorThatDiesEndsTheMenuWithNothingChosen) {
