@@ -5,6 +5,7 @@
 #include "platform/linux/menu/MenuInteraction.h"
 #include "platform/linux/wayland/BoundedRoundtrip.h"
 #include "platform/linux/wayland/HandedKeymap.h"
+#include "platform/linux/wayland/KeyRepeat.h"
 #include "platform/linux/wayland/PointerCursor.h"
 #include "platform/linux/wayland/ShmBuffer.h"
 // The protocol names an argument "namespace", which C++ reserves.
@@ -95,12 +96,12 @@ private:
     static void pointerAxis(void*, wl_pointer*, std::uint32_t, std::uint32_t, wl_fixed_t) {}
     static void keymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd, std::uint32_t size);
     static void keyboardEnter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {}
-    static void keyboardLeave(void*, wl_keyboard*, std::uint32_t, wl_surface*) {}
+    static void keyboardLeave(void* data, wl_keyboard*, std::uint32_t, wl_surface*);
     static void key(void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t key,
                     std::uint32_t state);
     static void modifiers(void* data, wl_keyboard*, std::uint32_t, std::uint32_t depressed,
                           std::uint32_t latched, std::uint32_t locked, std::uint32_t group);
-    static void repeatInfo(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
+    static void repeatInfo(void* data, wl_keyboard*, std::int32_t rate, std::int32_t delay);
     static void pong(void* data, wl_callback* callback, std::uint32_t);
 
     static constexpr wl_registry_listener registryListener{&global, &globalRemove};
@@ -149,6 +150,7 @@ private:
     xkb_context* xkb_ = nullptr;
     xkb_keymap* keymap_ = nullptr;
     xkb_state* keyState_ = nullptr;
+    KeyRepeat repeat_;
     wl_callback* ping_ = nullptr;
     Clock::time_point pingSent_;
 
@@ -546,11 +548,28 @@ void MenuShowing::keymap(void* data, wl_keyboard*, std::uint32_t format, std::in
 void MenuShowing::key(void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t key,
                       std::uint32_t state) {
     auto& self = *static_cast<MenuShowing*>(data);
-    if (state != WL_KEYBOARD_KEY_STATE_PRESSED || !self.keyState_) {
+    if (state != WL_KEYBOARD_KEY_STATE_PRESSED) {
+        self.repeat_.release(key);
+        return;
+    }
+    if (!self.keyState_) {
         return;
     }
     // Evdev codes are xkb's keycodes less 8.
     self.apply(self.interaction_->key(xkb_state_key_get_one_sym(self.keyState_, key + 8)));
+    if (xkb_keymap_key_repeats(self.keymap_, key + 8)) {
+        self.repeat_.press(key, Clock::now());
+    } else {
+        self.repeat_.stop();
+    }
+}
+
+void MenuShowing::keyboardLeave(void* data, wl_keyboard*, std::uint32_t, wl_surface*) {
+    static_cast<MenuShowing*>(data)->repeat_.stop();
+}
+
+void MenuShowing::repeatInfo(void* data, wl_keyboard*, std::int32_t rate, std::int32_t delay) {
+    static_cast<MenuShowing*>(data)->repeat_.configure(rate, delay);
 }
 
 void MenuShowing::modifiers(void* data, wl_keyboard*, std::uint32_t, std::uint32_t depressed,
@@ -606,6 +625,13 @@ std::optional<std::size_t> MenuShowing::run() {
         if (!menuOverlay_ && (!pointer_ || now - shown >= pointerWait)) {
             placeInMiddle();
         }
+        // A held key repeats, as the X server repeats it for the X11 menu.
+        if (const auto key = repeat_.take(now); key && keyState_) {
+            apply(interaction_->key(xkb_state_key_get_one_sym(keyState_, *key + 8)));
+            if (done_) {
+                break;
+            }
+        }
         if (redraw_ && menuOverlay_) {
             redraw_ = false;
             menuOverlay_->pending = true;
@@ -630,6 +656,9 @@ std::optional<std::size_t> MenuShowing::run() {
         auto until = ping_ ? pingSent_ + timeout_ : nextPing;
         if (!menuOverlay_) {
             until = std::min(until, shown + pointerWait);
+        }
+        if (const auto repeat = repeat_.due()) {
+            until = std::min(until, *repeat);
         }
         const auto wait =
             std::max(milliseconds(1), duration_cast<milliseconds>(until - now) + milliseconds(1));
