@@ -5,54 +5,28 @@
 
 #include <gtest/gtest.h>
 // Xlib after gtest: its None macro would hide a type of gtest of that name.
+#include "MenuRows.h"
 #include "SwayInputTest.h"
 #include "UserKeyboard.h"
 #include "UserPointer.h"
 #include "actions/Actions.h"
 #include "actions/PlatformServicesImpl.h"
-#include "actions/SnippetMenuEntries.h"
 #include "base/LogCapture.h"
-#include "platform/linux/menu/MenuGeometry.h"
 #include "settings/DeviceConfig.h"
 #include "support/FakeDevice.h"
 
 #include <future>
 #include <linux/input-event-codes.h>
-#include <pango/pangocairo.h>
 
 namespace obx::test {
 namespace {
 
 constexpr int outputWidth = 1024;
 constexpr int outputHeight = 768;
-// The menu's frame around its rows.
-constexpr int border = 1;
 constexpr auto menuWait = std::chrono::seconds(10);
 
 const std::vector<std::string> contents{"first snippet", "second snippet: Grüße ☃", "third"};
 const std::vector<std::string> labels{"First", "Second", ""};
-
-// Where the menu's rows are, as the menu lays them out at 96 dpi.
-struct MenuRows {
-    int width = 0;
-    int height = 0;
-    std::vector<int> middles; // of each entry's row
-
-    MenuRows() {
-        PangoFontMap* fonts = pango_cairo_font_map_new();
-        {
-            menu::MenuTexts texts(fonts, menu::defaultDpi);
-            const auto entries = snippetMenuEntries(contents, labels);
-            const menu::MenuGeometry geometry(texts, entries, menu::defaultDpi);
-            width = geometry.width() + 2 * border;
-            height = geometry.height() + 2 * border;
-            for (std::size_t row = 0; row < entries.size(); ++row) {
-                middles.push_back(border + geometry.rowTop(row) + geometry.rowHeight() / 2);
-            }
-        }
-        g_object_unref(fonts);
-    }
-};
 
 class SwayMenuTest : public SwayInputTest {
 protected:
@@ -94,7 +68,7 @@ protected:
     std::unique_ptr<SpawnedProcess> client;
     std::unique_ptr<UserKeyboard> keyboard;
     std::unique_ptr<UserPointer> pointer;
-    const MenuRows rows;
+    const MenuRows rows{contents, labels};
 };
 
 TEST_F(SwayMenuTest, TheSnippetMenuActionOpensAtThePointerAndTypesTheEntryClicked) {
