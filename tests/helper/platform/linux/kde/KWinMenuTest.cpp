@@ -41,9 +41,13 @@ protected:
         return chosen;
     }
 
-    static std::string result(std::future<std::string>& chosen) {
+    // The menu's answer; a menu that does not close fails the test and is
+    // ended with a KWin restart, so that the test does not hang.
+    std::string result(std::future<std::string>& chosen) {
         if (chosen.wait_for(std::chrono::seconds(10)) != std::future_status::ready) {
             ADD_FAILURE() << "the menu did not close";
+            kwin.restart();
+            chosen.wait();
             return "<open>";
         }
         return chosen.get();

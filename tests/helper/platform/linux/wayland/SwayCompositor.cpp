@@ -137,6 +137,9 @@ void SwayCompositor::restart() {
 }
 
 void SwayCompositor::kill() {
+    if (!sway_) {
+        return;
+    }
     sway_->signal(SIGKILL);
     sway_->waitExit(kWait);
     sway_.reset();
