@@ -3,12 +3,14 @@
 // The platform services on KDE Plasma: keystrokes, text and clicks through
 // KWin's fake input (text the layout lacks pasted through the clipboard),
 // window commands as one-shot KWin scripts, pointer settings on KWin's input
-// devices; the rest as on every Wayland desktop.
+// devices, the snippet menu as a layer-shell surface; the rest as on every
+// Wayland desktop.
 
 #include "platform/linux/desktop/WaylandDesktopServices.h"
 #include "platform/linux/kde/KWinBus.h"
 #include "platform/linux/kde/KWinInput.h"
 #include "platform/linux/kde/KWinPointerSettings.h"
+#include "platform/linux/wayland/LayerMenu.h"
 
 #include <chrono>
 #include <deque>
@@ -31,6 +33,8 @@ public:
     void scrollByKeys(std::uint32_t direction, int lines) override;
     void applyPointerSettings(int speed, int accelerationRate, int wheelLines) override;
     void runSystemAction(const std::string& action, const nlohmann::json& params) override;
+    std::string showSnippetMenu(const std::vector<std::string>& contents,
+                                const std::vector<std::string>& labels) override;
 
 private:
     linuxos::PointerReadback readBack() override;
@@ -55,6 +59,7 @@ private:
     unsigned runs_ = 0;
     bool noPointerLogged_ = false;
     KWinInput input_;
+    wayland::LayerMenu menu_;
 };
 
 } // namespace obx::kde
