@@ -113,6 +113,8 @@ private:
     xkb_keymap* sessionKeymap();
     wayland::SessionKeys& sessionKeys();
     std::uint32_t keyFor(xkb_keysym_t keysym);
+    // Throws when this KWin's fake input takes no keys.
+    void requireKeys() const;
     void sendKey(std::uint32_t key, bool down);
 
     std::chrono::milliseconds timeout_;
@@ -280,11 +282,15 @@ wayland::SessionKeys& KWinInput::Connection::sessionKeys() {
     return *keys_;
 }
 
-void KWinInput::Connection::sendKey(std::uint32_t key, bool down) {
+void KWinInput::Connection::requireKeys() const {
     if (fakeInputVersion_ < keyboardKeyVersion) {
         throw std::runtime_error("this KWin's fake input takes no keys (version " +
                                  std::to_string(fakeInputVersion_) + ")");
     }
+}
+
+void KWinInput::Connection::sendKey(std::uint32_t key, bool down) {
+    requireKeys();
     org_kde_kwin_fake_input_keyboard_key(
         fakeInput_, key, down ? WL_KEYBOARD_KEY_STATE_PRESSED : WL_KEYBOARD_KEY_STATE_RELEASED);
 }
@@ -317,6 +323,8 @@ std::uint32_t KWinInput::Connection::keyFor(xkb_keysym_t keysym) {
 }
 
 void KWinInput::Connection::type(const std::u32string& text, const std::string& utf8) {
+    // Checked before the clipboard is touched: a paste needs Ctrl+V.
+    requireKeys();
     const auto typing = layoutTyping(sessionKeymap(), text);
     if (!typing.missing.empty() && clipboard_) {
         // One paste of the whole text: keys typed after a paste could reach
