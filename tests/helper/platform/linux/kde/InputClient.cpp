@@ -4,13 +4,16 @@
 // "done", and goes on serving (the clipboard given back after a paste) until
 // a signal ends it.
 //
-// obx_kde_input_client STEP...
+// obx_kde_input_client [--log FOLDER] STEP...
+//   --log FOLDER                      (the helper's log, debug records too, in the folder)
 //   keystroke MODIFIERS VIRTUAL-KEY   (hexadecimal; pressed and released)
 //   type TEXT
 //   double-click PAUSE-MS             (the left button)
 //   scroll DIRECTION LINES            (by arrow keys: 1 up, 2 down, 3 left, 4 right)
+//   snippet-menu ENTRY...             (the menu of the entries, the one chosen typed)
 //   wait-for FILE                     (until the file exists, ten seconds at most)
 
+#include "base/Log.h"
 #include "platform/linux/kde/KdePlatformServices.h"
 
 #include <chrono>
@@ -19,11 +22,17 @@
 #include <string>
 #include <thread>
 #include <unistd.h>
+#include <vector>
 
 int main(int argc, char** argv) {
     obx::kde::KdePlatformServices services("", "");
+    int first = 1;
+    if (argc > 2 && std::string(argv[1]) == "--log") {
+        obx::openLog({argv[2], static_cast<int>(obx::LogLevel::debug)});
+        first = 3;
+    }
     try {
-        for (int index = 1; index < argc; ++index) {
+        for (int index = first; index < argc; ++index) {
             const std::string step = argv[index];
             if (step == "keystroke" && index + 2 < argc) {
                 const auto modifiers = static_cast<std::uint16_t>(std::stoul(argv[index + 1], nullptr, 16));
@@ -44,6 +53,14 @@ int main(int argc, char** argv) {
                 services.scrollByKeys(static_cast<std::uint32_t>(std::stoul(argv[index + 1])),
                                       std::stoi(argv[index + 2]));
                 index += 2;
+            } else if (step == "snippet-menu" && index + 1 < argc) {
+                // As the snippet-menu action does: the chosen entry is typed.
+                const std::vector<std::string> entries(argv + index + 1, argv + argc);
+                const auto chosen = services.showSnippetMenu(entries, {});
+                if (!chosen.empty()) {
+                    services.typeText(chosen);
+                }
+                index = argc;
             } else if (step == "wait-for" && index + 1 < argc) {
                 const std::filesystem::path file = argv[++index];
                 const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(10);
