@@ -55,7 +55,7 @@ struct Case {
 };
 
 void PrintTo(const Case& each, std::ostream* out) {
-    *out << each.layout << ": " << each.text;
+    *out << each.name;
 }
 
 class LayoutTypingTest : public ::testing::TestWithParam<Case> {};
