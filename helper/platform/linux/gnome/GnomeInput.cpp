@@ -1,0 +1,122 @@
+#include "platform/linux/gnome/GnomeInput.h"
+
+#include "base/Log.h"
+#include "platform/linux/gnome/GnomeText.h"
+#include "platform/linux/x11/TypingPlan.h"
+
+#include <xkbcommon/xkbcommon-keysyms.h>
+
+namespace obx::gnome {
+
+namespace {
+
+// The extension takes texts of up to 65,536 UTF-16 units; a UTF-8 text of as
+// many bytes never has more.
+constexpr std::size_t textLimit = 65536;
+
+std::string layoutName(const XkbLayoutName& name) {
+    return name.variant.empty() ? name.layout : name.layout + "+" + name.variant;
+}
+
+} // namespace
+
+GnomeInput::GnomeInput(std::chrono::milliseconds timeout) : session_(timeout), shell_(timeout) {}
+
+void GnomeInput::keystroke(std::uint16_t modifiers, std::uint16_t virtualKey, bool down, bool modifiersOnly) {
+    const auto& keys = layout_.keys();
+    for (const std::uint16_t each : x11::keystrokeSequence(modifiers, virtualKey, down, modifiersOnly)) {
+        const auto keysym = static_cast<std::uint32_t>(x11::keysymForVirtualKey(each));
+        if (keysym == XKB_KEY_NoSymbol || !keys.keyFor(keysym)) {
+            log(LogLevel::warning, "GnomeInput::keystroke - no key for virtual key 0x", Hex{each},
+                " in the layout ", layoutName(layout_.name()));
+            continue;
+        }
+        session_.keysym(keysym, down);
+    }
+}
+
+void GnomeInput::button(std::uint32_t code, bool down) {
+    session_.button(code, down);
+}
+
+void GnomeInput::tap(const std::vector<std::uint32_t>& keysyms) {
+    for (const std::uint32_t keysym : keysyms) {
+        session_.keysym(keysym, true);
+        session_.keysym(keysym, false);
+    }
+}
+
+void GnomeInput::type(const std::string& utf8) {
+    if (utf8.size() > textLimit) {
+        log(LogLevel::error, "GnomeInput::type - the text is longer than ", textLimit,
+            " bytes, nothing typed");
+        return;
+    }
+    const auto codePoints = x11::decodeUtf8(utf8);
+    if (!codePoints) {
+        log(LogLevel::error, "GnomeInput::type - the text is not valid UTF-8, nothing typed");
+        return;
+    }
+    const auto text = gnomeText(*codePoints);
+    if (!text.undeliverable.empty()) {
+        log(LogLevel::warning, "GnomeInput::type - no key can type these characters, left out: ",
+            codePointNames(text.undeliverable));
+    }
+    if (text.characters.empty() || committed(text.utf8)) {
+        return;
+    }
+    const auto missing = missingFromLayout(text, layout_.keys());
+    if (missing.empty()) {
+        tap(text.keysyms);
+        return;
+    }
+    if (pasted(text.utf8)) {
+        return;
+    }
+    log(LogLevel::warning, "GnomeInput::type - the layout ", layoutName(layout_.name()),
+        " has no key for these characters and the clipboard cannot take them, left out: ",
+        codePointNames(missing));
+    std::vector<std::uint32_t> onLayout;
+    for (std::size_t index = 0; index < text.characters.size(); ++index) {
+        if (missing.find(text.characters[index]) == std::u32string::npos) {
+            onLayout.push_back(text.keysyms[index]);
+        }
+    }
+    tap(onLayout);
+}
+
+bool GnomeInput::committed(const std::string& text) {
+    try {
+        const bool done = shell_.commitText(text);
+        absenceLogged_ = false;
+        return done;
+    } catch (const std::runtime_error& error) {
+        if (!absenceLogged_) {
+            log(LogLevel::warning, "GnomeInput::type - ", error.what(),
+                ": text goes as keys of the current layout only");
+            absenceLogged_ = true;
+        }
+        return false;
+    }
+}
+
+bool GnomeInput::pasted(const std::string& text) {
+    if (!layout_.keys().keyFor(XKB_KEY_v)) {
+        log(LogLevel::warning, "GnomeInput::type - the layout ", layoutName(layout_.name()),
+            " has no key for V, so Ctrl+V cannot paste");
+        return false;
+    }
+    try {
+        if (!shell_.offerClipboardText(text)) {
+            return false;
+        }
+    } catch (const std::runtime_error&) {
+        return false;
+    }
+    session_.keysym(XKB_KEY_Control_L, true);
+    tap({XKB_KEY_v});
+    session_.keysym(XKB_KEY_Control_L, false);
+    return true;
+}
+
+} // namespace obx::gnome
