@@ -268,5 +268,22 @@ TEST_F(GnomeInputTest, TheSnippetMenuOpensAtThePointerAndItsChoiceIsTyped) {
     EXPECT_EQ(dismissed.get(), "");
 }
 
+// The helper waits for the menu's answer; a Shell that ends answers nothing,
+// and the wait ends at once. Input goes on through the next Shell.
+TEST_F(GnomeInputTest, AShellThatGoesAwayEndsTheMenuWithNothingChosen) {
+    auto chosen = std::async(std::launch::async, [&] { return services.showSnippetMenu({"first"}, {""}); });
+    ASSERT_TRUE(waitUntil([&] { return shell->snippetMenu().open; }));
+    shell->restart();
+    ASSERT_EQ(chosen.wait_for(std::chrono::seconds(1)), std::future_status::ready);
+    EXPECT_EQ(chosen.get(), "");
+
+    shell->setLayout("us");
+    auto client = startProbe();
+    keyboardReady();
+    const auto start = reportSize();
+    press(x11::modifierCtrl, virtualKeyA);
+    EXPECT_TRUE(waitForLine("key a down mods=Control text=", start)) << report;
+}
+
 } // namespace
 } // namespace obx::test
