@@ -6,13 +6,16 @@
 
 // A snippet comes from any client of the user's session bus.
 const SNIPPET_LENGTH_LIMIT = 65536;
-// Earlier clipboard content larger than this is not kept (and not restored).
+// The clipboard's earlier content is kept up to this size, read within this
+// time; when it cannot be kept, no snippet is offered, so the user's content
+// stays.
 const KEPT_CLIPBOARD_LIMIT = 16 * 1024 * 1024;
+const KEEP_TIMEOUT_MS = 1000;
 // The paste reads the clipboard when its key arrives, a few milliseconds after
 // the offer. The Shell does not tell when a client read it (a source that
 // would know cannot be written in GJS), so the earlier content comes back
 // after this long.
-const OFFER_LIFETIME_MS = 1000;
+const OFFER_LIFETIME_MS = 2000;
 const SNIPPET_TYPE = 'text/plain;charset=utf-8';
 const TEXT_TYPES = [SNIPPET_TYPE, 'UTF8_STRING', 'text/plain', 'STRING', 'TEXT'];
 
@@ -56,7 +59,12 @@ class ClipboardLoan {
             return;
         }
         this._giveBack();
-        this._keep(() => {
+        this._keep(kept => {
+            if (!kept) {
+                done(false);
+                return;
+            }
+            this._kept = kept.bytes ? kept : null;
             this._offer = Meta.SelectionSourceMemory.new(SNIPPET_TYPE, new GLib.Bytes(new TextEncoder().encode(text)));
             this._selection.set_owner(Meta.SelectionType.SELECTION_CLIPBOARD, this._offer);
             // Someone taking the clipboard after us keeps it.
@@ -73,24 +81,37 @@ class ClipboardLoan {
         this._giveBack();
     }
 
+    // then({type, bytes}) with the content, {} for an empty clipboard, or
+    // null when the content cannot be kept.
     _keep(then) {
-        this._kept = null;
         const type = preferredType(this._selection.get_mimetypes(Meta.SelectionType.SELECTION_CLIPBOARD));
         if (!type) {
-            then();
+            then({});
             return;
         }
         const output = Gio.MemoryOutputStream.new_resizable();
-        this._selection.transfer_async(Meta.SelectionType.SELECTION_CLIPBOARD, type, KEPT_CLIPBOARD_LIMIT,
-            output, null, (selection, result) => {
+        const cancellable = new Gio.Cancellable();
+        const timeout = GLib.timeout_add(GLib.PRIORITY_DEFAULT, KEEP_TIMEOUT_MS, () => {
+            cancellable.cancel();
+            return GLib.SOURCE_REMOVE;
+        });
+        this._selection.transfer_async(Meta.SelectionType.SELECTION_CLIPBOARD, type, KEPT_CLIPBOARD_LIMIT + 1,
+            output, cancellable, (selection, result) => {
+                if (!cancellable.is_cancelled())
+                    GLib.source_remove(timeout);
+                let kept = null;
                 try {
                     selection.transfer_finish(result);
                     output.close(null);
-                    this._kept = {type, bytes: output.steal_as_bytes()};
+                    const bytes = output.steal_as_bytes();
+                    if (bytes.get_size() <= KEPT_CLIPBOARD_LIMIT)
+                        kept = {type, bytes};
+                    else
+                        log('obxhelper: the clipboard holds more than the helper keeps; no snippet is pasted');
                 } catch (e) {
-                    log(`obxhelper: the clipboard's earlier content could not be kept: ${e.message}`);
+                    log(`obxhelper: the clipboard's content could not be kept, no snippet is pasted: ${e.message}`);
                 }
-                then();
+                then(kept);
             });
     }
 
