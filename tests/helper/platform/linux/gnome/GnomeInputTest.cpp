@@ -268,6 +268,36 @@ TEST_F(GnomeInputTest, TheSnippetMenuOpensAtThePointerAndItsChoiceIsTyped) {
     EXPECT_EQ(dismissed.get(), "");
 }
 
+// Texts and captions come from any client of the session bus: the extension
+// takes them up to its bounds only.
+TEST_F(GnomeInputTest, TheExtensionRefusesTextsAndMenusBeyondItsBounds) {
+    shell->setLayout("us");
+    auto field = startTextField(true);
+    keyboardReady();
+    gnome::ShellBridgeCalls calls(std::chrono::milliseconds(2000));
+    EXPECT_FALSE(calls.commitText(std::string(65537, 'a')));
+    EXPECT_FALSE(calls.offerClipboardText(std::string(65537, 'a')));
+    EXPECT_FALSE(calls.commitText(""));
+    const std::string longest(256, 'c');
+    EXPECT_THROW(calls.showSnippetMenu("Quellane", std::vector<std::string>(33, "c")), std::runtime_error);
+    EXPECT_THROW(calls.showSnippetMenu("Quellane", {longest + "c"}), std::runtime_error);
+    EXPECT_THROW(calls.showSnippetMenu(longest + "t", {"c"}), std::runtime_error);
+    EXPECT_FALSE(shell->snippetMenu().open);
+    // A long text goes in pieces, a surrogate pair not split where the first
+    // piece ends; a menu of 32 entries opens.
+    const std::string longText = std::string(999, 'a') + "😀" + std::string(3000, 'b') + "世界";
+    EXPECT_TRUE(calls.commitText(longText));
+    auto menu = std::async(std::launch::async, [&] {
+        return calls.showSnippetMenu("Quellane", std::vector<std::string>(32, longest));
+    });
+    ASSERT_TRUE(waitUntil([&] { return shell->snippetMenu().open; }));
+    EXPECT_EQ(shell->snippetMenu().captions.size(), 32u);
+    press(0, virtualKeyEscape);
+    ASSERT_EQ(menu.wait_for(kWait), std::future_status::ready);
+    EXPECT_EQ(menu.get(), -1);
+    EXPECT_TRUE(waitUntil([&] { return fieldText() == longText; })) << fieldText().size();
+}
+
 // The helper waits for the menu's answer; a Shell that ends answers nothing,
 // and the wait ends at once. Input goes on through the next Shell.
 TEST_F(GnomeInputTest, AShellThatGoesAwayEndsTheMenuWithNothingChosen) {
