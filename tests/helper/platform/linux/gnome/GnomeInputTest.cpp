@@ -49,11 +49,12 @@ protected:
 
     GnomeInputTest() : watch(std::make_shared<gnome::ShellFocusWatch>()) {}
 
-    // Starts a client whose report goes to the file and waits until its
+    // Starts a client whose report goes to a file of its own and waits until its
     // window has the focus; the last client has left by then, so the Shell
     // gives the new one the focus.
     std::unique_ptr<SpawnedProcess> startClient(std::vector<std::string> command, const std::string& appId) {
-        report = shell->programFolder() / (appId + ".log");
+        static int clients = 0;
+        report = shell->programFolder() / (appId + "-" + std::to_string(++clients) + ".log");
         auto client = shell->startClient(command, report);
         EXPECT_TRUE(watch->waitFor([&](const auto& focus) { return focus && focus->appId == appId; }, kWait))
             << appId;
@@ -100,6 +101,14 @@ protected:
     std::string fieldText() const {
         const auto lines = reported("text ");
         return lines.empty() ? std::string() : lines.back().substr(5);
+    }
+
+    // Whether the snippet menu came up and was laid out on the screen.
+    static bool menuShown() {
+        return waitUntil([] {
+            const auto menu = shell->snippetMenu();
+            return menu.open && menu.width > 0;
+        });
     }
 
     void press(std::uint16_t modifiers, std::uint16_t key) {
@@ -161,8 +170,10 @@ TEST_F(GnomeInputTest, APastedSnippetArrivesExactlyAndTheClipboardComesBack) {
     shell->setLayout("fr");
     auto field = startTextField(false);
     keyboardReady();
-    services.typeText("earlier"); // on the layout: typed as keys
-    ASSERT_TRUE(waitUntil([&] { return fieldText() == "earlier"; })) << fieldText();
+    // On the layout, so typed as keys: E and 1 are shifted on AZERTY.
+    const std::string earlier = "Earlier: 1!";
+    services.typeText(earlier);
+    ASSERT_TRUE(waitUntil([&] { return fieldText() == earlier; })) << fieldText();
     press(x11::modifierCtrl, virtualKeyA);
     press(x11::modifierCtrl, virtualKeyC);
     press(x11::modifierCtrl, virtualKeyA);
@@ -171,7 +182,7 @@ TEST_F(GnomeInputTest, APastedSnippetArrivesExactlyAndTheClipboardComesBack) {
     EXPECT_TRUE(waitUntil([&] {
         press(x11::modifierCtrl, virtualKeyA);
         press(x11::modifierCtrl, virtualKeyV);
-        return waitUntil([&] { return fieldText() == "earlier"; }, std::chrono::milliseconds(300));
+        return waitUntil([&] { return fieldText() == earlier; }, std::chrono::milliseconds(300));
     })) << fieldText();
 }
 
@@ -238,7 +249,7 @@ TEST_F(GnomeInputTest, TheSnippetMenuOpensAtThePointerAndItsChoiceIsTyped) {
     const std::vector<std::string> contents{"", "first ☃", "Zoë 世界"};
     const std::vector<std::string> labels{"", "", "Second"};
     auto chosen = std::async(std::launch::async, [&] { return services.showSnippetMenu(contents, labels); });
-    ASSERT_TRUE(waitUntil([&] { return shell->snippetMenu().open; }));
+    ASSERT_TRUE(menuShown());
     const auto menu = shell->snippetMenu();
     EXPECT_EQ(menu.captions, (std::vector<std::string>{"first ☃", "Second"}));
     EXPECT_EQ(menu.pointerX, 600);
@@ -261,7 +272,7 @@ TEST_F(GnomeInputTest, TheSnippetMenuOpensAtThePointerAndItsChoiceIsTyped) {
 
     auto dismissed =
         std::async(std::launch::async, [&] { return services.showSnippetMenu(contents, labels); });
-    ASSERT_TRUE(waitUntil([&] { return shell->snippetMenu().open; }));
+    ASSERT_TRUE(menuShown());
     user.sendKeystroke(0, virtualKeyEscape, true, false);
     user.sendKeystroke(0, virtualKeyEscape, false, false);
     ASSERT_EQ(dismissed.wait_for(kWait), std::future_status::ready);
@@ -290,7 +301,7 @@ TEST_F(GnomeInputTest, TheExtensionRefusesTextsAndMenusBeyondItsBounds) {
     auto menu = std::async(std::launch::async, [&] {
         return calls.showSnippetMenu("Quellane", std::vector<std::string>(32, longest));
     });
-    ASSERT_TRUE(waitUntil([&] { return shell->snippetMenu().open; }));
+    ASSERT_TRUE(menuShown());
     EXPECT_EQ(shell->snippetMenu().captions.size(), 32u);
     press(0, virtualKeyEscape);
     ASSERT_EQ(menu.wait_for(kWait), std::future_status::ready);
@@ -302,7 +313,7 @@ TEST_F(GnomeInputTest, TheExtensionRefusesTextsAndMenusBeyondItsBounds) {
 // and the wait ends at once. Input goes on through the next Shell.
 TEST_F(GnomeInputTest, AShellThatGoesAwayEndsTheMenuWithNothingChosen) {
     auto chosen = std::async(std::launch::async, [&] { return services.showSnippetMenu({"first"}, {""}); });
-    ASSERT_TRUE(waitUntil([&] { return shell->snippetMenu().open; }));
+    ASSERT_TRUE(menuShown());
     shell->restart();
     ASSERT_EQ(chosen.wait_for(std::chrono::seconds(1)), std::future_status::ready);
     EXPECT_EQ(chosen.get(), "");
@@ -312,7 +323,7 @@ TEST_F(GnomeInputTest, AShellThatGoesAwayEndsTheMenuWithNothingChosen) {
     keyboardReady();
     const auto start = reportSize();
     press(x11::modifierCtrl, virtualKeyA);
-    EXPECT_TRUE(waitForLine("key a down mods=Control text=", start)) << report;
+    EXPECT_TRUE(waitForLine("key a down mods=Control text=", start)) << testing::PrintToString(reported(""));
 }
 
 } // namespace
