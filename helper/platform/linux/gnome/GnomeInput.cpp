@@ -4,6 +4,8 @@
 #include "platform/linux/gnome/GnomeText.h"
 #include "platform/linux/x11/TypingPlan.h"
 
+#include <algorithm>
+#include <thread>
 #include <xkbcommon/xkbcommon-keysyms.h>
 
 namespace obx::gnome {
@@ -13,6 +15,20 @@ namespace {
 // The extension takes texts of up to 65,536 UTF-16 units; a UTF-8 text of as
 // many bytes never has more.
 constexpr std::size_t textLimit = 65536;
+// The compositor cuts off a client that lets 4096 bytes of events wait. A
+// commit is one message: the extension takes up to 500 UTF-16 units. A key is
+// an event of 24 bytes, a character with Shift eight events: text goes as keys
+// only up to 16 characters, a longer one is pasted.
+constexpr std::size_t commitLimit = 500;
+constexpr std::size_t keyedTextLimit = 16;
+// Without a paste, longer text goes as keys in stretches of that many
+// characters with a pause between them, time for the client to read.
+constexpr auto keyStretchPause = std::chrono::milliseconds(50);
+
+std::size_t utf16Length(std::u32string_view text) {
+    return text.size() + static_cast<std::size_t>(
+                             std::count_if(text.begin(), text.end(), [](char32_t c) { return c > 0xFFFF; }));
+}
 
 std::string layoutName(const XkbLayoutName& name) {
     return name.variant.empty() ? name.layout : name.layout + "+" + name.variant;
@@ -62,27 +78,40 @@ void GnomeInput::type(const std::string& utf8) {
         log(LogLevel::warning, "GnomeInput::type - no key can type these characters, left out: ",
             codePointNames(text.undeliverable));
     }
-    if (text.characters.empty() || committed(text.utf8)) {
+    if (text.characters.empty() || (utf16Length(text.characters) <= commitLimit && committed(text.utf8))) {
         return;
     }
     const auto missing = missingFromLayout(text, layout_.keys());
-    if (missing.empty()) {
+    if (missing.empty() && text.characters.size() <= keyedTextLimit) {
         tap(text.keysyms);
         return;
     }
     if (pasted(text.utf8)) {
         return;
     }
-    log(LogLevel::warning, "GnomeInput::type - the layout ", layoutName(layout_.name()),
-        " has no key for these characters and the clipboard cannot take them, left out: ",
-        codePointNames(missing));
+    if (!missing.empty()) {
+        log(LogLevel::warning, "GnomeInput::type - the layout ", layoutName(layout_.name()),
+            " has no key for these characters and the clipboard cannot take them, left out: ",
+            codePointNames(missing));
+    }
     std::vector<std::uint32_t> onLayout;
     for (std::size_t index = 0; index < text.characters.size(); ++index) {
         if (missing.find(text.characters[index]) == std::u32string::npos) {
             onLayout.push_back(text.keysyms[index]);
         }
     }
-    tap(onLayout);
+    tapInStretches(onLayout);
+}
+
+void GnomeInput::tapInStretches(const std::vector<std::uint32_t>& keysyms) {
+    for (std::size_t start = 0; start < keysyms.size(); start += keyedTextLimit) {
+        if (start > 0) {
+            std::this_thread::sleep_for(keyStretchPause);
+        }
+        const auto end = std::min(keysyms.size(), start + keyedTextLimit);
+        tap({keysyms.begin() + static_cast<std::ptrdiff_t>(start),
+             keysyms.begin() + static_cast<std::ptrdiff_t>(end)});
+    }
 }
 
 bool GnomeInput::committed(const std::string& text) {

@@ -4,9 +4,9 @@
 // session, keys named by keysym so that Mutter finds them in the current
 // layout (Ctrl+A on AZERTY presses the key labelled A). Text goes whole through
 // the Shell's input method when the focused client takes text input (exact);
-// else as keys when the current layout has every character; else through the
-// clipboard and Ctrl+V, after which the extension gives the user's earlier
-// clipboard content back. Calls from one thread at a time.
+// else, when short, as keys if the current layout has every character; else
+// through the clipboard and Ctrl+V, after which the extension gives the
+// user's earlier clipboard content back. Calls from one thread at a time.
 
 #include "platform/linux/gnome/CurrentLayout.h"
 #include "platform/linux/gnome/RemoteDesktopSession.h"
@@ -35,6 +35,7 @@ public:
 
 private:
     void tap(const std::vector<std::uint32_t>& keysyms);
+    void tapInStretches(const std::vector<std::uint32_t>& keysyms);
     bool committed(const std::string& text);
     bool pasted(const std::string& text);
 

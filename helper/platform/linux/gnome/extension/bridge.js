@@ -158,8 +158,8 @@ class ShellBridge {
     }
 
     // Exact text for the helper when the focused client takes text input.
-    CommitTextAsync([text], invocation) {
-        commitText(text, committed => invocation.return_value(new GLib.Variant('(b)', [committed])));
+    CommitText(text) {
+        return commitText(text);
     }
 
     // The text on the clipboard for a paste the helper then types; the

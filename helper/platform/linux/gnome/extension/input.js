@@ -30,44 +30,16 @@ function takesTextInput() {
         Main.inputMethod.currentFocus !== undefined;
 }
 
-// A Wayland message holds at most 4096 bytes: the text goes to the client in
-// pieces of at most this many UTF-16 units (3 bytes of UTF-8 each at most), a
-// surrogate pair never split.
-const COMMIT_PIECE_LENGTH = 1000;
+// A Wayland client that does not read in time is cut off by the compositor
+// once 4096 bytes wait for it: a commit (one message) takes at most this many
+// UTF-16 units, 1,500 bytes of UTF-8 at most. The helper pastes longer texts.
+const COMMIT_LENGTH_LIMIT = 500;
 
-function commitPieces(text) {
-    const pieces = [];
-    for (let start = 0; start < text.length;) {
-        let end = Math.min(start + COMMIT_PIECE_LENGTH, text.length);
-        const last = text.charCodeAt(end - 1);
-        if (end < text.length && last >= 0xD800 && last <= 0xDBFF)
-            end--;
-        pieces.push(text.slice(start, end));
-        start = end;
-    }
-    return pieces;
-}
-
-// Commits the text piece by piece: Mutter passes a commit on to the client in
-// an idle callback of its own, and a second commit before it would replace the
-// first, so each further piece waits in an idle callback of lower priority.
-// done(committed).
-function commitText(text, done) {
-    if (!validSnippet(text) || !takesTextInput()) {
-        done(false);
-        return;
-    }
-    const pieces = commitPieces(text);
-    const next = () => {
-        Main.inputMethod.commit(pieces.shift());
-        if (pieces.length === 0) {
-            done(true);
-            return GLib.SOURCE_REMOVE;
-        }
-        return GLib.SOURCE_CONTINUE;
-    };
-    if (next() === GLib.SOURCE_CONTINUE)
-        GLib.idle_add(GLib.PRIORITY_LOW, next);
+function commitText(text) {
+    if (typeof text !== 'string' || text.length === 0 || text.length > COMMIT_LENGTH_LIMIT || !takesTextInput())
+        return false;
+    Main.inputMethod.commit(text);
+    return true;
 }
 
 function preferredType(mimetypes) {
