@@ -181,6 +181,7 @@ TEST(GnomeWithoutExtensionTest, InputIsLoggedAndTheSnippetMenuChoosesNothing) {
     {
         gnome::GnomePlatformServices services("");
         services.sendKeystroke(0, 'A', true, false);
+        services.sendKeystroke(0, 0x2B, true, false); // Execute: no key on the US layout
         services.sendMouseButton(1, true);
         services.typeText("Grüße");
         services.typeText(std::string(65537, 'a'));
@@ -196,6 +197,7 @@ TEST(GnomeWithoutExtensionTest, InputIsLoggedAndTheSnippetMenuChoosesNothing) {
     };
     EXPECT_EQ(count("GNOME's remote desktop interface refused an input session"), 3)
         << ::testing::PrintToString(texts);
+    EXPECT_EQ(count("no key for virtual key 0x2b in the layout us"), 1);
     EXPECT_EQ(count("text goes as keys of the current layout only"), 1);
     EXPECT_EQ(count("the text is longer than 65536 bytes, nothing typed"), 1);
     EXPECT_EQ(count("the text is not valid UTF-8, nothing typed"), 1);
