@@ -10,7 +10,7 @@ googletest libgtest-dev libgmock-dev libbenchmark-dev
 libboost-dev libboost-log-dev libboost-program-options-dev libboost-locale-dev
 libboost-filesystem-dev libboost-thread-dev libboost-date-time-dev libboost-system-dev
 nlohmann-json3-dev
-libx11-dev libxtst-dev libxres-dev libxft-dev libpango1.0-dev libfontconfig-dev libsystemd-dev libudev-dev libevdev-dev
+libx11-dev libxtst-dev libxres-dev libxft-dev libpango1.0-dev libcairo2-dev libfontconfig-dev libsystemd-dev libudev-dev libevdev-dev
 librsvg2-dev
 fonts-dejavu-core fonts-droid-fallback fonts-symbola
 xvfb xauth x11-utils dbus python3-dbusmock openbox xdotool

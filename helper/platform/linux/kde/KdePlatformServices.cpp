@@ -138,4 +138,9 @@ void KdePlatformServices::runScript(const std::filesystem::path& file, const std
     loaded_.push_back({name, now});
 }
 
+std::string KdePlatformServices::showSnippetMenu(const std::vector<std::string>& contents,
+                                                 const std::vector<std::string>& labels) {
+    return menu_.choose(contents, labels);
+}
+
 } // namespace obx::kde

@@ -1,12 +1,13 @@
 #pragma once
 
 // The platform services on KDE Plasma: window commands as one-shot KWin
-// scripts, pointer settings on KWin's input devices; the rest as on every
-// Wayland desktop.
+// scripts, pointer settings on KWin's input devices, the snippet menu as a
+// layer-shell surface; the rest as on every Wayland desktop.
 
 #include "platform/linux/desktop/WaylandDesktopServices.h"
 #include "platform/linux/kde/KWinBus.h"
 #include "platform/linux/kde/KWinPointerSettings.h"
+#include "platform/linux/wayland/LayerMenu.h"
 
 #include <chrono>
 #include <deque>
@@ -24,6 +25,8 @@ public:
 
     void applyPointerSettings(int speed, int accelerationRate, int wheelLines) override;
     void runSystemAction(const std::string& action, const nlohmann::json& params) override;
+    std::string showSnippetMenu(const std::vector<std::string>& contents,
+                                const std::vector<std::string>& labels) override;
 
 private:
     linuxos::PointerReadback readBack() override;
@@ -44,6 +47,7 @@ private:
     std::deque<LoadedScript> loaded_;
     unsigned runs_ = 0;
     bool noPointerLogged_ = false;
+    wayland::LayerMenu menu_;
 };
 
 } // namespace obx::kde

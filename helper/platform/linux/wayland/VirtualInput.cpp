@@ -2,6 +2,7 @@
 
 #include "base/Log.h"
 #include "platform/linux/wayland/BoundedRoundtrip.h"
+#include "platform/linux/wayland/HandedKeymap.h"
 #include "platform/linux/wayland/SessionKeys.h"
 #include "platform/linux/wayland/TextKeymaps.h"
 #include "platform/linux/x11/TypingPlan.h"
@@ -10,7 +11,6 @@
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
 #include <cerrno>
-#include <cstring>
 #include <stdexcept>
 #include <string_view>
 #include <sys/mman.h>
@@ -21,9 +21,6 @@ namespace obx::wayland {
 
 namespace {
 
-// A keymap handed over by the compositor is at most this large (a full
-// keymap of several layouts is well under 200 KiB).
-constexpr std::uint32_t maxKeymapSize = 1 << 20;
 // Taps sent before the compositor is asked to catch up, so that neither its
 // buffers nor the receiving client's fill while a long text goes out.
 constexpr std::size_t tapsPerRoundtrip = 32;
@@ -197,22 +194,9 @@ void VirtualInput::Connection::capabilities(void* data, wl_seat* seat, std::uint
 void VirtualInput::Connection::keymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd,
                                       std::uint32_t size) {
     auto& self = *static_cast<Connection*>(data);
-    if (format != WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 || size == 0 || size > maxKeymapSize) {
-        close(fd);
-        log(LogLevel::warning, "VirtualInput - the compositor handed over a keymap the helper cannot read");
-        return;
-    }
-    void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    close(fd);
-    if (text == MAP_FAILED) {
-        log(LogLevel::warning, "VirtualInput - cannot map the keymap the compositor handed over");
-        return;
-    }
-    const auto* characters = static_cast<const char*>(text);
-    std::string source(characters, strnlen(characters, size));
-    munmap(text, size);
+    auto source = readHandedKeymap(format, fd, size, "VirtualInput");
     // While text is typed, the seat's keyboard is the helper's own.
-    if (!ownTextKeymap(source)) {
+    if (!source.empty() && !ownTextKeymap(source)) {
         self.sessionKeymap_ = std::move(source);
     }
 }

@@ -8,7 +8,8 @@ namespace obx::wayland {
 WlrootsPlatformServices::WlrootsPlatformServices(std::shared_ptr<ForeignToplevels> toplevels,
                                                  std::string dataFolder, x11::SessionLocker locker)
     : WaylandDesktopServices(std::move(dataFolder), std::move(locker)), toplevels_(std::move(toplevels)),
-      sway_(*toplevels_), windows_(*toplevels_), input_(toplevels_->displayName()) {}
+      sway_(*toplevels_), windows_(*toplevels_), input_(toplevels_->displayName()),
+      menu_(toplevels_->displayName()) {}
 
 void WlrootsPlatformServices::sendKeystroke(std::uint16_t modifiers, std::uint16_t keyCode, bool down,
                                             bool modifiersOnly) {
@@ -93,6 +94,11 @@ void WlrootsPlatformServices::runSystemAction(const std::string& action, const n
     } catch (const std::exception& error) {
         log(LogLevel::error, "WlrootsPlatformServices::runSystemAction - ", error.what());
     }
+}
+
+std::string WlrootsPlatformServices::showSnippetMenu(const std::vector<std::string>& contents,
+                                                     const std::vector<std::string>& labels) {
+    return menu_.choose(contents, labels);
 }
 
 } // namespace obx::wayland

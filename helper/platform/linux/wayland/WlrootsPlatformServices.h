@@ -3,11 +3,12 @@
 // The platform services on a wlroots compositor: keystrokes, exact text and
 // clicks through a virtual keyboard and pointer, window commands through
 // foreign-toplevel, pointer settings through sway's IPC, the session lock
-// through logind, items opened with xdg-open. The snippet menu has no Wayland
-// path yet and is logged as on a session without a desktop.
+// through logind, items opened with xdg-open, the snippet menu as a
+// layer-shell surface at the pointer.
 
 #include "platform/linux/desktop/WaylandDesktopServices.h"
 #include "platform/linux/wayland/ForeignToplevels.h"
+#include "platform/linux/wayland/LayerMenu.h"
 #include "platform/linux/wayland/SwayIpc.h"
 #include "platform/linux/wayland/SwayPointerSettings.h"
 #include "platform/linux/wayland/ToplevelCommands.h"
@@ -29,6 +30,8 @@ public:
     void scrollByKeys(std::uint32_t direction, int lines) override;
     void applyPointerSettings(int speed, int accelerationRate, int wheelLines) override;
     void runSystemAction(const std::string& action, const nlohmann::json& params) override;
+    std::string showSnippetMenu(const std::vector<std::string>& contents,
+                                const std::vector<std::string>& labels) override;
 
 private:
     PointerReadback readBack() override;
@@ -37,6 +40,7 @@ private:
     SwaySession sway_;
     ToplevelCommands windows_;
     VirtualInput input_;
+    LayerMenu menu_;
     bool pointerRefusalLogged_ = false;
 };
 

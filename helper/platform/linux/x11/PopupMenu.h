@@ -1,12 +1,12 @@
 #pragma once
 
-// The snippet menu on screen: an override-redirect window at the pointer that
-// holds the keyboard and the pointer until the user chooses an entry or
-// dismisses it (Escape, a click outside). Captions are shaped and ordered by
-// Pango and drawn with Xft, sized by the screen's Xft.dpi.
+// The snippet menu on an X11 screen: an override-redirect window at the
+// pointer that holds the keyboard and the pointer until the user chooses an
+// entry or dismisses it (Escape, a click outside). Sized by the screen's
+// Xft.dpi; painted and answered as the menu is on every display system.
 
-#include "platform/linux/x11/MenuText.h"
-#include "platform/linux/x11/SnippetMenuModel.h"
+#include "platform/linux/menu/MenuInteraction.h"
+#include "platform/linux/x11/XftMenuCanvas.h"
 
 #include <X11/Xlib.h>
 #include <memory>
@@ -25,34 +25,16 @@ public:
     std::optional<std::size_t> run();
 
 private:
-    struct Outcome {
-        bool done = false;
-        std::optional<std::size_t> chosen;
-    };
-
-    struct Colours;
-
     bool grabInput() const;
-    void draw() const;
-    int entryAt(int x, int y) const;
-    Outcome onKey(XKeyEvent& event);
-    Outcome onButton(const XButtonEvent& event);
+    void draw();
 
     Display* display_;
     const std::vector<SnippetMenuEntry>& entries_;
-    MenuHighlight highlight_;
-    std::unique_ptr<MenuText> text_;
-    std::unique_ptr<MenuText> heading_;
     Window window_ = None;
-    XftDraw* draw_ = nullptr;
-    std::unique_ptr<Colours> colours_;
-    int padding_ = 0;
-    int separatorHeight_ = 0;
-    int headingHeight_ = 0;
-    int rowHeight_ = 0;
-    int width_ = 0;
-    int height_ = 0;
-    bool pressedInside_ = false;
+    std::unique_ptr<XftMenuCanvas> canvas_;
+    std::unique_ptr<menu::MenuTexts> texts_;
+    std::unique_ptr<menu::MenuGeometry> geometry_;
+    std::unique_ptr<menu::MenuInteraction> interaction_;
 };
 
 } // namespace obx::x11

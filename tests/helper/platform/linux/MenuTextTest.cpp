@@ -1,11 +1,14 @@
 #include <gtest/gtest.h>
 // Xlib after gtest: its None macro would hide a type of gtest of that name.
 #include "XvfbServer.h"
-#include "platform/linux/x11/MenuText.h"
+#include "platform/linux/menu/MenuText.h"
+#include "platform/linux/x11/ScreenDpi.h"
+#include "platform/linux/x11/XftMenuCanvas.h"
 
 #include <X11/Xatom.h>
 #include <X11/Xutil.h>
 #include <memory>
+#include <pango/pangoxft.h>
 
 namespace obx::x11::test {
 namespace {
@@ -19,7 +22,8 @@ protected:
         ASSERT_FALSE(server.displayName().empty()) << server.failure();
         display = XOpenDisplay(server.displayName().c_str());
         ASSERT_NE(display, nullptr);
-        text = std::make_unique<MenuText>(display, DefaultScreen(display), menuTextPoints, 96.0, false);
+        text = std::make_unique<menu::MenuText>(pango_xft_get_font_map(display, DefaultScreen(display)),
+                                                menu::menuTextPoints, 96.0, false);
     }
     void TearDown() override {
         text.reset();
@@ -38,13 +42,10 @@ protected:
         GC gc = XCreateGC(display, pixmap, 0, nullptr);
         XSetForeground(display, gc, WhitePixel(display, screen));
         XFillRectangle(display, pixmap, gc, 0, 0, width, height);
-        XftDraw* draw =
-            XftDrawCreate(display, pixmap, DefaultVisual(display, screen), DefaultColormap(display, screen));
-        XftColor black;
-        const XRenderColor value{0, 0, 0, 0xFFFF};
-        XftColorAllocValue(display, DefaultVisual(display, screen), DefaultColormap(display, screen), &value,
-                           &black);
-        text->draw(draw, black, 8, 32, static_cast<int>(width) - 16, caption);
+        {
+            XftMenuCanvas canvas(display, screen, pixmap);
+            canvas.caption(menu::colours::text, text->place(caption, 8, 32, static_cast<int>(width) - 16));
+        }
         XImage* image = XGetImage(display, pixmap, 0, 0, width, height, AllPlanes, ZPixmap);
         int inked = 0;
         for (unsigned y = 0; y < height; ++y) {
@@ -54,8 +55,6 @@ protected:
             }
         }
         XDestroyImage(image);
-        XftColorFree(display, DefaultVisual(display, screen), DefaultColormap(display, screen), &black);
-        XftDrawDestroy(draw);
         XFreeGC(display, gc);
         XFreePixmap(display, pixmap);
         return inked;
@@ -63,7 +62,7 @@ protected:
 
     XvfbServer server;
     Display* display = nullptr;
-    std::unique_ptr<MenuText> text;
+    std::unique_ptr<menu::MenuText> text;
 };
 
 TEST_F(MenuTextTest, EveryScriptOfTheCaptionsHasAFontAndLeavesInk) {

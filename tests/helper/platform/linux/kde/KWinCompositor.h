@@ -39,6 +39,8 @@ public:
     sd_bus* bus() const { return bus_.bus(); }
     // A folder readable by the compositor's user, for programs and scripts.
     std::filesystem::path programFolder() const { return folder_ / "programs"; }
+    // KWin's home folder (its user's, not readable by others).
+    std::filesystem::path homeFolder() const { return folder_ / "home"; }
 
     // A renamed copy of the probe with the app id, started as the
     // compositor's user.

@@ -6,6 +6,7 @@
 // with --report-input it also prints every keymap, key and button it
 // receives, a line each:
 //   keymap LAYOUT-NAME
+//   focus enter|leave
 //   key KEYSYM-NAME down|up mods=NAME+NAME text=UTF8
 //   pointer enter
 //   button CODE down|up TIME
@@ -163,8 +164,14 @@ void keymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd, std
     report(std::string("keymap ") + (layout ? layout : "(unnamed)"));
 }
 
-void keyboardEnter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {}
-void keyboardLeave(void*, wl_keyboard*, std::uint32_t, wl_surface*) {}
+// The keyboard's focus coming and going: a surface of another client (a menu)
+// took it and gave it back.
+void keyboardEnter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {
+    report("focus enter");
+}
+void keyboardLeave(void*, wl_keyboard*, std::uint32_t, wl_surface*) {
+    report("focus leave");
+}
 
 std::string activeModifiers(xkb_state* state) {
     std::string names;

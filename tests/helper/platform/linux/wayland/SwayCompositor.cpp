@@ -136,6 +136,15 @@ void SwayCompositor::restart() {
     start();
 }
 
+void SwayCompositor::kill() {
+    if (!sway_) {
+        return;
+    }
+    sway_->signal(SIGKILL);
+    sway_->waitExit(kWait);
+    sway_.reset();
+}
+
 std::string SwayCompositor::waylandDisplay() const {
     return display_.string();
 }

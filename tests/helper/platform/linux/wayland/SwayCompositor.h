@@ -26,6 +26,8 @@ public:
     // Ends sway and starts a new one (which takes the same display name
     // again, the old one being free).
     void restart();
+    // Ends sway without warning, as a crash does.
+    void kill();
 
     // The display and the IPC socket as absolute paths, for WAYLAND_DISPLAY
     // and SWAYSOCK.

@@ -80,6 +80,14 @@ UserKeyboard::UserKeyboard(const std::string& waylandDisplay, const std::string&
     obx::wayland::boundedRoundtrip(display_, std::chrono::seconds(5));
 }
 
+void UserKeyboard::tap(std::uint32_t key) {
+    zwp_virtual_keyboard_v1_key(keyboard_, time_++, key, WL_KEYBOARD_KEY_STATE_PRESSED);
+    zwp_virtual_keyboard_v1_key(keyboard_, time_++, key, WL_KEYBOARD_KEY_STATE_RELEASED);
+    if (!obx::wayland::boundedRoundtrip(display_, std::chrono::seconds(5))) {
+        throw std::runtime_error("the compositor did not take the user's key");
+    }
+}
+
 UserKeyboard::~UserKeyboard() {
     release();
 }

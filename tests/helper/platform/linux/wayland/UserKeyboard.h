@@ -4,6 +4,7 @@
 // keyboard with the keymap of a layout, which taps Shift once so that the
 // seat takes it as its keyboard and hands its keymap to every client.
 
+#include <cstdint>
 #include <string>
 
 struct wl_display;
@@ -21,6 +22,10 @@ public:
     UserKeyboard(const UserKeyboard&) = delete;
     UserKeyboard& operator=(const UserKeyboard&) = delete;
 
+    // Presses and releases the key (an evdev code, KEY_...), then waits until
+    // the compositor has handled it.
+    void tap(std::uint32_t key);
+
 private:
     void release();
 
@@ -28,6 +33,7 @@ private:
     wl_seat* seat_ = nullptr;
     zwp_virtual_keyboard_manager_v1* manager_ = nullptr;
     zwp_virtual_keyboard_v1* keyboard_ = nullptr;
+    std::uint32_t time_ = 2;
 };
 
 } // namespace obx::test
