@@ -12,8 +12,8 @@ namespace obx::gnome {
 
 namespace {
 
-// The extension takes texts of up to 65,536 UTF-16 units; a UTF-8 text of as
-// many bytes never has more.
+// The extension offers texts of up to 65,536 UTF-16 units on the clipboard; a
+// UTF-8 text of as many bytes never has more.
 constexpr std::size_t textLimit = 65536;
 // The compositor cuts off a client that lets 4096 bytes of events wait. A
 // commit is one message: the extension takes up to 500 UTF-16 units. A key is
