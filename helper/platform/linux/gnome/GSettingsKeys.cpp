@@ -65,6 +65,23 @@ std::vector<std::string> GSettingsKeys::readStrings(const char* key) const {
     return result;
 }
 
+std::vector<std::pair<std::string, std::string>> GSettingsKeys::readPairs(const char* key) const {
+    requireKey(key);
+    const std::unique_ptr<GVariant, VariantRelease> value(g_settings_get_value(settings_, key));
+    if (!g_variant_is_of_type(value.get(), G_VARIANT_TYPE("a(ss)"))) {
+        throw std::runtime_error("a GSettings key holds no pairs of texts");
+    }
+    std::vector<std::pair<std::string, std::string>> pairs;
+    GVariantIter iterator;
+    g_variant_iter_init(&iterator, value.get());
+    const gchar* first = nullptr;
+    const gchar* second = nullptr;
+    while (g_variant_iter_next(&iterator, "(&s&s)", &first, &second)) {
+        pairs.emplace_back(first, second);
+    }
+    return pairs;
+}
+
 void GSettingsKeys::writeValue(const char* key, void* value) {
     auto* variant = static_cast<GVariant*>(value);
     g_variant_ref_sink(variant);

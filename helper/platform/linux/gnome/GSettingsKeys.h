@@ -4,6 +4,7 @@
 // settings store (dconf on a GNOME desktop), where the desktop reads them.
 
 #include <string>
+#include <utility>
 #include <vector>
 
 typedef struct _GSettings GSettings;
@@ -24,6 +25,8 @@ public:
     // A string or an enumeration's nick.
     std::string readString(const char* key) const;
     std::vector<std::string> readStrings(const char* key) const;
+    // An array of string pairs, a(ss).
+    std::vector<std::pair<std::string, std::string>> readPairs(const char* key) const;
 
     // Each throws std::runtime_error when the store refuses the value (the
     // key is missing or the value out of its range).

@@ -1,11 +1,12 @@
 #pragma once
 
-// The platform services on GNOME Shell: window commands through our Shell
-// extension, pointer settings through GSettings; the rest as on every
-// Wayland desktop. Input (keystrokes, text, clicks, the snippet menu) has no
-// path on GNOME yet and is logged as on a session without a desktop.
+// The platform services on GNOME Shell: keystrokes, clicks and text through
+// Mutter's remote desktop session and our Shell extension, the snippet menu
+// drawn by the extension, window commands through the extension, pointer
+// settings through GSettings; the rest as on every Wayland desktop.
 
 #include "platform/linux/desktop/WaylandDesktopServices.h"
+#include "platform/linux/gnome/GnomeInput.h"
 #include "platform/linux/gnome/GnomePointerSettings.h"
 #include "platform/linux/gnome/ShellBridgeCalls.h"
 
@@ -15,6 +16,13 @@ class GnomePlatformServices : public linuxos::WaylandDesktopServices {
 public:
     GnomePlatformServices(std::string dataFolder, x11::SessionLocker locker = {});
 
+    void sendKeystroke(std::uint16_t modifiers, std::uint16_t keyCode, bool down,
+                       bool modifiersOnly) override;
+    void typeText(const std::string& text) override;
+    void sendMouseButton(std::uint32_t buttonMask, bool down) override;
+    void scrollByKeys(std::uint32_t direction, int lines) override;
+    std::string showSnippetMenu(const std::vector<std::string>& contents,
+                                const std::vector<std::string>& labels) override;
     void applyPointerSettings(int speed, int accelerationRate, int wheelLines) override;
     void runSystemAction(const std::string& action, const nlohmann::json& params) override;
 
@@ -22,6 +30,9 @@ private:
     linuxos::PointerReadback readBack() override;
 
     ShellBridgeCalls calls_;
+    // Its own connection: it waits for the user.
+    ShellBridgeCalls menuCalls_;
+    GnomeInput input_;
     GnomePointerSettings pointer_;
 };
 

@@ -1,14 +1,17 @@
 #pragma once
 
-// Calls to our Shell extension from one thread at a time: window commands and
-// the held modifier keys. The session bus connection is made at the first
-// call and made again after it failed; every call is bounded in time.
+// Calls to our Shell extension from one thread at a time: window commands,
+// the held modifier keys, text and the snippet menu. The session bus
+// connection is made at the first call and made again after it failed; every
+// call is bounded in time.
 
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <mutex>
 #include <string>
 #include <systemd/sd-bus.h>
+#include <vector>
 
 namespace obx::gnome {
 
@@ -19,15 +22,26 @@ public:
     ShellBridgeCalls(const ShellBridgeCalls&) = delete;
     ShellBridgeCalls& operator=(const ShellBridgeCalls&) = delete;
 
-    // Whether the extension knows the command. Throws std::runtime_error
-    // when the extension does not answer.
+    // Each throws std::runtime_error when the extension does not answer.
+
+    // Whether the extension knows the command.
     bool runWindowCommand(const std::string& command);
-    // The Shell's modifier mask (Clutter's: Shift 1, Ctrl 4, Alt 8). Throws
-    // as above.
+    // The Shell's modifier mask (Clutter's: Shift 1, Ctrl 4, Alt 8).
     std::uint32_t modifierMask();
+    // Commits the text through the Shell's input method; false when the
+    // focused client takes no text input.
+    bool commitText(const std::string& text);
+    // Puts the text on the clipboard for a paste; the extension gives the
+    // earlier content back a moment later. False when it refused the text.
+    bool offerClipboardText(const std::string& text);
+    // Shows the snippet menu and waits for the user: the chosen caption's
+    // index, or -1 when the menu was dismissed.
+    int showSnippetMenu(const std::string& title, const std::vector<std::string>& captions);
 
 private:
-    sd_bus_message* call(const char* method, const char* signature, const char* argument);
+    using Arguments = std::function<int(sd_bus_message*)>;
+    sd_bus_message* call(const char* method, const Arguments& arguments);
+    bool textCall(const char* method, const std::string& text);
 
     std::mutex mutex_;
     std::chrono::milliseconds timeout_;

@@ -16,16 +16,6 @@ namespace {
 constexpr std::uint32_t firstKey = 1;
 constexpr std::uint32_t evdevOffset = 8;
 
-// The keysym that types the character, or none. A line break is the Return
-// key; every other keysym must give back the very character.
-xkb_keysym_t keysymFor(char32_t codePoint) {
-    if (codePoint == U'\n') {
-        return XKB_KEY_Return;
-    }
-    const auto keysym = static_cast<xkb_keysym_t>(x11::keysymForCodePoint(codePoint));
-    return xkb_keysym_to_utf32(keysym) == codePoint ? keysym : XKB_KEY_NoSymbol;
-}
-
 std::string keymapSource(const std::vector<xkb_keysym_t>& keysyms) {
     const std::string name = "\"" + std::string(textKeymapName) + "\"";
     std::string codes;
@@ -46,6 +36,14 @@ std::string keymapSource(const std::vector<xkb_keysym_t>& keysyms) {
 }
 
 } // namespace
+
+xkb_keysym_t keysymFor(char32_t codePoint) {
+    if (codePoint == U'\n') {
+        return XKB_KEY_Return;
+    }
+    const auto keysym = static_cast<xkb_keysym_t>(x11::keysymForCodePoint(codePoint));
+    return xkb_keysym_to_utf32(keysym) == codePoint ? keysym : XKB_KEY_NoSymbol;
+}
 
 TextKeymaps textKeymaps(std::u32string_view text, std::size_t keysPerKeymap) {
     TextKeymaps result;

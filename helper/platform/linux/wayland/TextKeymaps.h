@@ -15,6 +15,10 @@ namespace obx::wayland {
 // back.
 inline constexpr std::string_view textKeymapName = "obx-text";
 
+// The keysym that types the character, or none (XKB_KEY_NoSymbol, 0). A line
+// break is the Return key; every other keysym gives back the very character.
+std::uint32_t keysymFor(char32_t codePoint);
+
 // One stretch of the text on one keymap: the keymap's source, and the keys
 // (evdev codes, as the virtual keyboard takes them) to tap in order.
 struct TextStretch {

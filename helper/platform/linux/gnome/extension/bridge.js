@@ -27,6 +27,29 @@ const INTERFACE = `
       <arg type="s" direction="in" name="label"/>
       <arg type="b" direction="out" name="chosen"/>
     </method>
+    <method name="CommitText">
+      <arg type="s" direction="in" name="text"/>
+      <arg type="b" direction="out" name="committed"/>
+    </method>
+    <method name="OfferClipboardText">
+      <arg type="s" direction="in" name="text"/>
+      <arg type="b" direction="out" name="offered"/>
+    </method>
+    <method name="ShowSnippetMenu">
+      <arg type="s" direction="in" name="title"/>
+      <arg type="as" direction="in" name="captions"/>
+      <arg type="i" direction="out" name="chosen"/>
+    </method>
+    <method name="GetSnippetMenu">
+      <arg type="b" direction="out" name="open"/>
+      <arg type="i" direction="out" name="x"/>
+      <arg type="i" direction="out" name="y"/>
+      <arg type="i" direction="out" name="width"/>
+      <arg type="i" direction="out" name="height"/>
+      <arg type="i" direction="out" name="pointerX"/>
+      <arg type="i" direction="out" name="pointerY"/>
+      <arg type="as" direction="out" name="captions"/>
+    </method>
     <signal name="FocusChanged">
       <arg type="u" name="pid"/>
       <arg type="s" name="appId"/>
@@ -65,6 +88,8 @@ class ShellBridge {
     enable() {
         this._tray = new TrayHost();
         this._tray.enable();
+        this._clipboard = new ClipboardLoan();
+        this._snippetMenu = new SnippetMenuHost();
         this._object = Gio.DBusExportedObject.wrapJSObject(INTERFACE, this);
         this._object.export(Gio.DBus.session, OBJECT_PATH);
         this._name = Gio.bus_own_name_on_connection(Gio.DBus.session, BUS_NAME,
@@ -80,6 +105,10 @@ class ShellBridge {
         this._object = null;
         this._tray.disable();
         this._tray = null;
+        this._snippetMenu.close();
+        this._snippetMenu = null;
+        this._clipboard.disable();
+        this._clipboard = null;
     }
 
     GetFocus() {
@@ -126,6 +155,32 @@ class ShellBridge {
     GetModifiers() {
         const [, , mask] = global.get_pointer();
         return mask;
+    }
+
+    // Exact text for the helper when the focused client takes text input.
+    CommitText(text) {
+        return commitText(text);
+    }
+
+    // The text on the clipboard for a paste the helper then types; the
+    // earlier content comes back after the paste read it.
+    OfferClipboardTextAsync([text], invocation) {
+        this._clipboard.offer(text, offered => invocation.return_value(new GLib.Variant('(b)', [offered])));
+    }
+
+    // Answers once the user chose (the entry's index) or dismissed the menu
+    // (-1).
+    ShowSnippetMenuAsync([title, captions], invocation) {
+        if (!validCaptions(title, captions)) {
+            invocation.return_dbus_error('org.freedesktop.DBus.Error.LimitsExceeded',
+                'too many or too long snippet captions');
+            return;
+        }
+        this._snippetMenu.show(title, captions, chosen => invocation.return_value(new GLib.Variant('(i)', [chosen])));
+    }
+
+    GetSnippetMenu() {
+        return this._snippetMenu.describe();
     }
 
     // What our icons in the top bar show, and choosing one of their menu

@@ -1,16 +1,21 @@
 // The GNOME bridge's logic without a Shell: the pointer values both ways and
-// their boundaries, the modifier mask, the list of enabled extensions, and a
-// session whose Shell does not run our extension.
+// their boundaries, the modifier mask, the list of enabled extensions, the
+// current layout and a snippet's keys, and a session whose Shell does not run
+// our extension.
 
 #include "base/LogCapture.h"
+#include "platform/linux/gnome/CurrentLayout.h"
 #include "platform/linux/gnome/ExtensionEnabling.h"
 #include "platform/linux/gnome/GnomeDesktopQueries.h"
 #include "platform/linux/gnome/GnomePlatformServices.h"
 #include "platform/linux/gnome/GnomePointerSettings.h"
+#include "platform/linux/gnome/GnomeText.h"
 #include "support/PrivateBus.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
+#include <memory>
+#include <xkbcommon/xkbcommon-keysyms.h>
 
 namespace obx::test {
 namespace {
@@ -60,6 +65,75 @@ TEST(ExtensionEnablingTest, TheExtensionIsAddedOnceAndTheOthersStay) {
     EXPECT_TRUE(gnome::withExtension({"x@y", "a@b"}, "a@b").empty());
 }
 
+TEST(GnomeLayoutTest, TheCurrentSourceIsTheMostRecentlyUsedOneStillConfigured) {
+    using gnome::XkbLayoutName;
+    const std::pair<std::string, std::string> us{"xkb", "us"}, fr{"xkb", "fr+azerty"}, de{"xkb", "de"},
+        pinyin{"ibus", "libpinyin"};
+    struct Case {
+        gnome::InputSources sources, recentlyUsed;
+        XkbLayoutName expected;
+    };
+    const Case cases[] = {
+        {{}, {}, {"us", ""}},
+        {{de}, {}, {"de", ""}},
+        {{us, fr}, {fr, us}, {"fr", "azerty"}},
+        {{us, de}, {fr, de, us}, {"de", ""}}, // fr is no longer configured
+        {{us, de}, {fr}, {"us", ""}},
+        {{pinyin, de}, {pinyin}, {"us", ""}}, // an input method types on US
+        {{{"xkb", ""}}, {}, {"", ""}},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(gnome::currentLayout(c.sources, c.recentlyUsed), c.expected)
+            << c.expected.layout << "+" << c.expected.variant;
+    }
+}
+
+struct KeymapRelease {
+    void operator()(xkb_keymap* keymap) const { xkb_keymap_unref(keymap); }
+};
+
+std::unique_ptr<wayland::SessionKeys> layoutKeys(const char* layout) {
+    xkb_context* context = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
+    const xkb_rule_names names{nullptr, nullptr, layout, nullptr, nullptr};
+    const std::unique_ptr<xkb_keymap, KeymapRelease> keymap(
+        xkb_keymap_new_from_names(context, &names, XKB_KEYMAP_COMPILE_NO_FLAGS));
+    xkb_context_unref(context);
+    return keymap ? std::make_unique<wayland::SessionKeys>(keymap.get()) : nullptr;
+}
+
+TEST(GnomeTextTest, ControlCharactersAreLeftOutAndLineBreaksAreReturn) {
+    const auto text = gnome::gnomeText(U"a\x01\nZoë\t😀\x02");
+    EXPECT_EQ(text.characters, U"a\nZoë\t😀");
+    EXPECT_EQ(text.utf8, "a\nZoë\t😀");
+    EXPECT_EQ(text.keysyms, (std::vector<std::uint32_t>{XKB_KEY_a, XKB_KEY_Return, XKB_KEY_Z, XKB_KEY_o,
+                                                        XKB_KEY_ediaeresis, XKB_KEY_Tab, 0x101F600}));
+    EXPECT_EQ(text.undeliverable, U"\x01\x02");
+    EXPECT_EQ(gnome::codePointNames(text.undeliverable), "U+0001 U+0002");
+    EXPECT_TRUE(gnome::gnomeText(U"").characters.empty());
+}
+
+TEST(GnomeTextTest, WhatTheLayoutLacksIsNamedOnceInOrder) {
+    struct Case {
+        const char* layout;
+        std::u32string text;
+        std::u32string missing;
+    };
+    const Case cases[] = {
+        {"us", U"Hello, World!\n", U""},
+        {"fr", U"été à 1", U""},                           // é and à are keys on AZERTY, 1 is shifted
+        {"fr", U"Grüße, Zoë! café 世界 ☃ 😀", U"üë世界☃😀"}, // ß is AltGr+S
+        {"us", U"café café", U"é"},
+        {"de", U"Grüße", U""},
+    };
+    for (const auto& c : cases) {
+        const auto keys = layoutKeys(c.layout);
+        ASSERT_TRUE(keys) << c.layout;
+        EXPECT_EQ(gnome::codePointNames(gnome::missingFromLayout(gnome::gnomeText(c.text), *keys)),
+                  gnome::codePointNames(c.missing))
+            << c.layout;
+    }
+}
+
 TEST(GnomeWithoutExtensionTest, NoProgramNoModifiersAndWindowCommandsLoggedOnce) {
     PrivateBus session(PrivateBus::Kind::session);
     setenv("DBUS_SESSION_BUS_ADDRESS", session.address().c_str(), 1);
@@ -93,6 +167,42 @@ TEST(GnomeWithoutExtensionTest, NoProgramNoModifiersAndWindowCommandsLoggedOnce)
         << ::testing::PrintToString(texts);
     EXPECT_EQ(count("GNOME Shell's bridge extension (obxhelper@bridge.obx) does not answer"), 1);
     EXPECT_EQ(count("Could not found handler for system action 'closewindow'"), 1);
+}
+
+// Without Mutter and the extension nothing waits: every input is logged as
+// not done and the snippet menu chooses nothing.
+TEST(GnomeWithoutExtensionTest, InputIsLoggedAndTheSnippetMenuChoosesNothing) {
+    PrivateBus session(PrivateBus::Kind::session);
+    setenv("DBUS_SESSION_BUS_ADDRESS", session.address().c_str(), 1);
+    // The layout from the schemas' defaults: a settings store on this bus
+    // would end the test when the bus ends, as it ends a helper.
+    setenv("GSETTINGS_BACKEND", "memory", 1);
+    LogCapture capture;
+    {
+        gnome::GnomePlatformServices services("");
+        services.sendKeystroke(0, 'A', true, false);
+        services.sendKeystroke(0, 0x2B, true, false); // Execute: no key on the US layout
+        services.sendMouseButton(1, true);
+        services.typeText("Grüße");
+        services.typeText(std::string(65537, 'a'));
+        services.typeText("\xff");
+        EXPECT_EQ(services.showSnippetMenu({"a", "b"}, {"", ""}), "");
+    }
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    unsetenv("GSETTINGS_BACKEND");
+    const auto texts = capture.texts();
+    const auto count = [&](const std::string& part) {
+        return std::count_if(texts.begin(), texts.end(),
+                             [&](const auto& text) { return text.find(part) != std::string::npos; });
+    };
+    EXPECT_EQ(count("GNOME's remote desktop interface refused an input session"), 3)
+        << ::testing::PrintToString(texts);
+    EXPECT_EQ(count("no key for virtual key 0x2b in the layout us"), 1);
+    EXPECT_EQ(count("text goes as keys of the current layout only"), 1);
+    EXPECT_EQ(count("the text is longer than 65536 bytes, nothing typed"), 1);
+    EXPECT_EQ(count("the text is not valid UTF-8, nothing typed"), 1);
+    EXPECT_EQ(
+        count("GnomePlatformServices::showSnippetMenu - GNOME Shell's bridge extension does not answer"), 1);
 }
 
 } // namespace

@@ -247,4 +247,32 @@ bool GnomeShellSession::chooseTopBarEntry(const std::string& label) const {
     return asked && chosen;
 }
 
+SnippetMenuView GnomeShellSession::snippetMenu() const {
+    sd_bus_message* reply = nullptr;
+    SnippetMenuView view;
+    int open = 0;
+    char** captions = nullptr;
+    const bool asked =
+        sd_bus_call_method(bus_, gnome::bridgeBusName, gnome::bridgeObjectPath, gnome::bridgeInterface,
+                           "GetSnippetMenu", nullptr, &reply, "") >= 0 &&
+        sd_bus_message_read(reply, "biiiiii", &open, &view.x, &view.y, &view.width, &view.height,
+                            &view.pointerX, &view.pointerY) >= 0 &&
+        sd_bus_message_read_strv(reply, &captions) >= 0;
+    for (char** caption = captions; caption && *caption; ++caption) {
+        view.captions.emplace_back(*caption);
+        std::free(*caption);
+    }
+    std::free(captions);
+    sd_bus_message_unref(reply);
+    view.open = asked && open;
+    return view;
+}
+
+void GnomeShellSession::setLayout(const std::string& layout) const {
+    if (run({"gsettings", "set", "org.gnome.desktop.input-sources", "sources",
+             "[('xkb', '" + layout + "')]"}) != 0) {
+        throw std::runtime_error("cannot set the user's keyboard layout");
+    }
+}
+
 } // namespace obx::test

@@ -24,6 +24,14 @@ struct TopBarIcon {
     bool operator==(const TopBarIcon&) const = default;
 };
 
+// The snippet menu as the extension shows it, and the pointer.
+struct SnippetMenuView {
+    bool open = false;
+    int x = 0, y = 0, width = 0, height = 0; // the menu's box on the screen
+    int pointerX = 0, pointerY = 0;
+    std::vector<std::string> captions;
+};
+
 class GnomeShellSession {
 public:
     // extensionEnabled: whether the user's settings enable the extension
@@ -61,6 +69,10 @@ public:
     // Chooses the top-level menu entry of our icons with the label, as a
     // click does; whether there was one.
     bool chooseTopBarEntry(const std::string& label) const;
+    // The snippet menu now; closed also when the extension does not answer.
+    SnippetMenuView snippetMenu() const;
+    // Makes the layout the user's only input source ("us", "fr"...).
+    void setLayout(const std::string& layout) const;
 
 private:
     void startShell();

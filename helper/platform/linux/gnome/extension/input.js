@@ -1,0 +1,161 @@
+// Text for the helper's snippets. Keys go through Mutter's remote desktop
+// interface, which types only what the current layout has; the rest needs the
+// Shell: a commit through its input method when the focused client takes text
+// input, else the clipboard and a paste, after which the user's earlier
+// clipboard content comes back.
+
+// A snippet comes from any client of the user's session bus.
+const SNIPPET_LENGTH_LIMIT = 65536;
+// The clipboard's earlier content is kept up to this size, read within this
+// time; when it cannot be kept, no snippet is offered, so the user's content
+// stays.
+const KEPT_CLIPBOARD_LIMIT = 16 * 1024 * 1024;
+const KEEP_TIMEOUT_MS = 1000;
+// The paste reads the clipboard when its key arrives, a few milliseconds after
+// the offer. The Shell does not tell when a client read it (a source that
+// would know cannot be written in GJS), so the earlier content comes back
+// after this long.
+const OFFER_LIFETIME_MS = 2000;
+const SNIPPET_TYPE = 'text/plain;charset=utf-8';
+const TEXT_TYPES = [SNIPPET_TYPE, 'UTF8_STRING', 'text/plain', 'STRING', 'TEXT'];
+
+function validSnippet(text) {
+    return typeof text === 'string' && text.length > 0 && text.length <= SNIPPET_LENGTH_LIMIT;
+}
+
+// Whether the focused client takes text from an input method
+// (text-input-v3 on Wayland).
+function takesTextInput() {
+    return Main.inputMethod && Main.inputMethod.currentFocus !== null &&
+        Main.inputMethod.currentFocus !== undefined;
+}
+
+// A Wayland client that does not read in time is cut off by the compositor
+// once 4096 bytes wait for it: a commit (one message) takes at most this many
+// UTF-16 units, 1,500 bytes of UTF-8 at most. The helper pastes longer texts.
+const COMMIT_LENGTH_LIMIT = 500;
+
+function commitText(text) {
+    if (typeof text !== 'string' || text.length === 0 || text.length > COMMIT_LENGTH_LIMIT || !takesTextInput())
+        return false;
+    Main.inputMethod.commit(text);
+    return true;
+}
+
+function preferredType(mimetypes) {
+    return TEXT_TYPES.find(type => mimetypes.includes(type)) ??
+        mimetypes[0] ?? null;
+}
+
+// The clipboard lent to one snippet at a time.
+class ClipboardLoan {
+    constructor() {
+        this._selection = global.display.get_selection();
+        this._offer = null;
+        this._kept = null;
+        this._timeout = 0;
+        this._ownerHandler = 0;
+    }
+
+    // Keeps what the clipboard holds, then offers the text; calls done(offered).
+    offer(text, done) {
+        if (!validSnippet(text)) {
+            done(false);
+            return;
+        }
+        this._giveBack();
+        this._keep(kept => {
+            if (!kept) {
+                done(false);
+                return;
+            }
+            this._kept = kept.bytes ? kept : null;
+            this._offer = Meta.SelectionSourceMemory.new(SNIPPET_TYPE, new GLib.Bytes(new TextEncoder().encode(text)));
+            this._selection.set_owner(Meta.SelectionType.SELECTION_CLIPBOARD, this._offer);
+            // Someone taking the clipboard after us keeps it.
+            this._ownerHandler = this._selection.connect('owner-changed', (selection, type, source) => {
+                if (type === Meta.SelectionType.SELECTION_CLIPBOARD && source !== this._offer)
+                    this._forget();
+            });
+            this._restoreIn(OFFER_LIFETIME_MS);
+            done(true);
+        });
+    }
+
+    disable() {
+        this._giveBack();
+    }
+
+    // then({type, bytes}) with the content, {} for an empty clipboard, or
+    // null when the content cannot be kept.
+    _keep(then) {
+        const type = preferredType(this._selection.get_mimetypes(Meta.SelectionType.SELECTION_CLIPBOARD));
+        if (!type) {
+            then({});
+            return;
+        }
+        const output = Gio.MemoryOutputStream.new_resizable();
+        const cancellable = new Gio.Cancellable();
+        const timeout = GLib.timeout_add(GLib.PRIORITY_DEFAULT, KEEP_TIMEOUT_MS, () => {
+            cancellable.cancel();
+            return GLib.SOURCE_REMOVE;
+        });
+        this._selection.transfer_async(Meta.SelectionType.SELECTION_CLIPBOARD, type, KEPT_CLIPBOARD_LIMIT + 1,
+            output, cancellable, (selection, result) => {
+                if (!cancellable.is_cancelled())
+                    GLib.source_remove(timeout);
+                let kept = null;
+                try {
+                    selection.transfer_finish(result);
+                    output.close(null);
+                    const bytes = output.steal_as_bytes();
+                    if (bytes.get_size() <= KEPT_CLIPBOARD_LIMIT)
+                        kept = {type, bytes};
+                    else
+                        log('obxhelper: the clipboard holds more than the helper keeps; no snippet is pasted');
+                } catch (e) {
+                    log(`obxhelper: the clipboard's content could not be kept, no snippet is pasted: ${e.message}`);
+                }
+                then(kept);
+            });
+    }
+
+    _restoreIn(delay) {
+        if (this._timeout)
+            GLib.source_remove(this._timeout);
+        this._timeout = GLib.timeout_add(GLib.PRIORITY_DEFAULT, delay, () => {
+            this._timeout = 0;
+            this._giveBack();
+            return GLib.SOURCE_REMOVE;
+        });
+    }
+
+    // The earlier content back, unless someone else took the clipboard since
+    // (then the offer is already forgotten).
+    _giveBack() {
+        const offer = this._offer;
+        const kept = this._kept;
+        this._forget();
+        if (!offer)
+            return;
+        if (kept) {
+            this._selection.set_owner(Meta.SelectionType.SELECTION_CLIPBOARD,
+                Meta.SelectionSourceMemory.new(kept.type, kept.bytes));
+        } else {
+            this._selection.unset_owner(Meta.SelectionType.SELECTION_CLIPBOARD, offer);
+        }
+    }
+
+    _forget() {
+        if (this._timeout) {
+            GLib.source_remove(this._timeout);
+            this._timeout = 0;
+        }
+        if (this._ownerHandler) {
+            this._selection.disconnect(this._ownerHandler);
+            this._ownerHandler = 0;
+        }
+        this._offer = null;
+        this._kept = null;
+    }
+}
