@@ -232,7 +232,7 @@ std::string DataControlClipboard::read(zwlr_data_control_offer_v1* offer, const 
     }
 }
 
-ClipboardContent DataControlClipboard::earlierContent() {
+std::optional<ClipboardContent> DataControlClipboard::earlierContent() {
     if (kept_) {
         return kept_->content;
     }
@@ -249,22 +249,27 @@ ClipboardContent DataControlClipboard::earlierContent() {
             room -= data.size();
             content.emplace_back(mimeType, std::move(data));
         } catch (const std::length_error&) {
-            log(LogLevel::warning, "DataControlClipboard - the clipboard's ", mimeType, " is larger than ",
-                limits_.bytes, " bytes in all and is not restored after the paste");
+            log(LogLevel::warning, "DataControlClipboard - the clipboard cannot be kept for a paste: its ",
+                mimeType, " goes beyond ", limits_.bytes, " bytes in all");
+            return std::nullopt;
         } catch (const std::runtime_error& error) {
-            log(LogLevel::warning, "DataControlClipboard - the clipboard's ", mimeType,
-                " could not be read and is not restored after the paste: ", error.what());
+            log(LogLevel::warning, "DataControlClipboard - the clipboard cannot be kept for a paste: its ",
+                mimeType, " could not be read: ", error.what());
+            return std::nullopt;
         }
     }
     return content;
 }
 
-void DataControlClipboard::pasteText(const std::string& text, const std::function<void()>& paste) {
+bool DataControlClipboard::pasteText(const std::string& text, const std::function<void()>& paste) {
     if (finished_) {
         throw std::runtime_error("KWin withdrew the clipboard");
     }
     sync(); // the latest selection, and whether the kept content is still it
-    ClipboardContent earlier = earlierContent();
+    auto earlier = earlierContent();
+    if (!earlier) {
+        return false;
+    }
     Source& snippet = offer(pastedText(text));
     zwlr_data_control_device_v1_set_selection(device_, snippet.source);
     sync();
@@ -287,19 +292,20 @@ void DataControlClipboard::pasteText(const std::string& text, const std::functio
     if (snippet.cancelled) {
         // Another program took the selection meanwhile: its content stays.
         forget(snippet);
-        return;
+        return true;
     }
     if (kept_) {
         forget(*kept_);
     }
-    if (earlier.empty()) {
+    if (earlier->empty()) {
         zwlr_data_control_device_v1_set_selection(device_, nullptr);
     } else {
-        kept_ = &offer(std::move(earlier));
+        kept_ = &offer(std::move(*earlier));
         zwlr_data_control_device_v1_set_selection(device_, kept_->source);
     }
     forget(snippet);
     sync();
+    return true;
 }
 
 } // namespace obx::kde

@@ -11,6 +11,7 @@
 #include <functional>
 #include <list>
 #include <memory>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -54,9 +55,11 @@ public:
 
     // Offers the text, calls paste (which makes the focused program paste),
     // serves its reads, then offers the earlier content again (or clears the
-    // selection when there was none). Throws std::runtime_error when the
-    // compositor does not answer.
-    void pasteText(const std::string& text, const std::function<void()>& paste);
+    // selection when there was none). False, with nothing offered, when the
+    // earlier content cannot be kept whole (beyond the bounds, or its owner
+    // does not hand it over in time): the user's clipboard goes first.
+    // Throws std::runtime_error when the compositor does not answer.
+    bool pasteText(const std::string& text, const std::function<void()>& paste);
 
 private:
     struct Offer;
@@ -71,7 +74,8 @@ private:
     static void cancelled(void* data, zwlr_data_control_source_v1*);
 
     void sync();
-    ClipboardContent earlierContent();
+    // Empty when it cannot be kept whole (logged).
+    std::optional<ClipboardContent> earlierContent();
     std::string read(zwlr_data_control_offer_v1* offer, const std::string& mimeType, std::size_t room,
                      std::chrono::steady_clock::time_point deadline);
     Source& offer(ClipboardContent content);

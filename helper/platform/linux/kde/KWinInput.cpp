@@ -331,24 +331,25 @@ void KWinInput::Connection::type(const std::u32string& text, const std::string& 
         // the program before it has read the clipboard.
         const std::uint32_t control = keyFor(XKB_KEY_Control_L);
         const std::uint32_t v = keyFor(XKB_KEY_v);
-        clipboard_->pasteText(utf8, [&] {
+        const bool pasted = clipboard_->pasteText(utf8, [&] {
             sendKey(control, true);
             sendKey(v, true);
             sendKey(v, false);
             sendKey(control, false);
             sync();
         });
-        return;
+        if (pasted) {
+            return;
+        }
     }
     if (!typing.missing.empty()) {
         std::string names;
         for (const char32_t codePoint : typing.missing) {
             names += (names.empty() ? "" : " ") + wayland::codePointName(codePoint);
         }
-        log(LogLevel::warning,
-            "KWinInput::type - the current layout has no key for these characters and KWin offers no "
-            "clipboard to paste them, left out: ",
-            names);
+        log(LogLevel::warning, "KWinInput::type - the current layout has no key for these characters and ",
+            clipboard_ ? "the clipboard cannot take them" : "KWin offers no clipboard to paste them",
+            ", left out: ", names);
     }
     std::size_t sinceSync = 0;
     for (const auto& each : typing.keys) {
