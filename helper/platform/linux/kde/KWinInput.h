@@ -10,7 +10,6 @@
 // any thread; each returns once KWin has its input.
 
 #include <chrono>
-#include <condition_variable>
 #include <cstdint>
 #include <deque>
 #include <functional>
