@@ -8,6 +8,9 @@ install(FILES ${OBX_PACKAGING_DIR}/obxhelper.service DESTINATION ${OBX_INSTALL_U
 install(FILES ${OBX_PACKAGING_DIR}/70-obxkern.rules DESTINATION ${OBX_INSTALL_UDEV_RULES_DIR} COMPONENT obx)
 install(FILES ${OBX_PACKAGING_DIR}/devices.conf DESTINATION /etc/obxkern COMPONENT obx)
 install(FILES ${OBX_PACKAGING_DIR}/obxhelper.desktop DESTINATION /etc/xdg/autostart COMPONENT obx)
+# The same entry among the applications, where KWin looks for the programs it
+# grants fake input (NoDisplay keeps it out of menus).
+install(FILES ${OBX_PACKAGING_DIR}/obxhelper.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT obx)
 # Our GNOME Shell extension, where the Shell finds the extensions of every user.
 install(DIRECTORY ${OBX_GNOME_EXTENSION_DIR}/
         DESTINATION ${CMAKE_INSTALL_DATADIR}/gnome-shell/extensions/${OBX_GNOME_EXTENSION_UUID} COMPONENT obx)

@@ -15,7 +15,7 @@ librsvg2-dev
 fonts-dejavu-core fonts-droid-fallback fonts-symbola
 xvfb xauth x11-utils dbus python3-dbusmock openbox xdotool
 libwayland-dev wayland-protocols libxkbcommon-dev sway wtype
-kwin-wayland
+kwin-wayland plasma-wayland-protocols wl-clipboard
 libglib2.0-dev gnome-shell gjs python3-gi gir1.2-gtk-3.0
 g++-mingw-w64-x86-64 binutils-mingw-w64-x86-64 osslsigncode openssl
 qemu-system-x86 busybox-static cpio

@@ -20,7 +20,7 @@ dpkg-deb -c "$deb" >"$work/contents"
 for path in ./usr/lib/obx/obxkernd ./usr/lib/obx/obxhelper ./usr/lib/obx/obxactions.json \
     ./usr/lib/systemd/system/obxkernd.service ./usr/lib/systemd/user/obxhelper.service \
     ./usr/lib/udev/rules.d/70-obxkern.rules ./etc/obxkern/devices.conf ./etc/xdg/autostart/obxhelper.desktop \
-    ./usr/share/doc/obx/README.md ./usr/lib/obx/ui/index.html ./usr/lib/obx/ui/js/main.js \
+    ./usr/share/applications/obxhelper.desktop ./usr/share/doc/obx/README.md ./usr/lib/obx/ui/index.html ./usr/lib/obx/ui/js/main.js \
     ./usr/lib/obx/kwin/focus.js ./usr/lib/obx/kwin/close.js ./usr/lib/obx/kwin/maximize.js \
     ./usr/lib/obx/kwin/minimize.js ./usr/lib/obx/kwin/minimize-all.js \
     ./usr/share/gnome-shell/extensions/obxhelper@bridge.obx/extension.js \
@@ -54,6 +54,11 @@ dpkg-deb -x "$deb" "$work/root"
 if grep -v '^[[:space:]]*\(#.*\)\?$' "$work/root/etc/obxkern/devices.conf"; then
     fail "the shipped devices.conf lists a device"
 fi
+# KWin grants fake input to the program the applications entry names.
+entry="$work/root/usr/share/applications/obxhelper.desktop"
+grep -qx 'Exec=/usr/lib/obx/obxhelper' "$entry" || fail "the applications entry does not name /usr/lib/obx/obxhelper"
+grep -qx 'X-KDE-Wayland-Interfaces=org_kde_kwin_fake_input' "$entry" ||
+    fail "the applications entry does not ask KWin for fake input"
 "$work/root/usr/lib/obx/obxkernd" --help >/dev/null || fail "the packaged obxkernd does not run"
 
 # The units as installed. The system unit is checked inside the unpacked package, with the host's own

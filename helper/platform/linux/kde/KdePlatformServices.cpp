@@ -1,6 +1,8 @@
 #include "platform/linux/kde/KdePlatformServices.h"
 
+#include "actions/ArrowKeyScroll.h"
 #include "base/Log.h"
+#include "platform/linux/desktop/PointerButtons.h"
 
 #include <map>
 
@@ -56,6 +58,36 @@ void KdePlatformServices::dropBus() {
     if (bus_ && !sd_bus_is_open(bus_.get())) {
         bus_.reset();
     }
+}
+
+template <typename Input>
+void KdePlatformServices::input(const char* what, Input&& body) {
+    try {
+        body();
+    } catch (const FakeInputRefused& refusal) {
+        cannot("make keystrokes, text and clicks", refusal.what());
+    } catch (const std::exception& error) {
+        log(LogLevel::error, "KdePlatformServices::", what, " - ", error.what());
+    }
+}
+
+void KdePlatformServices::sendKeystroke(std::uint16_t modifiers, std::uint16_t keyCode, bool down,
+                                        bool modifiersOnly) {
+    input("sendKeystroke", [&] { input_.keystroke(modifiers, keyCode, down, modifiersOnly); });
+}
+
+void KdePlatformServices::typeText(const std::string& text) {
+    input("typeText", [&] { input_.type(text); });
+}
+
+void KdePlatformServices::sendMouseButton(std::uint32_t buttonMask, bool down) {
+    if (const auto code = linuxos::evdevButton(buttonMask)) {
+        input("sendMouseButton", [&] { input_.button(*code, down); });
+    }
+}
+
+void KdePlatformServices::scrollByKeys(std::uint32_t direction, int lines) {
+    scrollByArrowKeys(*this, direction, lines);
 }
 
 void KdePlatformServices::applyPointerSettings(int speed, int accelerationRate, int wheelLines) {

@@ -1,11 +1,14 @@
 #pragma once
 
-// The platform services on KDE Plasma: window commands as one-shot KWin
-// scripts, pointer settings on KWin's input devices, the snippet menu as a
-// layer-shell surface; the rest as on every Wayland desktop.
+// The platform services on KDE Plasma: keystrokes, text and clicks through
+// KWin's fake input (text the layout lacks pasted through the clipboard),
+// window commands as one-shot KWin scripts, pointer settings on KWin's input
+// devices, the snippet menu as a layer-shell surface; the rest as on every
+// Wayland desktop.
 
 #include "platform/linux/desktop/WaylandDesktopServices.h"
 #include "platform/linux/kde/KWinBus.h"
+#include "platform/linux/kde/KWinInput.h"
 #include "platform/linux/kde/KWinPointerSettings.h"
 #include "platform/linux/wayland/LayerMenu.h"
 
@@ -23,6 +26,11 @@ public:
                         x11::SessionLocker locker = {});
     ~KdePlatformServices() override;
 
+    void sendKeystroke(std::uint16_t modifiers, std::uint16_t keyCode, bool down,
+                       bool modifiersOnly) override;
+    void typeText(const std::string& text) override;
+    void sendMouseButton(std::uint32_t buttonMask, bool down) override;
+    void scrollByKeys(std::uint32_t direction, int lines) override;
     void applyPointerSettings(int speed, int accelerationRate, int wheelLines) override;
     void runSystemAction(const std::string& action, const nlohmann::json& params) override;
     std::string showSnippetMenu(const std::vector<std::string>& contents,
@@ -35,6 +43,9 @@ private:
     sd_bus* bus();
     void dropBus();
     void runScript(const std::filesystem::path& file, const std::string& stem);
+    // Runs the input; what fails is logged (a refusal by KWin once).
+    template <typename Input>
+    void input(const char* what, Input&& body);
 
     std::filesystem::path scriptFolder_;
     std::mutex busMutex_;
@@ -47,6 +58,7 @@ private:
     std::deque<LoadedScript> loaded_;
     unsigned runs_ = 0;
     bool noPointerLogged_ = false;
+    KWinInput input_;
     wayland::LayerMenu menu_;
 };
 

@@ -15,19 +15,17 @@ constexpr wl_callback_listener syncListener{&answered};
 
 } // namespace
 
-bool boundedRoundtrip(wl_display* display, std::chrono::milliseconds timeout) {
+bool dispatchUntil(wl_display* display, const std::function<bool()>& done,
+                   std::chrono::milliseconds timeout) {
     using Clock = std::chrono::steady_clock;
     const auto deadline = Clock::now() + timeout;
-    bool done = false;
-    wl_callback* callback = wl_display_sync(display);
-    wl_callback_add_listener(callback, &syncListener, &done);
-    while (!done) {
+    while (!done()) {
         while (wl_display_prepare_read(display) != 0) {
             if (wl_display_dispatch_pending(display) < 0) {
                 return false;
             }
         }
-        if (done) {
+        if (done()) {
             wl_display_cancel_read(display);
             break;
         }
@@ -38,7 +36,6 @@ bool boundedRoundtrip(wl_display* display, std::chrono::milliseconds timeout) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
         pollfd fd{wl_display_get_fd(display), POLLIN, 0};
         if (left.count() <= 0 || poll(&fd, 1, static_cast<int>(left.count())) <= 0) {
-            // The callback stays with the connection, which the caller ends.
             wl_display_cancel_read(display);
             return false;
         }
@@ -47,6 +44,16 @@ bool boundedRoundtrip(wl_display* display, std::chrono::milliseconds timeout) {
         }
     }
     return true;
+}
+
+bool boundedRoundtrip(wl_display* display, std::chrono::milliseconds timeout) {
+    bool done = false;
+    // On a late answer the callback stays with the connection, which the
+    // caller ends.
+    wl_callback* callback = wl_display_sync(display);
+    wl_callback_add_listener(callback, &syncListener, &done);
+    return dispatchUntil(
+        display, [&] { return done; }, timeout);
 }
 
 } // namespace obx::wayland

@@ -2,6 +2,7 @@
 
 #include "actions/ArrowKeyScroll.h"
 #include "base/Log.h"
+#include "platform/linux/desktop/PointerButtons.h"
 
 namespace obx::wayland {
 
@@ -29,20 +30,11 @@ void WlrootsPlatformServices::typeText(const std::string& text) {
 }
 
 void WlrootsPlatformServices::sendMouseButton(std::uint32_t buttonMask, bool down) {
-    // The buttons as the settings name them: left, right, middle.
-    static constexpr std::pair<std::uint32_t, std::uint32_t> buttons[] = {
-        {1, 0x110}, // BTN_LEFT
-        {2, 0x111}, // BTN_RIGHT
-        {4, 0x112}, // BTN_MIDDLE
-    };
-    for (const auto& [mask, code] : buttons) {
-        if (mask == buttonMask) {
-            try {
-                input_.button(code, down);
-            } catch (const std::exception& error) {
-                log(LogLevel::error, "WlrootsPlatformServices::sendMouseButton - ", error.what());
-            }
-            return;
+    if (const auto code = linuxos::evdevButton(buttonMask)) {
+        try {
+            input_.button(*code, down);
+        } catch (const std::exception& error) {
+            log(LogLevel::error, "WlrootsPlatformServices::sendMouseButton - ", error.what());
         }
     }
 }

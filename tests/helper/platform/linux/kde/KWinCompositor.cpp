@@ -48,8 +48,13 @@ void readableByAll(const fs::path& path) {
 
 } // namespace
 
-KWinCompositor::KWinCompositor() : runtime_(folder_ / "runtime") {
-    for (const auto& folder : {runtime_, folder_ / "home"}) {
+KWinCompositor::KWinCompositor(KWinSetup setup) : runtime_(folder_ / "runtime") {
+    const auto config = folder_ / "home" / ".config";
+    fs::create_directories(config);
+    if (!setup.keyboardLayout.empty()) {
+        writeFile(config / "kxkbrc", "[Layout]\nLayoutList=" + setup.keyboardLayout + "\nUse=true\n");
+    }
+    for (const auto& folder : {runtime_, folder_ / "home", config}) {
         fs::create_directories(folder);
         const auto user = compositorUser();
         if (chown(folder.c_str(), user, user) != 0 || chmod(folder.c_str(), 0700) != 0) {
@@ -61,7 +66,24 @@ KWinCompositor::KWinCompositor() : runtime_(folder_ / "runtime") {
     // to grant; a copy carries none.
     fs::copy_file("/usr/bin/kwin_wayland", programFolder() / "kwin_wayland");
     readableByAll(programFolder() / "kwin_wayland");
-    start();
+    // KWin looks for the desktop files of programs in the applications
+    // folders of its XDG_DATA_DIRS.
+    fs::create_directories(folder_ / "data" / "applications");
+    readableByAll(folder_ / "data");
+    readableByAll(folder_ / "data" / "applications");
+    if (!setup.fakeInputProgram.empty()) {
+        const auto copy = programFolder() / setup.fakeInputProgram.filename();
+        fs::copy_file(setup.fakeInputProgram, copy);
+        readableByAll(copy);
+        auto entry = readFile(OBX_HELPER_DESKTOP_FILE);
+        const auto exec = entry.find("\nExec=");
+        entry.replace(exec + 1, entry.find('\n', exec + 1) - exec - 1, "Exec=" + copy.string());
+        const auto file = folder_ / "data" / "applications" / (copy.filename().string() + ".desktop");
+        writeFile(file, entry);
+        fs::permissions(file, fs::perms::owner_read | fs::perms::owner_write | fs::perms::group_read |
+                                  fs::perms::others_read);
+    }
+    startKWin();
 }
 
 KWinCompositor::~KWinCompositor() {
@@ -71,7 +93,7 @@ KWinCompositor::~KWinCompositor() {
     }
 }
 
-void KWinCompositor::start() {
+void KWinCompositor::startKWin() {
     ++starts_;
     const std::vector<std::string> env{"XDG_RUNTIME_DIR=" + runtime_.string(),
                                        "HOME=" + (folder_ / "home").string(),
@@ -79,6 +101,8 @@ void KWinCompositor::start() {
                                        "WAYLAND_DISPLAY=",
                                        "XDG_SESSION_TYPE=",
                                        "QT_QPA_PLATFORM=",
+                                       "XDG_DATA_DIRS=" + (folder_ / "data").string() +
+                                           ":/usr/local/share:/usr/share",
                                        busEnvironment()};
     log_ = folder_ / ("kwin-" + std::to_string(starts_) + ".log");
     const auto& log = log_;
@@ -105,7 +129,18 @@ void KWinCompositor::restart() {
     kwin_->signal(SIGTERM);
     kwin_->waitExit(kWait);
     waitUntil([&] { return !kwinOnBus(bus()); });
-    start();
+    startKWin();
+}
+
+std::vector<std::string> KWinCompositor::clientEnvironment() const {
+    return {"XDG_RUNTIME_DIR=" + runtime_.string(), "WAYLAND_DISPLAY=" + waylandDisplay(),
+            "DISPLAY=", "HOME=" + (folder_ / "home").string()};
+}
+
+std::unique_ptr<SpawnedProcess> KWinCompositor::start(std::vector<std::string> command,
+                                                      const std::filesystem::path& output) const {
+    return std::make_unique<SpawnedProcess>(asCompositorUser(std::move(command)), clientEnvironment(),
+                                            output);
 }
 
 KWinClient KWinCompositor::startProbe(const std::string& program, const std::string& appId) const {
@@ -113,9 +148,7 @@ KWinClient KWinCompositor::startProbe(const std::string& program, const std::str
     KWinClient client;
     client.output = folder_ / ("client-" + std::to_string(++clients) + ".log");
     client.process = std::make_unique<SpawnedProcess>(
-        asCompositorUser({probeCopy(programFolder(), program).string(), appId}),
-        std::vector<std::string>{"XDG_RUNTIME_DIR=" + runtime_.string(),
-                                 "WAYLAND_DISPLAY=" + waylandDisplay(), "DISPLAY="},
+        asCompositorUser({probeCopy(programFolder(), program).string(), appId}), clientEnvironment(),
         client.output);
     return client;
 }

@@ -21,10 +21,20 @@ struct KWinClient {
     std::filesystem::path output;
 };
 
+// What the session of a KWin holds before it starts.
+struct KWinSetup {
+    // The user's keyboard layout as Plasma's settings store it (kxkbrc);
+    // empty for KWin's default.
+    std::string keyboardLayout;
+    // A program copied into the program folder and authorised for fake
+    // input by the package's desktop file, its Exec= naming the copy.
+    std::filesystem::path fakeInputProgram;
+};
+
 class KWinCompositor {
 public:
     // Throws std::runtime_error when KWin does not come up.
-    KWinCompositor();
+    explicit KWinCompositor(KWinSetup setup = {});
     ~KWinCompositor();
     KWinCompositor(const KWinCompositor&) = delete;
     KWinCompositor& operator=(const KWinCompositor&) = delete;
@@ -45,6 +55,10 @@ public:
     // A renamed copy of the probe with the app id, started as the
     // compositor's user.
     KWinClient startProbe(const std::string& program, const std::string& appId) const;
+    // The program from the folder (or on PATH), started as the compositor's
+    // user with the session's environment; its output into the file.
+    std::unique_ptr<SpawnedProcess> start(std::vector<std::string> command,
+                                          const std::filesystem::path& output) const;
     // Has KWin run the script text once (soon after the call).
     void runScript(const std::string& name, const std::string& text) const;
     // Makes the window of the app id the active one.
@@ -56,7 +70,8 @@ public:
     static constexpr const char* socketName = "wayland-kde";
 
 private:
-    void start();
+    void startKWin();
+    std::vector<std::string> clientEnvironment() const;
 
     TempFolder folder_;
     std::filesystem::path runtime_;

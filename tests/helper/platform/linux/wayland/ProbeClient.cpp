@@ -10,6 +10,8 @@
 //   key KEYSYM-NAME down|up mods=NAME+NAME text=UTF8
 //   pointer enter
 //   button CODE down|up TIME
+//   paste TEXT          (the clipboard's text, read at each Ctrl+V)
+//   paste-types TYPE,TYPE   (the mime types it was offered under)
 //
 // obx_wayland_probe APP_ID [--virtual-pointer | --report-input]
 
@@ -19,10 +21,13 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fcntl.h>
+#include <poll.h>
 #include <string>
 #include <string_view>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <vector>
 #include <wayland-client.h>
 #include <xkbcommon/xkbcommon.h>
 
@@ -45,6 +50,12 @@ struct Probe {
     xkb_context* xkb = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
     xkb_keymap* keymap = nullptr;
     xkb_state* state = nullptr;
+    wl_display* display = nullptr;
+    wl_data_device_manager* dataDevices = nullptr;
+    wl_data_device* dataDevice = nullptr;
+    wl_data_offer* selection = nullptr;
+    // The mime types of the offers, the latest offer's last.
+    std::vector<std::pair<wl_data_offer*, std::string>> offerTypes;
 };
 
 constexpr int fallbackSize = 200;
@@ -67,6 +78,9 @@ void global(void* data, wl_registry* registry, std::uint32_t name, const char* i
         wl_seat_add_listener(probe.seat, &seatListener, &probe);
     } else if (which == xdg_wm_base_interface.name) {
         probe.shell = static_cast<xdg_wm_base*>(wl_registry_bind(registry, name, &xdg_wm_base_interface, 1));
+    } else if (which == wl_data_device_manager_interface.name) {
+        probe.dataDevices = static_cast<wl_data_device_manager*>(
+            wl_registry_bind(registry, name, &wl_data_device_manager_interface, 1));
     } else if (which == zwlr_virtual_pointer_manager_v1_interface.name) {
         probe.pointers = static_cast<zwlr_virtual_pointer_manager_v1*>(
             wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
@@ -183,6 +197,30 @@ std::string activeModifiers(xkb_state* state) {
     return names;
 }
 
+// The clipboard's text, as a program reads it for a paste (two seconds at
+// most).
+std::string clipboardText(Probe& probe) {
+    int ends[2];
+    if (!probe.selection || pipe2(ends, O_CLOEXEC) != 0) {
+        return "(nothing)";
+    }
+    wl_data_offer_receive(probe.selection, "text/plain;charset=utf-8", ends[1]);
+    close(ends[1]);
+    wl_display_flush(probe.display);
+    std::string text;
+    char buffer[4096];
+    pollfd ready{ends[0], POLLIN, 0};
+    while (poll(&ready, 1, 2000) > 0) {
+        const ssize_t got = read(ends[0], buffer, sizeof buffer);
+        if (got <= 0) {
+            break;
+        }
+        text.append(buffer, static_cast<std::size_t>(got));
+    }
+    close(ends[0]);
+    return text;
+}
+
 void key(void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t key, std::uint32_t state) {
     auto& probe = *static_cast<Probe*>(data);
     if (!probe.state) {
@@ -199,8 +237,19 @@ void key(void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t k
     }
     // Control characters (Ctrl+A gives U+0001) are shown by their key only.
     const bool printable = static_cast<unsigned char>(text[0]) >= 0x20;
-    report(std::string("key ") + name + (down ? " down" : " up") + " mods=" + activeModifiers(probe.state) +
+    const std::string modifiers = activeModifiers(probe.state);
+    report(std::string("key ") + name + (down ? " down" : " up") + " mods=" + modifiers +
            " text=" + (printable ? text : ""));
+    if (down && modifiers == XKB_MOD_NAME_CTRL && xkb_state_key_get_one_sym(probe.state, code) == XKB_KEY_v) {
+        report("paste " + clipboardText(probe));
+        std::string types;
+        for (const auto& [offer, type] : probe.offerTypes) {
+            if (offer == probe.selection) {
+                types += (types.empty() ? "" : ",") + type;
+            }
+        }
+        report("paste-types " + types);
+    }
 }
 
 void modifiers(void* data, wl_keyboard*, std::uint32_t, std::uint32_t depressed, std::uint32_t latched,
@@ -227,6 +276,34 @@ void axis(void*, wl_pointer*, std::uint32_t, std::uint32_t, wl_fixed_t) {}
 // Bound at version 1: the later events never come.
 const wl_pointer_listener pointerListener{&pointerEnter, &pointerLeave, &pointerMotion, &button, &axis,
                                           nullptr,       nullptr,       nullptr,        nullptr, nullptr};
+
+void offerType(void* data, wl_data_offer* offer, const char* type) {
+    auto& probe = *static_cast<Probe*>(data);
+    if (probe.offerTypes.size() < 64) {
+        probe.offerTypes.emplace_back(offer, type);
+    }
+}
+// Bound at version 1: the later events never come.
+const wl_data_offer_listener offerListener{&offerType, nullptr, nullptr};
+
+void dataOffer(void* data, wl_data_device*, wl_data_offer* offer) {
+    wl_data_offer_add_listener(offer, &offerListener, data);
+}
+void dataEnter(void*, wl_data_device*, std::uint32_t, wl_surface*, wl_fixed_t, wl_fixed_t, wl_data_offer*) {}
+void dataLeave(void*, wl_data_device*) {}
+void dataMotion(void*, wl_data_device*, std::uint32_t, wl_fixed_t, wl_fixed_t) {}
+void dataDrop(void*, wl_data_device*) {}
+void selection(void* data, wl_data_device*, wl_data_offer* offer) {
+    auto& probe = *static_cast<Probe*>(data);
+    if (probe.selection) {
+        wl_data_offer_destroy(probe.selection);
+    }
+    probe.selection = offer;
+    // Only the selection's types are of use.
+    std::erase_if(probe.offerTypes, [&](const auto& entry) { return entry.first != offer; });
+}
+const wl_data_device_listener dataDeviceListener{&dataOffer,  &dataEnter, &dataLeave,
+                                                 &dataMotion, &dataDrop,  &selection};
 
 void capabilities(void* data, wl_seat* seat, std::uint32_t capabilities) {
     auto& probe = *static_cast<Probe*>(data);
@@ -264,6 +341,11 @@ int main(int argc, char** argv) {
     wl_registry* registry = wl_display_get_registry(display);
     wl_registry_add_listener(registry, &registryListener, &probe);
     wl_display_roundtrip(display);
+    probe.display = display;
+    if (probe.reportInput && probe.seat && probe.dataDevices) {
+        probe.dataDevice = wl_data_device_manager_get_data_device(probe.dataDevices, probe.seat);
+        wl_data_device_add_listener(probe.dataDevice, &dataDeviceListener, &probe);
+    }
     if (!probe.compositor || !probe.shm || !probe.shell || (virtualPointer && !probe.pointers)) {
         std::fprintf(stderr, "the compositor lacks a global the probe needs\n");
         return 1;
