@@ -5,6 +5,7 @@
 #include "platform/linux/kde/DataControlClipboard.h"
 #include "platform/linux/kde/LayoutTyping.h"
 #include "platform/linux/wayland/BoundedRoundtrip.h"
+#include "platform/linux/wayland/HandedKeymap.h"
 #include "platform/linux/wayland/SessionKeys.h"
 #include "platform/linux/wayland/TextKeymaps.h"
 #include "platform/linux/x11/TypingPlan.h"
@@ -12,12 +13,10 @@
 #include "wlr-data-control-unstable-v1-client-protocol.h"
 
 #include <cerrno>
-#include <cstring>
 #include <filesystem>
 #include <poll.h>
 #include <string_view>
 #include <sys/eventfd.h>
-#include <sys/mman.h>
 #include <unistd.h>
 #include <wayland-client.h>
 
@@ -25,8 +24,6 @@ namespace obx::kde {
 
 namespace {
 
-// A keymap handed over by KWin is at most this large.
-constexpr std::uint32_t maxKeymapSize = 1 << 20;
 // Keys sent before KWin is asked to catch up, so that neither its buffers
 // nor the receiving program's fill while a long text goes out.
 constexpr std::size_t keysPerRoundtrip = 32;
@@ -229,20 +226,11 @@ void KWinInput::Connection::capabilities(void* data, wl_seat* seat, std::uint32_
 void KWinInput::Connection::keymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd,
                                    std::uint32_t size) {
     auto& self = *static_cast<Connection*>(data);
-    if (format != WL_KEYBOARD_KEYMAP_FORMAT_XKB_V1 || size == 0 || size > maxKeymapSize) {
-        close(fd);
-        log(LogLevel::warning, "KWinInput - KWin handed over a keymap the helper cannot read");
+    auto source = wayland::readHandedKeymap(format, fd, size, "KWinInput");
+    if (source.empty()) {
         return;
     }
-    void* text = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, fd, 0);
-    close(fd);
-    if (text == MAP_FAILED) {
-        log(LogLevel::warning, "KWinInput - cannot map the keymap KWin handed over");
-        return;
-    }
-    const auto* characters = static_cast<const char*>(text);
-    self.keymapSource_.assign(characters, strnlen(characters, size));
-    munmap(text, size);
+    self.keymapSource_ = std::move(source);
     self.keymap_.reset();
     self.keys_.reset();
 }
