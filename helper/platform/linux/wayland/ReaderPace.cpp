@@ -1,0 +1,63 @@
+#include "platform/linux/wayland/ReaderPace.h"
+
+#include <algorithm>
+#include <thread>
+
+namespace obx::wayland {
+
+namespace {
+
+// A quarter of the kernel's buffer (50 KiB of the usual 208 KiB, some 800
+// characters in flight) leaves room for the keys sent before the next look
+// and for the client's other events.
+constexpr std::uint32_t bufferShare = 4;
+// A look costs a walk over every socket of the system (a millisecond or more
+// on a desktop), so it is taken after every few batches only: 8 batches of 32
+// taps add some 18 KiB, which the quarter's room takes.
+constexpr std::size_t batchesPerLook = 8;
+constexpr auto lookInterval = std::chrono::milliseconds(1);
+// Where the kernel does not tell, each batch waits this long: up to about
+// 1,600 characters a second, which a program reads unless it stalls.
+constexpr auto blindPause = std::chrono::milliseconds(20);
+
+bool keepsUp(const ClientQueues& start, const ClientQueues& now) {
+    return std::all_of(now.begin(), now.end(), [&](const auto& entry) {
+        const auto& [inode, queue] = entry;
+        const auto before = start.find(inode);
+        const std::uint32_t held = before == start.end() ? 0 : before->second.unread;
+        return queue.unread <= std::max(held, queue.sendBuffer / bufferShare);
+    });
+}
+
+} // namespace
+
+ReaderPace::ReaderPace(int displayFd, std::chrono::milliseconds stallLimit)
+    : queues_(displayFd), stallLimit_(stallLimit) {}
+
+void ReaderPace::begin() {
+    start_ = queues_.read();
+    batches_ = 0;
+}
+
+bool ReaderPace::keepUp() {
+    if (++batches_ % batchesPerLook != 0) {
+        return true;
+    }
+    const auto deadline = std::chrono::steady_clock::now() + stallLimit_;
+    for (;;) {
+        const auto now = start_ ? queues_.read() : std::nullopt;
+        if (!now) {
+            std::this_thread::sleep_for(blindPause * batchesPerLook);
+            return true;
+        }
+        if (keepsUp(*start_, *now)) {
+            return true;
+        }
+        if (std::chrono::steady_clock::now() >= deadline) {
+            return false;
+        }
+        std::this_thread::sleep_for(lookInterval);
+    }
+}
+
+} // namespace obx::wayland
