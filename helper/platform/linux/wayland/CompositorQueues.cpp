@@ -51,6 +51,9 @@ private:
 
 // One connection from the answer, when it has the address.
 void addConnection(const nlmsghdr& header, const std::string& address, ClientQueues& queues) {
+    if (header.nlmsg_len < NLMSG_LENGTH(sizeof(unix_diag_msg))) {
+        return;
+    }
     const auto& message = *static_cast<const unix_diag_msg*>(NLMSG_DATA(&header));
     int length = static_cast<int>(header.nlmsg_len - NLMSG_LENGTH(sizeof message));
     bool named = false;

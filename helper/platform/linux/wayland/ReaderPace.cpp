@@ -16,8 +16,8 @@ constexpr std::uint32_t bufferShare = 4;
 // taps add some 18 KiB, which the quarter's room takes.
 constexpr std::size_t batchesPerLook = 8;
 constexpr auto lookInterval = std::chrono::milliseconds(1);
-// Where the kernel does not tell, each batch waits this long: up to about
-// 1,600 characters a second, which a program reads unless it stalls.
+// Where the kernel does not tell, the typing pauses this long per batch: up
+// to about 1,600 characters a second, which a program reads unless it stalls.
 constexpr auto blindPause = std::chrono::milliseconds(20);
 
 bool keepsUp(const ClientQueues& start, const ClientQueues& now) {
@@ -31,19 +31,21 @@ bool keepsUp(const ClientQueues& start, const ClientQueues& now) {
 
 } // namespace
 
-ReaderPace::ReaderPace(int displayFd, std::chrono::milliseconds stallLimit)
-    : queues_(displayFd), stallLimit_(stallLimit) {}
+ReaderPace::ReaderPace(int displayFd, std::chrono::milliseconds stallLimit,
+                       std::chrono::milliseconds textLimit)
+    : queues_(displayFd), stallLimit_(stallLimit), textLimit_(textLimit) {}
 
 void ReaderPace::begin() {
     start_ = queues_.read();
     batches_ = 0;
+    textDeadline_ = std::chrono::steady_clock::now() + textLimit_;
 }
 
 bool ReaderPace::keepUp() {
     if (++batches_ % batchesPerLook != 0) {
         return true;
     }
-    const auto deadline = std::chrono::steady_clock::now() + stallLimit_;
+    const auto deadline = std::min(std::chrono::steady_clock::now() + stallLimit_, textDeadline_);
     for (;;) {
         const auto now = start_ ? queues_.read() : std::nullopt;
         if (!now) {

@@ -24,19 +24,24 @@ namespace obx::wayland {
 class ReaderPace {
 public:
     // displayFd: our connection to the compositor. A wait for a client
-    // that does not catch up ends after stallLimit.
-    ReaderPace(int displayFd, std::chrono::milliseconds stallLimit);
+    // that does not catch up ends after stallLimit, and no wait goes on
+    // past textLimit after the text began: the caller holds the keyboard
+    // meanwhile.
+    ReaderPace(int displayFd, std::chrono::milliseconds stallLimit, std::chrono::milliseconds textLimit);
 
-    // Before a text: what the clients hold unread already.
+    // Before a text: what the clients hold unread already; the text's time
+    // begins.
     void begin();
     // After a batch of keys went out and the compositor handled it: waits
     // until every client keeps up. False when one did not catch up within
-    // the limit.
+    // the limits.
     bool keepUp();
 
 private:
     CompositorQueues queues_;
     std::chrono::milliseconds stallLimit_;
+    std::chrono::milliseconds textLimit_;
+    std::chrono::steady_clock::time_point textDeadline_;
     std::optional<ClientQueues> start_;
     std::size_t batches_ = 0;
 };

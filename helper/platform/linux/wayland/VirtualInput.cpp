@@ -27,8 +27,11 @@ namespace {
 // Taps sent before the compositor is asked to catch up and the reading
 // client's pace is looked at (ReaderPace).
 constexpr std::size_t tapsPerRoundtrip = 32;
-// A program that reads no keys for this long is not typed to any further.
+// A program that reads no keys for this long is not typed to any further;
+// nor one still behind this long after the text began (keystrokes and
+// clicks wait for the text meanwhile).
 constexpr auto readerStallLimit = std::chrono::seconds(5);
+constexpr auto readerTextLimit = std::chrono::seconds(60);
 
 std::uint32_t milliseconds() {
     using namespace std::chrono;
@@ -134,7 +137,7 @@ VirtualInput::Connection::Connection(const std::string& displayName, std::chrono
         }
         sessionKeys();
         sync();
-        pace_ = std::make_unique<ReaderPace>(wl_display_get_fd(display_), readerStallLimit);
+        pace_ = std::make_unique<ReaderPace>(wl_display_get_fd(display_), readerStallLimit, readerTextLimit);
     } catch (...) {
         release();
         throw;
@@ -335,8 +338,9 @@ void VirtualInput::Connection::type(const std::u32string& text) {
         const std::size_t tapped = tapPaced(stretch.keys);
         typed += tapped;
         if (tapped < stretch.keys.size()) {
-            log(LogLevel::warning, "VirtualInput::type - the focused program does not read its keys: ", typed,
-                " of ", text.size() - plan.undeliverable.size(), " characters typed, the rest left out");
+            log(LogLevel::warning,
+                "VirtualInput::type - the focused program does not keep up with the keys: ", typed, " of ",
+                text.size() - plan.undeliverable.size(), " characters typed, the rest left out");
             break;
         }
     }
