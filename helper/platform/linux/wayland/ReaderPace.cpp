@@ -1,6 +1,7 @@
 #include "platform/linux/wayland/ReaderPace.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <thread>
 
 namespace obx::wayland {
@@ -29,6 +30,14 @@ bool keepsUp(const ClientQueues& start, const ClientQueues& now) {
     });
 }
 
+std::uint64_t totalUnread(const ClientQueues& queues) {
+    std::uint64_t total = 0;
+    for (const auto& [inode, queue] : queues) {
+        total += queue.unread;
+    }
+    return total;
+}
+
 } // namespace
 
 ReaderPace::ReaderPace(int displayFd, std::chrono::milliseconds stallLimit,
@@ -45,7 +54,9 @@ bool ReaderPace::keepUp() {
     if (++batches_ % batchesPerLook != 0) {
         return true;
     }
-    const auto deadline = std::min(std::chrono::steady_clock::now() + stallLimit_, textDeadline_);
+    using Clock = std::chrono::steady_clock;
+    auto lastRead = Clock::now();
+    std::uint64_t leastUnread = UINT64_MAX;
     for (;;) {
         const auto now = start_ ? queues_.read() : std::nullopt;
         if (!now) {
@@ -55,7 +66,15 @@ bool ReaderPace::keepUp() {
         if (keepsUp(*start_, *now)) {
             return true;
         }
-        if (std::chrono::steady_clock::now() >= deadline) {
+        // Reading shows as less unread in all; only a client that reads
+        // nothing at all is given up on.
+        const auto unread = totalUnread(*now);
+        if (unread < leastUnread) {
+            leastUnread = unread;
+            lastRead = Clock::now();
+        }
+        const auto time = Clock::now();
+        if (time >= lastRead + stallLimit_ || time >= textDeadline_) {
             return false;
         }
         std::this_thread::sleep_for(lookInterval);

@@ -24,7 +24,7 @@ namespace obx::wayland {
 class ReaderPace {
 public:
     // displayFd: our connection to the compositor. A wait for a client
-    // that does not catch up ends after stallLimit, and no wait goes on
+    // that reads nothing ends after stallLimit, and no wait goes on
     // past textLimit after the text began: the caller holds the keyboard
     // meanwhile.
     ReaderPace(int displayFd, std::chrono::milliseconds stallLimit, std::chrono::milliseconds textLimit);
@@ -33,8 +33,8 @@ public:
     // begins.
     void begin();
     // After a batch of keys went out and the compositor handled it: waits
-    // until every client keeps up. False when one did not catch up within
-    // the limits.
+    // until every client keeps up. False when one stopped reading or the
+    // text's time is up.
     bool keepUp();
 
 private:
