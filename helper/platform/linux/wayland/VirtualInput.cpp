@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "platform/linux/wayland/BoundedRoundtrip.h"
 #include "platform/linux/wayland/HandedKeymap.h"
+#include "platform/linux/wayland/ReaderPace.h"
 #include "platform/linux/wayland/SessionKeys.h"
 #include "platform/linux/wayland/TextKeymaps.h"
 #include "platform/linux/x11/TypingPlan.h"
@@ -10,20 +11,27 @@
 #include "virtual-keyboard-unstable-v1-client-protocol.h"
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <stdexcept>
 #include <string_view>
 #include <sys/mman.h>
 #include <unistd.h>
+#include <vector>
 #include <wayland-client.h>
 
 namespace obx::wayland {
 
 namespace {
 
-// Taps sent before the compositor is asked to catch up, so that neither its
-// buffers nor the receiving client's fill while a long text goes out.
+// Taps sent before the compositor is asked to catch up and the reading
+// client's pace is looked at (ReaderPace).
 constexpr std::size_t tapsPerRoundtrip = 32;
+// A program that reads no keys for this long is not typed to any further;
+// nor one still behind this long after the text began (keystrokes and
+// clicks wait for the text meanwhile).
+constexpr auto readerStallLimit = std::chrono::seconds(5);
+constexpr auto readerTextLimit = std::chrono::seconds(60);
 
 std::uint32_t milliseconds() {
     using namespace std::chrono;
@@ -81,6 +89,8 @@ private:
     SessionKeys& sessionKeys();
     void sendModifiers(const ModifierState& state);
     void tap(std::uint32_t key);
+    // Taps the keys at the reading client's pace; how many went out.
+    std::size_t tapPaced(const std::vector<std::uint32_t>& keys);
 
     std::chrono::milliseconds timeout_;
     wl_display* display_ = nullptr;
@@ -98,6 +108,7 @@ private:
     // session's keymap.
     std::string uploaded_;
     std::unique_ptr<SessionKeys> keys_;
+    std::unique_ptr<ReaderPace> pace_;
     bool defaultLogged_ = false;
 };
 
@@ -126,6 +137,7 @@ VirtualInput::Connection::Connection(const std::string& displayName, std::chrono
         }
         sessionKeys();
         sync();
+        pace_ = std::make_unique<ReaderPace>(wl_display_get_fd(display_), readerStallLimit, readerTextLimit);
     } catch (...) {
         release();
         throw;
@@ -290,6 +302,21 @@ void VirtualInput::Connection::tap(std::uint32_t key) {
     zwp_virtual_keyboard_v1_key(keyboard_, milliseconds(), key, WL_KEYBOARD_KEY_STATE_RELEASED);
 }
 
+std::size_t VirtualInput::Connection::tapPaced(const std::vector<std::uint32_t>& keys) {
+    std::size_t sent = 0;
+    while (sent < keys.size()) {
+        const std::size_t batchEnd = std::min(keys.size(), sent + tapsPerRoundtrip);
+        for (; sent < batchEnd; ++sent) {
+            tap(keys[sent]);
+        }
+        sync();
+        if (!pace_->keepUp()) {
+            break;
+        }
+    }
+    return sent;
+}
+
 void VirtualInput::Connection::type(const std::u32string& text) {
     const auto plan = textKeymaps(text);
     if (!plan.undeliverable.empty()) {
@@ -303,16 +330,18 @@ void VirtualInput::Connection::type(const std::u32string& text) {
         return;
     }
     sessionKeys(); // the session's keymap known before the keyboard carries another
+    pace_->begin();
+    std::size_t typed = 0;
     for (const auto& stretch : plan.stretches) {
         upload(stretch.keymap);
         sendModifiers({});
-        std::size_t sinceSync = 0;
-        for (const std::uint32_t key : stretch.keys) {
-            tap(key);
-            if (++sinceSync == tapsPerRoundtrip) {
-                sync();
-                sinceSync = 0;
-            }
+        const std::size_t tapped = tapPaced(stretch.keys);
+        typed += tapped;
+        if (tapped < stretch.keys.size()) {
+            log(LogLevel::warning,
+                "VirtualInput::type - the focused program does not keep up with the keys: ", typed, " of ",
+                text.size() - plan.undeliverable.size(), " characters typed, the rest left out");
+            break;
         }
     }
     // The session's keymap back on the keyboard, so that the focused client

@@ -12,14 +12,17 @@
 //   button CODE down|up TIME
 //   paste TEXT          (the clipboard's text, read at each Ctrl+V)
 //   paste-types TYPE,TYPE   (the mime types it was offered under)
+// After --report-input, a number of milliseconds makes it sleep that long
+// after each key press, as a busy client that reads its events late.
 //
-// obx_wayland_probe APP_ID [--virtual-pointer | --report-input]
+// obx_wayland_probe APP_ID [--virtual-pointer | --report-input [PAUSE-MS]]
 
 #include "wlr-virtual-pointer-unstable-v1-client-protocol.h"
 #include "xdg-shell-client-protocol.h"
 
 #include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <poll.h>
@@ -45,6 +48,7 @@ struct Probe {
     int height = 0;
     bool closing = false;
     bool reportInput = false;
+    int keyPauseMs = 0;
     wl_keyboard* keyboard = nullptr;
     wl_pointer* pointer = nullptr;
     xkb_context* xkb = xkb_context_new(XKB_CONTEXT_NO_FLAGS);
@@ -240,6 +244,9 @@ void key(void* data, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t k
     const std::string modifiers = activeModifiers(probe.state);
     report(std::string("key ") + name + (down ? " down" : " up") + " mods=" + modifiers +
            " text=" + (printable ? text : ""));
+    if (down && probe.keyPauseMs > 0) {
+        usleep(static_cast<useconds_t>(probe.keyPauseMs) * 1000);
+    }
     if (down && modifiers == XKB_MOD_NAME_CTRL && xkb_state_key_get_one_sym(probe.state, code) == XKB_KEY_v) {
         report("paste " + clipboardText(probe));
         std::string types;
@@ -326,7 +333,8 @@ const wl_seat_listener seatListener{&capabilities, nullptr};
 
 int main(int argc, char** argv) {
     if (argc < 2) {
-        std::fprintf(stderr, "usage: obx_wayland_probe APP_ID [--virtual-pointer | --report-input]\n");
+        std::fprintf(stderr,
+                     "usage: obx_wayland_probe APP_ID [--virtual-pointer | --report-input [PAUSE-MS]]\n");
         return 2;
     }
     const std::string_view option = argc > 2 ? argv[2] : "";
@@ -338,6 +346,7 @@ int main(int argc, char** argv) {
     }
     Probe probe;
     probe.reportInput = option == "--report-input";
+    probe.keyPauseMs = probe.reportInput && argc > 3 ? std::atoi(argv[3]) : 0;
     wl_registry* registry = wl_display_get_registry(display);
     wl_registry_add_listener(registry, &registryListener, &probe);
     wl_display_roundtrip(display);

@@ -54,16 +54,35 @@ TEST_F(SwayInputTest, TheSnippetArrivesExactlyAndTheUsersKeymapComesBack) {
     pressCtrlA();
     ASSERT_TRUE(waitForLine("key Control_L up mods=Control text=", start))
         << testing::PrintToString(reported());
-    std::string typed;
-    for (const auto& line : reportedFrom(start, "key ")) {
-        if (line.find(" down mods= text=") != std::string::npos) {
-            typed += line.substr(line.find("text=") + 5);
-        }
-    }
-    EXPECT_EQ(typed, snippet);
+    EXPECT_EQ(typedFrom(start), snippet);
     EXPECT_EQ(reportedFrom(start, "key a down mods=Control").size(), 1u)
         << testing::PrintToString(reported());
     EXPECT_EQ(reportedFrom(start, "keymap ").back(), "keymap French");
+}
+
+TEST_F(SwayInputTest, ALongSnippetReachesAClientThatReadsSlowlyWhole) {
+    // About 4,000 characters; the client reads 1,000 keys a second, far
+    // fewer than go out, so unpaced they would pile up beyond what the
+    // compositor holds for it and it would cut the client off.
+    std::string snippet;
+    for (int copy = 0; copy < 167; ++copy) {
+        snippet += "Grüße, Zoë! café 世界 ☃ 😀 ";
+    }
+    auto client = startReporter("1");
+    UserKeyboard keyboard(sway.waylandDisplay(), "us");
+    ASSERT_TRUE(waitForLine("keymap English (US)"));
+    const auto start = reported().size();
+    services.typeText(snippet);
+    std::string typed;
+    waitUntil(
+        [&] {
+            typed = typedFrom(start);
+            return typed == snippet || !client->running();
+        },
+        std::chrono::seconds(30));
+    EXPECT_TRUE(client->running());
+    EXPECT_EQ(typed.size(), snippet.size());
+    EXPECT_TRUE(typed == snippet);
 }
 
 TEST_F(SwayInputTest, ADoubleClickReachesTheClientUnderThePointerWithItsTiming) {

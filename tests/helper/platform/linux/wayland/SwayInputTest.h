@@ -21,11 +21,15 @@ class SwayInputTest : public ::testing::Test {
 protected:
     SwayInputTest() : toplevels(std::make_shared<ForeignToplevels>(sway.waylandDisplay())) {}
 
-    // Starts the reporting client and waits until its window has the focus.
-    std::unique_ptr<SpawnedProcess> startReporter() {
-        auto client = sway.startClient({probeCopy(sway.programFolder(), "probe-report").string(),
-                                        "org.example.Report", "--report-input"},
-                                       report);
+    // Starts the reporting client and waits until its window has the focus;
+    // with a pause (milliseconds) it sleeps after each key press it reads.
+    std::unique_ptr<SpawnedProcess> startReporter(const std::string& keyPause = {}) {
+        std::vector<std::string> command{probeCopy(sway.programFolder(), "probe-report").string(),
+                                         "org.example.Report", "--report-input"};
+        if (!keyPause.empty()) {
+            command.push_back(keyPause);
+        }
+        auto client = sway.startClient(command, report);
         EXPECT_TRUE(waitUntil([&] {
             const auto focused = toplevels->focused();
             return focused && focused->appId == "org.example.Report";
@@ -52,6 +56,17 @@ protected:
             }
         }
         return lines;
+    }
+
+    // The text of the key presses without modifiers reported from the index on.
+    std::string typedFrom(std::size_t from) const {
+        std::string typed;
+        for (const auto& line : reportedFrom(from, "key ")) {
+            if (line.find(" down mods= text=") != std::string::npos) {
+                typed += line.substr(line.find("text=") + 5);
+            }
+        }
+        return typed;
     }
 
     bool waitForLine(const std::string& line, std::size_t from = 0) const {
