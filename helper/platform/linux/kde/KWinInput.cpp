@@ -6,6 +6,7 @@
 #include "platform/linux/kde/LayoutTyping.h"
 #include "platform/linux/wayland/BoundedRoundtrip.h"
 #include "platform/linux/wayland/HandedKeymap.h"
+#include "platform/linux/wayland/ReaderPace.h"
 #include "platform/linux/wayland/SessionKeys.h"
 #include "platform/linux/wayland/TextKeymaps.h"
 #include "platform/linux/x11/TypingPlan.h"
@@ -24,8 +25,9 @@ namespace obx::kde {
 
 namespace {
 
-// Keys sent before KWin is asked to catch up, so that neither its buffers
-// nor the receiving program's fill while a long text goes out.
+// Keys sent before KWin is asked to catch up and the reading program's pace
+// is looked at (ReaderPace), so that neither KWin's buffers nor the
+// program's fill while a long text goes out.
 constexpr std::size_t keysPerRoundtrip = 32;
 // Fake input takes keys from this version on.
 constexpr std::uint32_t keyboardKeyVersion = 4;
@@ -123,6 +125,7 @@ private:
     std::uint32_t fakeInputVersion_ = 0;
     zwlr_data_control_manager_v1* dataControl_ = nullptr;
     std::unique_ptr<DataControlClipboard> clipboard_;
+    std::unique_ptr<wayland::ReaderPace> pace_;
     xkb_context* context_ = nullptr;
     std::string keymapSource_;
     KeymapPointer keymap_;
@@ -162,6 +165,8 @@ KWinInput::Connection::Connection(const std::string& displayName, std::chrono::m
         }
         sync(); // the seat's capabilities, with the fake device
         sync(); // the keymap of the seat's keyboard, and the clipboard
+        pace_ = std::make_unique<wayland::ReaderPace>(wl_display_get_fd(display_), wayland::readerStallLimit,
+                                                      wayland::readerTextLimit);
     } catch (...) {
         release();
         throw;
@@ -339,7 +344,9 @@ void KWinInput::Connection::type(const std::u32string& text, const std::string& 
             clipboard_ ? "the clipboard cannot take them" : "KWin offers no clipboard to paste them",
             ", left out: ", names);
     }
+    pace_->begin();
     std::size_t sinceSync = 0;
+    std::size_t typed = 0;
     for (const auto& each : typing.keys) {
         for (const std::uint32_t modifier : each.modifierKeys) {
             sendKey(modifier, true);
@@ -349,9 +356,16 @@ void KWinInput::Connection::type(const std::u32string& text, const std::string& 
         for (auto modifier = each.modifierKeys.rbegin(); modifier != each.modifierKeys.rend(); ++modifier) {
             sendKey(*modifier, false);
         }
+        ++typed;
         if (++sinceSync == keysPerRoundtrip) {
             sync();
             sinceSync = 0;
+            if (!pace_->keepUp()) {
+                log(LogLevel::warning,
+                    "KWinInput::type - the focused program does not keep up with the keys: ", typed, " of ",
+                    typing.keys.size(), " characters typed, the rest left out");
+                break;
+            }
         }
     }
     sync();

@@ -21,6 +21,12 @@
 
 namespace obx::wayland {
 
+// A program that reads no keys for this long is not typed to any further;
+// nor one still behind this long after the text began (keystrokes and
+// clicks wait for the text meanwhile).
+inline constexpr std::chrono::milliseconds readerStallLimit = std::chrono::seconds(5);
+inline constexpr std::chrono::milliseconds readerTextLimit = std::chrono::seconds(60);
+
 class ReaderPace {
 public:
     // displayFd: our connection to the compositor. A wait for a client

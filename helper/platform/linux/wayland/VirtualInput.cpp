@@ -27,11 +27,6 @@ namespace {
 // Taps sent before the compositor is asked to catch up and the reading
 // client's pace is looked at (ReaderPace).
 constexpr std::size_t tapsPerRoundtrip = 32;
-// A program that reads no keys for this long is not typed to any further;
-// nor one still behind this long after the text began (keystrokes and
-// clicks wait for the text meanwhile).
-constexpr auto readerStallLimit = std::chrono::seconds(5);
-constexpr auto readerTextLimit = std::chrono::seconds(60);
 
 std::uint32_t milliseconds() {
     using namespace std::chrono;

@@ -72,9 +72,12 @@ protected:
     }
 
     // A reporting client, started and made the active window.
-    std::unique_ptr<SpawnedProcess> startReporter(const std::string& appId, const fs::path& output) {
+    // keyPause: milliseconds the client sleeps after each key press.
+    std::unique_ptr<SpawnedProcess> startReporter(const std::string& appId, const fs::path& output,
+                                                  const std::string& keyPause = "0") {
         auto client = kwin.start(
-            {probeCopy(kwin.programFolder(), "probe-" + appId).string(), appId, "--report-input"}, output);
+            {probeCopy(kwin.programFolder(), "probe-" + appId).string(), appId, "--report-input", keyPause},
+            output);
         EXPECT_TRUE(waitUntil([&] { return windows->active().resourceClass == appId; })) << appId;
         return client;
     }
@@ -145,6 +148,33 @@ TEST_F(KdeInputTest, TheLayoutsTextAndArrowKeyScrollingAreKeys) {
         << readFile(report);
     EXPECT_EQ(linesWith(report, "key Down down mods= text=").size(), 3u);
     EXPECT_TRUE(linesWith(report, "paste").empty());
+}
+
+TEST_F(KdeInputTest, ALongTextOfTheLayoutReachesAClientThatReadsSlowlyWhole) {
+    // About 4,000 characters, a third of them with Shift or AltGr; the client
+    // reads 1,000 keys a second, so unpaced they would pile up beyond what
+    // KWin holds for it and KWin would cut the client off.
+    std::string text;
+    for (int copy = 0; copy < 400; ++copy) {
+        text += "Azerty é@ ";
+    }
+    auto client = startReporter("org.example.Slow", report, "1");
+    auto keys = runInput({"type", text}, input);
+    std::string typed;
+    waitUntil(
+        [&] {
+            typed.clear();
+            for (const auto& line : linesWith(report, "key ")) {
+                if (line.find(" down ") != std::string::npos) {
+                    typed += line.substr(line.find("text=") + 5);
+                }
+            }
+            return typed == text || !client->running();
+        },
+        std::chrono::seconds(30));
+    EXPECT_TRUE(client->running());
+    EXPECT_EQ(typed.size(), text.size());
+    EXPECT_TRUE(typed == text);
 }
 
 TEST_F(KdeInputTest, TheSnippetIsPastedExactlyAndTheClipboardComesBack) {
