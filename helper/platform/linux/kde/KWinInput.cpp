@@ -5,8 +5,8 @@
 #include "platform/linux/kde/DataControlClipboard.h"
 #include "platform/linux/kde/LayoutTyping.h"
 #include "platform/linux/wayland/BoundedRoundtrip.h"
-#include "platform/linux/wayland/HandedKeymap.h"
 #include "platform/linux/wayland/ReaderPace.h"
+#include "platform/linux/wayland/SeatKeymap.h"
 #include "platform/linux/wayland/SessionKeys.h"
 #include "platform/linux/wayland/TextKeymaps.h"
 #include "platform/linux/x11/TypingPlan.h"
@@ -91,20 +91,8 @@ private:
     static void global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
                        std::uint32_t version);
     static void globalRemove(void*, wl_registry*, std::uint32_t) {}
-    static void capabilities(void* data, wl_seat* seat, std::uint32_t capabilities);
-    static void seatName(void*, wl_seat*, const char*) {}
-    static void keymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd, std::uint32_t size);
-    static void enter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {}
-    static void leave(void*, wl_keyboard*, std::uint32_t, wl_surface*) {}
-    static void key(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
-    static void modifiersEvent(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t,
-                               std::uint32_t, std::uint32_t) {}
-    static void repeatInfo(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
 
     static constexpr wl_registry_listener registryListener{&global, &globalRemove};
-    static constexpr wl_seat_listener seatListener{&capabilities, &seatName};
-    static constexpr wl_keyboard_listener keyboardListener{&keymap, &enter,          &leave,
-                                                           &key,    &modifiersEvent, &repeatInfo};
 
     void release();
     void sync();
@@ -119,18 +107,18 @@ private:
     std::chrono::milliseconds timeout_;
     wl_display* display_ = nullptr;
     wl_registry* registry_ = nullptr;
-    wl_seat* seat_ = nullptr;
-    wl_keyboard* seatKeyboard_ = nullptr;
+    std::unique_ptr<wayland::SeatKeymap> seatKeymap_ = std::make_unique<wayland::SeatKeymap>("KWinInput");
     org_kde_kwin_fake_input* fakeInput_ = nullptr;
     std::uint32_t fakeInputVersion_ = 0;
     zwlr_data_control_manager_v1* dataControl_ = nullptr;
     std::unique_ptr<DataControlClipboard> clipboard_;
     std::unique_ptr<wayland::ReaderPace> pace_;
     xkb_context* context_ = nullptr;
-    std::string keymapSource_;
+    // The session's keymap compiled, the text it was compiled from, and its
+    // keys.
     KeymapPointer keymap_;
+    std::string compiledFrom_;
     std::unique_ptr<wayland::SessionKeys> keys_;
-    bool defaultLogged_ = false;
 };
 
 KWinInput::Connection::Connection(const std::string& displayName, std::chrono::milliseconds timeout)
@@ -160,8 +148,9 @@ KWinInput::Connection::Connection(const std::string& displayName, std::chrono::m
         }
         org_kde_kwin_fake_input_authenticate(fakeInput_, "Trackball helper",
                                              "The trackball's buttons type keys, text and clicks");
-        if (seat_ && dataControl_) {
-            clipboard_ = std::make_unique<DataControlClipboard>(display_, dataControl_, seat_, timeout_);
+        if (seatKeymap_->seat() && dataControl_) {
+            clipboard_ =
+                std::make_unique<DataControlClipboard>(display_, dataControl_, seatKeymap_->seat(), timeout_);
         }
         sync(); // the seat's capabilities, with the fake device
         sync(); // the keymap of the seat's keyboard, and the clipboard
@@ -190,12 +179,7 @@ void KWinInput::Connection::release() {
     if (fakeInput_) {
         org_kde_kwin_fake_input_destroy(fakeInput_);
     }
-    if (seatKeyboard_) {
-        wl_keyboard_destroy(seatKeyboard_);
-    }
-    if (seat_) {
-        wl_seat_destroy(seat_);
-    }
+    seatKeymap_.reset();
     wl_registry_destroy(registry_);
     wl_display_flush(display_);
     wl_display_disconnect(display_);
@@ -207,9 +191,8 @@ void KWinInput::Connection::global(void* data, wl_registry* registry, std::uint3
                                    const char* interface, std::uint32_t version) {
     auto& self = *static_cast<Connection*>(data);
     const std::string_view which(interface);
-    if (which == wl_seat_interface.name && !self.seat_) {
-        self.seat_ = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
-        wl_seat_add_listener(self.seat_, &seatListener, &self);
+    if (which == wl_seat_interface.name) {
+        self.seatKeymap_->bind(registry, name);
     } else if (which == org_kde_kwin_fake_input_interface.name && !self.fakeInput_) {
         self.fakeInputVersion_ = std::min(version, keyboardKeyVersion);
         self.fakeInput_ = static_cast<org_kde_kwin_fake_input*>(
@@ -220,26 +203,6 @@ void KWinInput::Connection::global(void* data, wl_registry* registry, std::uint3
     }
 }
 
-void KWinInput::Connection::capabilities(void* data, wl_seat* seat, std::uint32_t capabilities) {
-    auto& self = *static_cast<Connection*>(data);
-    if ((capabilities & WL_SEAT_CAPABILITY_KEYBOARD) && !self.seatKeyboard_) {
-        self.seatKeyboard_ = wl_seat_get_keyboard(seat);
-        wl_keyboard_add_listener(self.seatKeyboard_, &keyboardListener, &self);
-    }
-}
-
-void KWinInput::Connection::keymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd,
-                                   std::uint32_t size) {
-    auto& self = *static_cast<Connection*>(data);
-    auto source = wayland::readHandedKeymap(format, fd, size, "KWinInput");
-    if (source.empty()) {
-        return;
-    }
-    self.keymapSource_ = std::move(source);
-    self.keymap_.reset();
-    self.keys_.reset();
-}
-
 void KWinInput::Connection::sync() {
     if (!wayland::boundedRoundtrip(display_, timeout_)) {
         throw std::runtime_error("KWin did not answer");
@@ -247,30 +210,25 @@ void KWinInput::Connection::sync() {
 }
 
 xkb_keymap* KWinInput::Connection::sessionKeymap() {
-    if (keymap_) {
+    const auto& source = seatKeymap_->source(context_);
+    if (keymap_ && compiledFrom_ == source) {
         return keymap_.get();
     }
-    if (keymapSource_.empty()) {
-        // No keyboard on the seat: the keymap the environment names
-        // (XKB_DEFAULT_LAYOUT...), else the US layout, as KWin itself does.
-        keymap_.reset(xkb_keymap_new_from_names(context_, nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS));
-        if (!defaultLogged_) {
-            log(LogLevel::info, "KWinInput - the seat has no keyboard: keys on the default keymap");
-            defaultLogged_ = true;
-        }
-    } else {
-        keymap_.reset(xkb_keymap_new_from_string(context_, keymapSource_.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1,
-                                                 XKB_KEYMAP_COMPILE_NO_FLAGS));
-    }
+    keys_.reset();
+    keymap_.reset(xkb_keymap_new_from_string(context_, source.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1,
+                                             XKB_KEYMAP_COMPILE_NO_FLAGS));
     if (!keymap_) {
+        compiledFrom_.clear();
         throw std::runtime_error("the session's keymap does not compile");
     }
+    compiledFrom_ = source;
     return keymap_.get();
 }
 
 wayland::SessionKeys& KWinInput::Connection::sessionKeys() {
-    if (!keys_ || !keymap_) {
-        keys_ = std::make_unique<wayland::SessionKeys>(sessionKeymap());
+    xkb_keymap* keymap = sessionKeymap();
+    if (!keys_) {
+        keys_ = std::make_unique<wayland::SessionKeys>(keymap);
     }
     return *keys_;
 }

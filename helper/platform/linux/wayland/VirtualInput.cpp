@@ -2,8 +2,8 @@
 
 #include "base/Log.h"
 #include "platform/linux/wayland/BoundedRoundtrip.h"
-#include "platform/linux/wayland/HandedKeymap.h"
 #include "platform/linux/wayland/ReaderPace.h"
+#include "platform/linux/wayland/SeatKeymap.h"
 #include "platform/linux/wayland/SessionKeys.h"
 #include "platform/linux/wayland/TextKeymaps.h"
 #include "platform/linux/x11/TypingPlan.h"
@@ -60,20 +60,8 @@ private:
     static void global(void* data, wl_registry* registry, std::uint32_t name, const char* interface,
                        std::uint32_t version);
     static void globalRemove(void*, wl_registry*, std::uint32_t) {}
-    static void capabilities(void* data, wl_seat* seat, std::uint32_t capabilities);
-    static void seatName(void*, wl_seat*, const char*) {}
-    static void keymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd, std::uint32_t size);
-    static void enter(void*, wl_keyboard*, std::uint32_t, wl_surface*, wl_array*) {}
-    static void leave(void*, wl_keyboard*, std::uint32_t, wl_surface*) {}
-    static void key(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t, std::uint32_t) {}
-    static void modifiersEvent(void*, wl_keyboard*, std::uint32_t, std::uint32_t, std::uint32_t,
-                               std::uint32_t, std::uint32_t) {}
-    static void repeatInfo(void*, wl_keyboard*, std::int32_t, std::int32_t) {}
 
     static constexpr wl_registry_listener registryListener{&global, &globalRemove};
-    static constexpr wl_seat_listener seatListener{&capabilities, &seatName};
-    static constexpr wl_keyboard_listener keyboardListener{&keymap, &enter,          &leave,
-                                                           &key,    &modifiersEvent, &repeatInfo};
 
     void release();
     // Waits (bounded) until the compositor has handled every request.
@@ -90,21 +78,19 @@ private:
     std::chrono::milliseconds timeout_;
     wl_display* display_ = nullptr;
     wl_registry* registry_ = nullptr;
-    wl_seat* seat_ = nullptr;
-    wl_keyboard* seatKeyboard_ = nullptr;
+    // The session's keymap; the text keymaps of ours that the compositor
+    // hands back while text is typed are not.
+    std::unique_ptr<SeatKeymap> seatKeymap_ = std::make_unique<SeatKeymap>("VirtualInput", &ownTextKeymap);
     zwp_virtual_keyboard_manager_v1* keyboards_ = nullptr;
     zwlr_virtual_pointer_manager_v1* pointers_ = nullptr;
     zwp_virtual_keyboard_v1* keyboard_ = nullptr;
     zwlr_virtual_pointer_v1* pointer_ = nullptr;
     xkb_context* context_ = nullptr;
-    // The keymap of the seat's keyboard, as the compositor last handed it.
-    std::string sessionKeymap_;
     // What the virtual keyboard carries, and its keys when that is the
     // session's keymap.
     std::string uploaded_;
     std::unique_ptr<SessionKeys> keys_;
     std::unique_ptr<ReaderPace> pace_;
-    bool defaultLogged_ = false;
 };
 
 VirtualInput::Connection::Connection(const std::string& displayName, std::chrono::milliseconds timeout)
@@ -123,12 +109,12 @@ VirtualInput::Connection::Connection(const std::string& displayName, std::chrono
         sync(); // the globals
         sync(); // the seat's capabilities
         sync(); // the keymap of the seat's keyboard, if it has one
-        if (!seat_ || !keyboards_) {
+        if (!seatKeymap_->seat() || !keyboards_) {
             throw std::runtime_error("the compositor offers no virtual keyboard");
         }
-        keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboards_, seat_);
+        keyboard_ = zwp_virtual_keyboard_manager_v1_create_virtual_keyboard(keyboards_, seatKeymap_->seat());
         if (pointers_) {
-            pointer_ = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointers_, seat_);
+            pointer_ = zwlr_virtual_pointer_manager_v1_create_virtual_pointer(pointers_, seatKeymap_->seat());
         }
         sessionKeys();
         sync();
@@ -154,17 +140,12 @@ void VirtualInput::Connection::release() {
     if (keyboard_) {
         zwp_virtual_keyboard_v1_destroy(keyboard_);
     }
-    if (seatKeyboard_) {
-        wl_keyboard_destroy(seatKeyboard_);
-    }
+    seatKeymap_.reset();
     if (pointers_) {
         zwlr_virtual_pointer_manager_v1_destroy(pointers_);
     }
     if (keyboards_) {
         zwp_virtual_keyboard_manager_v1_destroy(keyboards_);
-    }
-    if (seat_) {
-        wl_seat_destroy(seat_);
     }
     wl_registry_destroy(registry_);
     wl_display_flush(display_);
@@ -177,34 +158,14 @@ void VirtualInput::Connection::global(void* data, wl_registry* registry, std::ui
                                       const char* interface, std::uint32_t) {
     auto& self = *static_cast<Connection*>(data);
     const std::string_view which(interface);
-    if (which == wl_seat_interface.name && !self.seat_) {
-        // The first seat: the one wlroots compositors call seat0.
-        self.seat_ = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface, 1));
-        wl_seat_add_listener(self.seat_, &seatListener, &self);
+    if (which == wl_seat_interface.name) {
+        self.seatKeymap_->bind(registry, name);
     } else if (which == zwp_virtual_keyboard_manager_v1_interface.name && !self.keyboards_) {
         self.keyboards_ = static_cast<zwp_virtual_keyboard_manager_v1*>(
             wl_registry_bind(registry, name, &zwp_virtual_keyboard_manager_v1_interface, 1));
     } else if (which == zwlr_virtual_pointer_manager_v1_interface.name && !self.pointers_) {
         self.pointers_ = static_cast<zwlr_virtual_pointer_manager_v1*>(
             wl_registry_bind(registry, name, &zwlr_virtual_pointer_manager_v1_interface, 1));
-    }
-}
-
-void VirtualInput::Connection::capabilities(void* data, wl_seat* seat, std::uint32_t capabilities) {
-    auto& self = *static_cast<Connection*>(data);
-    if ((capabilities & WL_SEAT_CAPABILITY_KEYBOARD) && !self.seatKeyboard_) {
-        self.seatKeyboard_ = wl_seat_get_keyboard(seat);
-        wl_keyboard_add_listener(self.seatKeyboard_, &keyboardListener, &self);
-    }
-}
-
-void VirtualInput::Connection::keymap(void* data, wl_keyboard*, std::uint32_t format, std::int32_t fd,
-                                      std::uint32_t size) {
-    auto& self = *static_cast<Connection*>(data);
-    auto source = readHandedKeymap(format, fd, size, "VirtualInput");
-    // While text is typed, the seat's keyboard is the helper's own.
-    if (!source.empty() && !ownTextKeymap(source)) {
-        self.sessionKeymap_ = std::move(source);
     }
 }
 
@@ -237,32 +198,16 @@ void VirtualInput::Connection::upload(const std::string& source) {
 }
 
 SessionKeys& VirtualInput::Connection::sessionKeys() {
-    if (sessionKeymap_.empty()) {
-        // No keyboard on the seat yet: the keymap the environment names
-        // (XKB_DEFAULT_LAYOUT...), else the US layout.
-        const KeymapPointer fallback(
-            xkb_keymap_new_from_names(context_, nullptr, XKB_KEYMAP_COMPILE_NO_FLAGS));
-        char* source =
-            fallback ? xkb_keymap_get_as_string(fallback.get(), XKB_KEYMAP_FORMAT_TEXT_V1) : nullptr;
-        if (!source) {
-            throw std::runtime_error("no keymap from the compositor and no default keymap");
-        }
-        sessionKeymap_ = source;
-        std::free(source);
-        if (!defaultLogged_) {
-            log(LogLevel::info, "VirtualInput - the seat has no keyboard yet: keys on the default keymap");
-            defaultLogged_ = true;
-        }
-    }
-    if (keys_ && uploaded_ == sessionKeymap_) {
+    const auto& session = seatKeymap_->source(context_);
+    if (keys_ && uploaded_ == session) {
         return *keys_;
     }
     const KeymapPointer keymap(xkb_keymap_new_from_string(
-        context_, sessionKeymap_.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS));
+        context_, session.c_str(), XKB_KEYMAP_FORMAT_TEXT_V1, XKB_KEYMAP_COMPILE_NO_FLAGS));
     if (!keymap) {
         throw std::runtime_error("the session's keymap does not compile");
     }
-    upload(sessionKeymap_);
+    upload(session);
     keys_ = std::make_unique<SessionKeys>(keymap.get());
     return *keys_;
 }
