@@ -15,10 +15,11 @@ namespace {
 // The extension offers texts of up to 65,536 UTF-16 units on the clipboard; a
 // UTF-8 text of as many bytes never has more.
 constexpr std::size_t textLimit = 65536;
-// The compositor cuts off a client that lets 4096 bytes of events wait. A
-// commit is one message: the extension takes up to 500 UTF-16 units. A key is
-// an event of 24 bytes, a character with Shift eight events: text goes as keys
-// only up to 16 characters, a longer one is pasted.
+// A commit is one Wayland message of at most 4096 bytes: the extension takes
+// up to 500 UTF-16 units. The compositor cuts off a client whose unread
+// events fill the kernel's buffer and libwayland's own; a key is an event of
+// 24 bytes, a character with Shift eight events: text goes as keys only up to
+// 16 characters, a longer one is pasted.
 constexpr std::size_t commitLimit = 500;
 constexpr std::size_t keyedTextLimit = 16;
 // Without a paste, longer text goes as keys in stretches of that many

@@ -30,9 +30,9 @@ function takesTextInput() {
         Main.inputMethod.currentFocus !== undefined;
 }
 
-// A Wayland client that does not read in time is cut off by the compositor
-// once 4096 bytes wait for it: a commit (one message) takes at most this many
-// UTF-16 units, 1,500 bytes of UTF-8 at most. The helper pastes longer texts.
+// A commit is one Wayland message, which carries at most 4096 bytes (a longer
+// one arrives empty): it takes at most this many UTF-16 units, 1,500 bytes of
+// UTF-8 at most. The helper pastes longer texts.
 const COMMIT_LENGTH_LIMIT = 500;
 
 function commitText(text) {
