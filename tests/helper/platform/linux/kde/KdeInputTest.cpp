@@ -9,6 +9,7 @@
 #include "HelperProcess.h"
 #include "KWinCompositor.h"
 #include "KWinUserInput.h"
+#include "ReportedClicks.h"
 #include "SwayCompositor.h"
 #include "platform/linux/kde/KWinActiveWindow.h"
 #include "platform/linux/kde/KWinBus.h"
@@ -49,6 +50,17 @@ std::vector<std::string> linesWith(const fs::path& file, const std::string& pref
         }
     }
     return found;
+}
+
+// The text of every key press in the file; modifier keys give none.
+std::string typedText(const fs::path& file) {
+    std::string text;
+    for (const auto& line : linesWith(file, "key ")) {
+        if (line.find(" down ") != std::string::npos) {
+            text += line.substr(line.find("text=") + 5);
+        }
+    }
+    return text;
 }
 
 bool waitForLine(const fs::path& file, const std::string& line) {
@@ -131,15 +143,7 @@ INSTANTIATE_TEST_SUITE_P(Layouts, KdeKeystrokeTest,
 TEST_F(KdeInputTest, TheLayoutsTextAndArrowKeyScrollingAreKeys) {
     auto client = startReporter("org.example.Report", report);
     auto keys = runInput({"type", "Azerty é@", "scroll", "2", "3"}, input);
-    auto typed = [&] {
-        std::string text;
-        for (const auto& line : linesWith(report, "key ")) {
-            if (line.find(" down ") != std::string::npos) {
-                text += line.substr(line.find("text=") + 5);
-            }
-        }
-        return text;
-    };
+    auto typed = [&] { return typedText(report); };
     // Shift and AltGr are keys of their own and give no text.
     EXPECT_TRUE(waitUntil([&] { return typed() == "Azerty é@"; })) << readFile(report);
     EXPECT_EQ(linesWith(report, "key Shift_L down").size(), 1u);
@@ -163,12 +167,7 @@ TEST_F(KdeInputTest, ALongTextOfTheLayoutReachesAClientThatReadsSlowlyWhole) {
     std::string typed;
     waitUntil(
         [&] {
-            typed.clear();
-            for (const auto& line : linesWith(report, "key ")) {
-                if (line.find(" down ") != std::string::npos) {
-                    typed += line.substr(line.find("text=") + 5);
-                }
-            }
+            typed = typedText(report);
             return typed == text || !client->running();
         },
         std::chrono::seconds(30));
@@ -263,18 +262,7 @@ TEST_F(KdeInputTest, ADoubleClickReachesTheClientUnderThePointer) {
     ASSERT_TRUE(waitUntil([&] { return linesWith(report, "button ").size() >= 4; })) << readFile(report);
     const auto buttons = linesWith(report, "button ");
     ASSERT_EQ(buttons.size(), 4u);
-    std::vector<long> times;
-    for (std::size_t index = 0; index < buttons.size(); ++index) {
-        std::istringstream fields(buttons[index]);
-        std::string word;
-        std::string state;
-        unsigned code = 0;
-        long time = 0;
-        fields >> word >> code >> state >> time;
-        EXPECT_EQ(code, 0x110u);
-        EXPECT_EQ(state, index % 2 == 0 ? "down" : "up");
-        times.push_back(time);
-    }
+    const auto times = leftClickTimes(buttons);
     // Fake input carries no time stamps: KWin stamps each event as it takes
     // it, so the pause shows less any delay in taking the first release.
     EXPECT_GE(times[2] - times[1], 50);

@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 // Xlib after gtest: its None macro would hide a type of gtest of that name.
+#include "ReportedClicks.h"
 #include "SwayInputTest.h"
 #include "UserKeyboard.h"
 
@@ -111,18 +112,7 @@ TEST_F(SwayInputTest, ADoubleClickReachesTheClientUnderThePointerWithItsTiming) 
         << testing::PrintToString(reported());
     const auto buttons = reportedFrom(0, "button ");
     ASSERT_EQ(buttons.size(), 4u);
-    std::vector<long> times;
-    for (std::size_t index = 0; index < buttons.size(); ++index) {
-        std::istringstream fields(buttons[index]);
-        std::string word;
-        std::string state;
-        unsigned code = 0;
-        long time = 0;
-        fields >> word >> code >> state >> time;
-        EXPECT_EQ(code, 0x110u);
-        EXPECT_EQ(state, index % 2 == 0 ? "down" : "up");
-        times.push_back(time);
-    }
+    const auto times = leftClickTimes(buttons);
     EXPECT_GE(times[2] - times[1], gap.count());
     EXPECT_LT(times[3] - times[0], 1000);
 }
