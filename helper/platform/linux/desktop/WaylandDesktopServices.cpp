@@ -1,5 +1,6 @@
 #include "platform/linux/desktop/WaylandDesktopServices.h"
 
+#include "actions/ArrowKeyScroll.h"
 #include "base/Log.h"
 #include "catalogue/ProgramCatalogue.h"
 #include "platform/linux/actions/Programs.h"
@@ -14,6 +15,10 @@ void WaylandDesktopServices::openItem(const std::string& path, const std::vector
     } catch (const std::exception& error) {
         log(LogLevel::error, "WaylandDesktopServices::openItem - ", error.what());
     }
+}
+
+void WaylandDesktopServices::scrollByKeys(std::uint32_t direction, int lines) {
+    scrollByArrowKeys(*this, direction, lines);
 }
 
 void WaylandDesktopServices::cannot(const std::string& what, const std::string& why) {

@@ -3,8 +3,9 @@
 // What the platform services of every Wayland desktop bridge share: items
 // opened with xdg-open, the program catalogue's list, the session lock
 // through logind, the pointer settings answered from the desktop's own store,
-// and what the desktop cannot do logged once. Input a bridge has no path for
-// is logged as on a session without a desktop.
+// scrolling as arrow keystrokes of the bridge's own keys, and what the desktop
+// cannot do logged once. Input a bridge has no path for is logged as on a
+// session without a desktop.
 
 #include "platform/headless/HeadlessPlatformServices.h"
 #include "platform/linux/desktop/LibinputPointerScale.h"
@@ -25,6 +26,8 @@ public:
     int systemAccelerationRate() override { return readBack().accelerationRate; }
     int systemWheelLines() override { return readBack().wheelLines; }
     bool systemScrollInvert() override { return readBack().scrollInvert; }
+    // Arrow keystrokes through the bridge's own keys.
+    void scrollByKeys(std::uint32_t direction, int lines) override;
 
 protected:
     // The pointer settings as the desktop's store holds them; the "cannot

@@ -1,6 +1,5 @@
 #include "platform/linux/gnome/GnomePlatformServices.h"
 
-#include "actions/ArrowKeyScroll.h"
 #include "actions/SnippetMenuEntries.h"
 #include "base/Log.h"
 #include "platform/linux/desktop/PointerButtons.h"
@@ -52,10 +51,6 @@ void GnomePlatformServices::sendMouseButton(std::uint32_t buttonMask, bool down)
             log(LogLevel::error, "GnomePlatformServices::sendMouseButton - ", error.what());
         }
     }
-}
-
-void GnomePlatformServices::scrollByKeys(std::uint32_t direction, int lines) {
-    scrollByArrowKeys(*this, direction, lines);
 }
 
 std::string GnomePlatformServices::showSnippetMenu(const std::vector<std::string>& contents,

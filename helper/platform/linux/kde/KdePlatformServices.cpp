@@ -1,6 +1,5 @@
 #include "platform/linux/kde/KdePlatformServices.h"
 
-#include "actions/ArrowKeyScroll.h"
 #include "base/Log.h"
 #include "platform/linux/desktop/PointerButtons.h"
 
@@ -84,10 +83,6 @@ void KdePlatformServices::sendMouseButton(std::uint32_t buttonMask, bool down) {
     if (const auto code = linuxos::evdevButton(buttonMask)) {
         input("sendMouseButton", [&] { input_.button(*code, down); });
     }
-}
-
-void KdePlatformServices::scrollByKeys(std::uint32_t direction, int lines) {
-    scrollByArrowKeys(*this, direction, lines);
 }
 
 void KdePlatformServices::applyPointerSettings(int speed, int accelerationRate, int wheelLines) {

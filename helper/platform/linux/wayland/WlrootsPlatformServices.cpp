@@ -1,6 +1,5 @@
 #include "platform/linux/wayland/WlrootsPlatformServices.h"
 
-#include "actions/ArrowKeyScroll.h"
 #include "base/Log.h"
 #include "platform/linux/desktop/PointerButtons.h"
 
@@ -37,10 +36,6 @@ void WlrootsPlatformServices::sendMouseButton(std::uint32_t buttonMask, bool dow
             log(LogLevel::error, "WlrootsPlatformServices::sendMouseButton - ", error.what());
         }
     }
-}
-
-void WlrootsPlatformServices::scrollByKeys(std::uint32_t direction, int lines) {
-    scrollByArrowKeys(*this, direction, lines);
 }
 
 void WlrootsPlatformServices::applyPointerSettings(int speed, int accelerationRate, int wheelLines) {

@@ -27,7 +27,6 @@ public:
                        bool modifiersOnly) override;
     void typeText(const std::string& text) override;
     void sendMouseButton(std::uint32_t buttonMask, bool down) override;
-    void scrollByKeys(std::uint32_t direction, int lines) override;
     void applyPointerSettings(int speed, int accelerationRate, int wheelLines) override;
     void runSystemAction(const std::string& action, const nlohmann::json& params) override;
     std::string showSnippetMenu(const std::vector<std::string>& contents,
