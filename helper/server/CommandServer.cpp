@@ -1,6 +1,7 @@
 #include "server/CommandServer.h"
 
 #include "base/Log.h"
+#include "base/StatusNotices.h"
 #include "platform/LoopbackSockets.h"
 #include "server/PageFiles.h"
 #include "server/Resources.h"
@@ -31,7 +32,9 @@ CommandServer::CommandServer(IObxDeviceManager& deviceManager, std::uint16_t por
     : deviceManager_(deviceManager), server_("127.0.0.1", port) {
     registerResources(server_, deviceManager_);
     registerPage(server_, installedPageFolder());
-    server_.setEventStream("^/events$", [this] { return events_.devicesEvent(); });
+    server_.setEventStream("^/events$",
+                           [this] { return events_.devicesEvent() + DeviceEventFeed::statusEvent(); });
+    StatusNotices::instance().setListener([this] { events_.statusChanged(); });
     // The API changes the user's settings and starts programs: it is the
     // user's own, never another local account's.
     std::shared_ptr<PeerOwnerCheck> owners;
@@ -47,6 +50,7 @@ CommandServer::CommandServer(IObxDeviceManager& deviceManager, std::uint16_t por
 }
 
 CommandServer::~CommandServer() {
+    StatusNotices::instance().setListener({});
     stop();
 }
 

@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "devices/IObxDeviceManager.h"
 #include "server/HttpServer.h"
+#include "server/Resources.h"
 
 #include <nlohmann/json.hpp>
 
@@ -25,11 +26,15 @@ DeviceEventFeed::DeviceEventFeed(HttpServer& server, IObxDeviceManager& manager)
     : server_(server), manager_(manager) {}
 
 void DeviceEventFeed::buttonEvent(std::uint16_t device, std::uint32_t pressed, std::uint32_t released) {
-    hand({false, device, pressed, released});
+    hand({Kind::button, device, pressed, released});
 }
 
 void DeviceEventFeed::devicesChanged() {
-    hand({true, 0, 0, 0});
+    hand({Kind::devices, 0, 0, 0});
+}
+
+void DeviceEventFeed::statusChanged() {
+    hand({Kind::status, 0, 0, 0});
 }
 
 void DeviceEventFeed::hand(const Notice& notice) {
@@ -53,6 +58,10 @@ std::string DeviceEventFeed::devicesEvent() {
     return event("devices", manager_.getDevices());
 }
 
+std::string DeviceEventFeed::statusEvent() {
+    return event("status", statusDocument());
+}
+
 void DeviceEventFeed::deliver() {
     std::vector<Notice> notices;
     std::size_t dropped = 0;
@@ -71,13 +80,14 @@ void DeviceEventFeed::deliver() {
     std::string events;
     for (std::size_t i = 0; i < notices.size(); ++i) {
         const auto& notice = notices[i];
-        if (!notice.devices) {
+        // A run of changes of one list is told once: the list as it is now.
+        const bool lastOfRun = i + 1 == notices.size() || notices[i + 1].kind != notice.kind;
+        if (notice.kind == Kind::button) {
             events += event(
                 "button",
                 {{"device", notice.device}, {"pressed", notice.pressed}, {"released", notice.released}});
-        } else if (i + 1 == notices.size() || !notices[i + 1].devices) {
-            // A run of changes is told once: the list as it is now.
-            events += devicesEvent();
+        } else if (lastOfRun) {
+            events += notice.kind == Kind::devices ? devicesEvent() : statusEvent();
         }
     }
     server_.broadcast(events);

@@ -1,7 +1,7 @@
 #pragma once
 
-// Feeds the helper's event stream from the device worker: button events and
-// trackball arrivals and departures. The worker only appends a notice to a
+// Feeds the helper's event stream from the device worker: button events,
+// trackball arrivals and departures, and changes of the status notices. The worker only appends a notice to a
 // bounded list under a lock held for that alone, and the server thread turns
 // the notices into events; the worker never waits for a subscriber.
 
@@ -28,14 +28,19 @@ public:
 
     void buttonEvent(std::uint16_t device, std::uint32_t pressed, std::uint32_t released) override;
     void devicesChanged() override;
+    // From any thread: the status notices changed.
+    void statusChanged();
 
     // On the server thread: the "devices" event with the document GET
     // /devices answers.
     std::string devicesEvent();
+    // The "status" event with the document GET /status answers.
+    static std::string statusEvent();
 
 private:
+    enum class Kind : std::uint8_t { button, devices, status };
     struct Notice {
-        bool devices;
+        Kind kind;
         std::uint16_t device;
         std::uint32_t pressed;
         std::uint32_t released;

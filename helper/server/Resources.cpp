@@ -3,6 +3,7 @@
 #include "actions/LowerCase.h"
 #include "actions/PlatformServicesImpl.h"
 #include "base/Log.h"
+#include "base/StatusNotices.h"
 #include "devices/IObxDeviceManager.h"
 #include "server/HttpResponse.h"
 #include "server/HttpServer.h"
@@ -92,6 +93,14 @@ json versionDocument() {
     return {{"apiVersion", 1}, {"fileVersion", {{"major", 2}, {"minor", 1}, {"patch", 19}}}};
 }
 
+json statusDocument() {
+    json notices = json::array();
+    for (const auto& notice : StatusNotices::instance().notices()) {
+        notices.push_back({{"source", notice.source}, {"text", notice.text}});
+    }
+    return {{"notices", std::move(notices)}};
+}
+
 void registerResources(HttpServer& server, IObxDeviceManager& manager) {
     auto route = [&](const char* method, const char* pattern, Resource resource) {
         server.addRoute(method, pattern, guarded(std::move(resource)));
@@ -99,6 +108,7 @@ void registerResources(HttpServer& server, IObxDeviceManager& manager) {
     auto& m = manager;
 
     route("GET", "^/favapps$", [&m](const HttpRequest& r) { return favouriteApplications(m, r); });
+    route("GET", "^/status$", [](const HttpRequest&) { return statusDocument(); });
     route("GET", "^/devices$", [&m](const HttpRequest&) {
         logText(LogLevel::debug, "[HTTP] - get connected devices");
         return m.getDevices();

@@ -35,6 +35,7 @@ async function request(method, path, query = {}, body = undefined) {
 
 export const api = {
     devices: () => request("GET", "/devices"),
+    status: () => request("GET", "/status"),
     apps: (device) => request("GET", "/config/apps", { device }),
     addApp: (device, identifier, name) => request("POST", "/config/apps", { device }, { identifier, name }),
     removeApp: (device, identifier) => request("DELETE", "/config/apps", { device }, { identifier }),

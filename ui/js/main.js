@@ -2,7 +2,7 @@
 import { api } from "./api.js";
 import { showError } from "./dom.js";
 import { listenToHelper } from "./events.js";
-import { DevicesView } from "./views/devices.js";
+import { DevicesView, showStatus } from "./views/devices.js";
 import { ProfilesView } from "./views/profiles.js";
 import { ButtonsView } from "./views/buttons.js";
 import { PointerView, ScrollView } from "./views/motion.js";
@@ -54,9 +54,11 @@ const connection = section("connection");
 listenToHelper({
     onDevices: (document) => devices.show(document),
     onButton: (event) => buttons.highlight(event),
+    onStatus: (document) => showStatus(section("status-notices"), document),
     onState: (open) => {
         connection.textContent = open ? "Connected to the helper" : "Not connected to the helper — retrying";
         connection.classList.toggle("offline", !open);
     },
 });
 guarded(async () => devices.show(await api.devices()));
+guarded(async () => showStatus(section("status-notices"), await api.status()));

@@ -2,6 +2,7 @@
 
 #include "RawHttpClient.h"
 #include "base/LogCapture.h"
+#include "base/StatusNotices.h"
 #include "devices/IObxDeviceManager.h"
 #include "server/CommandServer.h"
 #include "server/HttpResponse.h"
@@ -282,15 +283,17 @@ std::string buttonEvent(int device, std::uint32_t pressed, std::uint32_t release
 
 class DeviceEventsTest : public ResourcesTest {
 protected:
-    // A subscriber that has read the head and the opening list of trackballs.
+    // A subscriber that has read the head, the opening list of trackballs
+    // and the status notices.
     std::unique_ptr<RawHttpClient> subscribe(const json& devices) {
         auto subscriber = std::make_unique<RawHttpClient>(port);
         subscriber->send(httpRequest("GET", "/events"));
-        const auto opening = subscriber->readUntil("}\n\n");
+        const std::string status = "event: status\ndata: {\"notices\":[]}\n\n";
+        const auto opening = subscriber->readUntil(status);
         EXPECT_TRUE(opening &&
                     opening->starts_with("HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n"));
         EXPECT_TRUE(opening &&
-                    opening->ends_with("\r\n\r\nevent: devices\ndata: " + devices.dump() + "\n\n"));
+                    opening->ends_with("\r\n\r\nevent: devices\ndata: " + devices.dump() + "\n\n" + status));
         return subscriber;
     }
 };
@@ -317,6 +320,20 @@ TEST_F(DeviceEventsTest, TheWorkersReportsReachSubscribersInOrderWithTheDeviceLi
     for (auto* subscriber : {first.get(), second.get()}) {
         EXPECT_EQ(subscriber->readUntil("\"released\":1}\n\n"), expected);
     }
+}
+
+TEST_F(DeviceEventsTest, StatusNoticesAreAnsweredAndToldOncePerRunOfChanges) {
+    const json devices{{"devices", json::array()}};
+    EXPECT_CALL(manager, getDevices()).WillOnce(Return(devices));
+    auto subscriber = subscribe(devices);
+    auto& notices = StatusNotices::instance();
+    notices.set("driver", "The trackball driver does not answer.");
+    notices.set("driver", "The trackball driver does not answer.");
+    const json one{{"notices", {{{"source", "driver"}, {"text", "The trackball driver does not answer."}}}}};
+    EXPECT_EQ(subscriber->readUntil("}]}\n\n"), "event: status\ndata: " + one.dump() + "\n\n");
+    EXPECT_EQ(request("GET", "/status"), successResponse(one));
+    notices.clear("driver");
+    EXPECT_EQ(subscriber->readUntil("[]}\n\n"), "event: status\ndata: {\"notices\":[]}\n\n");
 }
 
 TEST_F(DeviceEventsTest, NoticesBeyondTheBoundAreDroppedAndCountedWhileTheServerIsBusy) {

@@ -25,3 +25,12 @@ export class DevicesView {
         this.root.replaceChildren(present.length ? list : empty);
     }
 }
+
+// What the helper says the user should know: a desktop bridge or a driver
+// that is not running, and the step that mends it.
+export function showStatus(root, document) {
+    const notices = document?.notices ?? [];
+    root.replaceChildren(...notices.map((notice) =>
+        el("li", { class: "notice", "data-source": notice.source, text: notice.text })));
+    root.hidden = notices.length === 0;
+}
