@@ -58,8 +58,11 @@ private:
 
 class ControlConnection final : private IMessageHandler {
 public:
-    ControlConnection(ControlEndpoint& endpoint, UniqueFd fd)
-        : endpoint_(endpoint), connection_(endpoint.loop_, std::move(fd), *this) {}
+    ControlConnection(ControlEndpoint& endpoint, UniqueFd fd, uid_t peer)
+        : endpoint_(endpoint), place_(endpoint.listener_, peer),
+          connection_(endpoint.loop_, std::move(fd), *this) {}
+
+    const ListenerPlace& place() const { return place_; }
 
     ~ControlConnection() override {
         for (const auto& read : reads_)
@@ -142,27 +145,25 @@ private:
     }
 
     ControlEndpoint& endpoint_;
+    ListenerPlace place_;
     std::vector<std::unique_ptr<SocketRead>> reads_;
     SeqPacketConnection connection_;
 };
 
 ControlEndpoint::ControlEndpoint(EventLoop& loop, std::filesystem::path path, driver::ControlDevice& device,
                                  SocketAccess& access)
-    : loop_(loop), device_(device), access_(access),
-      listener_(loop, std::move(path), *this, access.socketMode(),
-                [&](const std::filesystem::path& file) { access.applyTo(file); }),
-      followed_(access, listener_.path()) {}
+    : loop_(loop), device_(device), listener_(loop, std::move(path), access, kMaxConnections, *this) {}
 
 ControlEndpoint::~ControlEndpoint() = default;
 
-void ControlEndpoint::accepted(UniqueFd connection) {
-    uid_t peer = 0;
-    if (!admitsPeer(access_, connection.get(), peer)) {
-        logf(LogLevel::warning, "%s: connection of user %u refused", path().c_str(), peer);
-        return;
-    }
-    connections_.push_back(std::make_unique<ControlConnection>(*this, std::move(connection)));
+void ControlEndpoint::accepted(UniqueFd connection, uid_t peer) {
+    connections_.push_back(std::make_unique<ControlConnection>(*this, std::move(connection), peer));
     logf(LogLevel::debug, "%s: handle opened (%zu open)", path().c_str(), connections_.size());
+}
+
+// Their waiting reads end unanswered: nothing more reaches a user who left the seat.
+void ControlEndpoint::closeUnadmitted() {
+    std::erase_if(connections_, [](const auto& connection) { return !connection->place().admitted(); });
 }
 
 void ControlEndpoint::release(ControlConnection& connection) {

@@ -46,8 +46,8 @@ void serveHardware(Served& served, const DaemonOptions& options) {
              std::filesystem::exists(options.devicesFile) ? "" : " (the file does not exist)");
     }
     served.seatAccess = std::make_unique<SeatAccess>(served.loop);
-    served.modifiers =
-        std::make_unique<ModifierEndpoint>(served.loop, options.runtimeDir, *served.seatAccess);
+    served.modifiers = std::make_unique<ModifierEndpoint>(served.loop, options.runtimeDir, *served.seatAccess,
+                                                          SeatAccess::kSeat);
     served.hardware = std::make_unique<HardwareWatch>(served.loop, served.instances, *served.seatAccess,
                                                       std::move(settings));
 }

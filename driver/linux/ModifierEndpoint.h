@@ -1,8 +1,9 @@
 #pragma once
 
 // The socket "modifiers" of the runtime folder (wire/ModifierWire.h): whoever may open the trackballs'
-// control sockets may ask which modifier keys are held.
+// control sockets may ask which modifier keys are held on the keyboards of the seat.
 
+#include "AdmittingListener.h"
 #include "EventLoop.h"
 #include "SeqPacketSocket.h"
 #include "SocketAccess.h"
@@ -10,37 +11,37 @@
 
 #include <array>
 #include <filesystem>
+#include <memory>
+#include <vector>
 
 namespace obx::kernd {
 
-class ModifierEndpoint final : private IConnectionAcceptor, private IMessageHandler {
+class ModifierEndpoint final : private IAdmittedConnections {
 public:
-    // At most this many clients at a time: one helper needs one.
+    // At most this many clients at a time, half of them of one user: one helper needs one.
     static constexpr size_t kMaxClients = 8;
 
     // Throws std::runtime_error.
-    ModifierEndpoint(EventLoop& loop, const std::filesystem::path& runtimeDir, SocketAccess& access);
+    ModifierEndpoint(EventLoop& loop, const std::filesystem::path& runtimeDir, SocketAccess& access,
+                     const std::string& seat);
     ~ModifierEndpoint() override;
     ModifierEndpoint(const ModifierEndpoint&) = delete;
     ModifierEndpoint& operator=(const ModifierEndpoint&) = delete;
 
 private:
-    void accepted(UniqueFd connection) override;
-    std::span<uint8_t> receiveBuffer() override { return request_; }
-    bool onMessage(SeqPacketConnection& connection, size_t length) override;
-    void onClosed(SeqPacketConnection& connection) override;
+    class Client;
+
+    void accepted(UniqueFd connection, uid_t peer) override;
+    void closeUnadmitted() override;
+    void answer(SeqPacketConnection& connection);
+    void remove(const Client& client);
 
     EventLoop& loop_;
-    SocketAccess& access_;
     KeyboardState keyboards_;
     std::array<uint8_t, 16> request_{};
-    size_t clientCount_ = 0;
-    // Declared before the listener, so that they go after it: no connection is accepted into a set
-    // being torn down.
-    ConnectionSet clients_;
-    SeqPacketListener listener_;
-    // Declared last: the file follows the allowed user from its creation to its removal.
-    FollowedFile followed_;
+    AdmittingListener listener_;
+    // Declared after the listener: each client gives its place back when it goes.
+    std::vector<std::unique_ptr<Client>> clients_;
 };
 
 } // namespace obx::kernd

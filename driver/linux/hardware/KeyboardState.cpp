@@ -6,6 +6,7 @@
 #include <array>
 #include <cerrno>
 #include <fcntl.h>
+#include <libudev.h>
 #include <linux/input.h>
 #include <sys/ioctl.h>
 
@@ -30,6 +31,16 @@ bool isKeyboard(int fd) {
            has(keys, KEY_A);
 }
 
+// The seat that udev gives the node or the nearest device above it (a hub given to a seat gives it
+// everything below).
+std::string seatOf(udev_device* device) {
+    for (udev_device* d = device; d != nullptr; d = udev_device_get_parent(d)) {
+        if (const char* seat = udev_device_get_property_value(d, "ID_SEAT"); seat != nullptr && *seat != 0)
+            return seat;
+    }
+    return "seat0";
+}
+
 struct Modifier {
     unsigned left;
     unsigned right;
@@ -44,21 +55,38 @@ constexpr std::array kModifiers{
 
 } // namespace
 
-KeyboardState::KeyboardState(std::filesystem::path folder) : folder_(std::move(folder)) {}
+KeyboardState::KeyboardState(std::string seat) : seat_(std::move(seat)), udev_(udev_new()) {
+    if (udev_ == nullptr)
+        logf(LogLevel::warning, "udev cannot be used: no keyboard's modifiers are read");
+}
+
+KeyboardState::~KeyboardState() {
+    udev_unref(udev_);
+}
 
 void KeyboardState::findKeyboards() {
     keyboards_.clear();
     found_ = std::chrono::steady_clock::now();
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator(folder_, error)) {
+    udev_enumerate* nodes = udev_ != nullptr ? udev_enumerate_new(udev_) : nullptr;
+    if (nodes == nullptr)
+        return;
+    udev_enumerate_add_match_subsystem(nodes, "input");
+    udev_enumerate_add_match_sysname(nodes, "event*");
+    udev_enumerate_scan_devices(nodes);
+    udev_list_entry* entry = nullptr;
+    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(nodes)) {
         if (keyboards_.size() == kMaxKeyboards)
             break;
-        if (!entry.path().filename().string().starts_with("event"))
-            continue;
-        UniqueFd fd(::open(entry.path().c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-        if (fd && isKeyboard(fd.get()))
-            keyboards_.push_back(std::move(fd));
+        udev_device* device = udev_device_new_from_syspath(udev_, udev_list_entry_get_name(entry));
+        const char* node = device != nullptr ? udev_device_get_devnode(device) : nullptr;
+        if (node != nullptr && seatOf(device) == seat_) {
+            UniqueFd fd(::open(node, O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+            if (fd && isKeyboard(fd.get()))
+                keyboards_.push_back(std::move(fd));
+        }
+        udev_device_unref(device);
     }
+    udev_enumerate_unref(nodes);
 }
 
 uint32_t KeyboardState::held() {

@@ -1,17 +1,17 @@
 #pragma once
 
 // The control sockets of real trackballs: root, and the user of the active session on the seat, as
-// logind tells it (the rule by which uaccess gives device nodes to that user). The files are owned by
-// that user with mode 0600 (by root when nobody is active) and change hands when the seat's active
-// session changes.
+// logind tells it on the system bus (the rule by which uaccess gives device nodes to that user). The
+// files are owned by that user with mode 0600 (by root when nobody is active); when logind reports a
+// change of the seat's active session, they change hands and the followers close what the user who
+// left still holds.
 
 #include "../EventLoop.h"
 #include "../SocketAccess.h"
 
 #include <filesystem>
+#include <systemd/sd-bus.h>
 #include <vector>
-
-struct sd_login_monitor;
 
 namespace obx::kernd {
 
@@ -27,20 +27,23 @@ public:
 
     mode_t socketMode() const override { return 0600; }
     void applyTo(const std::filesystem::path& file) const override;
-    void follow(const std::filesystem::path& file) override;
-    void forget(const std::filesystem::path& file) override;
+    void follow(IAdmissionFollower& follower) override;
+    void forget(IAdmissionFollower& follower) override;
     bool admits(uid_t peer) const override { return peer == 0 || peer == activeUser_; }
 
 private:
     void onEvents(uint32_t events) override;
-    // The active session's user, root when there is none.
-    static uid_t seatUser();
+    static int onSeatChanged(sd_bus_message* message, void* self, sd_bus_error* error);
+    // The active session's user as logind says now; root when there is none or logind does not answer.
+    uid_t seatUser() const;
+    void admit(uid_t user);
+    void closeBus();
 
     EventLoop& loop_;
-    sd_login_monitor* monitor_ = nullptr;
-    int monitorFd_ = -1;
+    sd_bus* bus_ = nullptr;
+    sd_bus_slot* changes_ = nullptr;
     uid_t activeUser_ = 0;
-    std::vector<std::filesystem::path> files_;
+    std::vector<IAdmissionFollower*> followers_;
 };
 
 } // namespace obx::kernd

@@ -67,7 +67,8 @@ std::vector<uint8_t> loadDescriptor(const std::filesystem::path& file) {
 
 std::unique_ptr<Trackball> makeVirtualTrackball(EventLoop& loop, uint32_t instance,
                                                 const VirtualTrackballOptions& options,
-                                                const std::filesystem::path& runtimeDir) {
+                                                const std::filesystem::path& runtimeDir,
+                                                SocketAccess& access) {
     HidIdentity identity;
     identity.productId = options.productId;
     identity.versionNumber = options.version;
@@ -81,7 +82,7 @@ std::unique_ptr<Trackball> makeVirtualTrackball(EventLoop& loop, uint32_t instan
                                                      std::move(identity));
     auto sink = std::make_unique<VirtualMouseSink>(loop, runtimeDir / virtualOutputName(instance));
     return std::make_unique<Trackball>(loop, instance, std::move(source), std::move(sink), runtimeDir,
-                                       openAccess());
+                                       access);
 }
 
 } // namespace obx::kernd

@@ -23,9 +23,10 @@ std::span<const uint8_t> builtInDescriptor();
 // than the driver takes.
 std::vector<uint8_t> loadDescriptor(const std::filesystem::path& file);
 
-// Throws std::runtime_error.
+// Its control socket admits whom `access` admits. Throws std::runtime_error.
 std::unique_ptr<Trackball> makeVirtualTrackball(EventLoop& loop, uint32_t instance,
                                                 const VirtualTrackballOptions& options,
-                                                const std::filesystem::path& runtimeDir);
+                                                const std::filesystem::path& runtimeDir,
+                                                SocketAccess& access = openAccess());
 
 } // namespace obx::kernd

@@ -15,9 +15,9 @@ constexpr const char* managerPath = "/org/freedesktop/login1";
 
 PrivateLogind::PrivateLogind() : bus_(PrivateBus::Kind::system, "logind", "org.freedesktop.login1") {}
 
-void PrivateLogind::addSession(const std::string& id, bool active) {
+void PrivateLogind::addSession(const std::string& id, bool active, uid_t user) {
     bus_.call(managerPath, mockInterface, "AddSession", nullptr, "ssusb", id.c_str(), "seat0",
-              static_cast<std::uint32_t>(::getuid()), "tester", static_cast<int>(active));
+              static_cast<std::uint32_t>(user), "tester", static_cast<int>(active));
 }
 
 void PrivateLogind::setSessionActive(const std::string& id, bool active) {

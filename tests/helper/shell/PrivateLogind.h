@@ -8,6 +8,7 @@
 #include "support/PrivateBus.h"
 
 #include <string>
+#include <unistd.h>
 
 namespace obx::test {
 
@@ -17,8 +18,8 @@ public:
 
     std::string address() const { return bus_.address(); }
 
-    // A session of this user on seat0.
-    void addSession(const std::string& id, bool active);
+    // A session of `user` on seat0; one added active becomes the seat's active session.
+    void addSession(const std::string& id, bool active, uid_t user = ::getuid());
     void setSessionActive(const std::string& id, bool active);
     void prepareForSleep(bool sleeping);
     // The "sleep" locks of mode "delay" that logind holds now.

@@ -26,6 +26,8 @@ class ControlClient {
 public:
     // Throws std::runtime_error when the socket cannot be reached.
     explicit ControlClient(const std::filesystem::path& socket);
+    // A connection made elsewhere (for example by a process of another user).
+    explicit ControlClient(UniqueFd connected) : fd_(std::move(connected)) {}
 
     int fd() const { return fd_.get(); }
 

@@ -53,18 +53,6 @@ bool waitReadable(int fd, std::chrono::milliseconds timeout) {
 
 } // namespace
 
-TempFolder::TempFolder() {
-    std::string pattern = (std::filesystem::temp_directory_path() / "obxkernd-test-XXXXXX").string();
-    if (::mkdtemp(pattern.data()) == nullptr)
-        throw std::runtime_error("mkdtemp failed");
-    path_ = pattern;
-}
-
-TempFolder::~TempFolder() {
-    std::error_code ignored;
-    std::filesystem::remove_all(path_, ignored);
-}
-
 DaemonProcess::DaemonProcess(std::filesystem::path program) : program_(std::move(program)) {
     const std::filesystem::path notify = folder_.path() / "notify";
     notify_.reset(::socket(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0));

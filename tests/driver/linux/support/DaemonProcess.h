@@ -4,6 +4,7 @@
 // are on sockets and process descriptors, each with a time-out.
 
 #include "UniqueFd.h"
+#include "support/TempFolder.h"
 
 #include <chrono>
 #include <filesystem>
@@ -18,19 +19,6 @@ using namespace std::chrono_literals;
 
 // Generous: CI machines are small and busy.
 inline constexpr std::chrono::milliseconds kWait = 10s;
-
-// A folder under the system's temporary folder, removed with everything in it.
-class TempFolder {
-public:
-    TempFolder();
-    ~TempFolder();
-    TempFolder(const TempFolder&) = delete;
-    TempFolder& operator=(const TempFolder&) = delete;
-    const std::filesystem::path& path() const { return path_; }
-
-private:
-    std::filesystem::path path_;
-};
 
 class DaemonProcess {
 public:

@@ -1,0 +1,189 @@
+// The seat's rule against a mocked logind: the daemon's seat access, a trackball's control socket and
+// the modifier socket in this process, their loop on a thread of its own; clients of other users
+// connect from child processes that take those users' ids.
+
+#include "ControlClient.h"
+#include "EventLoop.h"
+#include "ModifierEndpoint.h"
+#include "driver/shared/ObxControl.h"
+#include "hardware/SeatAccess.h"
+#include "helper/shell/PrivateLogind.h"
+#include "support/DaemonProcess.h"
+#include "virtual/VirtualTrackball.h"
+#include "wire/ModifierWire.h"
+
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/eventfd.h>
+#include <sys/socket.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <thread>
+
+namespace obx::test {
+namespace {
+
+using namespace std::chrono_literals;
+using kernd::ControlClient;
+using kernd::UniqueFd;
+
+constexpr uid_t kFirstUser = 61001;
+constexpr uid_t kSecondUser = 61002;
+
+// A connection to `socket` made by a child process running as `user`, so that its peer is that user.
+UniqueFd connectAs(uid_t user, const std::filesystem::path& socket) {
+    int pair[2];
+    if (::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, pair) != 0)
+        throw std::runtime_error("socketpair");
+    UniqueFd mine(pair[0]), theirs(pair[1]);
+    const pid_t child = ::fork();
+    if (child == 0) {
+        sockaddr_un address{};
+        address.sun_family = AF_UNIX;
+        std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
+        const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
+        if (::setgroups(0, nullptr) != 0 || ::setresgid(user, user, user) != 0 ||
+            ::setresuid(user, user, user) != 0 ||
+            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+            ::_exit(1);
+        alignas(cmsghdr) char control[CMSG_SPACE(sizeof fd)] = {};
+        char byte = 0;
+        iovec data{&byte, 1};
+        msghdr message{};
+        message.msg_iov = &data;
+        message.msg_iovlen = 1;
+        message.msg_control = control;
+        message.msg_controllen = sizeof control;
+        cmsghdr* passed = CMSG_FIRSTHDR(&message);
+        passed->cmsg_level = SOL_SOCKET;
+        passed->cmsg_type = SCM_RIGHTS;
+        passed->cmsg_len = CMSG_LEN(sizeof fd);
+        std::memcpy(CMSG_DATA(passed), &fd, sizeof fd);
+        ::_exit(::sendmsg(theirs.get(), &message, 0) == 1 ? 0 : 1);
+    }
+    theirs.reset();
+    int status = 0;
+    ::waitpid(child, &status, 0);
+    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
+    char byte = 0;
+    iovec data{&byte, 1};
+    msghdr message{};
+    message.msg_iov = &data;
+    message.msg_iovlen = 1;
+    message.msg_control = control;
+    message.msg_controllen = sizeof control;
+    if (status != 0 || ::recvmsg(mine.get(), &message, MSG_DONTWAIT | MSG_CMSG_CLOEXEC) != 1)
+        throw std::runtime_error("user " + std::to_string(user) + " cannot connect to " + socket.string());
+    int fd = -1;
+    std::memcpy(&fd, CMSG_DATA(CMSG_FIRSTHDR(&message)), sizeof fd);
+    return UniqueFd(fd);
+}
+
+// Whether the connection ends before `deadline` without a message coming first.
+bool endsUnanswered(int fd, std::chrono::steady_clock::time_point deadline) {
+    const auto left =
+        std::chrono::duration_cast<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
+    pollfd ready{fd, POLLIN, 0};
+    char byte = 0;
+    return ::poll(&ready, 1, static_cast<int>(std::max(left.count(), 0L))) == 1 &&
+           ::recv(fd, &byte, 1, MSG_DONTWAIT) == 0;
+}
+
+// Whether the modifier socket answers a question on `fd` with its four bytes.
+bool answersModifiers(int fd) {
+    std::array<uint8_t, 8> answer{};
+    pollfd ready{fd, POLLIN, 0};
+    return ::send(fd, "?", 1, MSG_NOSIGNAL) == 1 && ::poll(&ready, 1, static_cast<int>(kWait.count())) == 1 &&
+           ::recv(fd, answer.data(), answer.size(), 0) == wire::kModifierAnswerSize;
+}
+
+// The daemon's loop on a thread, stopped from the loop itself when the test ends.
+class LoopThread final : private kernd::IEventHandler {
+public:
+    explicit LoopThread(kernd::EventLoop& loop) : loop_(loop), stop_(::eventfd(0, EFD_CLOEXEC)) {
+        loop_.add(stop_.get(), EPOLLIN, *this);
+        thread_ = std::thread([this] { loop_.run(); });
+    }
+    ~LoopThread() override {
+        const uint64_t one = 1;
+        [[maybe_unused]] const auto written = ::write(stop_.get(), &one, sizeof one);
+        thread_.join();
+        loop_.remove(stop_.get());
+    }
+
+private:
+    void onEvents(uint32_t) override { loop_.stop(); }
+
+    kernd::EventLoop& loop_;
+    UniqueFd stop_;
+    std::thread thread_;
+};
+
+class SeatAdmission : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_EQ(::geteuid(), 0u) << "the test connects as other users";
+        logind.addSession("c1", true, kFirstUser);
+        ::setenv("DBUS_SYSTEM_BUS_ADDRESS", logind.address().c_str(), 1);
+        access.emplace(loop);
+        trackball = kernd::makeVirtualTrackball(loop, 1, {}, folder.path(), *access);
+        modifiers.emplace(loop, folder.path(), *access, kernd::SeatAccess::kSeat);
+        thread.emplace(loop);
+    }
+    void TearDown() override { thread.reset(); }
+
+    std::filesystem::path control() const { return folder / "control-01"; }
+    std::filesystem::path modifierSocket() const { return folder / wire::kModifierSocketName; }
+    void openAsHelper(ControlClient& client) {
+        EXPECT_EQ(client.control(IOCTL_OBX_GET_DRIVER_INFO, {}, sizeof(OBX_DRIVER_INFO), kWait)->status,
+                  OBX_STATUS_SUCCESS);
+        EXPECT_EQ(client.control(IOCTL_OBX_REGISTER_HELPER, {}, 0, kWait)->status, OBX_STATUS_SUCCESS);
+    }
+
+    PrivateLogind logind;
+    TempFolder folder;
+    kernd::EventLoop loop;
+    std::optional<kernd::SeatAccess> access;
+    std::unique_ptr<kernd::Trackball> trackball;
+    std::optional<kernd::ModifierEndpoint> modifiers;
+    std::optional<LoopThread> thread;
+};
+
+TEST_F(SeatAdmission, TheFormerUsersConnectionsEndWithinASecondWithNothingOfTheNewUsers) {
+    ControlClient first(connectAs(kFirstUser, control()));
+    openAsHelper(first);
+    first.submitRead();
+    const UniqueFd firstModifiers = connectAs(kFirstUser, modifierSocket());
+    ASSERT_TRUE(answersModifiers(firstModifiers.get()));
+
+    const auto switched = std::chrono::steady_clock::now();
+    logind.addSession("c2", true, kSecondUser);
+    EXPECT_TRUE(endsUnanswered(first.fd(), switched + 1s));
+    EXPECT_TRUE(endsUnanswered(firstModifiers.get(), switched + 1s));
+
+    // The sockets are the new user's now, and work for them.
+    ControlClient second(connectAs(kSecondUser, control()));
+    openAsHelper(second);
+    const uint32_t read = second.submitRead();
+    VirtualPeer peer(folder.path(), 1);
+    ASSERT_TRUE(peer.send(0x80)); // a button that the default map gives the helper
+    EXPECT_EQ(second.waitFor(read, kWait).value_or(kernd::WireCompletion{0, 0xFFFFFFFF, {}}).status,
+              OBX_STATUS_SUCCESS);
+    EXPECT_TRUE(answersModifiers(connectAs(kSecondUser, modifierSocket()).get()));
+    EXPECT_THROW(connectAs(kFirstUser, modifierSocket()), std::runtime_error);
+}
+
+TEST_F(SeatAdmission, OneUserHoldsAtMostHalfOfTheModifierSocketsPlaces) {
+    std::vector<UniqueFd> held;
+    for (size_t i = 0; i < kernd::ModifierEndpoint::kMaxClients / 2; ++i) {
+        held.push_back(connectAs(kFirstUser, modifierSocket()));
+        EXPECT_TRUE(answersModifiers(held.back().get())) << "place " << i;
+    }
+    const UniqueFd oneTooMany = connectAs(kFirstUser, modifierSocket());
+    EXPECT_TRUE(endsUnanswered(oneTooMany.get(), std::chrono::steady_clock::now() + kWait));
+    EXPECT_TRUE(answersModifiers(connectAs(0, modifierSocket()).get())) << "root keeps its half";
+}
+
+} // namespace
+} // namespace obx::test
