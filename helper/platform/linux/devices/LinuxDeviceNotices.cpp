@@ -11,6 +11,7 @@
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/eventfd.h>
 #include <sys/inotify.h>
 #include <system_error>
@@ -132,8 +133,9 @@ void LinuxDeviceNotices::watchFolder() {
     if (folderWatch_ >= 0) {
         return;
     }
-    folderWatch_ = ::inotify_add_watch(inotify_, folder_.c_str(),
-                                       IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_ONLYDIR);
+    folderWatch_ =
+        ::inotify_add_watch(inotify_, folder_.c_str(),
+                            IN_CREATE | IN_DELETE | IN_MOVED_TO | IN_MOVED_FROM | IN_ATTRIB | IN_ONLYDIR);
     if (folderWatch_ < 0) {
         return; // not there yet: the parent's watch reports its creation
     }
@@ -152,6 +154,16 @@ void LinuxDeviceNotices::arrived(const std::string& name) {
 void LinuxDeviceNotices::departed(const std::string& name) {
     if (known_.erase(name) != 0) {
         worker_->postMessage({deviceChangeMessage, deviceRemoveCompleteEvent, (folder_ / name).string()});
+    }
+}
+
+// obxkernd gives a real trackball's socket to the user at the seat and closes
+// the connections of the user who left: the device leaves that user's helper
+// and comes again (opened anew) to the helper of whoever may connect now.
+void LinuxDeviceNotices::changedHands(const std::string& name) {
+    departed(name);
+    if (::faccessat(AT_FDCWD, (folder_ / name).c_str(), W_OK, AT_EACCESS) == 0) {
+        arrived(name);
     }
 }
 
@@ -181,6 +193,8 @@ void LinuxDeviceNotices::onFolderEvents() {
                     arrived(name);
                 } else if ((event->mask & (IN_DELETE | IN_MOVED_FROM)) != 0) {
                     departed(name);
+                } else if ((event->mask & IN_ATTRIB) != 0) {
+                    changedHands(name);
                 }
             }
         }

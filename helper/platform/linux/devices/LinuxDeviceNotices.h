@@ -3,8 +3,9 @@
 // Trackballs served by obxkernd: the control-NN sockets of its runtime
 // folder, followed with inotify. A folder that does not exist yet is waited
 // for, so that a helper started first finds the trackballs when the daemon
-// starts; notices lost to a full queue are made up by a rescan. SIGHUP asks
-// for a settings reload.
+// starts; notices lost to a full queue are made up by a rescan. A socket
+// that changes hands (a switch of user at the seat) departs, and arrives again
+// when this user may connect to it. SIGHUP asks for a settings reload.
 
 #include "devices/DeviceLayerPlatform.h"
 
@@ -42,6 +43,8 @@ private:
     void rescan();
     void arrived(const std::string& name);
     void departed(const std::string& name);
+    // The socket's owner changed.
+    void changedHands(const std::string& name);
 
     std::filesystem::path folder_;
     MsgWFMOHandler* worker_ = nullptr;

@@ -147,6 +147,25 @@ TEST(LinuxDeviceNotices, AnOverflowedQueueIsMadeUpByARescan) {
     worker.stop();
 }
 
+TEST(LinuxDeviceNotices, ASocketThatChangesHandsDepartsAndArrivesAgain) {
+    TempFolder folder;
+    const auto runtime = folder.path() / "run";
+    std::filesystem::create_directories(runtime);
+    std::ofstream(runtime / "control-01").put('x');
+    LinuxDeviceNotices notices(runtime);
+    RecordingWorker worker;
+    notices.startNotices(worker);
+    ASSERT_TRUE(worker.start());
+    ASSERT_TRUE(worker.waitFor({"+control-01"})) << ::testing::PrintToString(worker.notices());
+
+    // As obxkernd does when another user's session becomes active, and back.
+    ASSERT_EQ(::chown((runtime / "control-01").c_str(), 61001, static_cast<gid_t>(-1)), 0);
+    EXPECT_TRUE(worker.waitFor({"+control-01", "-control-01", "+control-01"}))
+        << ::testing::PrintToString(worker.notices());
+    notices.stopNotices();
+    worker.stop();
+}
+
 // obxkernd's modifier socket: answers every question with `answer`, or
 // not at all while it is negative.
 class FakeModifierSocket {
