@@ -6,7 +6,11 @@
 #include <charconv>
 #include <chrono>
 #include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
 #include <poll.h>
+#include <string_view>
 #include <sys/eventfd.h>
 #include <unistd.h>
 
@@ -19,6 +23,67 @@ constexpr auto retryPause = std::chrono::milliseconds(500);
 // keep more.
 constexpr std::size_t longestClass = 255;
 constexpr std::size_t longestKey = 64;
+
+constexpr std::string_view busNameMark = "@HELPER_BUS_NAME@";
+
+// The focus script with the helper's unique bus name in it, in a new folder
+// that only the helper may write to, from which KWin reads it; removed with
+// the object. The name is no secret (the bus lists it to everyone), so the
+// copy may be read by all, which lets a KWin of another user read it too.
+class PersonalScript {
+public:
+    PersonalScript(const std::filesystem::path& original, const std::string& busName) {
+        // Unique names are ":" and dotted numbers: nothing that could end the
+        // script's string.
+        if (busName.empty() || busName.find_first_not_of(":.0123456789") != std::string::npos) {
+            throw std::runtime_error("unexpected unique bus name " + busName);
+        }
+        std::ifstream in(original, std::ios::binary);
+        std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        const auto mark = text.find(busNameMark);
+        if (in.bad() || mark == std::string::npos) {
+            throw std::runtime_error("cannot read the focus script " + original.string());
+        }
+        text.replace(mark, busNameMark.size(), busName);
+        // The temporary folder, which KWin shares with the helper whoever
+        // runs it.
+        std::string pattern = (std::filesystem::temp_directory_path() / "obx-kwin-XXXXXX").string();
+        if (::mkdtemp(pattern.data()) == nullptr) {
+            throw std::runtime_error("cannot make a folder for the focus script: " +
+                                     std::string(std::strerror(errno)));
+        }
+        folder_ = pattern;
+        path_ = folder_ / original.filename();
+        std::ofstream out(path_, std::ios::binary);
+        std::error_code error;
+        std::filesystem::permissions(folder_, std::filesystem::perms(0755), error);
+        if (!(out << text) || !out.flush() || error) {
+            std::filesystem::remove_all(folder_);
+            throw std::runtime_error("cannot write the focus script " + path_.string());
+        }
+    }
+    ~PersonalScript() {
+        std::error_code ignored;
+        std::filesystem::remove_all(folder_, ignored);
+    }
+    PersonalScript(const PersonalScript&) = delete;
+    PersonalScript& operator=(const PersonalScript&) = delete;
+
+    const std::filesystem::path& path() const { return path_; }
+
+private:
+    std::filesystem::path folder_;
+    std::filesystem::path path_;
+};
+
+const char* uniqueNameOf(sd_bus* bus) {
+    const char* name = nullptr;
+    const int result = sd_bus_get_unique_name(bus, &name);
+    if (result < 0) {
+        throw std::runtime_error(std::string("no unique bus name: ") + std::strerror(-result));
+    }
+    return name;
+}
 
 pid_t parsePid(const char* text) {
     pid_t pid = 0;
@@ -47,12 +112,9 @@ public:
         if (result < 0) {
             throw std::runtime_error(std::string("cannot watch KWin's name: ") + std::strerror(-result));
         }
-        result = sd_bus_request_name(bus_.get(), busName, 0);
-        if (result < 0) {
-            // Another helper of this user serves the name: the script reports to it.
-            log(LogLevel::warning, "KWinActiveWindow - cannot take the bus name ", busName, ": ",
-                std::strerror(-result));
-        }
+        const std::string busName = uniqueNameOf(bus_.get());
+        script_ = std::make_unique<PersonalScript>(owner_.script_, busName);
+        owner_.named(busName);
         kwinOwner_ = currentOwner();
         loadDue_ = !kwinOwner_.empty();
     }
@@ -117,7 +179,7 @@ private:
 
     void loadScript() {
         try {
-            KWinScripting(bus_.get()).run(owner_.script_, scriptName);
+            KWinScripting(bus_.get()).run(script_->path(), scriptName);
             loadDue_ = false;
             loaded_ = true;
             failureLogged_ = false;
@@ -178,6 +240,7 @@ private:
 
     KWinActiveWindow& owner_;
     BusConnection bus_;
+    std::unique_ptr<PersonalScript> script_;
     std::string kwinOwner_;
     bool loadDue_ = false;
     bool loaded_ = false;
@@ -202,6 +265,16 @@ KWinActiveWindow::~KWinActiveWindow() {
 ActiveWindow KWinActiveWindow::active() const {
     const std::lock_guard lock(mutex_);
     return active_;
+}
+
+std::string KWinActiveWindow::busName() const {
+    const std::lock_guard lock(mutex_);
+    return busName_;
+}
+
+void KWinActiveWindow::named(std::string busName) {
+    const std::lock_guard lock(mutex_);
+    busName_ = std::move(busName);
 }
 
 void KWinActiveWindow::run() {

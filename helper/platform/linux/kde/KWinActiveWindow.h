@@ -2,9 +2,11 @@
 
 // The window KWin has active, as a KWin script of ours reports it: the helper
 // serves an object on the session bus that the script calls at every
-// activation. A thread of its own serves the connection. The script is
-// loaded at start and again whenever org.kde.KWin gets a new owner (a KWin
-// restart), and unloaded at the end.
+// activation. The script calls the helper's own unique bus name, written into
+// a private copy of it, and the helper takes the calls of KWin only, so that
+// the reports go from KWin to this helper and nowhere else. A thread of its
+// own serves the connection. The script is loaded at start and again whenever
+// org.kde.KWin gets a new owner (a KWin restart), and unloaded at the end.
 
 #include "platform/linux/kde/KWinBus.h"
 
@@ -28,8 +30,7 @@ struct ActiveWindow {
 
 class KWinActiveWindow {
 public:
-    // The name and object the focus script calls.
-    static constexpr const char* busName = "org.obx.Helper";
+    // The object the focus script calls.
     static constexpr const char* objectPath = "/org/obx/Helper/Desktop";
     static constexpr const char* interfaceName = "org.obx.Helper.Desktop1";
     static constexpr const char* scriptName = "obx-focus";
@@ -40,6 +41,9 @@ public:
     KWinActiveWindow& operator=(const KWinActiveWindow&) = delete;
 
     ActiveWindow active() const;
+    // The unique bus name that the focus script calls; empty until the
+    // connection is made.
+    std::string busName() const;
 
 private:
     class Connection;
@@ -47,6 +51,7 @@ private:
     void run();
     void report(pid_t pid, std::string resourceClass, std::string windowKey);
     void forget();
+    void named(std::string busName);
 
     std::filesystem::path script_;
     int wakeFd_ = -1;
@@ -55,6 +60,7 @@ private:
     mutable std::mutex mutex_;
     ActiveWindow active_;
     std::string windowKey_;
+    std::string busName_;
     std::uint64_t nextId_ = 1;
 
     std::thread thread_;

@@ -12,6 +12,37 @@
 namespace obx::test {
 namespace {
 
+// A program of the session that took org.obx.Helper, the name the focus
+// script once called, before the helper started, and serves the helper's
+// object under it: it counts the reports that reach it.
+class NameSquatter {
+public:
+    explicit NameSquatter(sd_bus* bus) : bus_(bus) {
+        EXPECT_GE(sd_bus_request_name(bus_, "org.obx.Helper", 0), 0);
+        EXPECT_GE(sd_bus_add_object_vtable(bus_, nullptr, kde::KWinActiveWindow::objectPath,
+                                           kde::KWinActiveWindow::interfaceName, vtable, &reports_),
+                  0);
+    }
+    int reports() {
+        while (sd_bus_process(bus_, nullptr) > 0) {
+        }
+        return reports_;
+    }
+
+private:
+    static int onReport(sd_bus_message* call, void* reports, sd_bus_error*) {
+        ++*static_cast<int*>(reports);
+        return sd_bus_reply_method_return(call, "");
+    }
+    static constexpr sd_bus_vtable vtable[] = {
+        SD_BUS_VTABLE_START(0),
+        SD_BUS_METHOD("WindowActivated", "sss", "", &NameSquatter::onReport, SD_BUS_VTABLE_UNPRIVILEGED),
+        SD_BUS_VTABLE_END};
+
+    sd_bus* bus_;
+    int reports_ = 0;
+};
+
 class KdeBridgeTest : public ::testing::Test {
 protected:
     KdeBridgeTest() {
@@ -34,6 +65,7 @@ protected:
     }
 
     KWinCompositor kwin;
+    NameSquatter squatter{kwin.bus()};
     std::shared_ptr<kde::KWinActiveWindow> windows;
     kde::KdeDesktopQueries queries() { return {windows, "/proc", ""}; }
 };
@@ -55,13 +87,13 @@ TEST_F(KdeBridgeTest, TheActiveWindowsProgramFollowsTheFocus) {
 
     // Only KWin may say which window is active.
     sd_bus_error error = SD_BUS_ERROR_NULL;
-    EXPECT_LT(sd_bus_call_method(kwin.bus(), kde::KWinActiveWindow::busName,
-                                 kde::KWinActiveWindow::objectPath, kde::KWinActiveWindow::interfaceName,
-                                 "WindowActivated", &error, nullptr, "sss", "1", "org.example.Forged",
-                                 "{forged}"),
+    EXPECT_LT(sd_bus_call_method(kwin.bus(), windows->busName().c_str(), kde::KWinActiveWindow::objectPath,
+                                 kde::KWinActiveWindow::interfaceName, "WindowActivated", &error, nullptr,
+                                 "sss", "1", "org.example.Forged", "{forged}"),
               0);
     sd_bus_error_free(&error);
     EXPECT_EQ(windows->active().resourceClass, "org.example.Alpha");
+    EXPECT_EQ(squatter.reports(), 0);
 }
 
 TEST_F(KdeBridgeTest, WindowCommandsReachTheActiveWindowOnly) {
