@@ -78,16 +78,11 @@ std::vector<std::wstring> collectShortcuts(std::wstring folder, bool recursive) 
     return shortcuts;
 }
 
-ShortcutTarget resolveShortcut(const std::wstring& shortcut) {
+ShortcutTarget readShortcut(const std::wstring& shortcut) {
     ComPtr<IShellLinkW> link;
     ComPtr<IPersistFile> file;
     if (FAILED(::CoCreateInstance(CLSID_ShellLink, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&link))) ||
-        FAILED(link.As(&file)) || FAILED(file->Load(shortcut.c_str(), STGM_READ)) ||
-        // No dialog, no search for a moved target and no tracking or link
-        // information: each could wait for an unreachable share's time-out
-        // while every HTTP request waits behind it.
-        FAILED(
-            link->Resolve(nullptr, MAKELONG(SLR_NO_UI | SLR_NOSEARCH | SLR_NOTRACK | SLR_NOLINKINFO, 1)))) {
+        FAILED(link.As(&file)) || FAILED(file->Load(shortcut.c_str(), STGM_READ))) {
         return {};
     }
     std::array<wchar_t, MAX_PATH> path{};

@@ -16,15 +16,17 @@ namespace obx::windows {
 std::vector<std::wstring> collectShortcuts(std::wstring folder, bool recursive);
 
 struct ShortcutTarget {
-    std::wstring path; // empty when the shortcut could not be read or resolved
+    std::wstring path; // empty when the shortcut could not be read
     std::wstring iconLocation;
     int iconIndex = 0;
 };
 
-// Reads and resolves a shortcut file without any dialog, giving up at once
-// where the target would have to be searched for. Needs COM on the calling
-// thread.
-ShortcutTarget resolveShortcut(const std::wstring& shortcut);
+// Reads the target and icon that a shortcut file holds, as they are written
+// in it: the shortcut is not resolved (IShellLink::Resolve looks at the target
+// and may search for it, also on the network, or follow its tracking
+// information to another machine), so neither is opened nor looked for.
+// Needs COM on the calling thread.
+ShortcutTarget readShortcut(const std::wstring& shortcut);
 
 // The file name without its ".lnk"; empty when the path has no folder.
 std::wstring shortcutDisplayName(std::wstring_view shortcut);

@@ -1,5 +1,6 @@
 #include "platform/windows/catalogue/WindowsCataloguePlatform.h"
 
+#include "base/Log.h"
 #include "platform/windows/catalogue/ApplicationWindows.h"
 #include "platform/windows/catalogue/Shortcuts.h"
 
@@ -108,20 +109,27 @@ std::vector<std::string> WindowsCataloguePlatform::launchers(const LauncherFolde
 
 std::optional<Launcher> WindowsCataloguePlatform::resolveLauncher(const std::string& file) {
     const auto shortcut = utf16(file);
-    const auto target = resolveShortcut(shortcut);
+    const auto target = readShortcut(shortcut);
     if (target.path.empty()) {
         return std::nullopt;
     }
+    if (!isLocalPath(target.path, files_)) {
+        log(LogLevel::debug, "Shortcut ", file, " leads off this machine's drives; left out");
+        return std::nullopt;
+    }
     Launcher launcher{utf8(target.path), utf8(shortcutDisplayName(shortcut)), {}};
-    // The shortcut's own icon where it names one, else the program's first.
-    launcher.icon = !target.iconLocation.empty() && target.iconIndex != -1
-                        ? IconSource{utf8(target.iconLocation), target.iconIndex}
+    // The shortcut's own icon where it names one on a local drive, else the
+    // program's first.
+    const auto iconLocation = withEnvironment(target.iconLocation);
+    launcher.icon = !iconLocation.empty() && target.iconIndex != -1 && isLocalPath(iconLocation, files_)
+                        ? IconSource{utf8(iconLocation), target.iconIndex}
                         : IconSource{launcher.program, 0};
     return launcher;
 }
 
 std::string WindowsCataloguePlatform::iconBase64(const IconSource& source) {
-    return programIconBase64(utf16(source.file), source.index);
+    const auto file = utf16(source.file);
+    return isLocalPath(file, files_) ? files_.iconBase64(file, source.index) : std::string();
 }
 
 std::optional<std::int64_t> WindowsCataloguePlatform::now() {

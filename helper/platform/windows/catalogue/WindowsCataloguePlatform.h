@@ -5,14 +5,21 @@
 // common Start Menu, and icons encoded by GDI+.
 
 #include "catalogue/CataloguePlatform.h"
+#include "platform/windows/catalogue/CatalogueFiles.h"
 #include "platform/windows/catalogue/ProgramIcon.h"
 
 #include <optional>
 
 namespace obx::windows {
 
+// Shortcuts are read, not resolved, and a target or icon that is not on a
+// local drive (CatalogueFiles.h) is never opened: a shortcut to the network
+// is left out, and one whose icon is there shows its program's icon.
 class WindowsCataloguePlatform : public ICataloguePlatform {
 public:
+    explicit WindowsCataloguePlatform(const CatalogueFiles& files = CatalogueFiles::system())
+        : files_(files) {}
+
     const ProgramRules& rules() const override { return windowsPrograms; }
     // Initialises COM for the calling thread and starts GDI+ for the list.
     void beginList() override;
@@ -32,6 +39,7 @@ public:
     std::optional<std::int64_t> now() override;
 
 private:
+    const CatalogueFiles& files_;
     bool comInitialized_ = false;
     std::optional<GdiplusSession> gdiplus_;
 };

@@ -258,6 +258,79 @@ TEST(ShortcutsTest, ShortcutsLeadToTheirTargetsAndIcons) {
     EXPECT_EQ(shortcutDisplayName(L"Obx.lnk"), L"");
 }
 
+// The system's files, with M: a mapped network drive; every drive asked
+// about and every file opened recorded.
+class RecordingFiles final : public CatalogueFiles {
+public:
+    unsigned driveType(wchar_t letter) const override {
+        drives.push_back(letter);
+        return letter == L'M' ? DRIVE_REMOTE : CatalogueFiles::driveType(letter);
+    }
+    std::string iconBase64(const std::wstring& file, int index) const override {
+        opened.push_back(lowered(file));
+        return CatalogueFiles::iconBase64(file, index);
+    }
+    mutable std::wstring drives;
+    mutable std::vector<std::wstring> opened;
+};
+
+TEST(CatalogueFilesTest, OnlyFullPathsOfLocalDrivesAreLocal) {
+    const RecordingFiles files;
+    const struct {
+        const wchar_t* path;
+        bool local;
+    } cases[] = {
+        {LR"(C:\windows\notepad.exe)", true},
+        {LR"(c:/windows/notepad.exe)", true},
+        {LR"(\\server\share\x.exe)", false},
+        {LR"(//server/share/x.exe)", false},
+        {LR"(\\?\UNC\server\share\x)", false},
+        {LR"(\\?\C:\windows\x.exe)", false},
+        {LR"(\\.\pipe\icon)", false},
+        {LR"(\windows\x.exe)", false},
+        {LR"(C:windows\x.exe)", false},
+        {LR"(x.exe)", false},
+        {LR"()", false},
+        {LR"(1:\x.exe)", false},
+        {LR"(M:\tools\x.exe)", false},
+        {LR"(Q:\not mapped\x.exe)", false},
+    };
+    for (const auto& c : cases) {
+        EXPECT_EQ(isLocalPath(c.path, files), c.local) << utf8(c.path);
+    }
+    // Only drive-letter paths reach the system's question.
+    EXPECT_EQ(files.drives, L"CcMQ");
+}
+
+TEST(ShortcutsTest, TargetsAndIconsOnTheNetworkAreNeverOpened) {
+    const ComThread com;
+    const test::TempFolder folder;
+    const auto remote = folder / "Remote.lnk";
+    const auto mapped = folder / "Mapped.lnk";
+    const auto remoteIcon = folder / "Remote icon.lnk";
+    writeShortcut(remote, LR"(\\server\share\tool.exe)", LR"(\\server\share\tool.ico)", 0);
+    writeShortcut(mapped, LR"(M:\tools\tool.exe)", LR"(M:\tools\tool.ico)", 0);
+    writeShortcut(remoteIcon, notepad, LR"(\\?\UNC\server\share\x.ico)", 0);
+
+    // Read as they are written, not resolved.
+    EXPECT_EQ(lowered(readShortcut(remote.wstring()).path), LR"(\\server\share\tool.exe)");
+    EXPECT_EQ(lowered(readShortcut(mapped.wstring()).path), LR"(m:\tools\tool.exe)");
+
+    const RecordingFiles files;
+    WindowsCataloguePlatform platform(files);
+    platform.beginList();
+    EXPECT_FALSE(platform.resolveLauncher(utf8(remote.wstring())));
+    EXPECT_FALSE(platform.resolveLauncher(utf8(mapped.wstring())));
+    const auto local = platform.resolveLauncher(utf8(remoteIcon.wstring()));
+    ASSERT_TRUE(local);
+    EXPECT_EQ(local->icon.file, local->program);
+    EXPECT_NE(platform.iconBase64(local->icon), "");
+    EXPECT_EQ(platform.iconBase64({R"(\\.\pipe\icon)", 0}), "");
+    platform.endList();
+    EXPECT_THAT(files.opened, ElementsAre(lowered(notepad)));
+    EXPECT_NE(files.drives.find(L'M'), std::wstring::npos) << "the mapped drive was asked about";
+}
+
 TEST(ProgramIconTest, ProgramsGivePngImagesAndOtherFilesNothing) {
     const ComThread com;
     const GdiplusSession gdiplus;
