@@ -156,6 +156,70 @@ bool eventually(const std::function<bool()>& condition) {
     return false;
 }
 
+// LocalSystem's log, with its folders made below a folder of the test's
+// through a seam that records each folder and the descriptor it is made with:
+// Wine keeps no access control, so the descriptor passed is what can be
+// checked.
+class RecordingLogFolders final : public win::LogFolders {
+public:
+    explicit RecordingLogFolders(std::wstring programData) : programData_(std::move(programData)) {}
+    bool runsAsLocalSystem() const override { return true; }
+    std::wstring programData() const override { return programData_; }
+    bool createFolder(const std::wstring& path, const wchar_t* sddl, bool& exists) const override {
+        made.emplace_back(path, sddl);
+        return LogFolders::createFolder(path, sddl, exists);
+    }
+    bool ownedBySystemOrAdministrators(const std::wstring& path) const override {
+        asked.push_back(path);
+        return trusted;
+    }
+
+    bool trusted = false;
+    mutable std::vector<std::pair<std::wstring, std::wstring>> made;
+    mutable std::vector<std::wstring> asked;
+
+private:
+    std::wstring programData_;
+};
+
+class LocalSystemLog : public ::testing::Test {
+protected:
+    void TearDown() override { std::filesystem::remove_all(root); }
+
+    const std::filesystem::path root =
+        std::filesystem::temp_directory_path() / ("obxsvc-log-" + std::to_string(GetCurrentProcessId()));
+    RecordingLogFolders folders{root.wstring()};
+};
+
+TEST_F(LocalSystemLog, ItsFoldersAreMadeForSystemAndTheAdministratorsBeforeTheFirstLine) {
+    std::filesystem::create_directories(root);
+    win::WinServiceLogFile log(folders);
+    log.write("first line\n");
+    const std::wstring onlySystemAndAdministrators = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+    const std::vector<std::pair<std::wstring, std::wstring>> expected{
+        {(root / "Ombrix").wstring(), onlySystemAndAdministrators},
+        {(root / "Ombrix" / "Logs").wstring(), onlySystemAndAdministrators}};
+    EXPECT_EQ(folders.made, expected);
+    EXPECT_TRUE(folders.asked.empty());
+    std::ifstream in(root / "Ombrix" / "Logs" / "obxsvc.log", std::ios::binary);
+    std::ostringstream content;
+    content << in.rdbuf();
+    EXPECT_EQ(content.str(), "first line\n");
+}
+
+TEST_F(LocalSystemLog, AFolderThatAnotherAccountMadeFirstGetsNoLine) {
+    std::filesystem::create_directories(root / "Ombrix" / "Logs");
+    win::WinServiceLogFile log(folders);
+    log.write("secret\n");
+    EXPECT_EQ(folders.asked, std::vector<std::wstring>{(root / "Ombrix").wstring()});
+    EXPECT_FALSE(std::filesystem::exists(root / "Ombrix" / "Logs" / "obxsvc.log"));
+
+    folders.trusted = true; // as when SYSTEM or the Administrators made them
+    win::WinServiceLogFile trusting(folders);
+    trusting.write("line\n");
+    EXPECT_TRUE(std::filesystem::exists(root / "Ombrix" / "Logs" / "obxsvc.log"));
+}
+
 // Ctrl+C as the user types it: the program in a console of its own, and
 // the event sent to every process of that console.
 bool pressCtrlC(DWORD processId) {
