@@ -34,6 +34,13 @@ SeatAccess::SeatAccess(EventLoop& loop) : loop_(loop) {
         result = sd_bus_match_signal(bus_, &changes_, kLogind, kSeatPath, "org.freedesktop.DBus.Properties",
                                      "PropertiesChanged", &SeatAccess::onSeatChanged, this);
     }
+    // A logind that starts (or starts again) after the daemon is asked at once.
+    if (result >= 0)
+        result =
+            sd_bus_add_match(bus_, &restarts_,
+                             "type='signal',sender='org.freedesktop.DBus',interface='org.freedesktop.DBus',"
+                             "member='NameOwnerChanged',arg0='org.freedesktop.login1'",
+                             &SeatAccess::onSeatChanged, this);
     if (result < 0) {
         logf(LogLevel::warning, "logind cannot be followed (%s): the control sockets are root's only",
              std::strerror(-result));
@@ -54,6 +61,7 @@ void SeatAccess::closeBus() {
         return;
     loop_.remove(sd_bus_get_fd(bus_));
     changes_ = sd_bus_slot_unref(changes_);
+    restarts_ = sd_bus_slot_unref(restarts_);
     bus_ = sd_bus_flush_close_unref(bus_);
 }
 

@@ -42,6 +42,7 @@ private:
     EventLoop& loop_;
     sd_bus* bus_ = nullptr;
     sd_bus_slot* changes_ = nullptr;
+    sd_bus_slot* restarts_ = nullptr;
     uid_t activeUser_ = 0;
     std::vector<IAdmissionFollower*> followers_;
 };

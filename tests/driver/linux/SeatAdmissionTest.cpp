@@ -1,6 +1,6 @@
 // The seat's rule against a mocked logind: the daemon's seat access, a trackball's control socket and
 // the modifier socket in this process, their loop on a thread of its own; clients of other users
-// connect from child processes that take those users' ids.
+// connect from the test's thread under those users' ids.
 
 #include "ControlClient.h"
 #include "EventLoop.h"
@@ -12,13 +12,11 @@
 #include "virtual/VirtualTrackball.h"
 #include "wire/ModifierWire.h"
 
-#include <grp.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/eventfd.h>
 #include <sys/socket.h>
-#include <sys/un.h>
-#include <sys/wait.h>
+#include <sys/syscall.h>
 #include <thread>
 
 namespace obx::test {
@@ -31,53 +29,23 @@ using kernd::UniqueFd;
 constexpr uid_t kFirstUser = 61001;
 constexpr uid_t kSecondUser = 61002;
 
-// A connection to `socket` made by a child process running as `user`, so that its peer is that user.
+// A connection to `socket` made as `user`, so that its peer is that user: this thread alone takes the
+// user's id for the connect (the system call itself changes only the calling thread, unlike the C
+// library's function), so the daemon's thread goes on as root.
 UniqueFd connectAs(uid_t user, const std::filesystem::path& socket) {
-    int pair[2];
-    if (::socketpair(AF_UNIX, SOCK_DGRAM | SOCK_CLOEXEC, 0, pair) != 0)
-        throw std::runtime_error("socketpair");
-    UniqueFd mine(pair[0]), theirs(pair[1]);
-    const pid_t child = ::fork();
-    if (child == 0) {
-        sockaddr_un address{};
-        address.sun_family = AF_UNIX;
-        std::strncpy(address.sun_path, socket.c_str(), sizeof address.sun_path - 1);
-        const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET, 0);
-        if (::setgroups(0, nullptr) != 0 || ::setresgid(user, user, user) != 0 ||
-            ::setresuid(user, user, user) != 0 ||
-            ::connect(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
-            ::_exit(1);
-        alignas(cmsghdr) char control[CMSG_SPACE(sizeof fd)] = {};
-        char byte = 0;
-        iovec data{&byte, 1};
-        msghdr message{};
-        message.msg_iov = &data;
-        message.msg_iovlen = 1;
-        message.msg_control = control;
-        message.msg_controllen = sizeof control;
-        cmsghdr* passed = CMSG_FIRSTHDR(&message);
-        passed->cmsg_level = SOL_SOCKET;
-        passed->cmsg_type = SCM_RIGHTS;
-        passed->cmsg_len = CMSG_LEN(sizeof fd);
-        std::memcpy(CMSG_DATA(passed), &fd, sizeof fd);
-        ::_exit(::sendmsg(theirs.get(), &message, 0) == 1 ? 0 : 1);
+    if (::syscall(SYS_setresuid, -1, user, -1) != 0)
+        throw std::runtime_error("cannot take user " + std::to_string(user) + "'s id");
+    std::exception_ptr failure;
+    UniqueFd connection;
+    try {
+        connection = connectSeqPacket(socket);
+    } catch (...) {
+        failure = std::current_exception();
     }
-    theirs.reset();
-    int status = 0;
-    ::waitpid(child, &status, 0);
-    alignas(cmsghdr) char control[CMSG_SPACE(sizeof(int))] = {};
-    char byte = 0;
-    iovec data{&byte, 1};
-    msghdr message{};
-    message.msg_iov = &data;
-    message.msg_iovlen = 1;
-    message.msg_control = control;
-    message.msg_controllen = sizeof control;
-    if (status != 0 || ::recvmsg(mine.get(), &message, MSG_DONTWAIT | MSG_CMSG_CLOEXEC) != 1)
-        throw std::runtime_error("user " + std::to_string(user) + " cannot connect to " + socket.string());
-    int fd = -1;
-    std::memcpy(&fd, CMSG_DATA(CMSG_FIRSTHDR(&message)), sizeof fd);
-    return UniqueFd(fd);
+    ::syscall(SYS_setresuid, -1, 0, -1);
+    if (failure)
+        std::rethrow_exception(failure);
+    return connection;
 }
 
 // Whether the connection ends before `deadline` without a message coming first.

@@ -157,6 +157,24 @@ public:
         const input_event events[2] = {{{}, EV_KEY, code, value}, {{}, EV_SYN, SYN_REPORT, 0}};
         return ::write(fd_.get(), events, sizeof events) == sizeof events;
     }
+    // Gives its event node to `seat` as udev would, in udev's database (read without udevd too).
+    bool placeOnSeat(const char* seat) {
+        char name[64] = {};
+        if (::ioctl(fd_.get(), UI_GET_SYSNAME(sizeof name - 1), name) < 0)
+            return false;
+        std::error_code error;
+        for (const auto& entry :
+             std::filesystem::directory_iterator(std::string("/sys/class/input/") + name, error)) {
+            if (!entry.path().filename().string().starts_with("event"))
+                continue;
+            std::string number;
+            std::getline(std::ifstream(entry.path() / "dev"), number);
+            std::filesystem::create_directories("/run/udev/data", error);
+            std::ofstream("/run/udev/data/c" + number) << "E:ID_SEAT=" << seat << "\n";
+            return !number.empty();
+        }
+        return false;
+    }
 
 private:
     UniqueFd fd_;
@@ -197,6 +215,24 @@ void checkModifiers(const std::filesystem::path& runtime) {
     held = heldModifiers(socketPath);
     check(held == 0x01, "after their release, Shift alone", std::to_string(held));
     keyboard.key(KEY_LEFTSHIFT, 0);
+
+    // Another seat's keyboard is another user's. Asked on for longer than the daemon waits before it
+    // looks for keyboards again, once before Shift is held (so that the daemon has looked since udev's
+    // entry was written) and once while it is.
+    UinputKeyboard other;
+    check(other.create() && other.placeOnSeat("seat1"), "a keyboard of seat1 is created");
+    const auto answersNothingFor = [&](std::chrono::milliseconds span) {
+        const auto end = std::chrono::steady_clock::now() + span;
+        bool nothing = true;
+        while (std::chrono::steady_clock::now() < end) {
+            nothing = nothing && heldModifiers(socketPath) == 0;
+            std::this_thread::sleep_for(100ms);
+        }
+        return nothing;
+    };
+    check(answersNothingFor(2500ms), "nothing is held before Shift on seat1");
+    other.key(KEY_LEFTSHIFT, 1);
+    check(answersNothingFor(2500ms), "Shift held on the keyboard of seat1 is not answered");
 }
 
 class EvdevReader {
