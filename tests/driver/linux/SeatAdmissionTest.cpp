@@ -29,23 +29,26 @@ using kernd::UniqueFd;
 constexpr uid_t kFirstUser = 61001;
 constexpr uid_t kSecondUser = 61002;
 
-// A connection to `socket` made as `user`, so that its peer is that user: this thread alone takes the
-// user's id for the connect (the system call itself changes only the calling thread, unlike the C
-// library's function), so the daemon's thread goes on as root.
-UniqueFd connectAs(uid_t user, const std::filesystem::path& socket) {
-    if (::syscall(SYS_setresuid, -1, user, -1) != 0)
-        throw std::runtime_error("cannot take user " + std::to_string(user) + "'s id");
-    std::exception_ptr failure;
-    UniqueFd connection;
-    try {
-        connection = connectSeqPacket(socket);
-    } catch (...) {
-        failure = std::current_exception();
+// While it lives, this thread alone acts as `user` (the system call itself changes only the calling
+// thread, unlike the C library's function), so the daemon's thread goes on as root.
+class ActingAs {
+public:
+    explicit ActingAs(uid_t user) {
+        if (::syscall(SYS_setresuid, -1, user, -1) != 0)
+            throw std::runtime_error("cannot take user " + std::to_string(user) + "'s id");
     }
-    ::syscall(SYS_setresuid, -1, 0, -1);
-    if (failure)
-        std::rethrow_exception(failure);
-    return connection;
+    ~ActingAs() { ::syscall(SYS_setresuid, -1, 0, -1); }
+};
+
+// A connection whose peer is `user`.
+UniqueFd connectAs(uid_t user, const std::filesystem::path& socket) {
+    const ActingAs as(user);
+    return connectSeqPacket(socket);
+}
+
+// The status of a completion that came, else one no daemon sends.
+uint32_t statusOf(const std::optional<kernd::WireCompletion>& completion) {
+    return completion ? completion->status : 0xFFFFFFFF;
 }
 
 // Whether the connection ends before `deadline` without a message coming first.
@@ -104,9 +107,9 @@ protected:
     std::filesystem::path control() const { return folder / "control-01"; }
     std::filesystem::path modifierSocket() const { return folder / wire::kModifierSocketName; }
     void openAsHelper(ControlClient& client) {
-        EXPECT_EQ(client.control(IOCTL_OBX_GET_DRIVER_INFO, {}, sizeof(OBX_DRIVER_INFO), kWait)->status,
+        EXPECT_EQ(statusOf(client.control(IOCTL_OBX_GET_DRIVER_INFO, {}, sizeof(OBX_DRIVER_INFO), kWait)),
                   OBX_STATUS_SUCCESS);
-        EXPECT_EQ(client.control(IOCTL_OBX_REGISTER_HELPER, {}, 0, kWait)->status, OBX_STATUS_SUCCESS);
+        EXPECT_EQ(statusOf(client.control(IOCTL_OBX_REGISTER_HELPER, {}, 0, kWait)), OBX_STATUS_SUCCESS);
     }
 
     PrivateLogind logind;
@@ -136,8 +139,7 @@ TEST_F(SeatAdmission, TheFormerUsersConnectionsEndWithinASecondWithNothingOfTheN
     const uint32_t read = second.submitRead();
     VirtualPeer peer(folder.path(), 1);
     ASSERT_TRUE(peer.send(0x80)); // a button that the default map gives the helper
-    EXPECT_EQ(second.waitFor(read, kWait).value_or(kernd::WireCompletion{0, 0xFFFFFFFF, {}}).status,
-              OBX_STATUS_SUCCESS);
+    EXPECT_EQ(statusOf(second.waitFor(read, kWait)), OBX_STATUS_SUCCESS);
     EXPECT_TRUE(answersModifiers(connectAs(kSecondUser, modifierSocket()).get()));
     EXPECT_THROW(connectAs(kFirstUser, modifierSocket()), std::runtime_error);
 }

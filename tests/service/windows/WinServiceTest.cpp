@@ -139,11 +139,15 @@ TEST(WindowsNotifySequenceTest, AMinuteWithoutTheUtilityWritesTheRecordToTheRegi
     EXPECT_EQ(sink.text(), "Notify thread - forking self to show popup.\n");
 }
 
-std::string readLog() {
-    std::ifstream in(std::filesystem::path(win::WinServiceLogFile::defaultPath()), std::ios::binary);
+std::string readFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
     std::ostringstream content;
     content << in.rdbuf();
     return content.str();
+}
+
+std::string readLog() {
+    return readFile(win::WinServiceLogFile::defaultPath());
 }
 
 bool eventually(const std::function<bool()>& condition) {
@@ -182,42 +186,28 @@ private:
     std::wstring programData_;
 };
 
-class LocalSystemLog : public ::testing::Test {
-protected:
-    void TearDown() override { std::filesystem::remove_all(root); }
-
+TEST(LocalSystemLogTest, ItsFoldersAreMadeForSystemAndTheAdministratorsBeforeTheFirstLine) {
     const std::filesystem::path root =
         std::filesystem::temp_directory_path() / ("obxsvc-log-" + std::to_string(GetCurrentProcessId()));
-    RecordingLogFolders folders{root.wstring()};
-};
-
-TEST_F(LocalSystemLog, ItsFoldersAreMadeForSystemAndTheAdministratorsBeforeTheFirstLine) {
     std::filesystem::create_directories(root);
-    win::WinServiceLogFile log(folders);
-    log.write("first line\n");
+    const auto file = root / "Ombrix" / "Logs" / "obxsvc.log";
+    RecordingLogFolders folders(root.wstring());
+    win::WinServiceLogFile(folders).write("first line\n");
     const std::wstring onlySystemAndAdministrators = L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
     const std::vector<std::pair<std::wstring, std::wstring>> expected{
         {(root / "Ombrix").wstring(), onlySystemAndAdministrators},
         {(root / "Ombrix" / "Logs").wstring(), onlySystemAndAdministrators}};
     EXPECT_EQ(folders.made, expected);
     EXPECT_TRUE(folders.asked.empty());
-    std::ifstream in(root / "Ombrix" / "Logs" / "obxsvc.log", std::ios::binary);
-    std::ostringstream content;
-    content << in.rdbuf();
-    EXPECT_EQ(content.str(), "first line\n");
-}
+    EXPECT_EQ(readFile(file), "first line\n");
 
-TEST_F(LocalSystemLog, AFolderThatAnotherAccountMadeFirstGetsNoLine) {
-    std::filesystem::create_directories(root / "Ombrix" / "Logs");
-    win::WinServiceLogFile log(folders);
-    log.write("secret\n");
+    // Folders there already: as if another account had made them first, then SYSTEM.
+    win::WinServiceLogFile(folders).write("not for them\n");
     EXPECT_EQ(folders.asked, std::vector<std::wstring>{(root / "Ombrix").wstring()});
-    EXPECT_FALSE(std::filesystem::exists(root / "Ombrix" / "Logs" / "obxsvc.log"));
-
-    folders.trusted = true; // as when SYSTEM or the Administrators made them
-    win::WinServiceLogFile trusting(folders);
-    trusting.write("line\n");
-    EXPECT_TRUE(std::filesystem::exists(root / "Ombrix" / "Logs" / "obxsvc.log"));
+    folders.trusted = true;
+    win::WinServiceLogFile(folders).write("second line\n");
+    EXPECT_EQ(readFile(file), "first line\nsecond line\n");
+    std::filesystem::remove_all(root);
 }
 
 // Ctrl+C as the user types it: the program in a console of its own, and
