@@ -49,11 +49,11 @@ TEST_F(GnomeHelperProgramTest, TheHelperEnablesTheExtensionAndProfilesFollowAlso
     EXPECT_TRUE(logged("Desktop bridge: GNOME - Wayland session (WAYLAND_DISPLAY=" + shell.waylandDisplay() +
                        ") of GNOME Shell (org.gnome.Shell on the session bus)"))
         << setting.log();
-    EXPECT_TRUE(logged(std::string("Enabled the GNOME Shell extension ") + gnome::extensionUuid +
+    EXPECT_TRUE(logged(std::string("Enabled the GNOME Shell extension ") + gnome::extensionUuid + ", " +
+                       gnome::scriptExtensionUuid +
                        " for this user. GNOME loads new extensions at the next sign-in"))
         << setting.log();
-    EXPECT_EQ(shell.setting("org.gnome.shell", "enabled-extensions"),
-              std::string("['") + gnome::extensionUuid + "']");
+    EXPECT_EQ(shell.setting("org.gnome.shell", "enabled-extensions"), enabledExtensionsValue());
     EXPECT_TRUE(std::filesystem::exists(setting.dataFolder() / "gnome-extension-enabled"));
     // The Shell serves the desktop notifications itself.
     EXPECT_EQ(setting.log().find("The desktop did not show a notification"), std::string::npos)

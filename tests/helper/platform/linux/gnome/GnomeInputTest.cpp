@@ -9,6 +9,7 @@
 #include "SwayCompositor.h"
 #include "platform/linux/gnome/GnomePlatformServices.h"
 #include "platform/linux/gnome/RemoteDesktopSession.h"
+#include "platform/linux/gnome/ShellBridgeBus.h"
 #include "platform/linux/gnome/ShellFocusWatch.h"
 #include "platform/linux/x11/VirtualKeys.h"
 
@@ -308,6 +309,54 @@ TEST_F(GnomeInputTest, TheExtensionRefusesTextsAndMenusBeyondItsBounds) {
     ASSERT_EQ(menu.wait_for(kWait), std::future_status::ready);
     EXPECT_EQ(menu.get(), -1);
     EXPECT_TRUE(waitUntil([&] { return fieldText() == longText; })) << fieldText().size();
+}
+
+// The bridge types and closes for the helper alone: another program of the
+// user's session is refused every method, and the focus is not told to it.
+TEST_F(GnomeInputTest, AnotherProgramIsRefusedEveryMethodAndToldNoFocus) {
+    shell->setLayout("us");
+    auto field = startTextField(true);
+    keyboardReady();
+    auto listener = shell->startClient({"gdbus", "monitor", "--session", "--dest", gnome::bridgeBusName},
+                                       shell->programFolder() / "listener.log");
+    const std::vector<std::vector<std::string>> calls{{"GetFocus"},
+                                                      {"RunWindowCommand", "closeWindow"},
+                                                      {"GetModifiers"},
+                                                      {"CommitText", "stranger"},
+                                                      {"OfferClipboardText", "stranger"},
+                                                      {"ShowSnippetMenu", "title", "['entry']"}};
+    for (const auto& call : calls) {
+        std::vector<std::string> command{"gdbus",
+                                         "call",
+                                         "--session",
+                                         "--timeout",
+                                         "5",
+                                         "--dest",
+                                         gnome::bridgeBusName,
+                                         "--object-path",
+                                         gnome::bridgeObjectPath,
+                                         "--method",
+                                         std::string(gnome::bridgeInterface) + "." + call.front()};
+        command.insert(command.end(), call.begin() + 1, call.end());
+        EXPECT_NE(shell->output(command).find("org.freedesktop.DBus.Error.AccessDenied"), std::string::npos)
+            << call.front();
+    }
+    EXPECT_FALSE(shell->snippetMenu().open);
+    press(x11::modifierCtrl, virtualKeyV);
+    // The field is still there and empty, and the helper is still answered.
+    services.typeText("helper");
+    EXPECT_TRUE(waitUntil([&] { return fieldText() == "helper"; })) << fieldText();
+    EXPECT_TRUE(field->running());
+
+    auto probe = startProbe();
+    field.reset();
+    ASSERT_TRUE(watch->waitFor(
+        [](const auto& focus) { return focus && focus->appId == "org.example.Report"; }, kWait));
+    listener->signal(SIGTERM);
+    listener->waitExit(kWait);
+    std::ifstream heard(shell->programFolder() / "listener.log");
+    const std::string told{std::istreambuf_iterator<char>(heard), {}};
+    EXPECT_EQ(told.find("FocusChanged"), std::string::npos) << told;
 }
 
 // The helper waits for the menu's answer; a Shell that ends answers nothing,

@@ -59,10 +59,11 @@ TEST(GnomeModifiersTest, TheShellsMaskBecomesShiftCtrlAndAltOnly) {
     EXPECT_EQ(gnome::desktopModifiers(0xffffffffu), watchedModifiers);
 }
 
-TEST(ExtensionEnablingTest, TheExtensionIsAddedOnceAndTheOthersStay) {
-    EXPECT_EQ(gnome::withExtension({}, "a@b"), (std::vector<std::string>{"a@b"}));
-    EXPECT_EQ(gnome::withExtension({"x@y", "z@w"}, "a@b"), (std::vector<std::string>{"x@y", "z@w", "a@b"}));
-    EXPECT_TRUE(gnome::withExtension({"x@y", "a@b"}, "a@b").empty());
+TEST(ExtensionEnablingTest, EachCopyIsAddedOnceAndTheOthersStay) {
+    EXPECT_EQ(gnome::withExtensions({}, {"a@b", "c@d"}), (std::vector<std::string>{"a@b", "c@d"}));
+    EXPECT_EQ(gnome::withExtensions({"x@y", "a@b"}, {"a@b", "c@d"}),
+              (std::vector<std::string>{"x@y", "a@b", "c@d"}));
+    EXPECT_TRUE(gnome::withExtensions({"c@d", "x@y", "a@b"}, {"a@b", "c@d"}).empty());
 }
 
 TEST(GnomeLayoutTest, TheCurrentSourceIsTheMostRecentlyUsedOneStillConfigured) {

@@ -33,6 +33,10 @@ void giveToUser(const fs::path& path) {
     }
 }
 
+// The tests' build's own interface (extension/test.js).
+constexpr const char* testObjectPath = "/org/obx/ShellBridgeTest";
+constexpr const char* testInterface = "org.obx.ShellBridgeTest1";
+
 std::string text(const fs::path& file) {
     std::ifstream input(file);
     return {std::istreambuf_iterator<char>(input), {}};
@@ -48,9 +52,10 @@ std::string tail(const fs::path& file) {
 
 GnomeShellSession::GnomeShellSession(bool extensionEnabled)
     : runtime_(folder_ / "runtime"), home_(folder_ / "home"), extensionEnabled_(extensionEnabled) {
-    const auto extension = home_ / ".local/share/gnome-shell/extensions" / gnome::extensionUuid;
-    fs::create_directories(extension);
-    fs::copy(OBX_GNOME_EXTENSION_DIR, extension, fs::copy_options::recursive);
+    // Every copy of the tests' build: the Shell chooses the one for its major.
+    const auto extensions = home_ / ".local/share/gnome-shell/extensions";
+    fs::create_directories(extensions);
+    fs::copy(OBX_GNOME_TEST_EXTENSIONS_DIR, extensions, fs::copy_options::recursive);
     fs::create_directories(runtime_);
     fs::create_directories(programFolder());
     fs::permissions(runtime_, fs::perms::owner_all);
@@ -98,8 +103,8 @@ GnomeShellSession::GnomeShellSession(bool extensionEnabled)
     if (run({"gsettings", "get", "org.gnome.shell", "enabled-extensions"}) != 0) {
         throw std::runtime_error("the user's settings cannot be read");
     }
-    if (extensionEnabled_ && run({"gsettings", "set", "org.gnome.shell", "enabled-extensions",
-                                  std::string("['") + gnome::extensionUuid + "']"}) != 0) {
+    if (extensionEnabled_ &&
+        run({"gsettings", "set", "org.gnome.shell", "enabled-extensions", enabledExtensionsValue()}) != 0) {
         throw std::runtime_error("cannot enable the extension in the user's settings");
     }
     startShell();
@@ -180,14 +185,16 @@ int GnomeShellSession::run(const std::vector<std::string>& command) const {
     return process.waitExit(kWait).value_or(-1);
 }
 
+std::string GnomeShellSession::output(const std::vector<std::string>& command) const {
+    static int runs = 0;
+    const auto file = folder_ / ("output-" + std::to_string(++runs) + ".txt");
+    SpawnedProcess process(asCompositorUser(command), environment(), file);
+    process.waitExit(kWait);
+    return text(file);
+}
+
 std::string GnomeShellSession::setting(const std::string& schema, const std::string& key) const {
-    static int reads = 0;
-    const auto output = folder_ / ("setting-" + std::to_string(++reads) + ".txt");
-    SpawnedProcess process(asCompositorUser({"gsettings", "get", schema, key}), environment(), output);
-    if (process.waitExit(kWait) != 0) {
-        return {};
-    }
-    auto value = text(output);
+    auto value = output({"gsettings", "get", schema, key});
     while (!value.empty() && value.back() == '\n') {
         value.pop_back();
     }
@@ -208,8 +215,8 @@ bool GnomeShellSession::owned(const std::string& name) const {
 std::vector<TopBarIcon> GnomeShellSession::topBarIcons() const {
     sd_bus_message* reply = nullptr;
     std::vector<TopBarIcon> icons;
-    int result = sd_bus_call_method(bus_, gnome::bridgeBusName, gnome::bridgeObjectPath,
-                                    gnome::bridgeInterface, "GetTrayIcons", nullptr, &reply, "");
+    int result = sd_bus_call_method(bus_, gnome::bridgeBusName, testObjectPath, testInterface, "GetTrayIcons",
+                                    nullptr, &reply, "");
     if (result >= 0) {
         result = sd_bus_message_enter_container(reply, 'a', "(ssas)");
     }
@@ -239,10 +246,9 @@ std::vector<TopBarIcon> GnomeShellSession::topBarIcons() const {
 bool GnomeShellSession::chooseTopBarEntry(const std::string& label) const {
     sd_bus_message* reply = nullptr;
     int chosen = 0;
-    const bool asked =
-        sd_bus_call_method(bus_, gnome::bridgeBusName, gnome::bridgeObjectPath, gnome::bridgeInterface,
-                           "ChooseTrayEntry", nullptr, &reply, "s", label.c_str()) >= 0 &&
-        sd_bus_message_read(reply, "b", &chosen) >= 0;
+    const bool asked = sd_bus_call_method(bus_, gnome::bridgeBusName, testObjectPath, testInterface,
+                                          "ChooseTrayEntry", nullptr, &reply, "s", label.c_str()) >= 0 &&
+                       sd_bus_message_read(reply, "b", &chosen) >= 0;
     sd_bus_message_unref(reply);
     return asked && chosen;
 }
@@ -252,12 +258,11 @@ SnippetMenuView GnomeShellSession::snippetMenu() const {
     SnippetMenuView view;
     int open = 0;
     char** captions = nullptr;
-    const bool asked =
-        sd_bus_call_method(bus_, gnome::bridgeBusName, gnome::bridgeObjectPath, gnome::bridgeInterface,
-                           "GetSnippetMenu", nullptr, &reply, "") >= 0 &&
-        sd_bus_message_read(reply, "biiiiii", &open, &view.x, &view.y, &view.width, &view.height,
-                            &view.pointerX, &view.pointerY) >= 0 &&
-        sd_bus_message_read_strv(reply, &captions) >= 0;
+    const bool asked = sd_bus_call_method(bus_, gnome::bridgeBusName, testObjectPath, testInterface,
+                                          "GetSnippetMenu", nullptr, &reply, "") >= 0 &&
+                       sd_bus_message_read(reply, "biiiiii", &open, &view.x, &view.y, &view.width,
+                                           &view.height, &view.pointerX, &view.pointerY) >= 0 &&
+                       sd_bus_message_read_strv(reply, &captions) >= 0;
     for (char** caption = captions; caption && *caption; ++caption) {
         view.captions.emplace_back(*caption);
         std::free(*caption);
@@ -273,6 +278,14 @@ void GnomeShellSession::setLayout(const std::string& layout) const {
              "[('xkb', '" + layout + "')]"}) != 0) {
         throw std::runtime_error("cannot set the user's keyboard layout");
     }
+}
+
+std::string enabledExtensionsValue() {
+    std::string value;
+    for (const char* uuid : gnome::extensionUuids) {
+        value += (value.empty() ? "['" : ", '") + std::string(uuid) + "'";
+    }
+    return value + "]";
 }
 
 } // namespace obx::test

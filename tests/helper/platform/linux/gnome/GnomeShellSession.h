@@ -32,6 +32,10 @@ struct SnippetMenuView {
     std::vector<std::string> captions;
 };
 
+// The user's "enabled-extensions" with every copy of ours, as gsettings
+// prints it.
+std::string enabledExtensionsValue();
+
 class GnomeShellSession {
 public:
     // extensionEnabled: whether the user's settings enable the extension
@@ -60,6 +64,8 @@ public:
                                                 const std::filesystem::path& output) const;
     // Runs the program as the Shell's user to its end; its exit code, or -1.
     int run(const std::vector<std::string>& command) const;
+    // Runs the program as the Shell's user to its end; what it printed.
+    std::string output(const std::vector<std::string>& command) const;
     // A GSettings key's value as the user's `gsettings get` prints it.
     std::string setting(const std::string& schema, const std::string& key) const;
     // Whether the name has an owner on the session bus.
