@@ -6,7 +6,8 @@
 // the Shell's input method when the focused client takes text input (exact);
 // else, when short, as keys if the current layout has every character; else
 // through the clipboard and Ctrl+V, after which the extension gives the
-// user's earlier clipboard content back. Calls from one thread at a time.
+// user's earlier clipboard content back. Nothing is typed or clicked while the
+// screen is locked. Calls from one thread at a time.
 
 #include "platform/linux/gnome/CurrentLayout.h"
 #include "platform/linux/gnome/RemoteDesktopSession.h"
@@ -34,6 +35,7 @@ public:
     void button(std::uint32_t code, bool down);
 
 private:
+    bool locked();
     void tap(const std::vector<std::uint32_t>& keysyms);
     void tapInStretches(const std::vector<std::uint32_t>& keysyms);
     bool committed(const std::string& text);
@@ -43,6 +45,9 @@ private:
     CurrentLayoutKeys layout_;
     ShellBridgeCalls shell_;
     bool absenceLogged_ = false;
+    // Whether the screen was locked at the last answer, and when it was asked.
+    bool lockedAtLastAnswer_ = false;
+    std::chrono::steady_clock::time_point lockAskedAt_;
 };
 
 } // namespace obx::gnome

@@ -9,6 +9,9 @@
 
 namespace obx::gnome {
 
+// The extension lives in the Shell's process, on the Shell's own connection:
+// the helper calls it there, never on whoever holds the bridge's name.
+inline constexpr const char* shellBusName = "org.gnome.Shell";
 inline constexpr const char* bridgeBusName = "org.obx.ShellBridge";
 inline constexpr const char* bridgeObjectPath = "/org/obx/ShellBridge";
 inline constexpr const char* bridgeInterface = "org.obx.ShellBridge1";

@@ -1,6 +1,6 @@
 #include "platform/linux/gnome/ShellBridgeCalls.h"
 
-#include "platform/linux/gnome/ShellBridgeBus.h"
+#include "platform/linux/shell/BusPeers.h"
 
 #include <memory>
 #include <stdexcept>
@@ -34,16 +34,37 @@ ShellBridgeCalls::~ShellBridgeCalls() {
     sd_bus_flush_close_unref(bus_);
 }
 
-sd_bus_message* ShellBridgeCalls::call(const char* method, const Arguments& arguments) {
+sd_bus_message* ShellBridgeCalls::call(const char* path, const char* interface, const char* method,
+                                       const Arguments& arguments) {
     if (!bus_) {
         if (sd_bus_open_user(&bus_) < 0) {
             bus_ = nullptr;
             throw std::runtime_error("no session bus to reach GNOME Shell on");
         }
+        sd_bus_set_method_call_timeout(bus_, static_cast<std::uint64_t>(timeout_.count()) * 1000u);
+    }
+    // A Shell that restarted is looked up once more.
+    bool shellGone = false;
+    sd_bus_message* reply = tryCall(path, interface, method, arguments, shellGone);
+    if (!reply && shellGone) {
+        reply = tryCall(path, interface, method, arguments, shellGone);
+    }
+    if (!reply) {
+        throw std::runtime_error("GNOME Shell's bridge extension does not answer");
+    }
+    return reply;
+}
+
+sd_bus_message* ShellBridgeCalls::tryCall(const char* path, const char* interface, const char* method,
+                                          const Arguments& arguments, bool& shellGone) {
+    if (shell_.empty()) {
+        shell_ = linuxos::nameOwner(bus_, shellBusName);
+        if (shell_.empty()) {
+            return nullptr;
+        }
     }
     sd_bus_message* request = nullptr;
-    if (sd_bus_message_new_method_call(bus_, &request, bridgeBusName, bridgeObjectPath, bridgeInterface,
-                                       method) < 0) {
+    if (sd_bus_message_new_method_call(bus_, &request, shell_.c_str(), path, interface, method) < 0) {
         throw std::runtime_error("cannot make a call to GNOME Shell's bridge extension");
     }
     const Message owned(request);
@@ -54,15 +75,21 @@ sd_bus_message* ShellBridgeCalls::call(const char* method, const Arguments& argu
     sd_bus_message* reply = nullptr;
     const int result =
         sd_bus_call(bus_, request, static_cast<std::uint64_t>(timeout_.count()) * 1000u, &error, &reply);
+    shellGone = sd_bus_error_has_name(&error, SD_BUS_ERROR_SERVICE_UNKNOWN) ||
+                sd_bus_error_has_name(&error, SD_BUS_ERROR_NAME_HAS_NO_OWNER);
     const bool connectionLost = result < 0 && !sd_bus_error_is_set(&error);
     sd_bus_error_free(&error);
-    if (result < 0) {
-        if (connectionLost) {
-            bus_ = sd_bus_flush_close_unref(bus_);
-        }
-        throw std::runtime_error("GNOME Shell's bridge extension does not answer");
+    if (result >= 0) {
+        return reply;
     }
-    return reply;
+    if (shellGone) {
+        shell_.clear();
+    }
+    if (connectionLost) {
+        shell_.clear();
+        bus_ = sd_bus_flush_close_unref(bus_);
+    }
+    return nullptr;
 }
 
 bool ShellBridgeCalls::runWindowCommand(const std::string& command) {
@@ -105,6 +132,12 @@ int ShellBridgeCalls::showSnippetMenu(const std::string& title, const std::vecto
         return result >= 0 ? sd_bus_message_close_container(request) : result;
     }));
     return read<std::int32_t>(reply, "i", "the snippet menu");
+}
+
+bool ShellBridgeCalls::screenLocked() {
+    const std::lock_guard lock(mutex_);
+    const Message reply(call("/org/gnome/ScreenSaver", "org.gnome.ScreenSaver", "GetActive", noArguments));
+    return read<int>(reply, "b", "whether the screen is locked") != 0;
 }
 
 } // namespace obx::gnome

@@ -1,9 +1,15 @@
 #pragma once
 
 // Calls to our Shell extension from one thread at a time: window commands,
-// the held modifier keys, text and the snippet menu. The session bus
-// connection is made at the first call and made again after it failed; every
-// call is bounded in time.
+// the held modifier keys, text and the snippet menu, and whether the Shell
+// has locked the screen. Each goes to the connection that owns
+// org.gnome.Shell (found again when the Shell restarted), so a program that
+// took the bridge's name while the extension is off (during the lock screen,
+// for example) is never told a text. The session bus connection is made at
+// the first call and made again after it failed; every call is bounded in
+// time.
+
+#include "platform/linux/gnome/ShellBridgeBus.h"
 
 #include <chrono>
 #include <cstdint>
@@ -37,15 +43,25 @@ public:
     // Shows the snippet menu and waits for the user: the chosen caption's
     // index, or -1 when the menu was dismissed.
     int showSnippetMenu(const std::string& title, const std::vector<std::string>& captions);
+    // Whether the Shell shows its lock screen (org.gnome.ScreenSaver).
+    bool screenLocked();
 
 private:
     using Arguments = std::function<int(sd_bus_message*)>;
-    sd_bus_message* call(const char* method, const Arguments& arguments);
+    sd_bus_message* call(const char* method, const Arguments& arguments) {
+        return call(bridgeObjectPath, bridgeInterface, method, arguments);
+    }
+    sd_bus_message* call(const char* path, const char* interface, const char* method,
+                         const Arguments& arguments);
+    sd_bus_message* tryCall(const char* path, const char* interface, const char* method,
+                            const Arguments& arguments, bool& shellGone);
     bool textCall(const char* method, const std::string& text);
 
     std::mutex mutex_;
     std::chrono::milliseconds timeout_;
     sd_bus* bus_ = nullptr;
+    // The Shell's unique name; empty until found.
+    std::string shell_;
 };
 
 } // namespace obx::gnome

@@ -14,6 +14,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <systemd/sd-bus.h>
 #include <thread>
 
@@ -42,15 +43,20 @@ private:
     void askFocus(sd_bus* bus);
     void publish(std::optional<ShellFocus> focus);
     void readFocus(sd_bus_message* message);
+    // Logged once: the bridge does not answer, and why.
+    void absent(const std::string& why);
 
     static int onFocusSignal(sd_bus_message* message, void* data, sd_bus_error*);
     static int onFocusReply(sd_bus_message* message, void* data, sd_bus_error*);
     static int onOwnerChanged(sd_bus_message* message, void* data, sd_bus_error*);
+    static int onShellOwnerChanged(sd_bus_message* message, void* data, sd_bus_error*);
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::optional<ShellFocus> focus_;
-    // Both written by the watch's thread only.
+    // Written by the watch's thread only: the Shell's unique name (empty
+    // while it is away), and what was logged.
+    std::string shell_;
     bool absenceLogged_ = false;
     bool matchRefusalLogged_ = false;
     int stopEvent_ = -1;

@@ -10,11 +10,14 @@
 #include "platform/linux/gnome/GnomePlatformServices.h"
 #include "platform/linux/gnome/GnomePointerSettings.h"
 #include "platform/linux/gnome/GnomeText.h"
+#include "platform/linux/gnome/ShellBridgeBus.h"
+#include "platform/linux/gnome/ShellFocusWatch.h"
 #include "support/PrivateBus.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
+#include <unistd.h>
 #include <xkbcommon/xkbcommon-keysyms.h>
 
 namespace obx::test {
@@ -204,6 +207,48 @@ TEST(GnomeWithoutExtensionTest, InputIsLoggedAndTheSnippetMenuChoosesNothing) {
     EXPECT_EQ(count("the text is not valid UTF-8, nothing typed"), 1);
     EXPECT_EQ(
         count("GnomePlatformServices::showSnippetMenu - GNOME Shell's bridge extension does not answer"), 1);
+}
+
+// A program that took the bridge's name while GNOME Shell is away (as during
+// the lock screen) is told nothing and not believed.
+TEST(GnomeWithoutExtensionTest, AProgramHoldingTheBridgesNameIsToldNothingAndNotBelieved) {
+    PrivateBus session(PrivateBus::Kind::session);
+    setenv("DBUS_SESSION_BUS_ADDRESS", session.address().c_str(), 1);
+    setenv("GSETTINGS_BACKEND", "memory", 1);
+    sd_bus* squatter = session.bus();
+    ASSERT_GE(sd_bus_request_name(squatter, gnome::bridgeBusName, 0), 0);
+    int received = 0;
+    sd_bus_slot* filter = nullptr;
+    sd_bus_add_filter(
+        squatter, &filter,
+        [](sd_bus_message* message, void* count, sd_bus_error*) {
+            const char* path = sd_bus_message_get_path(message);
+            *static_cast<int*>(count) += path && std::string(path) == gnome::bridgeObjectPath;
+            return 0;
+        },
+        &received);
+    {
+        const auto watch = std::make_shared<gnome::ShellFocusWatch>();
+        gnome::GnomeDesktopQueries desktop(watch, {"/proc", ""});
+        gnome::GnomePlatformServices services("");
+        services.typeText("a secret snippet that the layout cannot type: ☃");
+        services.runSystemAction("closeWindow", nullptr);
+        desktop.pressedModifiers();
+        for (int signal = 0; signal < 10; ++signal) {
+            sd_bus_emit_signal(squatter, gnome::bridgeObjectPath, gnome::bridgeInterface, "FocusChanged",
+                               "ust", static_cast<std::uint32_t>(getpid()), "org.example.Squatter",
+                               std::uint64_t{7});
+            sd_bus_flush(squatter);
+            EXPECT_FALSE(watch->waitFor([](const auto& focus) { return focus.has_value(); },
+                                        std::chrono::milliseconds(100)));
+        }
+    }
+    while (sd_bus_process(squatter, nullptr) > 0) {
+    }
+    sd_bus_slot_unref(filter);
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    unsetenv("GSETTINGS_BACKEND");
+    EXPECT_EQ(received, 0);
 }
 
 } // namespace
