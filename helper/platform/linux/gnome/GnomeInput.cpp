@@ -25,7 +25,6 @@ constexpr std::size_t keyedTextLimit = 16;
 // Without a paste, longer text goes as keys in stretches of that many
 // characters with a pause between them, time for the client to read.
 constexpr auto keyStretchPause = std::chrono::milliseconds(50);
-constexpr auto lockAnswerLifetime = std::chrono::milliseconds(100);
 
 std::size_t utf16Length(std::u32string_view text) {
     return text.size() + static_cast<std::size_t>(
@@ -38,36 +37,9 @@ std::string layoutName(const XkbLayoutName& name) {
 
 } // namespace
 
-GnomeInput::GnomeInput(std::chrono::milliseconds timeout) : session_(timeout), shell_(timeout) {}
-
-// Mutter takes remote input also while the Shell shows its lock screen, where
-// keys would reach the password field: nothing is pressed then, releases
-// still go so that no key stays held. A Shell that does not answer has no
-// remote desktop either. The answer is kept for a moment, so the presses of
-// a multi-click or a key sequence keep their pace.
-bool GnomeInput::locked() {
-    const auto now = std::chrono::steady_clock::now();
-    if (now - lockAskedAt_ < lockAnswerLifetime) {
-        return lockedAtLastAnswer_;
-    }
-    lockAskedAt_ = now;
-    bool locked = false;
-    try {
-        locked = shell_.screenLocked();
-    } catch (const std::runtime_error&) {
-    }
-    if (locked && !lockedAtLastAnswer_) {
-        log(LogLevel::warning,
-            "GnomeInput - the screen is locked: nothing is typed or clicked until it is unlocked");
-    }
-    lockedAtLastAnswer_ = locked;
-    return locked;
-}
+GnomeInput::GnomeInput(std::chrono::milliseconds timeout) : shell_(timeout) {}
 
 void GnomeInput::keystroke(std::uint16_t modifiers, std::uint16_t virtualKey, bool down, bool modifiersOnly) {
-    if (down && locked()) {
-        return;
-    }
     const auto& keys = layout_.keys();
     for (const std::uint16_t each : x11::keystrokeSequence(modifiers, virtualKey, down, modifiersOnly)) {
         const auto keysym = static_cast<std::uint32_t>(x11::keysymForVirtualKey(each));
@@ -76,21 +48,20 @@ void GnomeInput::keystroke(std::uint16_t modifiers, std::uint16_t virtualKey, bo
                 " in the layout ", layoutName(layout_.name()));
             continue;
         }
-        session_.keysym(keysym, down);
+        shell_.keysym(keysym, down);
     }
 }
 
 void GnomeInput::button(std::uint32_t code, bool down) {
-    if (down && locked()) {
-        return;
+    if (!shell_.button(code, down)) {
+        log(LogLevel::warning, "GnomeInput::button - GNOME Shell's bridge extension takes no button ", code);
     }
-    session_.button(code, down);
 }
 
 void GnomeInput::tap(const std::vector<std::uint32_t>& keysyms) {
     for (const std::uint32_t keysym : keysyms) {
-        session_.keysym(keysym, true);
-        session_.keysym(keysym, false);
+        shell_.keysym(keysym, true);
+        shell_.keysym(keysym, false);
     }
 }
 
@@ -103,9 +74,6 @@ void GnomeInput::type(const std::string& utf8) {
     const auto codePoints = x11::decodeUtf8(utf8);
     if (!codePoints) {
         log(LogLevel::error, "GnomeInput::type - the text is not valid UTF-8, nothing typed");
-        return;
-    }
-    if (locked()) {
         return;
     }
     const auto text = gnomeText(*codePoints);
@@ -177,9 +145,9 @@ bool GnomeInput::pasted(const std::string& text) {
     } catch (const std::runtime_error&) {
         return false;
     }
-    session_.keysym(XKB_KEY_Control_L, true);
+    shell_.keysym(XKB_KEY_Control_L, true);
     tap({XKB_KEY_v});
-    session_.keysym(XKB_KEY_Control_L, false);
+    shell_.keysym(XKB_KEY_Control_L, false);
     return true;
 }
 

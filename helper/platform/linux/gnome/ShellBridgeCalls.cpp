@@ -96,6 +96,21 @@ bool ShellBridgeCalls::runWindowCommand(const std::string& command) {
     return textCall("RunWindowCommand", command);
 }
 
+void ShellBridgeCalls::keysym(std::uint32_t keysym, bool pressed) {
+    const std::lock_guard lock(mutex_);
+    const Message reply(call("PressKeysym", [&](sd_bus_message* request) {
+        return sd_bus_message_append(request, "ub", keysym, static_cast<int>(pressed));
+    }));
+}
+
+bool ShellBridgeCalls::button(std::uint32_t code, bool pressed) {
+    const std::lock_guard lock(mutex_);
+    const Message reply(call("PressButton", [&](sd_bus_message* request) {
+        return sd_bus_message_append(request, "ub", code, static_cast<int>(pressed));
+    }));
+    return read<int>(reply, "b", "a button") != 0;
+}
+
 std::uint32_t ShellBridgeCalls::modifierMask() {
     const std::lock_guard lock(mutex_);
     const Message reply(call("GetModifiers", noArguments));
@@ -132,12 +147,6 @@ int ShellBridgeCalls::showSnippetMenu(const std::string& title, const std::vecto
         return result >= 0 ? sd_bus_message_close_container(request) : result;
     }));
     return read<std::int32_t>(reply, "i", "the snippet menu");
-}
-
-bool ShellBridgeCalls::screenLocked() {
-    const std::lock_guard lock(mutex_);
-    const Message reply(call("/org/gnome/ScreenSaver", "org.gnome.ScreenSaver", "GetActive", noArguments));
-    return read<int>(reply, "b", "whether the screen is locked") != 0;
 }
 
 } // namespace obx::gnome

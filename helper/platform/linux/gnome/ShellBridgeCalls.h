@@ -1,8 +1,8 @@
 #pragma once
 
 // Calls to our Shell extension from one thread at a time: window commands,
-// the held modifier keys, text and the snippet menu, and whether the Shell
-// has locked the screen. Each goes to the connection that owns
+// keys and buttons, the held modifier keys, text and the snippet menu. Each
+// goes to the connection that owns
 // org.gnome.Shell (found again when the Shell restarted), so a program that
 // took the bridge's name while the extension is off (during the lock screen,
 // for example) is never told a text. The session bus connection is made at
@@ -32,6 +32,12 @@ public:
 
     // Whether the extension knows the command.
     bool runWindowCommand(const std::string& command);
+    // Presses or releases the key that gives the keysym in the current
+    // layout (Mutter adds Shift or AltGr where its level needs them).
+    void keysym(std::uint32_t keysym, bool pressed);
+    // An evdev button code (BTN_LEFT...); false for one the extension does
+    // not take.
+    bool button(std::uint32_t code, bool pressed);
     // The Shell's modifier mask (Clutter's: Shift 1, Ctrl 4, Alt 8).
     std::uint32_t modifierMask();
     // Commits the text through the Shell's input method; false when the
@@ -43,8 +49,6 @@ public:
     // Shows the snippet menu and waits for the user: the chosen caption's
     // index, or -1 when the menu was dismissed.
     int showSnippetMenu(const std::string& title, const std::vector<std::string>& captions);
-    // Whether the Shell shows its lock screen (org.gnome.ScreenSaver).
-    bool screenLocked();
 
 private:
     using Arguments = std::function<int(sd_bus_message*)>;

@@ -21,6 +21,15 @@ const INTERFACE = `
     <method name="GetModifiers">
       <arg type="u" direction="out" name="mask"/>
     </method>
+    <method name="PressKeysym">
+      <arg type="u" direction="in" name="keysym"/>
+      <arg type="b" direction="in" name="pressed"/>
+    </method>
+    <method name="PressButton">
+      <arg type="u" direction="in" name="code"/>
+      <arg type="b" direction="in" name="pressed"/>
+      <arg type="b" direction="out" name="known"/>
+    </method>
     <method name="CommitText">
       <arg type="s" direction="in" name="text"/>
       <arg type="b" direction="out" name="committed"/>
@@ -73,6 +82,7 @@ class ShellBridge {
         this._tray = new TrayHost();
         this._tray.enable();
         this._clipboard = new ClipboardLoan();
+        this._input = new VirtualInput();
         this._snippetMenu = new SnippetMenuHost();
         this._callers = new HelperCallers(Gio.DBus.session);
         this._object = Gio.DBusExportedObject.wrapJSObject(INTERFACE, helperOnly(INTERFACE, this, this._callers));
@@ -98,6 +108,8 @@ class ShellBridge {
         this._snippetMenu = null;
         this._clipboard.disable();
         this._clipboard = null;
+        this._input.destroy();
+        this._input = null;
     }
 
     // To the helper's connections only: the focus tells which program the
@@ -157,6 +169,18 @@ class ShellBridge {
     GetModifiers() {
         const [, , mask] = global.get_pointer();
         return mask;
+    }
+
+    PressKeysym(keysym, pressed) {
+        this._input.keysym(keysym, pressed);
+    }
+
+    // False for a code that is no mouse button's.
+    PressButton(code, pressed) {
+        if (!isButtonCode(code))
+            return false;
+        this._input.button(code, pressed);
+        return true;
     }
 
     // Exact text for the helper when the focused client takes text input.

@@ -23,6 +23,9 @@ const TEST_INTERFACE = `
       <arg type="i" direction="out" name="pointerY"/>
       <arg type="as" direction="out" name="captions"/>
     </method>
+    <method name="GetScreenSharingShown">
+      <arg type="b" direction="out" name="shown"/>
+    </method>
   </interface>
 </node>`;
 
@@ -41,6 +44,11 @@ class TestInterface {
 
     GetSnippetMenu() {
         return this._bridge._snippetMenu.describe();
+    }
+
+    // The top bar's screen-sharing indicator, with its Stop button.
+    GetScreenSharingShown() {
+        return Main.panel.statusArea.screenSharing?.visible === true;
     }
 }
 

@@ -5,10 +5,10 @@
 
 #include "GnomeShellSession.h"
 #include "HelperProcess.h"
+#include "RemoteDesktopSession.h"
 #include "ReportedClicks.h"
 #include "SwayCompositor.h"
 #include "platform/linux/gnome/GnomePlatformServices.h"
-#include "platform/linux/gnome/RemoteDesktopSession.h"
 #include "platform/linux/gnome/ShellBridgeBus.h"
 #include "platform/linux/gnome/ShellFocusWatch.h"
 #include "platform/linux/x11/VirtualKeys.h"
@@ -118,8 +118,8 @@ protected:
         services.sendKeystroke(modifiers, key, false, false);
     }
 
-    // A headless Shell's seat has a keyboard only once the helper's input
-    // session exists, and a client learns of it as it appears: a Shift tap
+    // A headless Shell's seat has a keyboard only once the extension's virtual
+    // keyboard exists, and a client learns of it as it appears: a Shift tap
     // that the client reports shows that it listens.
     void keyboardReady() {
         ASSERT_TRUE(waitUntil([&] {
@@ -211,7 +211,7 @@ public:
 
 private:
     const GnomeShellSession& shell_;
-    gnome::RemoteDesktopSession pointer_{std::chrono::milliseconds(2000)};
+    RemoteDesktopSession pointer_{std::chrono::milliseconds(2000)};
 };
 
 // The Shell places the first window at the top left of the work area, below
@@ -356,6 +356,33 @@ TEST_F(GnomeInputTest, AnotherProgramIsRefusedEveryMethodAndToldNoFocus) {
     std::ifstream heard(shell->programFolder() / "listener.log");
     const std::string told{std::istreambuf_iterator<char>(heard), {}};
     EXPECT_EQ(told.find("FocusChanged"), std::string::npos) << told;
+}
+
+// The helper's input makes no remote desktop session, so the Shell shows no
+// screen-sharing indicator; a session of the test's own shows it.
+TEST_F(GnomeInputTest, InputSharesNoScreenAndShowsNoIndicator) {
+    shell->setLayout("us");
+    auto client = startProbe();
+    keyboardReady();
+    {
+        RemoteDesktopSession sharing{std::chrono::milliseconds(2000)};
+        sharing.pointerMotion(1, 0);
+        ASSERT_TRUE(shell->remoteDesktopSessionExists());
+        ASSERT_TRUE(waitUntil([] { return shell->screenSharingShown(); }));
+    }
+    // The Shell shows the indicator for 5 s at least.
+    ASSERT_TRUE(waitUntil([] { return !shell->screenSharingShown() && !shell->remoteDesktopSessionExists(); },
+                          std::chrono::seconds(10)));
+    const auto start = reportSize();
+    press(x11::modifierCtrl, virtualKeyA);
+    ASSERT_TRUE(waitForLine("key a up mods=Control text=", start));
+    services.sendMouseButton(1, true);
+    services.sendMouseButton(1, false);
+    EXPECT_FALSE(shell->remoteDesktopSessionExists());
+    EXPECT_FALSE(shell->screenSharingShown());
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    EXPECT_FALSE(shell->remoteDesktopSessionExists());
+    EXPECT_FALSE(shell->screenSharingShown());
 }
 
 // The helper waits for the menu's answer; a Shell that ends answers nothing,

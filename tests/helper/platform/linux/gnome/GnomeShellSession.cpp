@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -271,6 +272,29 @@ SnippetMenuView GnomeShellSession::snippetMenu() const {
     sd_bus_message_unref(reply);
     view.open = asked && open;
     return view;
+}
+
+// Mutter exports each session below /org/gnome/Mutter/RemoteDesktop/Session.
+bool GnomeShellSession::remoteDesktopSessionExists() const {
+    sd_bus_message* reply = nullptr;
+    const char* xml = nullptr;
+    const bool exists =
+        sd_bus_call_method(bus_, "org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
+                           "org.freedesktop.DBus.Introspectable", "Introspect", nullptr, &reply, "") >= 0 &&
+        sd_bus_message_read(reply, "s", &xml) >= 0 &&
+        std::string_view(xml).find("<node name=\"Session\"") != std::string_view::npos;
+    sd_bus_message_unref(reply);
+    return exists;
+}
+
+bool GnomeShellSession::screenSharingShown() const {
+    sd_bus_message* reply = nullptr;
+    int shown = 0;
+    const bool asked = sd_bus_call_method(bus_, gnome::bridgeBusName, testObjectPath, testInterface,
+                                          "GetScreenSharingShown", nullptr, &reply, "") >= 0 &&
+                       sd_bus_message_read(reply, "b", &shown) >= 0;
+    sd_bus_message_unref(reply);
+    return asked && shown;
 }
 
 void GnomeShellSession::setLayout(const std::string& layout) const {

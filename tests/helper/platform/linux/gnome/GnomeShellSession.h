@@ -77,6 +77,10 @@ public:
     bool chooseTopBarEntry(const std::string& label) const;
     // The snippet menu now; closed also when the extension does not answer.
     SnippetMenuView snippetMenu() const;
+    // Whether Mutter serves a remote desktop session on the bus now.
+    bool remoteDesktopSessionExists() const;
+    // Whether the top bar shows the screen-sharing indicator.
+    bool screenSharingShown() const;
     // Makes the layout the user's only input source ("us", "fr"...).
     void setLayout(const std::string& layout) const;
 
