@@ -1,6 +1,8 @@
 #include "platform/linux/gnome/ShellFocusWatch.h"
 
 #include "base/Log.h"
+#include "base/StatusNotices.h"
+#include "platform/linux/gnome/ExtensionNotice.h"
 #include "platform/linux/shell/BusPeers.h"
 #include "platform/linux/shell/SdBusLoop.h"
 
@@ -17,6 +19,7 @@ namespace obx::gnome {
 namespace {
 
 constexpr int reconnectPauseMs = 500;
+constexpr const char* noticeSource = "gnome";
 constexpr std::uint64_t callTimeoutUs = 2'000'000;
 // App ids are reverse domain names; a longer one is no app id.
 constexpr std::size_t appIdLimit = 255;
@@ -132,7 +135,7 @@ void ShellFocusWatch::serve(sd_bus* bus) {
 
 void ShellFocusWatch::askFocus(sd_bus* bus) {
     if (shell_.empty()) {
-        absent("GNOME Shell is not on the session bus");
+        absent(bus, "GNOME Shell is not on the session bus");
         return;
     }
     sd_bus_call_method_async(bus, nullptr, shell_.c_str(), bridgeObjectPath, bridgeInterface, "GetFocus",
@@ -162,6 +165,7 @@ void ShellFocusWatch::readFocus(sd_bus_message* message) {
     }
     focus.window = window;
     publish(std::move(focus));
+    showNotice({});
 }
 
 int ShellFocusWatch::onFocusSignal(sd_bus_message* message, void* data, sd_bus_error*) {
@@ -175,14 +179,14 @@ int ShellFocusWatch::onFocusSignal(sd_bus_message* message, void* data, sd_bus_e
 int ShellFocusWatch::onFocusReply(sd_bus_message* message, void* data, sd_bus_error*) {
     auto& watch = self(data);
     if (const sd_bus_error* error = sd_bus_message_get_error(message)) {
-        watch.absent(error->message ? error->message : error->name);
+        watch.absent(sd_bus_message_get_bus(message), error->message ? error->message : error->name);
         return 0;
     }
     watch.readFocus(message);
     return 0;
 }
 
-void ShellFocusWatch::absent(const std::string& why) {
+void ShellFocusWatch::absent(sd_bus* bus, const std::string& why) {
     if (!absenceLogged_) {
         log(LogLevel::warning, "GNOME Shell's bridge extension (", extensionUuid,
             ") does not answer: the focused program is unknown and window commands do nothing until it runs "
@@ -191,6 +195,18 @@ void ShellFocusWatch::absent(const std::string& why) {
         absenceLogged_ = true;
     }
     publish(std::nullopt);
+    showNotice(extensionNotice(extensionFacts(bus, shell_)));
+}
+
+void ShellFocusWatch::showNotice(const std::string& text) {
+    if (text == notice_) {
+        return;
+    }
+    notice_ = text;
+    if (!text.empty()) {
+        log(LogLevel::warning, text);
+    }
+    StatusNotices::instance().set(noticeSource, text);
 }
 
 int ShellFocusWatch::onOwnerChanged(sd_bus_message* message, void* data, sd_bus_error*) {
@@ -203,14 +219,14 @@ int ShellFocusWatch::onOwnerChanged(sd_bus_message* message, void* data, sd_bus_
     }
     if (*owner == '\0') {
         log(LogLevel::info, "GNOME Shell's bridge extension left the session bus");
-        watch.publish(std::nullopt);
+        watch.absent(sd_bus_message_get_bus(message), "it left the session bus");
     } else if (owner == watch.shell_) {
         log(LogLevel::info, "GNOME Shell's bridge extension is on the session bus");
         watch.askFocus(sd_bus_message_get_bus(message));
     } else {
         log(LogLevel::warning, "Another program than GNOME Shell (", owner, ") took the name ", bridgeBusName,
             ": it is told nothing");
-        watch.publish(std::nullopt);
+        watch.absent(sd_bus_message_get_bus(message), "another program holds its name");
     }
     return 0;
 }

@@ -73,5 +73,41 @@ TEST_F(GnomeHelperProgramTest, TheHelperEnablesTheExtensionAndProfilesFollowAlso
     EXPECT_TRUE(focusFollows("probe-gamma", clients)) << setting.log();
 }
 
+// The user switches the extension off in the Extensions app (which asks the
+// Shell to disable it): the page's status resource says so, and no longer
+// once it is on again.
+TEST(GnomeExtensionNoticeTest, AnExtensionSwitchedOffByTheUserIsReportedByTheStatusResource) {
+    GnomeShellSession shell(true);
+    HelperSetting setting;
+    for (const auto& entry : shell.environment()) {
+        if (!entry.starts_with("XDG_CONFIG_HOME=")) {
+            const auto equals = entry.find('=');
+            setting.setEnvironment(entry.substr(0, equals), entry.substr(equals + 1));
+        }
+    }
+    VirtualTrackball trackball(setting);
+    ASSERT_TRUE(trackball.ready());
+    RunningHelper helper(setting, {"--logLevel", "1"});
+    ASSERT_TRUE(helper.started());
+    const std::string notice =
+        "The trackball helper's GNOME Shell extension is switched off: turn it on in the "
+        "Extensions app";
+    const auto reported = [&] {
+        return httpGet(setting.port(), "/status").find(notice) != std::string::npos;
+    };
+    const auto extensions = [&](const char* method) {
+        return shell.run({"gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
+                          "/org/gnome/Shell", "--method", std::string("org.gnome.Shell.Extensions.") + method,
+                          gnome::extensionUuidFor(43)});
+    };
+    ASSERT_TRUE(waitUntil([&] { return setting.log().find("Desktop bridge: GNOME") != std::string::npos; }));
+    EXPECT_FALSE(reported());
+    ASSERT_EQ(extensions("DisableExtension"), 0);
+    EXPECT_TRUE(waitUntil(reported)) << httpGet(setting.port(), "/status") << setting.log();
+    EXPECT_NE(setting.log().find(notice), std::string::npos);
+    ASSERT_EQ(extensions("EnableExtension"), 0);
+    EXPECT_TRUE(waitUntil([&] { return !reported(); })) << httpGet(setting.port(), "/status");
+}
+
 } // namespace
 } // namespace obx::test

@@ -6,6 +6,7 @@
 #include "base/LogCapture.h"
 #include "platform/linux/gnome/CurrentLayout.h"
 #include "platform/linux/gnome/ExtensionEnabling.h"
+#include "platform/linux/gnome/ExtensionNotice.h"
 #include "platform/linux/gnome/GnomeDesktopQueries.h"
 #include "platform/linux/gnome/GnomePlatformServices.h"
 #include "platform/linux/gnome/GnomePointerSettings.h"
@@ -67,6 +68,29 @@ TEST(ExtensionEnablingTest, EachCopyIsAddedOnceAndTheOthersStay) {
     EXPECT_EQ(gnome::withExtensions({"x@y", "a@b"}, {"a@b", "c@d"}),
               (std::vector<std::string>{"x@y", "a@b", "c@d"}));
     EXPECT_TRUE(gnome::withExtensions({"c@d", "x@y", "a@b"}, {"a@b", "c@d"}).empty());
+}
+
+TEST(ExtensionNoticeTest, TheUserIsToldWhatKeepsTheExtensionFromRunning) {
+    struct Case {
+        gnome::ExtensionFacts facts;
+        const char* notice;
+    };
+    const std::string ours = "The trackball helper's GNOME Shell extension";
+    const Case cases[] = {
+        {{false, 0, {}, "", false, false}, "GNOME Shell does not answer"},
+        {{true, 46, 2, "", true, true},
+         "GNOME extensions are switched off: turn them on in the Extensions app"},
+        {{true, 46, 2, "", false, true}, " is switched off: turn it on in the Extensions app"},
+        {{true, 46, {}, "", false, false}, " is not installed for this GNOME Shell yet"},
+        {{true, 52, 4, "", false, false}, " needs a newer version for GNOME Shell 52"},
+        {{true, 48, 3, "TypeError: x is undefined", false, false},
+         " failed in GNOME Shell: TypeError: x is undefined"},
+        {{true, 48, 2, "", false, false}, " is off while GNOME Shell shows no user session"},
+        {{true, 48, 1, "", false, false}, " runs but does not answer this helper"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_NE(gnome::extensionNotice(c.facts).find(c.notice), std::string::npos) << c.notice;
+    }
 }
 
 TEST(GnomeLayoutTest, TheCurrentSourceIsTheMostRecentlyUsedOneStillConfigured) {
