@@ -55,6 +55,8 @@ const INTERFACE = `
 // longer names are no command.
 const COMMAND_LENGTH_LIMIT = 64;
 
+// Mutter 49 (GNOME 49) maximizes both ways without flags and tells with
+// is_maximized(); before, both took MaximizeFlags.
 function isMaximized(window) {
     if (typeof window.is_maximized === 'function')
         return window.is_maximized();
@@ -62,8 +64,7 @@ function isMaximized(window) {
 }
 
 function maximize(window, on) {
-    // Newer Shells maximize both ways without flags.
-    const flags = Meta.MaximizeFlags ? [Meta.MaximizeFlags.BOTH] : [];
+    const flags = typeof window.is_maximized === 'function' ? [] : [Meta.MaximizeFlags.BOTH];
     if (on)
         window.maximize(...flags);
     else
