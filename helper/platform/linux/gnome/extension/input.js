@@ -121,7 +121,16 @@ class ClipboardLoan {
                 return;
             }
             this._kept = kept.bytes ? kept : null;
-            this._offer = Meta.SelectionSourceMemory.new(SNIPPET_TYPE, new GLib.Bytes(new TextEncoder().encode(text)));
+            // From Mutter 48 the source is an anonymous file, which can fail.
+            try {
+                this._offer = Meta.SelectionSourceMemory.new(SNIPPET_TYPE,
+                    new GLib.Bytes(new TextEncoder().encode(text)));
+            } catch (e) {
+                log(`obxhelper: the snippet cannot be offered on the clipboard: ${e.message}`);
+                this._kept = null;
+                done(false);
+                return;
+            }
             this._selection.set_owner(Meta.SelectionType.SELECTION_CLIPBOARD, this._offer);
             // Someone taking the clipboard after us keeps it.
             this._ownerHandler = this._selection.connect('owner-changed', (selection, type, source) => {
@@ -189,9 +198,14 @@ class ClipboardLoan {
         this._forget();
         if (!offer)
             return;
-        if (kept) {
-            this._selection.set_owner(Meta.SelectionType.SELECTION_CLIPBOARD,
-                Meta.SelectionSourceMemory.new(kept.type, kept.bytes));
+        let earlier = null;
+        try {
+            earlier = kept ? Meta.SelectionSourceMemory.new(kept.type, kept.bytes) : null;
+        } catch (e) {
+            log(`obxhelper: the clipboard's earlier content cannot be given back: ${e.message}`);
+        }
+        if (earlier) {
+            this._selection.set_owner(Meta.SelectionType.SELECTION_CLIPBOARD, earlier);
         } else {
             this._selection.unset_owner(Meta.SelectionType.SELECTION_CLIPBOARD, offer);
         }
