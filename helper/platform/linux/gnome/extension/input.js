@@ -68,6 +68,7 @@ const KEEP_TIMEOUT_MS = 1000;
 // after this long.
 const OFFER_LIFETIME_MS = 2000;
 const SNIPPET_TYPE = 'text/plain;charset=utf-8';
+const PASSWORD_HINT_TYPE = 'x-kde-passwordManagerHint';
 const TEXT_TYPES = [SNIPPET_TYPE, 'UTF8_STRING', 'text/plain', 'STRING', 'TEXT'];
 
 function validSnippet(text) {
@@ -149,7 +150,16 @@ class ClipboardLoan {
     // then({type, bytes}) with the content, {} for an empty clipboard, or
     // null when the content cannot be kept.
     _keep(then) {
-        const type = preferredType(this._selection.get_mimetypes(Meta.SelectionType.SELECTION_CLIPBOARD));
+        const mimetypes = this._selection.get_mimetypes(Meta.SelectionType.SELECTION_CLIPBOARD);
+        // A source of the Shell's carries one type: a password manager's
+        // secret would come back without its hint, for clipboard histories
+        // to keep. It stays where it is.
+        if (mimetypes.includes(PASSWORD_HINT_TYPE)) {
+            log('obxhelper: the clipboard holds a password manager\'s secret; no snippet is pasted');
+            then(null);
+            return;
+        }
+        const type = preferredType(mimetypes);
         if (!type) {
             then({});
             return;

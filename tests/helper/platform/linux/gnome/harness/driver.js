@@ -1,6 +1,7 @@
 // Loads the module-style extension as installed against the stand-ins of one
 // GNOME version and drives it as that Shell would: enable, a focus change,
-// each window command, our top-bar icon's primary and secondary click (a
+// each window command, a snippet offered over a password manager's secret on
+// the clipboard, our top-bar icon's primary and secondary click (a
 // stand-in item on the session bus, as the helper's), and disable. Any call
 // the version does not take fails. Run under its own session bus.
 // Usage: gjs -m driver.js VERSION EXTENSION_DIR SHELL_GRESOURCE
@@ -25,6 +26,17 @@ globalThis.obxHarness.gi = {Clutter, St};
 // The Shell's global: the display and its focus, the window actors.
 class Display {
     constructor() {
+        // A password manager's secret on the clipboard.
+        this._selection = {
+            owners: 0,
+            connect: () => 1,
+            disconnect() {},
+            get_mimetypes: () => ['text/plain;charset=utf-8', 'x-kde-passwordManagerHint'],
+            set_owner() {
+                ++this.owners;
+            },
+            unset_owner() {},
+        };
         this.focus_window = null;
         this._handlers = new Map();
         this._nextHandler = 1;
@@ -49,7 +61,7 @@ class Display {
     }
 
     get_selection() {
-        return {connect: () => 1, disconnect() {}, get_mimetypes: () => [], set_owner() {}, unset_owner() {}};
+        return this._selection;
     }
 }
 const editor = new Meta.Window(11, 4001, 'org.example.Editor');
@@ -118,6 +130,11 @@ bridge.PressKeysym(0x61, true);
 bridge.PressKeysym(0x61, false);
 check(bridge.PressButton(0x110, true) && bridge.PressButton(0x110, false) && !bridge.PressButton(0x100, true),
     'buttons are not taken as evdev codes');
+
+let offered = null;
+bridge.OfferClipboardTextAsync(['a snippet'], {return_value: value => (offered = value.deep_unpack()[0])});
+check(offered === false && global.display.get_selection().owners === 0,
+    'a password manager\'s secret on the clipboard is replaced by a snippet');
 
 Gio.DBus.session.call('org.kde.StatusNotifierWatcher', '/StatusNotifierWatcher', 'org.kde.StatusNotifierWatcher',
     'RegisterStatusNotifierItem', new GLib.Variant('(s)', ['/StatusNotifierItem']), null, Gio.DBusCallFlags.NONE,
