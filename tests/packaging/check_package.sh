@@ -57,6 +57,12 @@ fi
 # Every GNOME Shell from 43 to 51 finds one copy of our extension that it loads.
 "$(dirname "$0")/../helper/platform/linux/gnome/check_extension_copies.py" \
     "$work/root/usr/share/gnome-shell/extensions" 43 51 || fail "a GNOME Shell major loads no copy of the extension"
+# The tests' interface is not installed, and the bridge answers the installed helper.
+for copy in "$work"/root/usr/share/gnome-shell/extensions/obxhelper*; do
+    grep -q org.obx.ShellBridgeTest1 "$copy/extension.js" && fail "$copy has the tests' interface"
+    grep -q "^const HELPER_PROGRAM = '/usr/lib/obx/obxhelper';" "$copy/extension.js" ||
+        fail "$copy does not answer /usr/lib/obx/obxhelper"
+done
 # KWin grants fake input to the program the applications entry names.
 entry="$work/root/usr/share/applications/obxhelper.desktop"
 grep -qx 'Exec=/usr/lib/obx/obxhelper' "$entry" || fail "the applications entry does not name /usr/lib/obx/obxhelper"
