@@ -8,6 +8,7 @@
 #include "RemoteDesktopSession.h"
 #include "ReportedClicks.h"
 #include "SwayCompositor.h"
+#include "base/LogCapture.h"
 #include "platform/linux/gnome/GnomePlatformServices.h"
 #include "platform/linux/gnome/ShellBridgeBus.h"
 #include "platform/linux/gnome/ShellFocusWatch.h"
@@ -122,9 +123,11 @@ protected:
     // keyboard exists, and a client learns of it as it appears: a Shift tap
     // that the client reports shows that it listens.
     void keyboardReady() {
+        const auto start = reportSize();
         ASSERT_TRUE(waitUntil([&] {
             press(0, virtualKeyShift);
-            return waitUntil([&] { return !reported("key Shift").empty(); }, std::chrono::milliseconds(500));
+            return waitUntil([&] { return !reported("key Shift", start).empty(); },
+                             std::chrono::milliseconds(500));
         })) << report;
     }
 
@@ -383,6 +386,41 @@ TEST_F(GnomeInputTest, InputSharesNoScreenAndShowsNoIndicator) {
     std::this_thread::sleep_for(std::chrono::seconds(5));
     EXPECT_FALSE(shell->remoteDesktopSessionExists());
     EXPECT_FALSE(shell->screenSharingShown());
+}
+
+// On its lock screen the Shell runs no extension of the user's, so nothing the
+// helper types reaches its password field; after it the bridge is found again.
+TEST_F(GnomeInputTest, NothingIsTypedWhileTheScreenIsLockedAndTheBridgeComesBackAfter) {
+    shell->setLayout("us");
+    auto field = startTextField(true);
+    keyboardReady();
+    const auto screenSaver = [&](const char* active) {
+        return shell->output({"gdbus", "call", "--session", "--dest", "org.gnome.ScreenSaver",
+                              "--object-path", "/org/gnome/ScreenSaver", "--method",
+                              "org.gnome.ScreenSaver.SetActive", active});
+    };
+    ASSERT_EQ(screenSaver("true"), "()\n");
+    ASSERT_TRUE(watch->waitFor([](const auto& focus) { return !focus; }, kWait));
+    {
+        // All input goes through the extension: none leaves the helper.
+        LogCapture capture;
+        services.typeText("typed while locked");
+        press(0, 'Q');
+        const auto texts = capture.texts();
+        for (const char* call : {"typeText", "sendKeystroke"}) {
+            EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [&](const auto& text) {
+                return text == std::string("GnomePlatformServices::") + call +
+                                   " - GNOME Shell's bridge extension does not answer";
+            })) << testing::PrintToString(texts);
+        }
+    }
+    ASSERT_EQ(screenSaver("false"), "()\n");
+    ASSERT_TRUE(watch->waitFor([](const auto& focus) { return focus && focus->appId == "org.example.Field"; },
+                               kWait));
+    // The extension's keyboard is a new one, which the client learns of.
+    keyboardReady();
+    services.typeText("after");
+    EXPECT_TRUE(waitUntil([&] { return fieldText() == "after"; })) << fieldText();
 }
 
 // The helper waits for the menu's answer; a Shell that ends answers nothing,

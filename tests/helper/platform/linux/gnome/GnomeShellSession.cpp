@@ -99,6 +99,21 @@ GnomeShellSession::GnomeShellSession(bool extensionEnabled)
     if (!connected) {
         throw std::runtime_error("the buses did not start:\n" + tail(folder_ / "session-bus.log"));
     }
+    // A display manager's stand-in, which the Shell asks before it offers a
+    // lock screen.
+    displayManager_ = std::make_unique<SpawnedProcess>(
+        asCompositorUser({"/usr/bin/python3", "-m", "dbusmock", "--system", "org.gnome.DisplayManager",
+                          "/org/gnome/DisplayManager/Manager", "org.gnome.DisplayManager.Manager"}),
+        environment(), folder_ / "display-manager.log");
+    if (!waitUntil([&] {
+            return run({"gdbus", "call", "--system", "--dest", "org.gnome.DisplayManager", "--object-path",
+                        "/org/gnome/DisplayManager/Manager", "--method",
+                        "org.freedesktop.DBus.Mock.AddProperty", "org.gnome.DisplayManager.Manager",
+                        "Version", "<'43.0'>"}) == 0;
+        })) {
+        throw std::runtime_error("the display manager's stand-in did not start:\n" +
+                                 tail(folder_ / "display-manager.log"));
+    }
     // The settings store's shared memory file is made by its first reader:
     // the session's user, so that a test run as root does not take it.
     if (run({"gsettings", "get", "org.gnome.shell", "enabled-extensions"}) != 0) {
@@ -113,7 +128,7 @@ GnomeShellSession::GnomeShellSession(bool extensionEnabled)
 
 GnomeShellSession::~GnomeShellSession() {
     sd_bus_flush_close_unref(bus_);
-    for (auto* process : {shell_.get(), sessionBus_.get(), systemBus_.get()}) {
+    for (auto* process : {shell_.get(), displayManager_.get(), sessionBus_.get(), systemBus_.get()}) {
         if (process) {
             process->signal(SIGTERM);
             process->waitExit(kWait);

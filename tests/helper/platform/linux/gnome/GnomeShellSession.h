@@ -92,6 +92,7 @@ private:
     std::filesystem::path home_;
     std::unique_ptr<SpawnedProcess> systemBus_;
     std::unique_ptr<SpawnedProcess> sessionBus_;
+    std::unique_ptr<SpawnedProcess> displayManager_;
     std::unique_ptr<SpawnedProcess> shell_;
     // The test's own connection to the session bus.
     sd_bus* bus_ = nullptr;
