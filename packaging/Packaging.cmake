@@ -11,9 +11,10 @@ install(FILES ${OBX_PACKAGING_DIR}/obxhelper.desktop DESTINATION /etc/xdg/autost
 # The same entry among the applications, where KWin looks for the programs it
 # grants fake input (NoDisplay keeps it out of menus).
 install(FILES ${OBX_PACKAGING_DIR}/obxhelper.desktop DESTINATION ${CMAKE_INSTALL_DATADIR}/applications COMPONENT obx)
-# Our GNOME Shell extension, where the Shell finds the extensions of every user.
-install(DIRECTORY ${OBX_GNOME_EXTENSION_DIR}/
-        DESTINATION ${CMAKE_INSTALL_DATADIR}/gnome-shell/extensions/${OBX_GNOME_EXTENSION_UUID} COMPONENT obx)
+# Both copies of our GNOME Shell extension, where the Shell finds the extensions of every user; each
+# Shell loads the copy that lists its major.
+install(DIRECTORY ${OBX_GNOME_EXTENSIONS_DIR}/ DESTINATION ${CMAKE_INSTALL_DATADIR}/gnome-shell/extensions
+        COMPONENT obx)
 install(FILES ${PROJECT_SOURCE_DIR}/README.md ${PROJECT_SOURCE_DIR}/docs/obxkernd.md
         DESTINATION ${CMAKE_INSTALL_DOCDIR} COMPONENT obx)
 

@@ -24,7 +24,7 @@ for path in ./usr/lib/obx/obxkernd ./usr/lib/obx/obxhelper ./usr/lib/obx/obxacti
     ./usr/lib/obx/kwin/focus.js ./usr/lib/obx/kwin/close.js ./usr/lib/obx/kwin/maximize.js \
     ./usr/lib/obx/kwin/minimize.js ./usr/lib/obx/kwin/minimize-all.js \
     ./usr/share/gnome-shell/extensions/obxhelper@bridge.obx/extension.js \
-    ./usr/share/gnome-shell/extensions/obxhelper@bridge.obx/metadata.json; do
+    ./usr/share/gnome-shell/extensions/obxhelper-legacy@bridge.obx/extension.js; do
     grep -q " $path\$" "$work/contents" || fail "$path is not in the package"
 done
 for program in obxkernd obxhelper; do
@@ -54,6 +54,15 @@ dpkg-deb -x "$deb" "$work/root"
 if grep -v '^[[:space:]]*\(#.*\)\?$' "$work/root/etc/obxkern/devices.conf"; then
     fail "the shipped devices.conf lists a device"
 fi
+# Every GNOME Shell from 43 to 51 finds one copy of our extension that it loads.
+"$(dirname "$0")/../helper/platform/linux/gnome/check_extension_copies.py" \
+    "$work/root/usr/share/gnome-shell/extensions" 43 51 || fail "a GNOME Shell major loads no copy of the extension"
+# The tests' interface is not installed, and the bridge answers the installed helper.
+for copy in "$work"/root/usr/share/gnome-shell/extensions/obxhelper*; do
+    grep -q org.obx.ShellBridgeTest1 "$copy/extension.js" && fail "$copy has the tests' interface"
+    grep -q "^const HELPER_PROGRAM = '/usr/lib/obx/obxhelper';" "$copy/extension.js" ||
+        fail "$copy does not answer /usr/lib/obx/obxhelper"
+done
 # KWin grants fake input to the program the applications entry names.
 entry="$work/root/usr/share/applications/obxhelper.desktop"
 grep -qx 'Exec=/usr/lib/obx/obxhelper' "$entry" || fail "the applications entry does not name /usr/lib/obx/obxhelper"

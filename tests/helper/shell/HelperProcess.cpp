@@ -31,21 +31,25 @@ std::uint16_t freePort() {
     return probe.local_endpoint().port();
 }
 
-bool httpAnswers(std::uint16_t port) {
+std::string httpGet(std::uint16_t port, const std::string& path) {
     net::io_context io;
     net::ip::tcp::socket socket(io);
     boost::system::error_code error;
     socket.connect({net::ip::make_address("127.0.0.1"), port}, error);
     if (error) {
-        return false;
+        return {};
     }
     // The server takes only the loopback host names, with the port.
-    const std::string request = "GET /config/general HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
+    const std::string request = "GET " + path + " HTTP/1.1\r\nHost: 127.0.0.1:" + std::to_string(port) +
                                 "\r\nConnection: close\r\n\r\n";
     net::write(socket, net::buffer(request), error);
     std::string answer;
     net::read(socket, net::dynamic_buffer(answer), error);
-    return answer.rfind("HTTP/1.1 200", 0) == 0;
+    return answer;
+}
+
+bool httpAnswers(std::uint16_t port) {
+    return httpGet(port, "/config/general").rfind("HTTP/1.1 200", 0) == 0;
 }
 
 HelperSetting::HelperSetting() : port_(freePort()), sessionId_(uniqueSessionId()) {

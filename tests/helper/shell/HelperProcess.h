@@ -29,6 +29,9 @@ bool waitUntil(const std::function<bool()>& condition, std::chrono::milliseconds
 
 // A loopback port that nothing listens on at the moment.
 std::uint16_t freePort();
+// The command server's whole answer (status line, headers, body) to a GET of
+// the path; empty when nothing listens.
+std::string httpGet(std::uint16_t port, const std::string& path);
 // Whether the command server answers a GET /config/general with 200.
 bool httpAnswers(std::uint16_t port);
 

@@ -19,44 +19,82 @@ constexpr const char* signInNotice =
     "GNOME loads new extensions at the next sign-in: until then programs do not switch profiles and "
     "window commands do nothing";
 
-} // namespace
-
-std::vector<std::string> withExtension(const std::vector<std::string>& enabled, const std::string& uuid) {
-    if (std::find(enabled.begin(), enabled.end(), uuid) != enabled.end()) {
+// The uuids added before; an empty marker is an earlier helper's, which had
+// one copy to add.
+std::vector<std::string> addedBefore(const std::filesystem::path& marker) {
+    std::ifstream input(marker);
+    if (!input) {
         return {};
     }
+    std::vector<std::string> uuids;
+    for (std::string line; std::getline(input, line) && uuids.size() < std::size(extensionUuids);) {
+        if (!line.empty()) {
+            uuids.push_back(line);
+        }
+    }
+    return uuids.empty() ? std::vector<std::string>{extensionUuid} : uuids;
+}
+
+std::string joined(const std::vector<std::string>& uuids) {
+    std::string text;
+    for (const auto& uuid : uuids) {
+        text += (text.empty() ? "" : ", ") + uuid;
+    }
+    return text;
+}
+
+} // namespace
+
+std::vector<std::string> withExtensions(const std::vector<std::string>& enabled,
+                                        const std::vector<std::string>& uuids) {
     auto list = enabled;
-    list.push_back(uuid);
-    return list;
+    for (const auto& uuid : uuids) {
+        if (std::find(list.begin(), list.end(), uuid) == list.end()) {
+            list.push_back(uuid);
+        }
+    }
+    return list.size() == enabled.size() ? std::vector<std::string>{} : list;
 }
 
 bool enableShellExtension(const std::filesystem::path& dataFolder) {
     const auto marker = dataFolder / markerName;
-    std::error_code error;
-    if (std::filesystem::exists(marker, error)) {
+    auto added = addedBefore(marker);
+    std::vector<std::string> missing;
+    for (const char* uuid : extensionUuids) {
+        if (std::find(added.begin(), added.end(), uuid) == added.end()) {
+            missing.emplace_back(uuid);
+        }
+    }
+    if (missing.empty()) {
         return false;
     }
     try {
         GSettingsKeys shell(shellSchema);
-        const auto list = withExtension(shell.readStrings(enabledKey), extensionUuid);
+        const auto list = withExtensions(shell.readStrings(enabledKey), missing);
         if (!list.empty()) {
             shell.writeStrings(enabledKey, list);
             GSettingsKeys::sync();
         }
+        std::error_code error;
         std::filesystem::create_directories(dataFolder, error);
-        if (!std::ofstream(marker)) {
+        added.insert(added.end(), missing.begin(), missing.end());
+        std::ofstream output(marker, std::ios::trunc);
+        for (const auto& uuid : added) {
+            output << uuid << '\n';
+        }
+        if (!output.flush()) {
             log(LogLevel::warning, "Could not write ", marker.string(),
                 ": the GNOME Shell extension is enabled again at the next start");
         }
         if (list.empty()) {
             return false;
         }
-        log(LogLevel::warning, "Enabled the GNOME Shell extension ", extensionUuid, " for this user. ",
+        log(LogLevel::warning, "Enabled the GNOME Shell extension ", joined(missing), " for this user. ",
             signInNotice);
         linuxos::showDesktopNotification("Trackball helper: GNOME Shell extension enabled", signInNotice);
         return true;
     } catch (const std::exception& error) {
-        log(LogLevel::error, "Could not enable the GNOME Shell extension ", extensionUuid, ": ",
+        log(LogLevel::error, "Could not enable the GNOME Shell extension ", joined(missing), ": ",
             error.what());
         return false;
     }

@@ -37,7 +37,7 @@ std::string layoutName(const XkbLayoutName& name) {
 
 } // namespace
 
-GnomeInput::GnomeInput(std::chrono::milliseconds timeout) : session_(timeout), shell_(timeout) {}
+GnomeInput::GnomeInput(std::chrono::milliseconds timeout) : shell_(timeout) {}
 
 void GnomeInput::keystroke(std::uint16_t modifiers, std::uint16_t virtualKey, bool down, bool modifiersOnly) {
     const auto& keys = layout_.keys();
@@ -48,18 +48,20 @@ void GnomeInput::keystroke(std::uint16_t modifiers, std::uint16_t virtualKey, bo
                 " in the layout ", layoutName(layout_.name()));
             continue;
         }
-        session_.keysym(keysym, down);
+        shell_.keysym(keysym, down);
     }
 }
 
 void GnomeInput::button(std::uint32_t code, bool down) {
-    session_.button(code, down);
+    if (!shell_.button(code, down)) {
+        log(LogLevel::warning, "GnomeInput::button - GNOME Shell's bridge extension takes no button ", code);
+    }
 }
 
 void GnomeInput::tap(const std::vector<std::uint32_t>& keysyms) {
     for (const std::uint32_t keysym : keysyms) {
-        session_.keysym(keysym, true);
-        session_.keysym(keysym, false);
+        shell_.keysym(keysym, true);
+        shell_.keysym(keysym, false);
     }
 }
 
@@ -143,9 +145,9 @@ bool GnomeInput::pasted(const std::string& text) {
     } catch (const std::runtime_error&) {
         return false;
     }
-    session_.keysym(XKB_KEY_Control_L, true);
+    shell_.keysym(XKB_KEY_Control_L, true);
     tap({XKB_KEY_v});
-    session_.keysym(XKB_KEY_Control_L, false);
+    shell_.keysym(XKB_KEY_Control_L, false);
     return true;
 }
 

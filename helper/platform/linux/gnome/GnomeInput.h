@@ -1,15 +1,16 @@
 #pragma once
 
-// Input on GNOME Shell. Keys and buttons go through Mutter's remote desktop
-// session, keys named by keysym so that Mutter finds them in the current
-// layout (Ctrl+A on AZERTY presses the key labelled A). Text goes whole through
-// the Shell's input method when the focused client takes text input (exact);
-// else, when short, as keys if the current layout has every character; else
-// through the clipboard and Ctrl+V, after which the extension gives the
-// user's earlier clipboard content back. Calls from one thread at a time.
+// Input on GNOME Shell, all through our extension: keys and buttons from its
+// virtual devices, keys named by keysym so that Mutter finds them in the
+// current layout (Ctrl+A on AZERTY presses the key labelled A). Text goes
+// whole through the Shell's input method when the focused client takes text
+// input (exact); else, when short, as keys if the current layout has every
+// character; else through the clipboard and Ctrl+V, after which the extension
+// gives the user's earlier clipboard content back. The Shell turns the
+// extension off on its lock screen, so nothing is typed there. Calls from one
+// thread at a time.
 
 #include "platform/linux/gnome/CurrentLayout.h"
-#include "platform/linux/gnome/RemoteDesktopSession.h"
 #include "platform/linux/gnome/ShellBridgeCalls.h"
 
 #include <chrono>
@@ -39,7 +40,6 @@ private:
     bool committed(const std::string& text);
     bool pasted(const std::string& text);
 
-    RemoteDesktopSession session_;
     CurrentLayoutKeys layout_;
     ShellBridgeCalls shell_;
     bool absenceLogged_ = false;

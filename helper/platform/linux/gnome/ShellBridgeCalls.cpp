@@ -1,6 +1,6 @@
 #include "platform/linux/gnome/ShellBridgeCalls.h"
 
-#include "platform/linux/gnome/ShellBridgeBus.h"
+#include "platform/linux/shell/BusPeers.h"
 
 #include <memory>
 #include <stdexcept>
@@ -34,16 +34,37 @@ ShellBridgeCalls::~ShellBridgeCalls() {
     sd_bus_flush_close_unref(bus_);
 }
 
-sd_bus_message* ShellBridgeCalls::call(const char* method, const Arguments& arguments) {
+sd_bus_message* ShellBridgeCalls::call(const char* path, const char* interface, const char* method,
+                                       const Arguments& arguments) {
     if (!bus_) {
         if (sd_bus_open_user(&bus_) < 0) {
             bus_ = nullptr;
             throw std::runtime_error("no session bus to reach GNOME Shell on");
         }
+        sd_bus_set_method_call_timeout(bus_, static_cast<std::uint64_t>(timeout_.count()) * 1000u);
+    }
+    // A Shell that restarted is looked up once more.
+    bool shellGone = false;
+    sd_bus_message* reply = tryCall(path, interface, method, arguments, shellGone);
+    if (!reply && shellGone) {
+        reply = tryCall(path, interface, method, arguments, shellGone);
+    }
+    if (!reply) {
+        throw std::runtime_error("GNOME Shell's bridge extension does not answer");
+    }
+    return reply;
+}
+
+sd_bus_message* ShellBridgeCalls::tryCall(const char* path, const char* interface, const char* method,
+                                          const Arguments& arguments, bool& shellGone) {
+    if (shell_.empty()) {
+        shell_ = linuxos::nameOwner(bus_, shellBusName);
+        if (shell_.empty()) {
+            return nullptr;
+        }
     }
     sd_bus_message* request = nullptr;
-    if (sd_bus_message_new_method_call(bus_, &request, bridgeBusName, bridgeObjectPath, bridgeInterface,
-                                       method) < 0) {
+    if (sd_bus_message_new_method_call(bus_, &request, shell_.c_str(), path, interface, method) < 0) {
         throw std::runtime_error("cannot make a call to GNOME Shell's bridge extension");
     }
     const Message owned(request);
@@ -54,19 +75,40 @@ sd_bus_message* ShellBridgeCalls::call(const char* method, const Arguments& argu
     sd_bus_message* reply = nullptr;
     const int result =
         sd_bus_call(bus_, request, static_cast<std::uint64_t>(timeout_.count()) * 1000u, &error, &reply);
+    shellGone = sd_bus_error_has_name(&error, SD_BUS_ERROR_SERVICE_UNKNOWN) ||
+                sd_bus_error_has_name(&error, SD_BUS_ERROR_NAME_HAS_NO_OWNER);
     const bool connectionLost = result < 0 && !sd_bus_error_is_set(&error);
     sd_bus_error_free(&error);
-    if (result < 0) {
-        if (connectionLost) {
-            bus_ = sd_bus_flush_close_unref(bus_);
-        }
-        throw std::runtime_error("GNOME Shell's bridge extension does not answer");
+    if (result >= 0) {
+        return reply;
     }
-    return reply;
+    if (shellGone) {
+        shell_.clear();
+    }
+    if (connectionLost) {
+        shell_.clear();
+        bus_ = sd_bus_flush_close_unref(bus_);
+    }
+    return nullptr;
 }
 
 bool ShellBridgeCalls::runWindowCommand(const std::string& command) {
     return textCall("RunWindowCommand", command);
+}
+
+void ShellBridgeCalls::keysym(std::uint32_t keysym, bool pressed) {
+    const std::lock_guard lock(mutex_);
+    const Message reply(call("PressKeysym", [&](sd_bus_message* request) {
+        return sd_bus_message_append(request, "ub", keysym, static_cast<int>(pressed));
+    }));
+}
+
+bool ShellBridgeCalls::button(std::uint32_t code, bool pressed) {
+    const std::lock_guard lock(mutex_);
+    const Message reply(call("PressButton", [&](sd_bus_message* request) {
+        return sd_bus_message_append(request, "ub", code, static_cast<int>(pressed));
+    }));
+    return read<int>(reply, "b", "a button") != 0;
 }
 
 std::uint32_t ShellBridgeCalls::modifierMask() {

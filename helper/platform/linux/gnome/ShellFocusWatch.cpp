@@ -1,6 +1,9 @@
 #include "platform/linux/gnome/ShellFocusWatch.h"
 
 #include "base/Log.h"
+#include "base/StatusNotices.h"
+#include "platform/linux/gnome/ExtensionNotice.h"
+#include "platform/linux/shell/BusPeers.h"
 #include "platform/linux/shell/SdBusLoop.h"
 
 #include <cerrno>
@@ -16,17 +19,20 @@ namespace obx::gnome {
 namespace {
 
 constexpr int reconnectPauseMs = 500;
+constexpr const char* noticeSource = "gnome";
 constexpr std::uint64_t callTimeoutUs = 2'000'000;
 // App ids are reverse domain names; a longer one is no app id.
 constexpr std::size_t appIdLimit = 255;
 
-const std::string ownerRule = std::string("type='signal',sender='org.freedesktop.DBus',"
-                                          "path='/org/freedesktop/DBus',interface='org.freedesktop.DBus',"
-                                          "member='NameOwnerChanged',arg0='") +
-                              bridgeBusName + "'";
-const std::string focusRule = std::string("type='signal',sender='") + bridgeBusName + "',path='" +
-                              bridgeObjectPath + "',interface='" + bridgeInterface +
-                              "',member='FocusChanged'";
+std::string ownerRule(const char* name) {
+    return std::string("type='signal',sender='org.freedesktop.DBus',path='/org/freedesktop/DBus',"
+                       "interface='org.freedesktop.DBus',member='NameOwnerChanged',arg0='") +
+           name + "'";
+}
+// The extension sends the signal to the helper's connections alone; whoever
+// sent it, only the Shell's own connection is believed.
+const std::string focusRule = std::string("type='signal',path='") + bridgeObjectPath + "',interface='" +
+                              bridgeInterface + "',member='FocusChanged'";
 
 ShellFocusWatch& self(void* data) {
     return *static_cast<ShellFocusWatch*>(data);
@@ -88,8 +94,13 @@ void ShellFocusWatch::run() {
 
 void ShellFocusWatch::serve(sd_bus* bus) {
     sd_bus_slot* ownerSlot = nullptr;
+    sd_bus_slot* shellSlot = nullptr;
     sd_bus_slot* focusSlot = nullptr;
-    int result = sd_bus_add_match(bus, &ownerSlot, ownerRule.c_str(), &onOwnerChanged, this);
+    int result = sd_bus_add_match(bus, &ownerSlot, ownerRule(bridgeBusName).c_str(), &onOwnerChanged, this);
+    if (result >= 0) {
+        result =
+            sd_bus_add_match(bus, &shellSlot, ownerRule(shellBusName).c_str(), &onShellOwnerChanged, this);
+    }
     if (result >= 0) {
         result = sd_bus_add_match(bus, &focusSlot, focusRule.c_str(), &onFocusSignal, this);
     }
@@ -101,6 +112,7 @@ void ShellFocusWatch::serve(sd_bus* bus) {
             matchRefusalLogged_ = true;
         }
     } else {
+        shell_ = linuxos::nameOwner(bus, shellBusName);
         askFocus(bus);
         for (;;) {
             pollfd fds[2] = {linuxos::busDescriptor(bus), {stopEvent_, POLLIN, 0}};
@@ -117,11 +129,16 @@ void ShellFocusWatch::serve(sd_bus* bus) {
         }
     }
     sd_bus_slot_unref(focusSlot);
+    sd_bus_slot_unref(shellSlot);
     sd_bus_slot_unref(ownerSlot);
 }
 
 void ShellFocusWatch::askFocus(sd_bus* bus) {
-    sd_bus_call_method_async(bus, nullptr, bridgeBusName, bridgeObjectPath, bridgeInterface, "GetFocus",
+    if (shell_.empty()) {
+        absent(bus, "GNOME Shell is not on the session bus");
+        return;
+    }
+    sd_bus_call_method_async(bus, nullptr, shell_.c_str(), bridgeObjectPath, bridgeInterface, "GetFocus",
                              &onFocusReply, this, "");
 }
 
@@ -148,28 +165,48 @@ void ShellFocusWatch::readFocus(sd_bus_message* message) {
     }
     focus.window = window;
     publish(std::move(focus));
+    showNotice({});
 }
 
 int ShellFocusWatch::onFocusSignal(sd_bus_message* message, void* data, sd_bus_error*) {
-    self(data).readFocus(message);
+    auto& watch = self(data);
+    if (linuxos::sentBy(message, watch.shell_)) {
+        watch.readFocus(message);
+    }
     return 0;
 }
 
 int ShellFocusWatch::onFocusReply(sd_bus_message* message, void* data, sd_bus_error*) {
     auto& watch = self(data);
     if (const sd_bus_error* error = sd_bus_message_get_error(message)) {
-        if (!watch.absenceLogged_) {
-            log(LogLevel::warning, "GNOME Shell's bridge extension (", extensionUuid,
-                ") does not answer: the focused program is unknown and window commands do nothing until "
-                "it runs (",
-                error->message ? error->message : error->name, ")");
-            watch.absenceLogged_ = true;
-        }
-        watch.publish(std::nullopt);
+        watch.absent(sd_bus_message_get_bus(message), error->message ? error->message : error->name);
         return 0;
     }
     watch.readFocus(message);
     return 0;
+}
+
+void ShellFocusWatch::absent(sd_bus* bus, const std::string& why) {
+    if (!absenceLogged_) {
+        log(LogLevel::warning, "GNOME Shell's bridge extension (", extensionUuid,
+            ") does not answer: the focused program is unknown and window commands do nothing until it runs "
+            "(",
+            why, ")");
+        absenceLogged_ = true;
+    }
+    publish(std::nullopt);
+    showNotice(extensionNotice(extensionFacts(bus, shell_)));
+}
+
+void ShellFocusWatch::showNotice(const std::string& text) {
+    if (text == notice_) {
+        return;
+    }
+    notice_ = text;
+    if (!text.empty()) {
+        log(LogLevel::warning, text);
+    }
+    StatusNotices::instance().set(noticeSource, text);
 }
 
 int ShellFocusWatch::onOwnerChanged(sd_bus_message* message, void* data, sd_bus_error*) {
@@ -182,9 +219,25 @@ int ShellFocusWatch::onOwnerChanged(sd_bus_message* message, void* data, sd_bus_
     }
     if (*owner == '\0') {
         log(LogLevel::info, "GNOME Shell's bridge extension left the session bus");
-        watch.publish(std::nullopt);
-    } else {
+        watch.absent(sd_bus_message_get_bus(message), "it left the session bus");
+    } else if (owner == watch.shell_) {
         log(LogLevel::info, "GNOME Shell's bridge extension is on the session bus");
+        watch.askFocus(sd_bus_message_get_bus(message));
+    } else {
+        log(LogLevel::warning, "Another program than GNOME Shell (", owner, ") took the name ", bridgeBusName,
+            ": it is told nothing");
+        watch.absent(sd_bus_message_get_bus(message), "another program holds its name");
+    }
+    return 0;
+}
+
+int ShellFocusWatch::onShellOwnerChanged(sd_bus_message* message, void* data, sd_bus_error*) {
+    auto& watch = self(data);
+    const char* name = nullptr;
+    const char* previous = nullptr;
+    const char* owner = nullptr;
+    if (sd_bus_message_read(message, "sss", &name, &previous, &owner) >= 0) {
+        watch.shell_ = owner;
         watch.askFocus(sd_bus_message_get_bus(message));
     }
     return 0;

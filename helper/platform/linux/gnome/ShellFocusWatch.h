@@ -4,7 +4,8 @@
 // its own serves a session bus connection that listens to the extension's
 // focus signal and to its bus name coming and going, so a Shell that restarts
 // (or loads the extension late) is followed again without a restart of the
-// helper.
+// helper. While the extension does not answer, the "gnome" status notice says
+// why.
 
 #include "platform/linux/gnome/ShellBridgeBus.h"
 
@@ -14,6 +15,7 @@
 #include <functional>
 #include <mutex>
 #include <optional>
+#include <string>
 #include <systemd/sd-bus.h>
 #include <thread>
 
@@ -42,15 +44,24 @@ private:
     void askFocus(sd_bus* bus);
     void publish(std::optional<ShellFocus> focus);
     void readFocus(sd_bus_message* message);
+    // The bridge does not answer (logged once, and why); the user is told
+    // what keeps the extension from running.
+    void absent(sd_bus* bus, const std::string& why);
+    // Sets the status notice; logged when it changes.
+    void showNotice(const std::string& text);
 
     static int onFocusSignal(sd_bus_message* message, void* data, sd_bus_error*);
     static int onFocusReply(sd_bus_message* message, void* data, sd_bus_error*);
     static int onOwnerChanged(sd_bus_message* message, void* data, sd_bus_error*);
+    static int onShellOwnerChanged(sd_bus_message* message, void* data, sd_bus_error*);
 
     mutable std::mutex mutex_;
     mutable std::condition_variable changed_;
     std::optional<ShellFocus> focus_;
-    // Both written by the watch's thread only.
+    // Written by the watch's thread only: the Shell's unique name (empty
+    // while it is away), and what was logged.
+    std::string shell_;
+    std::string notice_;
     bool absenceLogged_ = false;
     bool matchRefusalLogged_ = false;
     int stopEvent_ = -1;

@@ -1,10 +1,11 @@
 // The bridge between GNOME Shell and obxhelper: the helper cannot see the
 // focused window or act on windows on a Wayland session, so the Shell tells
-// it over the session bus. Shared by both entry styles; the build puts it
-// between the header and footer of the style the Shell loads.
+// it over the session bus, to the helper alone (callers.js). Shared by both
+// entry styles; the build puts it between the header and footer of each.
 
 const BUS_NAME = 'org.obx.ShellBridge';
 const OBJECT_PATH = '/org/obx/ShellBridge';
+const INTERFACE_NAME = 'org.obx.ShellBridge1';
 const INTERFACE = `
 <node>
   <interface name="org.obx.ShellBridge1">
@@ -20,12 +21,14 @@ const INTERFACE = `
     <method name="GetModifiers">
       <arg type="u" direction="out" name="mask"/>
     </method>
-    <method name="GetTrayIcons">
-      <arg type="a(ssas)" direction="out" name="icons"/>
+    <method name="PressKeysym">
+      <arg type="u" direction="in" name="keysym"/>
+      <arg type="b" direction="in" name="pressed"/>
     </method>
-    <method name="ChooseTrayEntry">
-      <arg type="s" direction="in" name="label"/>
-      <arg type="b" direction="out" name="chosen"/>
+    <method name="PressButton">
+      <arg type="u" direction="in" name="code"/>
+      <arg type="b" direction="in" name="pressed"/>
+      <arg type="b" direction="out" name="known"/>
     </method>
     <method name="CommitText">
       <arg type="s" direction="in" name="text"/>
@@ -40,16 +43,6 @@ const INTERFACE = `
       <arg type="as" direction="in" name="captions"/>
       <arg type="i" direction="out" name="chosen"/>
     </method>
-    <method name="GetSnippetMenu">
-      <arg type="b" direction="out" name="open"/>
-      <arg type="i" direction="out" name="x"/>
-      <arg type="i" direction="out" name="y"/>
-      <arg type="i" direction="out" name="width"/>
-      <arg type="i" direction="out" name="height"/>
-      <arg type="i" direction="out" name="pointerX"/>
-      <arg type="i" direction="out" name="pointerY"/>
-      <arg type="as" direction="out" name="captions"/>
-    </method>
     <signal name="FocusChanged">
       <arg type="u" name="pid"/>
       <arg type="s" name="appId"/>
@@ -62,6 +55,8 @@ const INTERFACE = `
 // longer names are no command.
 const COMMAND_LENGTH_LIMIT = 64;
 
+// Mutter 49 (GNOME 49) maximizes both ways without flags and tells with
+// is_maximized(); before, both took MaximizeFlags.
 function isMaximized(window) {
     if (typeof window.is_maximized === 'function')
         return window.is_maximized();
@@ -69,8 +64,7 @@ function isMaximized(window) {
 }
 
 function maximize(window, on) {
-    // Newer Shells maximize both ways without flags.
-    const flags = Meta.MaximizeFlags ? [Meta.MaximizeFlags.BOTH] : [];
+    const flags = typeof window.is_maximized === 'function' ? [] : [Meta.MaximizeFlags.BOTH];
     if (on)
         window.maximize(...flags);
     else
@@ -89,26 +83,47 @@ class ShellBridge {
         this._tray = new TrayHost();
         this._tray.enable();
         this._clipboard = new ClipboardLoan();
+        this._input = new VirtualInput();
         this._snippetMenu = new SnippetMenuHost();
-        this._object = Gio.DBusExportedObject.wrapJSObject(INTERFACE, this);
+        this._callers = new HelperCallers(Gio.DBus.session);
+        this._object = Gio.DBusExportedObject.wrapJSObject(INTERFACE, helperOnly(INTERFACE, this, this._callers));
         this._object.export(Gio.DBus.session, OBJECT_PATH);
+        this._testInterface = exportTestInterface(this);
         this._name = Gio.bus_own_name_on_connection(Gio.DBus.session, BUS_NAME,
             Gio.BusNameOwnerFlags.NONE, null, null);
-        this._focusHandler = global.display.connect('notify::focus-window',
-            () => this._object.emit_signal('FocusChanged', new GLib.Variant('(ust)', this.GetFocus())));
+        this._focusHandler = global.display.connect('notify::focus-window', () => this._announceFocus());
     }
 
     disable() {
         global.display.disconnect(this._focusHandler);
         Gio.bus_unown_name(this._name);
+        this._testInterface?.unexport();
+        this._testInterface = null;
         this._object.unexport();
         this._object = null;
+        this._callers.destroy();
+        this._callers = null;
         this._tray.disable();
         this._tray = null;
         this._snippetMenu.close();
         this._snippetMenu = null;
         this._clipboard.disable();
         this._clipboard = null;
+        this._input.destroy();
+        this._input = null;
+    }
+
+    // To the helper's connections only: the focus tells which program the
+    // user works in.
+    _announceFocus() {
+        const focus = new GLib.Variant('(ust)', this.GetFocus());
+        for (const helper of this._callers.helpers()) {
+            try {
+                Gio.DBus.session.emit_signal(helper, OBJECT_PATH, INTERFACE_NAME, 'FocusChanged', focus);
+            } catch (e) {
+                // A connection that left meanwhile.
+            }
+        }
     }
 
     GetFocus() {
@@ -157,6 +172,18 @@ class ShellBridge {
         return mask;
     }
 
+    PressKeysym(keysym, pressed) {
+        this._input.keysym(keysym, pressed);
+    }
+
+    // False for a code that is no mouse button's.
+    PressButton(code, pressed) {
+        if (!isButtonCode(code))
+            return false;
+        this._input.button(code, pressed);
+        return true;
+    }
+
     // Exact text for the helper when the focused client takes text input.
     CommitText(text) {
         return commitText(text);
@@ -177,20 +204,5 @@ class ShellBridge {
             return;
         }
         this._snippetMenu.show(title, captions, chosen => invocation.return_value(new GLib.Variant('(i)', [chosen])));
-    }
-
-    GetSnippetMenu() {
-        return this._snippetMenu.describe();
-    }
-
-    // What our icons in the top bar show, and choosing one of their menu
-    // entries as the user does: for checks of the extension from outside the
-    // Shell, which refuses Eval.
-    GetTrayIcons() {
-        return this._tray.icons();
-    }
-
-    ChooseTrayEntry(label) {
-        return typeof label === 'string' && label.length <= TEXT_LENGTH_LIMIT && this._tray.chooseEntry(label);
     }
 }

@@ -1,8 +1,59 @@
-// Text for the helper's snippets. Keys go through Mutter's remote desktop
-// interface, which types only what the current layout has; the rest needs the
-// Shell: a commit through its input method when the focused client takes text
-// input, else the clipboard and a paste, after which the user's earlier
+// Input for the helper. Keys and buttons come from virtual devices of the
+// Shell's own seat, as the Shell's on-screen keyboard makes them: Mutter
+// presses the key that gives a keysym in the current layout (adding Shift or
+// AltGr), as for a remote desktop session, but no session exists, so the
+// Shell shows no screen-sharing indicator. Text beyond the layout needs the
+// Shell too: a commit through its input method when the focused client takes
+// text input, else the clipboard and a paste, after which the user's earlier
 // clipboard content comes back.
+
+// The evdev codes of the mouse's buttons (BTN_LEFT to BTN_TASK).
+const FIRST_BUTTON_CODE = 0x110;
+const LAST_BUTTON_CODE = 0x117;
+
+function isButtonCode(code) {
+    return Number.isInteger(code) && code >= FIRST_BUTTON_CODE && code <= LAST_BUTTON_CODE;
+}
+
+// Virtual devices take Clutter's button numbers, which Mutter turns back into
+// evdev codes: 1, 2, 3 for left, middle, right, and the others after the
+// wheel's old 4 to 7.
+function clutterButton(code) {
+    const byCode = {0x110: Clutter.BUTTON_PRIMARY, 0x111: Clutter.BUTTON_SECONDARY, 0x112: Clutter.BUTTON_MIDDLE};
+    return byCode[code] ?? code - (FIRST_BUTTON_CODE - 1) + 4;
+}
+
+// The devices are made at the first input and go with the extension, which
+// releases what they still hold.
+class VirtualInput {
+    constructor() {
+        this._keyboard = null;
+        this._pointer = null;
+    }
+
+    _device(type) {
+        return Clutter.get_default_backend().get_default_seat().create_virtual_device(type);
+    }
+
+    keysym(keysym, pressed) {
+        this._keyboard ??= this._device(Clutter.InputDeviceType.KEYBOARD_DEVICE);
+        this._keyboard.notify_keyval(GLib.get_monotonic_time(), keysym,
+            pressed ? Clutter.KeyState.PRESSED : Clutter.KeyState.RELEASED);
+    }
+
+    button(code, pressed) {
+        this._pointer ??= this._device(Clutter.InputDeviceType.POINTER_DEVICE);
+        this._pointer.notify_button(GLib.get_monotonic_time(), clutterButton(code),
+            pressed ? Clutter.ButtonState.PRESSED : Clutter.ButtonState.RELEASED);
+    }
+
+    destroy() {
+        for (const device of [this._keyboard, this._pointer])
+            device?.run_dispose();
+        this._keyboard = null;
+        this._pointer = null;
+    }
+}
 
 // A snippet comes from any client of the user's session bus.
 const SNIPPET_LENGTH_LIMIT = 65536;
@@ -17,6 +68,7 @@ const KEEP_TIMEOUT_MS = 1000;
 // after this long.
 const OFFER_LIFETIME_MS = 2000;
 const SNIPPET_TYPE = 'text/plain;charset=utf-8';
+const PASSWORD_HINT_TYPE = 'x-kde-passwordManagerHint';
 const TEXT_TYPES = [SNIPPET_TYPE, 'UTF8_STRING', 'text/plain', 'STRING', 'TEXT'];
 
 function validSnippet(text) {
@@ -70,7 +122,16 @@ class ClipboardLoan {
                 return;
             }
             this._kept = kept.bytes ? kept : null;
-            this._offer = Meta.SelectionSourceMemory.new(SNIPPET_TYPE, new GLib.Bytes(new TextEncoder().encode(text)));
+            // From Mutter 48 the source is an anonymous file, which can fail.
+            try {
+                this._offer = Meta.SelectionSourceMemory.new(SNIPPET_TYPE,
+                    new GLib.Bytes(new TextEncoder().encode(text)));
+            } catch (e) {
+                log(`obxhelper: the snippet cannot be offered on the clipboard: ${e.message}`);
+                this._kept = null;
+                done(false);
+                return;
+            }
             this._selection.set_owner(Meta.SelectionType.SELECTION_CLIPBOARD, this._offer);
             // Someone taking the clipboard after us keeps it.
             this._ownerHandler = this._selection.connect('owner-changed', (selection, type, source) => {
@@ -89,7 +150,16 @@ class ClipboardLoan {
     // then({type, bytes}) with the content, {} for an empty clipboard, or
     // null when the content cannot be kept.
     _keep(then) {
-        const type = preferredType(this._selection.get_mimetypes(Meta.SelectionType.SELECTION_CLIPBOARD));
+        const mimetypes = this._selection.get_mimetypes(Meta.SelectionType.SELECTION_CLIPBOARD);
+        // A source of the Shell's carries one type: a password manager's
+        // secret would come back without its hint, for clipboard histories
+        // to keep. It stays where it is.
+        if (mimetypes.includes(PASSWORD_HINT_TYPE)) {
+            log('obxhelper: the clipboard holds a password manager\'s secret; no snippet is pasted');
+            then(null);
+            return;
+        }
+        const type = preferredType(mimetypes);
         if (!type) {
             then({});
             return;
@@ -138,9 +208,14 @@ class ClipboardLoan {
         this._forget();
         if (!offer)
             return;
-        if (kept) {
-            this._selection.set_owner(Meta.SelectionType.SELECTION_CLIPBOARD,
-                Meta.SelectionSourceMemory.new(kept.type, kept.bytes));
+        let earlier = null;
+        try {
+            earlier = kept ? Meta.SelectionSourceMemory.new(kept.type, kept.bytes) : null;
+        } catch (e) {
+            log(`obxhelper: the clipboard's earlier content cannot be given back: ${e.message}`);
+        }
+        if (earlier) {
+            this._selection.set_owner(Meta.SelectionType.SELECTION_CLIPBOARD, earlier);
         } else {
             this._selection.unset_owner(Meta.SelectionType.SELECTION_CLIPBOARD, offer);
         }

@@ -94,7 +94,10 @@ function themedIcon(name) {
 }
 
 // The panel's button of one item: the primary click is the item's Activate,
-// any other opens its menu.
+// the secondary opens its menu. Up to GNOME 49 the button opens its menu in
+// its event handler, on any press; from GNOME 50 its ClickGesture does, on
+// the press, before the button's event handler sees it: that gesture is
+// left the secondary button, and one of ours takes the primary.
 const TrayButton = GObject.registerClass(
 class TrayButton extends PanelMenu.Button {
     _init(onPrimary) {
@@ -102,10 +105,22 @@ class TrayButton extends PanelMenu.Button {
         this._onPrimary = onPrimary;
         this.icon = new St.Icon({style_class: 'system-status-icon', icon_name: 'input-mouse'});
         this.add_child(this.icon);
+        if (this._clickGesture) {
+            this._clickGesture.set_required_button(Clutter.BUTTON_SECONDARY);
+            const primary = new Clutter.ClickGesture();
+            primary.set_recognize_on_press(true);
+            primary.set_required_button(Clutter.BUTTON_PRIMARY);
+            primary.connect('recognize', gesture => {
+                const point = gesture.get_coords_abs();
+                this._onPrimary(Math.round(point.x), Math.round(point.y));
+            });
+            this.add_action(primary);
+        }
     }
 
     vfunc_event(event) {
-        if (event.type() === Clutter.EventType.BUTTON_PRESS && event.get_button() === Clutter.BUTTON_PRIMARY) {
+        if (!this._clickGesture && event.type() === Clutter.EventType.BUTTON_PRESS &&
+            event.get_button() === Clutter.BUTTON_PRIMARY) {
             const [x, y] = event.get_coords();
             this._onPrimary(Math.round(x), Math.round(y));
             return Clutter.EVENT_STOP;

@@ -5,10 +5,12 @@
 
 #include "GnomeShellSession.h"
 #include "HelperProcess.h"
+#include "RemoteDesktopSession.h"
 #include "ReportedClicks.h"
 #include "SwayCompositor.h"
+#include "base/LogCapture.h"
 #include "platform/linux/gnome/GnomePlatformServices.h"
-#include "platform/linux/gnome/RemoteDesktopSession.h"
+#include "platform/linux/gnome/ShellBridgeBus.h"
 #include "platform/linux/gnome/ShellFocusWatch.h"
 #include "platform/linux/x11/VirtualKeys.h"
 
@@ -117,13 +119,15 @@ protected:
         services.sendKeystroke(modifiers, key, false, false);
     }
 
-    // A headless Shell's seat has a keyboard only once the helper's input
-    // session exists, and a client learns of it as it appears: a Shift tap
+    // A headless Shell's seat has a keyboard only once the extension's virtual
+    // keyboard exists, and a client learns of it as it appears: a Shift tap
     // that the client reports shows that it listens.
     void keyboardReady() {
+        const auto start = reportSize();
         ASSERT_TRUE(waitUntil([&] {
             press(0, virtualKeyShift);
-            return waitUntil([&] { return !reported("key Shift").empty(); }, std::chrono::milliseconds(500));
+            return waitUntil([&] { return !reported("key Shift", start).empty(); },
+                             std::chrono::milliseconds(500));
         })) << report;
     }
 
@@ -210,7 +214,7 @@ public:
 
 private:
     const GnomeShellSession& shell_;
-    gnome::RemoteDesktopSession pointer_{std::chrono::milliseconds(2000)};
+    RemoteDesktopSession pointer_{std::chrono::milliseconds(2000)};
 };
 
 // The Shell places the first window at the top left of the work area, below
@@ -308,6 +312,115 @@ TEST_F(GnomeInputTest, TheExtensionRefusesTextsAndMenusBeyondItsBounds) {
     ASSERT_EQ(menu.wait_for(kWait), std::future_status::ready);
     EXPECT_EQ(menu.get(), -1);
     EXPECT_TRUE(waitUntil([&] { return fieldText() == longText; })) << fieldText().size();
+}
+
+// The bridge types and closes for the helper alone: another program of the
+// user's session is refused every method, and the focus is not told to it.
+TEST_F(GnomeInputTest, AnotherProgramIsRefusedEveryMethodAndToldNoFocus) {
+    shell->setLayout("us");
+    auto field = startTextField(true);
+    keyboardReady();
+    auto listener = shell->startClient({"gdbus", "monitor", "--session", "--dest", gnome::bridgeBusName},
+                                       shell->programFolder() / "listener.log");
+    const std::vector<std::vector<std::string>> calls{{"GetFocus"},
+                                                      {"RunWindowCommand", "closeWindow"},
+                                                      {"GetModifiers"},
+                                                      {"CommitText", "stranger"},
+                                                      {"OfferClipboardText", "stranger"},
+                                                      {"ShowSnippetMenu", "title", "['entry']"}};
+    for (const auto& call : calls) {
+        std::vector<std::string> command{"gdbus",
+                                         "call",
+                                         "--session",
+                                         "--timeout",
+                                         "5",
+                                         "--dest",
+                                         gnome::bridgeBusName,
+                                         "--object-path",
+                                         gnome::bridgeObjectPath,
+                                         "--method",
+                                         std::string(gnome::bridgeInterface) + "." + call.front()};
+        command.insert(command.end(), call.begin() + 1, call.end());
+        EXPECT_NE(shell->output(command).find("org.freedesktop.DBus.Error.AccessDenied"), std::string::npos)
+            << call.front();
+    }
+    EXPECT_FALSE(shell->snippetMenu().open);
+    // The field is still there and empty, and the helper is still answered.
+    services.typeText("helper");
+    EXPECT_TRUE(waitUntil([&] { return fieldText() == "helper"; })) << fieldText();
+    EXPECT_TRUE(field->running());
+
+    auto probe = startProbe();
+    field.reset();
+    ASSERT_TRUE(watch->waitFor(
+        [](const auto& focus) { return focus && focus->appId == "org.example.Report"; }, kWait));
+    listener->signal(SIGTERM);
+    listener->waitExit(kWait);
+    std::ifstream heard(shell->programFolder() / "listener.log");
+    const std::string told{std::istreambuf_iterator<char>(heard), {}};
+    EXPECT_EQ(told.find("FocusChanged"), std::string::npos) << told;
+}
+
+// The helper's input makes no remote desktop session, so the Shell shows no
+// screen-sharing indicator; a session of the test's own shows it.
+TEST_F(GnomeInputTest, InputSharesNoScreenAndShowsNoIndicator) {
+    shell->setLayout("us");
+    auto client = startProbe();
+    keyboardReady();
+    {
+        RemoteDesktopSession sharing{std::chrono::milliseconds(2000)};
+        sharing.pointerMotion(1, 0);
+        ASSERT_TRUE(shell->remoteDesktopSessionExists());
+        ASSERT_TRUE(waitUntil([] { return shell->screenSharingShown(); }));
+    }
+    // The Shell shows the indicator for 5 s at least.
+    ASSERT_TRUE(waitUntil([] { return !shell->screenSharingShown() && !shell->remoteDesktopSessionExists(); },
+                          std::chrono::seconds(10)));
+    const auto start = reportSize();
+    press(x11::modifierCtrl, virtualKeyA);
+    ASSERT_TRUE(waitForLine("key a up mods=Control text=", start));
+    services.sendMouseButton(1, true);
+    services.sendMouseButton(1, false);
+    EXPECT_FALSE(shell->remoteDesktopSessionExists());
+    EXPECT_FALSE(shell->screenSharingShown());
+    std::this_thread::sleep_for(std::chrono::seconds(5));
+    EXPECT_FALSE(shell->remoteDesktopSessionExists());
+    EXPECT_FALSE(shell->screenSharingShown());
+}
+
+// On its lock screen the Shell runs no extension of the user's, so nothing the
+// helper types reaches its password field; after it the bridge is found again.
+TEST_F(GnomeInputTest, NothingIsTypedWhileTheScreenIsLockedAndTheBridgeComesBackAfter) {
+    shell->setLayout("us");
+    auto field = startTextField(true);
+    keyboardReady();
+    const auto screenSaver = [&](const char* active) {
+        return shell->output({"gdbus", "call", "--session", "--dest", "org.gnome.ScreenSaver",
+                              "--object-path", "/org/gnome/ScreenSaver", "--method",
+                              "org.gnome.ScreenSaver.SetActive", active});
+    };
+    ASSERT_EQ(screenSaver("true"), "()\n");
+    ASSERT_TRUE(watch->waitFor([](const auto& focus) { return !focus; }, kWait));
+    {
+        // All input goes through the extension: none leaves the helper.
+        LogCapture capture;
+        services.typeText("typed while locked");
+        press(0, 'Q');
+        const auto texts = capture.texts();
+        for (const char* call : {"typeText", "sendKeystroke"}) {
+            EXPECT_TRUE(std::any_of(texts.begin(), texts.end(), [&](const auto& text) {
+                return text == std::string("GnomePlatformServices::") + call +
+                                   " - GNOME Shell's bridge extension does not answer";
+            })) << testing::PrintToString(texts);
+        }
+    }
+    ASSERT_EQ(screenSaver("false"), "()\n");
+    ASSERT_TRUE(watch->waitFor([](const auto& focus) { return focus && focus->appId == "org.example.Field"; },
+                               kWait));
+    // The extension's keyboard is a new one, which the client learns of.
+    keyboardReady();
+    services.typeText("after");
+    EXPECT_TRUE(waitUntil([&] { return fieldText() == "after"; })) << fieldText();
 }
 
 // The helper waits for the menu's answer; a Shell that ends answers nothing,

@@ -6,15 +6,19 @@
 #include "base/LogCapture.h"
 #include "platform/linux/gnome/CurrentLayout.h"
 #include "platform/linux/gnome/ExtensionEnabling.h"
+#include "platform/linux/gnome/ExtensionNotice.h"
 #include "platform/linux/gnome/GnomeDesktopQueries.h"
 #include "platform/linux/gnome/GnomePlatformServices.h"
 #include "platform/linux/gnome/GnomePointerSettings.h"
 #include "platform/linux/gnome/GnomeText.h"
+#include "platform/linux/gnome/ShellBridgeBus.h"
+#include "platform/linux/gnome/ShellFocusWatch.h"
 #include "support/PrivateBus.h"
 
 #include <algorithm>
 #include <gtest/gtest.h>
 #include <memory>
+#include <unistd.h>
 #include <xkbcommon/xkbcommon-keysyms.h>
 
 namespace obx::test {
@@ -59,10 +63,34 @@ TEST(GnomeModifiersTest, TheShellsMaskBecomesShiftCtrlAndAltOnly) {
     EXPECT_EQ(gnome::desktopModifiers(0xffffffffu), watchedModifiers);
 }
 
-TEST(ExtensionEnablingTest, TheExtensionIsAddedOnceAndTheOthersStay) {
-    EXPECT_EQ(gnome::withExtension({}, "a@b"), (std::vector<std::string>{"a@b"}));
-    EXPECT_EQ(gnome::withExtension({"x@y", "z@w"}, "a@b"), (std::vector<std::string>{"x@y", "z@w", "a@b"}));
-    EXPECT_TRUE(gnome::withExtension({"x@y", "a@b"}, "a@b").empty());
+TEST(ExtensionEnablingTest, EachCopyIsAddedOnceAndTheOthersStay) {
+    EXPECT_EQ(gnome::withExtensions({}, {"a@b", "c@d"}), (std::vector<std::string>{"a@b", "c@d"}));
+    EXPECT_EQ(gnome::withExtensions({"x@y", "a@b"}, {"a@b", "c@d"}),
+              (std::vector<std::string>{"x@y", "a@b", "c@d"}));
+    EXPECT_TRUE(gnome::withExtensions({"c@d", "x@y", "a@b"}, {"a@b", "c@d"}).empty());
+}
+
+TEST(ExtensionNoticeTest, TheUserIsToldWhatKeepsTheExtensionFromRunning) {
+    struct Case {
+        gnome::ExtensionFacts facts;
+        const char* notice;
+    };
+    const std::string ours = "The trackball helper's GNOME Shell extension";
+    const Case cases[] = {
+        {{false, 0, {}, "", false, false}, "GNOME Shell does not answer"},
+        {{true, 46, 2, "", true, true},
+         "GNOME extensions are switched off: turn them on in the Extensions app"},
+        {{true, 46, 2, "", false, true}, " is switched off: turn it on in the Extensions app"},
+        {{true, 46, {}, "", false, false}, " is not installed for this GNOME Shell yet"},
+        {{true, 52, 4, "", false, false}, " needs a newer version for GNOME Shell 52"},
+        {{true, 48, 3, "TypeError: x is undefined", false, false},
+         " failed in GNOME Shell: TypeError: x is undefined"},
+        {{true, 48, 2, "", false, false}, " is off while GNOME Shell shows no user session"},
+        {{true, 48, 1, "", false, false}, " runs but does not answer this helper"},
+    };
+    for (const auto& c : cases) {
+        EXPECT_NE(gnome::extensionNotice(c.facts).find(c.notice), std::string::npos) << c.notice;
+    }
 }
 
 TEST(GnomeLayoutTest, TheCurrentSourceIsTheMostRecentlyUsedOneStillConfigured) {
@@ -169,7 +197,7 @@ TEST(GnomeWithoutExtensionTest, NoProgramNoModifiersAndWindowCommandsLoggedOnce)
     EXPECT_EQ(count("Could not found handler for system action 'closewindow'"), 1);
 }
 
-// Without Mutter and the extension nothing waits: every input is logged as
+// Without the extension nothing waits: every input is logged as
 // not done and the snippet menu chooses nothing.
 TEST(GnomeWithoutExtensionTest, InputIsLoggedAndTheSnippetMenuChoosesNothing) {
     PrivateBus session(PrivateBus::Kind::session);
@@ -195,14 +223,60 @@ TEST(GnomeWithoutExtensionTest, InputIsLoggedAndTheSnippetMenuChoosesNothing) {
         return std::count_if(texts.begin(), texts.end(),
                              [&](const auto& text) { return text.find(part) != std::string::npos; });
     };
-    EXPECT_EQ(count("GNOME's remote desktop interface refused an input session"), 3)
-        << ::testing::PrintToString(texts);
+    for (const char* call : {"sendKeystroke", "sendMouseButton", "typeText"}) {
+        EXPECT_EQ(count(std::string("GnomePlatformServices::") + call +
+                        " - GNOME Shell's bridge extension does not answer"),
+                  1)
+            << ::testing::PrintToString(texts);
+    }
     EXPECT_EQ(count("no key for virtual key 0x2b in the layout us"), 1);
     EXPECT_EQ(count("text goes as keys of the current layout only"), 1);
     EXPECT_EQ(count("the text is longer than 65536 bytes, nothing typed"), 1);
     EXPECT_EQ(count("the text is not valid UTF-8, nothing typed"), 1);
     EXPECT_EQ(
         count("GnomePlatformServices::showSnippetMenu - GNOME Shell's bridge extension does not answer"), 1);
+}
+
+// A program that took the bridge's name while GNOME Shell is away (as during
+// the lock screen) is told nothing and not believed.
+TEST(GnomeWithoutExtensionTest, AProgramHoldingTheBridgesNameIsToldNothingAndNotBelieved) {
+    PrivateBus session(PrivateBus::Kind::session);
+    setenv("DBUS_SESSION_BUS_ADDRESS", session.address().c_str(), 1);
+    setenv("GSETTINGS_BACKEND", "memory", 1);
+    sd_bus* squatter = session.bus();
+    ASSERT_GE(sd_bus_request_name(squatter, gnome::bridgeBusName, 0), 0);
+    int received = 0;
+    sd_bus_slot* filter = nullptr;
+    sd_bus_add_filter(
+        squatter, &filter,
+        [](sd_bus_message* message, void* count, sd_bus_error*) {
+            const char* path = sd_bus_message_get_path(message);
+            *static_cast<int*>(count) += path && std::string(path) == gnome::bridgeObjectPath;
+            return 0;
+        },
+        &received);
+    {
+        const auto watch = std::make_shared<gnome::ShellFocusWatch>();
+        gnome::GnomeDesktopQueries desktop(watch, {"/proc", ""});
+        gnome::GnomePlatformServices services("");
+        services.typeText("a secret snippet that the layout cannot type: ☃");
+        services.runSystemAction("closeWindow", nullptr);
+        desktop.pressedModifiers();
+        for (int signal = 0; signal < 10; ++signal) {
+            sd_bus_emit_signal(squatter, gnome::bridgeObjectPath, gnome::bridgeInterface, "FocusChanged",
+                               "ust", static_cast<std::uint32_t>(getpid()), "org.example.Squatter",
+                               std::uint64_t{7});
+            sd_bus_flush(squatter);
+            EXPECT_FALSE(watch->waitFor([](const auto& focus) { return focus.has_value(); },
+                                        std::chrono::milliseconds(100)));
+        }
+    }
+    while (sd_bus_process(squatter, nullptr) > 0) {
+    }
+    sd_bus_slot_unref(filter);
+    unsetenv("DBUS_SESSION_BUS_ADDRESS");
+    unsetenv("GSETTINGS_BACKEND");
+    EXPECT_EQ(received, 0);
 }
 
 } // namespace

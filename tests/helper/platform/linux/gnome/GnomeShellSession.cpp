@@ -8,6 +8,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <stdexcept>
+#include <string_view>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -33,6 +34,10 @@ void giveToUser(const fs::path& path) {
     }
 }
 
+// The tests' build's own interface (extension/test.js).
+constexpr const char* testObjectPath = "/org/obx/ShellBridgeTest";
+constexpr const char* testInterface = "org.obx.ShellBridgeTest1";
+
 std::string text(const fs::path& file) {
     std::ifstream input(file);
     return {std::istreambuf_iterator<char>(input), {}};
@@ -48,9 +53,10 @@ std::string tail(const fs::path& file) {
 
 GnomeShellSession::GnomeShellSession(bool extensionEnabled)
     : runtime_(folder_ / "runtime"), home_(folder_ / "home"), extensionEnabled_(extensionEnabled) {
-    const auto extension = home_ / ".local/share/gnome-shell/extensions" / gnome::extensionUuid;
-    fs::create_directories(extension);
-    fs::copy(OBX_GNOME_EXTENSION_DIR, extension, fs::copy_options::recursive);
+    // Every copy of the tests' build: the Shell chooses the one for its major.
+    const auto extensions = home_ / ".local/share/gnome-shell/extensions";
+    fs::create_directories(extensions);
+    fs::copy(OBX_GNOME_TEST_EXTENSIONS_DIR, extensions, fs::copy_options::recursive);
     fs::create_directories(runtime_);
     fs::create_directories(programFolder());
     fs::permissions(runtime_, fs::perms::owner_all);
@@ -93,13 +99,28 @@ GnomeShellSession::GnomeShellSession(bool extensionEnabled)
     if (!connected) {
         throw std::runtime_error("the buses did not start:\n" + tail(folder_ / "session-bus.log"));
     }
+    // A display manager's stand-in, which the Shell asks before it offers a
+    // lock screen.
+    displayManager_ = std::make_unique<SpawnedProcess>(
+        asCompositorUser({"/usr/bin/python3", "-m", "dbusmock", "--system", "org.gnome.DisplayManager",
+                          "/org/gnome/DisplayManager/Manager", "org.gnome.DisplayManager.Manager"}),
+        environment(), folder_ / "display-manager.log");
+    if (!waitUntil([&] {
+            return run({"gdbus", "call", "--system", "--dest", "org.gnome.DisplayManager", "--object-path",
+                        "/org/gnome/DisplayManager/Manager", "--method",
+                        "org.freedesktop.DBus.Mock.AddProperty", "org.gnome.DisplayManager.Manager",
+                        "Version", "<'43.0'>"}) == 0;
+        })) {
+        throw std::runtime_error("the display manager's stand-in did not start:\n" +
+                                 tail(folder_ / "display-manager.log"));
+    }
     // The settings store's shared memory file is made by its first reader:
     // the session's user, so that a test run as root does not take it.
     if (run({"gsettings", "get", "org.gnome.shell", "enabled-extensions"}) != 0) {
         throw std::runtime_error("the user's settings cannot be read");
     }
-    if (extensionEnabled_ && run({"gsettings", "set", "org.gnome.shell", "enabled-extensions",
-                                  std::string("['") + gnome::extensionUuid + "']"}) != 0) {
+    if (extensionEnabled_ &&
+        run({"gsettings", "set", "org.gnome.shell", "enabled-extensions", enabledExtensionsValue()}) != 0) {
         throw std::runtime_error("cannot enable the extension in the user's settings");
     }
     startShell();
@@ -107,7 +128,7 @@ GnomeShellSession::GnomeShellSession(bool extensionEnabled)
 
 GnomeShellSession::~GnomeShellSession() {
     sd_bus_flush_close_unref(bus_);
-    for (auto* process : {shell_.get(), sessionBus_.get(), systemBus_.get()}) {
+    for (auto* process : {shell_.get(), displayManager_.get(), sessionBus_.get(), systemBus_.get()}) {
         if (process) {
             process->signal(SIGTERM);
             process->waitExit(kWait);
@@ -180,14 +201,16 @@ int GnomeShellSession::run(const std::vector<std::string>& command) const {
     return process.waitExit(kWait).value_or(-1);
 }
 
+std::string GnomeShellSession::output(const std::vector<std::string>& command) const {
+    static int runs = 0;
+    const auto file = folder_ / ("output-" + std::to_string(++runs) + ".txt");
+    SpawnedProcess process(asCompositorUser(command), environment(), file);
+    process.waitExit(kWait);
+    return text(file);
+}
+
 std::string GnomeShellSession::setting(const std::string& schema, const std::string& key) const {
-    static int reads = 0;
-    const auto output = folder_ / ("setting-" + std::to_string(++reads) + ".txt");
-    SpawnedProcess process(asCompositorUser({"gsettings", "get", schema, key}), environment(), output);
-    if (process.waitExit(kWait) != 0) {
-        return {};
-    }
-    auto value = text(output);
+    auto value = output({"gsettings", "get", schema, key});
     while (!value.empty() && value.back() == '\n') {
         value.pop_back();
     }
@@ -208,8 +231,8 @@ bool GnomeShellSession::owned(const std::string& name) const {
 std::vector<TopBarIcon> GnomeShellSession::topBarIcons() const {
     sd_bus_message* reply = nullptr;
     std::vector<TopBarIcon> icons;
-    int result = sd_bus_call_method(bus_, gnome::bridgeBusName, gnome::bridgeObjectPath,
-                                    gnome::bridgeInterface, "GetTrayIcons", nullptr, &reply, "");
+    int result = sd_bus_call_method(bus_, gnome::bridgeBusName, testObjectPath, testInterface, "GetTrayIcons",
+                                    nullptr, &reply, "");
     if (result >= 0) {
         result = sd_bus_message_enter_container(reply, 'a', "(ssas)");
     }
@@ -239,10 +262,9 @@ std::vector<TopBarIcon> GnomeShellSession::topBarIcons() const {
 bool GnomeShellSession::chooseTopBarEntry(const std::string& label) const {
     sd_bus_message* reply = nullptr;
     int chosen = 0;
-    const bool asked =
-        sd_bus_call_method(bus_, gnome::bridgeBusName, gnome::bridgeObjectPath, gnome::bridgeInterface,
-                           "ChooseTrayEntry", nullptr, &reply, "s", label.c_str()) >= 0 &&
-        sd_bus_message_read(reply, "b", &chosen) >= 0;
+    const bool asked = sd_bus_call_method(bus_, gnome::bridgeBusName, testObjectPath, testInterface,
+                                          "ChooseTrayEntry", nullptr, &reply, "s", label.c_str()) >= 0 &&
+                       sd_bus_message_read(reply, "b", &chosen) >= 0;
     sd_bus_message_unref(reply);
     return asked && chosen;
 }
@@ -252,12 +274,11 @@ SnippetMenuView GnomeShellSession::snippetMenu() const {
     SnippetMenuView view;
     int open = 0;
     char** captions = nullptr;
-    const bool asked =
-        sd_bus_call_method(bus_, gnome::bridgeBusName, gnome::bridgeObjectPath, gnome::bridgeInterface,
-                           "GetSnippetMenu", nullptr, &reply, "") >= 0 &&
-        sd_bus_message_read(reply, "biiiiii", &open, &view.x, &view.y, &view.width, &view.height,
-                            &view.pointerX, &view.pointerY) >= 0 &&
-        sd_bus_message_read_strv(reply, &captions) >= 0;
+    const bool asked = sd_bus_call_method(bus_, gnome::bridgeBusName, testObjectPath, testInterface,
+                                          "GetSnippetMenu", nullptr, &reply, "") >= 0 &&
+                       sd_bus_message_read(reply, "biiiiii", &open, &view.x, &view.y, &view.width,
+                                           &view.height, &view.pointerX, &view.pointerY) >= 0 &&
+                       sd_bus_message_read_strv(reply, &captions) >= 0;
     for (char** caption = captions; caption && *caption; ++caption) {
         view.captions.emplace_back(*caption);
         std::free(*caption);
@@ -268,11 +289,42 @@ SnippetMenuView GnomeShellSession::snippetMenu() const {
     return view;
 }
 
+// Mutter exports each session below /org/gnome/Mutter/RemoteDesktop/Session.
+bool GnomeShellSession::remoteDesktopSessionExists() const {
+    sd_bus_message* reply = nullptr;
+    const char* xml = nullptr;
+    const bool exists =
+        sd_bus_call_method(bus_, "org.gnome.Mutter.RemoteDesktop", "/org/gnome/Mutter/RemoteDesktop",
+                           "org.freedesktop.DBus.Introspectable", "Introspect", nullptr, &reply, "") >= 0 &&
+        sd_bus_message_read(reply, "s", &xml) >= 0 &&
+        std::string_view(xml).find("<node name=\"Session\"") != std::string_view::npos;
+    sd_bus_message_unref(reply);
+    return exists;
+}
+
+bool GnomeShellSession::screenSharingShown() const {
+    sd_bus_message* reply = nullptr;
+    int shown = 0;
+    const bool asked = sd_bus_call_method(bus_, gnome::bridgeBusName, testObjectPath, testInterface,
+                                          "GetScreenSharingShown", nullptr, &reply, "") >= 0 &&
+                       sd_bus_message_read(reply, "b", &shown) >= 0;
+    sd_bus_message_unref(reply);
+    return asked && shown;
+}
+
 void GnomeShellSession::setLayout(const std::string& layout) const {
     if (run({"gsettings", "set", "org.gnome.desktop.input-sources", "sources",
              "[('xkb', '" + layout + "')]"}) != 0) {
         throw std::runtime_error("cannot set the user's keyboard layout");
     }
+}
+
+std::string enabledExtensionsValue() {
+    std::string value;
+    for (const char* uuid : gnome::extensionUuids) {
+        value += (value.empty() ? "['" : ", '") + std::string(uuid) + "'";
+    }
+    return value + "]";
 }
 
 } // namespace obx::test

@@ -32,6 +32,10 @@ struct SnippetMenuView {
     std::vector<std::string> captions;
 };
 
+// The user's "enabled-extensions" with every copy of ours, as gsettings
+// prints it.
+std::string enabledExtensionsValue();
+
 class GnomeShellSession {
 public:
     // extensionEnabled: whether the user's settings enable the extension
@@ -60,6 +64,8 @@ public:
                                                 const std::filesystem::path& output) const;
     // Runs the program as the Shell's user to its end; its exit code, or -1.
     int run(const std::vector<std::string>& command) const;
+    // Runs the program as the Shell's user to its end; what it printed.
+    std::string output(const std::vector<std::string>& command) const;
     // A GSettings key's value as the user's `gsettings get` prints it.
     std::string setting(const std::string& schema, const std::string& key) const;
     // Whether the name has an owner on the session bus.
@@ -71,6 +77,10 @@ public:
     bool chooseTopBarEntry(const std::string& label) const;
     // The snippet menu now; closed also when the extension does not answer.
     SnippetMenuView snippetMenu() const;
+    // Whether Mutter serves a remote desktop session on the bus now.
+    bool remoteDesktopSessionExists() const;
+    // Whether the top bar shows the screen-sharing indicator.
+    bool screenSharingShown() const;
     // Makes the layout the user's only input source ("us", "fr"...).
     void setLayout(const std::string& layout) const;
 
@@ -82,6 +92,7 @@ private:
     std::filesystem::path home_;
     std::unique_ptr<SpawnedProcess> systemBus_;
     std::unique_ptr<SpawnedProcess> sessionBus_;
+    std::unique_ptr<SpawnedProcess> displayManager_;
     std::unique_ptr<SpawnedProcess> shell_;
     // The test's own connection to the session bus.
     sd_bus* bus_ = nullptr;

@@ -1,9 +1,10 @@
 #pragma once
 
 // Input through Mutter's remote desktop interface on the session bus
-// (org.gnome.Mutter.RemoteDesktop): a session of the helper's own, made at the
-// first input and made again when it is gone (the Shell restarted, or closed
-// it). Mutter types a keysym with the key that gives it in the current
+// (org.gnome.Mutter.RemoteDesktop), which the tests use to play the user's
+// pointer and to share the screen as a remote desktop client does: a session
+// of the test's own, made at the first input and made again when it is gone
+// (the Shell restarted, or closed it). Mutter types a keysym with the key that gives it in the current
 // layout, adding Shift or AltGr where its level needs them, and drops one the
 // layout lacks. Calls from one thread at a time; each waits a bounded time.
 
@@ -13,7 +14,7 @@
 #include <string>
 #include <systemd/sd-bus.h>
 
-namespace obx::gnome {
+namespace obx::test {
 
 class RemoteDesktopSession {
 public:
@@ -43,4 +44,4 @@ private:
     std::string session_;
 };
 
-} // namespace obx::gnome
+} // namespace obx::test

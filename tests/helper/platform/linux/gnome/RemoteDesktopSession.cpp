@@ -1,10 +1,10 @@
-#include "platform/linux/gnome/RemoteDesktopSession.h"
+#include "RemoteDesktopSession.h"
 
 #include "base/Log.h"
 
 #include <stdexcept>
 
-namespace obx::gnome {
+namespace obx::test {
 
 namespace {
 
@@ -97,4 +97,4 @@ void RemoteDesktopSession::pointerMotion(double dx, double dy) {
     notify("NotifyPointerMotionRelative", "dd", dx, dy);
 }
 
-} // namespace obx::gnome
+} // namespace obx::test
