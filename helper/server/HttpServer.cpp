@@ -198,7 +198,8 @@ private:
         // The headers first: refusing a web page costs nothing, while asking
         // the system about the peer does.
         if (!policy_.allows(host, headerValue(http::field::origin), headerValue("Sec-Fetch-Site")) ||
-            !requestAllowed(target.path, headerValue(http::field::authorization))) {
+            !requestAllowed(std::string_view(header.method_string().data(), header.method_string().size()),
+                            target.path, headerValue(http::field::authorization))) {
             return answerAndClose(failureResponse("Request origin not allowed", statusForbidden));
         }
         stream_.expires_after(server_.limits.contentTimeout);
@@ -324,7 +325,8 @@ private:
     // The peer is asked about once, at the first request rather than at accept: Wine learns which
     // process holds a connection only once that process has used it, and the answer is the same at
     // either time.
-    bool requestAllowed(std::string_view path, std::optional<std::string_view> authorization) {
+    bool requestAllowed(std::string_view method, std::string_view path,
+                        std::optional<std::string_view> authorization) {
         if (!admission_) {
             admission_ =
                 server_.connectionCheck ? server_.connectionCheck(stream_.socket()) : PeerAdmission::admitted;
@@ -335,9 +337,8 @@ private:
         if (*admission_ != PeerAdmission::withCredential) {
             return *admission_ == PeerAdmission::admitted;
         }
-        const bool allowed = server_.credentialCheck && server_.credentialCheck(path, authorization);
-        if (!allowed && !credentialRefusalLogged_) {
-            credentialRefusalLogged_ = true;
+        const bool allowed = server_.credentialCheck && server_.credentialCheck(method, path, authorization);
+        if (!allowed) {
             logText(LogLevel::warning,
                     "[HTTP] - refusing a process outside the user's session that has no credential");
         }
@@ -359,7 +360,6 @@ private:
     HttpServer::Impl& server_;
     OriginPolicy policy_;
     std::optional<PeerAdmission> admission_;
-    bool credentialRefusalLogged_ = false;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
     std::string response_;

@@ -65,10 +65,10 @@ enum class PeerAdmission {
 };
 using ConnectionCheck = std::function<PeerAdmission(const boost::asio::ip::tcp::socket&)>;
 
-// For a connection admitted withCredential: whether the request for path,
-// with its Authorization header (nullopt when absent), may be served.
-using CredentialCheck =
-    std::function<bool(std::string_view path, std::optional<std::string_view> authorization)>;
+// For a connection admitted withCredential: whether the request, with its
+// Authorization header (nullopt when absent), may be served.
+using CredentialCheck = std::function<bool(std::string_view method, std::string_view path,
+                                           std::optional<std::string_view> authorization)>;
 
 class HttpServer {
 public:

@@ -138,11 +138,11 @@ void registerPageAccess(HttpServer& server, PageCredentials& credentials) {
         }
         return successResponse(nlohmann::json{{"token", *token}});
     });
-    server.setCredentialCheck(
-        [&credentials](std::string_view path, std::optional<std::string_view> authorization) {
-            return isPageFile(path) || path == "/page/session" ||
-                   (authorization && credentials.authorizes(*authorization));
-        });
+    server.setCredentialCheck([&credentials](std::string_view method, std::string_view path,
+                                             std::optional<std::string_view> authorization) {
+        return (method == "GET" && isPageFile(path)) || (method == "POST" && path == "/page/session") ||
+               (authorization && credentials.authorizes(*authorization));
+    });
 }
 
 } // namespace obx

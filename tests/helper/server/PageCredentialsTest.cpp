@@ -94,6 +94,7 @@ protected:
 
 TEST_F(SandboxedCallerTest, OnlyThePageFilesAndTheExchangeGoWithoutTheToken) {
     EXPECT_EQ(ask("GET", "/ui/index.html"), successResponse("page"));
+    EXPECT_EQ(ask("GET", "/page/session"), refused) << "the exchange is a POST";
     EXPECT_EQ(ask("GET", "/config"), refused);
     EXPECT_EQ(ask("GET", "/config", "", "Authorization: Bearer 00\r\n"), refused);
     EXPECT_EQ(ask("POST", "/page/code", "{}"), refused) << "a sandbox cannot make its own code";
