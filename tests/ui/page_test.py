@@ -157,7 +157,7 @@ def settings_of(document):
     return {key: value for key, value in document.items() if key != "timestamp"}
 
 
-def open_browser(folder, downloads, binary="/usr/bin/chromium"):
+def open_browser(folder, downloads, binary):
     options = webdriver.ChromeOptions()
     options.binary_location = binary
     for flag in CHROMIUM_FLAGS:
@@ -170,25 +170,25 @@ def open_browser(folder, downloads, binary="/usr/bin/chromium"):
                             service=Service("/usr/bin/chromedriver", env=dict(os.environ, HOME=folder)))
 
 
-class ConfigurationPageTest(unittest.TestCase):
+class PageTestCase(unittest.TestCase):
+    """A helper and a browser for the tests of a class, and what the tests do in a person's terms."""
+
     @classmethod
     def setUpClass(cls):
         cls.system = System()
         cls.downloads = os.path.join(cls.system.folder, "downloads")
         os.makedirs(cls.downloads)
-        cls.browser = open_browser(cls.system.folder, cls.downloads)
-        cls.console = []
-        cls.browser.get(cls.system.address_the_helper_opens())
+        cls.browser = open_browser(cls.system.folder, cls.downloads, cls.browser_program(cls.system.folder))
 
     @classmethod
     def tearDownClass(cls):
         cls.browser.quit()
         cls.system.stop()
 
-    def tearDown(self):
-        self.console.extend(self.browser.get_log("browser"))
+    @classmethod
+    def browser_program(cls, folder):
+        return "/usr/bin/chromium"
 
-    # Helpers in a person's terms.
     def find(self, css):
         return self.browser.find_element(By.CSS_SELECTOR, css)
 
@@ -236,6 +236,17 @@ class ConfigurationPageTest(unittest.TestCase):
     def lit(self, mask):
         return self.browser.execute_script(
             "return document.querySelector(`tr[data-mask='${arguments[0]}']`).classList.contains('pressed')", mask)
+
+
+class ConfigurationPageTest(PageTestCase):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.console = []
+        cls.browser.get(cls.system.address_the_helper_opens())
+
+    def tearDown(self):
+        self.console.extend(self.browser.get_log("browser"))
 
     # The tests.
     def test_1_a_trackball_arriving_shows_without_a_reload(self):
@@ -489,37 +500,20 @@ class ForeignServer:
         self.httpd.server_close()
 
 
-class SandboxedBrowserTest(unittest.TestCase):
+class SandboxedBrowserTest(PageTestCase):
     """The page in a browser that is itself a sandbox (as a Snap or Flatpak browser is): chromium inside
     bubblewrap, sharing the host's network but not its mount namespace, with its own sandbox on."""
 
     @classmethod
-    def setUpClass(cls):
-        cls.system = System()
-        cls.system.start_trackball()
-        wrapper = os.path.join(cls.system.folder, "sandboxed-chromium")
+    def browser_program(cls, folder):
+        wrapper = os.path.join(folder, "sandboxed-chromium")
         with open(wrapper, "w") as file:
             file.write('#!/bin/sh\nexec bwrap --dev-bind / / --share-net --die-with-parent /usr/bin/chromium "$@"\n')
         os.chmod(wrapper, 0o755)
-        cls.browser = open_browser(cls.system.folder, cls.system.folder, wrapper)
-
-    @classmethod
-    def tearDownClass(cls):
-        cls.browser.quit()
-        cls.system.stop()
-
-    def until(self, condition, what):
-        WebDriverWait(self.browser, WAIT_S, poll_frequency=0.05).until(lambda _: condition(), what)
-
-    def text_of(self, css):
-        return self.browser.execute_script(
-            "const found = document.querySelector(arguments[0]);"
-            "return found?.checkVisibility() ? found.innerText : ''", css)
-
-    def shows(self, css, text):
-        self.until(lambda: text in self.text_of(css), f"'{text}' in {css}")
+        return wrapper
 
     def test_1_the_address_the_helper_opens_works_and_no_other_does(self):
+        self.system.start_trackball()
         address = self.system.address_the_helper_opens()
         self.browser.get(address)
         self.shows("#devices-body", "Virtual Trackball")
