@@ -174,27 +174,21 @@ TEST_F(HostileInputTest, ASandboxedProgramOfTheUserIsRefusedWithoutThePagesToken
     start();
     const auto code = post("/page/code", "{}");
     ASSERT_TRUE(contains(code, "HTTP/1.1 200 OK")) << code.value_or("<no answer>");
-    const auto base = "http://127.0.0.1:" + std::to_string(setting.port());
     const auto script = setting.folder() / "sandboxed.sh";
-    writeFile(script, "ask() { echo \"== $1\"; shift; curl -s -i -m 3 \"$@\"; echo; }\n"
-                      "ask read " +
-                          base +
-                          "/config\n"
-                          "ask change --data '{\"command\":\"open\",\"path\":\"/tmp/x\"}' '" +
-                          base +
-                          "/config/buttons?app=*&device=1&button=32'\n"
-                          "ask events " +
-                          base +
-                          "/events\n"
-                          "token=$(curl -s --data '" +
-                          code->substr(code->find("{\"code\"")) + "' " + base +
-                          "/page/session | sed 's/.*\"token\":\"\\([0-9a-f]*\\)\".*/\\1/')\n"
-                          "ask with-token -H \"Authorization: Bearer $token\" " +
-                          base + "/config\n");
+    writeFile(script, R"sh(ask() { echo "== $1"; shift; curl -s -i -m 3 "$@"; echo; }
+ask read "$BASE/config"
+ask change --data '{"command":"open","path":"/tmp/x"}' "$BASE/config/buttons?app=*&device=1&button=32"
+ask events "$BASE/events"
+ask status "$BASE/status"
+token=$(curl -s --data "$EXCHANGE" "$BASE/page/session" | sed 's/.*"token":"\([0-9a-f]*\)".*/\1/')
+ask with-token -H "Authorization: Bearer $token" "$BASE/config"
+)sh");
     const auto output = setting.folder() / "sandboxed";
     SpawnedProcess client({"/usr/bin/bwrap", "--ro-bind", "/", "/", "--dev", "/dev", "--proc", "/proc",
                            "--unshare-pid", "--share-net", "--die-with-parent", "/bin/sh", script.string()},
-                          {}, output);
+                          {"BASE=http://127.0.0.1:" + std::to_string(setting.port()),
+                           "EXCHANGE=" + code->substr(code->find("{\"code\""))},
+                          output);
     ASSERT_EQ(client.waitExit(kWait), 0) << readFile(output);
     const auto answers = readFile(output);
     const auto answerTo = [&](const std::string& name) {
@@ -202,7 +196,7 @@ TEST_F(HostileInputTest, ASandboxedProgramOfTheUserIsRefusedWithoutThePagesToken
         return from == std::string::npos ? std::string()
                                          : answers.substr(from, answers.find("\n== ", from + 1) - from);
     };
-    for (const char* refused : {"read", "change", "events"}) {
+    for (const char* refused : {"read", "change", "events", "status"}) {
         EXPECT_TRUE(answerTo(refused).find("HTTP/1.1 403 Forbidden") != std::string::npos &&
                     answerTo(refused).find(originReason) != std::string::npos)
             << refused << ": " << answers;
