@@ -74,19 +74,22 @@ std::string PageCredentials::issueCode() {
 }
 
 std::optional<std::string> PageCredentials::redeem(std::string_view code) {
+    {
+        std::lock_guard lock(mutex_);
+        const auto found = std::find_if(codes_.begin(), codes_.end(),
+                                        [&](const Code& issued) { return sameSecret(issued.value, code); });
+        if (found == codes_.end()) {
+            return std::nullopt;
+        }
+        const bool fresh = clock_() - found->issued < codeLifetime;
+        codes_.erase(found);
+        if (!fresh) {
+            return std::nullopt;
+        }
+    }
+    // Made only for a good code, outside the lock.
     auto token = randomHex(tokenBits);
     std::lock_guard lock(mutex_);
-    const auto now = clock_();
-    const auto found = std::find_if(codes_.begin(), codes_.end(),
-                                    [&](const Code& issued) { return sameSecret(issued.value, code); });
-    if (found == codes_.end()) {
-        return std::nullopt;
-    }
-    const bool fresh = now - found->issued < codeLifetime;
-    codes_.erase(found);
-    if (!fresh) {
-        return std::nullopt;
-    }
     if (tokens_.size() >= tokenLimit) {
         tokens_.erase(tokens_.begin());
     }
