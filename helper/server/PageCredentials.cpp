@@ -16,9 +16,10 @@ constexpr std::size_t tokenBits = 256;
 constexpr std::size_t codeBits = 128;
 constexpr std::size_t exchangeBodyLimit = 256;
 
-// Hexadecimal digits from the system's random source: libstdc++'s
-// random_device reads getrandom or /dev/urandom on Linux and rand_s on
-// Windows, never a seeded generator.
+// Hexadecimal digits from a source no one can predict: libstdc++'s
+// random_device (since GCC 9, on Linux and on mingw alike) takes the
+// processor's RDSEED/RDRAND or the system's getrandom, /dev/urandom or
+// rand_s, never a seeded generator.
 std::string randomHex(std::size_t bits) {
     static constexpr char digits[] = "0123456789abcdef";
     std::random_device source;
