@@ -210,6 +210,24 @@ ask with-token -H "Authorization: Bearer $token" "$BASE/config"
     EXPECT_TRUE(contains(post("/config/general", "{\"trayIcon\":false}"), "HTTP/1.1 200 OK"));
 }
 
+// A connection that a sandbox shares with a process of the host (here inherited, the host's
+// process the newest holder) is the sandbox's.
+TEST_F(HostileInputTest, AConnectionASandboxSharesWithTheHostIsRefused) {
+    start();
+    const auto script = setting.folder() / "shared.sh";
+    writeFile(script, R"sh(exec 3<>"/dev/tcp/127.0.0.1/$PORT"
+bwrap --ro-bind / / --dev /dev --proc /proc --unshare-pid --share-net --die-with-parent sh -c \
+    'sleep 1; printf "GET /config HTTP/1.1\r\nHost: 127.0.0.1:%s\r\nConnection: close\r\n\r\n" "$PORT" >&3; cat <&3' &
+sleep 0.5
+sleep 3 &
+wait %1
+)sh");
+    const auto output = setting.folder() / "shared";
+    SpawnedProcess client({"/bin/bash", script.string()}, {"PORT=" + std::to_string(setting.port())}, output);
+    ASSERT_EQ(client.waitExit(kWait), 0) << readFile(output);
+    EXPECT_TRUE(contains(readFile(output), "HTTP/1.1 403 Forbidden")) << readFile(output);
+}
+
 // What the helper had open must not outlive it in a program it started: a
 // new helper binds the same port while that program still runs.
 TEST(HostileProgramTest, StartedProgramDoesNotHoldThePort) {

@@ -80,11 +80,9 @@ public:
         if (!peer || peer->owner != ::geteuid()) {
             return PeerOwner::anotherUser;
         }
-        // A holder that cannot be found or read (it hides its descriptors) is
-        // not known to be in the session.
-        const auto holder = linuxos::socketHolder(peer->inode);
-        const auto mounts = holder ? linuxos::mountNamespaceOf(*holder) : std::nullopt;
-        return mounts && *mounts == sessionNamespace_ ? PeerOwner::user : PeerOwner::userOutsideSession;
+        return linuxos::socketHeldInSessionOnly(peer->inode, sessionNamespace_)
+                   ? PeerOwner::user
+                   : PeerOwner::userOutsideSession;
     }
 
 private:

@@ -7,6 +7,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <memory>
+#include <optional>
 #include <string_view>
 #include <sys/stat.h>
 #include <systemd/sd-login.h>
@@ -39,6 +40,13 @@ std::optional<std::string> linkText(int folder, const char* name) {
         return std::nullopt;
     }
     return std::string(text.data(), static_cast<std::size_t>(length));
+}
+
+// "mnt:[<inode>]"; nullopt when it cannot be read (the process ended, or
+// hides itself).
+std::optional<std::string> mountNamespaceOf(pid_t pid) {
+    const auto path = "/proc/" + std::to_string(pid) + "/ns/mnt";
+    return linkText(AT_FDCWD, path.c_str());
 }
 
 // A small file of the system's, whole; empty when it cannot be read.
@@ -112,11 +120,6 @@ std::vector<pid_t> ownProcesses() {
 
 } // namespace
 
-std::optional<std::string> mountNamespaceOf(pid_t pid) {
-    const auto path = "/proc/" + std::to_string(pid) + "/ns/mnt";
-    return linkText(AT_FDCWD, path.c_str());
-}
-
 std::string sessionMountNamespace() {
     for (const auto& process : {sessionLeader(), userServiceManager()}) {
         if (process) {
@@ -128,10 +131,17 @@ std::string sessionMountNamespace() {
     return mountNamespaceOf(::getpid()).value_or(std::string());
 }
 
-std::optional<pid_t> socketHolder(std::uint64_t inode, std::size_t entryLimit) {
+bool socketHeldInSessionOnly(std::uint64_t inode, const std::string& sessionNamespace,
+                             std::size_t entryLimit) {
     const auto wanted = "socket:[" + std::to_string(inode) + "]";
     std::size_t looked = 0;
+    bool heldInSession = false;
     for (const pid_t pid : ownProcesses()) {
+        // One whose namespace cannot be read counts as outside.
+        const bool inSession = mountNamespaceOf(pid) == sessionNamespace;
+        if (inSession && heldInSession) {
+            continue;
+        }
         const auto path = "/proc/" + std::to_string(pid) + "/fd";
         const Directory descriptors(::opendir(path.c_str()));
         if (!descriptors) {
@@ -142,14 +152,18 @@ std::optional<pid_t> socketHolder(std::uint64_t inode, std::size_t entryLimit) {
                 continue;
             }
             if (++looked > entryLimit) {
-                return std::nullopt;
+                return false;
             }
             if (linkText(::dirfd(descriptors.get()), entry->d_name) == wanted) {
-                return pid;
+                if (!inSession) {
+                    return false;
+                }
+                heldInSession = true;
+                break;
             }
         }
     }
-    return std::nullopt;
+    return heldInSession;
 }
 
 } // namespace obx::linuxos

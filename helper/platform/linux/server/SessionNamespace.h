@@ -5,16 +5,11 @@
 // namespace of their own while leaving them the host's network, so the mount
 // namespace is what tells a sandboxed program from the user's own.
 
+#include <cstddef>
 #include <cstdint>
-#include <optional>
 #include <string>
-#include <sys/types.h>
 
 namespace obx::linuxos {
-
-// "mnt:[<inode>]" of /proc/<pid>/ns/mnt; nullopt when it cannot be read
-// (the process ended, or belongs to someone else).
-std::optional<std::string> mountNamespaceOf(pid_t pid);
 
 // The mount namespace of the user's session: that of the logind session
 // leader (of the helper's session, else of the user's graphical one), else
@@ -24,10 +19,15 @@ std::optional<std::string> mountNamespaceOf(pid_t pid);
 // ProtectSystem=), which is why its own comes last.
 std::string sessionMountNamespace();
 
-// The process of this user that holds the socket with this inode, newest
-// process first (a client that just connected is usually among the newest).
-// At most entryLimit descriptors are looked at; nullopt when none of them
-// is the socket.
-std::optional<pid_t> socketHolder(std::uint64_t inode, std::size_t entryLimit = 200000);
+// True when a process of this user in the session's namespace holds the
+// socket with this inode and none of this user's processes outside it does:
+// a sandbox that shares its connection with a process of the host (an
+// inherited or passed descriptor) is still a sandbox. The processes outside
+// are looked through whole, those of the session newest first until one
+// holds it (a client that just connected is usually among the newest). A
+// process that hides its descriptors is not seen; at most entryLimit
+// descriptors are looked at, and past them the answer is false.
+bool socketHeldInSessionOnly(std::uint64_t inode, const std::string& sessionNamespace,
+                             std::size_t entryLimit = 200000);
 
 } // namespace obx::linuxos
