@@ -3,8 +3,11 @@
 // What the command server needs of the system for its loopback sockets:
 // keeping them from the programs the helper starts, and telling whose
 // process is at the other end of a connection. Linux asks the kernel's
-// socket diagnostics; a Windows implementation would find the owning
-// process with GetExtendedTcpTable and compare its token's user SID.
+// socket diagnostics for the owner, then finds the process holding the
+// socket and compares its mount namespace with the user's session's; Windows
+// finds the owning process with GetExtendedTcpTable and compares its token's
+// user SID (a sandbox there, an AppContainer, has no loopback access unless
+// granted).
 
 #include <boost/asio/ip/tcp.hpp>
 #include <memory>
@@ -15,13 +18,19 @@ namespace obx {
 void keepFromChildProcesses(boost::asio::ip::tcp::acceptor& acceptor);
 void keepFromChildProcesses(boost::asio::ip::tcp::socket& socket);
 
+enum class PeerOwner {
+    // Another user, or a process the system cannot tell about.
+    anotherUser,
+    // The user's process that runs apart from the user's session: in a
+    // sandbox (Flatpak, Snap, bubblewrap), or one the system cannot place.
+    userOutsideSession,
+    user,
+};
+
 class PeerOwnerCheck {
 public:
     virtual ~PeerOwnerCheck() = default;
-    // True when the process at the other end of this loopback connection
-    // runs as the user of this process. False when it does not, or when the
-    // system cannot tell (the connection is then refused).
-    virtual bool peerIsOwnUser(const boost::asio::ip::tcp::socket& socket) = 0;
+    virtual PeerOwner ownerOf(const boost::asio::ip::tcp::socket& socket) = 0;
 };
 
 // Holds what it needs open from the start, so that it still answers when

@@ -3,6 +3,7 @@
 #include "base/Log.h"
 #include "base/StatusNotices.h"
 #include "platform/LoopbackSockets.h"
+#include "server/PageCredentials.h"
 #include "server/PageFiles.h"
 #include "server/Resources.h"
 
@@ -44,12 +45,26 @@ CommandServer::CommandServer(IObxDeviceManager& deviceManager, std::uint16_t por
         log(LogLevel::error, "Command server cannot tell whose connections it gets (", error.what(),
             "): every connection is refused");
     }
+    // A process of the user outside the user's session is a sandbox, which
+    // must not reach out of it through the helper: only the page the user
+    // opened, with its credential, speaks for the user there.
     server_.setConnectionCheck([owners](const boost::asio::ip::tcp::socket& socket) {
-        return owners && owners->peerIsOwnUser(socket);
+        switch (owners ? owners->ownerOf(socket) : PeerOwner::anotherUser) {
+        case PeerOwner::user:
+            return PeerAdmission::admitted;
+        case PeerOwner::userOutsideSession:
+            return PeerAdmission::withCredential;
+        case PeerOwner::anotherUser:
+            break;
+        }
+        return PeerAdmission::refused;
     });
+    registerPageAccess(server_, PageCredentials::instance());
+    PageCredentials::instance().setServing(true);
 }
 
 CommandServer::~CommandServer() {
+    PageCredentials::instance().setServing(false);
     StatusNotices::instance().setListener({});
     stop();
 }

@@ -9,11 +9,13 @@ namespace {
 std::string response(std::string_view statusLine, const std::string& json) {
     const std::string body = json + "\n";
     std::string bytes;
-    bytes.reserve(statusLine.size() + body.size() + 96);
+    bytes.reserve(statusLine.size() + body.size() + 96 + apiSecurityHeaders.size());
     bytes.append(statusLine)
         .append("\nContent-Length: ")
         .append(std::to_string(body.size()))
-        .append("\nContent-Type: application/json; charset=utf-8\n\n")
+        .append("\nContent-Type: application/json; charset=utf-8\n")
+        .append(apiSecurityHeaders)
+        .append("\n")
         .append(body);
     return bytes;
 }

@@ -1,13 +1,20 @@
 #pragma once
 
-// The exact bytes the command server writes: a status line, two header lines
-// and the JSON body, each header line ended by a single line feed.
+// The exact bytes the command server writes: a status line, the length and
+// type, the security headers and the JSON body, each header line ended by a
+// single line feed.
 
 #include <nlohmann/json.hpp>
 #include <string>
 #include <string_view>
 
 namespace obx {
+
+// Of every API answer: never sniffed as another type, never read by another
+// site's page (an <img> or <script> of it), never kept by a cache.
+inline constexpr std::string_view apiSecurityHeaders = "X-Content-Type-Options: nosniff\n"
+                                                       "Cross-Origin-Resource-Policy: same-origin\n"
+                                                       "Cache-Control: no-store\n";
 
 inline constexpr std::string_view statusOk = "HTTP/1.1 200 OK";
 inline constexpr std::string_view statusBadRequest = "HTTP/1.1 400 Bad Request";

@@ -52,6 +52,7 @@ constexpr std::string_view eventStreamHead = "HTTP/1.1 200 OK\r\n"
                                              "Content-Type: text/event-stream\r\n"
                                              "Cache-Control: no-store\r\n"
                                              "X-Content-Type-Options: nosniff\r\n"
+                                             "Cross-Origin-Resource-Policy: same-origin\r\n"
                                              "Connection: close\r\n\r\n";
 constexpr std::string_view keepAliveComment = ": keep-alive\n\n";
 
@@ -115,6 +116,7 @@ public:
     std::vector<Route> routes;
     std::vector<std::pair<std::string, HttpHandler>> defaults;
     ConnectionCheck connectionCheck;
+    CredentialCheck credentialCheck;
 
     net::io_context io{1};
     std::optional<tcp::acceptor> acceptor;
@@ -183,7 +185,7 @@ private:
             return finish();
         }
         auto& header = parser_->get();
-        auto headerValue = [&](http::field field) -> std::optional<std::string_view> {
+        auto headerValue = [&](auto field) -> std::optional<std::string_view> {
             auto found = header.find(field);
             if (found == header.end()) {
                 return std::nullopt;
@@ -193,7 +195,11 @@ private:
         const auto target =
             splitRequestTarget(std::string_view(header.target().data(), header.target().size()));
         const auto host = target.authority ? target.authority : headerValue(http::field::host);
-        if (!peerAllowed() || !policy_.allows(host, headerValue(http::field::origin))) {
+        // The headers first: refusing a web page costs nothing, while asking
+        // the system about the peer does.
+        if (!policy_.allows(host, headerValue(http::field::origin), headerValue("Sec-Fetch-Site")) ||
+            !requestAllowed(std::string_view(header.method_string().data(), header.method_string().size()),
+                            target.path, headerValue(http::field::authorization))) {
             return answerAndClose(failureResponse("Request origin not allowed", statusForbidden));
         }
         stream_.expires_after(server_.limits.contentTimeout);
@@ -316,16 +322,27 @@ private:
                                 });
     }
 
-    // Asked once, at the first request rather than at accept: Wine learns which process holds a
-    // connection only once that process has used it, and the answer is the same at either time.
-    bool peerAllowed() {
-        if (!peerAllowed_) {
-            peerAllowed_ = !server_.connectionCheck || server_.connectionCheck(stream_.socket());
-            if (!*peerAllowed_) {
+    // The peer is asked about once, at the first request rather than at accept: Wine learns which
+    // process holds a connection only once that process has used it, and the answer is the same at
+    // either time.
+    bool requestAllowed(std::string_view method, std::string_view path,
+                        std::optional<std::string_view> authorization) {
+        if (!admission_) {
+            admission_ =
+                server_.connectionCheck ? server_.connectionCheck(stream_.socket()) : PeerAdmission::admitted;
+            if (*admission_ == PeerAdmission::refused) {
                 logText(LogLevel::warning, "[HTTP] - refusing a connection from a process of another user");
             }
         }
-        return *peerAllowed_;
+        if (*admission_ != PeerAdmission::withCredential) {
+            return *admission_ == PeerAdmission::admitted;
+        }
+        const bool allowed = server_.credentialCheck && server_.credentialCheck(method, path, authorization);
+        if (!allowed) {
+            logText(LogLevel::warning,
+                    "[HTTP] - refusing a process outside the user's session that has no credential");
+        }
+        return allowed;
     }
 
     void answerAndClose(std::string bytes) {
@@ -342,7 +359,7 @@ private:
     beast::tcp_stream stream_;
     HttpServer::Impl& server_;
     OriginPolicy policy_;
-    std::optional<bool> peerAllowed_;
+    std::optional<PeerAdmission> admission_;
     beast::flat_buffer buffer_;
     std::optional<http::request_parser<http::string_body>> parser_;
     std::string response_;
@@ -476,6 +493,10 @@ void HttpServer::post(std::function<void()> task) {
 
 void HttpServer::setConnectionCheck(ConnectionCheck check) {
     impl_->connectionCheck = std::move(check);
+}
+
+void HttpServer::setCredentialCheck(CredentialCheck check) {
+    impl_->credentialCheck = std::move(check);
 }
 
 void HttpServer::run() {

@@ -57,9 +57,18 @@ struct EventStreamLimits {
 // The first event(s) a new subscriber gets, complete with their blank lines.
 using EventStreamOpening = std::function<std::string()>;
 
-// Decides, at a connection's first request, whether it may be served; a
-// refused one is answered 403 "Request origin not allowed".
-using ConnectionCheck = std::function<bool(const boost::asio::ip::tcp::socket&)>;
+// What a connection's peer may ask, decided at its first request.
+enum class PeerAdmission {
+    refused,        // every request is answered 403 "Request origin not allowed"
+    withCredential, // each request must pass the credential check, else 403
+    admitted,
+};
+using ConnectionCheck = std::function<PeerAdmission(const boost::asio::ip::tcp::socket&)>;
+
+// For a connection admitted withCredential: whether the request, with its
+// Authorization header (nullopt when absent), may be served.
+using CredentialCheck = std::function<bool(std::string_view method, std::string_view path,
+                                           std::optional<std::string_view> authorization)>;
 
 class HttpServer {
 public:
@@ -80,8 +89,10 @@ public:
     // From any thread: runs task on the server thread; a task posted after
     // stop() never runs.
     void post(std::function<void()> task);
-    // Without one every connection is served.
+    // Without one every connection is admitted.
     void setConnectionCheck(ConnectionCheck check);
+    // Without one a connection admitted withCredential is refused.
+    void setCredentialCheck(CredentialCheck check);
 
     // Binds, listens and serves on the calling thread until stop(); throws
     // boost::system::system_error when the port cannot be opened.

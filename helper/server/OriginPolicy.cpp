@@ -46,9 +46,14 @@ bool OriginPolicy::originAllowed(std::string_view origin) const {
     return false;
 }
 
-bool OriginPolicy::allows(std::optional<std::string_view> host,
-                          std::optional<std::string_view> origin) const {
-    return (!host || hostAllowed(*host)) && (!origin || originAllowed(*origin));
+bool OriginPolicy::allows(std::optional<std::string_view> host, std::optional<std::string_view> origin,
+                          std::optional<std::string_view> fetchSite) const {
+    // "same-site" is a page of another port of this host as well: another
+    // program's server. "none" is the user's own navigation (an address typed
+    // or opened by the helper), "same-origin" the page itself.
+    const auto site = fetchSite ? lowerCase(std::string(*fetchSite)) : std::string();
+    const bool fromAnotherSite = site == "cross-site" || site == "same-site";
+    return !fromAnotherSite && (!host || hostAllowed(*host)) && (!origin || originAllowed(*origin));
 }
 
 } // namespace obx

@@ -15,11 +15,12 @@ class HttpServer;
 
 // Headers of every answer under the page's prefix: no inline script or
 // style, nothing fetched from elsewhere, never inside another site's frame,
-// and no content-type guessing.
+// no content-type guessing, and never a resource of another site's page.
 inline constexpr std::string_view pageSecurityHeaders =
     "Content-Security-Policy: default-src 'self'; script-src 'self'; connect-src 'self'; "
     "img-src 'self' data:; style-src 'self'; frame-ancestors 'none'; base-uri 'none'; form-action 'none'\r\n"
     "X-Content-Type-Options: nosniff\r\n"
+    "Cross-Origin-Resource-Policy: same-origin\r\n"
     "Referrer-Policy: no-referrer\r\n";
 
 // The relative file a page path names ("" and folders mean their

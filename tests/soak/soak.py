@@ -713,7 +713,7 @@ class EventStream:
         if all(line.startswith(":") for line in lines):
             return ("keep-alive", None)
         fields = dict(line.split(": ", 1) for line in lines)
-        if set(fields) != {"event", "data"} or fields["event"] not in ("devices", "button"):
+        if set(fields) != {"event", "data"} or fields["event"] not in ("devices", "button", "status"):
             raise ValueError(f"an event of unknown form: {block[:200]!r}")
         return fields["event"], json.loads(fields["data"])
 

@@ -3,9 +3,12 @@
 against the real obxhelper and a virtual trackball of obxkernd.
 
 Usage: page_test.py BIN_FOLDER [--screenshot FILE]
-The tests share one helper and one browser, and run in their file order: the
-trackball arrives in the first one."""
+The tests of a class share one helper and one browser, and run in their file
+order: the trackball arrives in the first one. Chromium runs with its own
+sandbox, which it refuses to do as root: as root the test runs itself as
+nobody, the helper too (the helper serves its own user only)."""
 
+import http.server
 import json
 import os
 import shutil
@@ -14,6 +17,7 @@ import socket
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import unittest
 import urllib.request
@@ -30,7 +34,8 @@ BIN = ""
 SCREENSHOT = None
 REPOSITORY = os.path.dirname(os.path.dirname(os.path.dirname(os.path.abspath(__file__))))
 WAIT_S = 10
-CHROMIUM_FLAGS = ("--headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+NOBODY = 65534
+CHROMIUM_FLAGS = ("--headless --disable-gpu --disable-quic --no-first-run "
                   "--disable-background-networking --disable-component-update --disable-sync "
                   "--window-size=1100,1400").split()
 
@@ -82,6 +87,28 @@ class System:
             file.write(f"[Desktop Entry]\nType=Application\nName={title}\nExec={program} %F\nIcon={icon}\n")
         return program
 
+    def address_the_helper_opens(self):
+        """What a second start of the helper with --launchGui, as the tray's action, hands to the desktop's
+        opener (a stand-in that notes it): the page's address with a one-time code."""
+        tools = os.path.join(self.folder, "tools")
+        os.makedirs(tools, exist_ok=True)
+        noted = os.path.join(self.folder, "opened")
+        with open(os.path.join(tools, "xdg-open"), "w") as file:
+            file.write(f'#!/bin/sh\necho "$1" > {noted}.part && mv {noted}.part {noted}\n')
+        os.chmod(os.path.join(tools, "xdg-open"), 0o755)
+        environment = dict(self.environment, PATH=tools + ":/usr/bin:/bin")
+        subprocess.run([os.path.join(BIN, "obxhelper"), "--launchGui"], env=environment, check=True,
+                       timeout=WAIT_S, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        wait_for(lambda: os.path.exists(noted), "the address the helper opens")
+        with open(noted) as file:
+            address = file.read().strip()
+        os.remove(noted)
+        return address
+
+    def log(self):
+        with open(os.path.join(self.folder, "config", "Halvex", "Ombrix", "obxhelper_00.log"), errors="replace") as file:
+            return file.read()
+
     def start(self, command):
         self.processes.append(subprocess.Popen(command, env=self.environment, stdout=subprocess.DEVNULL,
                                                stderr=subprocess.DEVNULL))
@@ -130,37 +157,38 @@ def settings_of(document):
     return {key: value for key, value in document.items() if key != "timestamp"}
 
 
-def open_browser(folder, downloads):
+def open_browser(folder, downloads, binary):
     options = webdriver.ChromeOptions()
-    options.binary_location = "/usr/bin/chromium"
+    options.binary_location = binary
     for flag in CHROMIUM_FLAGS:
         options.add_argument(flag)
     options.add_argument("--user-data-dir=" + os.path.join(folder, "browser"))
     options.add_experimental_option("prefs", {"download.default_directory": downloads,
                                               "download.prompt_for_download": False})
     options.set_capability("goog:loggingPrefs", {"browser": "ALL"})
-    return webdriver.Chrome(options=options, service=Service("/usr/bin/chromedriver"))
+    return webdriver.Chrome(options=options,
+                            service=Service("/usr/bin/chromedriver", env=dict(os.environ, HOME=folder)))
 
 
-class ConfigurationPageTest(unittest.TestCase):
+class PageTestCase(unittest.TestCase):
+    """A helper and a browser for the tests of a class, and what the tests do in a person's terms."""
+
     @classmethod
     def setUpClass(cls):
         cls.system = System()
         cls.downloads = os.path.join(cls.system.folder, "downloads")
         os.makedirs(cls.downloads)
-        cls.browser = open_browser(cls.system.folder, cls.downloads)
-        cls.console = []
-        cls.browser.get(f"http://127.0.0.1:{cls.system.port}/ui/")
+        cls.browser = open_browser(cls.system.folder, cls.downloads, cls.browser_program(cls.system.folder))
 
     @classmethod
     def tearDownClass(cls):
         cls.browser.quit()
         cls.system.stop()
 
-    def tearDown(self):
-        self.console.extend(self.browser.get_log("browser"))
+    @classmethod
+    def browser_program(cls, folder):
+        return "/usr/bin/chromium"
 
-    # Helpers in a person's terms.
     def find(self, css):
         return self.browser.find_element(By.CSS_SELECTOR, css)
 
@@ -208,6 +236,17 @@ class ConfigurationPageTest(unittest.TestCase):
     def lit(self, mask):
         return self.browser.execute_script(
             "return document.querySelector(`tr[data-mask='${arguments[0]}']`).classList.contains('pressed')", mask)
+
+
+class ConfigurationPageTest(PageTestCase):
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.console = []
+        cls.browser.get(cls.system.address_the_helper_opens())
+
+    def tearDown(self):
+        self.console.extend(self.browser.get_log("browser"))
 
     # The tests.
     def test_1_a_trackball_arriving_shows_without_a_reload(self):
@@ -373,6 +412,37 @@ class ConfigurationPageTest(unittest.TestCase):
             [action for action, _ in cases])
         self.assertEqual(words, [expected for _, expected in cases])
 
+    def test_91_another_port_gets_nothing_the_helper_takes_and_its_images_hold_no_event_place(self):
+        token = self.browser.execute_script("return sessionStorage.getItem('obx-page-token')")
+        self.assertTrue(token)
+        page, tab = self.browser.current_url, self.browser.current_window_handle
+        # The page leaves its event-stream place while the other port's page takes what it can.
+        self.browser.get("about:blank")
+        foreign = ForeignServer(self.system.port)
+        try:
+            self.browser.switch_to.new_window("tab")
+            self.browser.get(foreign.address)
+            self.assertTrue(foreign.reported.wait(WAIT_S), "the other port's page did not report")
+            self.assertEqual([text for text in foreign.received if token in text], [])
+            # The helper refused the images itself: the browser's blocking of the answers (nosniff, the
+            # resource policy) is not what kept them out.
+            wait_for(lambda: self.system.log().count('{"reason":"Request origin not allowed"') >= 5,
+                     "the helper to refuse the other port's images")
+            # The page, opened again while the images are still shown, gets its event-stream place.
+            self.browser.switch_to.window(tab)
+            self.browser.get(page)
+            self.shows("#connection", "Connected to the helper")
+            self.system.press("press", "6")
+            try:
+                self.until(lambda: self.lit(32), "button 6 to light up")
+            finally:
+                self.system.press("release", "6")
+        finally:
+            foreign.stop()
+        # The browser notes the images the helper refused; those entries are expected.
+        self.console.extend(entry for entry in self.browser.get_log("browser")
+                            if not (entry["source"] == "network" and "/events" in entry["message"]))
+
     def test_9_nothing_leaves_the_loopback_address_and_the_console_is_clean(self):
         own = f"http://127.0.0.1:{self.system.port}/"
         entries = self.browser.execute_script(
@@ -384,8 +454,98 @@ class ConfigurationPageTest(unittest.TestCase):
         self.assertEqual(self.console, [])
 
 
+class ForeignServer:
+    """Another program's web server on another loopback port, as a sandboxed program could run one: its page
+    reports what the browser lets it read, and holds images of the helper's event stream."""
+
+    def __init__(self, helper_port):
+        self.received = []
+        self.reported = threading.Event()
+        # The report goes once every image has loaded or failed: a stream taken by an image never ends.
+        page = ("<!doctype html><title>elsewhere</title>"
+                + "".join(f'<img src="http://127.0.0.1:{helper_port}/events?{n}" alt="">' for n in range(5))
+                + "<script>Promise.all([...document.images].map((image) => new Promise((done) => {"
+                  " image.onload = image.onerror = done; }))).then(() => fetch('/report', {method: 'POST',"
+                  " body: JSON.stringify({cookie: document.cookie, session: {...sessionStorage},"
+                  " local: {...localStorage}})}))</script>").encode()
+        server = self
+
+        class Handler(http.server.BaseHTTPRequestHandler):
+            def answer(self, body):
+                self.send_response(200)
+                self.send_header("Content-Type", "text/html")
+                self.send_header("Content-Length", str(len(body)))
+                self.end_headers()
+                self.wfile.write(body)
+
+            def do_GET(self):
+                server.received.append(self.requestline + "\n" + str(self.headers))
+                self.answer(page)
+
+            def do_POST(self):
+                body = self.rfile.read(int(self.headers.get("Content-Length", 0))).decode()
+                server.received.append(self.requestline + "\n" + str(self.headers) + body)
+                self.answer(b"")
+                server.reported.set()
+
+            def log_message(self, *arguments):
+                pass
+
+        self.httpd = http.server.ThreadingHTTPServer(("127.0.0.1", 0), Handler)
+        self.address = f"http://127.0.0.1:{self.httpd.server_address[1]}/"
+        threading.Thread(target=self.httpd.serve_forever, daemon=True).start()
+
+    def stop(self):
+        self.httpd.shutdown()
+        self.httpd.server_close()
+
+
+class SandboxedBrowserTest(PageTestCase):
+    """The page in a browser that is itself a sandbox (as a Snap or Flatpak browser is): chromium inside
+    bubblewrap, sharing the host's network but not its mount namespace, with its own sandbox on."""
+
+    @classmethod
+    def browser_program(cls, folder):
+        wrapper = os.path.join(folder, "sandboxed-chromium")
+        with open(wrapper, "w") as file:
+            file.write('#!/bin/sh\nexec bwrap --dev-bind / / --share-net --die-with-parent /usr/bin/chromium "$@"\n')
+        os.chmod(wrapper, 0o755)
+        return wrapper
+
+    def test_1_the_address_the_helper_opens_works_and_no_other_does(self):
+        self.system.start_trackball()
+        address = self.system.address_the_helper_opens()
+        self.browser.get(address)
+        self.shows("#devices-body", "Virtual Trackball")
+        self.shows("#connection", "Connected to the helper")
+        self.assertNotIn("code=", self.browser.current_url)
+        # The browser's own requests come from outside the session: without the page's token they are
+        # refused as any sandboxed program's are.
+        self.assertEqual(self.browser.execute_async_script(
+            "fetch('/config').then((answer) => arguments[0](answer.status))"), 403)
+        # In a tab of its own the page has no token; the spent code and a plain address say how to open it.
+        tab = self.browser.current_window_handle
+        for other in (address, address.split("?")[0]):
+            self.browser.switch_to.new_window("tab")
+            self.browser.get(other)
+            self.shows("#locked", "obxctl open")
+            self.assertFalse(self.browser.execute_script("return document.querySelector('main').checkVisibility()"))
+            self.browser.close()
+            self.browser.switch_to.window(tab)
+
+
+def run_unprivileged():
+    """Runs this test again as nobody when it runs as root."""
+    if os.geteuid() != 0:
+        return
+    os.execv("/usr/bin/setpriv", ["setpriv", f"--reuid={NOBODY}", f"--regid={NOBODY}", "--clear-groups", "--",
+                                  "/usr/bin/env", "-u", "XDG_RUNTIME_DIR", "HOME=/nonexistent",
+                                  sys.executable, os.path.abspath(sys.argv[0]), *sys.argv[1:]])
+
+
 def main():
     global BIN, SCREENSHOT
+    run_unprivileged()
     arguments = sys.argv[1:]
     if "--screenshot" in arguments:
         at = arguments.index("--screenshot")

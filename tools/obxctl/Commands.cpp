@@ -342,11 +342,13 @@ private:
 
     void open() {
         expectCount(1, 1);
-        // Only a running helper serves the page.
-        client_.get("/");
-        const auto address = "http://127.0.0.1:" + std::to_string(invocation_.port) + "/ui/";
-        openInBrowser(address);
-        out_ << "Opened " << address << "\n";
+        // Only a running helper serves the page, and the page needs a code of
+        // the helper's to be more than a note on how to open it.
+        const auto code = client_.post("/page/code", {}, json::object()).at("code").get<std::string>();
+        const auto page = "http://127.0.0.1:" + std::to_string(invocation_.port) + "/ui/";
+        openInBrowser(page + "?code=" + code);
+        // The code is for the browser; the terminal shows the plain address.
+        out_ << "Opened " << page << "\n";
     }
 
     const Invocation& invocation_;

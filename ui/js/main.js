@@ -1,5 +1,5 @@
 // Wires the sections to the chosen trackball and profile and to the helper's events.
-import { api } from "./api.js";
+import { api, NotAllowedError, takeCredential } from "./api.js";
 import { showError } from "./dom.js";
 import { listenToHelper } from "./events.js";
 import { DevicesView, showStatus } from "./views/devices.js";
@@ -11,6 +11,9 @@ import { TransferView } from "./views/transfer.js";
 
 const section = (id) => document.getElementById(id);
 const pageError = section("page-error");
+
+// The views, made once the page holds its credential.
+let devices, profiles, buttons, profileViews;
 
 const state = {
     device: null,
@@ -28,19 +31,20 @@ const state = {
     },
 };
 
-const devices = new DevicesView(section("devices-body"), state);
-const profiles = new ProfilesView(section("profiles-body"), state);
-const buttons = new ButtonsView(section("buttons-body"), state);
-const profileViews = [buttons, new PointerView(section("pointer-body"), state),
-    new ScrollView(section("scroll-body"), state), new SnippetsView(section("snippets-body"), state)];
-new TransferView(section("transfer-body"), () => reload());
+// The page without the helper's credential: a note on how to open it.
+function showLocked() {
+    section("locked").hidden = false;
+    document.querySelector("main").hidden = true;
+    section("connection").hidden = true;
+}
 
 async function guarded(work) {
     try {
         await work();
         showError(pageError, null);
     } catch (error) {
-        showError(pageError, error);
+        if (error instanceof NotAllowedError) showLocked();
+        else showError(pageError, error);
     }
 }
 
@@ -49,16 +53,30 @@ function reload() {
     return guarded(() => Promise.all([profiles.load(), ...profileViews.map((view) => view.load())]));
 }
 
+async function start() {
+    if (!(await takeCredential())) {
+        showLocked();
+        return;
+    }
+    devices = new DevicesView(section("devices-body"), state);
+    profiles = new ProfilesView(section("profiles-body"), state);
+    buttons = new ButtonsView(section("buttons-body"), state);
+    profileViews = [buttons, new PointerView(section("pointer-body"), state),
+        new ScrollView(section("scroll-body"), state), new SnippetsView(section("snippets-body"), state)];
+    new TransferView(section("transfer-body"), () => reload());
+    const connection = section("connection");
+    listenToHelper({
+        onDevices: (document) => devices.show(document),
+        onButton: (event) => buttons.highlight(event),
+        onStatus: (document) => showStatus(section("status-notices"), document),
+        onState: (open) => {
+            connection.textContent = open ? "Connected to the helper" : "Not connected to the helper — retrying";
+            connection.classList.toggle("offline", !open);
+        },
+        onRefused: showLocked,
+    });
+    guarded(async () => devices.show(await api.devices()));
+    guarded(async () => showStatus(section("status-notices"), await api.status()));
+}
 
-const connection = section("connection");
-listenToHelper({
-    onDevices: (document) => devices.show(document),
-    onButton: (event) => buttons.highlight(event),
-    onStatus: (document) => showStatus(section("status-notices"), document),
-    onState: (open) => {
-        connection.textContent = open ? "Connected to the helper" : "Not connected to the helper — retrying";
-        connection.classList.toggle("offline", !open);
-    },
-});
-guarded(async () => devices.show(await api.devices()));
-guarded(async () => showStatus(section("status-notices"), await api.status()));
+start();

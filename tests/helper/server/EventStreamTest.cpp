@@ -17,6 +17,7 @@ using test::RawHttpClient;
 
 constexpr std::string_view streamHead = "HTTP/1.1 200 OK\r\nContent-Type: text/event-stream\r\n"
                                         "Cache-Control: no-store\r\nX-Content-Type-Options: nosniff\r\n"
+                                        "Cross-Origin-Resource-Policy: same-origin\r\n"
                                         "Connection: close\r\n\r\n";
 const std::string opening = "event: hello\ndata: {}\n\n";
 

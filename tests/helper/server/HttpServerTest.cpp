@@ -75,20 +75,24 @@ protected:
     std::uint16_t port = 0;
 };
 
+const std::string securityHeaders =
+    "X-Content-Type-Options: nosniff\nCross-Origin-Resource-Policy: same-origin\nCache-Control: no-store\n";
+
 TEST(HttpResponseBytes, SuccessUsesSingleLineFeedsAndCountsTheFinalOne) {
     EXPECT_EQ(successResponse(true), "HTTP/1.1 200 OK\nContent-Length: 5\nContent-Type: application/json; "
-                                     "charset=utf-8\n\ntrue\n");
+                                     "charset=utf-8\n" +
+                                         securityHeaders + "\ntrue\n");
     EXPECT_EQ(successResponse(json{{"b", 1}, {"a", "\xc3\xa9"}}),
-              "HTTP/1.1 200 OK\nContent-Length: 17\nContent-Type: application/json; charset=utf-8\n\n"
-              "{\"a\":\"\xc3\xa9\",\"b\":1}\n");
+              "HTTP/1.1 200 OK\nContent-Length: 17\nContent-Type: application/json; charset=utf-8\n" +
+                  securityHeaders + "\n{\"a\":\"\xc3\xa9\",\"b\":1}\n");
 }
 
 TEST(HttpResponseBytes, FailureEnvelopeHasReasonFirstAndIsLogged) {
     LogCapture capture;
     EXPECT_EQ(
         failureResponse("Device does not exist"),
-        "HTTP/1.1 400 Bad Request\nContent-Length: 51\nContent-Type: application/json; charset=utf-8\n\n"
-        "{\"reason\":\"Device does not exist\",\"success\":false}\n");
+        "HTTP/1.1 400 Bad Request\nContent-Length: 51\nContent-Type: application/json; charset=utf-8\n" +
+            securityHeaders + "\n{\"reason\":\"Device does not exist\",\"success\":false}\n");
     EXPECT_TRUE(capture.contains(
         LogLevel::warning, "\tresponse(failure): {\"reason\":\"Device does not exist\",\"success\":false}"));
     EXPECT_NE(failureResponse("bad \xff byte").find("\"success\":false"), std::string::npos);
@@ -263,7 +267,7 @@ TEST_F(HttpServerTest, TheCheckIsAskedOnceAtTheFirstRequestAndARefusedConnection
     auto asked = std::make_shared<std::atomic<int>>(0);
     restart({}, [allowed, asked](const boost::asio::ip::tcp::socket&) {
         ++*asked;
-        return allowed->load();
+        return allowed->load() ? PeerAdmission::admitted : PeerAdmission::refused;
     });
     LogCapture capture;
     RawHttpClient first(port);
@@ -306,7 +310,9 @@ TEST_F(HttpServerTest, ForeignHostsAndEveryOriginButTheHelpersOwnAreForbidden) {
              "Origin: http://127.0.0.1:" + otherPort + "\r\n", "Origin: http://127.0.0.1\r\n",
              "Origin: https://" + own + "\r\n", "Origin: http://[::1]:" + std::to_string(port) + "\r\n",
              "Origin: file://\r\n", "Origin: http://" + own + ".evil.example\r\n",
-             "Origin: http://" + own + "/\r\n", "Origin: \r\n"}) {
+             "Origin: http://" + own + "/\r\n", "Origin: \r\n", "Sec-Fetch-Site: cross-site\r\n",
+             "Sec-Fetch-Site: same-site\r\n",
+             "Origin: http://" + own + "\r\nSec-Fetch-Site: SAME-SITE\r\n"}) {
         RawHttpClient client(port);
         EXPECT_EQ(client.request(httpRequest("POST", "/echo", "x", headers)), forbidden) << headers;
         EXPECT_TRUE(client.closedByServer());
@@ -316,7 +322,9 @@ TEST_F(HttpServerTest, ForeignHostsAndEveryOriginButTheHelpersOwnAreForbidden) {
                                   "Host: [::1]:" + std::to_string(port) + "\r\n",
                                   "Host: " + own + "\r\nOrigin: http://" + own + "\r\n",
                                   "Origin: http://localhost:" + std::to_string(port) + "\r\n",
-                                  "Origin: HTTP://LocalHost:" + std::to_string(port) + "\r\n", ""}) {
+                                  "Origin: HTTP://LocalHost:" + std::to_string(port) + "\r\n",
+                                  "Origin: http://" + own + "\r\nSec-Fetch-Site: same-origin\r\n",
+                                  "Sec-Fetch-Site: none\r\n", ""}) {
         RawHttpClient client(port);
         EXPECT_EQ(client.request(httpRequest("POST", "/echo", "x", headers)), okBody("x")) << headers;
     }

@@ -78,7 +78,8 @@ protected:
 TEST_F(ResourcesTest, UnknownGetPathsAnswerTheVersionDocument) {
     const std::string expected =
         "HTTP/1.1 200 OK\nContent-Length: 64\nContent-Type: application/json; "
-        "charset=utf-8\n\n{\"apiVersion\":1,\"fileVersion\":{\"major\":2,\"minor\":1,"
+        "charset=utf-8\nX-Content-Type-Options: nosniff\nCross-Origin-Resource-Policy: same-origin\n"
+        "Cache-Control: no-store\n\n{\"apiVersion\":1,\"fileVersion\":{\"major\":2,\"minor\":1,"
         "\"patch\":19}}\n";
     EXPECT_EQ(request("GET", "/"), expected);
     EXPECT_EQ(request("GET", "/nothing"), expected);
@@ -319,6 +320,31 @@ TEST_F(DeviceEventsTest, TheWorkersReportsReachSubscribersInOrderWithTheDeviceLi
                           buttonEvent(4097, 0, 32) + buttonEvent(12, 2147483648, 1);
     for (auto* subscriber : {first.get(), second.get()}) {
         EXPECT_EQ(subscriber->readUntil("\"released\":1}\n\n"), expected);
+    }
+}
+
+TEST_F(DeviceEventsTest, PagesOfOtherSitesAreRefusedBeforeAnyWorkAndHoldNoPlaceOfTheStream) {
+    // The strict mock fails the case when a refused request reaches the settings or the trackballs.
+    const auto refused = failureResponse("Request origin not allowed", statusForbidden);
+    for (const std::string site : {"cross-site", "same-site", "Cross-Site", "same-site", "cross-site"}) {
+        for (const std::string target : {"/events", "/config"}) {
+            RawHttpClient page(port);
+            EXPECT_EQ(page.request(httpRequest("GET", target, "", "Sec-Fetch-Site: " + site + "\r\n")),
+                      refused)
+                << site << " " << target;
+        }
+    }
+    const json devices{{"devices", json::array()}};
+    EXPECT_CALL(manager, getDevices()).Times(4).WillRepeatedly(Return(devices));
+    std::vector<std::unique_ptr<RawHttpClient>> subscribers;
+    for (int place = 0; place < 4; ++place) {
+        subscribers.push_back(subscribe(devices));
+    }
+    // The page itself, and an address the user opened.
+    EXPECT_CALL(manager, getSettings()).Times(2).WillRepeatedly(Return(json::object()));
+    for (const std::string site : {"same-origin", "none"}) {
+        EXPECT_EQ(client->request(httpRequest("GET", "/config", "", "Sec-Fetch-Site: " + site + "\r\n")),
+                  successResponse(json::object()));
     }
 }
 

@@ -1,5 +1,6 @@
 #include "HelperProcess.h"
 #include "PrivateLogind.h"
+#include "RawHttpClient.h"
 #include "RunningHelper.h"
 
 #include <csignal>
@@ -167,9 +168,25 @@ TEST(HelperProgramTest, LaunchGuiWithoutTheApplicationOpensTheConfigurationPageI
     writeFile(tools / "xdg-open", "#!/bin/sh\necho \"$@\" > '" + mark.string() + "'\n");
     ::chmod((tools / "xdg-open").c_str(), 0755);
     setting.setEnvironment("PATH", tools.string() + ":/usr/bin:/bin");
+    const auto page = "http://127.0.0.1:" + std::to_string(setting.port()) + "/ui/";
+    // No helper runs: the page's plain address, where it would say how to open it.
     EXPECT_EQ(runHelper(setting, {"--launchGui"}), 0);
     ASSERT_TRUE(waitUntil([&] { return readFile(mark).find('\n') != std::string::npos; }));
-    EXPECT_EQ(readFile(mark), "http://127.0.0.1:" + std::to_string(setting.port()) + "/ui/\n");
+    EXPECT_EQ(readFile(mark), page + "\n");
+
+    // With the helper running, the address carries a code of that helper's, good for one page.
+    std::filesystem::remove(mark);
+    RunningHelper helper(setting);
+    ASSERT_TRUE(helper.started());
+    EXPECT_EQ(runHelper(setting, {"--launchGui"}), 0);
+    ASSERT_TRUE(waitUntil([&] { return readFile(mark).find('\n') != std::string::npos; }));
+    const auto opened = readFile(mark);
+    ASSERT_TRUE(opened.starts_with(page + "?code=")) << opened;
+    const auto code = opened.substr(page.size() + 6, 32);
+    RawHttpClient client(setting.port());
+    const auto exchange = httpRequest("POST", "/page/session", "{\"code\":\"" + code + "\"}");
+    EXPECT_TRUE(client.request(exchange).value_or("").starts_with("HTTP/1.1 200 OK"));
+    EXPECT_TRUE(client.request(exchange).value_or("").starts_with("HTTP/1.1 403 Forbidden"));
 }
 
 TEST(HelperProgramTest, FirstLogFileIsCounterZeroAndRotationGoesOnInTheNext) {

@@ -167,6 +167,67 @@ TEST_F(HostileInputTest, AnotherUserIsRefused) {
     })) << setting.log();
 }
 
+// A program of the user in a sandbox of its own (bubblewrap, as Flatpak runs one) shares the
+// host's network but not its mount namespace: it is refused reads, changes and the event stream,
+// unless it brings the token of a page the helper opened.
+TEST_F(HostileInputTest, ASandboxedProgramOfTheUserIsRefusedWithoutThePagesToken) {
+    start();
+    const auto code = post("/page/code", "{}");
+    ASSERT_TRUE(contains(code, "HTTP/1.1 200 OK")) << code.value_or("<no answer>");
+    const auto script = setting.folder() / "sandboxed.sh";
+    writeFile(script, R"sh(ask() { echo "== $1"; shift; curl -s -i -m 3 "$@"; echo; }
+ask read "$BASE/config"
+ask change --data '{"command":"open","path":"/tmp/x"}' "$BASE/config/buttons?app=*&device=1&button=32"
+ask events "$BASE/events"
+ask status "$BASE/status"
+token=$(curl -s --data "$EXCHANGE" "$BASE/page/session" | sed 's/.*"token":"\([0-9a-f]*\)".*/\1/')
+ask with-token -H "Authorization: Bearer $token" "$BASE/config"
+)sh");
+    const auto output = setting.folder() / "sandboxed";
+    SpawnedProcess client({"/usr/bin/bwrap", "--ro-bind", "/", "/", "--dev", "/dev", "--proc", "/proc",
+                           "--unshare-pid", "--share-net", "--die-with-parent", "/bin/sh", script.string()},
+                          {"BASE=http://127.0.0.1:" + std::to_string(setting.port()),
+                           "EXCHANGE=" + code->substr(code->find("{\"code\""))},
+                          output);
+    ASSERT_EQ(client.waitExit(kWait), 0) << readFile(output);
+    const auto answers = readFile(output);
+    const auto answerTo = [&](const std::string& name) {
+        const auto from = answers.find("== " + name + "\n");
+        return from == std::string::npos ? std::string()
+                                         : answers.substr(from, answers.find("\n== ", from + 1) - from);
+    };
+    for (const char* refused : {"read", "change", "events", "status"}) {
+        EXPECT_TRUE(answerTo(refused).find("HTTP/1.1 403 Forbidden") != std::string::npos &&
+                    answerTo(refused).find(originReason) != std::string::npos)
+            << refused << ": " << answers;
+    }
+    EXPECT_NE(answerTo("with-token").find("HTTP/1.1 200 OK"), std::string::npos) << answers;
+    EXPECT_NE(
+        setting.log().find("[HTTP] - refusing a process outside the user's session that has no credential"),
+        std::string::npos)
+        << setting.log();
+    // A program outside a sandbox is served as it was.
+    EXPECT_TRUE(contains(post("/config/general", "{\"trayIcon\":false}"), "HTTP/1.1 200 OK"));
+}
+
+// A connection that a sandbox shares with a process of the host (here inherited, the host's
+// process the newest holder) is the sandbox's.
+TEST_F(HostileInputTest, AConnectionASandboxSharesWithTheHostIsRefused) {
+    start();
+    const auto script = setting.folder() / "shared.sh";
+    writeFile(script, R"sh(exec 3<>"/dev/tcp/127.0.0.1/$PORT"
+bwrap --ro-bind / / --dev /dev --proc /proc --unshare-pid --share-net --die-with-parent sh -c \
+    'sleep 1; printf "GET /config HTTP/1.1\r\nHost: 127.0.0.1:%s\r\nConnection: close\r\n\r\n" "$PORT" >&3; cat <&3' &
+sleep 0.5
+sleep 3 &
+wait %1
+)sh");
+    const auto output = setting.folder() / "shared";
+    SpawnedProcess client({"/bin/bash", script.string()}, {"PORT=" + std::to_string(setting.port())}, output);
+    ASSERT_EQ(client.waitExit(kWait), 0) << readFile(output);
+    EXPECT_TRUE(contains(readFile(output), "HTTP/1.1 403 Forbidden")) << readFile(output);
+}
+
 // What the helper had open must not outlive it in a program it started: a
 // new helper binds the same port while that program still runs.
 TEST(HostileProgramTest, StartedProgramDoesNotHoldThePort) {

@@ -250,7 +250,11 @@ TEST(ObxctlOpenTest, OpensTheHelpersPageInTheBrowserOnlyWhenTheHelperRuns) {
     const auto run = ctl({"open"}, environment);
     EXPECT_EQ(run.exit, 0) << run.output;
     EXPECT_EQ(run.output, "Opened " + address + "\n");
-    EXPECT_EQ(readFile(mark), address + "\n");
+    // The browser gets a one-time code of the helper's.
+    const auto opened = readFile(mark);
+    EXPECT_TRUE(opened.starts_with(address + "?code=") && opened.size() == address.size() + 6 + 32 + 1 &&
+                opened.find_first_not_of("0123456789abcdef", address.size() + 6) == opened.size() - 1)
+        << opened;
     EXPECT_EQ(ctl({"open", "now"}, environment).exit, 64);
 
     writeFile(tools / "xdg-open", "#!/bin/sh\nexit 3\n");

@@ -1,5 +1,7 @@
 #include "platform/LoopbackSockets.h"
 
+#include "platform/linux/server/SessionNamespace.h"
+
 #include <array>
 #include <cerrno>
 #include <cstring>
@@ -8,6 +10,7 @@
 #include <linux/netlink.h>
 #include <linux/sock_diag.h>
 #include <netinet/in.h>
+#include <optional>
 #include <sys/socket.h>
 #include <sys/time.h>
 #include <system_error>
@@ -38,11 +41,19 @@ void copyAddress(const boost::asio::ip::address& address, __be32 (&to)[4]) {
     }
 }
 
-// Asks NETLINK_SOCK_DIAG for the owner of the socket at the far end: its
-// own source is our remote endpoint, its destination our local one.
+struct PeerSocket {
+    uid_t owner;
+    std::uint64_t inode;
+};
+
+// Asks NETLINK_SOCK_DIAG for the owner and inode of the socket at the far
+// end (its own source is our remote endpoint, its destination our local
+// one), then for the user's socket where the process holding it runs.
 class SockDiagPeerOwnerCheck : public PeerOwnerCheck {
 public:
-    SockDiagPeerOwnerCheck() : fd_(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {
+    SockDiagPeerOwnerCheck()
+        : sessionNamespace_(linuxos::sessionMountNamespace()),
+          fd_(::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG)) {
         if (fd_ < 0) {
             throw std::system_error(errno, std::generic_category(), "NETLINK_SOCK_DIAG");
         }
@@ -55,22 +66,27 @@ public:
     SockDiagPeerOwnerCheck(const SockDiagPeerOwnerCheck&) = delete;
     SockDiagPeerOwnerCheck& operator=(const SockDiagPeerOwnerCheck&) = delete;
 
-    bool peerIsOwnUser(const tcp::socket& socket) override {
+    PeerOwner ownerOf(const tcp::socket& socket) override {
         boost::system::error_code error;
         const auto local = socket.local_endpoint(error);
         if (error) {
-            return false;
+            return PeerOwner::anotherUser;
         }
         const auto remote = socket.remote_endpoint(error);
         if (error) {
-            return false;
+            return PeerOwner::anotherUser;
         }
-        uid_t owner = 0;
-        return peerSocketUid(local, remote, owner) && owner == ::geteuid();
+        const auto peer = peerSocket(local, remote);
+        if (!peer || peer->owner != ::geteuid()) {
+            return PeerOwner::anotherUser;
+        }
+        return linuxos::socketHeldInSessionOnly(peer->inode, sessionNamespace_)
+                   ? PeerOwner::user
+                   : PeerOwner::userOutsideSession;
     }
 
 private:
-    bool peerSocketUid(const tcp::endpoint& local, const tcp::endpoint& remote, uid_t& uid) {
+    std::optional<PeerSocket> peerSocket(const tcp::endpoint& local, const tcp::endpoint& remote) {
         struct {
             nlmsghdr header;
             inet_diag_req_v2 request;
@@ -92,7 +108,7 @@ private:
         kernel.nl_family = AF_NETLINK;
         if (::sendto(fd_, &message, sizeof message, 0, reinterpret_cast<const sockaddr*>(&kernel),
                      sizeof kernel) != static_cast<ssize_t>(sizeof message)) {
-            return false;
+            return std::nullopt;
         }
         // A late answer to an earlier request that timed out is skipped.
         for (int tries = 0; tries < 4; ++tries) {
@@ -101,11 +117,11 @@ private:
                 received = ::recv(fd_, reply_.data(), reply_.size(), 0);
             } while (received < 0 && errno == EINTR);
             if (received <= 0) {
-                return false;
+                return std::nullopt;
             }
             nlmsghdr header;
             if (static_cast<std::size_t>(received) < sizeof header) {
-                return false;
+                return std::nullopt;
             }
             std::memcpy(&header, reply_.data(), sizeof header);
             if (header.nlmsg_seq != sequence_) {
@@ -114,16 +130,16 @@ private:
             if (header.nlmsg_type != SOCK_DIAG_BY_FAMILY ||
                 header.nlmsg_len > static_cast<std::size_t>(received) ||
                 header.nlmsg_len < NLMSG_LENGTH(sizeof(inet_diag_msg))) {
-                return false; // NLMSG_ERROR: no such socket
+                return std::nullopt; // NLMSG_ERROR: no such socket
             }
             inet_diag_msg found;
             std::memcpy(&found, reply_.data() + NLMSG_HDRLEN, sizeof found);
-            uid = found.idiag_uid;
-            return true;
+            return PeerSocket{found.idiag_uid, found.idiag_inode};
         }
-        return false;
+        return std::nullopt;
     }
 
+    std::string sessionNamespace_;
     int fd_;
     std::uint32_t sequence_ = 0;
     std::array<char, 8192> reply_{};

@@ -77,7 +77,14 @@ public:
         }
     }
 
-    bool peerIsOwnUser(const tcp::socket& socket) override {
+    // Every process of the user is the user: the sandboxes of Windows
+    // (AppContainers) reach the loopback address only when exempted.
+    PeerOwner ownerOf(const tcp::socket& socket) override {
+        return peerIsOwnUser(socket) ? PeerOwner::user : PeerOwner::anotherUser;
+    }
+
+private:
+    bool peerIsOwnUser(const tcp::socket& socket) {
         boost::system::error_code error;
         const auto own = socket.local_endpoint(error);
         const auto peer = error ? tcp::endpoint() : socket.remote_endpoint(error);
@@ -100,7 +107,6 @@ public:
         return same;
     }
 
-private:
     std::vector<unsigned char> ownSid_;
 };
 

@@ -220,6 +220,13 @@ class HelperProgramUnderWine(unittest.TestCase):
         self.assertTrue(wait_until(lambda: os.path.exists(mark)), "nothing was opened")
         with open(mark) as opened:
             self.assertEqual(opened.read(), "http://127.0.0.1:%d/ui/\n" % self.helper.port)
+        # With the helper running, the address carries a one-time code the helper gave.
+        os.remove(mark)
+        self.helper.start("--logLevel", "1")
+        self.assertEqual(self.helper.run("--launchGui"), 0)
+        self.assertTrue(wait_until(lambda: os.path.exists(mark)), "nothing was opened")
+        with open(mark) as opened:
+            self.assertRegex(opened.read(), r"^http://127\.0\.0\.1:%d/ui/\?code=[0-9a-f]{32}\n$" % self.helper.port)
 
 
 class HttpAnswersAsOnLinux(unittest.TestCase):
