@@ -238,13 +238,16 @@ TEST_F(HttpServerTest, AcceptingGoesOnAfterRunningOutOfDescriptors) {
     LogCapture capture;
     rlimit original{};
     ::getrlimit(RLIMIT_NOFILE, &original);
-    RawHttpClient waiting(port);
-    waiting.send(httpRequest("POST", "/echo", "later"));
+    // Its socket exists before the limit falls and it connects after, so the
+    // server has a connection to accept while it can open no descriptor.
+    RawHttpClient waiting(port, RawHttpClient::Deferred{});
     // No new descriptor at all: the server's accept fails until the limit is
     // back.
     rlimit none = original;
     none.rlim_cur = 0;
     ::setrlimit(RLIMIT_NOFILE, &none);
+    waiting.connect();
+    waiting.send(httpRequest("POST", "/echo", "later"));
     const bool failed = eventually([&] {
         for (auto& text : capture.texts()) {
             if (text.rfind("[HTTP] - cannot accept a connection: ", 0) == 0) {

@@ -9,8 +9,16 @@ namespace obx::test {
 
 using boost::asio::ip::tcp;
 
-RawHttpClient::RawHttpClient(std::uint16_t port) : socket_(io_) {
-    socket_.connect(tcp::endpoint(boost::asio::ip::make_address("127.0.0.1"), port));
+RawHttpClient::RawHttpClient(std::uint16_t port) : RawHttpClient(port, Deferred{}) {
+    connect();
+}
+
+RawHttpClient::RawHttpClient(std::uint16_t port, Deferred) : socket_(io_), port_(port) {
+    socket_.open(tcp::v4());
+}
+
+void RawHttpClient::connect() {
+    socket_.connect(tcp::endpoint(boost::asio::ip::make_address("127.0.0.1"), port_));
 }
 
 void RawHttpClient::send(const std::string& bytes) {

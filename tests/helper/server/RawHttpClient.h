@@ -13,6 +13,11 @@ namespace obx::test {
 class RawHttpClient {
 public:
     explicit RawHttpClient(std::uint16_t port);
+    // Holds an open socket (every descriptor it needs) but connects only at
+    // connect(): for tests that take descriptors away in between.
+    struct Deferred {};
+    RawHttpClient(std::uint16_t port, Deferred);
+    void connect();
 
     void send(const std::string& bytes);
     // As send, but false instead of an exception when the server has closed.
@@ -41,6 +46,7 @@ private:
 
     boost::asio::io_context io_;
     boost::asio::ip::tcp::socket socket_;
+    std::uint16_t port_;
     std::string pending_;
     // The last read found the stream ended (or reset) by the server.
     bool closed_ = false;
