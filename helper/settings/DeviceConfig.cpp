@@ -9,8 +9,6 @@
 #include <algorithm>
 #include <bit>
 #include <sstream>
-#include <tuple>
-#include <vector>
 
 namespace obx {
 
@@ -140,20 +138,25 @@ json DeviceConfig::getButtonAction(std::uint32_t mask) const {
 }
 
 void DeviceConfig::setButtonAction(std::uint32_t mask, const json& action) {
-    // Every entry is built before any is stored, so that a refused one
-    // leaves the table as it was.
     const ActionFactory factory;
-    std::vector<std::tuple<std::uint32_t, const json*, ActionPtr>> built;
-    if (mask != 0) {
-        built.emplace_back(mask, &action, factory.create(this, action));
-    } else if (!action.is_null()) {
-        for (auto& [name, entry] : action.get_ref<const json::object_t&>()) {
-            built.emplace_back(maskFromMemberName(name), &entry, factory.create(this, entry));
+    auto store = [&](std::uint32_t key, const json& entry) {
+        auto built = factory.create(this, entry);
+        commands_[key] = entry.dump();
+        storeAction(key, std::move(built));
+    };
+    // Members stored before one that fails stay, so the chord mask must
+    // follow them on every way out.
+    try {
+        if (mask != 0) {
+            store(mask, action);
+        } else if (!action.is_null()) {
+            for (auto& [name, entry] : action.get<json::object_t>()) {
+                store(maskFromMemberName(name), entry);
+            }
         }
-    }
-    for (auto& [key, entry, made] : built) {
-        commands_[key] = entry->dump();
-        storeAction(key, std::move(made));
+    } catch (...) {
+        updateChordMask();
+        throw;
     }
     updateChordMask();
 }

@@ -45,7 +45,6 @@ public:
     void updateChordMask();
 
     nlohmann::json getButtonAction(std::uint32_t mask) const;
-    // Mask 0 sets every member of action; a refused entry leaves all as they were.
     void setButtonAction(std::uint32_t mask, const nlohmann::json& action);
     // Throws the ActionFieldError of the first stored entry whose form was
     // refused (see ActionFactory::create), naming its button; entries that

@@ -140,6 +140,13 @@ TEST_F(ObxctlTest, ShortActionFormsStoreWhatTheirJsonFormsStore) {
         {{"snippet-menu"}, R"({"command":"snippetMenu"})"},
         {{"system", "maximizeWindow"}, R"({"command":"system","action":"maximizeWindow"})"},
         {{"none"}, R"({"command":"none"})"},
+        {{"sequence", "down", "ctrl+shift", "key", "alt+f4", "up", "shift+ctrl", "pause", "200", "text", "hi",
+          "click", "ctrl+right", "press", "left", "release", "left"},
+         R"({"command":"sequence","steps":[{"type":"keyDown","modifiers":"ctrl,shift"},)"
+         R"({"type":"keystroke","keyCode":115,"modifiers":"alt"},{"type":"keyUp","modifiers":"ctrl,shift"},)"
+         R"({"type":"pause","ms":200},{"type":"text","text":"hi"},)"
+         R"({"type":"click","button":2,"modifiers":"ctrl"},{"type":"buttonDown","button":1},)"
+         R"({"type":"buttonUp","button":1}]})"},
     };
     for (const auto& [words, longForm] : forms) {
         std::vector<std::string> shortArgs{"button", "set", "4"};
@@ -207,6 +214,9 @@ TEST(ObxctlErrorsTest, HelperRefusalNoHelperAndBadUsageHaveTheirExitCodes) {
              {"--device", "1", "button", "set", "3", "{not json"},
              {"pointer", "set", "speed=fast"},
              {"--device", "1", "scroll", "set", "colour=red"},
+             {"--device", "1", "button", "set", "3", "sequence", "pause", "5001"},
+             {"--device", "1", "button", "set", "3", "sequence", "key"},
+             {"--device", "1", "button", "set", "3", "sequence", "wait", "200"},
              {"config", "import", "/nonexistent/settings.json"},
              {"--bogus-option"}}) {
         run = ctl(args);
@@ -221,6 +231,12 @@ TEST(ObxctlErrorsTest, HelperRefusalNoHelperAndBadUsageHaveTheirExitCodes) {
     run = ctl({"--device", "1", "app", "remove", "*"});
     EXPECT_EQ(run.exit, 1) << run.output;
     EXPECT_NE(run.output.find("Global app profile cannot be deleted"), std::string::npos) << run.output;
+    run = ctl(
+        {"--device", "1", "button", "set", "3", "sequence", "pause", "5000", "pause", "5000", "pause", "1"});
+    EXPECT_EQ(run.exit, 1) << run.output;
+    EXPECT_NE(run.output.find("Sequence step 3 makes the pauses 10001 ms in all, more than 10000"),
+              std::string::npos)
+        << run.output;
     run = ctl({"--device", "4242", "pointer", "get"});
     EXPECT_EQ(run.exit, 1) << run.output;
     EXPECT_NE(run.output.find("Setting for device does not exist"), std::string::npos) << run.output;
