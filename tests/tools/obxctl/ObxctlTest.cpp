@@ -161,6 +161,15 @@ TEST_F(ObxctlTest, ShortActionFormsStoreWhatTheirJsonFormsStore) {
         EXPECT_EQ(ctl.exported(), afterLong) << words[0];
         EXPECT_EQ(ctl.document({"button", "get", "4"}), json::parse(longForm)) << words[0];
     }
+    // The helper's refusal of a sequence out of bounds, and the button unchanged.
+    const auto before = ctl.document({"button", "get", "4"});
+    const auto refused =
+        ctl({"button", "set", "4", "sequence", "pause", "5000", "pause", "5000", "pause", "1"});
+    EXPECT_EQ(refused.exit, 1) << refused.output;
+    EXPECT_NE(refused.output.find("Sequence step 3 makes the pauses 10001 ms in all, more than 10000"),
+              std::string::npos)
+        << refused.output;
+    EXPECT_EQ(ctl.document({"button", "get", "4"}), before);
     // Chords and the pan are buttons too.
     const auto chord = ctl.document({"button", "set", "1+2", "click", "middle"});
     EXPECT_EQ(ctl.document({"button", "get", "0x3"}), chord);
@@ -231,12 +240,6 @@ TEST(ObxctlErrorsTest, HelperRefusalNoHelperAndBadUsageHaveTheirExitCodes) {
     run = ctl({"--device", "1", "app", "remove", "*"});
     EXPECT_EQ(run.exit, 1) << run.output;
     EXPECT_NE(run.output.find("Global app profile cannot be deleted"), std::string::npos) << run.output;
-    run = ctl(
-        {"--device", "1", "button", "set", "3", "sequence", "pause", "5000", "pause", "5000", "pause", "1"});
-    EXPECT_EQ(run.exit, 1) << run.output;
-    EXPECT_NE(run.output.find("Sequence step 3 makes the pauses 10001 ms in all, more than 10000"),
-              std::string::npos)
-        << run.output;
     run = ctl({"--device", "4242", "pointer", "get"});
     EXPECT_EQ(run.exit, 1) << run.output;
     EXPECT_NE(run.output.find("Setting for device does not exist"), std::string::npos) << run.output;
