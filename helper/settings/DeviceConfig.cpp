@@ -108,6 +108,9 @@ void DeviceConfig::rebuildActions() {
     for (auto& [mask, text] : commands_) {
         try {
             storeAction(mask, factory.create(this, json::parse(text)));
+        } catch (const ActionFieldError& error) {
+            // A form read strictly says why; the button stays without an action as below.
+            log(LogLevel::error, "Error converting '", mask, "' into action object: ", error.what());
         } catch (const std::exception&) {
             // One bad entry must not cost the other buttons or the stored
             // text: the button stays without an action.

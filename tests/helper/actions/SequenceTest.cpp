@@ -1,5 +1,6 @@
 #include "actions/Actions.h"
 #include "actions/SequencePlayer.h"
+#include "base/LogCapture.h"
 #include "settings/DeviceConfig.h"
 #include "support/ErrorText.h"
 #include "support/FakeDevice.h"
@@ -140,6 +141,23 @@ TEST(SequenceFormTest, ARefusedEntryLeavesItsButtonAsItWas) {
               "Sequence step 1 has \"ms\" 9000, not a whole number from 1 to 5000");
     EXPECT_EQ(config.commands().at(0x20), R"({"command":"none"})");
     EXPECT_EQ(config.actions().at(0x20)->name(), "none");
+}
+
+TEST(SequenceFormTest, AStoredRefusedSequenceCostsOnlyItsButtonUntilAnImportIsChecked) {
+    LogCapture logs;
+    DeviceConfig config(nullptr, DeviceConfig::Blank{});
+    config.mergeCommands(
+        {{0x20, sequence({pause(6000)})}, {0x40, {{"command", "none"}}}, {0x80, {{"command", "bogus"}}}});
+    EXPECT_FALSE(config.actions().contains(0x20));
+    EXPECT_TRUE(config.commands().contains(0x20)) << "the stored text stays";
+    EXPECT_TRUE(config.actions().contains(0x40));
+    EXPECT_TRUE(logs.contains(LogLevel::error,
+                              "Error converting '32' into action object: Sequence step 1 has "
+                              "\"ms\" 6000, not a whole number from 1 to 5000"));
+    EXPECT_EQ(test::errorText([&] { config.requireAcceptedActions(); }),
+              "Button 0x20: Sequence step 1 has \"ms\" 6000, not a whole number from 1 to 5000");
+    config.mergeCommands({{0x20, {{"command", "none"}}}});
+    EXPECT_NO_THROW(config.requireAcceptedActions()) << "an unknown older kind is tolerated";
 }
 
 class RecordingClock : public SequenceClock {
