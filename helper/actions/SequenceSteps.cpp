@@ -52,8 +52,9 @@ public:
         }
         const auto& form = findForm();
         for (const auto& [key, value] : object_.items()) {
-            if (key != "type" &&
-                std::find(form.fields.begin(), form.fields.end(), key) == form.fields.end()) {
+            // The empty name only pads the table.
+            if (key != "type" && (key.empty() || std::find(form.fields.begin(), form.fields.end(), key) ==
+                                                     form.fields.end())) {
                 refuse("has no field \"" + key + "\" (a " + std::string(form.name) + " step takes " +
                        fieldList(form) + ")");
             }

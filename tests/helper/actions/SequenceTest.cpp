@@ -70,6 +70,8 @@ INSTANTIATE_TEST_SUITE_P(
                 "buttonDown, buttonUp, pause)"},
         Refusal{"unknownStepField", sequence({{{"type", "pause"}, {"ms", 5}, {"keyCode", 65}}}),
                 "Sequence step 1 has no field \"keyCode\" (a pause step takes \"ms\")"},
+        Refusal{"emptyFieldName", sequence({{{"type", "text"}, {"text", "a"}, {"", 1}}}),
+                "Sequence step 1 has no field \"\" (a text step takes \"text\")"},
         Refusal{"missingField", sequence({{{"type", "click"}}}), "Sequence step 1 needs \"button\""},
         Refusal{"pauseZero", sequence({pause(0)}),
                 "Sequence step 1 has \"ms\" 0, not a whole number from 1 to 5000"},
