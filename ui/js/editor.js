@@ -138,7 +138,7 @@ export class ActionEditor {
             steps: el("div", {}, [field("Steps, one a line", this.steps),
                 el("p", { id: "steps-help", class: "hint",
                     text: "key Ctrl+C, down Shift, up Shift, text Hello (\\n for a new line), click left, "
-                        + "press left, release left, pause 200 (milliseconds, at most 5000). "
+                        + "press left, release left, pause 200 (milliseconds: at most 5000 each, 10000 in all). At most 64 steps. "
                         + "A press of any button during a pause stops the sequence." })]),
         };
         this.form = el("form", { class: "action-editor", "aria-label": `Action of ${buttonsOf(mask)}` }, [
