@@ -62,7 +62,6 @@ INSTANTIATE_TEST_SUITE_P(
         Refusal{"unknownField",
                 {{"command", "sequence"}, {"steps", json::array({keyA})}, {"repeat", 2}},
                 "Sequence has no field \"repeat\" (it takes \"steps\")"},
-        Refusal{"noArray", sequence(json::object()), "Sequence \"steps\" is no array"},
         Refusal{"noSteps", sequence(json::array()), "Sequence has 0 steps, not 1 to 64"},
         Refusal{"tooMany", sequence(steps(65, keyA)), "Sequence has 65 steps, not 1 to 64"},
         Refusal{"unknownType", sequence({keyA, {{"type", "wait"}}}),
@@ -77,8 +76,6 @@ INSTANTIATE_TEST_SUITE_P(
                 "Sequence step 1 has \"ms\" 0, not a whole number from 1 to 5000"},
         Refusal{"pauseTooLong", sequence({pause(5001)}),
                 "Sequence step 1 has \"ms\" 5001, not a whole number from 1 to 5000"},
-        Refusal{"pauseAsText", sequence({{{"type", "pause"}, {"ms", "200"}}}),
-                "Sequence step 1 has \"ms\" \"200\", not a whole number from 1 to 5000"},
         Refusal{"pauseFraction", sequence({{{"type", "pause"}, {"ms", 2.5}}}),
                 "Sequence step 1 has \"ms\" 2.5, not a whole number from 1 to 5000"},
         Refusal{"pausesInAll", sequence({pause(5000), pause(5000), pause(1)}),
@@ -92,8 +89,6 @@ INSTANTIATE_TEST_SUITE_P(
                 "Sequence step 1 has \"modifiers\" \"ctrl,hyper\" (names: alt, ctrl, shift, win, joined by "
                 "commas)"},
         Refusal{"emptyText", sequence({{{"type", "text"}, {"text", ""}}}),
-                "Sequence step 1 has \"text\" that is no text of 1 to 4096 bytes"},
-        Refusal{"longText", sequence({{{"type", "text"}, {"text", std::string(4097, 'a')}}}),
                 "Sequence step 1 has \"text\" that is no text of 1 to 4096 bytes"},
         Refusal{"keyDownOfNothing", sequence({{{"type", "keyDown"}}}),
                 "Sequence step 1 needs \"keyCode\" or \"modifiers\""},
@@ -221,21 +216,6 @@ TEST_F(SequencePlay, ACutShortSequenceLetsGoOfWhatItHoldsLatestFirst) {
     EXPECT_THAT(takeCalls(), ElementsAre(mouse(0x1, false), keys(0x01, 0, false), keys(0x04, 0, false)));
     sequencePlayer().wake();
     EXPECT_THAT(takeCalls(), IsEmpty()) << "the rest never runs";
-}
-
-TEST_F(SequencePlay, KeysStillHeldAtTheEndAreLetGoAndANewSequenceReplacesAWaitingOne) {
-    press(sequence({{{"type", "keyDown"}, {"keyCode", 0x10}}, pause(100), keyA}));
-    takeCalls();
-    press(sequence({{{"type", "keyDown"}, {"modifiers", "alt"}}}));
-    EXPECT_THAT(takeCalls(), ElementsAre(keys(0, 0x10, false), keys(0x10, 0, true), keys(0x10, 0, false)));
-    EXPECT_FALSE(sequencePlayer().playing());
-}
-
-TEST_F(SequencePlay, WithoutTheWorkersTimerASequenceEndsAtItsPause) {
-    sequencePlayer().useClock(nullptr);
-    press(sequence({{{"type", "keyDown"}, {"keyCode", 0x41}}, pause(100), keyA}));
-    EXPECT_THAT(takeCalls(), ElementsAre(keys(0, 0x41, true), keys(0, 0x41, false)));
-    EXPECT_FALSE(sequencePlayer().playing());
 }
 
 TEST_F(SequencePlay, APressOfAnyButtonCutsShortTheWaitingSequenceBeforeItsOwnAction) {
