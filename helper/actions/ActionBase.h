@@ -7,6 +7,7 @@
 #include <functional>
 #include <memory>
 #include <nlohmann/json.hpp>
+#include <stdexcept>
 #include <string>
 
 namespace obx {
@@ -14,11 +15,21 @@ namespace obx {
 class DeviceConfig;
 class IObxDevice;
 
+// A field of an action's JSON form that the kind refuses: unknown, of the
+// wrong type or out of range. Unlike the library's errors, which only mean
+// that another way of building may still work, it is the answer to the
+// client, with the field named.
+class ActionFieldError : public std::invalid_argument {
+public:
+    using std::invalid_argument::invalid_argument;
+};
+
 class ActionBase {
 public:
     virtual ~ActionBase() = default;
 
-    // Reads the kind's fields; errors are the JSON library's exceptions.
+    // Reads the kind's fields; errors are the JSON library's exceptions or
+    // ActionFieldError.
     virtual void fromJson(const nlohmann::json& json);
     // Writes the kind's fields into an existing object.
     virtual void toJson(nlohmann::json& json) const;

@@ -71,11 +71,14 @@ std::shared_ptr<const Macros> loadMacros(const std::filesystem::path& file) {
     }
 }
 
-// Errors of one way of building only mean that the other way may still work.
+// Errors of one way of building only mean that the other way may still work;
+// a refused field is the answer.
 template <typename Build>
 ActionPtr tryBuild(Build build) {
     try {
         return build();
+    } catch (const ActionFieldError&) {
+        throw;
     } catch (const std::exception&) {
         return nullptr;
     }

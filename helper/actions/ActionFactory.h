@@ -32,7 +32,8 @@ public:
     // Loads the given macros file (tests, tools).
     explicit ActionFactory(const std::filesystem::path& macrosFile);
 
-    // Throws std::runtime_error("Error creating action handler!") when neither
+    // Throws ActionFieldError for a refused field of a strictly read form,
+    // std::runtime_error("Error creating action handler!") when neither
     // the macro nor a direct build gives an action.
     ActionPtr create(DeviceConfig* config, const nlohmann::json& entry) const;
 

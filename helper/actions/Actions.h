@@ -6,4 +6,5 @@
 #include "actions/KeyboardActions.h"
 #include "actions/MouseActions.h"
 #include "actions/PassiveActions.h"
+#include "actions/SequenceAction.h"
 #include "actions/SystemActions.h"

@@ -47,19 +47,34 @@ std::string modifiersToString(std::uint32_t modifiers) {
     return text;
 }
 
-std::uint32_t modifiersFromString(const std::string& text) {
+namespace {
+
+// The mask of the named pieces; absent when strict and a piece names none.
+std::optional<std::uint32_t> readModifiers(const std::string& text, bool strict) {
     std::uint32_t modifiers = 0;
     std::istringstream pieces(text);
     std::string piece;
     while (std::getline(pieces, piece, ',')) {
         const auto name = trimmedLowerCase(piece);
-        for (const auto& modifier : modifierNames) {
-            if (name == modifier.name) {
-                modifiers |= modifier.bit;
-            }
+        const auto known = std::find_if(modifierNames.begin(), modifierNames.end(),
+                                        [&](const ModifierName& modifier) { return name == modifier.name; });
+        if (known != modifierNames.end()) {
+            modifiers |= known->bit;
+        } else if (strict) {
+            return std::nullopt;
         }
     }
     return modifiers;
+}
+
+} // namespace
+
+std::uint32_t modifiersFromString(const std::string& text) {
+    return *readModifiers(text, false);
+}
+
+std::optional<std::uint32_t> modifiersFromStrictString(const std::string& text) {
+    return readModifiers(text, true);
 }
 
 } // namespace obx

@@ -4,6 +4,7 @@
 // applications key, which has no text name) and their text form in JSON.
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace obx {
@@ -19,5 +20,9 @@ std::string modifiersToString(std::uint32_t modifiers);
 
 // Tolerant: pieces are trimmed and lower-cased, unknown pieces add nothing.
 std::uint32_t modifiersFromString(const std::string& text);
+
+// Strict, for forms no older client wrote: names joined by commas, trimmed,
+// in any case and order; "" is none. Absent when a piece names no modifier.
+std::optional<std::uint32_t> modifiersFromStrictString(const std::string& text);
 
 } // namespace obx

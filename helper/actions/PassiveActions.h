@@ -1,8 +1,7 @@
 #pragma once
 
-// Kinds that produce nothing when they run: "none" silences a button,
-// "useGlobal" is resolved by the settings before dispatch, and "sequence"
-// only marks entries kept from older settings.
+// Kinds that produce nothing when they run: "none" silences a button and
+// "useGlobal" is resolved by the settings before dispatch.
 
 #include "actions/ActionBase.h"
 
@@ -20,12 +19,6 @@ class ActionNone final : public ActionPassive {
 public:
     static constexpr const char* kind = "none";
     ActionNone() : ActionPassive(kind) {}
-};
-
-class ActionSequence final : public ActionPassive {
-public:
-    static constexpr const char* kind = "sequence";
-    ActionSequence() : ActionPassive(kind) {}
 };
 
 class ActionUseGlobal final : public ActionPassive {

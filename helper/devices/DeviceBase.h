@@ -9,6 +9,8 @@ namespace obx {
 
 class DeviceBase : public IObxDevice {
 public:
+    // A sequence this trackball started ends with it.
+    ~DeviceBase() override;
     std::uint16_t getId() const override { return id_; }
     std::string getName() const override { return name_; }
     std::uint16_t getFirmwareVersion() const override { return firmwareVersion_; }
@@ -18,7 +20,9 @@ public:
     bool scroll(std::uint32_t, std::int32_t) override { return false; }
     std::uint16_t getRealId() const override { return realId_; }
     DeviceInterfaceKind getInterface() const override { return interfaceKind_; }
-    // Compares configurations by identity, not by content.
+    // Compares configurations by identity, not by content. A change of
+    // configuration (a profile switch, new settings) cuts short a sequence
+    // this trackball started.
     bool setConfig(DeviceConfig* config, bool force) override;
     DeviceConfig* getConfig() const override { return config_; }
 

@@ -120,6 +120,7 @@ void DeviceManager::startUp() {
     platform_.notices->startNotices(*this);
     noticesStarted_ = true;
     waits().startTimer(pollTimerId, pollPeriod);
+    sequencePlayer().useClock(this);
 }
 
 void DeviceManager::onThreadExit(bool) {
@@ -129,6 +130,10 @@ void DeviceManager::onThreadExit(bool) {
         noticesStarted_ = false;
     }
     waits().stopTimer(pollTimerId);
+    // A sequence ends with the worker that plays it.
+    sequencePlayer().cutShort();
+    sequencePlayer().useClock(nullptr);
+    waits().stopTimer(sequenceTimerId);
     settingsMonitor_.reset();
     // The devices stay listed, unused, until the manager goes.
     useSettings(nullptr);
@@ -146,6 +151,8 @@ void DeviceManager::dispatchMessage(const WorkerMessage& message) {
     case workerMessageTimer:
         if (message.param == pollTimerId) {
             onPollTimer();
+        } else if (message.param == sequenceTimerId) {
+            onSequenceTimer();
         }
         break;
     case reloadSettingsMessage:
@@ -237,6 +244,19 @@ std::exception_ptr DeviceManager::pointDevicesInto(Settings& settings) {
         moves.push_back({device.get(), &profileConfig(settings, device->getId(), path)});
     }
     return moveDevices(moves);
+}
+
+void DeviceManager::wakeAfter(std::chrono::milliseconds delay) {
+    waits().startTimer(sequenceTimerId, delay);
+}
+
+void DeviceManager::stopWaking() {
+    waits().stopTimer(sequenceTimerId);
+}
+
+void DeviceManager::onSequenceTimer() {
+    WorkerLock guard(*this);
+    sequencePlayer().wake();
 }
 
 void DeviceManager::onPollTimer() {

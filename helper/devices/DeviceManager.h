@@ -4,6 +4,7 @@
 // event, notice and poll runs, the table of open trackball sessions, the
 // loaded settings and each trackball's choice of configuration.
 
+#include "actions/SequencePlayer.h"
 #include "base/MsgWFMOHandler.h"
 #include "devices/DeviceLayerPlatform.h"
 #include "devices/DeviceManagerBase.h"
@@ -25,9 +26,11 @@ using DeviceLayerPlatformFactory = std::function<DeviceLayerPlatform()>;
 // The platform that the next DeviceManager::instance is built on.
 void setDeviceLayerPlatformFactory(DeviceLayerPlatformFactory factory);
 
-class DeviceManager final : public DeviceManagerBase, public MsgWFMOHandler {
+class DeviceManager final : public DeviceManagerBase, public MsgWFMOHandler, private SequenceClock {
 public:
     static constexpr std::uint32_t pollTimerId = 1000;
+    // Continues a sequence after its pause.
+    static constexpr std::uint32_t sequenceTimerId = 1001;
     static constexpr std::chrono::milliseconds pollPeriod{300};
 
     // Creates the manager on first use, from the installed platform factory.
@@ -60,6 +63,9 @@ public:
     void onPollTimer();
 
 private:
+    void wakeAfter(std::chrono::milliseconds delay) override;
+    void stopWaking() override;
+    void onSequenceTimer();
     void startUp();
     void reportDevicesChanged();
     void signalInitEvent(bool initialized);

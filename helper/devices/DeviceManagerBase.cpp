@@ -151,6 +151,13 @@ void DeviceManagerBase::setSettings(const json& body) {
     currentSettings();
     auto next = std::make_unique<Settings>();
     next->fromJson(body);
+    // A file read at start is tolerated entry by entry; an import is the
+    // client's to fix, so a refused action refuses it whole.
+    for (const auto& [device, profiles] : next->devices) {
+        for (const auto& [identifier, profile] : profiles) {
+            profile.config.requireAcceptedActions();
+        }
+    }
     // Everything that can fail to read happens before the new settings are in
     // use, so a refused body leaves settings and devices as they were. Each
     // device keeps the profile it had, by identifier.

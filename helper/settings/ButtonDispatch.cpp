@@ -1,3 +1,4 @@
+#include "actions/SequencePlayer.h"
 #include "base/Log.h"
 #include "settings/DeviceConfig.h"
 
@@ -19,6 +20,11 @@ void DeviceConfig::dispatchButtonEvent(IObxDevice& device, std::uint32_t pressed
         }
         found->second->execute(device, down);
     };
+    // A press while a sequence waits in a pause cuts it short: the user moved
+    // on, and the press's own action is not kept waiting up to 10 s.
+    if (pressedMask != 0) {
+        sequencePlayer().cutShort();
+    }
     run(pressedMask, true, "Button down event: no actions found for the buttons");
     run(releasedMask, false, "Button up event: no actions found for the buttons");
 }

@@ -108,6 +108,9 @@ void DeviceConfig::rebuildActions() {
     for (auto& [mask, text] : commands_) {
         try {
             storeAction(mask, factory.create(this, json::parse(text)));
+        } catch (const ActionFieldError& error) {
+            // A form read strictly says why; the button stays without an action as below.
+            log(LogLevel::error, "Error converting '", mask, "' into action object: ", error.what());
         } catch (const std::exception&) {
             // One bad entry must not cost the other buttons or the stored
             // text: the button stays without an action.
@@ -159,6 +162,24 @@ void DeviceConfig::setButtonAction(std::uint32_t mask, const json& action) {
         throw;
     }
     updateChordMask();
+}
+
+void DeviceConfig::requireAcceptedActions() const {
+    const ActionFactory factory;
+    for (const auto& [mask, text] : commands_) {
+        if (actions_.contains(mask)) {
+            continue;
+        }
+        try {
+            factory.create(nullptr, json::parse(text));
+        } catch (const ActionFieldError& error) {
+            std::ostringstream where;
+            where << "Button 0x" << std::hex << mask << ": " << error.what();
+            throw ActionFieldError(where.str());
+        } catch (const std::exception&) {
+            // Tolerated as it always was: the button has no action.
+        }
+    }
 }
 
 void DeviceConfig::mergeCommands(const std::map<std::uint32_t, json>& commands) {

@@ -46,6 +46,10 @@ public:
 
     nlohmann::json getButtonAction(std::uint32_t mask) const;
     void setButtonAction(std::uint32_t mask, const nlohmann::json& action);
+    // Throws the ActionFieldError of the first stored entry whose form was
+    // refused (see ActionFactory::create), naming its button; entries that
+    // fail in the tolerated older ways pass.
+    void requireAcceptedActions() const;
     void setSnippet(const std::string& content, const std::string& label, int index);
     // Stores each entry's compact text under its mask, replacing earlier ones,
     // then rebuilds the actions once.

@@ -28,7 +28,7 @@ from selenium.common.exceptions import NoSuchElementException, StaleElementRefer
 from selenium.webdriver.common.action_chains import ActionChains
 from selenium.webdriver.common.by import By
 from selenium.webdriver.common.keys import Keys
-from selenium.webdriver.support.ui import WebDriverWait
+from selenium.webdriver.support.ui import Select, WebDriverWait
 
 BIN = ""
 SCREENSHOT = None
@@ -400,6 +400,11 @@ class ConfigurationPageTest(PageTestCase):
             ({"command": "system", "action": "minimizeAll"}, "Shows the desktop"),
             ({"command": "scroll", "direction": "UP", "lines": 3}, "Scrolls up, 3 lines"),
             ({"command": "scroll", "direction": "trackball"}, "Scrolls with the ball while held"),
+            ({"command": "sequence", "steps": [{"type": "keyDown", "modifiers": "ctrl"},
+                                               {"type": "keystroke", "keyCode": 67, "modifiers": "ctrl"},
+                                               {"type": "pause", "ms": 200}]},
+             "Sequence: down Ctrl, key Ctrl+C, pause 200"),
+            ({"command": "sequence"}, "Empty sequence"),
             ({"command": "useGlobal"}, "As in the global profile"),
             ({"command": "none"}, "No action"),
             (None, "No action"),
@@ -411,6 +416,41 @@ class ConfigurationPageTest(PageTestCase):
             "import('./js/describe.js').then((module) => done(actions.map(module.actionInWords)))",
             [action for action, _ in cases])
         self.assertEqual(words, [expected for _, expected in cases])
+
+    def test_8b_a_sequence_is_written_one_step_a_line(self):
+        device = self.device()
+        app = self.value_of('select[name="profile"]')
+        self.click('button[aria-label="Change Button 6"]')
+        Select(self.find('select[name="kind"]')).select_by_value("sequence")
+        steps = self.find('textarea[name="steps"]')
+        steps.send_keys("down Shift\nkey Page Up\nup Shift\npause 250\ntext Hi\\nthere\nclick Ctrl+right")
+        self.click(".action-editor button[type=submit]")
+        self.until(lambda: self.action_of(32).startswith("Sequence: down Shift, key Page Up"),
+                   "button 6 to read as the sequence")
+        self.assertEqual(self.api(f"/config/buttons?device={device}&app={app}&button=32"), {
+            "command": "sequence", "steps": [
+                {"type": "keyDown", "modifiers": "shift"}, {"type": "keystroke", "keyCode": 33},
+                {"type": "keyUp", "modifiers": "shift"}, {"type": "pause", "ms": 250},
+                {"type": "text", "text": "Hi\nthere"}, {"type": "click", "button": 2, "modifiers": "ctrl"}]})
+
+        # Opened again, the editor shows the same lines; the helper's refusal keeps the form open.
+        self.click('button[aria-label="Change Button 6"]')
+        steps = self.find('textarea[name="steps"]')
+        self.assertEqual(steps.get_attribute("value"),
+                         "down Shift\nkey Page Up\nup Shift\npause 250\ntext Hi\\nthere\nclick Ctrl+right")
+        steps.send_keys("\npause 5000\npause 5000")
+        self.click(".action-editor button[type=submit]")
+        self.shows(".action-editor .error", "Sequence step 8 makes the pauses 10250 ms in all, more than 10000")
+        steps.send_keys("\nwait 3")
+        self.click(".action-editor button[type=submit]")
+        self.shows(".action-editor .error", "Step 9 (“wait 3”): begin it with key, down, up, text")
+        self.assertEqual(self.api(f"/config/buttons?device={device}&app={app}&button=32")["steps"][3],
+                         {"type": "pause", "ms": 250})
+        self.click('.action-editor button[type=button]')
+        refused = [entry for entry in self.browser.get_log("browser")
+                   if not (entry["source"] == "network" and "/config/buttons" in entry["message"]
+                           and "400" in entry["message"])]
+        self.console.extend(refused)
 
     def test_91_another_port_gets_nothing_the_helper_takes_and_its_images_hold_no_event_place(self):
         token = self.browser.execute_script("return sessionStorage.getItem('obx-page-token')")

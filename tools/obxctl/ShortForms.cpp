@@ -134,6 +134,69 @@ json click(const char* command, const std::vector<std::string>& words, int click
     return action;
 }
 
+// A key step: "ctrl+c", or modifiers alone ("shift", "ctrl+alt") to hold them.
+json keyStep(const char* type, const std::string& word) {
+    json step{{"type", type}};
+    const auto pieces = split(lower(word), '+');
+    if (std::all_of(pieces.begin(), pieces.end(),
+                    [](const std::string& piece) { return modifierName(piece); })) {
+        std::vector<std::string> names;
+        std::transform(pieces.begin(), pieces.end(), std::back_inserter(names),
+                       [](const std::string& piece) { return std::string(modifierName(piece)); });
+        step["modifiers"] = joinModifiers(names);
+        return step;
+    }
+    const auto [modifiers, key] = withModifiers(word);
+    step["keyCode"] = keyCode(key);
+    if (!modifiers.empty()) {
+        step["modifiers"] = modifiers;
+    }
+    return step;
+}
+
+json buttonStep(const char* type, const std::string& word) {
+    const auto [modifiers, button] = withModifiers(word);
+    json step{{"type", type}, {"button", mouseButton(button)}};
+    if (!modifiers.empty()) {
+        step["modifiers"] = modifiers;
+    }
+    return step;
+}
+
+// "sequence STEP ARGUMENT ...": every step takes one argument.
+json sequence(const std::vector<std::string>& words) {
+    if (words.size() < 3 || words.size() % 2 == 0) {
+        throw UsageError(
+            "'sequence' takes steps, each a word and its argument: key ctrl+c pause 200 text hi");
+    }
+    json steps = json::array();
+    for (std::size_t i = 1; i < words.size(); i += 2) {
+        const std::string type = lower(words[i]);
+        const std::string& argument = words[i + 1];
+        if (type == "key") {
+            steps.push_back(keyStep("keystroke", argument));
+        } else if (type == "down") {
+            steps.push_back(keyStep("keyDown", argument));
+        } else if (type == "up") {
+            steps.push_back(keyStep("keyUp", argument));
+        } else if (type == "text") {
+            steps.push_back({{"type", "text"}, {"text", argument}});
+        } else if (type == "click") {
+            steps.push_back(buttonStep("click", argument));
+        } else if (type == "press") {
+            steps.push_back(buttonStep("buttonDown", argument));
+        } else if (type == "release") {
+            steps.push_back(buttonStep("buttonUp", argument));
+        } else if (type == "pause") {
+            steps.push_back({{"type", "pause"}, {"ms", parseNumber(argument, 1, 5000)}});
+        } else {
+            throw UsageError("unknown sequence step '" + words[i] +
+                             "' (key, down, up, text, click, press, release, pause)");
+        }
+    }
+    return {{"command", "sequence"}, {"steps", std::move(steps)}};
+}
+
 json scrollMode(const std::vector<std::string>& words, const char* direction) {
     expectWords(words, 1, 1);
     return {{"command", "scroll"}, {"direction", direction}};
@@ -267,6 +330,9 @@ json parseAction(const std::vector<std::string>& words) {
         expectWords(words, 2, 2);
         return {{"command", "system"}, {"action", words[1]}};
     }
+    if (kind == "sequence") {
+        return sequence(words);
+    }
     if (kind == "use-global") {
         expectWords(words, 1, 1);
         return {{"command", "useGlobal"}};
@@ -289,6 +355,9 @@ const char* actionFormsHelp() {
            "  scroll up|down|left|right [LINES]\n"
            "  scroll-mode, auto-scroll   the ball scrolls while the button is held / until clicked\n"
            "  system ACTION              maximizeWindow, minimizeWindow, closeWindow, minimizeAll, ...\n"
+           "  sequence STEP ARG ...      steps in order, each with one argument:\n"
+           "                             key ctrl+c, down shift, up shift, text TEXT, click left,\n"
+           "                             press left, release left, pause MS (1 to 5000)\n"
            "  use-global, none\n";
 }
 

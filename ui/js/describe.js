@@ -45,6 +45,34 @@ function macroInWords(command) {
     return words ? `${words[0].toUpperCase()}${words.slice(1)}` : "No action";
 }
 
+// One sequence step as a line of the editor's step list, which reads it back
+// (editor.js): "key Ctrl+C", "down Shift", "pause 200", "text Hello\n", "click left".
+const stepWords = { keystroke: "key", keyDown: "down", keyUp: "up", click: "click", buttonDown: "press",
+    buttonUp: "release" };
+
+export function stepLine(step) {
+    switch (step.type) {
+    case "pause":
+        return `pause ${step.ms}`;
+    case "text":
+        return `text ${String(step.text).replace(/\\/g, "\\\\").replace(/\n/g, "\\n")}`;
+    case "click":
+    case "buttonDown":
+    case "buttonUp":
+        return `${stepWords[step.type]} ${withModifiers(step.modifiers, mouseButtonName(step.button))}`;
+    default: {
+        const key = step.keyCode ? [keyName(Number(step.keyCode))] : [];
+        return `${stepWords[step.type] ?? step.type} ${[...modifiersInWords(step.modifiers), ...key].join("+")}`;
+    }
+    }
+}
+
+function sequenceInWords(steps) {
+    if (!Array.isArray(steps) || steps.length === 0) return "Empty sequence";
+    const lines = steps.map(stepLine);
+    return `Sequence: ${shortened(lines.join(", "), 40)}`;
+}
+
 const describers = {
     none: () => "No action",
     useGlobal: () => "As in the global profile",
@@ -57,6 +85,7 @@ const describers = {
     snippetMenu: () => "Shows the snippet menu",
     open: (a) => `Opens ${openedPlace(a.path ?? "")}`,
     system: (a) => systemCommands[a.action] ?? `System command “${a.action}”`,
+    sequence: (a) => sequenceInWords(a.steps),
     scroll: (a) => {
         const words = scrollDirections[String(a.direction).toLowerCase()] ?? "Scrolls";
         return Number(a.lines) > 1 ? `${words}, ${a.lines} lines` : words;

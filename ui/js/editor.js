@@ -2,7 +2,7 @@
 // shows only the fields of the chosen kind and builds the action's JSON form.
 import { el, field, errorLine, saving } from "./dom.js";
 import { keystrokeOf, keyName, modifierNames, parseModifiers } from "./keys.js";
-import { actionInWords, buttonsOf, mouseButtonName, scrollDirections, systemCommands } from "./describe.js";
+import { actionInWords, buttonsOf, mouseButtonName, scrollDirections, stepLine, systemCommands } from "./describe.js";
 
 const kinds = [
     ["keystroke", "Keystroke"],
@@ -14,6 +14,7 @@ const kinds = [
     ["open", "Open a file, folder, program or address"],
     ["system", "Window or session command"],
     ["scroll", "Scroll"],
+    ["sequence", "Sequence of keys, texts, clicks and pauses"],
     ["useGlobal", "As in the global profile"],
     ["none", "No action"],
 ];
@@ -26,10 +27,64 @@ const fieldsOfKind = {
     open: ["path"],
     system: ["system"],
     scroll: ["direction", "lines"],
+    sequence: ["steps"],
 };
 const modifierLabels = { alt: "Alt", ctrl: "Ctrl", shift: "Shift", win: "Super (Windows key)" };
 
 const capitalised = (text) => `${text[0].toUpperCase()}${text.slice(1)}`;
+
+// The step list's lines, as describe.js writes them, back into steps. The
+// helper checks the bounds (steps, pauses) and answers with the step's number.
+const modifierOfWord = { alt: "alt", ctrl: "ctrl", control: "ctrl", shift: "shift", super: "win", win: "win" };
+const buttonOfWord = { left: 1, right: 2, middle: 3, back: 4, forward: 5 };
+const stepTypes = { key: "keystroke", down: "keyDown", up: "keyUp", click: "click", press: "buttonDown",
+    release: "buttonUp" };
+
+function keyCodeOfName(name) {
+    const wanted = name.toLowerCase();
+    const numbered = /^key (\d+)$/.exec(wanted);
+    if (numbered) return Number(numbered[1]);
+    for (let code = 1; code <= 254; code++) {
+        if (keyName(code).toLowerCase() === wanted) return code;
+    }
+    return null;
+}
+
+function parseStep(line, number) {
+    const fail = (why) => { throw new Error(`Step ${number} (“${line}”): ${why}`); };
+    const [, word, rest = ""] = /^(\S+)(?: (.*))?$/.exec(line);
+    const type = word.toLowerCase();
+    if (type === "pause") {
+        if (!/^\d+$/.test(rest.trim())) fail("a pause takes its milliseconds, as in pause 200.");
+        return { type, ms: Number(rest.trim()) };
+    }
+    if (type === "text") {
+        if (rest === "") fail("write the text after the word text.");
+        return { type, text: rest.replace(/\\(\\|n)/g, (_, escaped) => (escaped === "n" ? "\n" : "\\")) };
+    }
+    if (!stepTypes[type]) fail("begin it with key, down, up, text, click, press, release or pause.");
+    const pieces = rest.split("+").map((piece) => piece.trim()).filter((piece) => piece !== "");
+    if (pieces.length === 0) fail(`name the ${type === "click" || type === "press" || type === "release" ? "mouse button" : "key"}.`);
+    const step = { type: stepTypes[type] };
+    const last = pieces[pieces.length - 1];
+    const modifierPieces = type in { down: 1, up: 1 } && modifierOfWord[last.toLowerCase()] ? pieces : pieces.slice(0, -1);
+    const modifiers = modifierPieces.map((piece) => modifierOfWord[piece.toLowerCase()] ?? fail(`“${piece}” is no modifier (Alt, Ctrl, Shift, Super).`));
+    if (modifierPieces.length < pieces.length) {
+        if (step.type === "click" || step.type === "buttonDown" || step.type === "buttonUp") {
+            step.button = buttonOfWord[last.toLowerCase()] ?? fail(`“${last}” is no mouse button (left, right, middle, back, forward).`);
+        } else {
+            step.keyCode = keyCodeOfName(last) ?? fail(`“${last}” is no key name, such as C, Enter, F5 or Page Up.`);
+        }
+    }
+    if (modifiers.length) step.modifiers = modifierNames.filter((name) => modifiers.includes(name)).join(",");
+    return step;
+}
+
+function parseSteps(text) {
+    const lines = text.split("\n").filter((line) => line.trim() !== "");
+    if (lines.length === 0) throw new Error("Write the steps, one a line, such as key Ctrl+C or pause 200.");
+    return lines.map((line, index) => parseStep(line.trimStart(), index + 1));
+}
 
 function options(pairs, chosen) {
     return pairs.map(([value, text]) => el("option", { value, text, selected: String(value) === String(chosen) }));
@@ -63,6 +118,8 @@ export class ActionEditor {
         this.direction = el("select", { name: "direction" },
             options(Object.entries(scrollDirections), String(action?.direction ?? "up").toLowerCase()));
         this.lines = el("input", { type: "number", name: "lines", min: 1, max: 100, value: action?.lines ?? 1 });
+        this.steps = el("textarea", { name: "steps", rows: 6, spellcheck: false, "aria-describedby": "steps-help",
+            text: action?.command === "sequence" && Array.isArray(action.steps) ? action.steps.map(stepLine).join("\n") : "" });
         this.error = errorLine();
 
         this.groups = {
@@ -78,6 +135,11 @@ export class ActionEditor {
             system: field("Command", this.system),
             direction: field("Direction", this.direction),
             lines: field("Lines per step", this.lines),
+            steps: el("div", {}, [field("Steps, one a line", this.steps),
+                el("p", { id: "steps-help", class: "hint",
+                    text: "key Ctrl+C, down Shift, up Shift, text Hello (\\n for a new line), click left, "
+                        + "press left, release left, pause 200 (milliseconds: at most 5000 each, 10000 in all). At most 64 steps. "
+                        + "A press of any button during a pause stops the sequence." })]),
         };
         this.form = el("form", { class: "action-editor", "aria-label": `Action of ${buttonsOf(mask)}` }, [
             el("h3", { text: `${buttonsOf(mask)}: choose its action` }),
@@ -144,6 +206,8 @@ export class ActionEditor {
             return { command, action: this.system.value };
         case "scroll":
             return { command, direction: this.direction.value, lines: Number(this.lines.value) };
+        case "sequence":
+            return { command, steps: parseSteps(this.steps.value) };
         default:
             return { command };
         }

@@ -399,6 +399,15 @@ TEST_F(DeviceManagerBaseTest, RefusedSettingsBodyChangesNothing) {
     EXPECT_EQ(test::errorText([&] { manager.setSettings(body); }),
               "Matching config for give process/device name not found!");
 
+    // A refused field of a new action form refuses the import; an older entry that cannot be built does not.
+    body = settings().toJson();
+    body["devices"][0][1][editor]["config"]["commands"].push_back(
+        json::array({0x20, {{"command", "bogus"}}}));
+    body["devices"][0][1][editor]["config"]["commands"].push_back(
+        json::array({0x40, {{"command", "sequence"}, {"steps", {{{"type", "pause"}, {"ms", 6000}}}}}}));
+    EXPECT_EQ(test::errorText([&] { manager.setSettings(body); }),
+              "Button 0x40: Sequence step 1 has \"ms\" 6000, not a whole number from 1 to 5000");
+
     EXPECT_THROW(manager.setSettings(json::array()), json::type_error);
     EXPECT_EQ(manager.settings(), before);
     EXPECT_EQ(onEditor->config, &config(editor));

@@ -1,6 +1,7 @@
 #include "devices/DeviceManager.h"
 
 #include "CoreDriverChannel.h"
+#include "actions/SequencePlayer.h"
 #include "base/LogCapture.h"
 #include "driver/hid/TestDescriptors.h"
 #include "settings/Settings.h"
@@ -51,6 +52,7 @@ protected:
         firstDriver.start();
         secondDriver.start();
         auto* waits = new test::ScriptedWaitPrimitive;
+        scripted = waits;
         manager = std::make_unique<DeviceManager>(
             DeviceLayerPlatform{std::unique_ptr<IWaitPrimitive>(waits),
                                 std::make_unique<CoreDeviceNotices>(
@@ -79,6 +81,7 @@ protected:
         int changes = 0;
     } events;
     std::unique_ptr<DeviceManager> manager;
+    test::ScriptedWaitPrimitive* scripted = nullptr; // owned by the manager
 };
 
 TEST_F(DeviceManagerTest, TrackballsPresentAtStartAreOpenedInOrderWithTheirEntriesSaved) {
@@ -156,6 +159,82 @@ TEST_F(DeviceManagerTest, AFailingDesktopQueryIsLoggedAndTheTickGoesOn) {
     EXPECT_TRUE(
         log.contains(LogLevel::error, "Error checking the foreground application, reason: desktop gone"));
     EXPECT_TRUE(log.contains(LogLevel::error, "Error polling the modifier keys, reason: desktop gone"));
+}
+
+// A sequence on button 6 of the first trackball that holds a key across its pause.
+class DeviceManagerSequenceTest : public DeviceManagerTest {
+protected:
+    // The worker's end, which these tests do not always reach, leaves the
+    // process-wide player without the manager's timer.
+    ~DeviceManagerSequenceTest() override { manager->onThreadExit(true); }
+
+    void startWithSequence() {
+        startManager();
+        waits().timers.clear();
+        trackball().getConfig()->setButtonAction(0x20, {{"command", "sequence"},
+                                                        {"steps",
+                                                         {{{"type", "keyDown"}, {"keyCode", 0x41}},
+                                                          {{"type", "pause"}, {"ms", 200}},
+                                                          {{"type", "keystroke"}, {"keyCode", 0x42}}}}});
+        trackball().getConfig()->dispatchButtonEvent(trackball(), 0x20, 0);
+        platform->clear();
+    }
+    IObxDevice& trackball() { return *manager->devices()[0]; }
+    test::ScriptedWaitPrimitive& waits() { return *scripted; }
+    // Without the pointer settings a configuration change applies.
+    std::vector<test::PlatformCall> keystrokes() {
+        auto calls = platform->inputCalls();
+        std::erase_if(calls, [](const auto& call) { return call.operation != "sendKeystroke"; });
+        return calls;
+    }
+    std::vector<test::PlatformCall> keysLetGo() {
+        return {{"sendKeystroke", nlohmann::json::array({0, 0x41, false, false})}};
+    }
+};
+
+TEST_F(DeviceManagerSequenceTest, APauseContinuesOnTheWorkersTimer) {
+    startWithSequence();
+    EXPECT_EQ(waits().timers, (std::map<std::uint32_t, std::chrono::milliseconds>{
+                                  {DeviceManager::sequenceTimerId, std::chrono::milliseconds(200)}}));
+    EXPECT_TRUE(platform->inputCalls().empty());
+    manager->dispatchMessage({workerMessageTimer, DeviceManager::sequenceTimerId, {}});
+    EXPECT_EQ(
+        platform->inputCalls(),
+        (std::vector<test::PlatformCall>{{"sendKeystroke", nlohmann::json::array({0, 0x42, true, false})},
+                                         {"sendKeystroke", nlohmann::json::array({0, 0x42, false, false})},
+                                         {"sendKeystroke", nlohmann::json::array({0, 0x41, false, false})}}));
+    EXPECT_TRUE(waits().timers.empty());
+}
+
+TEST_F(DeviceManagerSequenceTest, AProfileSwitchCutsItShort) {
+    startWithSequence();
+    settings().createApp(0x1001, "Editor", "/usr/bin/editor");
+    desktop->set(3, "/usr/bin/editor");
+    manager->dispatchMessage({workerMessageTimer, DeviceManager::pollTimerId, {}});
+    ASSERT_EQ(trackball().getConfig(), &settings().findConfig("/usr/bin/editor", 0x1001, false));
+    EXPECT_EQ(keystrokes(), keysLetGo());
+}
+
+TEST_F(DeviceManagerSequenceTest, AnotherTrackballsProfileSwitchLeavesItPlaying) {
+    startWithSequence();
+    settings().createApp(0x1002, "Editor", "/usr/bin/editor");
+    manager->devices()[1]->setConfig(&settings().findConfig("/usr/bin/editor", 0x1002, false), false);
+    EXPECT_TRUE(sequencePlayer().playing());
+    EXPECT_TRUE(keystrokes().empty());
+}
+
+TEST_F(DeviceManagerSequenceTest, ItsTrackballsDepartureCutsItShort) {
+    startWithSequence();
+    manager->dispatchMessage({deviceChangeMessage, deviceRemoveCompleteEvent, "core-01"});
+    EXPECT_EQ(platform->inputCalls(), keysLetGo());
+}
+
+TEST_F(DeviceManagerSequenceTest, TheWorkersEndCutsItShort) {
+    startWithSequence();
+    manager->onThreadExit(true);
+    EXPECT_FALSE(sequencePlayer().playing());
+    EXPECT_EQ(platform->inputCalls(), keysLetGo());
+    EXPECT_FALSE(waits().timers.contains(DeviceManager::sequenceTimerId));
 }
 
 TEST_F(DeviceManagerTest, ThreadExitReleasesTheSettingsButKeepsTheDevices) {

@@ -140,6 +140,13 @@ TEST_F(ObxctlTest, ShortActionFormsStoreWhatTheirJsonFormsStore) {
         {{"snippet-menu"}, R"({"command":"snippetMenu"})"},
         {{"system", "maximizeWindow"}, R"({"command":"system","action":"maximizeWindow"})"},
         {{"none"}, R"({"command":"none"})"},
+        {{"sequence", "down", "ctrl+shift", "key", "alt+f4", "up", "shift+ctrl", "pause", "200", "text", "hi",
+          "click", "ctrl+right", "press", "left", "release", "left"},
+         R"({"command":"sequence","steps":[{"type":"keyDown","modifiers":"ctrl,shift"},)"
+         R"({"type":"keystroke","keyCode":115,"modifiers":"alt"},{"type":"keyUp","modifiers":"ctrl,shift"},)"
+         R"({"type":"pause","ms":200},{"type":"text","text":"hi"},)"
+         R"({"type":"click","button":2,"modifiers":"ctrl"},{"type":"buttonDown","button":1},)"
+         R"({"type":"buttonUp","button":1}]})"},
     };
     for (const auto& [words, longForm] : forms) {
         std::vector<std::string> shortArgs{"button", "set", "4"};
@@ -154,6 +161,15 @@ TEST_F(ObxctlTest, ShortActionFormsStoreWhatTheirJsonFormsStore) {
         EXPECT_EQ(ctl.exported(), afterLong) << words[0];
         EXPECT_EQ(ctl.document({"button", "get", "4"}), json::parse(longForm)) << words[0];
     }
+    // The helper's refusal of a sequence out of bounds, and the button unchanged.
+    const auto before = ctl.document({"button", "get", "4"});
+    const auto refused =
+        ctl({"button", "set", "4", "sequence", "pause", "5000", "pause", "5000", "pause", "1"});
+    EXPECT_EQ(refused.exit, 1) << refused.output;
+    EXPECT_NE(refused.output.find("Sequence step 3 makes the pauses 10001 ms in all, more than 10000"),
+              std::string::npos)
+        << refused.output;
+    EXPECT_EQ(ctl.document({"button", "get", "4"}), before);
     // Chords and the pan are buttons too.
     const auto chord = ctl.document({"button", "set", "1+2", "click", "middle"});
     EXPECT_EQ(ctl.document({"button", "get", "0x3"}), chord);
@@ -207,6 +223,9 @@ TEST(ObxctlErrorsTest, HelperRefusalNoHelperAndBadUsageHaveTheirExitCodes) {
              {"--device", "1", "button", "set", "3", "{not json"},
              {"pointer", "set", "speed=fast"},
              {"--device", "1", "scroll", "set", "colour=red"},
+             {"--device", "1", "button", "set", "3", "sequence", "pause", "5001"},
+             {"--device", "1", "button", "set", "3", "sequence", "key"},
+             {"--device", "1", "button", "set", "3", "sequence", "wait", "200"},
              {"config", "import", "/nonexistent/settings.json"},
              {"--bogus-option"}}) {
         run = ctl(args);

@@ -1,6 +1,10 @@
 #pragma once
 
+// Before the X headers, whose macros (None) clash with its names.
+#include <gtest/gtest.h>
+// clang-format off
 #include "X11Probe.h"
+// clang-format on
 #include "XvfbServer.h"
 #include "platform/linux/actions/LinuxPlatformServices.h"
 

@@ -132,12 +132,14 @@ void ProbeWindow::handle(XEvent& event) {
         recorded.keysym = produced;
         recorded.state = event.xkey.state;
         recorded.keycode = event.xkey.keycode;
+        recorded.time = event.xkey.time;
         break;
     }
     case ButtonPress:
     case ButtonRelease:
         recorded.button = event.xbutton.button;
         recorded.state = event.xbutton.state;
+        recorded.time = event.xbutton.time;
         break;
     default:
         return;

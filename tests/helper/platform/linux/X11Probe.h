@@ -30,6 +30,7 @@ struct ProbeEvent {
     unsigned state;
     unsigned button;
     unsigned keycode;
+    Time time = 0; // the server's, in milliseconds: when the event was made
 };
 
 // Reads its own connection on its own thread and handles each event, in

@@ -3,6 +3,7 @@
 // foreground and modifier queries against a window and keys of the test's own.
 
 #include "PipeServer.h"
+#include "actions/SequencePlayer.h"
 #include "base/LogCapture.h"
 #include "devices/DeviceManager.h"
 #include "helper/platform/windows/ProbeWindow.h"
@@ -108,6 +109,57 @@ TEST_F(WindowsDeviceLayer, NoticesOfTheControlClassArriveAndDepartByPathAndOther
     }
     EXPECT_EQ(notices,
               (std::vector<std::string>{"Device arrival: " + path, "Device departure: \\\\.\\PIPE\\Gone"}));
+}
+
+// Plays a sequence on the worker when its event is set, as a press would.
+class SequenceStarter {
+public:
+    explicit SequenceStarter(const nlohmann::json& steps)
+        : steps_(std::make_shared<const SequenceSteps>(sequenceStepsFromJson(steps))) {}
+    ~SequenceStarter() { ::CloseHandle(event_); }
+    WaitHandle handle() const { return reinterpret_cast<WaitHandle>(event_); }
+    void start() const { ::SetEvent(event_); }
+    void play() {
+        ::ResetEvent(event_);
+        sequencePlayer().play(steps_, this);
+    }
+
+private:
+    HANDLE event_ = ::CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::shared_ptr<const SequenceSteps> steps_;
+};
+
+TEST_F(WindowsDeviceLayer, ASequencesPauseEndsOnTheWorkersTimerWithoutHoldingTheWorker) {
+    auto& manager = DeviceManager::instance();
+    SequenceStarter starter(nlohmann::json::array({{{"type", "keyDown"}, {"keyCode", 0x41}},
+                                                   {{"type", "pause"}, {"ms", 300}},
+                                                   {{"type", "keystroke"}, {"keyCode", 0x42}}}));
+    manager.addWaitHandler(starter.handle(), &starter, &SequenceStarter::play);
+    const auto keyCalls = [&] {
+        std::lock_guard guard(manager);
+        std::vector<test::PlatformCall> keys;
+        for (const auto& call : platform->inputCalls()) {
+            if (call.operation == "sendKeystroke") {
+                keys.push_back(call);
+            }
+        }
+        return keys;
+    };
+    const auto started = std::chrono::steady_clock::now();
+    starter.start();
+    ASSERT_TRUE(eventually([&] { return keyCalls().size() == 1; }));
+    // The worker is free during the pause: a device notice is handled at once.
+    sendNotice(DBT_DEVICEREMOVECOMPLETE, controlInterfaceClass, L"\\\\.\\PIPE\\During");
+    EXPECT_LT(std::chrono::steady_clock::now() - started, 250ms);
+    ASSERT_TRUE(eventually([&] { return keyCalls().size() == 4; }));
+    EXPECT_GE(std::chrono::steady_clock::now() - started, 300ms);
+    EXPECT_EQ(keyCalls(), (std::vector<test::PlatformCall>{
+                              {"sendKeystroke", nlohmann::json::array({0, 0x41, true, false})},
+                              {"sendKeystroke", nlohmann::json::array({0, 0x42, true, false})},
+                              {"sendKeystroke", nlohmann::json::array({0, 0x42, false, false})},
+                              {"sendKeystroke", nlohmann::json::array({0, 0x41, false, false})}}));
+    // The worker goes before the handle it waits on.
+    DeviceManager::destroyDeviceManager();
 }
 
 void sendKey(WORD key, bool down) {

@@ -1,0 +1,119 @@
+// Sequences from a press of a virtual trackball of obxkernd, through the
+// helper's device layer and worker, to a client on a private Xvfb.
+
+#include "X11Fixture.h"
+#include "actions/PlatformServicesImpl.h"
+#include "devices/DeviceManager.h"
+#include "platform/linux/base/LinuxWaitPrimitive.h"
+#include "platform/linux/devices/LinuxDeviceNotices.h"
+#include "support/DaemonProcess.h"
+#include "support/Environment.h"
+#include "support/FakeDesktopQueries.h"
+
+#include <X11/keysym.h>
+#include <gtest/gtest.h>
+#include <thread>
+
+namespace obx::x11::test {
+namespace {
+
+using nlohmann::json;
+
+constexpr std::uint16_t product = 0x0101;
+
+json keystroke(int keyCode) {
+    return {{"type", "keystroke"}, {"keyCode", keyCode}};
+}
+
+class SequenceOnX11 : public X11Test {
+protected:
+    void SetUp() override {
+        X11Test::SetUp();
+        obx::test::setEnvironmentVariable("XDG_CONFIG_HOME", config.path().string());
+        installPlatformServices(std::move(services));
+        setDeviceLayerPlatformFactory([this] {
+            return DeviceLayerPlatform{std::make_unique<LinuxWaitPrimitive>(),
+                                       std::make_unique<LinuxDeviceNotices>(daemon.runtimeDir()),
+                                       std::make_unique<obx::test::FakeDesktopQueries>(desktop),
+                                       {}};
+        });
+        DeviceManager::instance().startWorker();
+        ASSERT_TRUE(daemon.start({"--virtual", "--product-id", "0x0101"}));
+        ASSERT_TRUE(waitFor([] {
+            std::lock_guard guard(DeviceManager::instance());
+            return DeviceManager::instance().devices().size() == 1;
+        }));
+    }
+    void TearDown() override {
+        DeviceManager::destroyDeviceManager();
+        setDeviceLayerPlatformFactory({});
+        destroyPlatformServices();
+        obx::test::unsetEnvironmentVariable("XDG_CONFIG_HOME");
+    }
+    void setAction(std::uint32_t mask, const json& action) {
+        DeviceManager::instance().setButtonAction(std::nullopt, product, mask, action);
+    }
+    // A press and release of the trackball's buttons in mask.
+    void click(obx::test::VirtualPeer& peer, std::uint8_t mask) {
+        ASSERT_TRUE(peer.send(mask));
+        ASSERT_TRUE(peer.send(0));
+    }
+
+    obx::test::TempFolder config;
+    std::shared_ptr<obx::test::DesktopState> desktop = std::make_shared<obx::test::DesktopState>();
+    obx::test::DaemonProcess daemon{OBXKERND_PATH};
+};
+
+TEST_F(SequenceOnX11, StepsReachTheClientInOrderWithThePauseBetweenThem) {
+    setAction(0x4, {{"command", "sequence"},
+                    {"steps",
+                     {keystroke(0x41),
+                      {{"type", "pause"}, {"ms", 200}},
+                      keystroke(0x42),
+                      {{"type", "text"}, {"text", "c"}},
+                      {{"type", "click"}, {"button", 1}}}}});
+    obx::test::VirtualPeer peer(daemon.runtimeDir(), 1);
+    click(peer, 0x4);
+
+    const auto events = probe->waitForEvents(8);
+    ASSERT_EQ(events.size(), 8u);
+    const std::vector<std::pair<int, unsigned long>> expected{
+        {KeyPress, XK_a}, {KeyRelease, XK_a}, {KeyPress, XK_b},        {KeyRelease, XK_b},
+        {KeyPress, XK_c}, {KeyRelease, XK_c}, {ButtonPress, NoSymbol}, {ButtonRelease, NoSymbol}};
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(events[i].type, expected[i].first) << "event " << i;
+        EXPECT_EQ(events[i].rawKeysym, expected[i].second) << "event " << i;
+    }
+    EXPECT_EQ(events[6].button, 1u);
+    // The server stamps each event in milliseconds when it makes it.
+    const auto pause = static_cast<long>(events[2].time - events[1].time);
+    EXPECT_GE(pause, 199) << "the pause is kept";
+    EXPECT_LT(pause, 600) << "and ends on time, on a loaded machine too";
+}
+
+TEST_F(SequenceOnX11, APressDuringThePauseIsReadAndCutsTheSequenceShortLettingGoOfItsKey) {
+    setAction(0x4, {{"command", "sequence"},
+                    {"steps",
+                     {{{"type", "keyDown"}, {"modifiers", "shift"}},
+                      {{"type", "pause"}, {"ms", 3000}},
+                      keystroke(0x42)}}});
+    setAction(0x2, {{"command", "none"}});
+    obx::test::VirtualPeer peer(daemon.runtimeDir(), 1);
+    const auto started = std::chrono::steady_clock::now();
+    click(peer, 0x4);
+    ASSERT_EQ(probe->waitForEvents(1).size(), 1u);
+    click(peer, 0x2);
+
+    const auto events = probe->waitForEvents(2);
+    ASSERT_EQ(events.size(), 2u);
+    EXPECT_EQ(events[1].type, KeyRelease);
+    EXPECT_EQ(events[1].rawKeysym, static_cast<unsigned long>(XK_Shift_L));
+    EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::milliseconds(2500))
+        << "let go long before the pause would have ended";
+    std::this_thread::sleep_for(std::chrono::milliseconds(3200) -
+                                (std::chrono::steady_clock::now() - started));
+    EXPECT_EQ(probe->events().size(), 2u) << "the rest never runs";
+}
+
+} // namespace
+} // namespace obx::x11::test
