@@ -27,9 +27,9 @@ case $LINUX_BUILD_DIR in
 *) LINUX_HELPER=$ROOT/$LINUX_BUILD_DIR/bin/obxhelper ;;
 esac
 
-prefixes=$(./scripts/windows-deps.sh)
 # The KMDF headers of the driver and of its framework double; a tree without them fails here.
 kmdf=$(./scripts/check-driver-windows.sh --print-kmdf-dir)
+prefixes=$(./scripts/windows-deps.sh)
 # -O1: the programs are built to be tested under an emulator, and the cross build of the tests takes
 # half the time of -O3.
 cmake -S . -B "$BUILD_DIR" -G Ninja -DCMAKE_BUILD_TYPE=Release -DCMAKE_CXX_FLAGS_RELEASE="-O1 -DNDEBUG" \
