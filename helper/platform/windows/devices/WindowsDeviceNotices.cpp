@@ -8,6 +8,7 @@
 
 #include <boost/locale/encoding_utf.hpp>
 #include <cstring>
+#include <mutex>
 #include <vector>
 
 // <windows.h> first: the device headers build on it.
@@ -47,7 +48,7 @@ const GUID controlInterfaceClass = [] {
 }();
 
 WindowsDeviceNotices::WindowsDeviceNotices(WindowsWaitPrimitive& waits, const GUID& interfaceClass)
-    : waits_(waits), interfaceClass_(interfaceClass) {}
+    : waits_(waits), handles_(waits), interfaceClass_(interfaceClass) {}
 
 WindowsDeviceNotices::~WindowsDeviceNotices() {
     stopNotices();
@@ -90,7 +91,8 @@ std::vector<std::string> WindowsDeviceNotices::presentDevices() {
 }
 
 std::unique_ptr<IDriverChannel> WindowsDeviceNotices::channelFor(const std::string& path) {
-    return std::make_unique<WindowsDriverChannel>(boost::locale::conv::utf_to_utf<wchar_t>(path));
+    return std::make_unique<WindowsDriverChannel>(boost::locale::conv::utf_to_utf<wchar_t>(path),
+                                                  WindowsDriverChannel::defaultControlTimeout, &handles_);
 }
 
 void WindowsDeviceNotices::startNotices(MsgWFMOHandler& worker) {
@@ -122,10 +124,21 @@ void WindowsDeviceNotices::stopNotices() {
 }
 
 void WindowsDeviceNotices::onDeviceChange(WPARAM event, LPARAM record) {
-    if ((event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) || record == 0 || !worker_) {
+    if (record == 0 || !worker_) {
         return;
     }
     const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(record);
+    if (header->dbch_devicetype == DBT_DEVTYP_HANDLE) {
+        // The worker lock: an HTTP request may be using the channel whose handle closes.
+        std::lock_guard guard(*worker_);
+        if (auto message = handles_.onNotice(event, *header)) {
+            worker_->postMessage(std::move(*message));
+        }
+        return;
+    }
+    if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) {
+        return;
+    }
     if (header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE ||
         header->dbch_size < sizeof(DEV_BROADCAST_DEVICEINTERFACE_W)) {
         return;

@@ -4,9 +4,11 @@
 // control interface class through the SetupDi functions, and their arrival
 // and removal through RegisterDeviceNotificationW on the worker's
 // message-only window ("DeviceMgrMsgWindowClass"), filtered by class and
-// posted to the worker with the interface path.
+// posted to the worker with the interface path; the notices of each open
+// channel's handle through the same window.
 
 #include "devices/DeviceLayerPlatform.h"
+#include "platform/windows/devices/ControlHandleWatch.h"
 
 #include <windows.h>
 
@@ -34,11 +36,13 @@ public:
     void stopNotices() override;
 
     // What a WM_DEVICECHANGE means for the worker: an arrival or removal of
-    // an interface of the class, posted with its path; anything else nothing.
+    // an interface of the class, posted with its path; a notice of an open
+    // channel's handle (ControlHandleWatch); anything else nothing.
     void onDeviceChange(WPARAM event, LPARAM record);
 
 private:
     WindowsWaitPrimitive& waits_;
+    ControlHandleWatch handles_;
     GUID interfaceClass_;
     MsgWFMOHandler* worker_ = nullptr;
     HDEVNOTIFY notification_ = nullptr;
