@@ -9,6 +9,7 @@
 #include <boost/locale/encoding_utf.hpp>
 #include <cstring>
 #include <mutex>
+#include <optional>
 #include <vector>
 
 // <windows.h> first: the device headers build on it.
@@ -38,7 +39,49 @@ struct InfoSet {
     }
 };
 
+// A string value of HKEY_LOCAL_MACHINE, at most valueLimit characters; none
+// when the key or the value does not exist.
+constexpr DWORD valueLimit = 512;
+
+std::optional<std::wstring> machineString(const wchar_t* key, const wchar_t* name) {
+    std::wstring text(valueLimit + 1, L'\0');
+    DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    const LSTATUS status = ::RegGetValueW(
+        HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, text.data(), &bytes);
+    if (status == ERROR_MORE_DATA) {
+        return L"(the recorded reason is too long to show)";
+    }
+    if (status != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    text.resize(wcsnlen(text.data(), bytes / sizeof(wchar_t)));
+    return text;
+}
+
+bool machineKeyExists(const wchar_t* key) {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | KEY_WOW64_64KEY, &opened) != ERROR_SUCCESS) {
+        return false;
+    }
+    ::RegCloseKey(opened);
+    return true;
+}
+
+constexpr const char* reinstallStep = "Run the Ombrix installer again as an administrator.";
+
 } // namespace
+
+std::string WindowsDeviceNotices::missingDriver() {
+    if (const auto recorded = machineString(installerKey, driverInstallErrorValue)) {
+        return recorded->empty()
+                   ? std::string{}
+                   : "The trackball driver is not installed: " + toUtf8(*recorded) + " " + reinstallStep;
+    }
+    if (machineKeyExists(driverServiceKey)) {
+        return {};
+    }
+    return std::string("The trackball driver is not installed. ") + reinstallStep;
+}
 
 const GUID controlInterfaceClass = [] {
     GUID guid;

@@ -19,6 +19,11 @@ class WindowsWaitPrimitive;
 // {1A629312-9256-4ED3-83CB-F5FE65F5E03A}
 extern const GUID controlInterfaceClass;
 
+// Under HKEY_LOCAL_MACHINE, in the 64-bit view.
+inline constexpr const wchar_t* installerKey = L"Software\\Halvex\\Ombrix";
+inline constexpr const wchar_t* driverInstallErrorValue = L"DriverInstallError";
+inline constexpr const wchar_t* driverServiceKey = L"SYSTEM\\CurrentControlSet\\Services\\obxkern";
+
 class WindowsDeviceNotices final : public IDeviceNotices {
 public:
     // waits: the wait primitive of the worker whose window gets the notices.
@@ -34,6 +39,10 @@ public:
     // are served all the same.
     void startNotices(MsgWFMOHandler& worker) override;
     void stopNotices() override;
+    // What the installer recorded (installerKey's DriverInstallError: empty
+    // when it installed the driver, its reason when it could not), else
+    // whether the driver's service key exists.
+    std::string missingDriver() override;
 
     // What a WM_DEVICECHANGE means for the worker: an arrival or removal of
     // an interface of the class, posted with its path; a notice of an open

@@ -4,6 +4,7 @@
 #include "platform/windows/shell/AppResources.h"
 #include "shared/CTrayIcon.h"
 
+#include <boost/locale/encoding_utf.hpp>
 #include <exception>
 #include <wtsapi32.h>
 
@@ -62,6 +63,13 @@ bool WindowsAppWindow::create(ISessionEventSink& sink) {
     ::ShowWindow(window_, SW_HIDE);
     ::UpdateWindow(window_);
     return true;
+}
+
+bool WindowsAppWindow::showNotification(const CTrayIcon& icon, const std::string& title,
+                                        const std::string& body) {
+    constexpr UINT shownMs = 10000;
+    return trayDisplay_.showBalloon(icon, boost::locale::conv::utf_to_utf<char16_t>(title),
+                                    boost::locale::conv::utf_to_utf<char16_t>(body), shownMs);
 }
 
 void WindowsAppWindow::postLaunchRequest() {

@@ -25,6 +25,8 @@ public:
 
     bool create(ISessionEventSink& sink) override;
     ITrayIconDisplay& trayIconDisplay() override { return trayDisplay_; }
+    // The icon's balloon: Windows shows it only over an icon that is shown.
+    bool showNotification(const CTrayIcon& icon, const std::string& title, const std::string& body) override;
     void postLaunchRequest() override;
     bool trackTrayMenu(const std::u16string& label) override;
     void runMessageLoop() override;
