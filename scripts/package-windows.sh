@@ -3,7 +3,7 @@
 #   package-windows.sh [--from DIR] [--version X.Y.Z] [--out FILE.msi]
 # DIR (default build-windows/bin) holds obxhelper.exe, obxactions.json and obxsvc.exe, and when they
 # were built the configuration page (ui/) and the driver package (obxkern.sys, obxkern.inf and its
-# catalogue obxkern.cat, with obxdriverstore.exe that adds and deletes it): the package holds what is
+# catalogue obxkern.cat, with obxdriverstore.dll that adds and deletes it): the package holds what is
 # there. The programs and the package are signed
 # by scripts/sign-windows.sh. Default output: build-windows/package/Ombrix-<version>-x64.msi.
 set -eu
@@ -54,8 +54,8 @@ if [ -d "$from/ui" ]; then
     group_refs="$group_refs<ComponentGroupRef Id=\"PageFiles\"/>"
 fi
 if [ -f "$from/obxkern.sys" ] && [ -f "$from/obxkern.inf" ]; then
-    cp "$from/obxkern.sys" "$from/obxkern.inf" "$from/obxdriverstore.exe" "$stage/"
-    "$ROOT/scripts/sign-windows.sh" "$stage/obxdriverstore.exe"
+    cp "$from/obxkern.sys" "$from/obxkern.inf" "$from/obxdriverstore.dll" "$stage/"
+    "$ROOT/scripts/sign-windows.sh" "$stage/obxdriverstore.dll"
     driver_files="$stage/obxkern.sys"
     if [ -f "$from/obxkern.cat" ]; then
         cp "$from/obxkern.cat" "$stage/"
@@ -90,8 +90,25 @@ cp "$ROOT/service/windows/obxsvc.ico" "$stage/obx.ico"
 # What wixl cannot write: the administrators' properties leave these components out, and the
 # service's deletion is a rollback action (3442: an executable named by a property, its exit code
 # ignored, in the script, on rollback, as the system account).
+upgrade_code=$(sed -n 's/.*UpgradeCode="\([0-9a-fA-F-]*\)".*/{\1}/p' "$ROOT/packaging/windows/obx.wxs" | tr a-f A-F)
+# Another build of the same version is an upgrade too (513: features migrated, the maximum version
+# included), so that two builds of one version never stand side by side with shared components.
 msibuild "$out" -q "UPDATE \`CustomAction\` SET \`Type\` = 3442 WHERE \`Action\` = 'DeleteServiceOnRollback'" \
     -q "UPDATE \`Component\` SET \`Condition\` = 'HELPERAUTOSTART = \"1\"' WHERE \`Component\` = 'HelperAutostart'" \
-    -q "UPDATE \`Component\` SET \`Condition\` = 'HELPERPORT' WHERE \`Component\` = 'HelperPort'"
+    -q "UPDATE \`Component\` SET \`Condition\` = 'HELPERPORT' WHERE \`Component\` = 'HelperPort'" \
+    -q "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'" \
+    -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`) \
+VALUES ('$upgrade_code', '$version', 513, 'WIX_UPGRADE_DETECTED')"
+# The driver-store actions, entry points of the installed library: 3089 deferred (17 a library
+# installed with the package, 1024 in the script, 2048 as the system account), 3409 on rollback
+# (+256) with its result ignored (+64).
+if [ -f "$stage/obxdriverstore.dll" ]; then
+    for action in AddDriverPackage:3089 DeleteDriverPackage:3089 UndoAddDriverPackage:3409 \
+        UndoDeleteDriverPackage:3409; do
+        name=${action%%:*}
+        msibuild "$out" -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) \
+VALUES ('$name', ${action##*:}, 'obxdriverstore.dll', '$name')"
+    done
+fi
 "$ROOT/scripts/sign-windows.sh" "$out"
 echo "Built $out"

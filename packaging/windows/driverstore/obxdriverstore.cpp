@@ -1,21 +1,31 @@
-// The installer's driver-store action, run as the system account:
-//   obxdriverstore add <inf>   adds the driver package and installs it on the present devices
-//                              (pnputil /add-driver <inf> /install), and keeps the published name
-//                              ("oemNN.inf") that pnputil answers;
-//   obxdriverstore delete      deletes that package again (pnputil /delete-driver <name> /uninstall).
-// The exit code is pnputil's (0, or 3010 when a restart is needed), 1 for a bad command line, 2 when
-// pnputil could not be run. pnputil is the system folder's, never one found through the search path.
+// The installer's driver-store actions, a custom-action library that the installer runs as the system
+// account, with no window of its own:
+//   AddDriverPackage      adds the driver package named by its action data and installs it on the
+//                         present devices (pnputil /add-driver <inf> /install), and keeps the published
+//                         name ("oemNN.inf") that pnputil answers;
+//   DeleteDriverPackage   deletes that package again (pnputil /delete-driver <name> /uninstall);
+//   UndoAddDriverPackage, UndoDeleteDriverPackage   the two rollback actions: delete what the add
+//                         added, add again what the delete deleted (the INF as action data).
+// A package that cannot be added does not fail the installation: the helper, the service and the page
+// are of use without it. The reason is written to the installer's log and UI as a warning and to
+// DriverInstallError under the maker's key, which the helper shows; a successful add empties that value.
+// pnputil's 3010 (restart needed) asks the installer for a restart at its end. pnputil is the system
+// folder's, never one found through the search path.
 #include <windows.h>
-// windows.h first: shellapi.h uses its types.
+// windows.h first: the installer's headers use its types.
 #include <cwctype>
+#include <msi.h>
+#include <msiquery.h>
 #include <optional>
-#include <shellapi.h>
 #include <string>
 
 namespace {
 
 constexpr wchar_t keyPath[] = L"SOFTWARE\\Halvex\\Ombrix";
 constexpr wchar_t valueName[] = L"DriverPackage";
+constexpr wchar_t errorValueName[] = L"DriverInstallError";
+// The reason kept for the page: pnputil's last line at most this long.
+constexpr size_t reasonLimit = 300;
 // pnputil's answer is a few lines; more is not its answer.
 constexpr size_t outputLimit = 64 * 1024;
 constexpr DWORD pnputilTimeoutMs = 10 * 60 * 1000;
@@ -95,56 +105,129 @@ bool succeeded(DWORD exitCode) {
     return exitCode == ERROR_SUCCESS || exitCode == ERROR_SUCCESS_REBOOT_REQUIRED;
 }
 
-int add(const std::wstring& inf) {
-    auto result = runPnputil(L"/add-driver \"" + inf + L"\" /install");
-    if (!result)
-        return 2;
-    if (auto name = publishedName(result->output)) {
-        HKEY key = nullptr;
-        if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY,
-                            nullptr, &key, nullptr) == ERROR_SUCCESS) {
-            RegSetValueExW(key, valueName, 0, REG_SZ, reinterpret_cast<const BYTE*>(name->c_str()),
-                           static_cast<DWORD>((name->size() + 1) * sizeof(wchar_t)));
-            RegCloseKey(key);
-        }
-    }
-    return static_cast<int>(result->exitCode);
+void setValue(const wchar_t* name, const std::wstring& text) {
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, nullptr, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
+                        &key, nullptr) != ERROR_SUCCESS)
+        return;
+    RegSetValueExW(key, name, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                   static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    RegCloseKey(key);
 }
 
-int remove() {
+void deleteValue(const wchar_t* name) {
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) != ERROR_SUCCESS)
+        return;
+    RegDeleteValueW(key, name);
+    RegCloseKey(key);
+}
+
+// A line for the installer's log, or a warning that its UI shows and a silent installation logs.
+void tell(MSIHANDLE install, INSTALLMESSAGE kind, const std::wstring& text) {
+    PMSIHANDLE record = MsiCreateRecord(1);
+    MsiRecordSetStringW(record, 0, text.c_str());
+    MsiProcessMessage(install, kind, record);
+}
+
+std::wstring actionData(MSIHANDLE install) {
+    wchar_t empty[1] = L"";
+    DWORD length = 0;
+    if (MsiGetPropertyW(install, L"CustomActionData", empty, &length) != ERROR_MORE_DATA)
+        return {};
+    std::wstring data(length + 1, L'\0');
+    length = static_cast<DWORD>(data.size());
+    if (MsiGetPropertyW(install, L"CustomActionData", data.data(), &length) != ERROR_SUCCESS)
+        return {};
+    data.resize(length);
+    return data;
+}
+
+// pnputil's last non-empty line, printable ASCII only (its code page is the console's), cut short.
+std::wstring lastLine(const std::string& output) {
+    size_t end = output.find_last_not_of("\r\n \t");
+    if (end == std::string::npos)
+        return {};
+    size_t begin = output.find_last_of("\r\n", end);
+    begin = begin == std::string::npos ? 0 : begin + 1;
+    std::wstring line;
+    for (size_t i = begin; i <= end && line.size() < reasonLimit; ++i) {
+        const auto c = static_cast<unsigned char>(output[i]);
+        line += c >= 0x20 && c < 0x7F ? static_cast<wchar_t>(c) : L'?';
+    }
+    return line;
+}
+
+// The published name's value is written only by a successful add: a failed one leaves nothing to undo.
+UINT add(MSIHANDLE install, const std::wstring& inf, bool undoing) {
+    auto result = runPnputil(L"/add-driver \"" + inf + L"\" /install");
+    std::wstring reason;
+    if (!result) {
+        reason = L"pnputil could not be started (error " + std::to_wstring(GetLastError()) + L").";
+    } else if (!succeeded(result->exitCode)) {
+        reason = L"pnputil ended with code " + std::to_wstring(result->exitCode) + L": " +
+                 lastLine(result->output);
+    }
+    if (!reason.empty()) {
+        tell(
+            install, INSTALLMESSAGE(INSTALLMESSAGE_WARNING | MB_OK | MB_ICONWARNING),
+            L"Ombrix: the trackball driver was not installed. " + reason +
+                L" The helper and the settings page are installed; the page says how to install the driver.");
+        if (!undoing)
+            setValue(errorValueName, reason);
+        return ERROR_SUCCESS;
+    }
+    if (auto name = publishedName(result->output))
+        setValue(valueName, *name);
+    setValue(errorValueName, L"");
+    tell(install, INSTALLMESSAGE_INFO, L"Ombrix: the trackball driver package was added and installed.");
+    if (result->exitCode == ERROR_SUCCESS_REBOOT_REQUIRED) {
+        tell(install, INSTALLMESSAGE_INFO, L"Ombrix: the trackball driver needs a restart.");
+        MsiSetMode(install, MSIRUNMODE_REBOOTATEND, TRUE);
+    }
+    return ERROR_SUCCESS;
+}
+
+UINT remove(MSIHANDLE install) {
     wchar_t name[64];
     DWORD size = sizeof(name);
     if (RegGetValueW(HKEY_LOCAL_MACHINE, keyPath, valueName, RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr,
                      name, &size) != ERROR_SUCCESS) {
-        return 0; // nothing was added
+        deleteValue(errorValueName);
+        return ERROR_SUCCESS; // nothing was added
     }
     auto result = runPnputil(std::wstring(L"/delete-driver ") + name + L" /uninstall");
-    if (!result)
-        return 2;
-    if (succeeded(result->exitCode)) {
-        HKEY key = nullptr;
-        if (RegOpenKeyExW(HKEY_LOCAL_MACHINE, keyPath, 0, KEY_SET_VALUE | KEY_WOW64_64KEY, &key) ==
-            ERROR_SUCCESS) {
-            RegDeleteValueW(key, valueName);
-            RegCloseKey(key);
-        }
+    if (result && succeeded(result->exitCode)) {
+        deleteValue(valueName);
+        deleteValue(errorValueName);
+        if (result->exitCode == ERROR_SUCCESS_REBOOT_REQUIRED)
+            MsiSetMode(install, MSIRUNMODE_REBOOTATEND, TRUE);
+    } else {
+        tell(install, INSTALLMESSAGE_INFO,
+             std::wstring(L"Ombrix: the trackball driver package ") + name +
+                 L" was not deleted from the store.");
     }
-    return static_cast<int>(result->exitCode);
+    return ERROR_SUCCESS;
 }
 
 } // namespace
 
-int main() {
-    int count = 0;
-    wchar_t** arguments = CommandLineToArgvW(GetCommandLineW(), &count);
-    if (arguments == nullptr)
-        return 1;
-    int code = 1;
-    if (count == 3 && std::wstring(arguments[1]) == L"add") {
-        code = add(arguments[2]);
-    } else if (count == 2 && std::wstring(arguments[1]) == L"delete") {
-        code = remove();
-    }
-    LocalFree(arguments);
-    return code;
+extern "C" {
+
+__declspec(dllexport) UINT __stdcall AddDriverPackage(MSIHANDLE install) {
+    return add(install, actionData(install), false);
 }
+
+__declspec(dllexport) UINT __stdcall DeleteDriverPackage(MSIHANDLE install) {
+    return remove(install);
+}
+
+__declspec(dllexport) UINT __stdcall UndoAddDriverPackage(MSIHANDLE install) {
+    return remove(install);
+}
+
+__declspec(dllexport) UINT __stdcall UndoDeleteDriverPackage(MSIHANDLE install) {
+    return add(install, actionData(install), true);
+}
+
+} // extern "C"
