@@ -126,11 +126,11 @@ def pnputil_calls():
     return [line.split(".exe\" ", 1)[1] if ".exe\" " in line else line for line in lines]
 
 
-def answer_to(target):
+def answer_to(target, port=PORT):
     """The helper's answer through a Windows-side probe: the helper refuses Linux clients."""
-    request = b"GET %s HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nConnection: close\r\n\r\n" % (target, PORT)
+    request = b"GET %s HTTP/1.1\r\nHost: 127.0.0.1:%d\r\nConnection: close\r\n\r\n" % (target, port)
     try:
-        return wine(HTTP_EXCHANGE, str(PORT), stdin=request).stdout
+        return wine(HTTP_EXCHANGE, str(port), stdin=request).stdout
     except subprocess.TimeoutExpired:
         return b""
 
@@ -151,8 +151,8 @@ def msi_table(package, table):
     return [line.split("\t") for line in answer.stdout.decode().splitlines()[3:]]
 
 
-def helper_answers():
-    return devices_answer().startswith(b"HTTP/1.1 200")
+def helper_answers(port=PORT):
+    return answer_to(b"/devices", port).startswith(b"HTTP/1.1 200")
 
 
 def build(name, version, obxsvc, marker):
@@ -169,7 +169,7 @@ def build(name, version, obxsvc, marker):
     with open(os.path.join(source, "obxkern.inf"), "w") as stand_in:
         stand_in.write("; stand-in driver package %s\n" % version)
     shutil.copy(PNPUTIL_STAND_IN, os.path.join(source, "obxkern.sys"))
-    shutil.copy(os.path.join(PROGRAMS, "obxdriverstore.dll"), source)
+    shutil.copy(os.path.join(PROGRAMS, "obxsetup.dll"), source)
     package = os.path.join(WORK, name + ".msi")
     subprocess.run([PACKAGE, "--from", source, "--version", version, "--out", package], check=True,
                    stdout=subprocess.DEVNULL)
@@ -236,11 +236,11 @@ class InstallerUnderWine(unittest.TestCase):
     def test_1_silent_install(self):
         self.assertTrue(signed(self.older))
         self.assertEqual(msiexec("/i", self.older), 0)
-        self.assertEqual(files_below(INSTALLED), ["obxactions.json", "obxdriverstore.dll", "obxhelper.exe",
-                                                  "obxkern.inf", "obxkern.sys", "obxsvc.exe"])
+        self.assertEqual(files_below(INSTALLED), ["obxactions.json", "obxhelper.exe", "obxkern.inf",
+                                                  "obxkern.sys", "obxsetup.dll", "obxsvc.exe"])
         self.assertTrue(wait_until(lambda: service_state() == "RUNNING"), service_state())
         self.assertIn('"%s"' % HELPER, registry_value(RUN_KEY, "Ombrix Helper") or "")
-        for program in ("obxhelper.exe", "obxsvc.exe", "obxdriverstore.dll", "obxkern.sys"):
+        for program in ("obxhelper.exe", "obxsvc.exe", "obxsetup.dll", "obxkern.sys"):
             self.assertTrue(signed(os.path.join(INSTALLED, program)), program)
         self.assertEqual(len(shortcuts()), 1)
         self.assertEqual(products(), ["Ombrix"])
@@ -260,7 +260,7 @@ class InstallerUnderWine(unittest.TestCase):
         with open(settings, "rb") as before:
             written = before.read()
 
-        self.assertEqual(msiexec("/i", self.newer), 0)
+        self.assertEqual(msiexec("/i", self.newer, "HELPERPORT=%d" % PORT), 0)
         self.assertIsNotNone(self.helper.wait(timeout=WAIT), "the running helper was ended")
         expected = extracted(self.newer)
         self.assertEqual(files_below(INSTALLED), files_below(expected))
@@ -316,7 +316,10 @@ class InstallerUnderWine(unittest.TestCase):
         self.assertIn(("The trackball driver is not installed: " + reason).encode(), answer_to(b"/status"))
 
     def test_6_another_build_of_the_same_version_upgrades_in_place(self):
-        self.assertEqual(msiexec("/i", self.rebuilt), 0)
+        # The helper that the installer starts listens on the port chosen now, though the installer's
+        # own environment still says PORT.
+        chosen = free_port()
+        self.assertEqual(msiexec("/i", self.rebuilt, "HELPERPORT=%d" % chosen), 0)
         self.assertIsNotNone(self.helper.wait(timeout=WAIT), "the running helper was ended")
         self.assertEqual(products(), ["Ombrix"])
         expected = extracted(self.rebuilt)
@@ -325,8 +328,10 @@ class InstallerUnderWine(unittest.TestCase):
                                     os.path.join(expected, "obxactions.json"), shallow=False))
         self.assertEqual(pnputil_calls(), [r'/add-driver "C:\Program Files\Halvex\Ombrix\obxkern.inf" /install'])
         self.assertRegex(registry_value(OUR_KEY, "DriverInstallError") or "", r"DriverInstallError\s+REG_SZ\s*$")
-        self.assertTrue(wait_until(helper_answers), "the helper was started again after the upgrade")
-        self.assertTrue(wait_until(lambda: b"not installed" not in answer_to(b"/status")), answer_to(b"/status"))
+        self.assertTrue(wait_until(lambda: helper_answers(chosen)), "the helper started on the chosen port")
+        self.assertFalse(helper_answers(PORT))
+        self.assertTrue(wait_until(lambda: b"not installed" not in answer_to(b"/status", chosen)))
+        self.assertIn("Ombrix: the helper was started for the installing user.", installer_log(self.rebuilt, "/i"))
 
 
 class InstallerTables(unittest.TestCase):
@@ -342,16 +347,18 @@ class InstallerTables(unittest.TestCase):
         actions = {row[0]: row for row in msi_table(self.package, "CustomAction")}
         # 17 a library installed with the package; 1024 in the script; 2048 as the system account;
         # 256 on rollback; 64 its result ignored.
-        self.assertEqual(actions["AddDriverPackage"][1:4], ["3089", "obxdriverstore.dll", "AddDriverPackage"])
-        self.assertEqual(actions["DeleteDriverPackage"][1:4], ["3089", "obxdriverstore.dll", "DeleteDriverPackage"])
+        self.assertEqual(actions["AddDriverPackage"][1:4], ["3089", "obxsetup.dll", "AddDriverPackage"])
+        self.assertEqual(actions["DeleteDriverPackage"][1:4], ["3089", "obxsetup.dll", "DeleteDriverPackage"])
         self.assertEqual(actions["UndoAddDriverPackage"][1], "3409")
         self.assertEqual(actions["UndoDeleteDriverPackage"][1], "3409")
+        # Run at once, as the installing user (no 2048), in the library (no console of its own).
+        self.assertEqual(actions["StartHelper"][1:4], ["81", "obxsetup.dll", "StartHelper"])
         sequence = {row[0]: int(row[2]) for row in msi_table(self.package, "InstallExecuteSequence")}
         self.assertLess(sequence["UndoAddDriverPackage"], sequence["AddDriverPackage"])
         self.assertLess(sequence["UndoDeleteDriverPackage"], sequence["DeleteDriverPackage"])
         self.assertLess(sequence["InstallInitialize"], sequence["RemoveExistingProducts"],
                         "a failed upgrade rolls the old product's removal back")
-        headers = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", os.path.join(PROGRAMS, "obxdriverstore.dll")],
+        headers = subprocess.run(["x86_64-w64-mingw32-objdump", "-p", os.path.join(PROGRAMS, "obxsetup.dll")],
                                  check=True, stdout=subprocess.PIPE).stdout.decode()
         self.assertRegex(headers, r"Subsystem\s+00000002", "no console")
 

@@ -1,5 +1,8 @@
-// The installer's driver-store actions, a custom-action library that the installer runs as the system
-// account, with no window of its own:
+// The installer's actions, a custom-action library with no window of its own.
+//   StartHelper           starts the installed helper for the user of the desktop (the shell's token),
+//                         else for the installing user (its unelevated token), with that user's
+//                         environment read afresh (the port just installed among it);
+// and the driver-store actions, run as the system account:
 //   AddDriverPackage      adds the driver package named by its action data and installs it on the
 //                         present devices (pnputil /add-driver <inf> /install), and keeps the published
 //                         name ("oemNN.inf") that pnputil answers;
@@ -18,6 +21,7 @@
 #include <msiquery.h>
 #include <optional>
 #include <string>
+#include <userenv.h>
 
 namespace {
 
@@ -210,9 +214,112 @@ UINT remove(MSIHANDLE install) {
     return ERROR_SUCCESS;
 }
 
+HANDLE primaryTokenOf(HANDLE token) {
+    HANDLE primary = nullptr;
+    DuplicateTokenEx(token,
+                     TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT |
+                         TOKEN_ADJUST_SESSIONID,
+                     nullptr, SecurityImpersonation, TokenPrimary, &primary);
+    return primary;
+}
+
+// The desktop's shell runs as its user, unelevated: its token, for a process of that user.
+HANDLE shellUserToken() {
+    DWORD shellProcess = 0;
+    if (HWND shell = GetShellWindow())
+        GetWindowThreadProcessId(shell, &shellProcess);
+    if (shellProcess == 0)
+        return nullptr;
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellProcess);
+    if (process == nullptr)
+        return nullptr;
+    HANDLE token = nullptr;
+    HANDLE primary = nullptr;
+    if (OpenProcessToken(process, TOKEN_DUPLICATE | TOKEN_QUERY, &token)) {
+        primary = primaryTokenOf(token);
+        CloseHandle(token);
+    }
+    CloseHandle(process);
+    return primary;
+}
+
+// Without a shell (no desktop, or a system that names none): the installing user's own token, which this
+// action runs with, and of an elevated one its linked unelevated token.
+HANDLE installingUserToken() {
+    HANDLE token = nullptr;
+    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY | TOKEN_DUPLICATE, TRUE, &token) &&
+        !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &token))
+        return nullptr;
+    TOKEN_ELEVATION_TYPE elevation = TokenElevationTypeDefault;
+    DWORD size = 0;
+    if (GetTokenInformation(token, TokenElevationType, &elevation, sizeof elevation, &size) &&
+        elevation == TokenElevationTypeFull) {
+        TOKEN_LINKED_TOKEN linked{};
+        if (GetTokenInformation(token, TokenLinkedToken, &linked, sizeof linked, &size)) {
+            CloseHandle(token);
+            token = linked.LinkedToken;
+        }
+    }
+    HANDLE primary = primaryTokenOf(token);
+    CloseHandle(token);
+    return primary;
+}
+
+std::wstring property(MSIHANDLE install, const wchar_t* name) {
+    wchar_t empty[1] = L"";
+    DWORD length = 0;
+    if (MsiGetPropertyW(install, name, empty, &length) != ERROR_MORE_DATA)
+        return {};
+    std::wstring value(length + 1, L'\0');
+    length = static_cast<DWORD>(value.size());
+    if (MsiGetPropertyW(install, name, value.data(), &length) != ERROR_SUCCESS)
+        return {};
+    value.resize(length);
+    return value;
+}
+
+UINT startHelper(MSIHANDLE install) {
+    const std::wstring folder = property(install, L"INSTALLDIR");
+    const std::wstring program = folder + L"obxhelper.exe";
+    HANDLE token = shellUserToken();
+    if (token == nullptr)
+        token = installingUserToken();
+    if (token == nullptr) {
+        tell(install, INSTALLMESSAGE_INFO,
+             L"Ombrix: no user to start the helper for (error " + std::to_wstring(GetLastError()) +
+                 L"); it starts at the next sign-in.");
+        return ERROR_SUCCESS;
+    }
+    void* environment = nullptr;
+    CreateEnvironmentBlock(&environment, token, FALSE);
+    std::wstring commandLine = L"\"" + program + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION started{};
+    if (CreateProcessWithTokenW(token, 0, program.c_str(), commandLine.data(),
+                                CREATE_UNICODE_ENVIRONMENT | DETACHED_PROCESS, environment, folder.c_str(),
+                                &startup, &started)) {
+        CloseHandle(started.hThread);
+        CloseHandle(started.hProcess);
+        tell(install, INSTALLMESSAGE_INFO, L"Ombrix: the helper was started for the installing user.");
+    } else {
+        tell(install, INSTALLMESSAGE_INFO,
+             L"Ombrix: the helper could not be started (error " + std::to_wstring(GetLastError()) +
+                 L"); it starts at the next sign-in.");
+    }
+    if (environment != nullptr)
+        DestroyEnvironmentBlock(environment);
+    CloseHandle(token);
+    return ERROR_SUCCESS;
+}
+
 } // namespace
 
 extern "C" {
+
+__declspec(dllexport) UINT __stdcall StartHelper(MSIHANDLE install) {
+    return startHelper(install);
+}
 
 __declspec(dllexport) UINT __stdcall AddDriverPackage(MSIHANDLE install) {
     return add(install, actionData(install), false);
