@@ -87,22 +87,20 @@ cp "$ROOT/service/windows/obxsvc.ico" "$stage/obx.ico"
 # shellcheck disable=SC2086 # the list of sources is split on purpose
 (cd "$stage" && wixl -a x64 -D Version="$version" -D SourceDir=. -D PageDir=ui -D IconFile=obx.ico -D Win64=yes \
     $defines -o "$out" $sources)
-# What wixl cannot write: the administrators' properties leave these components out, and the
-# service's deletion is a rollback action (3442: an executable named by a property, its exit code
-# ignored, in the script, on rollback, as the system account).
+# What wixl cannot write: the administrators' properties leave these components out.
 upgrade_code=$(sed -n 's/.*UpgradeCode="\([0-9a-fA-F-]*\)".*/{\1}/p' "$ROOT/packaging/windows/obx.wxs" | tr a-f A-F)
 # Another build of the same version is an upgrade too (513: features migrated, the maximum version
 # included), so that two builds of one version never stand side by side with shared components.
-msibuild "$out" -q "UPDATE \`CustomAction\` SET \`Type\` = 3442 WHERE \`Action\` = 'DeleteServiceOnRollback'" \
-    -q "UPDATE \`Component\` SET \`Condition\` = 'HELPERAUTOSTART = \"1\"' WHERE \`Component\` = 'HelperAutostart'" \
+msibuild "$out" -q "UPDATE \`Component\` SET \`Condition\` = 'HELPERAUTOSTART = \"1\"' WHERE \`Component\` = 'HelperAutostart'" \
     -q "UPDATE \`Component\` SET \`Condition\` = 'HELPERPORT' WHERE \`Component\` = 'HelperPort'" \
     -q "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'" \
     -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`) \
 VALUES ('$upgrade_code', '$version', 513, 'WIX_UPGRADE_DETECTED')"
 # The installer's actions, entry points of the installed library obxsetup.dll (17): StartHelper 81 (run
-# at once as the installing user, its result ignored: +64); the driver-store ones 3089 (+1024 in the
-# script, +2048 as the system account), 3409 on rollback (+256) with their result ignored.
-actions=StartHelper:81
+# at once as the installing user, its result ignored: +64); AskHelpersToQuit 3153 and the driver-store
+# ones 3089 (+1024 in the script, +2048 as the system account, AskHelpersToQuit's result ignored),
+# DeleteServiceOnRollback and the driver-store undos 3409 on rollback (+256) with their result ignored.
+actions="StartHelper:81 AskHelpersToQuit:3153 DeleteServiceOnRollback:3409"
 [ ! -f "$stage/obxkern.inf" ] ||
     actions="$actions AddDriverPackage:3089 DeleteDriverPackage:3089 UndoAddDriverPackage:3409 UndoDeleteDriverPackage:3409"
 for action in $actions; do

@@ -2,7 +2,12 @@
 //   StartHelper           starts the installed helper for the user of the desktop (the shell's token),
 //                         else for the installing user (its unelevated token), with that user's
 //                         environment read afresh (the port just installed among it);
-// and the driver-store actions, run as the system account:
+// and, run as the system account:
+//   AskHelpersToQuit      asks every session's running helper to quit (its InstallerQuitSignal) and
+//                         waits a bounded time for them; one that stays is logged, and its files are
+//                         then replaced at the restart that the installer asks for;
+//   DeleteServiceOnRollback  the rollback of the service's installation (Windows' own rollback does it,
+//                         Wine's does not);
 //   AddDriverPackage      adds the driver package named by its action data and installs it on the
 //                         present devices (pnputil /add-driver <inf> /install), and keeps the published
 //                         name ("oemNN.inf") that pnputil answers;
@@ -21,7 +26,10 @@
 #include <msiquery.h>
 #include <optional>
 #include <string>
+#include <tlhelp32.h>
 #include <userenv.h>
+#include <utility>
+#include <vector>
 
 namespace {
 
@@ -313,9 +321,82 @@ UINT startHelper(MSIHANDLE install) {
     return ERROR_SUCCESS;
 }
 
+constexpr DWORD helperQuitWaitMs = 15000;
+
+// The processes named obxhelper.exe, each with the session it runs in.
+std::vector<std::pair<DWORD, DWORD>> runningHelpers() {
+    std::vector<std::pair<DWORD, DWORD>> helpers;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE)
+        return helpers;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof entry;
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        DWORD session = 0;
+        if (_wcsicmp(entry.szExeFile, L"obxhelper.exe") == 0 &&
+            ProcessIdToSessionId(entry.th32ProcessID, &session))
+            helpers.emplace_back(entry.th32ProcessID, session);
+    }
+    CloseHandle(snapshot);
+    return helpers;
+}
+
+UINT askHelpersToQuit(MSIHANDLE install) {
+    std::vector<HANDLE> events;
+    std::vector<HANDLE> processes;
+    for (const auto& [process, session] : runningHelpers()) {
+        const std::wstring name = L"Global\\ObxHelperQuit-" + std::to_wstring(session);
+        if (HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str())) {
+            SetEvent(event);
+            events.push_back(event);
+        }
+        if (HANDLE handle = OpenProcess(SYNCHRONIZE, FALSE, process))
+            processes.push_back(handle);
+    }
+    const DWORD deadline = GetTickCount() + helperQuitWaitMs;
+    size_t staying = 0;
+    for (HANDLE process : processes) {
+        const DWORD now = GetTickCount();
+        const DWORD left = static_cast<LONG>(deadline - now) > 0 ? deadline - now : 0;
+        if (WaitForSingleObject(process, left) != WAIT_OBJECT_0)
+            ++staying;
+        CloseHandle(process);
+    }
+    // A helper started later must not find the request still set.
+    for (HANDLE event : events) {
+        ResetEvent(event);
+        CloseHandle(event);
+    }
+    if (staying != 0)
+        tell(install, INSTALLMESSAGE_INFO,
+             L"Ombrix: " + std::to_wstring(staying) +
+                 L" helper(s) did not quit; their files are replaced at the next restart.");
+    return ERROR_SUCCESS;
+}
+
+UINT deleteService() {
+    SC_HANDLE manager = OpenSCManagerW(nullptr, nullptr, SC_MANAGER_CONNECT);
+    if (manager == nullptr)
+        return ERROR_SUCCESS;
+    if (SC_HANDLE service = OpenServiceW(manager, L"obxsvc", DELETE)) {
+        DeleteService(service);
+        CloseServiceHandle(service);
+    }
+    CloseServiceHandle(manager);
+    return ERROR_SUCCESS;
+}
+
 } // namespace
 
 extern "C" {
+
+__declspec(dllexport) UINT __stdcall AskHelpersToQuit(MSIHANDLE install) {
+    return askHelpersToQuit(install);
+}
+
+__declspec(dllexport) UINT __stdcall DeleteServiceOnRollback(MSIHANDLE) {
+    return deleteService();
+}
 
 __declspec(dllexport) UINT __stdcall StartHelper(MSIHANDLE install) {
     return startHelper(install);

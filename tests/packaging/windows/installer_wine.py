@@ -353,6 +353,11 @@ class InstallerTables(unittest.TestCase):
         self.assertEqual(actions["UndoDeleteDriverPackage"][1], "3409")
         # Run at once, as the installing user (no 2048), in the library (no console of its own).
         self.assertEqual(actions["StartHelper"][1:4], ["81", "obxsetup.dll", "StartHelper"])
+        # The system account's other actions: no console program among them.
+        self.assertEqual(actions["AskHelpersToQuit"][1:4], ["3153", "obxsetup.dll", "AskHelpersToQuit"])
+        self.assertEqual(actions["DeleteServiceOnRollback"][1:4], ["3409", "obxsetup.dll", "DeleteServiceOnRollback"])
+        self.assertFalse([row for row in actions.values() if ".exe" in row[2] + row[3] and int(row[1]) & 2048],
+                         "no program run as the system account")
         sequence = {row[0]: int(row[2]) for row in msi_table(self.package, "InstallExecuteSequence")}
         self.assertLess(sequence["UndoAddDriverPackage"], sequence["AddDriverPackage"])
         self.assertLess(sequence["UndoDeleteDriverPackage"], sequence["DeleteDriverPackage"])

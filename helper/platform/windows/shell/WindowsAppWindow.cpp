@@ -107,11 +107,29 @@ bool WindowsAppWindow::trackTrayMenu(const std::u16string& label) {
 }
 
 void WindowsAppWindow::runMessageLoop() {
-    MSG message;
-    // -1 is a failure of the call itself, which no later call would end.
-    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
+    // The installer's request closes the window as --quit does, once: the event stays set until the
+    // installer is through.
+    HANDLE quit = installerQuit_.handle();
+    while (true) {
+        const DWORD waited =
+            ::MsgWaitForMultipleObjectsEx(quit ? 1 : 0, &quit, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (quit && waited == WAIT_OBJECT_0) {
+            logText(LogLevel::info, "The installer asks the helper to quit");
+            quit = nullptr;
+            ::PostMessageW(window_, WM_CLOSE, 0, 0);
+        } else if (waited == WAIT_FAILED) {
+            // A failure of the call itself, which no later call would end.
+            break;
+        }
+        MSG message;
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                logText(LogLevel::debug, "WindowsAppWindow - main loop ended");
+                return;
+            }
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
     }
     logText(LogLevel::debug, "WindowsAppWindow - main loop ended");
 }
