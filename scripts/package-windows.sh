@@ -87,12 +87,20 @@ cp "$ROOT/service/windows/obxsvc.ico" "$stage/obx.ico"
 # shellcheck disable=SC2086 # the list of sources is split on purpose
 (cd "$stage" && wixl -a x64 -D Version="$version" -D SourceDir=. -D PageDir=ui -D IconFile=obx.ico -D Win64=yes \
     $defines -o "$out" $sources)
-# What wixl cannot write: the administrators' properties leave these components out.
+# What wixl cannot write: the administrators' properties leave these components out; the port is a
+# machine environment variable of the Environment table (* the machine's, = set at installation, -
+# removed at removal), whose actions announce the change.
 upgrade_code=$(sed -n 's/.*UpgradeCode="\([0-9a-fA-F-]*\)".*/{\1}/p' "$ROOT/packaging/windows/obx.wxs" | tr a-f A-F)
 # Another build of the same version is an upgrade too (513: features migrated, the maximum version
 # included), so that two builds of one version never stand side by side with shared components.
 msibuild "$out" -q "UPDATE \`Component\` SET \`Condition\` = 'HELPERAUTOSTART = \"1\"' WHERE \`Component\` = 'HelperAutostart'" \
     -q "UPDATE \`Component\` SET \`Condition\` = 'HELPERPORT' WHERE \`Component\` = 'HelperPort'" \
+    -q "CREATE TABLE \`Environment\` (\`Environment\` CHAR(72) NOT NULL, \`Name\` CHAR(255) NOT NULL, \
+\`Value\` CHAR(255), \`Component_\` CHAR(72) NOT NULL PRIMARY KEY \`Environment\`)" \
+    -q "INSERT INTO \`Environment\` (\`Environment\`, \`Name\`, \`Value\`, \`Component_\`) \
+VALUES ('HelperPort', '*=-OBX_HTTP_PORT', '[HELPERPORT]', 'HelperPort')" \
+    -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Sequence\`) VALUES ('RemoveEnvironmentStrings', 3300)" \
+    -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Sequence\`) VALUES ('WriteEnvironmentStrings', 5200)" \
     -q "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'" \
     -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`) \
 VALUES ('$upgrade_code', '$version', 513, 'WIX_UPGRADE_DETECTED')"

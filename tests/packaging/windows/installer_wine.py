@@ -367,6 +367,15 @@ class InstallerTables(unittest.TestCase):
                                  check=True, stdout=subprocess.PIPE).stdout.decode()
         self.assertRegex(headers, r"Subsystem\s+00000002", "no console")
 
+    def test_the_port_is_an_environment_variable_that_the_installer_announces(self):
+        self.assertEqual(msi_table(self.package, "Environment"),
+                         [["HelperPort", "*=-OBX_HTTP_PORT", "[HELPERPORT]", "HelperPort"]])
+        actions = [row[0] for row in msi_table(self.package, "InstallExecuteSequence")]
+        self.assertIn("WriteEnvironmentStrings", actions)
+        self.assertIn("RemoveEnvironmentStrings", actions)
+        self.assertFalse([row for row in msi_table(self.package, "Registry") if "Environment" in row[2]],
+                         "not written behind the installer's back")
+
     def test_the_same_version_is_detected_as_an_upgrade(self):
         upgrades = {row[6]: row for row in msi_table(self.package, "Upgrade")}
         self.assertEqual(upgrades["WIX_UPGRADE_DETECTED"][2], "2.0.1")
