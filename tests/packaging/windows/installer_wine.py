@@ -6,7 +6,8 @@ each file, at the new version; the driver package deleted and added again; the r
 and started again; the user's settings untouched); removal leaves only the user's settings and deletes
 the driver package; a failing service start rolls back and leaves nothing; a package whose driver
 pnputil refuses installs all the same, ends with 0, logs a warning, records why for the helper, whose
-page says it; another build of the same version then upgrades it in place and its driver is installed.
+page says it; another build of the same version then upgrades it in place and its driver is installed;
+a driver that needs a restart makes the installation end with 3010.
 The package's tables are checked for what Wine cannot show. The steps build on each other and run in
 their numbered order.
 
@@ -31,6 +32,7 @@ PREFIX = os.path.join(WORK, "prefix")
 WAIT = 60
 # msiexec's 1627 (the installation failed and was rolled back), as a Linux exit status holds it.
 ROLLED_BACK = 1627 & 0xFF
+RESTART_NEEDED = 3010 & 0xFF
 INSTALLED = os.path.join(PREFIX, "drive_c", "Program Files", "Halvex", "Ombrix")
 RUN_KEY = r"HKLM\Software\Microsoft\Windows\CurrentVersion\Run"
 OUR_KEY = r"HKLM\Software\Halvex\Ombrix"
@@ -332,6 +334,16 @@ class InstallerUnderWine(unittest.TestCase):
         self.assertFalse(helper_answers(PORT))
         self.assertTrue(wait_until(lambda: b"not installed" not in answer_to(b"/status", chosen)))
         self.assertIn("Ombrix: the helper was started for the installing user.", installer_log(self.rebuilt, "/i"))
+
+    def test_7_a_driver_that_needs_a_restart_asks_for_it(self):
+        with open(PNPUTIL_ANSWER, "w") as answer:
+            answer.write("3010\nPublished Name:     oem9.inf\r\nSystem reboot is needed to complete install operations!\r\n")
+        try:
+            self.assertEqual(msiexec("/i", self.newer, "/norestart"), RESTART_NEEDED)
+        finally:
+            os.remove(PNPUTIL_ANSWER)
+        self.assertIn("oem9.inf", registry_value(OUR_KEY, "DriverPackage") or "")
+        self.assertIn("Ombrix: the trackball driver needs a restart.", installer_log(self.newer, "/i"))
 
 
 class InstallerTables(unittest.TestCase):
