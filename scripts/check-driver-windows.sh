@@ -5,9 +5,9 @@
 # does not offer and need no constructors of globals run. The INF must serve exactly the models of the
 # core's table.
 #
-# The KMDF headers come from $OBX_KMDF_DIR, else from shared/third_party/kmdf-1.33 beside this
-# checkout or beside the main checkout of this repository; without them the check is skipped.
-# With --print-kmdf-dir it only prints the folder of the headers (nothing when there are none).
+# The KMDF headers are the project's copy in third_party/kmdf-1.33 unless $OBX_KMDF_DIR names
+# others. A check that cannot run fails: it is never skipped.
+# With --print-kmdf-dir it only prints the folder of the headers.
 set -eu
 cd "$(dirname "$0")/.."
 repo=$(pwd -P)
@@ -16,36 +16,15 @@ CXX_CROSS=x86_64-w64-mingw32-g++
 NM_CROSS=x86_64-w64-mingw32-nm
 OBJDUMP_CROSS=x86_64-w64-mingw32-objdump
 
-find_kmdf() {
-    main_checkout=""
-    if common=$(git -C "$repo" rev-parse --path-format=absolute --git-common-dir 2>/dev/null); then
-        main_checkout=$(dirname "$common")
-    fi
-    for candidate in "$repo/../shared/third_party/kmdf-1.33" "$main_checkout/../shared/third_party/kmdf-1.33"; do
-        if [ -f "$candidate/include/wdf.h" ]; then
-            (cd "$candidate" && pwd -P)
-            return
-        fi
-    done
-}
-
-if [ -n "${OBX_KMDF_DIR:-}" ]; then
-    if [ ! -f "$OBX_KMDF_DIR/include/wdf.h" ]; then
-        echo "check-driver-windows: OBX_KMDF_DIR=$OBX_KMDF_DIR holds no include/wdf.h" >&2
-        exit 1
-    fi
-    kmdf=$OBX_KMDF_DIR
-else
-    kmdf=$(find_kmdf)
+kmdf=${OBX_KMDF_DIR:-$repo/third_party/kmdf-1.33}
+if [ ! -f "$kmdf/include/wdf.h" ]; then
+    echo "check-driver-windows: $kmdf holds no include/wdf.h; the Windows driver cannot be checked" >&2
+    exit 1
 fi
+kmdf=$(cd "$kmdf" && pwd -P)
 # The Windows build takes the same headers for the framework double.
 if [ "${1:-}" = --print-kmdf-dir ]; then
     echo "$kmdf"
-    exit 0
-fi
-if [ -z "$kmdf" ]; then
-    echo "check-driver-windows: SKIPPED: no KMDF headers (shared/third_party/kmdf-1.33 beside the checkout," \
-        "or OBX_KMDF_DIR); the Windows driver was not compile-checked"
     exit 0
 fi
 if ! command -v "$CXX_CROSS" >/dev/null 2>&1; then

@@ -1,9 +1,10 @@
 #!/bin/sh
 # Builds the Windows installer from the Windows build's programs:
 #   package-windows.sh [--from DIR] [--version X.Y.Z] [--out FILE.msi]
-# DIR (default build-windows/bin) holds obxhelper.exe, obxactions.json and obxsvc.exe, and when they
+# DIR (default build-windows/bin) holds obxhelper.exe, obxactions.json, obxsvc.exe and the installer's
+# actions obxsetup.dll, and when they
 # were built the configuration page (ui/) and the driver package (obxkern.sys, obxkern.inf and its
-# catalogue obxkern.cat, with obxdriverstore.exe that adds and deletes it): the package holds what is
+# catalogue obxkern.cat): the package holds what is
 # there. The programs and the package are signed
 # by scripts/sign-windows.sh. Default output: build-windows/package/Ombrix-<version>-x64.msi.
 set -eu
@@ -27,7 +28,7 @@ while [ $# -gt 0 ]; do
 done
 [ -n "$out" ] || out=$BUILD_DIR/package/Ombrix-$version-x64.msi
 
-for required in obxhelper.exe obxactions.json obxsvc.exe; do
+for required in obxhelper.exe obxactions.json obxsvc.exe obxsetup.dll; do
     if [ ! -f "$from/$required" ]; then
         echo "package-windows.sh: $from/$required is missing (build it first)" >&2
         exit 1
@@ -38,8 +39,8 @@ mkdir -p "$(dirname "$out")"
 out=$(cd "$(dirname "$out")" && pwd)/$(basename "$out")
 stage=$(mktemp -d "$(dirname "$out")/stage.XXXXXX")
 trap 'rm -rf "$stage"' EXIT INT TERM
-cp "$from/obxhelper.exe" "$from/obxactions.json" "$from/obxsvc.exe" "$stage/"
-"$ROOT/scripts/sign-windows.sh" "$stage/obxhelper.exe" "$stage/obxsvc.exe"
+cp "$from/obxhelper.exe" "$from/obxactions.json" "$from/obxsvc.exe" "$from/obxsetup.dll" "$stage/"
+"$ROOT/scripts/sign-windows.sh" "$stage/obxhelper.exe" "$stage/obxsvc.exe" "$stage/obxsetup.dll"
 
 # The optional parts, each a fragment of its own in the component group OptionalFiles.
 sources="$ROOT/packaging/windows/obx.wxs $stage/optional.wxs"
@@ -54,8 +55,7 @@ if [ -d "$from/ui" ]; then
     group_refs="$group_refs<ComponentGroupRef Id=\"PageFiles\"/>"
 fi
 if [ -f "$from/obxkern.sys" ] && [ -f "$from/obxkern.inf" ]; then
-    cp "$from/obxkern.sys" "$from/obxkern.inf" "$from/obxdriverstore.exe" "$stage/"
-    "$ROOT/scripts/sign-windows.sh" "$stage/obxdriverstore.exe"
+    cp "$from/obxkern.sys" "$from/obxkern.inf" "$stage/"
     driver_files="$stage/obxkern.sys"
     if [ -f "$from/obxkern.cat" ]; then
         cp "$from/obxkern.cat" "$stage/"
@@ -87,11 +87,34 @@ cp "$ROOT/service/windows/obxsvc.ico" "$stage/obx.ico"
 # shellcheck disable=SC2086 # the list of sources is split on purpose
 (cd "$stage" && wixl -a x64 -D Version="$version" -D SourceDir=. -D PageDir=ui -D IconFile=obx.ico -D Win64=yes \
     $defines -o "$out" $sources)
-# What wixl cannot write: the administrators' properties leave these components out, and the
-# service's deletion is a rollback action (3442: an executable named by a property, its exit code
-# ignored, in the script, on rollback, as the system account).
-msibuild "$out" -q "UPDATE \`CustomAction\` SET \`Type\` = 3442 WHERE \`Action\` = 'DeleteServiceOnRollback'" \
-    -q "UPDATE \`Component\` SET \`Condition\` = 'HELPERAUTOSTART = \"1\"' WHERE \`Component\` = 'HelperAutostart'" \
-    -q "UPDATE \`Component\` SET \`Condition\` = 'HELPERPORT' WHERE \`Component\` = 'HelperPort'"
+# What wixl cannot write: the administrators' properties leave these components out; the port is a
+# machine environment variable of the Environment table (* the machine's, = set at installation, -
+# removed at removal), whose actions announce the change.
+upgrade_code=$(sed -n 's/.*UpgradeCode="\([0-9a-fA-F-]*\)".*/{\1}/p' "$ROOT/packaging/windows/obx.wxs" | tr a-f A-F)
+# Another build of the same version is an upgrade too (513: features migrated, the maximum version
+# included), so that two builds of one version never stand side by side with shared components.
+msibuild "$out" -q "UPDATE \`Component\` SET \`Condition\` = 'HELPERAUTOSTART = \"1\"' WHERE \`Component\` = 'HelperAutostart'" \
+    -q "UPDATE \`Component\` SET \`Condition\` = 'HELPERPORT' WHERE \`Component\` = 'HelperPort'" \
+    -q "CREATE TABLE \`Environment\` (\`Environment\` CHAR(72) NOT NULL, \`Name\` CHAR(255) NOT NULL, \
+\`Value\` CHAR(255), \`Component_\` CHAR(72) NOT NULL PRIMARY KEY \`Environment\`)" \
+    -q "INSERT INTO \`Environment\` (\`Environment\`, \`Name\`, \`Value\`, \`Component_\`) \
+VALUES ('HelperPort', '*=-OBX_HTTP_PORT', '[HELPERPORT]', 'HelperPort')" \
+    -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Sequence\`) VALUES ('RemoveEnvironmentStrings', 3300)" \
+    -q "INSERT INTO \`InstallExecuteSequence\` (\`Action\`, \`Sequence\`) VALUES ('WriteEnvironmentStrings', 5200)" \
+    -q "DELETE FROM \`Upgrade\` WHERE \`ActionProperty\` = 'WIX_UPGRADE_DETECTED'" \
+    -q "INSERT INTO \`Upgrade\` (\`UpgradeCode\`, \`VersionMax\`, \`Attributes\`, \`ActionProperty\`) \
+VALUES ('$upgrade_code', '$version', 513, 'WIX_UPGRADE_DETECTED')"
+# The installer's actions, entry points of the installed library obxsetup.dll (17): StartHelper 81 (run
+# at once as the installing user, its result ignored: +64); AskHelpersToQuit 3153 and the driver-store
+# ones 3089 (+1024 in the script, +2048 as the system account, AskHelpersToQuit's result ignored),
+# DeleteServiceOnRollback and the driver-store undos 3409 on rollback (+256) with their result ignored.
+actions="StartHelper:81 AskHelpersToQuit:3153 DeleteServiceOnRollback:3409"
+[ ! -f "$stage/obxkern.inf" ] ||
+    actions="$actions AddDriverPackage:3089 DeleteDriverPackage:3089 UndoAddDriverPackage:3409 UndoDeleteDriverPackage:3409"
+for action in $actions; do
+    name=${action%%:*}
+    msibuild "$out" -q "INSERT INTO \`CustomAction\` (\`Action\`, \`Type\`, \`Source\`, \`Target\`) \
+VALUES ('$name', ${action##*:}, 'obxsetup.dll', '$name')"
+done
 "$ROOT/scripts/sign-windows.sh" "$out"
 echo "Built $out"

@@ -92,6 +92,29 @@ ObxStatus FilterDevice::releaseHardware() {
     return OBX_STATUS_SUCCESS;
 }
 
+void FilterDevice::powerDown() {
+    LockGuard files(services_.fileLock);
+    {
+        LockGuard guard(services_.readLock);
+        readsStopped_ = true;
+    }
+    if (readFile_ != nullptr)
+        services_.below.stopReads();
+}
+
+void FilterDevice::powerUp() {
+    LockGuard files(services_.fileLock);
+    if (readFile_ != nullptr && services_.below.startReads() != OBX_STATUS_SUCCESS)
+        return; // the loop stays stopped; the next create opens the target again
+    {
+        LockGuard guard(services_.readLock);
+        readsStopped_ = false;
+    }
+    resetReadFailures();
+    if (readFile_ != nullptr)
+        requestRead();
+}
+
 ObxStatus FilterDevice::queryRemove() {
     control_.purgeReads();
     return OBX_STATUS_SUCCESS;
@@ -120,6 +143,7 @@ ObxStatus FilterDevice::fileCreate(FileObject file, bool fromUserMode) {
         LockGuard guard(services_.readLock);
         readTargetOpen_ = true;
     }
+    resetReadFailures();
     requestRead();
     return OBX_STATUS_SUCCESS;
 }
@@ -148,7 +172,7 @@ void FilterDevice::requestRead() {
 
 ObxStatus FilterDevice::sendRead() {
     LockGuard guard(services_.readLock);
-    if (!readTargetOpen_)
+    if (!readTargetOpen_ || readsStopped_)
         return OBX_STATUS_INTERNAL_ERROR;
     if (readInFlight_.exchange(true, std::memory_order_acq_rel))
         return OBX_STATUS_SUCCESS; // its completion asks for the next one
@@ -161,10 +185,44 @@ ObxStatus FilterDevice::sendRead() {
     return status;
 }
 
+void FilterDevice::resetReadFailures() {
+    LockGuard guard(services_.deviceLock);
+    readFailureCount_ = 0;
+}
+
+FilterDevice::AfterFailure FilterDevice::afterFailure(ObxStatus status) {
+    // A cancelled read was taken back by a close or a power-down, which end the loop on purpose; the
+    // others say the device is gone.
+    if (status == OBX_STATUS_CANCELLED || status == OBX_STATUS_DEVICE_NOT_CONNECTED ||
+        status == OBX_STATUS_NO_SUCH_DEVICE || status == OBX_STATUS_DELETE_PENDING)
+        return AfterFailure::End;
+    // The device lock, not the read lock: a read may fail inside its own send, which holds that. A
+    // loop closed or stopped meanwhile sends nothing: the next send finds it so.
+    const uint64_t now = services_.clock.uptimeMilliseconds();
+    LockGuard guard(services_.deviceLock);
+    // The failures of the last 10 s, oldest first, with room for this one; the third stops the loop.
+    uint32_t kept = 0;
+    const uint32_t first =
+        readFailureCount_ < kReadFailureLimit ? 0 : readFailureCount_ - kReadFailureLimit + 1;
+    for (uint32_t i = first; i < readFailureCount_; ++i) {
+        if (now - readFailures_[i] < kReadFailureWindowMs)
+            readFailures_[kept++] = readFailures_[i];
+    }
+    readFailures_[kept++] = now;
+    readFailureCount_ = kept;
+    return kept < kReadFailureLimit ? AfterFailure::Retry : AfterFailure::GiveUp;
+}
+
 void FilterDevice::readCompleted(ObxStatus status, uint32_t bytesRead) {
     readInFlight_.store(false, std::memory_order_release);
-    if (status != OBX_STATUS_SUCCESS)
+    if (status != OBX_STATUS_SUCCESS) {
+        const AfterFailure next = afterFailure(status);
+        if (next == AfterFailure::Retry)
+            requestRead();
+        else if (next == AfterFailure::GiveUp && services_.trace != nullptr)
+            services_.trace->error("the trackball's reads failed 3 times in 10 s: its input stopped");
         return;
+    }
     {
         LockGuard guard(services_.deviceLock);
         if (hidReady_) {
@@ -201,13 +259,14 @@ Completion FilterDevice::internalDeviceControl(uint32_t code, std::span<uint8_t>
     case kMouseDisable:
         return {OBX_STATUS_NOT_SUPPORTED, 0};
     default:
-        return {OBX_STATUS_SUCCESS, 0};
+        return {OBX_STATUS_SUCCESS, 0, true};
     }
 }
 
 void FilterDevice::timerFired(uint32_t id) {
     LockGuard guard(services_.deviceLock);
-    processor_.timerTick(id);
+    if (ITimer* t = timer(id); t == nullptr || t->tickWanted())
+        processor_.timerTick(id);
 }
 
 void FilterDevice::sendPacket(const MouseInputData& packet) {

@@ -53,6 +53,10 @@ public:
 
     ObxStatus prepareHardware();
     ObxStatus releaseHardware();
+    // The device leaves its working power state (sleep, a stop, a removal) and enters it again: the
+    // read loop stops with it and starts again.
+    void powerDown();
+    void powerUp();
     ObxStatus queryRemove();
     // The system kept the device after the removal query.
     void removeCancelled();
@@ -68,6 +72,11 @@ public:
 private:
     void requestRead();
     ObxStatus sendRead();
+    // What follows a read that failed: nothing when the loop was ended on purpose or the device is
+    // gone, else a new read, up to the third failure within 10 s, which ends the loop.
+    enum class AfterFailure : uint8_t { End, Retry, GiveUp };
+    AfterFailure afterFailure(ObxStatus status);
+    void resetReadFailures();
     void readString(HidString which, std::size_t fieldOffset);
     void readCompleted(ObxStatus status, uint32_t bytesRead) override;
     void sendPacket(const MouseInputData& packet);
@@ -114,6 +123,13 @@ private:
     // under way, so that a read completing inside its own send does not send the next one from there.
     FileObject readFile_ = nullptr;
     bool readTargetOpen_ = false;
+    // Out of the working power state, guarded by the file lock and, for sends, the read lock.
+    bool readsStopped_ = false;
+    // When the last failed reads came, for their bound; guarded by the device lock.
+    static constexpr uint32_t kReadFailureLimit = 3;
+    static constexpr uint64_t kReadFailureWindowMs = 10000;
+    std::array<uint64_t, kReadFailureLimit> readFailures_{};
+    uint32_t readFailureCount_ = 0;
     std::atomic<uint32_t> readsWanted_{0};
     // One read at a time: a completion that raced a close and a new create (it was taken before the
     // close could cancel it) asks for the next read itself, so the create must not send a second.

@@ -20,6 +20,9 @@ using FileObject = const void*;
 struct Completion {
     ObxStatus status = OBX_STATUS_SUCCESS;
     uint32_t information = 0; // bytes returned or taken
+    // Not the filter's request: a host with drivers below passes it on to them unchanged, and only a
+    // host without completes it with `status`.
+    bool forBelow = false;
 };
 
 // Interfaces are never deleted through: their destructors are protected and not virtual, so that a
@@ -45,12 +48,17 @@ private:
     ILock& lock_;
 };
 
+// Started and stopped under the device lock.
 class ITimer {
 public:
     // Starts (or restarts) the timer with a relative due time; returns whether it was already waiting.
     virtual bool start(uint32_t milliseconds) = 0;
     // Cancels a waiting timer without waiting for a timer function that is running.
     virtual void stop() = 0;
+    // Asked under the device lock as a tick runs: false for a tick that came due before a stop and
+    // runs after it (a system that queues timer functions may run one that late), which is dropped.
+    // A host whose stop takes back every tick has nothing to check.
+    virtual bool tickWanted() { return true; }
 
 protected:
     ~ITimer() = default;
@@ -95,6 +103,11 @@ public:
     virtual void closeReadTarget() = 0;
     // Reads one input report, in the class driver's form (report id byte first), into `buffer`.
     virtual ObxStatus sendRead(std::span<uint8_t> buffer, IReadCompletion& completion) = 0;
+    // The device leaves and re-enters its working power state, the read target staying open: the read
+    // in flight is cancelled and its completion waited for, and reads are refused until the target is
+    // started again. A host without power states has nothing to stop.
+    virtual void stopReads() {}
+    virtual ObxStatus startReads() { return OBX_STATUS_SUCCESS; }
 
 protected:
     ~IHidDevice() = default;
@@ -164,9 +177,13 @@ protected:
 // from the report path, so it must neither allocate nor block for long.
 class IDebugTrace {
 public:
-    virtual ~IDebugTrace() = default;
     // One step of the state machine `machine`; every text is static.
     virtual void transition(const char* machine, const char* from, const char* event, const char* to) = 0;
+    // A fault the device does not recover from by itself, for the system's log; the text is static.
+    virtual void error(const char* text) = 0;
+
+protected:
+    ~IDebugTrace() = default;
 };
 
 } // namespace obx::driver

@@ -38,6 +38,7 @@ public:
         if (logEnabled(LogLevel::debug))
             logf(LogLevel::debug, "trackball %02u: %s: %s -> %s -> %s", instance_, machine, from, event, to);
     }
+    void error(const char* text) override { logf(LogLevel::error, "trackball %02u: %s", instance_, text); }
 
 private:
     uint32_t instance_;

@@ -5,6 +5,7 @@
 #include "HidpParser.h"
 #include "KernelSync.h"
 #include "KernelTimer.h"
+#include "KernelTrace.h"
 #include "MouseClassLink.h"
 #include "Status.h"
 #include "driver/core/FilterDevice.h"
@@ -35,7 +36,8 @@ public:
                                              readLock_,
                                              {&chordTimer_, &inertiaTimer_, &autoScrollTimer_},
                                              driver::ControlDeviceLocks{registrationLock_, controlLock_,
-                                                                        ringStoreLock_, ringTakeLock_}},
+                                                                        ringStoreLock_, ringTakeLock_},
+                                             &trace_},
                 instance) {}
     FilterDeviceHost(const FilterDeviceHost&) = delete;
     FilterDeviceHost& operator=(const FilterDeviceHost&) = delete;
@@ -50,6 +52,7 @@ private:
     WaitLock fileLock_;
     KernelTimer chordTimer_, inertiaTimer_, autoScrollTimer_;
     TickClock clock_;
+    KernelTrace trace_;
     HidpParser parser_;
     HidTargetBelow below_;
     MouseClassLink classLink_;
@@ -67,6 +70,8 @@ FilterDeviceHost& hostOf(WDFDEVICE device) {
 EVT_WDF_OBJECT_CONTEXT_DESTROY destroyHost;
 EVT_WDF_DEVICE_PREPARE_HARDWARE prepareHardware;
 EVT_WDF_DEVICE_RELEASE_HARDWARE releaseHardware;
+EVT_WDF_DEVICE_D0_ENTRY d0Entry;
+EVT_WDF_DEVICE_D0_EXIT d0Exit;
 EVT_WDF_DEVICE_QUERY_REMOVE queryRemove;
 EVT_WDFDEVICE_WDM_IRP_PREPROCESS cancelRemove;
 EVT_WDF_DEVICE_FILE_CREATE fileCreate;
@@ -83,6 +88,18 @@ NTSTATUS prepareHardware(WDFDEVICE device, WDFCMRESLIST, WDFCMRESLIST) {
 
 NTSTATUS releaseHardware(WDFDEVICE device, WDFCMRESLIST) {
     return toNtStatus(hostOf(device).core().releaseHardware());
+}
+
+// Sleep, selective suspend, a stop for rebalancing and a removal all leave the working state through
+// here, and every return to it comes back through d0Entry: the read loop follows.
+NTSTATUS d0Entry(WDFDEVICE device, WDF_POWER_DEVICE_STATE) {
+    hostOf(device).core().powerUp();
+    return STATUS_SUCCESS;
+}
+
+NTSTATUS d0Exit(WDFDEVICE device, WDF_POWER_DEVICE_STATE) {
+    hostOf(device).core().powerDown();
+    return STATUS_SUCCESS;
 }
 
 NTSTATUS queryRemove(WDFDEVICE device) {
@@ -109,6 +126,15 @@ void fileClose(WDFFILEOBJECT file) {
     hostOf(WdfFileObjectGetDevice(file)).core().fileClose(file);
 }
 
+// A request that is not the filter's goes on down unchanged, its completion the drivers' below.
+void passDown(WDFREQUEST request, WDFIOTARGET below) {
+    WDF_REQUEST_SEND_OPTIONS options;
+    WDF_REQUEST_SEND_OPTIONS_INIT(&options, WDF_REQUEST_SEND_OPTION_SEND_AND_FORGET);
+    WdfRequestFormatRequestUsingCurrentType(request);
+    if (!WdfRequestSend(request, below, &options))
+        WdfRequestComplete(request, WdfRequestGetStatus(request));
+}
+
 void internalDeviceControl(WDFQUEUE queue, WDFREQUEST request, size_t outputLength, size_t, ULONG code) {
     FilterDeviceHost& host = hostOf(WdfIoQueueGetDevice(queue));
     if (code == IOCTL_INTERNAL_MOUSE_CONNECT) {
@@ -121,7 +147,10 @@ void internalDeviceControl(WDFQUEUE queue, WDFREQUEST request, size_t outputLeng
         outputSize = 0;
     const driver::Completion completion =
         host.core().internalDeviceControl(code, std::span(static_cast<uint8_t*>(output), outputSize));
-    WdfRequestCompleteWithInformation(request, toNtStatus(completion.status), completion.information);
+    if (completion.forBelow)
+        passDown(request, WdfDeviceGetIoTarget(WdfIoQueueGetDevice(queue)));
+    else
+        WdfRequestCompleteWithInformation(request, toNtStatus(completion.status), completion.information);
 }
 
 NTSTATUS configureInit(PWDFDEVICE_INIT init) {
@@ -132,6 +161,8 @@ NTSTATUS configureInit(PWDFDEVICE_INIT init) {
     WDF_PNPPOWER_EVENT_CALLBACKS_INIT(&pnp);
     pnp.EvtDevicePrepareHardware = prepareHardware;
     pnp.EvtDeviceReleaseHardware = releaseHardware;
+    pnp.EvtDeviceD0Entry = d0Entry;
+    pnp.EvtDeviceD0Exit = d0Exit;
     pnp.EvtDeviceQueryRemove = queryRemove;
     WdfDeviceInitSetPnpPowerEventCallbacks(init, &pnp);
 

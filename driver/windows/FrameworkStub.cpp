@@ -1,9 +1,9 @@
 // The framework loader stub: the part of every KMDF driver that the Windows Driver Kit links in from
 // its stub library, written here from the loader's published interface (WdfVersionBind and
-// WdfVersionUnbind of WDFLDR.SYS, and their bind records). The image's entry point binds the driver
-// to the framework, which fills in the function table and the driver globals that the framework
-// headers call through, then runs DriverEntry. The binding ends when DriverEntry fails or the driver
-// unloads.
+// WdfVersionUnbind of WDFLDR.SYS, and their bind records: third_party/kmdf-loader/fxldr.h). The
+// image's entry point binds the driver to the framework, which fills in the function table and the
+// driver globals that the framework headers call through, then runs DriverEntry. The binding ends
+// when DriverEntry fails or the driver unloads.
 
 #include "KernelHeaders.h"
 

@@ -89,6 +89,17 @@ void HidTargetBelow::closeReadTarget() {
     readMemory_ = nullptr;
 }
 
+void HidTargetBelow::stopReads() {
+    // A remote target is not stopped with the device by the framework. This cancels the read in flight
+    // and waits for its completion.
+    if (readTarget_ != nullptr)
+        WdfIoTargetStop(readTarget_, WdfIoTargetCancelSentIo);
+}
+
+ObxStatus HidTargetBelow::startReads() {
+    return readTarget_ == nullptr ? OBX_STATUS_SUCCESS : toObxStatus(WdfIoTargetStart(readTarget_));
+}
+
 NTSTATUS HidTargetBelow::prepareRequest(std::span<uint8_t> buffer) {
     WDF_REQUEST_REUSE_PARAMS reuse;
     WDF_REQUEST_REUSE_PARAMS_INIT(&reuse, WDF_REQUEST_REUSE_NO_FLAGS, STATUS_SUCCESS);

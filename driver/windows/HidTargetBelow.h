@@ -27,6 +27,8 @@ public:
     driver::ObxStatus openReadTarget(driver::FileObject file) override;
     void closeReadTarget() override;
     driver::ObxStatus sendRead(std::span<uint8_t> buffer, driver::IReadCompletion& completion) override;
+    void stopReads() override;
+    driver::ObxStatus startReads() override;
 
 private:
     static void readDone(WDFREQUEST request, WDFIOTARGET target, PWDF_REQUEST_COMPLETION_PARAMS params,

@@ -37,11 +37,17 @@ NTSTATUS KernelTimer::create(WDFDEVICE device, driver::FilterDevice& target, uin
 }
 
 bool KernelTimer::start(uint32_t milliseconds) {
+    armed_ = true;
     return WdfTimerStart(timer_, WDF_REL_TIMEOUT_IN_MS(milliseconds)) != FALSE;
 }
 
 void KernelTimer::stop() {
+    armed_ = false;
     WdfTimerStop(timer_, FALSE);
+}
+
+bool KernelTimer::tickWanted() {
+    return armed_;
 }
 
 } // namespace obx::windows

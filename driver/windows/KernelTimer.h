@@ -16,9 +16,15 @@ public:
 
     bool start(uint32_t milliseconds) override;
     void stop() override;
+    bool tickWanted() override;
 
 private:
     WDFTIMER timer_ = nullptr;
+    // Set by a start and cleared by a stop, both under the device lock. A stop may come at dispatch
+    // level or from the tick itself, where it cannot wait for a tick already queued: that tick finds
+    // the flag cleared and is dropped. (A tick queued before a restart still runs: the core takes a
+    // window that ends early.)
+    bool armed_ = false;
 };
 
 } // namespace obx::windows

@@ -36,6 +36,10 @@ public:
     // posted to worker as messages; on the worker thread.
     virtual void startNotices(MsgWFMOHandler& worker) = 0;
     virtual void stopNotices() = 0;
+    // Why no trackball can be served, with the one step that fixes it; empty
+    // when the driver is there. Asked on the worker while no trackball is
+    // served, every few seconds: it must be cheap.
+    virtual std::string missingDriver() { return {}; }
 };
 
 // Signalled after something in a folder changed a file of the watched name.

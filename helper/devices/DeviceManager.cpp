@@ -4,6 +4,7 @@
 #include "actions/PlatformServicesImpl.h"
 #include "base/Log.h"
 #include "devices/Device.h"
+#include "devices/DriverPresence.h"
 #include "settings/Settings.h"
 #include "settings/SettingsPaths.h"
 
@@ -117,6 +118,7 @@ void DeviceManager::startUp() {
             [this] { reload(); });
     }
     enumerateDevices();
+    checkDriverPresence();
     platform_.notices->startNotices(*this);
     noticesStarted_ = true;
     waits().startTimer(pollTimerId, pollPeriod);
@@ -210,9 +212,15 @@ void DeviceManager::onDeviceDeparture(const std::string& path) {
 }
 
 void DeviceManager::reportDevicesChanged() {
+    checkDriverPresence();
     if (eventSink() != nullptr) {
         eventSink()->devicesChanged();
     }
+}
+
+void DeviceManager::checkDriverPresence() {
+    ticksToDriverCheck_ = driverCheckTicks;
+    reportDriverPresence(devices().empty() ? platform_.notices->missingDriver() : std::string{});
 }
 
 void DeviceManager::reload() {
@@ -270,6 +278,9 @@ void DeviceManager::onPollTimer() {
         modifiers_.poll(devices());
     } catch (const std::exception& error) {
         log(LogLevel::error, "Error polling the modifier keys, reason: ", error.what());
+    }
+    if (--ticksToDriverCheck_ <= 0) {
+        checkDriverPresence();
     }
 }
 

@@ -68,6 +68,8 @@ private:
     void onSequenceTimer();
     void startUp();
     void reportDevicesChanged();
+    // The driver notice: while no trackball is served, what the platform says is missing.
+    void checkDriverPresence();
     void signalInitEvent(bool initialized);
     // Re-points every device into settings, each one even when an earlier
     // one failed to apply; answers the first failure.
@@ -78,6 +80,9 @@ private:
     ModifierModes modifiers_;
     std::unique_ptr<SettingsFileChangeMonitor> settingsMonitor_;
     bool noticesStarted_ = false;
+    // Poll ticks until the driver is looked for again while no trackball is served.
+    static constexpr int driverCheckTicks = 10;
+    int ticksToDriverCheck_ = driverCheckTicks;
 
     std::mutex initMutex_;
     std::condition_variable initChanged_;

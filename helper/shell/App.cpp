@@ -1,5 +1,6 @@
 #include "shell/App.h"
 
+#include "base/DesktopNotifier.h"
 #include "base/Log.h"
 #include "devices/IObxDeviceManager.h"
 
@@ -22,6 +23,7 @@ std::u16string productLabel() {
 }
 
 App::~App() {
+    setDesktopNotifier({});
     // The core's threads reach into the device manager: they end before the
     // icon and the window go.
     helperCore_.reset();
@@ -49,6 +51,9 @@ bool App::init(IAppWindow& window, HelperCoreFactory createCore) {
     trayIcon_ = std::make_unique<CTrayIcon>(window.trayIconDisplay(), productLabel(), nullptr);
     trayIcon_->setVisible(false);
     trayIcon_->setListener(this);
+    setDesktopNotifier([this](const std::string& title, const std::string& body) {
+        return window_->showNotification(*trayIcon_, title, body);
+    });
     return true;
 }
 

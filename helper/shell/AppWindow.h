@@ -10,6 +10,10 @@
 #include <string>
 
 namespace obx {
+class CTrayIcon;
+}
+
+namespace obx {
 
 class IAppWindow {
 public:
@@ -19,6 +23,12 @@ public:
     // sink from the main loop; false when the window cannot be made.
     virtual bool create(ISessionEventSink& sink) = 0;
     virtual ITrayIconDisplay& trayIconDisplay() = 0;
+    // A desktop notification, over icon where the system shows them there;
+    // from any thread, waiting a bounded time. False when it was not shown.
+    virtual bool showNotification(const CTrayIcon& /*icon*/, const std::string& /*title*/,
+                                  const std::string& /*body*/) {
+        return false;
+    }
     // Has the main loop start the configuration application, so that an icon
     // handler never waits for a process start.
     virtual void postLaunchRequest() = 0;

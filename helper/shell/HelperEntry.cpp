@@ -74,6 +74,16 @@ void openHelperLog(const HelperOptions& options) {
     log(LogLevel::error, "Log initialized, logLevel: ", logLevelName(options.logLevel));
 }
 
+// A start that finds an instance running ends silently otherwise: the
+// scripts and the user who started it learn why.
+void tellAlreadyRunning(unsigned long pid) {
+    std::cerr << "obxhelper: already running";
+    if (pid != 0) {
+        std::cerr << " (pid " << pid << ")";
+    }
+    std::cerr << "; use --quit to stop it" << std::endl;
+}
+
 void migrateWhenNeeded(const HelperParts& parts) {
     std::error_code ignored;
     if (std::filesystem::exists(settingsFilePath(), ignored) ||
@@ -125,6 +135,7 @@ int runHelper(int argc, const char* const argv[], const HelperParts& parts) {
         }
         window = parts.platform.claimInstance();
         if (!window) {
+            tellAlreadyRunning(parts.platform.runningInstanceId());
             return exitAlreadyRunning;
         }
         const bool desktop = parts.platform.installDesktop();

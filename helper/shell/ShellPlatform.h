@@ -25,6 +25,8 @@ public:
     // Makes this process the session's running instance: the window that
     // marks it. Null when another instance holds the mark.
     virtual std::unique_ptr<IAppWindow> claimInstance() = 0;
+    // The process id of the instance holding the mark; 0 when none is known.
+    virtual unsigned long runningInstanceId() { return 0; }
     // Chooses the platform services and the device layer's desktop queries
     // for this session; false when there is no desktop, so that input is only
     // logged.

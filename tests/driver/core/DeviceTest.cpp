@@ -245,7 +245,8 @@ TEST(ClassDriverProtocol, AttributesConnectAndCreates) {
     EXPECT_EQ(h.device->connect(other).status, OBX_STATUS_SHARING_VIOLATION);
     EXPECT_EQ(h.device->internalDeviceControl(kMouseDisconnect, {}).status, OBX_STATUS_NOT_IMPLEMENTED);
     EXPECT_EQ(h.device->internalDeviceControl(kMouseEnable, {}).status, OBX_STATUS_NOT_SUPPORTED);
-    EXPECT_EQ(h.device->internalDeviceControl(0x000F9999, {}).status, OBX_STATUS_SUCCESS);
+    EXPECT_TRUE(h.device->internalDeviceControl(0x000F9999, {}).forBelow);
+    EXPECT_FALSE(h.device->internalDeviceControl(kMouseEnable, {}).forBelow);
     EXPECT_EQ(h.device->fileCreate(&h.classFile, true), OBX_STATUS_ACCESS_DENIED);
 
     ASSERT_EQ(h.device->fileCreate(&h.classFile, false), OBX_STATUS_SUCCESS);

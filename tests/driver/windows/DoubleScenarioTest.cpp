@@ -12,6 +12,7 @@
 #include <cstring>
 #include <gtest/gtest.h>
 #include <map>
+#include <optional>
 #include <regex>
 
 namespace obx::kmdf_double {
@@ -166,6 +167,10 @@ TEST_F(DoubleTest, InternalRequestsOfTheClassDriver) {
               static_cast<uint32_t>(OBX_STATUS_NOT_IMPLEMENTED));
     EXPECT_EQ(Machine::internalControl(IOCTL_INTERNAL_MOUSE_ENABLE, 0).status,
               static_cast<uint32_t>(OBX_STATUS_NOT_SUPPORTED));
+    // A code the filter does not know goes on down, to be answered there.
+    constexpr uint32_t unknownCode = 0x000F9FFF;
+    EXPECT_EQ(Machine::internalControl(unknownCode, 0).completions, 1);
+    EXPECT_EQ(Machine::passedDown(), std::vector<uint32_t>{unknownCode});
     Machine::unload();
 }
 
@@ -366,15 +371,14 @@ TEST_F(DoubleTest, ChordRunsOnTheFrameworkTimer) {
     Machine::unload();
 }
 
-TEST_F(DoubleTest, QueryRemoveCancelsReadsUntilTheRemovalIsCancelled) {
+// A helper that ignores its handle's notices keeps the device: the query cancels its waiting reads,
+// and once the removal is taken back reads wait again.
+TEST_F(DoubleTest, AHandleLeftOpenVetoesTheRemovalAndReadsWaitAgain) {
     startConnected(fiveButtonModel());
     const Handle helper = Machine::openControl();
     const RequestId waiting = Machine::read(helper, sizeof(OBX_BUTTON_EVENT));
-    ASSERT_EQ(Machine::queryRemove(), kSuccess);
+    EXPECT_EQ(Machine::queryRemove(), kRemovalVetoed);
     EXPECT_EQ(Machine::result(waiting).status, static_cast<uint32_t>(OBX_STATUS_CANCELLED));
-    const RequestId refused = Machine::read(helper, sizeof(OBX_BUTTON_EVENT));
-    EXPECT_EQ(Machine::result(refused).status, static_cast<uint32_t>(OBX_STATUS_CANCELLED));
-    Machine::cancelRemove();
     const RequestId again = Machine::read(helper, sizeof(OBX_BUTTON_EVENT));
     EXPECT_EQ(Machine::result(again).completions, 0);
     Machine::closeControl(helper);
@@ -394,6 +398,129 @@ TEST_F(DoubleTest, SurpriseRemovalThenTheDeviceAddedAgain) {
     const auto packets = Machine::takePackets();
     ASSERT_EQ(packets.size(), 1u);
     EXPECT_EQ(packets[0].lastX, 7);
+    Machine::unload();
+}
+
+// Each case fails reads at the given times (ms from the first); the loop is sent again after every
+// failure but the third within 10 s.
+TEST_F(DoubleTest, AFailedReadIsSentAgainUntilTheThirdFailureWithin10s) {
+    const struct {
+        const char* name;
+        std::vector<uint32_t> failuresAt;
+        bool reading;
+    } cases[] = {
+        {"one failure", {0}, true},
+        {"two failures", {0, 5}, true},
+        {"three within 10 s", {0, 5, 9999}, false},
+        {"the first ages out at 10 s", {0, 5, 10000}, true},
+        {"three after one aged out", {0, 5, 10000, 10004}, false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        startConnected(fiveButtonModel());
+        uint32_t now = 0;
+        for (const uint32_t at : c.failuresAt) {
+            Machine::advance(at - now);
+            now = at;
+            ASSERT_TRUE(Machine::readWaitingBelow());
+            Machine::failRead(OBX_STATUS_DEVICE_DATA_ERROR);
+        }
+        EXPECT_EQ(Machine::readWaitingBelow(), c.reading);
+        EXPECT_EQ(Machine::debugOutput().find("reads failed 3 times in 10 s") != std::string::npos,
+                  !c.reading);
+        // A return to the working state starts a stopped loop again.
+        Machine::sleep();
+        Machine::resume();
+        EXPECT_TRUE(Machine::readWaitingBelow());
+        Machine::surpriseRemove();
+        Machine::reset();
+        ASSERT_EQ(Machine::load(), kSuccess);
+    }
+}
+
+TEST_F(DoubleTest, TheReadLoopStopsWithTheWorkingStateAndStartsAgainWithIt) {
+    const struct {
+        const char* name;
+        void (*leave)();
+        void (*enter)();
+    } transitions[] = {{"sleep and resume", Machine::sleep, Machine::resume},
+                       {"stop and restart", Machine::stop, Machine::restart}};
+    startConnected(fiveButtonModel());
+    for (const auto& t : transitions) {
+        SCOPED_TRACE(t.name);
+        t.leave();
+        EXPECT_FALSE(Machine::readWaitingBelow());
+        Machine::report({0x00, 0x00, 3, 0, 0, 0}); // kept by the HID class
+        t.enter();
+        const auto packets = Machine::takePackets();
+        ASSERT_EQ(packets.size(), 1u);
+        EXPECT_EQ(packets[0].lastX, 3);
+        EXPECT_TRUE(Machine::readWaitingBelow());
+    }
+    Machine::unload();
+}
+
+// The helper's part as it registered for its handle's notices: it closes the handle on the query and
+// opens it again when the removal is cancelled.
+TEST_F(DoubleTest, AnOrderlyRemovalWaitsForTheHelpersHandleAndACancelReopensIt) {
+    startConnected(fiveButtonModel());
+    std::optional<Handle> helper = Machine::openControl();
+    std::vector<ControlNotice> notices;
+    Machine::watchControl([&](ControlNotice notice) {
+        notices.push_back(notice);
+        if (notice == ControlNotice::QueryRemove && helper) {
+            Machine::closeControl(*helper);
+            helper.reset();
+        } else if (notice == ControlNotice::RemoveCancelled && !helper) {
+            helper = Machine::openControl();
+        }
+    });
+    ASSERT_EQ(Machine::queryRemove(), kSuccess);
+    EXPECT_FALSE(helper.has_value());
+    Machine::cancelRemove();
+    ASSERT_TRUE(helper.has_value());
+    registerHelperWithEmptyMap(*helper);
+    const RequestId read = Machine::read(*helper, sizeof(OBX_BUTTON_EVENT));
+    Machine::report({0x00, 0x01, 0, 0, 0, 0});
+    EXPECT_EQ(Machine::result(read).status, kSuccess);
+
+    ASSERT_EQ(Machine::queryRemove(), kSuccess);
+    Machine::remove();
+    EXPECT_EQ(notices,
+              (std::vector<ControlNotice>{ControlNotice::QueryRemove, ControlNotice::RemoveCancelled,
+                                          ControlNotice::QueryRemove, ControlNotice::RemoveComplete}));
+    Machine::unload();
+}
+
+// Auto-scroll steps on its timer while the ball rests. A tick already queued when the button switches
+// auto-scroll off (and on again) must not step once more.
+TEST_F(DoubleTest, NoTimerTickRunsAfterItsStop) {
+    startConnected(fiveButtonModel());
+    const Handle helper = Machine::openControl();
+    OBX_BUTTON_MAP map{};
+    map.Count = 1;
+    map.Entries[0].Buttons = 0x2;
+    map.Entries[0].Kind = OBX_MAP_ACTION;
+    map.Entries[0].Data.Action = OBX_MAP_ACTION_DATA{OBX_ACTION_AUTO_SCROLL, 10, {}};
+    ASSERT_EQ(Machine::control(helper, IOCTL_OBX_SET_BUTTON_MAP, bytesOf(map), 0).status, kSuccess);
+    const auto toggle = [] {
+        Machine::report({0x00, 0x02, 0, 0, 0, 0});
+        Machine::report({0x00, 0x00, 0, 0, 0, 0});
+    };
+    toggle();
+    for (int i = 0; i < 6; ++i)
+        Machine::report({0x00, 0x00, 0, 10, 0, 0});
+    Machine::advance(600);
+    Machine::takePackets();
+    Machine::advance(300);
+    ASSERT_EQ(Machine::takePackets().size(), 1u) << "auto-scroll steps while the ball rests";
+
+    Machine::holdTicks();
+    Machine::advance(300);
+    toggle();
+    toggle();
+    Machine::releaseTicks();
+    EXPECT_TRUE(Machine::takePackets().empty());
     Machine::unload();
 }
 

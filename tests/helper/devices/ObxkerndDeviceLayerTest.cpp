@@ -1,7 +1,9 @@
 // The device manager on Linux against the real obxkernd with virtual
 // trackballs, in runtime and settings folders of the test's own.
 
+#include "base/DesktopNotifier.h"
 #include "base/LogCapture.h"
+#include "base/StatusNotices.h"
 #include "devices/Device.h"
 #include "devices/DeviceManager.h"
 #include "platform/linux/base/LinuxWaitPrimitive.h"
@@ -46,12 +48,29 @@ protected:
                                       }};
             return layer;
         });
+        setDesktopNotifier([this](const std::string&, const std::string& body) {
+            notifications.push_back(body);
+            return true;
+        });
         DeviceManager::instance().startWorker();
     }
     void TearDown() override {
         DeviceManager::destroyDeviceManager();
         setDeviceLayerPlatformFactory({});
+        setDesktopNotifier({});
+        StatusNotices::instance().clear("driver");
     }
+
+    static std::string driverNotice() {
+        for (const auto& notice : StatusNotices::instance().notices()) {
+            if (notice.source == "driver") {
+                return notice.text;
+            }
+        }
+        return {};
+    }
+    // Written on the worker, under its lock.
+    std::vector<std::string> notifications;
 
     std::filesystem::path settingsFolder() const { return daemon.runtimeDir().parent_path() / "settings"; }
     DeviceManager& manager() { return DeviceManager::instance(); }
@@ -108,6 +127,21 @@ TEST_F(DeviceLayerOnObxkernd, TrackballsOfADaemonStartedLaterArriveOpenedAndConf
     }
     EXPECT_TRUE(log.contains(LogLevel::info, "device arrived: Virtual Trackball, id: 257, realId: 257, "
                                              "firmwareVersion: 100"));
+}
+
+TEST_F(DeviceLayerOnObxkernd, WithoutTheDaemonTheDriverNoticeSaysHowToStartItOnceAndGoesWithIt) {
+    EXPECT_NE(driverNotice().find("obxkernd is not running"), std::string::npos) << driverNotice();
+    EXPECT_NE(driverNotice().find("sudo systemctl enable --now obxkernd"), std::string::npos);
+    ASSERT_TRUE(daemon.start(twoTrackballs));
+    ASSERT_TRUE(presentIds({firstProduct, secondProduct}));
+    EXPECT_EQ(driverNotice(), "");
+    ASSERT_EQ(daemon.stop(SIGTERM), 0);
+    std::filesystem::remove_all(daemon.runtimeDir()); // as the system does with the unit's folder
+    ASSERT_TRUE(eventually([&] { return !driverNotice().empty(); }))
+        << "looked for again while none is served";
+    std::lock_guard guard(manager());
+    EXPECT_EQ(notifications, std::vector<std::string>{driverNotice()})
+        << "one desktop notification per start";
 }
 
 TEST_F(DeviceLayerOnObxkernd, ARemappedButtonClicksAnotherButtonInTheDriver) {

@@ -8,7 +8,10 @@
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <iostream>
+#include <sstream>
 #include <stdexcept>
+#include <utility>
 
 namespace obx {
 namespace {
@@ -50,6 +53,7 @@ public:
         }
         return std::make_unique<FakeWindow>(windowCreatable);
     }
+    unsigned long runningInstanceId() override { return runningPid; }
     bool installDesktop() override {
         setPlatformServicesFactory(
             [folder = folder_] { return std::make_unique<HeadlessPlatformServices>(folder); });
@@ -59,6 +63,7 @@ public:
     void uninitializeComponentModel() override { componentModel("out"); }
 
     bool anotherInstance = false;
+    unsigned long runningPid = 0;
     bool windowCreatable = true;
     std::vector<std::chrono::milliseconds> quitWaits;
     int launches = 0;
@@ -142,9 +147,19 @@ TEST_F(HelperEntryTest, ComponentModelSpansTheApplicationObjectAndEndsBeforeTheL
     EXPECT_EQ(journal, (std::vector<std::string>{"in, cores 0", "out, cores 0"})) << "a failed start too";
 }
 
-TEST_F(HelperEntryTest, AnotherInstanceEndsWithTwoBeforeAnyLog) {
+TEST_F(HelperEntryTest, AnotherInstanceEndsWithTwoBeforeAnyLogAndSaysWhichOnStandardError) {
     platform.anotherInstance = true;
-    EXPECT_EQ(run({"--verbose"}), 2);
+    for (const auto& [pid, line] :
+         {std::pair{4242ul, "obxhelper: already running (pid 4242); use --quit to stop it\n"},
+          std::pair{0ul, "obxhelper: already running; use --quit to stop it\n"}}) {
+        platform.runningPid = pid;
+        std::ostringstream standardError;
+        auto* const original = std::cerr.rdbuf(standardError.rdbuf());
+        const int exitCode = run({"--verbose"});
+        std::cerr.rdbuf(original);
+        EXPECT_EQ(exitCode, 2);
+        EXPECT_EQ(standardError.str(), line);
+    }
     EXPECT_TRUE(capture.records().empty());
     EXPECT_FALSE(std::filesystem::exists(temp / "data"));
 }

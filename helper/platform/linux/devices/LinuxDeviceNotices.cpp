@@ -61,6 +61,15 @@ LinuxDeviceNotices::~LinuxDeviceNotices() {
     stopNotices();
 }
 
+std::string LinuxDeviceNotices::missingDriver() {
+    std::error_code ignored;
+    if (std::filesystem::is_directory(folder_, ignored)) {
+        return {};
+    }
+    return "No trackball driver answers: obxkernd is not running (" + folder_.string() +
+           " is missing). Start it with: sudo systemctl enable --now obxkernd";
+}
+
 std::vector<std::string> LinuxDeviceNotices::controlNames() const {
     std::vector<std::pair<long, std::string>> found;
     std::error_code error;

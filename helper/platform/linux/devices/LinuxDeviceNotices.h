@@ -30,6 +30,9 @@ public:
     std::unique_ptr<IDriverChannel> channelFor(const std::string& path) override;
     void startNotices(MsgWFMOHandler& worker) override;
     void stopNotices() override;
+    // The daemon makes its runtime folder as it starts and the system removes
+    // it as it stops: without the folder no driver answers.
+    std::string missingDriver() override;
 
 private:
     std::vector<std::string> controlNames() const;

@@ -1,10 +1,13 @@
 #include "platform/linux/shell/InstanceSocket.h"
 
+#include "base/Log.h"
+
 #include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
+#include <string>
 #include <string_view>
 #include <sys/file.h>
 #include <sys/socket.h>
@@ -139,6 +142,12 @@ std::unique_ptr<InstanceListener> InstanceListener::claim(const std::filesystem:
         }
         throw std::system_error(error, std::generic_category(), "flock");
     }
+    // Who holds the mark, for a later start to name; only the holder writes it.
+    const std::string pid = std::to_string(::getpid()) + "\n";
+    if (::ftruncate(lock, 0) != 0 ||
+        ::pwrite(lock, pid.data(), pid.size(), 0) != static_cast<ssize_t>(pid.size())) {
+        log(LogLevel::warning, "Cannot write the process id into ", lockPath.string());
+    }
     // A socket file left by an instance that ended without cleaning up.
     ::unlink(socket.c_str());
     const int fd = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
@@ -152,6 +161,22 @@ std::unique_ptr<InstanceListener> InstanceListener::claim(const std::filesystem:
         throw error;
     }
     return std::unique_ptr<InstanceListener>(new InstanceListener(lock, fd, socket, limits));
+}
+
+pid_t InstanceListener::holder(const std::filesystem::path& socket) {
+    const std::string lockPath = socket.string() + ".lock";
+    const int lock = ::open(lockPath.c_str(), O_RDONLY | O_CLOEXEC | O_NOFOLLOW);
+    if (lock < 0) {
+        return 0;
+    }
+    char text[16] = {};
+    const ssize_t length = ::read(lock, text, sizeof text - 1);
+    ::close(lock);
+    if (length <= 0) {
+        return 0;
+    }
+    const long pid = std::strtol(text, nullptr, 10);
+    return pid > 0 ? static_cast<pid_t>(pid) : 0;
 }
 
 InstanceListener::~InstanceListener() {

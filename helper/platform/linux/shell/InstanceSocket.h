@@ -14,6 +14,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace obx::linuxos {
@@ -45,6 +46,9 @@ public:
     // other failures.
     static std::unique_ptr<InstanceListener> claim(const std::filesystem::path& socket,
                                                    InstanceLimits limits = {});
+    // The process id that the holder of the mark wrote into its lock file;
+    // 0 when there is none to read.
+    static pid_t holder(const std::filesystem::path& socket);
     ~InstanceListener() override;
     InstanceListener(const InstanceListener&) = delete;
     InstanceListener& operator=(const InstanceListener&) = delete;

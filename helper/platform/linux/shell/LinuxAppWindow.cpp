@@ -1,6 +1,7 @@
 #include "platform/linux/shell/LinuxAppWindow.h"
 
 #include "base/Log.h"
+#include "platform/linux/desktop/DesktopNotification.h"
 
 #include <cerrno>
 #include <cstdint>
@@ -55,6 +56,10 @@ bool LinuxAppWindow::create(ISessionEventSink& sink) {
 
 ITrayIconDisplay& LinuxAppWindow::trayIconDisplay() {
     return *trayDisplay_;
+}
+
+bool LinuxAppWindow::showNotification(const CTrayIcon&, const std::string& title, const std::string& body) {
+    return linuxos::showDesktopNotification(title, body);
 }
 
 void LinuxAppWindow::postLaunchRequest() {

@@ -6,9 +6,9 @@
 // brings the session and power notices, the panel's StatusNotifierWatcher
 // shows the icon, and the main loop polls them all.
 
-#include "platform/linux/shell/StatusNotifierDisplay.h"
 #include "platform/linux/session/LogindWatch.h"
 #include "platform/linux/shell/InstanceSocket.h"
+#include "platform/linux/shell/StatusNotifierDisplay.h"
 #include "platform/linux/shell/StopSignals.h"
 #include "shell/AppWindow.h"
 
@@ -24,6 +24,8 @@ public:
 
     bool create(ISessionEventSink& sink) override;
     ITrayIconDisplay& trayIconDisplay() override;
+    // Through the desktop's notification server, icon or not.
+    bool showNotification(const CTrayIcon& icon, const std::string& title, const std::string& body) override;
     void postLaunchRequest() override;
     bool trackTrayMenu(const std::u16string& label) override;
     void runMessageLoop() override;

@@ -72,6 +72,10 @@ std::unique_ptr<IAppWindow> LinuxShellPlatform::claimInstance() {
     return std::make_unique<LinuxAppWindow>(std::move(instance), [this] { launchConfigurationApp(); });
 }
 
+unsigned long LinuxShellPlatform::runningInstanceId() {
+    return static_cast<unsigned long>(InstanceListener::holder(currentInstanceSocketPath()));
+}
+
 bool LinuxShellPlatform::installDesktop() {
     const auto facts = probeSession();
     const auto choice = chooseDesktopBridge(facts);

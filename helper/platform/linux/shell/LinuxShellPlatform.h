@@ -13,6 +13,7 @@ public:
     void askRunningInstanceToQuit(std::chrono::milliseconds timeout) override;
     void launchConfigurationApp() override;
     std::unique_ptr<IAppWindow> claimInstance() override;
+    unsigned long runningInstanceId() override;
     bool installDesktop() override;
     std::string desktopChoice() const override { return desktopChoice_; }
 

@@ -8,6 +8,8 @@
 
 #include <boost/locale/encoding_utf.hpp>
 #include <cstring>
+#include <mutex>
+#include <optional>
 #include <vector>
 
 // <windows.h> first: the device headers build on it.
@@ -37,7 +39,49 @@ struct InfoSet {
     }
 };
 
+// A string value of HKEY_LOCAL_MACHINE, at most valueLimit characters; none
+// when the key or the value does not exist.
+constexpr DWORD valueLimit = 512;
+
+std::optional<std::wstring> machineString(const wchar_t* key, const wchar_t* name) {
+    std::wstring text(valueLimit + 1, L'\0');
+    DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    const LSTATUS status = ::RegGetValueW(
+        HKEY_LOCAL_MACHINE, key, name, RRF_RT_REG_SZ | RRF_SUBKEY_WOW6464KEY, nullptr, text.data(), &bytes);
+    if (status == ERROR_MORE_DATA) {
+        return L"(the recorded reason is too long to show)";
+    }
+    if (status != ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    text.resize(wcsnlen(text.data(), bytes / sizeof(wchar_t)));
+    return text;
+}
+
+bool machineKeyExists(const wchar_t* key) {
+    HKEY opened = nullptr;
+    if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, key, 0, KEY_READ | KEY_WOW64_64KEY, &opened) != ERROR_SUCCESS) {
+        return false;
+    }
+    ::RegCloseKey(opened);
+    return true;
+}
+
+constexpr const char* reinstallStep = "Run the Ombrix installer again as an administrator.";
+
 } // namespace
+
+std::string WindowsDeviceNotices::missingDriver() {
+    if (const auto recorded = machineString(installerKey, driverInstallErrorValue)) {
+        return recorded->empty()
+                   ? std::string{}
+                   : "The trackball driver is not installed: " + toUtf8(*recorded) + " " + reinstallStep;
+    }
+    if (machineKeyExists(driverServiceKey)) {
+        return {};
+    }
+    return std::string("The trackball driver is not installed. ") + reinstallStep;
+}
 
 const GUID controlInterfaceClass = [] {
     GUID guid;
@@ -47,7 +91,7 @@ const GUID controlInterfaceClass = [] {
 }();
 
 WindowsDeviceNotices::WindowsDeviceNotices(WindowsWaitPrimitive& waits, const GUID& interfaceClass)
-    : waits_(waits), interfaceClass_(interfaceClass) {}
+    : waits_(waits), handles_(waits), interfaceClass_(interfaceClass) {}
 
 WindowsDeviceNotices::~WindowsDeviceNotices() {
     stopNotices();
@@ -90,7 +134,8 @@ std::vector<std::string> WindowsDeviceNotices::presentDevices() {
 }
 
 std::unique_ptr<IDriverChannel> WindowsDeviceNotices::channelFor(const std::string& path) {
-    return std::make_unique<WindowsDriverChannel>(boost::locale::conv::utf_to_utf<wchar_t>(path));
+    return std::make_unique<WindowsDriverChannel>(boost::locale::conv::utf_to_utf<wchar_t>(path),
+                                                  WindowsDriverChannel::defaultControlTimeout, &handles_);
 }
 
 void WindowsDeviceNotices::startNotices(MsgWFMOHandler& worker) {
@@ -122,10 +167,21 @@ void WindowsDeviceNotices::stopNotices() {
 }
 
 void WindowsDeviceNotices::onDeviceChange(WPARAM event, LPARAM record) {
-    if ((event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) || record == 0 || !worker_) {
+    if (record == 0 || !worker_) {
         return;
     }
     const auto* header = reinterpret_cast<const DEV_BROADCAST_HDR*>(record);
+    if (header->dbch_devicetype == DBT_DEVTYP_HANDLE) {
+        // The worker lock: an HTTP request may be using the channel whose handle closes.
+        std::lock_guard guard(*worker_);
+        if (auto message = handles_.onNotice(event, *header)) {
+            worker_->postMessage(std::move(*message));
+        }
+        return;
+    }
+    if (event != DBT_DEVICEARRIVAL && event != DBT_DEVICEREMOVECOMPLETE) {
+        return;
+    }
     if (header->dbch_devicetype != DBT_DEVTYP_DEVICEINTERFACE ||
         header->dbch_size < sizeof(DEV_BROADCAST_DEVICEINTERFACE_W)) {
         return;

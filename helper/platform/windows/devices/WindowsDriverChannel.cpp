@@ -1,11 +1,15 @@
 #include "platform/windows/devices/WindowsDriverChannel.h"
 
+#include "platform/windows/devices/ControlHandleWatch.h"
+
 #include <algorithm>
+#include <boost/locale/encoding_utf.hpp>
 
 namespace obx::windows {
 
-WindowsDriverChannel::WindowsDriverChannel(std::wstring path, std::chrono::milliseconds controlTimeout)
-    : path_(std::move(path)), controlTimeout_(controlTimeout) {}
+WindowsDriverChannel::WindowsDriverChannel(std::wstring path, std::chrono::milliseconds controlTimeout,
+                                           ControlHandleWatch* watch)
+    : path_(std::move(path)), controlTimeout_(controlTimeout), watch_(watch) {}
 
 WindowsDriverChannel::~WindowsDriverChannel() {
     close();
@@ -22,7 +26,22 @@ bool WindowsDriverChannel::open() {
         return false;
     }
     blocks_ = std::make_unique<Blocks>();
+    if (watch_) {
+        watch_->watch(*this, device_, boost::locale::conv::utf_to_utf<char>(path_));
+    }
     return true;
+}
+
+void WindowsDriverChannel::releaseDevice() {
+    if (reading_) {
+        // A read that even its cancel cannot end keeps the blocks from being freed at the close.
+        controlStuck_ = !cancelAndAwait(blocks_->read) || controlStuck_;
+        reading_ = false;
+    }
+    if (device_ != INVALID_HANDLE_VALUE) {
+        ::CloseHandle(device_);
+        device_ = INVALID_HANDLE_VALUE;
+    }
 }
 
 std::optional<std::uint32_t> WindowsDriverChannel::control(std::uint32_t code,
@@ -101,6 +120,9 @@ bool WindowsDriverChannel::cancelAndAwait(OVERLAPPED& overlapped) {
 }
 
 void WindowsDriverChannel::close() {
+    if (watch_) {
+        watch_->forget(*this);
+    }
     bool blocksFree = !controlStuck_;
     if (reading_) {
         blocksFree = cancelAndAwait(blocks_->read) && blocksFree;

@@ -17,6 +17,8 @@
 
 namespace obx::windows {
 
+class ControlHandleWatch;
+
 class WindowsDriverChannel final : public IDriverChannel {
 public:
     // The longest wait for a device control. The driver answers them at once;
@@ -27,8 +29,11 @@ public:
     static constexpr std::size_t controlCapacity = 1024;
     static constexpr std::size_t readCapacity = 64;
 
+    // watch: where an open channel registers for its handle's notices; none,
+    // and the channel is not told of removals.
     explicit WindowsDriverChannel(std::wstring path,
-                                  std::chrono::milliseconds controlTimeout = defaultControlTimeout);
+                                  std::chrono::milliseconds controlTimeout = defaultControlTimeout,
+                                  ControlHandleWatch* watch = nullptr);
     ~WindowsDriverChannel() override;
     WindowsDriverChannel(const WindowsDriverChannel&) = delete;
     WindowsDriverChannel& operator=(const WindowsDriverChannel&) = delete;
@@ -47,6 +52,10 @@ public:
     ReadState takeReadResult() override;
     // Cancels what is outstanding and waits for it, bounded, then closes.
     void close() override;
+    // The system is removing the device: the read is cancelled and the
+    // handle closed now; the read's event stays for the worker's wait until
+    // the channel is closed. Every later request fails.
+    void releaseDevice();
 
 private:
     // Everything the system may write into while a request is outstanding.
@@ -63,6 +72,7 @@ private:
 
     std::wstring path_;
     std::chrono::milliseconds controlTimeout_;
+    ControlHandleWatch* watch_;
     HANDLE device_ = INVALID_HANDLE_VALUE;
     HANDLE readEvent_ = nullptr;
     HANDLE controlEvent_ = nullptr;

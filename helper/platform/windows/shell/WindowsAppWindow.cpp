@@ -4,6 +4,7 @@
 #include "platform/windows/shell/AppResources.h"
 #include "shared/CTrayIcon.h"
 
+#include <boost/locale/encoding_utf.hpp>
 #include <exception>
 #include <wtsapi32.h>
 
@@ -64,6 +65,13 @@ bool WindowsAppWindow::create(ISessionEventSink& sink) {
     return true;
 }
 
+bool WindowsAppWindow::showNotification(const CTrayIcon& icon, const std::string& title,
+                                        const std::string& body) {
+    constexpr UINT shownMs = 10000;
+    return trayDisplay_.showBalloon(icon, boost::locale::conv::utf_to_utf<char16_t>(title),
+                                    boost::locale::conv::utf_to_utf<char16_t>(body), shownMs);
+}
+
 void WindowsAppWindow::postLaunchRequest() {
     ::PostMessageW(window_, CTrayIcon::callbackMessage, 0, 0);
 }
@@ -99,11 +107,29 @@ bool WindowsAppWindow::trackTrayMenu(const std::u16string& label) {
 }
 
 void WindowsAppWindow::runMessageLoop() {
-    MSG message;
-    // -1 is a failure of the call itself, which no later call would end.
-    while (::GetMessageW(&message, nullptr, 0, 0) > 0) {
-        ::TranslateMessage(&message);
-        ::DispatchMessageW(&message);
+    // The installer's request closes the window as --quit does, once: the event stays set until the
+    // installer is through.
+    HANDLE quit = installerQuit_.handle();
+    while (true) {
+        const DWORD waited =
+            ::MsgWaitForMultipleObjectsEx(quit ? 1 : 0, &quit, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        if (quit && waited == WAIT_OBJECT_0) {
+            logText(LogLevel::info, "The installer asks the helper to quit");
+            quit = nullptr;
+            ::PostMessageW(window_, WM_CLOSE, 0, 0);
+        } else if (waited == WAIT_FAILED) {
+            // A failure of the call itself, which no later call would end.
+            break;
+        }
+        MSG message;
+        while (::PeekMessageW(&message, nullptr, 0, 0, PM_REMOVE)) {
+            if (message.message == WM_QUIT) {
+                logText(LogLevel::debug, "WindowsAppWindow - main loop ended");
+                return;
+            }
+            ::TranslateMessage(&message);
+            ::DispatchMessageW(&message);
+        }
     }
     logText(LogLevel::debug, "WindowsAppWindow - main loop ended");
 }

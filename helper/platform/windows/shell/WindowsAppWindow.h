@@ -4,8 +4,9 @@
 // class "ObxHelperWndClass" (the running instance's mark and the target of
 // "quit"), the session notices through WTSRegisterSessionNotification, the
 // power notices through WM_POWERBROADCAST, the notification area and the main
-// thread's message loop.
+// thread's message loop, which also ends when the installer asks (InstallerQuitSignal).
 
+#include "platform/windows/shell/InstallerQuitSignal.h"
 #include "shared/windows/WinTrayIconDisplay.h"
 #include "shell/AppWindow.h"
 
@@ -25,6 +26,8 @@ public:
 
     bool create(ISessionEventSink& sink) override;
     ITrayIconDisplay& trayIconDisplay() override { return trayDisplay_; }
+    // The icon's balloon: Windows shows it only over an icon that is shown.
+    bool showNotification(const CTrayIcon& icon, const std::string& title, const std::string& body) override;
     void postLaunchRequest() override;
     bool trackTrayMenu(const std::u16string& label) override;
     void runMessageLoop() override;
@@ -38,6 +41,7 @@ private:
     ISessionEventSink* sink_ = nullptr;
     HWND window_ = nullptr;
     bool sessionNotificationRegistered_ = false;
+    InstallerQuitSignal installerQuit_;
 };
 
 } // namespace obx::windows

@@ -71,6 +71,14 @@ std::unique_ptr<IAppWindow> WindowsShellPlatform::claimInstance() {
     return std::make_unique<WindowsAppWindow>([this] { launchConfigurationApp(); });
 }
 
+unsigned long WindowsShellPlatform::runningInstanceId() {
+    DWORD processId = 0;
+    if (HWND window = ::FindWindowW(appWindowClassName, nullptr)) {
+        ::GetWindowThreadProcessId(window, &processId);
+    }
+    return processId;
+}
+
 bool WindowsShellPlatform::installDesktop() {
     // Every Windows session has its desktop.
     setPlatformServicesFactory([] { return std::make_unique<WinPlatformServices>(); });

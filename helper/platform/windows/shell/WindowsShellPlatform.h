@@ -11,6 +11,7 @@ public:
     void askRunningInstanceToQuit(std::chrono::milliseconds timeout) override;
     void launchConfigurationApp() override;
     std::unique_ptr<IAppWindow> claimInstance() override;
+    unsigned long runningInstanceId() override;
     bool installDesktop() override;
     void initializeComponentModel() override;
     void uninitializeComponentModel() override;

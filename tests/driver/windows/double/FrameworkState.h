@@ -7,6 +7,7 @@
 #include "Objects.h"
 
 #include <deque>
+#include <functional>
 #include <map>
 
 namespace obx::kmdf_double {
@@ -57,6 +58,7 @@ struct IoTarget final : Object {
     Device& device;
     bool remote;
     bool open;
+    bool started = true; // WdfIoTargetStop and WdfIoTargetStart
     FILE_OBJECT* file = nullptr;
     Request* pendingRead = nullptr;
 };
@@ -142,6 +144,13 @@ struct FrameworkState {
     Device* filter = nullptr;
     FileObj* classFile = nullptr;
     std::vector<FileObj*> controlHandles;
+    // The internal requests the driver passed on to the device's own target, by code.
+    std::vector<ULONG> passedDown;
+    // Timer functions that came due while the scenario had them wait, as on another processor.
+    bool holdTicks = false;
+    std::vector<Timer*> heldTicks;
+    std::function<void(ControlNotice)> controlWatcher;
+    std::string debugOutput;
 };
 
 FrameworkState& state();

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 namespace obx::kmdf_double {
 
@@ -27,6 +28,13 @@ void readFromBelow(IoTarget& target, Request& request) {
     }
 }
 
+// The read in flight is cancelled and the call waits for its completion.
+void cancelPendingRead(IoTarget& target) {
+    if (Request* read = std::exchange(target.pendingRead, nullptr))
+        atIrql(kDispatchLevel, "the read's completion routine",
+               [&] { completeSentRequest(*read, STATUS_CANCELLED, 0); });
+}
+
 BOOLEAN requestSend(Globals, WDFREQUEST handle, WDFIOTARGET targetHandle, PWDF_REQUEST_SEND_OPTIONS options) {
     Request* request = requestOf(handle, "WdfRequestSend");
     IoTarget* target = as<IoTarget>(targetHandle, Kind::IoTarget, "WdfRequestSend");
@@ -35,6 +43,18 @@ BOOLEAN requestSend(Globals, WDFREQUEST handle, WDFIOTARGET targetHandle, PWDF_R
         Verifier::requirePassive("WdfRequestSend (synchronous)");
     else
         Verifier::requireAtMost(kDispatchLevel, "WdfRequestSend");
+    if (request->type == WdfRequestTypeDeviceControlInternal) {
+        // A class driver's request passed on: the drivers below complete it.
+        const bool forget = options != nullptr && (options->Flags & WDF_REQUEST_SEND_OPTION_SEND_AND_FORGET);
+        if (!forget || target->remote)
+            Verifier::violation("an internal request was passed on otherwise than sent and forgotten to the "
+                                "device's own target");
+        state().passedDown.push_back(request->code);
+        ++request->record->completions;
+        request->record->status = static_cast<uint32_t>(STATUS_SUCCESS);
+        deleteObject(*request);
+        return TRUE;
+    }
     if (request->type == WdfRequestTypeCreate) {
         // The class driver's create, passed down: the HID class opens the file object.
         if (!synchronous || target->remote)
@@ -45,10 +65,10 @@ BOOLEAN requestSend(Globals, WDFREQUEST handle, WDFIOTARGET targetHandle, PWDF_R
     }
     if (request->sent)
         Verifier::violation("WdfRequestSend called on " + request->name + ", which is already sent");
-    if (!target->remote || !target->open || request->formattedFor != target ||
+    if (!target->remote || !target->open || !target->started || request->formattedFor != target ||
         request->completion == nullptr) {
         Verifier::violation("WdfRequestSend: " + request->name +
-                            " is not a formatted read of an open target");
+                            " is not a formatted read of an open, started target");
         request->status = STATUS_INVALID_DEVICE_STATE;
         return FALSE;
     }
@@ -83,12 +103,24 @@ void ioTargetClose(Globals, WDFIOTARGET handle) {
     IoTarget* target = as<IoTarget>(handle, Kind::IoTarget, "WdfIoTargetClose");
     Verifier::requirePassive("WdfIoTargetClose");
     target->open = false;
-    // The read in flight is cancelled, and the close waits for its completion.
-    if (Request* read = target->pendingRead) {
-        target->pendingRead = nullptr;
-        atIrql(kDispatchLevel, "the read's completion routine",
-               [&] { completeSentRequest(*read, STATUS_CANCELLED, 0); });
-    }
+    cancelPendingRead(*target);
+}
+
+void ioTargetStop(Globals, WDFIOTARGET handle, WDF_IO_TARGET_SENT_IO_ACTION action) {
+    IoTarget* target = as<IoTarget>(handle, Kind::IoTarget, "WdfIoTargetStop");
+    Verifier::requirePassive("WdfIoTargetStop");
+    target->started = false;
+    if (action == WdfIoTargetCancelSentIo)
+        cancelPendingRead(*target);
+    else if (target->pendingRead != nullptr)
+        Verifier::violation("WdfIoTargetStop left a read in flight on a device leaving its working state");
+}
+
+NTSTATUS ioTargetStart(Globals, WDFIOTARGET handle) {
+    IoTarget* target = as<IoTarget>(handle, Kind::IoTarget, "WdfIoTargetStart");
+    Verifier::requirePassive("WdfIoTargetStart");
+    target->started = true;
+    return STATUS_SUCCESS;
 }
 
 NTSTATUS formatForRead(Globals, WDFIOTARGET targetHandle, WDFREQUEST handle, WDFMEMORY memory,
@@ -176,6 +208,8 @@ void installIoTargetFunctions(WDFFUNC* t) {
     install<PFN_WDFIOTARGETCREATE>(t, WdfIoTargetCreateTableIndex, ioTargetCreate);
     install<PFN_WDFIOTARGETOPEN>(t, WdfIoTargetOpenTableIndex, ioTargetOpen);
     install<PFN_WDFIOTARGETCLOSE>(t, WdfIoTargetCloseTableIndex, ioTargetClose);
+    install<PFN_WDFIOTARGETSTOP>(t, WdfIoTargetStopTableIndex, ioTargetStop);
+    install<PFN_WDFIOTARGETSTART>(t, WdfIoTargetStartTableIndex, ioTargetStart);
     install<PFN_WDFIOTARGETFORMATREQUESTFORREAD>(t, WdfIoTargetFormatRequestForReadTableIndex, formatForRead);
     install<PFN_WDFIOTARGETSENDIOCTLSYNCHRONOUSLY>(t, WdfIoTargetSendIoctlSynchronouslyTableIndex,
                                                    sendIoctlSynchronously);

@@ -1,8 +1,11 @@
-// The kernel's routines that the driver imports: pool, the WDM and system version, the tick length.
+// The kernel's routines that the driver imports: pool, the WDM and system version, the tick length,
+// the debugger's output.
 
 #include "FrameworkState.h"
 #include "Verifier.h"
 
+#include <cstdarg>
+#include <cstdio>
 #include <cstdlib>
 
 namespace obx::kmdf_double {
@@ -36,6 +39,17 @@ ULONG NTAPI queryTimeIncrement() {
     return 10000; // 1 ms: the double's tick is a millisecond
 }
 
+// The kernel debugger's output, kept for the scenarios.
+ULONG dbgPrintEx(ULONG, ULONG, PCSTR format, ...) {
+    char text[512];
+    va_list arguments;
+    va_start(arguments, format);
+    std::vsnprintf(text, sizeof text, format, arguments);
+    va_end(arguments);
+    state().debugOutput += text;
+    return STATUS_SUCCESS;
+}
+
 NTSTATUS NTAPI getVersion(PRTL_OSVERSIONINFOW info) {
     info->dwMajorVersion = 10;
     info->dwMinorVersion = 0;
@@ -56,4 +70,5 @@ decltype(&freePool) __imp_ExFreePoolWithTag = freePool;
 decltype(&wdmVersionAvailable) __imp_IoIsWdmVersionAvailable = wdmVersionAvailable;
 decltype(&queryTimeIncrement) __imp_KeQueryTimeIncrement = queryTimeIncrement;
 decltype(&getVersion) __imp_RtlGetVersion = getVersion;
+decltype(&dbgPrintEx) __imp_DbgPrintEx = dbgPrintEx;
 }

@@ -143,6 +143,64 @@ RequestResult sendInternal(ULONG code, const Bytes& input, size_t outputLength) 
     return *record;
 }
 
+// The framework's power callbacks of the filter, at passive level as for a device not on the paging path.
+void d0Entry(WDF_POWER_DEVICE_STATE previous) {
+    Device& device = filter();
+    NTSTATUS status = STATUS_SUCCESS;
+    if (device.init.pnp.EvtDeviceD0Entry != nullptr)
+        atIrql(kPassiveLevel, "EvtDeviceD0Entry", [&] {
+            status = device.init.pnp.EvtDeviceD0Entry(reinterpret_cast<WDFDEVICE>(&device), previous);
+        });
+    if (!NT_SUCCESS(status))
+        Verifier::violation("EvtDeviceD0Entry failed");
+}
+
+void d0Exit(WDF_POWER_DEVICE_STATE target) {
+    Device& device = filter();
+    NTSTATUS status = STATUS_SUCCESS;
+    if (device.init.pnp.EvtDeviceD0Exit != nullptr)
+        atIrql(kPassiveLevel, "EvtDeviceD0Exit", [&] {
+            status = device.init.pnp.EvtDeviceD0Exit(reinterpret_cast<WDFDEVICE>(&device), target);
+        });
+    if (!NT_SUCCESS(status))
+        Verifier::violation("EvtDeviceD0Exit failed");
+}
+
+NTSTATUS prepareHardware() {
+    Device& device = filter();
+    if (device.init.pnp.EvtDevicePrepareHardware == nullptr)
+        Verifier::fatal("the filter device has no prepare-hardware callback");
+    NTSTATUS status = STATUS_SUCCESS;
+    atIrql(kPassiveLevel, "EvtDevicePrepareHardware", [&] {
+        status =
+            device.init.pnp.EvtDevicePrepareHardware(reinterpret_cast<WDFDEVICE>(&device), nullptr, nullptr);
+    });
+    return status;
+}
+
+void releaseHardware() {
+    Device& device = filter();
+    NTSTATUS status = STATUS_SUCCESS;
+    atIrql(kPassiveLevel, "EvtDeviceReleaseHardware", [&] {
+        status = device.init.pnp.EvtDeviceReleaseHardware(reinterpret_cast<WDFDEVICE>(&device), nullptr);
+    });
+    if (!NT_SUCCESS(status))
+        Verifier::violation("EvtDeviceReleaseHardware failed");
+}
+
+void tellControlHolder(ControlNotice notice) {
+    if (state().controlWatcher)
+        state().controlWatcher(notice);
+}
+
+IoTarget* readTargetWithReadWaiting() {
+    for (Object* child : filter().children) {
+        if (child->kind == Kind::IoTarget && static_cast<IoTarget*>(child)->pendingRead != nullptr)
+            return static_cast<IoTarget*>(child);
+    }
+    return nullptr;
+}
+
 void deleteDevices() {
     Device& device = filter();
     // The control device is the filter's child in the device tree: it goes with it.
@@ -184,12 +242,9 @@ uint32_t Machine::addDevice(const HidModel& model) {
     if (!NT_SUCCESS(status) || s.filter == nullptr)
         return static_cast<uint32_t>(NT_SUCCESS(status) ? STATUS_UNSUCCESSFUL : status);
     s.filter->below.model = model;
-    if (s.filter->init.pnp.EvtDevicePrepareHardware == nullptr)
-        Verifier::fatal("the filter device has no prepare-hardware callback");
-    atIrql(kPassiveLevel, "EvtDevicePrepareHardware", [&] {
-        status = s.filter->init.pnp.EvtDevicePrepareHardware(reinterpret_cast<WDFDEVICE>(s.filter), nullptr,
-                                                             nullptr);
-    });
+    status = prepareHardware();
+    if (NT_SUCCESS(status))
+        d0Entry(WdfPowerDeviceD3Final);
     return static_cast<uint32_t>(status);
 }
 
@@ -261,11 +316,7 @@ std::vector<driver::MouseInputData> Machine::takePackets() {
 }
 
 void Machine::report(const Bytes& report) {
-    IoTarget* reader = nullptr;
-    for (Object* child : filter().children) {
-        if (child->kind == Kind::IoTarget && static_cast<IoTarget*>(child)->pendingRead != nullptr)
-            reader = static_cast<IoTarget*>(child);
-    }
+    IoTarget* reader = readTargetWithReadWaiting();
     if (reader == nullptr) {
         filter().below.keptReports.push_back(report);
         return;
@@ -278,12 +329,21 @@ void Machine::report(const Bytes& report) {
     runLateCancels();
 }
 
+void Machine::failRead(uint32_t status) {
+    IoTarget* reader = readTargetWithReadWaiting();
+    if (reader == nullptr)
+        Verifier::fatal("failRead: no read waits below");
+    Request& read = *std::exchange(reader->pendingRead, nullptr);
+    atIrql(kDispatchLevel, "the read's completion routine",
+           [&] { completeSentRequest(read, static_cast<NTSTATUS>(status), 0); });
+}
+
+std::vector<uint32_t> Machine::passedDown() {
+    return {state().passedDown.begin(), state().passedDown.end()};
+}
+
 bool Machine::readWaitingBelow() {
-    for (Object* child : filter().children) {
-        if (child->kind == Kind::IoTarget && static_cast<IoTarget*>(child)->pendingRead != nullptr)
-            return true;
-    }
-    return false;
+    return readTargetWithReadWaiting() != nullptr;
 }
 
 int Machine::maxSendDepth() {
@@ -375,18 +435,70 @@ void Machine::advance(uint32_t milliseconds) {
         next->dueMs.reset();
         if (next->config.Period != 0)
             next->dueMs = s.nowMs + next->config.Period;
-        runAt(kDispatchLevel, "EvtTimerFunc", next->config.EvtTimerFunc, reinterpret_cast<WDFTIMER>(next));
+        if (s.holdTicks)
+            s.heldTicks.push_back(next);
+        else
+            runAt(kDispatchLevel, "EvtTimerFunc", next->config.EvtTimerFunc,
+                  reinterpret_cast<WDFTIMER>(next));
     }
     s.nowMs = end;
     setTickCount(end);
     runLateCancels();
 }
 
+void Machine::holdTicks() {
+    state().holdTicks = true;
+}
+
+// A stop without waiting does not take back a timer function already queued: each held one runs.
+void Machine::releaseTicks() {
+    FrameworkState& s = state();
+    s.holdTicks = false;
+    for (Timer* timer : std::exchange(s.heldTicks, {}))
+        runAt(kDispatchLevel, "EvtTimerFunc", timer->config.EvtTimerFunc, reinterpret_cast<WDFTIMER>(timer));
+}
+
+void Machine::sleep() {
+    d0Exit(WdfPowerDeviceD3);
+}
+
+void Machine::resume() {
+    d0Entry(WdfPowerDeviceD3);
+}
+
+void Machine::stop() {
+    d0Exit(WdfPowerDeviceD3Final);
+    releaseHardware();
+}
+
+void Machine::restart() {
+    if (!NT_SUCCESS(prepareHardware()))
+        Verifier::violation("EvtDevicePrepareHardware failed on the restart");
+    d0Entry(WdfPowerDeviceD3Final);
+}
+
+std::string Machine::debugOutput() {
+    return state().debugOutput;
+}
+
+void Machine::watchControl(std::function<void(ControlNotice)> watcher) {
+    state().controlWatcher = std::move(watcher);
+}
+
 uint32_t Machine::queryRemove() {
     Device& device = filter();
+    tellControlHolder(ControlNotice::QueryRemove);
     NTSTATUS status = STATUS_SUCCESS;
     atIrql(kPassiveLevel, "EvtDeviceQueryRemove",
            [&] { status = device.init.pnp.EvtDeviceQueryRemove(reinterpret_cast<WDFDEVICE>(&device)); });
+    // A handle still open on the control device vetoes the removal once the drivers have agreed to
+    // it: they are told it is cancelled.
+    const auto& handles = state().controlHandles;
+    if (NT_SUCCESS(status) &&
+        std::any_of(handles.begin(), handles.end(), [](FileObj* file) { return file != nullptr; })) {
+        cancelRemove();
+        return kRemovalVetoed;
+    }
     return static_cast<uint32_t>(status);
 }
 
@@ -408,6 +520,19 @@ void Machine::cancelRemove() {
     packet.stack[0].MinorFunction = IRP_MN_CANCEL_REMOVE_DEVICE;
     runAt(kPassiveLevel, "the cancelled removal's preprocess callback", device.init.preprocess,
           reinterpret_cast<WDFDEVICE>(&device), &packet.irp);
+    tellControlHolder(ControlNotice::RemoveCancelled);
+}
+
+void Machine::remove() {
+    d0Exit(WdfPowerDeviceD3Final);
+    if (readWaitingBelow())
+        Verifier::violation("a read waits below a device that left its working state");
+    releaseHardware();
+    closeClass();
+    tellControlHolder(ControlNotice::RemoveComplete);
+    for (Handle handle = 0; handle < static_cast<Handle>(state().controlHandles.size()); ++handle)
+        closeControl(handle);
+    deleteDevices();
 }
 
 void Machine::surpriseRemove() {
@@ -423,12 +548,8 @@ void Machine::surpriseRemove() {
         if (target->pendingRead != nullptr)
             Verifier::violation("the driver sent another read to the removed device");
     }
-    NTSTATUS status = STATUS_SUCCESS;
-    atIrql(kPassiveLevel, "EvtDeviceReleaseHardware", [&] {
-        status = device.init.pnp.EvtDeviceReleaseHardware(reinterpret_cast<WDFDEVICE>(&device), nullptr);
-    });
-    if (!NT_SUCCESS(status))
-        Verifier::violation("EvtDeviceReleaseHardware failed");
+    d0Exit(WdfPowerDeviceD3Final);
+    releaseHardware();
     closeClass();
     for (Handle handle = 0; handle < static_cast<Handle>(state().controlHandles.size()); ++handle)
         closeControl(handle);

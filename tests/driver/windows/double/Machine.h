@@ -8,6 +8,7 @@
 #include "driver/core/Framework.h"
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -51,6 +52,14 @@ struct RequestResult {
 using Handle = int;
 using RequestId = int;
 
+// What the PnP manager tells the holder of a handle on the control device that registered for the
+// handle's notices, as an orderly removal goes.
+enum class ControlNotice { QueryRemove, RemoveCancelled, RemoveComplete };
+
+// A removal that the PnP manager takes back after the drivers agreed to it: a handle on the control
+// device is still open (the user is then asked to restart).
+inline constexpr uint32_t kRemovalVetoed = 0xC0000010u;
+
 class Machine {
 public:
     // The driver image's entry (the loader stub) at passive level; the driver's status.
@@ -70,6 +79,10 @@ public:
     // An input report from the device: it completes the read that waits below, or is kept by the
     // HID class until one comes.
     static void report(const Bytes& report);
+    // The HID class completes the read that waits with `status`.
+    static void failRead(uint32_t status);
+    // The internal requests of the class driver that the filter passed on down, by code.
+    static std::vector<uint32_t> passedDown();
     static bool readWaitingBelow();
     // The deepest the driver's read sends nested within each other.
     static int maxSendDepth();
@@ -85,11 +98,31 @@ public:
     static void cancelDuringCompletion(RequestId id, bool routineFirst);
     static void closeControl(Handle handle);
 
-    // Time passes; the timers that come due run at dispatch level.
+    // Time passes; the timers that come due run at dispatch level. While ticks are held, those that
+    // come due wait, as queued on another processor, until they are released.
     static void advance(uint32_t milliseconds);
+    static void holdTicks();
+    static void releaseTicks();
 
+    // The device leaves its working state and comes back: system sleep and resume, and a stop for
+    // rebalancing and the restart after it.
+    static void sleep();
+    static void resume();
+    static void stop();
+    static void restart();
+
+    // The kernel debugger's output of the driver.
+    static std::string debugOutput();
+
+    // The holder of the control device's handles, told of each step of an orderly removal.
+    static void watchControl(std::function<void(ControlNotice)> watcher);
+    // An orderly removal: the query (after the notices; kRemovalVetoed while a handle on the control
+    // device stays open), its cancel, and the removal after a query that succeeded: the device leaves
+    // its working state, the hardware is released, the class driver closes its handle and both devices
+    // are deleted.
     static uint32_t queryRemove();
     static void cancelRemove();
+    static void remove();
     // The device is gone: the HID class fails the read that waits, the hardware is released, the class
     // driver closes its handle, the helper's handles are closed and both devices are deleted.
     static void surpriseRemove();

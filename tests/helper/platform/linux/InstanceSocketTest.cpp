@@ -59,9 +59,11 @@ protected:
 };
 
 TEST_F(InstanceSocketTest, OneHolderAtATimeAndTheMarkGoesWithIt) {
+    EXPECT_EQ(InstanceListener::holder(socket()), 0);
     auto first = InstanceListener::claim(socket());
     ASSERT_TRUE(first);
     EXPECT_FALSE(InstanceListener::claim(socket()));
+    EXPECT_EQ(InstanceListener::holder(socket()), ::getpid()) << "named for a later start";
     first.reset();
     EXPECT_FALSE(std::filesystem::exists(socket()));
     // A socket file left behind by an instance that was killed does not

@@ -162,6 +162,31 @@ TEST_F(WindowsDeviceLayer, ASequencesPauseEndsOnTheWorkersTimerWithoutHoldingThe
     DeviceManager::destroyDeviceManager();
 }
 
+// What the installer records is what the page shows; an installer that
+// recorded nothing leaves the driver's service key to decide.
+TEST(WindowsDriverPresence, TheInstallersRecordDecidesAndElseTheDriversServiceKey) {
+    HKEY key = nullptr;
+    ASSERT_EQ(::RegCreateKeyExW(HKEY_LOCAL_MACHINE, installerKey, 0, nullptr, 0,
+                                KEY_ALL_ACCESS | KEY_WOW64_64KEY, nullptr, &key, nullptr),
+              ERROR_SUCCESS);
+    const auto record = [&](const std::wstring& text) {
+        ::RegSetValueExW(key, driverInstallErrorValue, 0, REG_SZ, reinterpret_cast<const BYTE*>(text.c_str()),
+                         static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
+    };
+    WindowsWaitPrimitive waits;
+    WindowsDeviceNotices notices(waits);
+    record(L"pnputil answered 5 (access denied).");
+    EXPECT_EQ(notices.missingDriver(), "The trackball driver is not installed: pnputil answered 5 (access "
+                                       "denied). Run the Ombrix installer again as an administrator.");
+    record(L"");
+    EXPECT_EQ(notices.missingDriver(), "");
+    ::RegDeleteValueW(key, driverInstallErrorValue);
+    ::RegCloseKey(key);
+    EXPECT_EQ(notices.missingDriver(),
+              "The trackball driver is not installed. Run the Ombrix installer again as an administrator.")
+        << "Wine has no obxkern service";
+}
+
 void sendKey(WORD key, bool down) {
     INPUT input{};
     input.type = INPUT_KEYBOARD;

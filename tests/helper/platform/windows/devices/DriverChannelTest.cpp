@@ -7,15 +7,20 @@
 #include "PipeServer.h"
 #include "base/MsgWFMOHandler.h"
 #include "devices/Device.h"
+#include "devices/DeviceLayerPlatform.h"
 #include "platform/windows/base/WindowsWaitPrimitive.h"
+#include "platform/windows/devices/ControlHandleWatch.h"
 #include "platform/windows/devices/WindowsDriverChannel.h"
 #include "support/ErrorText.h"
 
+#include <boost/locale/encoding_utf.hpp>
 #include <chrono>
 #include <condition_variable>
 #include <cstring>
+#include <dbt.h>
 #include <gtest/gtest.h>
 #include <mutex>
+#include <set>
 #include <winioctl.h>
 
 namespace obx::windows {
@@ -159,6 +164,90 @@ TEST(WindowsDriverChannel, ADeviceOnAChannelThatAnswersNoControlFailsWithTheFixe
     PipeServer notADriver;
     Device refused(worker, "pipe", std::make_unique<WindowsDriverChannel>(notADriver.path()));
     EXPECT_EQ(test::errorText([&] { refused.open(); }), "Error retrieving driver information");
+}
+
+// The system's side of a handle's notices: registrations by number, the
+// handles they were made for, the ones still in force.
+struct FakeRegistrar {
+    HandleNoticeRegistrar registrar() {
+        return {[this](HWND, HANDLE device) {
+                    devices.push_back(device);
+                    const auto registration = reinterpret_cast<HDEVNOTIFY>(devices.size());
+                    live.insert(registration);
+                    return registration;
+                },
+                [this](HDEVNOTIFY registration) { live.erase(registration); }};
+    }
+    static DEV_BROADCAST_HDR& notice(DEV_BROADCAST_HANDLE& record, HDEVNOTIFY registration) {
+        record = DEV_BROADCAST_HANDLE{};
+        record.dbch_size = sizeof record;
+        record.dbch_devicetype = DBT_DEVTYP_HANDLE;
+        record.dbch_hdevnotify = registration;
+        return reinterpret_cast<DEV_BROADCAST_HDR&>(record);
+    }
+    std::vector<HANDLE> devices;
+    std::set<HDEVNOTIFY> live;
+};
+
+std::string utf8(const std::wstring& text) {
+    return boost::locale::conv::utf_to_utf<char>(text);
+}
+
+bool isDeparture(const std::optional<WorkerMessage>& m, const std::string& path) {
+    return m && m->code == deviceChangeMessage && m->param == deviceRemoveCompleteEvent && m->text == path;
+}
+
+// An orderly removal as the system runs it against the helper's handle.
+TEST(ControlHandleWatch, AQueryClosesTheHandleACancelReopensItAndARemovalDropsTheDevice) {
+    WindowsWaitPrimitive waits;
+    FakeRegistrar system;
+    ControlHandleWatch watch(waits, system.registrar());
+    PipeServer driver;
+    const std::string path = utf8(driver.path());
+    DEV_BROADCAST_HANDLE record;
+
+    WindowsDriverChannel channel(driver.path(), 1s, &watch);
+    ASSERT_TRUE(channel.open());
+    ASSERT_EQ(system.live.size(), 1u);
+    const auto first = *system.live.begin();
+    std::array<std::uint8_t, 8> buffer{};
+    ASSERT_TRUE(channel.queueRead(buffer));
+    EXPECT_FALSE(watch.onNotice(DBT_DEVICEQUERYREMOVE, FakeRegistrar::notice(record, nullptr)));
+
+    // The query: the handle is closed before the answer, the registration stays for the outcome.
+    EXPECT_TRUE(
+        isDeparture(watch.onNotice(DBT_DEVICEQUERYREMOVE, FakeRegistrar::notice(record, first)), path));
+    const std::array<std::uint8_t, 1> byte{1};
+    EXPECT_FALSE(driver.write(byte)) << "the pipe's client end is closed";
+    EXPECT_FALSE(channel.control(pipePeek, {}, buffer));
+    channel.close();
+    EXPECT_EQ(system.live.count(first), 1u);
+
+    // The cancel: its registration ends, and the device is to be opened again.
+    const auto cancelled = watch.onNotice(DBT_DEVICEQUERYREMOVEFAILED, FakeRegistrar::notice(record, first));
+    ASSERT_TRUE(cancelled);
+    EXPECT_EQ(cancelled->param, deviceArrivalEvent);
+    EXPECT_EQ(cancelled->text, path);
+    EXPECT_TRUE(system.live.empty());
+
+    // The removal of a device opened again: dropped, its handle closed.
+    PipeServer again;
+    WindowsDriverChannel reopened(again.path(), 1s, &watch);
+    ASSERT_TRUE(reopened.open());
+    const auto second = *system.live.begin();
+    const std::string againPath = utf8(again.path());
+    EXPECT_TRUE(isDeparture(watch.onNotice(DBT_DEVICEREMOVECOMPLETE, FakeRegistrar::notice(record, second)),
+                            againPath));
+    EXPECT_TRUE(system.live.empty());
+    EXPECT_FALSE(again.write(byte));
+
+    // A channel closed with no removal about ends its registration.
+    PipeServer third;
+    WindowsDriverChannel plain(third.path(), 1s, &watch);
+    ASSERT_TRUE(plain.open());
+    EXPECT_EQ(system.live.size(), 1u);
+    plain.close();
+    EXPECT_TRUE(system.live.empty());
 }
 
 } // namespace

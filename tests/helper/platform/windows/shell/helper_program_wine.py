@@ -194,7 +194,11 @@ class HelperProgramUnderWine(unittest.TestCase):
                            if "Foreground window has changed: " not in line)
         self.helper.start("--logLevel", "1")
         before = own_lines()
-        self.assertEqual(self.helper.run(), 2)
+        second = subprocess.run(self.helper.command, env=self.helper.environment, stdout=subprocess.DEVNULL,
+                                stderr=subprocess.PIPE, timeout=WAIT)
+        self.assertEqual(second.returncode, 2)
+        self.assertRegex(second.stderr.decode("utf-8", "replace"),
+                         r"^obxhelper: already running \(pid \d+\); use --quit to stop it\r?\n$")
         after = own_lines()
         self.assertEqual(after, before, "the second instance wrote no log line")
         self.assertIsNone(self.helper.process.poll())
