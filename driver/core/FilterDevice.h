@@ -69,6 +69,7 @@ private:
     void requestRead();
     ObxStatus sendRead();
     void readString(HidString which, std::size_t fieldOffset);
+    void readResolutionMultipliers(uint32_t featureReportLength);
     void readCompleted(ObxStatus status, uint32_t bytesRead) override;
     void sendPacket(const MouseInputData& packet);
 
@@ -95,6 +96,7 @@ private:
     OBX_DEVICE_INFO deviceInfo() override;
 
     static constexpr size_t kMaxReportBytes = 1024; // report id byte included
+    static constexpr size_t kMaxMultiplierReports = 8;
 
     FilterDeviceServices services_;
     ButtonProcessor processor_;
@@ -119,6 +121,8 @@ private:
     // close could cancel it) asks for the next read itself, so the create must not send a second.
     std::atomic<bool> readInFlight_{false};
     std::array<uint8_t, kMaxReportBytes> readBuffer_{};
+    // Feature reads at start; apart from the read buffer, which a read in flight may still own.
+    std::array<uint8_t, kMaxReportBytes> featureBuffer_{};
 };
 
 } // namespace obx::driver

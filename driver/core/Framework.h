@@ -95,6 +95,12 @@ public:
     virtual void closeReadTarget() = 0;
     // Reads one input report, in the class driver's form (report id byte first), into `buffer`.
     virtual ObxStatus sendRead(std::span<uint8_t> buffer, IReadCompletion& completion) = 0;
+    // Reads the feature report whose id is `report[0]` into `report`, id byte first, synchronously.
+    // A device below that passes on no feature requests fails it.
+    virtual ObxStatus getFeature(std::span<uint8_t> report) {
+        (void)report;
+        return OBX_STATUS_NOT_SUPPORTED;
+    }
 
 protected:
     ~IHidDevice() = default;

@@ -40,6 +40,25 @@ HidStatus ReportDescriptorParser::getScaledUsageValue(uint16_t usagePage, uint16
     return preparsed_.getScaledUsageValue(usagePage, usage, report, value);
 }
 
+HidStatus ReportDescriptorParser::getClampedScaledUsageValue(uint16_t usagePage, uint16_t usage,
+                                                             std::span<const uint8_t> report,
+                                                             int32_t& value) const {
+    return preparsed_.getClampedScaledUsageValue(usagePage, usage, report, value);
+}
+
+uint32_t ReportDescriptorParser::multiplierReports(std::span<uint8_t> ids) const {
+    return preparsed_.multiplierReports(ids);
+}
+
+void ReportDescriptorParser::takeFeatureReport(std::span<const uint8_t> report) {
+    preparsed_.takeFeatureReport(report);
+}
+
+int32_t ReportDescriptorParser::resolutionMultiplier(uint16_t usagePage, uint16_t usage,
+                                                     std::span<const uint8_t> report) const {
+    return preparsed_.resolutionMultiplier(usagePage, usage, report);
+}
+
 HidStatus ReportDescriptorParser::usageListDifference(std::span<const uint16_t> previous,
                                                       std::span<const uint16_t> current,
                                                       std::span<uint16_t> breakList,

@@ -127,6 +127,16 @@ TEST_F(ParsedDescriptor, ValueOutsideLogicalRangeFails) {
               HidStatus::ValueOutOfRange);
 }
 
+TEST_F(ParsedDescriptor, ClampedValuesKeepTheNullState) {
+    parse(test::kArrayButtonsPhysical);
+    int32_t v = 0;
+    EXPECT_EQ(data_.getClampedScaledUsageValue(kPageGenericDesktop, kUsageWheel, Bytes{0, 0, 0, 0, 0, 11}, v),
+              HidStatus::Null);
+    EXPECT_EQ(data_.getClampedScaledUsageValue(kPageGenericDesktop, kUsageX, Bytes{0, 0, 0, 0x80, 0, 0}, v),
+              HidStatus::Success);
+    EXPECT_EQ(v, -1270);
+}
+
 TEST_F(ParsedDescriptor, TooShortUsageListReportsTheNeededLength) {
     parse(test::kFiveButtonTrackball);
     std::array<uint16_t, 2> list{};
