@@ -23,7 +23,7 @@ HidStatus ReportDescriptorParser::load(HidCaps& caps) {
 
 void ReportDescriptorParser::release() {
     descriptorSize_ = 0;
-    preparsed_ = HidPreparsedData{};
+    preparsed_.clear();
 }
 
 uint32_t ReportDescriptorParser::maxUsageListLength(uint16_t usagePage) const {
