@@ -95,7 +95,7 @@ private:
     void setHelperRegistered(bool registered) override;
     OBX_DEVICE_INFO deviceInfo() override;
 
-    static constexpr size_t kMaxReportBytes = 1024; // report id byte included
+    static constexpr size_t kMaxReportBytes = 4096; // report id byte included, as the parser serves
     static constexpr size_t kMaxMultiplierReports = 8;
 
     FilterDeviceServices services_;

@@ -27,6 +27,16 @@ bool HidPreparsedData::usageAt(const InputField& field, uint32_t index, ElementU
     return true;
 }
 
+bool HidPreparsedData::elementUsage(const InputField& field, uint32_t element, uint16_t& page,
+                                    uint16_t& usage) const {
+    ElementUsage u;
+    if (!usageAt(field, element, u))
+        return false;
+    page = u.page;
+    usage = u.usage;
+    return true;
+}
+
 void HidPreparsedData::clear() {
     caps_ = HidCaps{};
     usesReportIds_ = false;

@@ -64,9 +64,9 @@ struct MultiplierField {
 // none) and the fields follow.
 class HidPreparsedData {
 public:
-    static constexpr size_t kMaxInputFields = 64;
-    static constexpr size_t kMaxUsageSpans = 256;
-    static constexpr size_t kMaxReportBytes = 1024; // id byte included
+    static constexpr size_t kMaxInputFields = 256; // a pen and touch composite has over 100
+    static constexpr size_t kMaxUsageSpans = 512;
+    static constexpr size_t kMaxReportBytes = 4096; // id byte included; some devices have vendor reports of 4 KiB
     static constexpr size_t kReportIds = 256;
     static constexpr size_t kMaxCollections = 128;
     static constexpr size_t kMaxMultipliers = 8;
@@ -100,6 +100,14 @@ public:
     void takeFeatureReport(std::span<const uint8_t> report);
     // The effective Resolution Multiplier of an input control in this report: 1 when none governs it.
     int32_t resolutionMultiplier(uint16_t usagePage, uint16_t usage, std::span<const uint8_t> report) const;
+
+    // For tools that write reports: the input data fields, the page and usage of a field's element, and
+    // the data bits of the input report of an id (its id byte excluded).
+    std::span<const InputField> inputFields() const { return {fields_.data(), fieldCount_}; }
+    bool elementUsage(const InputField& field, uint32_t element, uint16_t& page, uint16_t& usage) const;
+    uint32_t inputReportBits(uint8_t reportId) const {
+        return reportBits_[static_cast<size_t>(ReportType::Input)][reportId];
+    }
 
 private:
     friend class DescriptorWalk;

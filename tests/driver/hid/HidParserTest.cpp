@@ -241,7 +241,8 @@ INSTANTIATE_TEST_SUITE_P(
             "CountTimesSizeOverflows",
             {0x05, 0x09, 0x09, 0x01, 0x77, 0xFF, 0xFF, 0xFF, 0xFF, 0x97, 0xFF, 0xFF, 0xFF, 0xFF, 0x81, 0x01}},
         MalformedCase{"CollectionsTooDeep", deepCollections(40)},
-        MalformedCase{"TooManyFields", manyFields(65)}, MalformedCase{"UnknownMainTag", {0xF0}}),
+        MalformedCase{"TooManyFields", manyFields(HidPreparsedData::kMaxInputFields + 1)},
+        MalformedCase{"UnknownMainTag", {0xF0}}),
     [](const ::testing::TestParamInfo<MalformedCase>& info) { return std::string(info.param.name); });
 
 TEST(HidItemReaderTest, SignedDataFollowsTheItemWidth) {

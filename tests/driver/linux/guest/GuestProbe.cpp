@@ -3,10 +3,12 @@
 // virtual trackball's own descriptor and checks what the kernel shows: reports coming out on the
 // daemon's uinput mouse, the trackball's own evdev node silent while grabbed, a button remapped
 // through control-01, the modifier keys of a uinput keyboard on the modifier socket, and control-01
-// gone after the unplug. Each check prints one line; the last line
+// gone after the unplug, the reports queued while the daemon is stopped, and the corpus of real
+// descriptors beside hid-generic (GuestCorpus.h). Each check prints one line; the last line
 // says whether all passed. Usage: obx_guest_probe [--load] RUNTIME_DIR VENDOR PRODUCT -- OBXKERND ARGS
 
 #include "ControlClient.h"
+#include "GuestCorpus.h"
 #include "GuestLoad.h"
 #include "GuestSupport.h"
 #include "driver/shared/ObxControl.h"
@@ -89,8 +91,8 @@ void checkStoppedDaemonLosesNothing(Uhid& uhid, EvdevReader& mouse, pid_t daemon
     std::string got;
     for (int x : moves)
         got += std::to_string(x) + " ";
-    check(moves == expected, "the 63 reports that hidraw keeps while obxkernd is stopped come out after SIGCONT, in order",
-          got);
+    check(moves == expected,
+          "the 63 reports that hidraw keeps while obxkernd is stopped come out after SIGCONT, in order", got);
 }
 
 // A keyboard made through uinput, whose keys the daemon's modifier socket must see held.
@@ -292,6 +294,10 @@ int main(int argc, char** argv) {
     check(waitUntil([&] { return std::filesystem::exists(runtime / "control-02"); }),
           "the re-plugged trackball gets a control socket again");
     own = ownReader();
+
+    // Products of the corpus: the guest's devices.conf lists the first, not the second.
+    runCorpus("/obx/corpus", runtime, vendor, static_cast<uint16_t>(product + 1),
+              static_cast<uint16_t>(product + 2));
 
     ::kill(daemon, SIGTERM);
     int status = 0;

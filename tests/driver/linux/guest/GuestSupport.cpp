@@ -82,8 +82,12 @@ bool Uhid::report(std::span<const uint8_t> bytes) {
 bool Uhid::destroy() {
     uhid_event event{};
     event.type = UHID_DESTROY;
-    std::lock_guard guard(featuresLock_);
-    features_.clear();
+    {
+        std::lock_guard guard(featuresLock_);
+        features_.clear();
+    }
+    // Not under the lock: the kernel may still wait for an answer to a request while it removes the
+    // device.
     return write(event);
 }
 

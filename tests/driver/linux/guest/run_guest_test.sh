@@ -58,8 +58,12 @@ for library in $(ldd "$obxkernd" "$probe" | awk '/=> \// { print $3 } /^\t\// { 
     cp -L "$library" "$root$library"
 done
 cp "$kernel"/modules/*.ko "$root/modules/"
-printf '# the guest probe'"'"'s trackball\n%s:%s guest test trackball\n' "$vendor" "$product" \
-    >"$root/etc/obxkern/devices.conf"
+# The probe's trackball, and the product under which it plugs in the corpus's devices for obxkernd
+# (the next one, unlisted, is for the kernel's own input).
+printf '# the guest probe'"'"'s trackball\n%s:%s guest test trackball\n%s:%04x corpus device\n' \
+    "$vendor" "$product" "$vendor" $((0x$product + 1)) >"$root/etc/obxkern/devices.conf"
+# $OBX_GUEST_CORPUS: another folder of corpus files, for a run with a few of them.
+cp -r "${OBX_GUEST_CORPUS:-$(dirname "$0")/../../data/corpus}" "$root/obx/corpus"
 cat >"$root/init" <<INIT
 #!/bin/sh
 mount -t proc proc /proc
