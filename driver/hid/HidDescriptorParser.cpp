@@ -118,12 +118,16 @@ private:
                 return HidStatus::InvalidDescriptor;
             out_.collections_[out_.collectionCount_] = {current(), (item.data & 0xFF) == kLogicalCollection};
             open_[depth_] = static_cast<uint8_t>(out_.collectionCount_++);
-            if (depth_ == 0 && !sawApplication_ && (item.data & 0xFF) == kApplicationCollection) {
-                sawApplication_ = true;
+            if (depth_ == 0 && (item.data & 0xFF) == kApplicationCollection) {
                 const uint32_t usage =
                     local_.spanCount > 0 ? (uint32_t{local_.spans[0].page} << 16 | local_.spans[0].min) : 0;
-                out_.caps_.usagePage = static_cast<uint16_t>(usage >> 16);
-                out_.caps_.usage = static_cast<uint16_t>(usage);
+                if (!sawApplication_) {
+                    sawApplication_ = true;
+                    out_.caps_.usagePage = static_cast<uint16_t>(usage >> 16);
+                    out_.caps_.usage = static_cast<uint16_t>(usage);
+                }
+                if (out_.applicationCount_ < HidPreparsedData::kMaxApplications)
+                    out_.applications_[out_.applicationCount_++] = usage;
             }
             ++depth_;
             break;

@@ -48,6 +48,8 @@ void HidPreparsedData::clear() {
     collectionCount_ = 0;
     multipliers_.fill(MultiplierField{});
     multiplierCount_ = 0;
+    applications_.fill(0);
+    applicationCount_ = 0;
     for (auto& bits : reportBits_)
         bits.fill(0);
 }

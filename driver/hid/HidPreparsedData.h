@@ -66,10 +66,12 @@ class HidPreparsedData {
 public:
     static constexpr size_t kMaxInputFields = 256; // a pen and touch composite has over 100
     static constexpr size_t kMaxUsageSpans = 512;
-    static constexpr size_t kMaxReportBytes = 4096; // id byte included; some devices have vendor reports of 4 KiB
+    static constexpr size_t kMaxReportBytes =
+        4096; // id byte included; some devices have vendor reports of 4 KiB
     static constexpr size_t kReportIds = 256;
     static constexpr size_t kMaxCollections = 128;
     static constexpr size_t kMaxMultipliers = 8;
+    static constexpr size_t kMaxApplications = 16;
 
     // Forgets the parsed descriptor, in place: the object is too large for a temporary on a kernel stack.
     void clear();
@@ -104,6 +106,8 @@ public:
     // For tools that write reports: the input data fields, the page and usage of a field's element, and
     // the data bits of the input report of an id (its id byte excluded).
     std::span<const InputField> inputFields() const { return {fields_.data(), fieldCount_}; }
+    // The usages (page << 16 | usage) of the top-level collections, the first kMaxApplications.
+    std::span<const uint32_t> applications() const { return {applications_.data(), applicationCount_}; }
     bool elementUsage(const InputField& field, uint32_t element, uint16_t& page, uint16_t& usage) const;
     uint32_t inputReportBits(uint8_t reportId) const {
         return reportBits_[static_cast<size_t>(ReportType::Input)][reportId];
@@ -162,6 +166,8 @@ private:
     size_t collectionCount_ = 0;
     std::array<MultiplierField, kMaxMultipliers> multipliers_{};
     size_t multiplierCount_ = 0;
+    std::array<uint32_t, kMaxApplications> applications_{};
+    size_t applicationCount_ = 0;
     // Data bits (id byte excluded) of each report id, per report type; counted up by the parse.
     std::array<std::array<uint32_t, kReportIds>, 3> reportBits_{};
 };

@@ -3,6 +3,7 @@
 #include "EventLoop.h"
 #include "Log.h"
 #include "ModifierEndpoint.h"
+#include "PointingDeviceEndpoint.h"
 #include "SeqPacketSocket.h"
 #include "ServiceNotice.h"
 #include "SignalWatch.h"
@@ -32,6 +33,7 @@ struct Served {
     std::unique_ptr<VirtualPlug> plug;
     std::unique_ptr<SeatAccess> seatAccess;
     std::unique_ptr<ModifierEndpoint> modifiers;
+    std::unique_ptr<PointingDeviceEndpoint> pointingDevices;
     std::unique_ptr<HardwareWatch> hardware;
 };
 
@@ -48,8 +50,10 @@ void serveHardware(Served& served, const DaemonOptions& options) {
     served.seatAccess = std::make_unique<SeatAccess>(served.loop);
     served.modifiers =
         std::make_unique<ModifierEndpoint>(served.loop, options.runtimeDir, *served.seatAccess);
+    served.pointingDevices =
+        std::make_unique<PointingDeviceEndpoint>(served.loop, options.runtimeDir, *served.seatAccess);
     served.hardware = std::make_unique<HardwareWatch>(served.loop, served.instances, *served.seatAccess,
-                                                      std::move(settings));
+                                                      *served.pointingDevices, std::move(settings));
 }
 
 } // namespace

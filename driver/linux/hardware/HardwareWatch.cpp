@@ -2,11 +2,13 @@
 
 #include "../Log.h"
 #include "HidrawSource.h"
+#include "PointingSummary.h"
 #include "UinputMouseSink.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <libudev.h>
 #include <stdexcept>
 #include <sys/epoll.h>
@@ -70,8 +72,9 @@ struct HardwareWatch::Attached {
 };
 
 HardwareWatch::HardwareWatch(EventLoop& loop, driver::InstanceCounter& instances, SocketAccess& access,
-                             HardwareSettings settings)
-    : loop_(loop), instances_(instances), access_(access), settings_(std::move(settings)), udev_(udev_new()) {
+                             IUnservedDevices& unserved, HardwareSettings settings)
+    : loop_(loop), instances_(instances), access_(access), unserved_(unserved),
+      settings_(std::move(settings)), udev_(udev_new()) {
     if (udev_ == nullptr)
         throw std::runtime_error("udev cannot be used");
     // Without udevd (a bare system, a container) the kernel's own notices tell the same arrivals.
@@ -121,14 +124,46 @@ bool HardwareWatch::wanted(udev_device* hidraw) const {
 
 void HardwareWatch::arrived(udev_device* hidraw) {
     const std::string syspath = textOr(udev_device_get_syspath(hidraw));
-    if (udev_device_get_devnode(hidraw) == nullptr || !wanted(hidraw) ||
-        std::any_of(attached_.begin(), attached_.end(), [&](const auto& a) { return a->syspath == syspath; }))
+    if (udev_device_get_devnode(hidraw) == nullptr)
+        return;
+    if (!wanted(hidraw)) {
+        noteUnserved(hidraw);
+        return;
+    }
+    if (std::any_of(attached_.begin(), attached_.end(), [&](const auto& a) { return a->syspath == syspath; }))
         return;
     try {
         attach(hidraw);
     } catch (const std::exception& e) {
         logf(LogLevel::error, "%s: not attached: %s", udev_device_get_devnode(hidraw), e.what());
     }
+}
+
+void HardwareWatch::noteUnserved(udev_device* hidraw) {
+    udev_device* hid = hidParent(hidraw);
+    if (hid == nullptr)
+        return;
+    // The kernel's copy of the report descriptor, at most the largest one it takes.
+    constexpr std::streamsize kMaxDescriptorBytes = 4096;
+    std::ifstream file(std::string(udev_device_get_syspath(hid)) + "/report_descriptor", std::ios::binary);
+    std::vector<uint8_t> descriptor(kMaxDescriptorBytes);
+    file.read(reinterpret_cast<char*>(descriptor.data()), kMaxDescriptorBytes);
+    descriptor.resize(static_cast<size_t>(file.gcount()));
+    UnservedDevice device;
+    device.summary = PointingSummary::of(descriptor);
+    unsigned bus = 0, vendor = 0, product = 0;
+    if (!device.summary.pointing || std::sscanf(textOr(udev_device_get_property_value(hid, "HID_ID")).c_str(),
+                                                "%x:%x:%x", &bus, &vendor, &product) != 3)
+        return;
+    device.syspath = udev_device_get_syspath(hidraw);
+    device.bus = static_cast<uint16_t>(bus);
+    device.vendor = static_cast<uint16_t>(vendor);
+    device.product = static_cast<uint16_t>(product);
+    device.name = textOr(udev_device_get_property_value(hid, "HID_NAME"));
+    logf(LogLevel::info, "%s: pointing device %04x:%04x \"%s\" not served (not listed): %s",
+         udev_device_get_devnode(hidraw), device.vendor, device.product, device.name.c_str(),
+         device.summary.describe().c_str());
+    unserved_.present(device);
 }
 
 void HardwareWatch::attach(udev_device* hidraw) {
@@ -168,6 +203,7 @@ void HardwareWatch::attach(udev_device* hidraw) {
 }
 
 void HardwareWatch::departed(const std::string& syspath) {
+    unserved_.gone(syspath);
     const auto found = std::find_if(attached_.begin(), attached_.end(),
                                     [&](const auto& a) { return a->syspath == syspath; });
     if (found == attached_.end())

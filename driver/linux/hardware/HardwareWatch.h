@@ -10,6 +10,7 @@
 #include "../Trackball.h"
 #include "DeviceTable.h"
 #include "EvdevGrab.h"
+#include "UnservedDevices.h"
 #include "driver/core/FilterDevice.h"
 
 #include <filesystem>
@@ -34,8 +35,9 @@ class HardwareWatch final : private IEventHandler {
 public:
     // Starts the monitor, then attaches what is present. Throws std::runtime_error when udev cannot be
     // used at all; a device that cannot be attached is logged and skipped.
+    // `unserved` learns of the pointing devices present that are not served, as they come and go.
     HardwareWatch(EventLoop& loop, driver::InstanceCounter& instances, SocketAccess& access,
-                  HardwareSettings settings);
+                  IUnservedDevices& unserved, HardwareSettings settings);
     ~HardwareWatch() override;
     HardwareWatch(const HardwareWatch&) = delete;
     HardwareWatch& operator=(const HardwareWatch&) = delete;
@@ -48,6 +50,9 @@ private:
     void onEvents(uint32_t events) override;
     bool wanted(udev_device* hidraw) const;
     void arrived(udev_device* hidraw);
+    // A pointing device present that the daemon does not serve: logged and told to `unserved_` with
+    // what its descriptor declares, so that the user can see what could be chosen.
+    void noteUnserved(udev_device* hidraw);
     void departed(const std::string& syspath);
     // An evdev node that appears after its trackball was attached.
     void inputArrived(udev_device* input);
@@ -57,6 +62,7 @@ private:
     EventLoop& loop_;
     driver::InstanceCounter& instances_;
     SocketAccess& access_;
+    IUnservedDevices& unserved_;
     HardwareSettings settings_;
     udev* udev_ = nullptr;
     udev_monitor* monitor_ = nullptr;

@@ -13,6 +13,7 @@
 #include "GuestSupport.h"
 #include "driver/shared/ObxControl.h"
 #include "virtual/VirtualTrackball.h"
+#include "wire/PointingDeviceWire.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -165,6 +166,40 @@ std::vector<uint8_t> mapButtonOneToRight() {
     return bytes;
 }
 
+// The next message of a SEQPACKET connection as text, empty after 10 s without one.
+std::string nextMessage(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    char text[8192];
+    const ssize_t n = ::poll(&p, 1, 10000) == 1 ? ::recv(fd, text, sizeof text, 0) : -1;
+    return n > 0 ? std::string(text, size_t(n)) : std::string();
+}
+
+// The pointing devices that the daemon does not serve are told on their own socket, as they come and go.
+void checkPointingDevices(const std::filesystem::path& runtime, uint16_t vendor, uint16_t unlisted) {
+    const auto socketPath = runtime / obx::wire::kPointingDeviceSocketName;
+    struct stat info {};
+    check(::stat(socketPath.c_str(), &info) == 0 && (info.st_mode & 0777) == 0600 && info.st_uid == 0,
+          "the pointing-devices socket is root's only (no session is active), mode 0600");
+    UniqueFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    const bool connected =
+        ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    std::string list = connected ? nextMessage(fd.get()) : "";
+    check(list == "pointing-devices 0\n", "the pointing-devices socket lists none at first", list);
+    Uhid other;
+    other.create("Guest Other Pointer", vendor, unlisted, obx::kernd::builtInDescriptor());
+    list = nextMessage(fd.get());
+    char expected[96];
+    std::snprintf(expected, sizeof expected,
+                  "pointing-devices 1\n%04x:%04x\t0003\t8\t1\t1\t\tGuest Other Pointer\n", vendor, unlisted);
+    check(list == expected, "a pointing device that no file lists is told when it arrives", list);
+    other.destroy();
+    list = nextMessage(fd.get());
+    check(list == "pointing-devices 0\n", "and again when it leaves", list);
+}
+
 } // namespace
 
 // The trackball's own node, once the kernel has made it.
@@ -294,6 +329,8 @@ int main(int argc, char** argv) {
     check(waitUntil([&] { return std::filesystem::exists(runtime / "control-02"); }),
           "the re-plugged trackball gets a control socket again");
     own = ownReader();
+
+    checkPointingDevices(runtime, vendor, static_cast<uint16_t>(product + 2));
 
     // Products of the corpus: the guest's devices.conf lists the first, not the second.
     runCorpus("/obx/corpus", runtime, vendor, static_cast<uint16_t>(product + 1),

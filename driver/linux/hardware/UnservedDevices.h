@@ -1,0 +1,28 @@
+#pragma once
+
+// The pointing devices present that the daemon does not serve, as the hardware watch finds them.
+
+#include "PointingSummary.h"
+
+#include <cstdint>
+#include <string>
+
+namespace obx::kernd {
+
+struct UnservedDevice {
+    std::string syspath; // of its hidraw node: what identifies it until it leaves
+    uint16_t bus = 0;
+    uint16_t vendor = 0;
+    uint16_t product = 0;
+    std::string name;
+    PointingSummary summary;
+};
+
+class IUnservedDevices {
+public:
+    virtual ~IUnservedDevices() = default;
+    virtual void present(const UnservedDevice& device) = 0;
+    virtual void gone(const std::string& syspath) = 0;
+};
+
+} // namespace obx::kernd
