@@ -41,6 +41,7 @@ void serveHardware(Served& served, const DaemonOptions& options) {
     HardwareSettings settings;
     settings.devnodes = options.devices;
     settings.runtimeDir = options.runtimeDir;
+    settings.stateDir = options.stateDir;
     if (options.devices.empty()) {
         settings.table = DeviceTable::load(options.devicesFile);
         logf(LogLevel::info, "%s: %zu trackball model(s)%s", options.devicesFile.c_str(),
@@ -54,6 +55,7 @@ void serveHardware(Served& served, const DaemonOptions& options) {
         std::make_unique<PointingDeviceEndpoint>(served.loop, options.runtimeDir, *served.seatAccess);
     served.hardware = std::make_unique<HardwareWatch>(served.loop, served.instances, *served.seatAccess,
                                                       *served.pointingDevices, std::move(settings));
+    served.pointingDevices->chooseThrough(*served.hardware);
 }
 
 } // namespace

@@ -73,8 +73,27 @@ void PointingDeviceEndpoint::accepted(UniqueFd connection) {
     clients_.add(loop_, std::move(connection), *this).send(encode(devices_));
 }
 
-bool PointingDeviceEndpoint::onMessage(SeqPacketConnection& connection, size_t) {
-    connection.send(encode(devices_));
+bool PointingDeviceEndpoint::onMessage(SeqPacketConnection& connection, size_t length) {
+    const std::string request(reinterpret_cast<const char*>(request_.data()), length);
+    unsigned vendor = 0, product = 0;
+    char verb[8] = {};
+    int used = 0;
+    const bool choosing = request.starts_with("take ") || request.starts_with("release ");
+    if (!choosing) {
+        connection.send(encode(devices_));
+        return true;
+    }
+    std::string answer;
+    if (std::sscanf(request.c_str(), "%7s %4x:%4x%n", verb, &vendor, &product, &used) != 3 ||
+        static_cast<size_t>(used) != request.size())
+        answer = "error: expected \"take VVVV:PPPP\" or \"release VVVV:PPPP\" in hexadecimal";
+    else if (choice_ == nullptr)
+        answer = "error: devices cannot be chosen here";
+    else if (std::string(verb) == "take")
+        answer = choice_->take(static_cast<uint16_t>(vendor), static_cast<uint16_t>(product));
+    else
+        answer = choice_->release(static_cast<uint16_t>(vendor), static_cast<uint16_t>(product));
+    connection.send(std::span(reinterpret_cast<const uint8_t*>(answer.data()), answer.size()));
     return true;
 }
 

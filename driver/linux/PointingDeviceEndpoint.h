@@ -27,6 +27,9 @@ public:
     PointingDeviceEndpoint(const PointingDeviceEndpoint&) = delete;
     PointingDeviceEndpoint& operator=(const PointingDeviceEndpoint&) = delete;
 
+    // Requests "take VVVV:PPPP" and "release VVVV:PPPP" go to `choice` from now on; before, they are
+    // answered with an error.
+    void chooseThrough(IDeviceChoice& choice) { choice_ = &choice; }
     void present(const UnservedDevice& device) override;
     void gone(const std::string& syspath) override;
 
@@ -42,7 +45,8 @@ private:
     EventLoop& loop_;
     SocketAccess& access_;
     std::vector<UnservedDevice> devices_;
-    std::array<uint8_t, 16> request_{};
+    IDeviceChoice* choice_ = nullptr;
+    std::array<uint8_t, 32> request_{};
     size_t clientCount_ = 0;
     // Declared before the listener, so that they go after it: no connection is accepted into a set
     // being torn down.

@@ -65,6 +65,8 @@ bool isEventNode(udev_device* input) {
 } // namespace
 
 struct HardwareWatch::Attached {
+    uint16_t vendor = 0;
+    uint16_t product = 0;
     std::string syspath;    // of the hidraw device
     std::string hidSyspath; // of the HID device above it, whose evdev nodes are grabbed
     EvdevGrabs grabs;
@@ -74,7 +76,7 @@ struct HardwareWatch::Attached {
 HardwareWatch::HardwareWatch(EventLoop& loop, driver::InstanceCounter& instances, SocketAccess& access,
                              IUnservedDevices& unserved, HardwareSettings settings)
     : loop_(loop), instances_(instances), access_(access), unserved_(unserved),
-      settings_(std::move(settings)), udev_(udev_new()) {
+      settings_(std::move(settings)), chosen_(settings_.stateDir), udev_(udev_new()) {
     if (udev_ == nullptr)
         throw std::runtime_error("udev cannot be used");
     // Without udevd (a bare system, a container) the kernel's own notices tell the same arrivals.
@@ -119,7 +121,8 @@ bool HardwareWatch::wanted(udev_device* hidraw) const {
                                       "%x:%x:%x", &bus, &vendor, &product) != 3)
         return false;
     return vendor <= 0xFFFF && product <= 0xFFFF &&
-           settings_.table.matches(static_cast<uint16_t>(vendor), static_cast<uint16_t>(product));
+           (settings_.table.matches(static_cast<uint16_t>(vendor), static_cast<uint16_t>(product)) ||
+            chosen_.contains(static_cast<uint16_t>(vendor), static_cast<uint16_t>(product)));
 }
 
 void HardwareWatch::arrived(udev_device* hidraw) {
@@ -132,6 +135,7 @@ void HardwareWatch::arrived(udev_device* hidraw) {
     }
     if (std::any_of(attached_.begin(), attached_.end(), [&](const auto& a) { return a->syspath == syspath; }))
         return;
+    unserved_.gone(syspath);
     try {
         attach(hidraw);
     } catch (const std::exception& e) {
@@ -189,6 +193,8 @@ void HardwareWatch::attach(udev_device* hidraw) {
     }
     auto source = std::make_unique<HidrawSource>(loop_, udev_device_get_devnode(hidraw), version, texts);
     const uint16_t productId = source->identity().productId;
+    entry->vendor = source->vendorId();
+    entry->product = productId;
     UinputIdentity mouse{source->productName().empty() ? "Trackball" : source->productName(),
                          source->vendorId(), productId, version};
     auto sink = std::make_unique<UinputMouseSink>(mouse);
@@ -200,6 +206,45 @@ void HardwareWatch::attach(udev_device* hidraw) {
          devnode.c_str(), mouse.name.c_str(), mouse.vendor, mouse.product, entry->grabs.count(),
          mouseNode.c_str());
     attached_.push_back(std::move(entry));
+}
+
+std::string HardwareWatch::take(uint16_t vendor, uint16_t product) {
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", vendor, product);
+    if (settings_.table.matches(vendor, product))
+        return std::string("error: ") + ids + " is served already: devices.conf lists it";
+    try {
+        chosen_.take(vendor, product);
+    } catch (const std::exception& e) {
+        return std::string("error: ") + e.what();
+    }
+    logf(LogLevel::info, "%s chosen: served from now on", ids);
+    forEachChild(udev_, nullptr, "hidraw", [&](udev_device* hidraw) { arrived(hidraw); });
+    return "ok";
+}
+
+std::string HardwareWatch::release(uint16_t vendor, uint16_t product) {
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", vendor, product);
+    if (settings_.table.matches(vendor, product))
+        return std::string("error: ") + ids + " cannot be let go: devices.conf lists it";
+    try {
+        chosen_.release(vendor, product);
+    } catch (const std::exception& e) {
+        return std::string("error: ") + e.what();
+    }
+    logf(LogLevel::info, "%s let go: the kernel's own input again", ids);
+    std::vector<std::string> released;
+    for (const auto& entry : attached_) {
+        if (entry->vendor == vendor && entry->product == product)
+            released.push_back(entry->syspath);
+    }
+    for (const std::string& syspath : released) {
+        departed(syspath);
+        if (DevicePtr hidraw{udev_device_new_from_syspath(udev_, syspath.c_str())})
+            noteUnserved(hidraw.get());
+    }
+    return "ok";
 }
 
 void HardwareWatch::departed(const std::string& syspath) {

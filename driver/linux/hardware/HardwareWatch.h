@@ -8,6 +8,7 @@
 #include "../EventLoop.h"
 #include "../SocketAccess.h"
 #include "../Trackball.h"
+#include "ChosenDevices.h"
 #include "DeviceTable.h"
 #include "EvdevGrab.h"
 #include "UnservedDevices.h"
@@ -29,9 +30,11 @@ struct HardwareSettings {
     // When not empty, these hidraw nodes only, whatever the table says.
     std::vector<std::string> devnodes;
     std::filesystem::path runtimeDir;
+    // The folder of the chosen devices' file.
+    std::filesystem::path stateDir;
 };
 
-class HardwareWatch final : private IEventHandler {
+class HardwareWatch final : public IDeviceChoice, private IEventHandler {
 public:
     // Starts the monitor, then attaches what is present. Throws std::runtime_error when udev cannot be
     // used at all; a device that cannot be attached is logged and skipped.
@@ -43,6 +46,11 @@ public:
     HardwareWatch& operator=(const HardwareWatch&) = delete;
 
     size_t attachedCount() const { return attached_.size(); }
+
+    // A device chosen is served at once, and at every later plug; one let go gets the kernel's own
+    // input back at once. A model that devices.conf lists is always served.
+    std::string take(uint16_t vendor, uint16_t product) override;
+    std::string release(uint16_t vendor, uint16_t product) override;
 
 private:
     struct Attached;
@@ -64,6 +72,7 @@ private:
     SocketAccess& access_;
     IUnservedDevices& unserved_;
     HardwareSettings settings_;
+    ChosenDevices chosen_;
     udev* udev_ = nullptr;
     udev_monitor* monitor_ = nullptr;
     std::vector<std::unique_ptr<Attached>> attached_;

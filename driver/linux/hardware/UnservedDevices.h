@@ -18,6 +18,14 @@ struct UnservedDevice {
     PointingSummary summary;
 };
 
+// Choosing a device to be served, and letting it go: answers "ok" or "error: WHY".
+class IDeviceChoice {
+public:
+    virtual ~IDeviceChoice() = default;
+    virtual std::string take(uint16_t vendor, uint16_t product) = 0;
+    virtual std::string release(uint16_t vendor, uint16_t product) = 0;
+};
+
 class IUnservedDevices {
 public:
     virtual ~IUnservedDevices() = default;

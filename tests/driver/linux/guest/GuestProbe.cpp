@@ -174,6 +174,52 @@ std::string nextMessage(int fd) {
     return n > 0 ? std::string(text, size_t(n)) : std::string();
 }
 
+// Sends a request on the pointing-devices socket; its answer ("ok", "error: ..."), after the lists that
+// the request made the daemon send, which go to `lists`.
+std::string request(int fd, const std::string& text, std::vector<std::string>& lists) {
+    ::send(fd, text.data(), text.size(), 0);
+    for (std::string message; !(message = nextMessage(fd)).empty();) {
+        if (!message.starts_with("pointing-devices"))
+            return message;
+        lists.push_back(message);
+    }
+    return "(no answer)";
+}
+
+// Taking a device serves it at once: it leaves the list and gets a mouse of the daemon's; letting it go
+// gives the kernel's input back and lists it again.
+void checkChoosing(int fd, Uhid& other, uint16_t vendor, uint16_t unlisted) {
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", vendor, unlisted);
+    std::vector<std::string> lists;
+    check(request(fd, "take zz", lists).starts_with("error: "), "a malformed request is refused");
+    check(request(fd, "release fff0:0001", lists).starts_with("error: "),
+          "a device that devices.conf lists cannot be let go");
+    std::string answer = request(fd, std::string("take ") + ids, lists);
+    check(answer == "ok" && !lists.empty() && lists.back() == "pointing-devices 0\n",
+          "a chosen device is served at once and leaves the list", answer);
+    check(waitUntil([&] { return eventNodeNamed("Guest Other Pointer", true).has_value(); }),
+          "the chosen device gets a mouse of the daemon's");
+    other.destroy();
+    check(waitUntil([&] { return !eventNodeNamed("Guest Other Pointer", true).has_value(); }),
+          "it is unplugged");
+    other.create("Guest Other Pointer", vendor, unlisted, obx::kernd::builtInDescriptor());
+    check(waitUntil([&] { return eventNodeNamed("Guest Other Pointer", true).has_value(); }),
+          "plugged in again, it is served again");
+    lists.clear();
+    answer = request(fd, std::string("release ") + ids, lists);
+    check(answer == "ok" && !lists.empty() && lists.back().starts_with("pointing-devices 1\n"),
+          "a device let go is listed again", answer);
+    check(waitUntil([&] { return !eventNodeNamed("Guest Other Pointer", true).has_value(); }),
+          "and its mouse of the daemon's goes");
+    const std::optional<std::string> ownNode = eventNodeNamed("Guest Other Pointer", false);
+    EvdevReader own(ownNode.value_or("/nonexistent"));
+    send(other, 0, 1, 1);
+    check(own.open() && hasEvent(own.nextReport(), EV_REL, REL_X, 1), "its own evdev node reports again");
+    check(request(fd, std::string("release ") + ids, lists).starts_with("error: "),
+          "a device not chosen cannot be let go");
+}
+
 // The pointing devices that the daemon does not serve are told on their own socket, as they come and go.
 void checkPointingDevices(const std::filesystem::path& runtime, uint16_t vendor, uint16_t unlisted) {
     const auto socketPath = runtime / obx::wire::kPointingDeviceSocketName;
@@ -195,6 +241,7 @@ void checkPointingDevices(const std::filesystem::path& runtime, uint16_t vendor,
     std::snprintf(expected, sizeof expected,
                   "pointing-devices 1\n%04x:%04x\t0003\t8\t1\t1\t\tGuest Other Pointer\n", vendor, unlisted);
     check(list == expected, "a pointing device that no file lists is told when it arrives", list);
+    checkChoosing(fd.get(), other, vendor, unlisted);
     other.destroy();
     list = nextMessage(fd.get());
     check(list == "pointing-devices 0\n", "and again when it leaves", list);
