@@ -66,6 +66,7 @@ ObxStatus FilterDevice::prepareHardware() {
         return OBX_STATUS_DEVICE_DATA_ERROR;
     }
     const uint32_t buttonUsages = parser.maxUsageListLength(hid::kPageButton);
+    reading_.Capabilities = capabilities(parser);
     readResolutionMultipliers(caps.featureReportByteLength);
 
     LockGuard guard(services_.deviceLock);
@@ -74,6 +75,14 @@ ObxStatus FilterDevice::prepareHardware() {
     reports_.start(collection.productId, buttonUsages);
     hidReady_ = true;
     return OBX_STATUS_SUCCESS;
+}
+
+uint16_t FilterDevice::capabilities(const hid::IHidParser& parser) {
+    const uint32_t buttons =
+        std::min<uint32_t>(parser.highestUsage(hid::kPageButton), OBX_CAPABILITY_BUTTONS_MASK);
+    return static_cast<uint16_t>(
+        buttons | (parser.declares(hid::kPageGenericDesktop, hid::kUsageWheel) ? OBX_CAPABILITY_WHEEL : 0) |
+        (parser.declares(hid::kPageConsumer, hid::kUsageAcPan) ? OBX_CAPABILITY_PAN : 0));
 }
 
 void FilterDevice::readResolutionMultipliers(uint32_t featureReportLength) {

@@ -70,6 +70,8 @@ private:
     ObxStatus sendRead();
     void readString(HidString which, std::size_t fieldOffset);
     void readResolutionMultipliers(uint32_t featureReportLength);
+    // OBX_DEVICE_INFO.Capabilities from what the descriptor declares.
+    static uint16_t capabilities(const hid::IHidParser& parser);
     void readCompleted(ObxStatus status, uint32_t bytesRead) override;
     void sendPacket(const MouseInputData& packet);
 

@@ -35,6 +35,17 @@ public:
         return getScaledUsageValue(usagePage, usage, report, value);
     }
 
+    // What the input reports declare: the highest usage of a page (buttons: how many the device has)
+    // and whether a usage is there at all. A parser that cannot tell answers 0 and false: not known.
+    virtual uint32_t highestUsage(uint16_t usagePage) const {
+        (void)usagePage;
+        return 0;
+    }
+    virtual bool declares(uint16_t usagePage, uint16_t usage) const {
+        (void)usagePage, (void)usage;
+        return false;
+    }
+
     // Resolution Multipliers: the report ids of the feature reports that hold one (at most `ids.size()`,
     // the count returned), their contents as read from the device, and the effective multiplier of an
     // input control, 1 when none governs it. A parser that knows no feature controls finds none, and its

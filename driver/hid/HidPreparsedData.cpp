@@ -2,6 +2,8 @@
 
 #include "driver/hid/ReportBits.h"
 
+#include <algorithm>
+
 namespace obx::hid {
 
 uint32_t HidPreparsedData::totalUsages(const InputField& field) const {
@@ -25,6 +27,38 @@ bool HidPreparsedData::usageAt(const InputField& field, uint32_t index, ElementU
     const UsageSpan& last = spans_[field.firstSpan + field.spanCount - 1];
     out = {last.page, last.max};
     return true;
+}
+
+template <typename Visit>
+void HidPreparsedData::forEachInputUsage(Visit visit) const {
+    for (size_t f = 0; f < fieldCount_; ++f) {
+        const InputField& field = fields_[f];
+        // A variable field reports one usage an element; an array any usage its logical range reaches.
+        const int64_t arrayRange = int64_t{field.logicalMax} - field.logicalMin + 1;
+        const uint32_t total = field.isArray ? static_cast<uint32_t>(std::clamp<int64_t>(
+                                                   arrayRange, 0, static_cast<int64_t>(totalUsages(field))))
+                                             : field.count;
+        ElementUsage u;
+        for (uint32_t i = 0; i < total; ++i) {
+            if (usageAt(field, i, u))
+                visit(u.page, u.usage);
+        }
+    }
+}
+
+uint32_t HidPreparsedData::highestUsage(uint16_t usagePage) const {
+    uint32_t highest = 0;
+    forEachInputUsage([&](uint16_t page, uint16_t usage) {
+        if (page == usagePage && usage > highest)
+            highest = usage;
+    });
+    return highest;
+}
+
+bool HidPreparsedData::declares(uint16_t usagePage, uint16_t usage) const {
+    bool found = false;
+    forEachInputUsage([&](uint16_t page, uint16_t u) { found = found || (page == usagePage && u == usage); });
+    return found;
 }
 
 bool HidPreparsedData::elementUsage(const InputField& field, uint32_t element, uint16_t& page,

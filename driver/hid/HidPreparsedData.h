@@ -103,6 +103,10 @@ public:
     // The effective Resolution Multiplier of an input control in this report: 1 when none governs it.
     int32_t resolutionMultiplier(uint16_t usagePage, uint16_t usage, std::span<const uint8_t> report) const;
 
+    // The highest usage of the page in any input field, and whether the usage is in one.
+    uint32_t highestUsage(uint16_t usagePage) const;
+    bool declares(uint16_t usagePage, uint16_t usage) const;
+
     // For tools that write reports: the input data fields, the page and usage of a field's element, and
     // the data bits of the input report of an id (its id byte excluded).
     std::span<const InputField> inputFields() const { return {fields_.data(), fieldCount_}; }
@@ -132,6 +136,9 @@ private:
     };
 
     bool fieldHasPage(const InputField& field, uint16_t usagePage) const;
+    // Calls `visit(page, usage)` with every usage that an input field can report.
+    template <typename Visit>
+    void forEachInputUsage(Visit visit) const;
     uint32_t usagesOfPage(const InputField& field, uint16_t usagePage) const;
     void collectVariableUsages(const InputField& field, uint16_t usagePage, std::span<const uint8_t> data,
                                UsageCollector& out) const;

@@ -46,6 +46,14 @@ HidStatus ReportDescriptorParser::getClampedScaledUsageValue(uint16_t usagePage,
     return preparsed_.getClampedScaledUsageValue(usagePage, usage, report, value);
 }
 
+uint32_t ReportDescriptorParser::highestUsage(uint16_t usagePage) const {
+    return preparsed_.highestUsage(usagePage);
+}
+
+bool ReportDescriptorParser::declares(uint16_t usagePage, uint16_t usage) const {
+    return preparsed_.declares(usagePage, usage);
+}
+
 uint32_t ReportDescriptorParser::multiplierReports(std::span<uint8_t> ids) const {
     return preparsed_.multiplierReports(ids);
 }

@@ -26,6 +26,8 @@ public:
                                   int32_t& value) const override;
     HidStatus getClampedScaledUsageValue(uint16_t usagePage, uint16_t usage, std::span<const uint8_t> report,
                                          int32_t& value) const override;
+    uint32_t highestUsage(uint16_t usagePage) const override;
+    bool declares(uint16_t usagePage, uint16_t usage) const override;
     uint32_t multiplierReports(std::span<uint8_t> ids) const override;
     void takeFeatureReport(std::span<const uint8_t> report) override;
     int32_t resolutionMultiplier(uint16_t usagePage, uint16_t usage,

@@ -11,8 +11,6 @@ namespace {
 
 constexpr uint32_t kMouse = uint32_t{hid::kPageGenericDesktop} << 16 | 0x02;
 constexpr uint32_t kPointer = uint32_t{hid::kPageGenericDesktop} << 16 | 0x01;
-// Array fields can name many usages; a descriptor's buttons are among the first ones.
-constexpr uint32_t kMaxArrayUsages = 4096;
 
 } // namespace
 
@@ -26,24 +24,11 @@ PointingSummary PointingSummary::of(std::span<const uint8_t> descriptor) {
     const auto applications = parsed->applications();
     summary.pointing = std::any_of(applications.begin(), applications.end(),
                                    [](uint32_t usage) { return usage == kMouse || usage == kPointer; });
-    bool x = false, y = false;
-    for (const hid::InputField& field : parsed->inputFields()) {
-        const uint32_t elements =
-            field.isArray ? std::min<uint32_t>(uint32_t(int64_t{field.logicalMax} - field.logicalMin + 1),
-                                               kMaxArrayUsages)
-                          : field.count;
-        for (uint32_t e = 0; e < elements; ++e) {
-            uint16_t page = 0, usage = 0;
-            if (!parsed->elementUsage(field, e, page, usage))
-                continue;
-            if (page == hid::kPageButton)
-                summary.buttons = std::max<uint32_t>(summary.buttons, usage);
-            x = x || (page == hid::kPageGenericDesktop && usage == hid::kUsageX);
-            y = y || (page == hid::kPageGenericDesktop && usage == hid::kUsageY);
-            summary.wheel = summary.wheel || (page == hid::kPageGenericDesktop && usage == hid::kUsageWheel);
-            summary.pan = summary.pan || (page == hid::kPageConsumer && usage == hid::kUsageAcPan);
-        }
-    }
+    summary.buttons = parsed->highestUsage(hid::kPageButton);
+    summary.wheel = parsed->declares(hid::kPageGenericDesktop, hid::kUsageWheel);
+    summary.pan = parsed->declares(hid::kPageConsumer, hid::kUsageAcPan);
+    const bool x = parsed->declares(hid::kPageGenericDesktop, hid::kUsageX);
+    const bool y = parsed->declares(hid::kPageGenericDesktop, hid::kUsageY);
     if (!x || !y)
         summary.unservable = "it has no X and Y";
     return summary;

@@ -242,6 +242,7 @@ TEST(DeviceSetUp, DeviceInfoCarriesIdsAndStrings) {
     std::memcpy(&info, out.data(), sizeof info);
     EXPECT_EQ(info.ProductId, 0x0042);
     EXPECT_EQ(info.VersionNumber, 0x0107);
+    EXPECT_EQ(info.Capabilities, 5u | OBX_CAPABILITY_WHEEL | OBX_CAPABILITY_PAN);
     EXPECT_EQ(info.SerialNumberString[0], 0);
     EXPECT_EQ(h.hid.lastStringBufferChars, 63u);
     EXPECT_EQ(info.ProductString[62], u'x');

@@ -190,6 +190,14 @@ public:
         return usage == failValue ? hid::HidStatus::UsageNotFound
                                   : parser.getClampedScaledUsageValue(page, usage, report, value);
     }
+    uint32_t highestUsage(uint16_t page) const override {
+        notePassiveCall();
+        return parser.highestUsage(page);
+    }
+    bool declares(uint16_t page, uint16_t usage) const override {
+        notePassiveCall();
+        return parser.declares(page, usage);
+    }
     uint32_t multiplierReports(std::span<uint8_t> ids) const override {
         notePassiveCall();
         return parser.multiplierReports(ids);

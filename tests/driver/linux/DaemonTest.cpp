@@ -142,7 +142,7 @@ TEST_F(OneTrackball, HelperOpenSequence) {
     EXPECT_EQ(driverInfo.status, OBX_STATUS_SUCCESS);
     const auto info = recordOf<OBX_DRIVER_INFO>(driverInfo);
     EXPECT_EQ(info.Size, 8u);
-    EXPECT_EQ(info.Version, 0x02010E00u);
+    EXPECT_EQ(info.Version, 0x02020000u);
 
     const WireCompletion deviceInfo = call(*helper, IOCTL_OBX_GET_DEVICE_INFO, {}, 514);
     EXPECT_EQ(deviceInfo.status, OBX_STATUS_SUCCESS);
