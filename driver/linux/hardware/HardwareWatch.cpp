@@ -192,6 +192,10 @@ void HardwareWatch::attach(udev_device* hidraw) {
         texts.serial = textOr(udev_device_get_sysattr_value(usb, "serial"));
     }
     auto source = std::make_unique<HidrawSource>(loop_, udev_device_get_devnode(hidraw), version, texts);
+    // Refused before its mouse is made, so that no mouse comes and goes for a device that cannot start.
+    if (const PointingSummary summary = PointingSummary::of(source->identity().descriptor);
+        !summary.unservable.empty())
+        throw std::runtime_error(summary.unservable);
     const uint16_t productId = source->identity().productId;
     entry->vendor = source->vendorId();
     entry->product = productId;
