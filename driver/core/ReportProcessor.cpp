@@ -121,7 +121,10 @@ void ReportProcessor::movementWheelAndPan(std::span<const uint8_t> report) {
 
 bool ReportProcessor::value(uint16_t page, uint16_t usage, std::span<const uint8_t> report,
                             int32_t& out) const {
-    return hid_.getClampedScaledUsageValue(page, usage, report, out) == HidStatus::Success;
+    if (hid_.getClampedScaledUsageValue(page, usage, report, out) == HidStatus::Success)
+        return true;
+    out = 0; // a parser may leave anything there on a failure
+    return false;
 }
 
 } // namespace obx::driver
