@@ -10,8 +10,8 @@ namespace obx::kernd {
 
 namespace {
 
-std::string cleanName(const std::string& name) {
-    std::string clean = name.substr(0, wire::kMaxNameBytes);
+std::string clean(const std::string& text, size_t maxBytes) {
+    std::string clean = text.substr(0, maxBytes);
     std::replace_if(
         clean.begin(), clean.end(), [](char c) { return static_cast<unsigned char>(c) < 0x20; }, ' ');
     return clean;
@@ -34,7 +34,8 @@ std::vector<uint8_t> PointingDeviceEndpoint::encode(const std::vector<UnservedDe
         char ids[32];
         std::snprintf(ids, sizeof ids, "%04x:%04x\t%04x\t", d.vendor, d.product, d.bus);
         text += ids + std::to_string(d.summary.buttons) + "\t" + (d.summary.wheel ? "1" : "0") + "\t" +
-                (d.summary.pan ? "1" : "0") + "\t" + d.summary.unservable + "\t" + cleanName(d.name) + "\n";
+                (d.summary.pan ? "1" : "0") + "\t" + d.summary.unservable + "\t" +
+                clean(d.serial, wire::kMaxSerialBytes) + "\t" + clean(d.name, wire::kMaxNameBytes) + "\n";
     }
     return {text.begin(), text.end()};
 }
@@ -74,27 +75,42 @@ void PointingDeviceEndpoint::accepted(UniqueFd connection) {
 }
 
 bool PointingDeviceEndpoint::onMessage(SeqPacketConnection& connection, size_t length) {
-    const std::string request(reinterpret_cast<const char*>(request_.data()), length);
-    unsigned vendor = 0, product = 0;
-    char verb[8] = {};
-    int used = 0;
-    const bool choosing = request.starts_with("take ") || request.starts_with("release ");
-    if (!choosing) {
+    // The length is the message's own, also when it did not fit the buffer.
+    const std::string request(reinterpret_cast<const char*>(request_.data()),
+                              std::min(length, request_.size()));
+    const bool taking = request.starts_with("take ");
+    if (!taking && !request.starts_with("release ")) {
         connection.send(encode(devices_));
         return true;
     }
-    std::string answer;
-    if (std::sscanf(request.c_str(), "%7s %4x:%4x%n", verb, &vendor, &product, &used) != 3 ||
-        static_cast<size_t>(used) != request.size())
-        answer = "error: expected \"take VVVV:PPPP\" or \"release VVVV:PPPP\" in hexadecimal";
-    else if (choice_ == nullptr)
-        answer = "error: devices cannot be chosen here";
-    else if (std::string(verb) == "take")
-        answer = choice_->take(static_cast<uint16_t>(vendor), static_cast<uint16_t>(product));
-    else
-        answer = choice_->release(static_cast<uint16_t>(vendor), static_cast<uint16_t>(product));
+    const std::string answer =
+        length > request_.size() ? "error: the request is too long" : choose(request, taking);
     connection.send(std::span(reinterpret_cast<const uint8_t*>(answer.data()), answer.size()));
     return true;
+}
+
+std::string PointingDeviceEndpoint::choose(const std::string& request, bool taking) {
+    // "take VVVV:PPPP" or "release VVVV:PPPP", then optionally one blank and the serial.
+    const std::string arguments = request.substr(request.find(' ') + 1);
+    const std::string ids = arguments.substr(0, arguments.find(' '));
+    const std::string serial = ids.size() < arguments.size() ? arguments.substr(ids.size() + 1) : "";
+    unsigned vendor = 0, product = 0;
+    int used = 0;
+    const bool idsRight = ids.size() == 9 && ids[4] == ':' &&
+                          ids.find_first_not_of("0123456789abcdefABCDEF:") == std::string::npos &&
+                          std::sscanf(ids.c_str(), "%4x:%4x%n", &vendor, &product, &used) == 2 && used == 9;
+    const bool serialRight = serial.size() <= wire::kMaxSerialBytes &&
+                             (serial.empty() || (serial.front() != ' ' && serial.back() != ' ')) &&
+                             std::none_of(serial.begin(), serial.end(),
+                                          [](char c) { return static_cast<unsigned char>(c) < 0x20; });
+    if (!idsRight || !serialRight)
+        return "error: expected \"take VVVV:PPPP [SERIAL]\" or \"release VVVV:PPPP [SERIAL]\", the ids in "
+               "four "
+               "hexadecimal digits each";
+    if (choice_ == nullptr)
+        return "error: devices cannot be chosen here";
+    const auto v = static_cast<uint16_t>(vendor), p = static_cast<uint16_t>(product);
+    return taking ? choice_->take(v, p, serial) : choice_->release(v, p, serial);
 }
 
 void PointingDeviceEndpoint::onClosed(SeqPacketConnection& connection) {

@@ -27,8 +27,8 @@ public:
     PointingDeviceEndpoint(const PointingDeviceEndpoint&) = delete;
     PointingDeviceEndpoint& operator=(const PointingDeviceEndpoint&) = delete;
 
-    // Requests "take VVVV:PPPP" and "release VVVV:PPPP" go to `choice` from now on; before, they are
-    // answered with an error.
+    // Requests "take VVVV:PPPP [SERIAL]" and "release VVVV:PPPP [SERIAL]" go to `choice` from now on;
+    // before, they are answered with an error.
     void chooseThrough(IDeviceChoice& choice) { choice_ = &choice; }
     void present(const UnservedDevice& device) override;
     void gone(const std::string& syspath) override;
@@ -41,12 +41,14 @@ private:
     std::span<uint8_t> receiveBuffer() override { return request_; }
     bool onMessage(SeqPacketConnection& connection, size_t length) override;
     void onClosed(SeqPacketConnection& connection) override;
+    // The answer to a take or release request.
+    std::string choose(const std::string& request, bool taking);
 
     EventLoop& loop_;
     SocketAccess& access_;
     std::vector<UnservedDevice> devices_;
     IDeviceChoice* choice_ = nullptr;
-    std::array<uint8_t, 32> request_{};
+    std::array<uint8_t, 128> request_{};
     size_t clientCount_ = 0;
     // Declared before the listener, so that they go after it: no connection is accepted into a set
     // being torn down.

@@ -41,7 +41,7 @@ std::string buttonsOf(std::uint32_t mask) {
 }
 
 // The lines of obxkernd's list after its header: vendor:product, bus, buttons, wheel, pan, why it cannot
-// be served, name.
+// be served, serial, name.
 json otherDevices(const std::string& list) {
     json devices = json::array();
     std::istringstream lines(list);
@@ -53,17 +53,18 @@ json otherDevices(const std::string& list) {
         for (std::string field; std::getline(parts, field, '\t');) {
             fields.push_back(field);
         }
-        if (fields.size() < 6) {
+        if (fields.size() < 7) {
             throw DaemonFailure("unexpected list from obxkernd: " + line);
         }
-        fields.resize(7);
+        fields.resize(8);
         devices.push_back({{"id", fields[0]},
                            {"bus", fields[1]},
                            {"buttons", std::stoi(fields[2])},
                            {"wheel", fields[3] == "1"},
                            {"pan", fields[4] == "1"},
                            {"unservable", fields[5]},
-                           {"name", fields[6]}});
+                           {"serial", fields[6]},
+                           {"name", fields[7]}});
     }
     return devices;
 }
@@ -218,20 +219,21 @@ private:
                 return;
             }
             out_ << "\nOther pointing devices:\n";
-            Table others({"VENDOR:PRODUCT", "NAME", "BUTTONS", "WHEEL", "PAN", "SERVABLE"});
+            Table others({"VENDOR:PRODUCT", "SERIAL", "NAME", "BUTTONS", "WHEEL", "PAN", "SERVABLE"});
             for (const auto& entry : answer.at("otherPointingDevices")) {
                 const std::string why = entry.value("unservable", "");
-                others.add({entry.value("id", ""), entry.value("name", ""), text(entry.value("buttons", 0)),
-                            entry.value("wheel", false) ? "yes" : "no",
+                others.add({entry.value("id", ""), entry.value("serial", ""), entry.value("name", ""),
+                            text(entry.value("buttons", 0)), entry.value("wheel", false) ? "yes" : "no",
                             entry.value("pan", false) ? "yes" : "no", why.empty() ? "yes" : "no: " + why});
             }
             others.print(out_);
         });
     }
 
-    // devices take|release VENDOR:PRODUCT: obxkernd serves that device from now on, or no longer.
+    // devices take|release VENDOR:PRODUCT [SERIAL]: obxkernd serves that device (every one of these ids
+    // without a serial) from now on, or no longer.
     void choose() {
-        expectCount(3, 3);
+        expectCount(3, 4);
         const std::string& action = verb({"take", "release"});
         static const std::regex ids("([0-9a-fA-F]{1,4}):([0-9a-fA-F]{1,4})");
         std::smatch parts;
@@ -242,8 +244,10 @@ private:
         char normal[16];
         std::snprintf(normal, sizeof normal, "%04lx:%04lx", std::stoul(parts[1], nullptr, 16),
                       std::stoul(parts[2], nullptr, 16));
-        DaemonClient().request(action + " " + normal);
-        out_ << (action == "take" ? "obxkernd serves " : "obxkernd no longer serves ") << normal << "\n";
+        const std::string device =
+            std::string(normal) + (invocation_.words.size() == 4 ? " " + invocation_.words[3] : "");
+        DaemonClient().request(action + " " + device);
+        out_ << (action == "take" ? "obxkernd serves " : "obxkernd no longer serves ") << device << "\n";
     }
 
     void showApps(const json& document) {
@@ -430,8 +434,11 @@ const char* commandsHelp() {
     return "Subcommands:\n"
            "  devices [--all]                 the trackballs the settings know, and which are present;\n"
            "                                  --all: also the other pointing devices obxkernd sees\n"
-           "  devices take VENDOR:PRODUCT     obxkernd serves that device from now on (1234:00ab)\n"
-           "  devices release VENDOR:PRODUCT  obxkernd lets it go: the system's own input again\n"
+           "  devices take VENDOR:PRODUCT [SERIAL]\n"
+           "                                  obxkernd serves that device from now on (1234:00ab);\n"
+           "                                  without SERIAL every device of these ids\n"
+           "  devices release VENDOR:PRODUCT [SERIAL]\n"
+           "                                  obxkernd lets it go: the system's own input again\n"
            "  apps                            the application profiles of the trackball\n"
            "  app add PATH NAME               a profile for the program at PATH\n"
            "  app remove PATH                 removes that profile\n"

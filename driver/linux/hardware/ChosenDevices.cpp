@@ -29,27 +29,33 @@ ChosenDevices::ChosenDevices(const std::filesystem::path& stateDir) : file_(stat
         throw std::runtime_error(file_.string() + ": more than " + std::to_string(kMaxChoices) + " devices");
 }
 
-bool ChosenDevices::contains(uint16_t vendor, uint16_t product) const {
-    return std::any_of(chosen_.begin(), chosen_.end(),
-                       [&](const DeviceModel& m) { return m.vendor == vendor && m.product == product; });
+bool ChosenDevices::contains(uint16_t vendor, uint16_t product, const std::string& serial) const {
+    return std::any_of(chosen_.begin(), chosen_.end(), [&](const DeviceModel& m) {
+        return m.vendor == vendor && m.product == product && (m.label.empty() || m.label == serial);
+    });
 }
 
-void ChosenDevices::take(uint16_t vendor, uint16_t product) {
-    if (contains(vendor, product))
+void ChosenDevices::take(uint16_t vendor, uint16_t product, const std::string& serial) {
+    const bool known = std::any_of(chosen_.begin(), chosen_.end(), [&](const DeviceModel& m) {
+        return m.vendor == vendor && m.product == product && m.label == serial;
+    });
+    if (known)
         return;
     if (chosen_.size() == kMaxChoices)
         throw std::runtime_error("at most " + std::to_string(kMaxChoices) + " devices can be chosen");
     std::vector<DeviceModel> next = chosen_;
-    next.push_back(DeviceModel{vendor, product, {}});
+    next.push_back(DeviceModel{vendor, product, serial});
     save(next);
     chosen_ = std::move(next);
 }
 
-void ChosenDevices::release(uint16_t vendor, uint16_t product) {
+void ChosenDevices::release(uint16_t vendor, uint16_t product, const std::string& serial) {
     std::vector<DeviceModel> next = chosen_;
-    if (std::erase_if(next,
-                      [&](const DeviceModel& m) { return m.vendor == vendor && m.product == product; }) == 0)
-        throw std::runtime_error(idsOf(vendor, product) + " is not chosen");
+    if (std::erase_if(next, [&](const DeviceModel& m) {
+            return m.vendor == vendor && m.product == product && m.label == serial;
+        }) == 0)
+        throw std::runtime_error(idsOf(vendor, product) + (serial.empty() ? "" : " " + serial) +
+                                 " is not chosen");
     save(next);
     chosen_ = std::move(next);
 }
@@ -57,7 +63,7 @@ void ChosenDevices::release(uint16_t vendor, uint16_t product) {
 void ChosenDevices::save(const std::vector<DeviceModel>& chosen) const {
     std::string text = "# pointing devices chosen to be served besides those of devices.conf\n";
     for (const DeviceModel& m : chosen)
-        text += idsOf(m.vendor, m.product) + "\n";
+        text += idsOf(m.vendor, m.product) + (m.label.empty() ? "" : " " + m.label) + "\n";
     std::error_code error;
     std::filesystem::create_directories(file_.parent_path(), error); // the unit's StateDirectory= made it
     const std::filesystem::path temporary = file_.string() + ".new";

@@ -67,6 +67,7 @@ bool isEventNode(udev_device* input) {
 struct HardwareWatch::Attached {
     uint16_t vendor = 0;
     uint16_t product = 0;
+    std::string serial;
     std::string syspath;    // of the hidraw device
     std::string hidSyspath; // of the HID device above it, whose evdev nodes are grabbed
     EvdevGrabs grabs;
@@ -122,7 +123,8 @@ bool HardwareWatch::wanted(udev_device* hidraw) const {
         return false;
     return vendor <= 0xFFFF && product <= 0xFFFF &&
            (settings_.table.matches(static_cast<uint16_t>(vendor), static_cast<uint16_t>(product)) ||
-            chosen_.contains(static_cast<uint16_t>(vendor), static_cast<uint16_t>(product)));
+            chosen_.contains(static_cast<uint16_t>(vendor), static_cast<uint16_t>(product),
+                             textOr(udev_device_get_property_value(hid, "HID_UNIQ"))));
 }
 
 void HardwareWatch::arrived(udev_device* hidraw) {
@@ -163,6 +165,7 @@ void HardwareWatch::noteUnserved(udev_device* hidraw) {
     device.bus = static_cast<uint16_t>(bus);
     device.vendor = static_cast<uint16_t>(vendor);
     device.product = static_cast<uint16_t>(product);
+    device.serial = textOr(udev_device_get_property_value(hid, "HID_UNIQ"));
     device.name = textOr(udev_device_get_property_value(hid, "HID_NAME"));
     logf(LogLevel::info, "%s: pointing device %04x:%04x \"%s\" not served (not listed): %s",
          udev_device_get_devnode(hidraw), device.vendor, device.product, device.name.c_str(),
@@ -199,6 +202,7 @@ void HardwareWatch::attach(udev_device* hidraw) {
     const uint16_t productId = source->identity().productId;
     entry->vendor = source->vendorId();
     entry->product = productId;
+    entry->serial = textOr(udev_device_get_property_value(hid, "HID_UNIQ"));
     UinputIdentity mouse{source->productName().empty() ? "Trackball" : source->productName(),
                          source->vendorId(), productId, version};
     auto sink = std::make_unique<UinputMouseSink>(mouse);
@@ -212,13 +216,13 @@ void HardwareWatch::attach(udev_device* hidraw) {
     attached_.push_back(std::move(entry));
 }
 
-std::string HardwareWatch::take(uint16_t vendor, uint16_t product) {
+std::string HardwareWatch::take(uint16_t vendor, uint16_t product, const std::string& serial) {
     char ids[16];
     std::snprintf(ids, sizeof ids, "%04x:%04x", vendor, product);
     if (settings_.table.matches(vendor, product))
         return std::string("error: ") + ids + " is served already: devices.conf lists it";
     try {
-        chosen_.take(vendor, product);
+        chosen_.take(vendor, product, serial);
     } catch (const std::exception& e) {
         return std::string("error: ") + e.what();
     }
@@ -227,20 +231,23 @@ std::string HardwareWatch::take(uint16_t vendor, uint16_t product) {
     return "ok";
 }
 
-std::string HardwareWatch::release(uint16_t vendor, uint16_t product) {
+std::string HardwareWatch::release(uint16_t vendor, uint16_t product, const std::string& serial) {
     char ids[16];
     std::snprintf(ids, sizeof ids, "%04x:%04x", vendor, product);
     if (settings_.table.matches(vendor, product))
         return std::string("error: ") + ids + " cannot be let go: devices.conf lists it";
     try {
-        chosen_.release(vendor, product);
+        chosen_.release(vendor, product, serial);
     } catch (const std::exception& e) {
         return std::string("error: ") + e.what();
     }
     logf(LogLevel::info, "%s let go: the kernel's own input again", ids);
     std::vector<std::string> released;
+    // Those that no choice covers any more: another may still name them (their ids alone, or their
+    // serial).
     for (const auto& entry : attached_) {
-        if (entry->vendor == vendor && entry->product == product)
+        if (entry->vendor == vendor && entry->product == product &&
+            !chosen_.contains(vendor, product, entry->serial))
             released.push_back(entry->syspath);
     }
     for (const std::string& syspath : released) {

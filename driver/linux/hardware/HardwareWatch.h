@@ -49,8 +49,8 @@ public:
 
     // A device chosen is served at once, and at every later plug; one let go gets the kernel's own
     // input back at once. A model that devices.conf lists is always served.
-    std::string take(uint16_t vendor, uint16_t product) override;
-    std::string release(uint16_t vendor, uint16_t product) override;
+    std::string take(uint16_t vendor, uint16_t product, const std::string& serial) override;
+    std::string release(uint16_t vendor, uint16_t product, const std::string& serial) override;
 
 private:
     struct Attached;

@@ -14,16 +14,18 @@ struct UnservedDevice {
     uint16_t bus = 0;
     uint16_t vendor = 0;
     uint16_t product = 0;
+    std::string serial; // empty: it reports none
     std::string name;
     PointingSummary summary;
 };
 
-// Choosing a device to be served, and letting it go: answers "ok" or "error: WHY".
+// Choosing a device to be served, and letting it go, by its ids and its serial (empty: by its ids
+// alone): answers "ok" or "error: WHY".
 class IDeviceChoice {
 public:
     virtual ~IDeviceChoice() = default;
-    virtual std::string take(uint16_t vendor, uint16_t product) = 0;
-    virtual std::string release(uint16_t vendor, uint16_t product) = 0;
+    virtual std::string take(uint16_t vendor, uint16_t product, const std::string& serial) = 0;
+    virtual std::string release(uint16_t vendor, uint16_t product, const std::string& serial) = 0;
 };
 
 class IUnservedDevices {

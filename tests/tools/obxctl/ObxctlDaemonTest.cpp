@@ -5,8 +5,8 @@
 
 #include <csignal>
 #include <fstream>
-#include <sstream>
 #include <gtest/gtest.h>
+#include <sstream>
 
 namespace obx::test {
 namespace {
@@ -53,6 +53,12 @@ TEST_F(ObxctlDaemonTest, TakesAndLetsGoWithTheDaemonsReasonsOnRefusal) {
     EXPECT_NE(run.output.find("obxkernd refused: fff0:0001 cannot be let go: devices.conf lists it"),
               std::string::npos)
         << run.output;
+    run = ctl({"devices", "take", "fff0:0003", "SN 1"});
+    EXPECT_EQ(run.output, "obxkernd serves fff0:0003 SN 1\n");
+    EXPECT_NE(readFile(folder.path() / "state" / "chosen-devices").find("fff0:0003 SN 1\n"),
+              std::string::npos);
+    EXPECT_EQ(ctl({"devices", "release", "fff0:0003"}).exit, 1) << "that choice names a serial";
+    EXPECT_EQ(ctl({"devices", "release", "fff0:0003", "SN 1"}).exit, 0);
     EXPECT_EQ(ctl({"devices", "release", "fff0:0002"}).exit, 0);
     run = ctl({"devices", "release", "fff0:0002"});
     EXPECT_EQ(run.exit, 1);

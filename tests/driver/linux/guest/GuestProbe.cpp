@@ -237,9 +237,10 @@ void checkPointingDevices(const std::filesystem::path& runtime, uint16_t vendor,
     Uhid other;
     other.create("Guest Other Pointer", vendor, unlisted, obx::kernd::builtInDescriptor());
     list = nextMessage(fd.get());
-    char expected[96];
+    char expected[128];
     std::snprintf(expected, sizeof expected,
-                  "pointing-devices 1\n%04x:%04x\t0003\t8\t1\t1\t\tGuest Other Pointer\n", vendor, unlisted);
+                  "pointing-devices 1\n%04x:%04x\t0003\t8\t1\t1\t\tGUEST-1\tGuest Other Pointer\n", vendor,
+                  unlisted);
     check(list == expected, "a pointing device that no file lists is told when it arrives", list);
     checkChoosing(fd.get(), other, vendor, unlisted);
     other.destroy();

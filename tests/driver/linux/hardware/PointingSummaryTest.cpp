@@ -42,14 +42,20 @@ INSTANTIATE_TEST_SUITE_P(
     [](const auto& info) { return std::string(info.param.name); });
 
 TEST(PointingDeviceList, OneLineADeviceWithItsNameMadeSafe) {
-    UnservedDevice ball{"/sys/a", 0x0003,           0x1234,
-                        0x00ab,   "Ball\tOne\nTwo", PointingSummary::of(test::kFiveButtonTrackball)};
-    UnservedDevice keys{"/sys/b", 0x0005, 0xfff0, 0x0002, "Keys", PointingSummary::of(kButtonsOnlyMouse)};
+    const UnservedDevice ball{"/sys/a",
+                              0x0003,
+                              0x1234,
+                              0x00ab,
+                              "SN\t1",
+                              "Ball\tOne\nTwo",
+                              PointingSummary::of(test::kFiveButtonTrackball)};
+    const UnservedDevice keys{
+        "/sys/b", 0x0005, 0xfff0, 0x0002, "", "Keys", PointingSummary::of(kButtonsOnlyMouse)};
     const std::vector<uint8_t> message = PointingDeviceEndpoint::encode({ball, keys});
     EXPECT_EQ(std::string(message.begin(), message.end()),
               "pointing-devices 2\n"
-              "1234:00ab\t0003\t5\t1\t1\t\tBall One Two\n"
-              "fff0:0002\t0005\t3\t0\t0\tit has no X and Y\tKeys\n");
+              "1234:00ab\t0003\t5\t1\t1\t\tSN 1\tBall One Two\n"
+              "fff0:0002\t0005\t3\t0\t0\tit has no X and Y\t\tKeys\n");
 }
 
 } // namespace
