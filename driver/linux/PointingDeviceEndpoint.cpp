@@ -93,14 +93,15 @@ std::string PointingDeviceEndpoint::choose(const std::string& request, bool taki
     // "take VVVV:PPPP" or "release VVVV:PPPP", then optionally one blank and the serial.
     const std::string arguments = request.substr(request.find(' ') + 1);
     const std::string ids = arguments.substr(0, arguments.find(' '));
-    const std::string serial = ids.size() < arguments.size() ? arguments.substr(ids.size() + 1) : "";
+    const bool named = ids.size() < arguments.size(); // a blank after the ids: a serial must follow
+    const std::string serial = named ? arguments.substr(ids.size() + 1) : "";
     unsigned vendor = 0, product = 0;
     int used = 0;
     const bool idsRight = ids.size() == 9 && ids[4] == ':' &&
                           ids.find_first_not_of("0123456789abcdefABCDEF:") == std::string::npos &&
                           std::sscanf(ids.c_str(), "%4x:%4x%n", &vendor, &product, &used) == 2 && used == 9;
     const bool serialRight = serial.size() <= wire::kMaxSerialBytes &&
-                             (serial.empty() || (serial.front() != ' ' && serial.back() != ' ')) &&
+                             (serial.empty() ? !named : serial.front() != ' ' && serial.back() != ' ') &&
                              std::none_of(serial.begin(), serial.end(),
                                           [](char c) { return static_cast<unsigned char>(c) < 0x20; });
     if (!idsRight || !serialRight)
