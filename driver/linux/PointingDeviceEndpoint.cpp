@@ -105,9 +105,8 @@ std::string PointingDeviceEndpoint::choose(const std::string& request, bool taki
                              std::none_of(serial.begin(), serial.end(),
                                           [](char c) { return static_cast<unsigned char>(c) < 0x20; });
     if (!idsRight || !serialRight)
-        return "error: expected \"take VVVV:PPPP [SERIAL]\" or \"release VVVV:PPPP [SERIAL]\", the ids in "
-               "four "
-               "hexadecimal digits each";
+        return "error: expected \"take VVVV:PPPP [SERIAL]\" or \"release VVVV:PPPP [SERIAL]\", "
+               "the ids in four hexadecimal digits each";
     if (choice_ == nullptr)
         return "error: devices cannot be chosen here";
     const auto v = static_cast<uint16_t>(vendor), p = static_cast<uint16_t>(product);
