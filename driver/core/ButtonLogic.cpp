@@ -180,8 +180,26 @@ void ButtonLogic::dispatch(uint32_t pressed, uint32_t released) {
             perform(*held);
         return;
     }
-    if (released != 0 && releaseAsPressed(released))
+    if (released != 0) {
+        released &= ~releaseAsPressed(released);
+        if (released == 0)
+            return;
+    }
+    // Buttons that change in the same report without an entry of their own (two pressed within one
+    // frame of the device) are each a change of their own: looked up as one mask they would find
+    // nothing and be lost. Chords are what the chord window makes of them.
+    const uint32_t buttons = pressed | released;
+    if ((buttons & (buttons - 1)) != 0 && map_.find(buttons) == nullptr) {
+        for (uint32_t bit = 1; bit != 0 && bit <= buttons; bit <<= 1) {
+            if ((buttons & bit) != 0)
+                dispatchByMap(pressed & bit, released & bit);
+        }
         return;
+    }
+    dispatchByMap(pressed, released);
+}
+
+void ButtonLogic::dispatchByMap(uint32_t pressed, uint32_t released) {
     const uint32_t pressedButtons = pressed;
     const MapEntry* pressedEntry = map_.find(pressed);
     const MapEntry* releasedEntry = map_.find(released);
@@ -211,11 +229,13 @@ void ButtonLogic::dispatch(uint32_t pressed, uint32_t released) {
     }
 }
 
-bool ButtonLogic::releaseAsPressed(uint32_t released) {
+uint32_t ButtonLogic::releaseAsPressed(uint32_t released) {
     uint32_t mouseButtons = 0;
+    uint32_t remembered = 0;
     for (uint32_t bit = 0; bit < pressedAs_.size(); ++bit) {
-        if ((released >> bit) & 1u) {
+        if (((released >> bit) & 1u) && pressedAs_[bit] != 0) {
             mouseButtons |= pressedAs_[bit];
+            remembered |= 1u << bit;
             pressedAs_[bit] = 0;
         }
     }
@@ -227,10 +247,13 @@ bool ButtonLogic::releaseAsPressed(uint32_t released) {
         endScrollModes();
         out_.sendButtons(0, mouseButtons);
     }
-    if (helperButtons != 0)
-        out_.reportToHelper(0, helperButtons);
+    // One event a button, as their presses went: the helper looks each mask up as one entry.
+    for (uint32_t bit = 1; bit != 0 && bit <= helperButtons; bit <<= 1) {
+        if ((helperButtons & bit) != 0)
+            out_.reportToHelper(0, bit);
+    }
     // An action's release does nothing, as under the map of its press.
-    return mouseButtons != 0 || helperButtons != 0 || actionButtons != 0;
+    return remembered | helperButtons | actionButtons;
 }
 
 void ButtonLogic::remember(uint32_t pressed, Route route, uint32_t mouseButtons) {
@@ -250,7 +273,8 @@ void ButtonLogic::endScrollModes() {
     }
 }
 
-void ButtonLogic::pan(int32_t value) {
+void ButtonLogic::pan(int32_t value, int32_t multiplier) {
+    panMultiplier_ = multiplier > 0 ? multiplier : 1;
     const uint32_t panBits = value > 0 ? OBX_PAN_RIGHT : (value < 0 ? OBX_PAN_LEFT : 0);
     const uint32_t next = (raw_ & ~OBX_PAN_BITS) | panBits;
     change(next & ~raw_, raw_ & ~next);
@@ -278,7 +302,7 @@ void ButtonLogic::fireChord() {
 void ButtonLogic::replayQueue() {
     for (uint32_t i = 0; i < queuedCount_; ++i) {
         const Change& c = queued_[i];
-        if (c.released != 0 && releaseAsPressed(c.released))
+        if (c.released != 0 && releaseAsPressed(c.released) != 0)
             continue;
         const uint32_t key = c.released != 0 ? c.released : c.pressed;
         if (const MapEntry* buttons = map_.find(key, OBX_MAP_BUTTONS)) {
@@ -326,8 +350,11 @@ void ButtonLogic::perform(const MapEntry& entry) {
     int32_t step = kWheelStepsPerAction * (entry.amount == 0 ? 1 : entry.amount);
     if (entry.action == OBX_ACTION_SCROLL_DOWN || entry.action == OBX_ACTION_SCROLL_LEFT)
         step = -step;
+    // An entry of the pan alone runs once a pan report, which a Resolution Multiplier makes a fraction
+    // of a detent.
+    const int32_t perReport = (entry.buttons & ~OBX_PAN_BITS) == 0 ? panMultiplier_ : 1;
     const bool horizontal = entry.action == OBX_ACTION_SCROLL_LEFT || entry.action == OBX_ACTION_SCROLL_RIGHT;
-    out_.sendWheel(horizontal ? kHorizontalWheel : kVerticalWheel, step);
+    out_.sendWheel(horizontal ? kHorizontalWheel : kVerticalWheel, detentsToDelta(step) / perReport);
 }
 
 } // namespace obx::driver

@@ -28,7 +28,8 @@ public:
     ButtonLogic(ScrollState& scroll, IButtonOutput& out) : scroll_(scroll), out_(out) {}
 
     void change(uint32_t pressed, uint32_t released);
-    void pan(int32_t value);
+    // `multiplier`: the pan's Resolution Multiplier, so many reports to a detent.
+    void pan(int32_t value, int32_t multiplier = 1);
     void chordWindowEnd();
 
     void setMap(const ButtonMap& map);
@@ -62,13 +63,15 @@ private:
     // that the press pressed, or to the helper. So a map change while a button is held can neither
     // leave a mouse button down nor send the release of one that was never pressed. False when no
     // press of these buttons is remembered; the map then decides, as for any change.
-    bool releaseAsPressed(uint32_t released);
+    // Returns the buttons whose press was remembered, and so are dealt with.
+    uint32_t releaseAsPressed(uint32_t released);
     enum class Route : uint8_t { Mouse, Helper, Action };
     void remember(uint32_t pressed, Route route, uint32_t mouseButtons = 0);
     void endScrollModes();
 
     void queue(uint32_t pressed, uint32_t released);
     void dispatch(uint32_t pressed, uint32_t released);
+    void dispatchByMap(uint32_t pressed, uint32_t released);
     void fireChord();
     void replayQueue();
     void perform(const MapEntry& entry);
@@ -91,6 +94,7 @@ private:
     // come yet.
     uint32_t pressedToHelper_ = 0;
     uint32_t pressedAsAction_ = 0;
+    int32_t panMultiplier_ = 1;
 };
 
 } // namespace obx::driver

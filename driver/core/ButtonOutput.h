@@ -1,5 +1,7 @@
 #pragma once
 
+#include "driver/core/Framework.h"
+
 #include <cstdint>
 
 namespace obx::driver {
@@ -11,11 +13,19 @@ inline constexpr uint32_t kChordWindowMs = 100;
 inline constexpr uint32_t kInertiaPeriodMs = 70;
 inline constexpr uint32_t kAutoScrollPeriodMs = 300;
 
+// Whole detents in wheel-delta units, saturated.
+inline int32_t detentsToDelta(int64_t detents) {
+    const int64_t delta = detents * kWheelDelta;
+    return delta > INT32_MAX ? INT32_MAX : (delta < -INT32_MAX ? -INT32_MAX : static_cast<int32_t>(delta));
+}
+
 // What the button processor produces, and the timers it drives; implemented by the filter device.
 class IButtonOutput {
 public:
     virtual void sendButtons(uint32_t downMask, uint32_t upMask) = 0;
     virtual void sendMovement(int32_t dx, int32_t dy) = 0;
+    // The amount in wheel-delta units (kWheelDelta a detent), so that a wheel that reports fractions of
+    // a detent keeps them.
     virtual void sendWheel(uint32_t axis, int32_t amount) = 0;
     virtual void reportToHelper(uint32_t pressed, uint32_t released) = 0;
     // Returns whether the timer was already waiting.

@@ -21,9 +21,11 @@ public:
     ButtonProcessor& operator=(const ButtonProcessor&) = delete;
 
     void buttonChange(uint32_t pressed, uint32_t released) { buttons_.change(pressed, released); }
-    void pan(int32_t value) { buttons_.pan(value); }
+    // `multiplier`: the pan's reports to a detent (its Resolution Multiplier).
+    void pan(int32_t value, int32_t multiplier = 1) { buttons_.pan(value, multiplier); }
     void movement(int32_t dx, int32_t dy) { motion_.movement(dx, dy); }
-    void verticalWheel(int32_t value) { motion_.wheel(kVerticalWheel, value); }
+    // `delta` in wheel-delta units (kWheelDelta a detent).
+    void verticalWheel(int32_t delta) { motion_.wheel(kVerticalWheel, delta); }
     void timerTick(uint32_t id);
 
     bool slowPointer() const { return motion_.slowPointer(); }

@@ -66,6 +66,8 @@ ObxStatus FilterDevice::prepareHardware() {
         return OBX_STATUS_DEVICE_DATA_ERROR;
     }
     const uint32_t buttonUsages = parser.maxUsageListLength(hid::kPageButton);
+    reading_.Capabilities = capabilities(parser);
+    readResolutionMultipliers(caps.featureReportByteLength);
 
     LockGuard guard(services_.deviceLock);
     inputReportLength_ = caps.inputReportByteLength;
@@ -73,6 +75,31 @@ ObxStatus FilterDevice::prepareHardware() {
     reports_.start(collection.productId, buttonUsages);
     hidReady_ = true;
     return OBX_STATUS_SUCCESS;
+}
+
+uint16_t FilterDevice::capabilities(const hid::IHidParser& parser) {
+    const uint32_t buttons =
+        std::min<uint32_t>(parser.highestUsage(hid::kPageButton), OBX_CAPABILITY_BUTTONS_MASK);
+    return static_cast<uint16_t>(
+        buttons | (parser.declares(hid::kPageGenericDesktop, hid::kUsageWheel) ? OBX_CAPABILITY_WHEEL : 0) |
+        (parser.declares(hid::kPageConsumer, hid::kUsageAcPan) ? OBX_CAPABILITY_PAN : 0));
+}
+
+void FilterDevice::readResolutionMultipliers(uint32_t featureReportLength) {
+    // The values that the system set (or the device's own): a wheel governed by one reports fractions
+    // of a detent. A report that cannot be read leaves its multipliers at 1.
+    std::array<uint8_t, kMaxMultiplierReports> ids{};
+    const uint32_t count = services_.parser.multiplierReports(ids);
+    const std::span<uint8_t> report(featureBuffer_.data(),
+                                    std::min<size_t>(featureReportLength, featureBuffer_.size()));
+    if (report.empty())
+        return;
+    for (uint32_t i = 0; i < count; ++i) {
+        std::fill(report.begin(), report.end(), uint8_t{0});
+        report[0] = ids[i];
+        if (services_.below.getFeature(report) == OBX_STATUS_SUCCESS)
+            services_.parser.takeFeatureReport(report);
+    }
 }
 
 void FilterDevice::readString(HidString which, std::size_t fieldOffset) {
@@ -293,7 +320,8 @@ void FilterDevice::sendWheel(uint32_t axis, int32_t amount) {
         return;
     MouseInputData packet;
     packet.buttonFlags = axis == kVerticalWheel ? kMouseWheelFlag : kMouseHorizontalWheelFlag;
-    packet.buttonData = static_cast<int16_t>(static_cast<int64_t>(amount) * kWheelDelta);
+    // The record holds 16 bits: a larger amount is clamped, not wrapped into the other direction.
+    packet.buttonData = static_cast<int16_t>(std::clamp<int32_t>(amount, INT16_MIN, INT16_MAX));
     sendPacket(packet);
 }
 

@@ -78,6 +78,9 @@ private:
     AfterFailure afterFailure(ObxStatus status);
     void resetReadFailures();
     void readString(HidString which, std::size_t fieldOffset);
+    void readResolutionMultipliers(uint32_t featureReportLength);
+    // OBX_DEVICE_INFO.Capabilities from what the descriptor declares.
+    static uint16_t capabilities(const hid::IHidParser& parser);
     void readCompleted(ObxStatus status, uint32_t bytesRead) override;
     void sendPacket(const MouseInputData& packet);
 
@@ -103,7 +106,8 @@ private:
     void setHelperRegistered(bool registered) override;
     OBX_DEVICE_INFO deviceInfo() override;
 
-    static constexpr size_t kMaxReportBytes = 1024; // report id byte included
+    static constexpr size_t kMaxReportBytes = 4096; // report id byte included, as the parser serves
+    static constexpr size_t kMaxMultiplierReports = 8;
 
     FilterDeviceServices services_;
     ButtonProcessor processor_;
@@ -135,6 +139,8 @@ private:
     // close could cancel it) asks for the next read itself, so the create must not send a second.
     std::atomic<bool> readInFlight_{false};
     std::array<uint8_t, kMaxReportBytes> readBuffer_{};
+    // Feature reads at start; apart from the read buffer, which a read in flight may still own.
+    std::array<uint8_t, kMaxReportBytes> featureBuffer_{};
 };
 
 } // namespace obx::driver

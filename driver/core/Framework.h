@@ -108,6 +108,12 @@ public:
     // started again. A host without power states has nothing to stop.
     virtual void stopReads() {}
     virtual ObxStatus startReads() { return OBX_STATUS_SUCCESS; }
+    // Reads the feature report whose id is `report[0]` into `report`, id byte first, synchronously.
+    // A device below that passes on no feature requests fails it.
+    virtual ObxStatus getFeature(std::span<uint8_t> report) {
+        (void)report;
+        return OBX_STATUS_NOT_SUPPORTED;
+    }
 
 protected:
     ~IHidDevice() = default;

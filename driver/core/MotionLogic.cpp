@@ -75,7 +75,7 @@ void MotionLogic::scrollFromMovement(int32_t dx, int32_t dy) {
     WheelAxisState& axis = horizontal ? scroll_.horizontal : scroll_.vertical;
     const int32_t value = horizontal ? sx : sy;
     const int32_t amount = axis.invert ? value : negate(value);
-    out_.sendWheel(axis.id, amount);
+    out_.sendWheel(axis.id, detentsToDelta(amount));
     if (scroll_.autoScroll && amount != 0)
         followAutoScroll(axis, amount, divisor);
 }
@@ -129,8 +129,9 @@ void MotionLogic::inertiaTick() {
         scroll_.activeAxis = nullptr;
         return;
     }
-    const int64_t c64 =
-        axis->velocity == 0 ? axis->wheelSum * 100 / axis->wheelCount : int64_t{axis->velocity} * 80 / 100;
+    // The sum is in wheel-delta units, the velocity in hundredths of a detent.
+    const int64_t c64 = axis->velocity == 0 ? axis->wheelSum * 100 / (int64_t{axis->wheelCount} * kWheelDelta)
+                                            : int64_t{axis->velocity} * 80 / 100;
     const int32_t c =
         c64 > INT32_MAX ? INT32_MAX : (c64 < -INT32_MAX ? -INT32_MAX : static_cast<int32_t>(c64));
     axis->velocity = c;
@@ -144,7 +145,7 @@ void MotionLogic::inertiaTick() {
     int32_t step = c / 100;
     if (std::abs(c % 100) >= 50)
         step += c > 0 ? 1 : -1;
-    out_.sendWheel(axis->id, step);
+    out_.sendWheel(axis->id, detentsToDelta(step));
 }
 
 void MotionLogic::autoScrollTick() {
@@ -159,7 +160,7 @@ void MotionLogic::autoScrollTick() {
         scroll_.movedSinceTick = false;
         return;
     }
-    out_.sendWheel(axis->id, axis->autoScrollStep);
+    out_.sendWheel(axis->id, detentsToDelta(axis->autoScrollStep));
     if (++scroll_.autoScrollTicks > kAutoScrollMaxTicks) {
         scroll_.stopAutoScrollTimer(out_);
         scroll_.autoScrollTicks = 0;

@@ -16,6 +16,7 @@ public:
     MotionLogic(ScrollState& scroll, IButtonOutput& out) : scroll_(scroll), out_(out) {}
 
     void movement(int32_t dx, int32_t dy);
+    // `value` in wheel-delta units: one report of the wheel.
     void wheel(uint32_t axis, int32_t value);
     void inertiaTick();
     void autoScrollTick();

@@ -15,10 +15,22 @@ constexpr uint16_t kHighestMaskedUsage = 30;
 void ReportProcessor::start(uint16_t productId, uint32_t buttonUsages) {
     layout_ = layoutFor(productId);
     previousButtonByte_ = 0;
-    previousCount_ = 0;
     usageListLength_ = std::min(buttonUsages, kMaxUsageList);
     current_.fill(0);
-    previous_.fill(0);
+    buttonReports_.fill(ButtonReport{});
+}
+
+ReportProcessor::ButtonReport& ReportProcessor::buttonReport(uint8_t reportId) {
+    for (ButtonReport& r : buttonReports_) {
+        if (!r.used) {
+            r.used = true;
+            r.reportId = reportId;
+            return r;
+        }
+        if (r.reportId == reportId)
+            return r;
+    }
+    return buttonReports_.back();
 }
 
 void ReportProcessor::process(std::span<uint8_t> report) {
@@ -55,18 +67,20 @@ void ReportProcessor::genericButtons(std::span<const uint8_t> report) {
     uint32_t count = 0;
     if (hid_.getUsages(hid::kPageButton, report, current, count) != HidStatus::Success)
         return;
-    if (count == 0 && previousCount_ == 0)
+    // The report id byte is there: the parser has taken the report.
+    ButtonReport& previous = buttonReport(report[0]);
+    if (count == 0 && previous.count == 0)
         return;
     std::fill_n(break_.begin(), n, uint16_t{0});
     std::fill_n(make_.begin(), n, uint16_t{0});
-    const uint32_t length = std::max(count, previousCount_);
-    if (hid_.usageListDifference(std::span(previous_.data(), n), current, std::span(break_.data(), n),
+    const uint32_t length = std::max(count, previous.count);
+    if (hid_.usageListDifference(std::span(previous.previous.data(), n), current, std::span(break_.data(), n),
                                  std::span(make_.data(), n), length) != HidStatus::Success)
         return;
     const uint32_t pressed = maskOf(std::span(make_.data(), length));
     const uint32_t released = maskOf(std::span(break_.data(), length));
-    std::copy_n(current_.begin(), n, previous_.begin());
-    previousCount_ = count;
+    std::copy_n(current_.begin(), n, previous.previous.begin());
+    previous.count = count;
     if (make_[0] != 0 || break_[0] != 0)
         processor_.buttonChange(pressed, released);
 }
@@ -82,21 +96,35 @@ uint32_t ReportProcessor::maskOf(std::span<const uint16_t> usages) {
     return mask;
 }
 
+int32_t ReportProcessor::wheelDelta(int32_t value, int32_t multiplier) {
+    // As the kernel's high-resolution wheel: a detent is `multiplier` counts of the wheel.
+    return static_cast<int32_t>(std::clamp<int64_t>(
+        int64_t{value} * kWheelDelta / (multiplier < 1 ? 1 : multiplier), -INT32_MAX, INT32_MAX));
+}
+
 void ReportProcessor::movementWheelAndPan(std::span<const uint8_t> report) {
+    // Each axis on its own: one that the report lacks, or holds as a null value, leaves the other.
     int32_t x = 0;
     int32_t y = 0;
-    if (hid_.getScaledUsageValue(hid::kPageGenericDesktop, hid::kUsageX, report, x) == HidStatus::Success &&
-        hid_.getScaledUsageValue(hid::kPageGenericDesktop, hid::kUsageY, report, y) == HidStatus::Success &&
-        (x != 0 || y != 0))
+    const bool haveX = value(hid::kPageGenericDesktop, hid::kUsageX, report, x);
+    const bool haveY = value(hid::kPageGenericDesktop, hid::kUsageY, report, y);
+    if ((haveX || haveY) && (x != 0 || y != 0))
         processor_.movement(x, y);
     int32_t wheel = 0;
-    if (hid_.getScaledUsageValue(hid::kPageGenericDesktop, hid::kUsageWheel, report, wheel) ==
-            HidStatus::Success &&
-        wheel != 0)
-        processor_.verticalWheel(wheel);
+    if (value(hid::kPageGenericDesktop, hid::kUsageWheel, report, wheel) && wheel != 0)
+        processor_.verticalWheel(
+            wheelDelta(wheel, hid_.resolutionMultiplier(hid::kPageGenericDesktop, hid::kUsageWheel, report)));
     int32_t pan = 0;
-    if (hid_.getScaledUsageValue(hid::kPageConsumer, hid::kUsageAcPan, report, pan) == HidStatus::Success)
-        processor_.pan(pan);
+    if (value(hid::kPageConsumer, hid::kUsageAcPan, report, pan))
+        processor_.pan(pan, hid_.resolutionMultiplier(hid::kPageConsumer, hid::kUsageAcPan, report));
+}
+
+bool ReportProcessor::value(uint16_t page, uint16_t usage, std::span<const uint8_t> report,
+                            int32_t& out) const {
+    if (hid_.getClampedScaledUsageValue(page, usage, report, out) == HidStatus::Success)
+        return true;
+    out = 0; // a parser may leave anything there on a failure
+    return false;
 }
 
 } // namespace obx::driver

@@ -15,6 +15,8 @@ namespace obx::driver {
 class ReportProcessor {
 public:
     static constexpr uint32_t kMaxUsageList = 256;
+    // Report ids whose buttons are followed each on their own; a device with more shares the last.
+    static constexpr size_t kButtonReports = 8;
 
     ReportProcessor(const hid::IHidParser& hid, ButtonProcessor& processor)
         : hid_(hid), processor_(processor) {}
@@ -29,19 +31,30 @@ public:
     void process(std::span<uint8_t> report);
 
 private:
+    // The buttons that one report id held in its previous report: each report carries only its own.
+    struct ButtonReport {
+        bool used = false;
+        uint8_t reportId = 0;
+        uint32_t count = 0;
+        std::array<uint16_t, kMaxUsageList> previous{};
+    };
+
+    ButtonReport& buttonReport(uint8_t reportId);
     void splitButtonByte(std::span<uint8_t> report);
     void genericButtons(std::span<const uint8_t> report);
     void movementWheelAndPan(std::span<const uint8_t> report);
     static uint32_t maskOf(std::span<const uint16_t> usages);
+    static int32_t wheelDelta(int32_t value, int32_t multiplier);
+    // A value of the report, clamped into its field's range as the kernel does; false when it has none.
+    bool value(uint16_t page, uint16_t usage, std::span<const uint8_t> report, int32_t& out) const;
 
     const hid::IHidParser& hid_;
     ButtonProcessor& processor_;
     ReportLayout layout_ = ReportLayout::Generic;
     uint8_t previousButtonByte_ = 0;
     uint32_t usageListLength_ = 0;
-    uint32_t previousCount_ = 0;
+    std::array<ButtonReport, kButtonReports> buttonReports_{};
     std::array<uint16_t, kMaxUsageList> current_{};
-    std::array<uint16_t, kMaxUsageList> previous_{};
     std::array<uint16_t, kMaxUsageList> break_{};
     std::array<uint16_t, kMaxUsageList> make_{};
 };

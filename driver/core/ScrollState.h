@@ -11,9 +11,9 @@ struct WheelAxisState {
     int32_t autoScrollStep = 0;
     bool invert = false;
     bool inertial = false;
-    int64_t wheelSum = 0; // wide: notches of large values must not overflow
-    int32_t wheelCount = 0;
-    int32_t velocity = 0; // hundredths of a wheel step
+    int64_t wheelSum = 0;   // wheel-delta units; wide: notches of large values must not overflow
+    int32_t wheelCount = 0; // reports of the wheel
+    int32_t velocity = 0;   // hundredths of a wheel step
 };
 
 // State shared by the button actions (which switch the scroll modes) and the motion logic (which

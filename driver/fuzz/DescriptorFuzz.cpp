@@ -1,4 +1,5 @@
-// Any byte string as a report descriptor, and, when it parses, the same bytes as a report.
+// Any byte string as a report descriptor, and, when it parses, the same bytes as an input report and as
+// a feature report.
 
 #include "driver/hid/HidDescriptorParser.h"
 #include "driver/hid/UsageListDifference.h"
@@ -23,9 +24,17 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     std::array<uint16_t, 64> make{};
     usageListDifference(none, usages, brk, make, 64);
     int32_t value = 0;
-    for (uint16_t usage : {kUsageX, kUsageY, kUsageWheel})
+    for (uint16_t usage : {kUsageX, kUsageY, kUsageWheel}) {
         parsed.getScaledUsageValue(kPageGenericDesktop, usage, report, value);
+        parsed.getClampedScaledUsageValue(kPageGenericDesktop, usage, report, value);
+    }
     parsed.getScaledUsageValue(kPageConsumer, kUsageAcPan, report, value);
     (void)parsed.maxUsageListLength(kPageButton);
+    (void)parsed.highestUsage(kPageButton);
+    (void)parsed.declares(kPageConsumer, kUsageAcPan);
+    std::array<uint8_t, 8> ids{};
+    (void)parsed.multiplierReports(ids);
+    parsed.takeFeatureReport(std::span(data, size));
+    (void)parsed.resolutionMultiplier(kPageGenericDesktop, kUsageWheel, report);
     return 0;
 }

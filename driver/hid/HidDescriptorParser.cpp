@@ -33,6 +33,8 @@ constexpr uint32_t kMainConstant = 0x01;
 constexpr uint32_t kMainVariable = 0x02;
 constexpr uint32_t kMainNullState = 0x40;
 constexpr uint8_t kApplicationCollection = 0x01;
+constexpr uint8_t kLogicalCollection = 0x02;
+constexpr uint32_t kResolutionMultiplier = uint32_t{kPageGenericDesktop} << 16 | 0x48;
 constexpr size_t kMaxGlobalStack = 8;
 constexpr size_t kMaxCollectionDepth = 32;
 constexpr size_t kMaxLocalSpans = 32;
@@ -112,14 +114,20 @@ private:
             status = dataItem(ReportType::Feature, item.data);
             break;
         case kCollection:
-            if (depth_ == kMaxCollectionDepth)
+            if (depth_ == kMaxCollectionDepth || out_.collectionCount_ == HidPreparsedData::kMaxCollections)
                 return HidStatus::InvalidDescriptor;
-            if (depth_ == 0 && !sawApplication_ && (item.data & 0xFF) == kApplicationCollection) {
-                sawApplication_ = true;
+            out_.collections_[out_.collectionCount_] = {current(), (item.data & 0xFF) == kLogicalCollection};
+            open_[depth_] = static_cast<uint8_t>(out_.collectionCount_++);
+            if (depth_ == 0 && (item.data & 0xFF) == kApplicationCollection) {
                 const uint32_t usage =
                     local_.spanCount > 0 ? (uint32_t{local_.spans[0].page} << 16 | local_.spans[0].min) : 0;
-                out_.caps_.usagePage = static_cast<uint16_t>(usage >> 16);
-                out_.caps_.usage = static_cast<uint16_t>(usage);
+                if (!sawApplication_) {
+                    sawApplication_ = true;
+                    out_.caps_.usagePage = static_cast<uint16_t>(usage >> 16);
+                    out_.caps_.usage = static_cast<uint16_t>(usage);
+                }
+                if (out_.applicationCount_ < HidPreparsedData::kMaxApplications)
+                    out_.applications_[out_.applicationCount_++] = usage;
             }
             ++depth_;
             break;
@@ -228,6 +236,8 @@ private:
         if (g.reportId == 0)
             sawUnnumbered_ = true;
         const bool constant = (flags & kMainConstant) != 0;
+        if (type == ReportType::Feature && !constant)
+            return multiplierItem(offset);
         if (type != ReportType::Input || constant || fieldBits == 0 || local_.spanCount == 0)
             return HidStatus::Success;
         if (g.reportSize > 32)
@@ -247,10 +257,41 @@ private:
         f.logicalMax = g.logicalMax;
         f.physicalMin = g.physicalMin;
         f.physicalMax = g.physicalMax;
+        f.collection = current();
         f.firstSpan = static_cast<uint16_t>(out_.spanCount_);
         f.spanCount = static_cast<uint16_t>(local_.spanCount);
         for (size_t s = 0; s < local_.spanCount; ++s)
             out_.spans_[out_.spanCount_++] = local_.spans[s];
+        return HidStatus::Success;
+    }
+
+    uint8_t current() const { return depth_ == 0 ? CollectionNode::kNone : open_[depth_ - 1]; }
+
+    // Keeps a Resolution Multiplier of one element, the only kind the kernel sets; other feature
+    // controls are not needed.
+    HidStatus multiplierItem(uint32_t offset) {
+        const GlobalState& g = global_;
+        const bool single = local_.spanCount == 1 && local_.spans[0].min == local_.spans[0].max;
+        if (!single || g.reportCount != 1 || g.reportSize == 0 || g.reportSize > 32 ||
+            (uint32_t{local_.spans[0].page} << 16 | local_.spans[0].min) != kResolutionMultiplier)
+            return HidStatus::Success;
+        if (out_.multiplierCount_ == HidPreparsedData::kMaxMultipliers)
+            return HidStatus::InvalidDescriptor;
+        MultiplierField& m = out_.multipliers_[out_.multiplierCount_++];
+        m.reportId = g.reportId;
+        m.bitSize = static_cast<uint8_t>(g.reportSize);
+        m.bitOffset = offset;
+        m.logicalMin = g.logicalMin;
+        m.logicalMax = g.logicalMax;
+        m.physicalMin = g.physicalMin;
+        m.physicalMax = g.physicalMax;
+        // Its nearest Logical collection, when that is not a top-level one (hid_apply_multiplier).
+        uint8_t c = current();
+        while (c != CollectionNode::kNone && !out_.collections_[c].logical)
+            c = out_.collections_[c].parent;
+        m.scope = c != CollectionNode::kNone && out_.collections_[c].parent != CollectionNode::kNone
+                      ? c
+                      : CollectionNode::kNone;
         return HidStatus::Success;
     }
 
@@ -272,6 +313,7 @@ private:
         out_.caps_.featureReportByteLength = longestReport(out_.reportBits_[2]);
         if (out_.caps_.inputReportByteLength == 0)
             return HidStatus::InvalidDescriptor;
+        out_.linkMultipliers();
         return HidStatus::Success;
     }
 
@@ -281,6 +323,7 @@ private:
     std::array<GlobalState, kMaxGlobalStack> stack_{};
     size_t stackDepth_ = 0;
     size_t depth_ = 0;
+    std::array<uint8_t, kMaxCollectionDepth> open_{}; // indexes of the open collections, outermost first
     bool sawApplication_ = false;
     bool sawUnnumbered_ = false;
 };

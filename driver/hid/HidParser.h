@@ -27,6 +27,39 @@ public:
                                 std::span<uint16_t> usages, uint32_t& count) const = 0;
     virtual HidStatus getScaledUsageValue(uint16_t usagePage, uint16_t usage, std::span<const uint8_t> report,
                                           int32_t& value) const = 0;
+    // As getScaledUsageValue, but a value outside the logical range of a field without a null state is
+    // clamped into it, as the kernel's input layer does. A parser that cannot clamp refuses the value,
+    // which then loses that control only.
+    virtual HidStatus getClampedScaledUsageValue(uint16_t usagePage, uint16_t usage,
+                                                 std::span<const uint8_t> report, int32_t& value) const {
+        return getScaledUsageValue(usagePage, usage, report, value);
+    }
+
+    // What the input reports declare: the highest usage of a page (buttons: how many the device has)
+    // and whether a usage is there at all. A parser that cannot tell answers 0 and false: not known.
+    virtual uint32_t highestUsage(uint16_t usagePage) const {
+        (void)usagePage;
+        return 0;
+    }
+    virtual bool declares(uint16_t usagePage, uint16_t usage) const {
+        (void)usagePage, (void)usage;
+        return false;
+    }
+
+    // Resolution Multipliers: the report ids of the feature reports that hold one (at most `ids.size()`,
+    // the count returned), their contents as read from the device, and the effective multiplier of an
+    // input control, 1 when none governs it. A parser that knows no feature controls finds none, and its
+    // wheels count whole detents.
+    virtual uint32_t multiplierReports(std::span<uint8_t> ids) const {
+        (void)ids;
+        return 0;
+    }
+    virtual void takeFeatureReport(std::span<const uint8_t> report) { (void)report; }
+    virtual int32_t resolutionMultiplier(uint16_t usagePage, uint16_t usage,
+                                         std::span<const uint8_t> report) const {
+        (void)usagePage, (void)usage, (void)report;
+        return 1;
+    }
     // Usages of `previous` missing from `current` go to `breakList`, new ones to `makeList`; `length`
     // entries of each of the four lists are looked at.
     virtual HidStatus usageListDifference(std::span<const uint16_t> previous,

@@ -2,6 +2,8 @@
 
 #include "driver/hid/ReportBits.h"
 
+#include <algorithm>
+
 namespace obx::hid {
 
 uint32_t HidPreparsedData::totalUsages(const InputField& field) const {
@@ -27,6 +29,48 @@ bool HidPreparsedData::usageAt(const InputField& field, uint32_t index, ElementU
     return true;
 }
 
+template <typename Visit>
+void HidPreparsedData::forEachInputUsage(Visit visit) const {
+    for (size_t f = 0; f < fieldCount_; ++f) {
+        const InputField& field = fields_[f];
+        // A variable field reports one usage an element; an array any usage its logical range reaches.
+        const int64_t arrayRange = int64_t{field.logicalMax} - field.logicalMin + 1;
+        const uint32_t total = field.isArray ? static_cast<uint32_t>(std::clamp<int64_t>(
+                                                   arrayRange, 0, static_cast<int64_t>(totalUsages(field))))
+                                             : field.count;
+        ElementUsage u;
+        for (uint32_t i = 0; i < total; ++i) {
+            if (usageAt(field, i, u))
+                visit(u.page, u.usage);
+        }
+    }
+}
+
+uint32_t HidPreparsedData::highestUsage(uint16_t usagePage) const {
+    uint32_t highest = 0;
+    forEachInputUsage([&](uint16_t page, uint16_t usage) {
+        if (page == usagePage && usage > highest)
+            highest = usage;
+    });
+    return highest;
+}
+
+bool HidPreparsedData::declares(uint16_t usagePage, uint16_t usage) const {
+    bool found = false;
+    forEachInputUsage([&](uint16_t page, uint16_t u) { found = found || (page == usagePage && u == usage); });
+    return found;
+}
+
+bool HidPreparsedData::elementUsage(const InputField& field, uint32_t element, uint16_t& page,
+                                    uint16_t& usage) const {
+    ElementUsage u;
+    if (!usageAt(field, element, u))
+        return false;
+    page = u.page;
+    usage = u.usage;
+    return true;
+}
+
 void HidPreparsedData::clear() {
     caps_ = HidCaps{};
     usesReportIds_ = false;
@@ -34,6 +78,12 @@ void HidPreparsedData::clear() {
     fieldCount_ = 0;
     spans_.fill(UsageSpan{});
     spanCount_ = 0;
+    collections_.fill(CollectionNode{});
+    collectionCount_ = 0;
+    multipliers_.fill(MultiplierField{});
+    multiplierCount_ = 0;
+    applications_.fill(0);
+    applicationCount_ = 0;
     for (auto& bits : reportBits_)
         bits.fill(0);
 }
@@ -177,29 +227,49 @@ bool HidPreparsedData::findElement(const InputField& field, uint16_t usagePage, 
     return false;
 }
 
-HidStatus HidPreparsedData::getScaledUsageValue(uint16_t usagePage, uint16_t usage,
-                                                std::span<const uint8_t> report, int32_t& value) const {
-    value = 0;
+const InputField* HidPreparsedData::variableField(uint16_t usagePage, uint16_t usage,
+                                                  std::span<const uint8_t> report, uint32_t& element,
+                                                  HidStatus& status) const {
     uint8_t reportId = 0;
-    if (const HidStatus status = checkReport(report, reportId); status != HidStatus::Success)
-        return status;
+    status = checkReport(report, reportId);
+    if (status != HidStatus::Success)
+        return nullptr;
     bool elsewhere = false;
     for (size_t f = 0; f < fieldCount_; ++f) {
         const InputField& field = fields_[f];
-        uint32_t element = 0;
         if (field.isArray || !findElement(field, usagePage, usage, element))
             continue;
-        if (field.reportId != reportId) {
-            elsewhere = true;
-            continue;
-        }
-        return scaledValue(field, report.subspan(1), element, value);
+        if (field.reportId == reportId)
+            return &field;
+        elsewhere = true;
     }
-    return resultForMissing(elsewhere);
+    status = resultForMissing(elsewhere);
+    return nullptr;
+}
+
+HidStatus HidPreparsedData::scaledUsageValue(uint16_t usagePage, uint16_t usage,
+                                             std::span<const uint8_t> report, OutOfRange outOfRange,
+                                             int32_t& value) const {
+    value = 0;
+    uint32_t element = 0;
+    HidStatus status = HidStatus::Success;
+    const InputField* field = variableField(usagePage, usage, report, element, status);
+    return field != nullptr ? scaledValue(*field, report.subspan(1), element, outOfRange, value) : status;
+}
+
+HidStatus HidPreparsedData::getScaledUsageValue(uint16_t usagePage, uint16_t usage,
+                                                std::span<const uint8_t> report, int32_t& value) const {
+    return scaledUsageValue(usagePage, usage, report, OutOfRange::Refuse, value);
+}
+
+HidStatus HidPreparsedData::getClampedScaledUsageValue(uint16_t usagePage, uint16_t usage,
+                                                       std::span<const uint8_t> report,
+                                                       int32_t& value) const {
+    return scaledUsageValue(usagePage, usage, report, OutOfRange::Clamp, value);
 }
 
 HidStatus HidPreparsedData::scaledValue(const InputField& field, std::span<const uint8_t> data,
-                                        uint32_t element, int32_t& value) {
+                                        uint32_t element, OutOfRange outOfRange, int32_t& value) {
     int64_t physMin = field.physicalMin;
     int64_t physMax = field.physicalMax;
     if (physMin == 0 && physMax == 0) {
@@ -209,15 +279,83 @@ HidStatus HidPreparsedData::scaledValue(const InputField& field, std::span<const
     if (field.logicalMin >= field.logicalMax || physMin >= physMax)
         return HidStatus::BadLogPhyValues;
     const uint32_t raw = readReportBits(data, field.bitOffset + element * field.bitSize, field.bitSize);
-    const int64_t logical = field.logicalMin < 0 ? signExtend(raw, field.bitSize) : static_cast<int64_t>(raw);
-    if (logical < field.logicalMin || logical > field.logicalMax)
-        return field.hasNullState ? HidStatus::Null : HidStatus::ValueOutOfRange;
+    int64_t logical = field.logicalMin < 0 ? signExtend(raw, field.bitSize) : static_cast<int64_t>(raw);
+    if (logical < field.logicalMin || logical > field.logicalMax) {
+        if (field.hasNullState)
+            return HidStatus::Null;
+        if (outOfRange == OutOfRange::Refuse)
+            return HidStatus::ValueOutOfRange;
+        logical = logical < field.logicalMin ? field.logicalMin : field.logicalMax;
+    }
     // Both ranges span at most 2^32, so the product fits in 64 unsigned bits.
     const uint64_t offset = static_cast<uint64_t>(logical - field.logicalMin);
     const uint64_t physRange = static_cast<uint64_t>(physMax - physMin);
     const uint64_t logRange = static_cast<uint64_t>(int64_t{field.logicalMax} - field.logicalMin);
     value = static_cast<int32_t>(physMin + static_cast<int64_t>(offset * physRange / logRange));
     return HidStatus::Success;
+}
+
+uint32_t HidPreparsedData::multiplierReports(std::span<uint8_t> ids) const {
+    uint32_t n = 0;
+    for (size_t m = 0; m < multiplierCount_; ++m) {
+        const uint8_t id = multipliers_[m].reportId;
+        bool seen = false;
+        for (uint32_t i = 0; i < n && !seen; ++i)
+            seen = ids[i] == id;
+        if (!seen && n < ids.size())
+            ids[n++] = id;
+    }
+    return n;
+}
+
+void HidPreparsedData::takeFeatureReport(std::span<const uint8_t> report) {
+    if (report.empty())
+        return;
+    const uint8_t reportId = report[0];
+    const std::span<const uint8_t> data = report.subspan(1);
+    for (size_t m = 0; m < multiplierCount_; ++m) {
+        MultiplierField& mult = multipliers_[m];
+        if (mult.reportId != reportId || mult.bitOffset + mult.bitSize > data.size() * 8)
+            continue;
+        const uint32_t raw = readReportBits(data, mult.bitOffset, mult.bitSize);
+        const int64_t v = mult.logicalMin < 0 ? signExtend(raw, mult.bitSize) : static_cast<int64_t>(raw);
+        // The kernel's reading (hid_calculate_multiplier): the value selects the physical minimum or,
+        // at the logical maximum, the physical maximum; a result outside 1 to 255 counts as 1.
+        const int64_t logRange = int64_t{mult.logicalMax} - mult.logicalMin;
+        const int64_t effective = logRange == 0 ? 1
+                                                : (v - mult.logicalMin) / logRange *
+                                                          (int64_t{mult.physicalMax} - mult.physicalMin) +
+                                                      mult.physicalMin;
+        mult.effective = effective >= 1 && effective <= 255 ? static_cast<int32_t>(effective) : 1;
+    }
+}
+
+int32_t HidPreparsedData::resolutionMultiplier(uint16_t usagePage, uint16_t usage,
+                                               std::span<const uint8_t> report) const {
+    uint32_t element = 0;
+    HidStatus status = HidStatus::Success;
+    const InputField* field = variableField(usagePage, usage, report, element, status);
+    return field != nullptr && field->multiplier != 0 ? multipliers_[field->multiplier - 1].effective : 1;
+}
+
+bool HidPreparsedData::inside(uint8_t collection, uint8_t scope) const {
+    for (size_t hops = 0; collection != CollectionNode::kNone && hops < collectionCount_; ++hops) {
+        if (collection == scope)
+            return true;
+        collection = collections_[collection].parent;
+    }
+    return false;
+}
+
+void HidPreparsedData::linkMultipliers() {
+    // Later multipliers win, as in the kernel, which applies them one after another.
+    for (size_t m = 0; m < multiplierCount_; ++m) {
+        for (size_t f = 0; f < fieldCount_; ++f) {
+            const uint8_t scope = multipliers_[m].scope;
+            if (scope == CollectionNode::kNone || inside(fields_[f].collection, scope))
+                fields_[f].multiplier = static_cast<uint8_t>(m + 1);
+        }
+    }
 }
 
 } // namespace obx::hid

@@ -33,6 +33,30 @@ struct InputField {
     int32_t physicalMax = 0;
     uint16_t firstSpan = 0;
     uint16_t spanCount = 0;
+    uint8_t collection = 0; // the innermost collection around the main item
+    uint8_t multiplier = 0; // 1 + the index of the Resolution Multiplier that governs it; 0 for none
+};
+
+// A collection of the descriptor, as far as the Resolution Multiplier's reach needs it.
+struct CollectionNode {
+    static constexpr uint8_t kNone = 0xFF;
+    uint8_t parent = kNone;
+    bool logical = false;
+};
+
+// A Resolution Multiplier (Generic Desktop 0x48) in a feature report. It governs the input controls
+// inside its nearest Logical collection (every input control when it has none), whose values then
+// come in fractions of a detent: `effective` of them make one.
+struct MultiplierField {
+    uint8_t reportId = 0;
+    uint8_t bitSize = 0;
+    uint32_t bitOffset = 0; // from the first byte after the report-id byte
+    int32_t logicalMin = 0;
+    int32_t logicalMax = 0;
+    int32_t physicalMin = 0;
+    int32_t physicalMax = 0;
+    uint8_t scope = CollectionNode::kNone; // the Logical collection; kNone: everything
+    int32_t effective = 1;
 };
 
 // The parsed form of a report descriptor, of fixed size, so that the report path needs no memory of its
@@ -40,10 +64,14 @@ struct InputField {
 // none) and the fields follow.
 class HidPreparsedData {
 public:
-    static constexpr size_t kMaxInputFields = 64;
-    static constexpr size_t kMaxUsageSpans = 256;
-    static constexpr size_t kMaxReportBytes = 1024; // id byte included
+    static constexpr size_t kMaxInputFields = 256; // a pen and touch composite has over 100
+    static constexpr size_t kMaxUsageSpans = 512;
+    static constexpr size_t kMaxReportBytes =
+        4096; // id byte included; some devices have vendor reports of 4 KiB
     static constexpr size_t kReportIds = 256;
+    static constexpr size_t kMaxCollections = 128;
+    static constexpr size_t kMaxMultipliers = 8;
+    static constexpr size_t kMaxApplications = 16;
 
     // Forgets the parsed descriptor, in place: the object is too large for a temporary on a kernel stack.
     void clear();
@@ -61,6 +89,33 @@ public:
 
     HidStatus getScaledUsageValue(uint16_t usagePage, uint16_t usage, std::span<const uint8_t> report,
                                   int32_t& value) const;
+    // As getScaledUsageValue, but a value outside the logical range of a field without a null state is
+    // clamped into it, as the kernel's input layer does, instead of refused.
+    HidStatus getClampedScaledUsageValue(uint16_t usagePage, uint16_t usage, std::span<const uint8_t> report,
+                                         int32_t& value) const;
+
+    // The distinct report ids of the feature reports that hold a Resolution Multiplier, at most
+    // `ids.size()` of them; returns how many were written.
+    uint32_t multiplierReports(std::span<uint8_t> ids) const;
+    // Takes the value of every Resolution Multiplier in this feature report (report id first), as read
+    // from the device. A multiplier never read stays at 1.
+    void takeFeatureReport(std::span<const uint8_t> report);
+    // The effective Resolution Multiplier of an input control in this report: 1 when none governs it.
+    int32_t resolutionMultiplier(uint16_t usagePage, uint16_t usage, std::span<const uint8_t> report) const;
+
+    // The highest usage of the page in any input field, and whether the usage is in one.
+    uint32_t highestUsage(uint16_t usagePage) const;
+    bool declares(uint16_t usagePage, uint16_t usage) const;
+
+    // For tools that write reports: the input data fields, the page and usage of a field's element, and
+    // the data bits of the input report of an id (its id byte excluded).
+    std::span<const InputField> inputFields() const { return {fields_.data(), fieldCount_}; }
+    // The usages (page << 16 | usage) of the top-level collections, the first kMaxApplications.
+    std::span<const uint32_t> applications() const { return {applications_.data(), applicationCount_}; }
+    bool elementUsage(const InputField& field, uint32_t element, uint16_t& page, uint16_t& usage) const;
+    uint32_t inputReportBits(uint8_t reportId) const {
+        return reportBits_[static_cast<size_t>(ReportType::Input)][reportId];
+    }
 
 private:
     friend class DescriptorWalk;
@@ -81,6 +136,9 @@ private:
     };
 
     bool fieldHasPage(const InputField& field, uint16_t usagePage) const;
+    // Calls `visit(page, usage)` with every usage that an input field can report.
+    template <typename Visit>
+    void forEachInputUsage(Visit visit) const;
     uint32_t usagesOfPage(const InputField& field, uint16_t usagePage) const;
     void collectVariableUsages(const InputField& field, uint16_t usagePage, std::span<const uint8_t> data,
                                UsageCollector& out) const;
@@ -90,8 +148,18 @@ private:
     // The usage of the index-th usage of the field's list; the last one repeats past the end.
     bool usageAt(const InputField& field, uint32_t index, ElementUsage& out) const;
     bool findElement(const InputField& field, uint16_t usagePage, uint16_t usage, uint32_t& element) const;
+    enum class OutOfRange : uint8_t { Refuse, Clamp };
+    HidStatus scaledUsageValue(uint16_t usagePage, uint16_t usage, std::span<const uint8_t> report,
+                               OutOfRange outOfRange, int32_t& value) const;
+    // The field of this report that holds the usage as a variable; null when there is none, with
+    // `status` telling why.
+    const InputField* variableField(uint16_t usagePage, uint16_t usage, std::span<const uint8_t> report,
+                                    uint32_t& element, HidStatus& status) const;
     static HidStatus scaledValue(const InputField& field, std::span<const uint8_t> data, uint32_t element,
-                                 int32_t& value);
+                                 OutOfRange outOfRange, int32_t& value);
+    // Which multiplier governs each input field, once the walk has seen them all.
+    void linkMultipliers();
+    bool inside(uint8_t collection, uint8_t scope) const;
     HidStatus checkReport(std::span<const uint8_t> report, uint8_t& reportId) const;
     HidStatus resultForMissing(bool foundInOtherReport) const;
 
@@ -101,6 +169,12 @@ private:
     size_t fieldCount_ = 0;
     std::array<UsageSpan, kMaxUsageSpans> spans_{};
     size_t spanCount_ = 0;
+    std::array<CollectionNode, kMaxCollections> collections_{};
+    size_t collectionCount_ = 0;
+    std::array<MultiplierField, kMaxMultipliers> multipliers_{};
+    size_t multiplierCount_ = 0;
+    std::array<uint32_t, kMaxApplications> applications_{};
+    size_t applicationCount_ = 0;
     // Data bits (id byte excluded) of each report id, per report type; counted up by the parse.
     std::array<std::array<uint32_t, kReportIds>, 3> reportBits_{};
 };

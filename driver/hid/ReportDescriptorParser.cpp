@@ -23,7 +23,7 @@ HidStatus ReportDescriptorParser::load(HidCaps& caps) {
 
 void ReportDescriptorParser::release() {
     descriptorSize_ = 0;
-    preparsed_ = HidPreparsedData{};
+    preparsed_.clear();
 }
 
 uint32_t ReportDescriptorParser::maxUsageListLength(uint16_t usagePage) const {
@@ -38,6 +38,33 @@ HidStatus ReportDescriptorParser::getUsages(uint16_t usagePage, std::span<const 
 HidStatus ReportDescriptorParser::getScaledUsageValue(uint16_t usagePage, uint16_t usage,
                                                       std::span<const uint8_t> report, int32_t& value) const {
     return preparsed_.getScaledUsageValue(usagePage, usage, report, value);
+}
+
+HidStatus ReportDescriptorParser::getClampedScaledUsageValue(uint16_t usagePage, uint16_t usage,
+                                                             std::span<const uint8_t> report,
+                                                             int32_t& value) const {
+    return preparsed_.getClampedScaledUsageValue(usagePage, usage, report, value);
+}
+
+uint32_t ReportDescriptorParser::highestUsage(uint16_t usagePage) const {
+    return preparsed_.highestUsage(usagePage);
+}
+
+bool ReportDescriptorParser::declares(uint16_t usagePage, uint16_t usage) const {
+    return preparsed_.declares(usagePage, usage);
+}
+
+uint32_t ReportDescriptorParser::multiplierReports(std::span<uint8_t> ids) const {
+    return preparsed_.multiplierReports(ids);
+}
+
+void ReportDescriptorParser::takeFeatureReport(std::span<const uint8_t> report) {
+    preparsed_.takeFeatureReport(report);
+}
+
+int32_t ReportDescriptorParser::resolutionMultiplier(uint16_t usagePage, uint16_t usage,
+                                                     std::span<const uint8_t> report) const {
+    return preparsed_.resolutionMultiplier(usagePage, usage, report);
 }
 
 HidStatus ReportDescriptorParser::usageListDifference(std::span<const uint16_t> previous,

@@ -24,6 +24,14 @@ public:
                         uint32_t& count) const override;
     HidStatus getScaledUsageValue(uint16_t usagePage, uint16_t usage, std::span<const uint8_t> report,
                                   int32_t& value) const override;
+    HidStatus getClampedScaledUsageValue(uint16_t usagePage, uint16_t usage, std::span<const uint8_t> report,
+                                         int32_t& value) const override;
+    uint32_t highestUsage(uint16_t usagePage) const override;
+    bool declares(uint16_t usagePage, uint16_t usage) const override;
+    uint32_t multiplierReports(std::span<uint8_t> ids) const override;
+    void takeFeatureReport(std::span<const uint8_t> report) override;
+    int32_t resolutionMultiplier(uint16_t usagePage, uint16_t usage,
+                                 std::span<const uint8_t> report) const override;
     HidStatus usageListDifference(std::span<const uint16_t> previous, std::span<const uint16_t> current,
                                   std::span<uint16_t> breakList, std::span<uint16_t> makeList,
                                   uint32_t length) const override;

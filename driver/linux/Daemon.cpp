@@ -3,6 +3,7 @@
 #include "EventLoop.h"
 #include "Log.h"
 #include "ModifierEndpoint.h"
+#include "PointingDeviceEndpoint.h"
 #include "SeqPacketSocket.h"
 #include "ServiceNotice.h"
 #include "SignalWatch.h"
@@ -32,6 +33,7 @@ struct Served {
     std::unique_ptr<VirtualPlug> plug;
     std::unique_ptr<SeatAccess> seatAccess;
     std::unique_ptr<ModifierEndpoint> modifiers;
+    std::unique_ptr<PointingDeviceEndpoint> pointingDevices;
     std::unique_ptr<HardwareWatch> hardware;
 };
 
@@ -39,6 +41,7 @@ void serveHardware(Served& served, const DaemonOptions& options) {
     HardwareSettings settings;
     settings.devnodes = options.devices;
     settings.runtimeDir = options.runtimeDir;
+    settings.stateDir = options.stateDir;
     if (options.devices.empty()) {
         settings.table = DeviceTable::load(options.devicesFile);
         logf(LogLevel::info, "%s: %zu trackball model(s)%s", options.devicesFile.c_str(),
@@ -48,8 +51,11 @@ void serveHardware(Served& served, const DaemonOptions& options) {
     served.seatAccess = std::make_unique<SeatAccess>(served.loop);
     served.modifiers = std::make_unique<ModifierEndpoint>(served.loop, options.runtimeDir, *served.seatAccess,
                                                           SeatAccess::kSeat);
+    served.pointingDevices =
+        std::make_unique<PointingDeviceEndpoint>(served.loop, options.runtimeDir, *served.seatAccess);
     served.hardware = std::make_unique<HardwareWatch>(served.loop, served.instances, *served.seatAccess,
-                                                      std::move(settings));
+                                                      *served.pointingDevices, std::move(settings));
+    served.pointingDevices->chooseThrough(*served.hardware);
 }
 
 } // namespace

@@ -10,7 +10,7 @@ namespace obx::kernd {
 
 using driver::ObxStatus;
 
-HidBelow::HidBelow(HidSource& source) : identity_(source.identity()) {
+HidBelow::HidBelow(HidSource& source) : source_(source), identity_(source.identity()) {
     const auto parsed = std::make_unique<hid::HidPreparsedData>();
     // A descriptor that does not parse fails the device's start, which reports it.
     if (hid::HidDescriptorParser::parse(identity_.descriptor, *parsed) == hid::HidStatus::Success)
@@ -63,6 +63,12 @@ ObxStatus HidBelow::sendRead(std::span<uint8_t> buffer, driver::IReadCompletion&
     readBuffer_ = buffer;
     pendingRead_ = &completion;
     return OBX_STATUS_SUCCESS;
+}
+
+ObxStatus HidBelow::getFeature(std::span<uint8_t> report) {
+    if (report.empty())
+        return OBX_STATUS_BUFFER_TOO_SMALL;
+    return source_.getFeature(report) ? OBX_STATUS_SUCCESS : OBX_STATUS_NOT_SUPPORTED;
 }
 
 void HidBelow::onReport(std::span<const uint8_t> report) {

@@ -21,11 +21,13 @@ public:
     driver::ObxStatus openReadTarget(driver::FileObject file) override;
     void closeReadTarget() override;
     driver::ObxStatus sendRead(std::span<uint8_t> buffer, driver::IReadCompletion& completion) override;
+    driver::ObxStatus getFeature(std::span<uint8_t> report) override;
 
 private:
     void onReport(std::span<const uint8_t> report) override;
     void completeRead(driver::ObxStatus status, uint32_t bytes);
 
+    HidSource& source_;
     const HidIdentity& identity_;
     // The class driver's form starts with the report id; a device without ids gets a 0 byte in front.
     bool prependReportId_ = false;

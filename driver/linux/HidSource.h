@@ -31,6 +31,11 @@ public:
     virtual const HidIdentity& identity() const = 0;
     // Reports go to `sink` from now on; before, they are dropped.
     virtual void attach(IReportSink& sink) = 0;
+    // The feature report whose id is `report[0]`, id byte first; false when it cannot be had.
+    virtual bool getFeature(std::span<uint8_t> report) {
+        (void)report;
+        return false;
+    }
 };
 
 } // namespace obx::kernd

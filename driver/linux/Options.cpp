@@ -73,6 +73,7 @@ ParsedOptions parseOptions(std::span<const std::string_view> args, const char* r
     options.runtimeDir = runtimeDirVariable != nullptr && *runtimeDirVariable != '\0' ? runtimeDirVariable
                                                                                       : kDefaultRuntimeDir;
     options.devicesFile = kDefaultDevicesFile;
+    options.stateDir = kDefaultStateDir;
     ArgumentReader reader(args);
     while (!reader.done()) {
         const std::string_view name = reader.takeName();
@@ -95,7 +96,8 @@ ParsedOptions parseOptions(std::span<const std::string_view> args, const char* r
         std::string_view value;
         const bool known = name == "--runtime-dir" || name == "--log-level" || name == "--product-id" ||
                            name == "--version" || name == "--product" || name == "--serial" ||
-                           name == "--descriptor" || name == "--device" || name == "--devices-conf";
+                           name == "--descriptor" || name == "--device" || name == "--devices-conf" ||
+                           name == "--state-dir";
         if (!known)
             return failure("unknown option " + std::string(name));
         if (!reader.takeValue(value))
@@ -124,6 +126,12 @@ ParsedOptions parseOptions(std::span<const std::string_view> args, const char* r
             options.devicesFile = value;
             continue;
         }
+        if (name == "--state-dir") {
+            if (value.empty())
+                return failure("--state-dir needs a folder");
+            options.stateDir = value;
+            continue;
+        }
         if (options.virtuals.empty())
             return failure(std::string(name) + " must follow --virtual");
         VirtualTrackballOptions& trackball = options.virtuals.back();
@@ -146,14 +154,15 @@ ParsedOptions parseOptions(std::span<const std::string_view> args, const char* r
 }
 
 const char* usageText() {
-    return "usage: obxkernd [--runtime-dir DIR] [--log-level LEVEL] [--devices-conf FILE] [--device "
-           "NODE]...\n"
+    return "usage: obxkernd [--runtime-dir DIR] [--log-level LEVEL] [--devices-conf FILE] [--state-dir DIR]\n"
+           "                [--device NODE]...\n"
            "                [--virtual [--product-id N] [--version N] [--product TEXT] [--serial TEXT]\n"
            "                           [--descriptor FILE]]... [--virtual-plug]\n"
            "\n"
            "  --runtime-dir DIR   folder of the sockets (else $OBX_RUNTIME_DIR, else /run/obxkern)\n"
            "  --log-level LEVEL   debug, info (default), warning or error\n"
            "  --devices-conf FILE the trackball models to drive (default /etc/obxkern/devices.conf)\n"
+           "  --state-dir DIR     where the devices chosen besides them are kept (default /var/lib/obxkern)\n"
            "  --device NODE       drives this hidraw node (/dev/hidrawN) instead of the models' devices\n"
            "  --virtual           adds a virtual trackball; the options below apply to the last one\n"
            "  --product-id N      product id (default 0x0001); numbers are decimal or 0x-hexadecimal\n"

@@ -16,6 +16,8 @@ namespace obx::kernd {
 
 inline constexpr const char* kDefaultRuntimeDir = "/run/obxkern";
 inline constexpr const char* kRuntimeDirVariable = "OBX_RUNTIME_DIR";
+// The unit's StateDirectory=: the devices chosen from the page are kept there.
+inline constexpr const char* kDefaultStateDir = "/var/lib/obxkern";
 
 struct VirtualTrackballOptions {
     uint16_t productId = 0x0001;
@@ -34,6 +36,7 @@ struct DaemonOptions {
     // hidraw nodes named by --device; when there are some, the match table is not used.
     std::vector<std::string> devices;
     std::filesystem::path devicesFile;
+    std::filesystem::path stateDir;
     // --virtual-plug: virtual trackballs plugged and unplugged at run time through the plug socket.
     bool virtualPlug = false;
     bool help = false;

@@ -91,8 +91,9 @@ private:
 // The connections of one listener.
 class ConnectionSet {
 public:
-    void add(EventLoop& loop, UniqueFd fd, IMessageHandler& handler) {
+    SeqPacketConnection& add(EventLoop& loop, UniqueFd fd, IMessageHandler& handler) {
         connections_.push_back(std::make_unique<SeqPacketConnection>(loop, std::move(fd), handler));
+        return *connections_.back();
     }
     void remove(const SeqPacketConnection& connection) {
         std::erase_if(connections_, [&](const auto& c) { return c.get() == &connection; });

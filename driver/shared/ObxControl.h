@@ -73,7 +73,9 @@ typedef uint32_t OBX_STATUS;
 #define OBX_STATUS_INTERNAL_ERROR ((OBX_STATUS)0xC00000E5u)
 #define OBX_STATUS_CANCELLED ((OBX_STATUS)0xC0000120u)
 
-#define OBX_DRIVER_VERSION 0x02010E00u
+/* 2.2: OBX_DEVICE_INFO.Capabilities (was reserved) tells the buttons, wheel and pan that the device's
+   descriptor declares. A driver of 2.1 leaves that field 0, which a helper reads as "not known". */
+#define OBX_DRIVER_VERSION 0x02020000u
 
 /* Button mask bits of the horizontal pan, held while the pan reports a value. */
 #define OBX_PAN_LEFT 0x40000000u
@@ -110,8 +112,14 @@ typedef struct OBX_DRIVER_INFO {
 
 #define OBX_DEVICE_STRING_CHARS 127u
 
+/* OBX_DEVICE_INFO.Capabilities: the highest button usage of the device's input reports (0: not
+   known) in the low byte, and whether it has a wheel and an AC Pan. */
+#define OBX_CAPABILITY_BUTTONS_MASK 0x00FFu
+#define OBX_CAPABILITY_WHEEL 0x0100u
+#define OBX_CAPABILITY_PAN 0x0200u
+
 typedef struct OBX_DEVICE_INFO {
-    uint16_t Reserved;
+    uint16_t Capabilities;
     uint16_t ProductId;
     uint16_t VersionNumber;
     uint16_t ProductString[OBX_DEVICE_STRING_CHARS];

@@ -1,6 +1,7 @@
 #include "Commands.h"
 
 #include "Browser.h"
+#include "DaemonClient.h"
 #include "Errors.h"
 #include "ShortForms.h"
 #include "Table.h"
@@ -8,6 +9,7 @@
 #include <fstream>
 #include <functional>
 #include <map>
+#include <regex>
 #include <sstream>
 
 namespace obxctl {
@@ -36,6 +38,35 @@ std::string buttonsOf(std::uint32_t mask) {
         }
     }
     return result.empty() ? "0" : result;
+}
+
+// The lines of obxkernd's list after its header: vendor:product, bus, buttons, wheel, pan, why it cannot
+// be served, serial, name.
+json otherDevices(const std::string& list) {
+    json devices = json::array();
+    std::istringstream lines(list);
+    std::string line;
+    std::getline(lines, line);
+    while (std::getline(lines, line)) {
+        std::vector<std::string> fields;
+        std::istringstream parts(line);
+        for (std::string field; std::getline(parts, field, '\t');) {
+            fields.push_back(field);
+        }
+        if (fields.size() < 7) {
+            throw DaemonFailure("unexpected list from obxkernd: " + line);
+        }
+        fields.resize(8);
+        devices.push_back({{"id", fields[0]},
+                           {"bus", fields[1]},
+                           {"buttons", std::stoi(fields[2])},
+                           {"wheel", fields[3] == "1"},
+                           {"pan", fields[4] == "1"},
+                           {"unservable", fields[5]},
+                           {"serial", fields[6]},
+                           {"name", fields[7]}});
+    }
+    return devices;
 }
 
 std::string hexMask(std::uint32_t mask) {
@@ -168,16 +199,55 @@ private:
     static json modifiers(const std::string& word) { return parseModifiers(word); }
 
     void devices() {
-        expectCount(1, 1);
-        show(client_.get("/devices"), [&](const json& document) {
+        if (invocation_.words.size() > 1) {
+            choose();
+            return;
+        }
+        json document = client_.get("/devices");
+        if (invocation_.all) {
+            document["otherPointingDevices"] = otherDevices(DaemonClient().list());
+        }
+        show(document, [&](const json& answer) {
             Table table({"ID", "PRESENT", "NAME", "INTERFACE", "REAL ID", "VERSION"});
-            for (const auto& entry : document.at("devices")) {
+            for (const auto& entry : answer.at("devices")) {
                 table.add({text(entry.value("id", json())), entry.value("present", false) ? "yes" : "no",
                            entry.value("name", ""), entry.value("interface", ""), entry.value("realId", ""),
                            text(entry.value("version", json()))});
             }
             table.print(out_);
+            if (!answer.contains("otherPointingDevices")) {
+                return;
+            }
+            out_ << "\nOther pointing devices:\n";
+            Table others({"VENDOR:PRODUCT", "SERIAL", "NAME", "BUTTONS", "WHEEL", "PAN", "SERVABLE"});
+            for (const auto& entry : answer.at("otherPointingDevices")) {
+                const std::string why = entry.value("unservable", "");
+                others.add({entry.value("id", ""), entry.value("serial", ""), entry.value("name", ""),
+                            text(entry.value("buttons", 0)), entry.value("wheel", false) ? "yes" : "no",
+                            entry.value("pan", false) ? "yes" : "no", why.empty() ? "yes" : "no: " + why});
+            }
+            others.print(out_);
         });
+    }
+
+    // devices take|release VENDOR:PRODUCT [SERIAL]: obxkernd serves that device (every one of these ids
+    // without a serial) from now on, or no longer.
+    void choose() {
+        expectCount(3, 4);
+        const std::string& action = verb({"take", "release"});
+        static const std::regex ids("([0-9a-fA-F]{1,4}):([0-9a-fA-F]{1,4})");
+        std::smatch parts;
+        if (!std::regex_match(invocation_.words[2], parts, ids)) {
+            throw UsageError("'" + invocation_.words[2] +
+                             "' is no VENDOR:PRODUCT in hexadecimal (1234:00ab)");
+        }
+        char normal[16];
+        std::snprintf(normal, sizeof normal, "%04lx:%04lx", std::stoul(parts[1], nullptr, 16),
+                      std::stoul(parts[2], nullptr, 16));
+        const std::string device =
+            std::string(normal) + (invocation_.words.size() == 4 ? " " + invocation_.words[3] : "");
+        DaemonClient().request(action + " " + device);
+        out_ << (action == "take" ? "obxkernd serves " : "obxkernd no longer serves ") << device << "\n";
     }
 
     void showApps(const json& document) {
@@ -364,7 +434,13 @@ void runCommand(const Invocation& invocation, std::ostream& out) {
 
 const char* commandsHelp() {
     return "Subcommands:\n"
-           "  devices                         the trackballs the settings know, and which are present\n"
+           "  devices [--all]                 the trackballs the settings know, and which are present;\n"
+           "                                  --all: also the other pointing devices obxkernd sees\n"
+           "  devices take VENDOR:PRODUCT [SERIAL]\n"
+           "                                  obxkernd serves that device from now on (1234:00ab);\n"
+           "                                  without SERIAL every device of these ids\n"
+           "  devices release VENDOR:PRODUCT [SERIAL]\n"
+           "                                  obxkernd lets it go: the system's own input again\n"
            "  apps                            the application profiles of the trackball\n"
            "  app add PATH NAME               a profile for the program at PATH\n"
            "  app remove PATH                 removes that profile\n"

@@ -19,11 +19,13 @@ struct Invocation {
     std::optional<std::uint16_t> device;
     std::optional<std::string> app;
     std::optional<int> count;
+    // devices --all: also the pointing devices that obxkernd does not serve.
+    bool all = false;
     // The subcommand and its arguments.
     std::vector<std::string> words;
 };
 
-// Runs the subcommand; throws UsageError, HelperFailure or NoHelper.
+// Runs the subcommand; throws UsageError, HelperFailure, NoHelper or DaemonFailure.
 void runCommand(const Invocation& invocation, std::ostream& out);
 
 // The subcommands' usage lines, for the help.

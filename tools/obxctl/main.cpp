@@ -2,6 +2,7 @@
 // HTTP API.
 
 #include "Commands.h"
+#include "DaemonClient.h"
 #include "Errors.h"
 #include "ShortForms.h"
 
@@ -46,7 +47,8 @@ po::options_description visibleOptions() {
         "the trackball's configuration id; may be left out when one is present")(
         "app,a", po::value<std::string>(),
         "the application profile (the program's path); default: the global one")(
-        "count", po::value<std::string>(), "how many programs favapps offers (1 to 20)");
+        "count", po::value<std::string>(), "how many programs favapps offers (1 to 20)")(
+        "all", "devices: also the pointing devices that obxkernd does not serve");
     return options;
 }
 
@@ -55,8 +57,8 @@ void printHelp(std::ostream& out) {
         << commandsHelp() << '\n'
         << actionFormsHelp() << '\n'
         << visibleOptions() << '\n'
-        << "Exit codes: 0 done, 1 the helper refused (its reason is printed), 2 no helper listening,\n"
-           "64 bad usage.\n";
+        << "Exit codes: 0 done, 1 the helper or obxkernd refused (its reason is printed), 2 no helper\n"
+           "listening, 64 bad usage.\n";
 }
 
 // Nothing when the help was asked for.
@@ -85,6 +87,7 @@ std::optional<Invocation> parse(int argc, char** argv) {
         invocation.port = defaultPort;
     }
     invocation.json = values.count("json") > 0;
+    invocation.all = values.count("all") > 0;
     if (values.count("device")) {
         invocation.device = deviceFrom(values["device"].as<std::string>());
     }
@@ -116,6 +119,9 @@ int run(int argc, char** argv) {
     } catch (const NoHelper& error) {
         std::cerr << "obxctl: " << error.what() << '\n';
         return exitNoHelper;
+    } catch (const DaemonFailure& error) {
+        std::cerr << "obxctl: " << error.what() << '\n';
+        return exitHelperFailure;
     } catch (const HelperFailure& error) {
         std::cerr << "obxctl: " << error.what() << '\n';
         return exitHelperFailure;

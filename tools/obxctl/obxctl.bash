@@ -13,7 +13,7 @@ _obxctl() {
             ;;
     esac
     if [[ $cur == -* ]]; then
-        COMPREPLY=($(compgen -W '--help --port --json --device --app --count' -- "$cur"))
+        COMPREPLY=($(compgen -W '--help --port --json --device --app --count --all' -- "$cur"))
         return
     fi
 
@@ -34,6 +34,7 @@ _obxctl() {
         1)
             case ${args[0]} in
                 app) COMPREPLY=($(compgen -W 'add remove' -- "$cur")) ;;
+                devices) COMPREPLY=($(compgen -W 'take release' -- "$cur")) ;;
                 button | pointer | scroll | general) COMPREPLY=($(compgen -W 'get set' -- "$cur")) ;;
                 config) COMPREPLY=($(compgen -W 'export import' -- "$cur")) ;;
             esac

@@ -2,11 +2,13 @@
 
 #include "../Log.h"
 #include "HidrawSource.h"
+#include "PointingSummary.h"
 #include "UinputMouseSink.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <fstream>
 #include <libudev.h>
 #include <stdexcept>
 #include <sys/epoll.h>
@@ -63,6 +65,9 @@ bool isEventNode(udev_device* input) {
 } // namespace
 
 struct HardwareWatch::Attached {
+    uint16_t vendor = 0;
+    uint16_t product = 0;
+    std::string serial;
     std::string syspath;    // of the hidraw device
     std::string hidSyspath; // of the HID device above it, whose evdev nodes are grabbed
     EvdevGrabs grabs;
@@ -70,8 +75,9 @@ struct HardwareWatch::Attached {
 };
 
 HardwareWatch::HardwareWatch(EventLoop& loop, driver::InstanceCounter& instances, SocketAccess& access,
-                             HardwareSettings settings)
-    : loop_(loop), instances_(instances), access_(access), settings_(std::move(settings)), udev_(udev_new()) {
+                             IUnservedDevices& unserved, HardwareSettings settings)
+    : loop_(loop), instances_(instances), access_(access), unserved_(unserved),
+      settings_(std::move(settings)), chosen_(settings_.stateDir), udev_(udev_new()) {
     if (udev_ == nullptr)
         throw std::runtime_error("udev cannot be used");
     // Without udevd (a bare system, a container) the kernel's own notices tell the same arrivals.
@@ -116,19 +122,55 @@ bool HardwareWatch::wanted(udev_device* hidraw) const {
                                       "%x:%x:%x", &bus, &vendor, &product) != 3)
         return false;
     return vendor <= 0xFFFF && product <= 0xFFFF &&
-           settings_.table.matches(static_cast<uint16_t>(vendor), static_cast<uint16_t>(product));
+           (settings_.table.matches(static_cast<uint16_t>(vendor), static_cast<uint16_t>(product)) ||
+            chosen_.contains(static_cast<uint16_t>(vendor), static_cast<uint16_t>(product),
+                             textOr(udev_device_get_property_value(hid, "HID_UNIQ"))));
 }
 
 void HardwareWatch::arrived(udev_device* hidraw) {
     const std::string syspath = textOr(udev_device_get_syspath(hidraw));
-    if (udev_device_get_devnode(hidraw) == nullptr || !wanted(hidraw) ||
-        std::any_of(attached_.begin(), attached_.end(), [&](const auto& a) { return a->syspath == syspath; }))
+    if (udev_device_get_devnode(hidraw) == nullptr)
         return;
+    if (!wanted(hidraw)) {
+        noteUnserved(hidraw);
+        return;
+    }
+    if (std::any_of(attached_.begin(), attached_.end(), [&](const auto& a) { return a->syspath == syspath; }))
+        return;
+    unserved_.gone(syspath);
     try {
         attach(hidraw);
     } catch (const std::exception& e) {
         logf(LogLevel::error, "%s: not attached: %s", udev_device_get_devnode(hidraw), e.what());
     }
+}
+
+void HardwareWatch::noteUnserved(udev_device* hidraw) {
+    udev_device* hid = hidParent(hidraw);
+    if (hid == nullptr)
+        return;
+    // The kernel's copy of the report descriptor, at most the largest one it takes.
+    constexpr std::streamsize kMaxDescriptorBytes = 4096;
+    std::ifstream file(std::string(udev_device_get_syspath(hid)) + "/report_descriptor", std::ios::binary);
+    std::vector<uint8_t> descriptor(kMaxDescriptorBytes);
+    file.read(reinterpret_cast<char*>(descriptor.data()), kMaxDescriptorBytes);
+    descriptor.resize(static_cast<size_t>(file.gcount()));
+    UnservedDevice device;
+    device.summary = PointingSummary::of(descriptor);
+    unsigned bus = 0, vendor = 0, product = 0;
+    if (!device.summary.pointing || std::sscanf(textOr(udev_device_get_property_value(hid, "HID_ID")).c_str(),
+                                                "%x:%x:%x", &bus, &vendor, &product) != 3)
+        return;
+    device.syspath = udev_device_get_syspath(hidraw);
+    device.bus = static_cast<uint16_t>(bus);
+    device.vendor = static_cast<uint16_t>(vendor);
+    device.product = static_cast<uint16_t>(product);
+    device.serial = textOr(udev_device_get_property_value(hid, "HID_UNIQ"));
+    device.name = textOr(udev_device_get_property_value(hid, "HID_NAME"));
+    logf(LogLevel::info, "%s: pointing device %04x:%04x \"%s\" not served (not listed): %s",
+         udev_device_get_devnode(hidraw), device.vendor, device.product, device.name.c_str(),
+         device.summary.describe().c_str());
+    unserved_.present(device);
 }
 
 void HardwareWatch::attach(udev_device* hidraw) {
@@ -153,7 +195,14 @@ void HardwareWatch::attach(udev_device* hidraw) {
         texts.serial = textOr(udev_device_get_sysattr_value(usb, "serial"));
     }
     auto source = std::make_unique<HidrawSource>(loop_, udev_device_get_devnode(hidraw), version, texts);
+    // Refused before its mouse is made, so that no mouse comes and goes for a device that cannot start.
+    if (const PointingSummary summary = PointingSummary::of(source->identity().descriptor);
+        !summary.unservable.empty())
+        throw std::runtime_error(summary.unservable);
     const uint16_t productId = source->identity().productId;
+    entry->vendor = source->vendorId();
+    entry->product = productId;
+    entry->serial = textOr(udev_device_get_property_value(hid, "HID_UNIQ"));
     UinputIdentity mouse{source->productName().empty() ? "Trackball" : source->productName(),
                          source->vendorId(), productId, version};
     auto sink = std::make_unique<UinputMouseSink>(mouse);
@@ -167,7 +216,50 @@ void HardwareWatch::attach(udev_device* hidraw) {
     attached_.push_back(std::move(entry));
 }
 
+std::string HardwareWatch::take(uint16_t vendor, uint16_t product, const std::string& serial) {
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", vendor, product);
+    if (settings_.table.matches(vendor, product))
+        return std::string("error: ") + ids + " is served already: devices.conf lists it";
+    try {
+        chosen_.take(vendor, product, serial);
+    } catch (const std::exception& e) {
+        return std::string("error: ") + e.what();
+    }
+    logf(LogLevel::info, "%s chosen: served from now on", ids);
+    forEachChild(udev_, nullptr, "hidraw", [&](udev_device* hidraw) { arrived(hidraw); });
+    return "ok";
+}
+
+std::string HardwareWatch::release(uint16_t vendor, uint16_t product, const std::string& serial) {
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", vendor, product);
+    if (settings_.table.matches(vendor, product))
+        return std::string("error: ") + ids + " cannot be let go: devices.conf lists it";
+    try {
+        chosen_.release(vendor, product, serial);
+    } catch (const std::exception& e) {
+        return std::string("error: ") + e.what();
+    }
+    logf(LogLevel::info, "%s let go: the kernel's own input again", ids);
+    std::vector<std::string> released;
+    // Those that no choice covers any more: another may still name them (their ids alone, or their
+    // serial).
+    for (const auto& entry : attached_) {
+        if (entry->vendor == vendor && entry->product == product &&
+            !chosen_.contains(vendor, product, entry->serial))
+            released.push_back(entry->syspath);
+    }
+    for (const std::string& syspath : released) {
+        departed(syspath);
+        if (DevicePtr hidraw{udev_device_new_from_syspath(udev_, syspath.c_str())})
+            noteUnserved(hidraw.get());
+    }
+    return "ok";
+}
+
 void HardwareWatch::departed(const std::string& syspath) {
+    unserved_.gone(syspath);
     const auto found = std::find_if(attached_.begin(), attached_.end(),
                                     [&](const auto& a) { return a->syspath == syspath; });
     if (found == attached_.end())

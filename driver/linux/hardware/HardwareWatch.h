@@ -8,8 +8,10 @@
 #include "../EventLoop.h"
 #include "../SocketAccess.h"
 #include "../Trackball.h"
+#include "ChosenDevices.h"
 #include "DeviceTable.h"
 #include "EvdevGrab.h"
+#include "UnservedDevices.h"
 #include "driver/core/FilterDevice.h"
 
 #include <filesystem>
@@ -28,19 +30,27 @@ struct HardwareSettings {
     // When not empty, these hidraw nodes only, whatever the table says.
     std::vector<std::string> devnodes;
     std::filesystem::path runtimeDir;
+    // The folder of the chosen devices' file.
+    std::filesystem::path stateDir;
 };
 
-class HardwareWatch final : private IEventHandler {
+class HardwareWatch final : public IDeviceChoice, private IEventHandler {
 public:
     // Starts the monitor, then attaches what is present. Throws std::runtime_error when udev cannot be
     // used at all; a device that cannot be attached is logged and skipped.
+    // `unserved` learns of the pointing devices present that are not served, as they come and go.
     HardwareWatch(EventLoop& loop, driver::InstanceCounter& instances, SocketAccess& access,
-                  HardwareSettings settings);
+                  IUnservedDevices& unserved, HardwareSettings settings);
     ~HardwareWatch() override;
     HardwareWatch(const HardwareWatch&) = delete;
     HardwareWatch& operator=(const HardwareWatch&) = delete;
 
     size_t attachedCount() const { return attached_.size(); }
+
+    // A device chosen is served at once, and at every later plug; one let go gets the kernel's own
+    // input back at once. A model that devices.conf lists is always served.
+    std::string take(uint16_t vendor, uint16_t product, const std::string& serial) override;
+    std::string release(uint16_t vendor, uint16_t product, const std::string& serial) override;
 
 private:
     struct Attached;
@@ -48,6 +58,9 @@ private:
     void onEvents(uint32_t events) override;
     bool wanted(udev_device* hidraw) const;
     void arrived(udev_device* hidraw);
+    // A pointing device present that the daemon does not serve: logged and told to `unserved_` with
+    // what its descriptor declares, so that the user can see what could be chosen.
+    void noteUnserved(udev_device* hidraw);
     void departed(const std::string& syspath);
     // An evdev node that appears after its trackball was attached.
     void inputArrived(udev_device* input);
@@ -57,7 +70,9 @@ private:
     EventLoop& loop_;
     driver::InstanceCounter& instances_;
     SocketAccess& access_;
+    IUnservedDevices& unserved_;
     HardwareSettings settings_;
+    ChosenDevices chosen_;
     udev* udev_ = nullptr;
     udev_monitor* monitor_ = nullptr;
     std::vector<std::unique_ptr<Attached>> attached_;

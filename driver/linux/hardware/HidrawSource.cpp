@@ -16,8 +16,10 @@ namespace obx::kernd {
 
 namespace {
 
-// Reports taken per readiness report, so that one busy device cannot hold up the others and the timers.
-constexpr int kReportsPerRound = 16;
+// Reports taken per readiness report: the whole of hidraw's queue for one reader (64 reports), so that
+// a round that comes late still finds every report the kernel kept; a device that sends faster than
+// that is taken again in the next round, after the other devices and the timers.
+constexpr int kReportsPerRound = 64;
 
 [[noreturn]] void fail(const std::string& devnode, const char* what) {
     throw std::runtime_error(devnode + ": " + what + ": " + std::strerror(errno));
@@ -85,6 +87,16 @@ void HidrawSource::onEvents(uint32_t events) {
         stopReading(length == 0 ? "end of file" : std::strerror(errno));
         return;
     }
+}
+
+bool HidrawSource::getFeature(std::span<uint8_t> report) {
+    const int length = ::ioctl(fd_.get(), HIDIOCGFEATURE(report.size()), report.data());
+    if (length <= 0) {
+        logf(LogLevel::warning, "%s: feature report %u: %s", devnode_.c_str(), unsigned{report[0]},
+             length < 0 ? std::strerror(errno) : "empty");
+        return false;
+    }
+    return true;
 }
 
 // The device's removal notice ends the trackball; until then the node must not wake the loop again.

@@ -29,6 +29,9 @@ public:
 
     const HidIdentity& identity() const override { return identity_; }
     void attach(IReportSink& sink) override { sink_ = &sink; }
+    // HIDIOCGFEATURE: the device's feature report as it is now (the kernel set its Resolution
+    // Multipliers when it bound the device).
+    bool getFeature(std::span<uint8_t> report) override;
 
     uint16_t vendorId() const { return vendorId_; }
     const std::string& devnode() const { return devnode_; }

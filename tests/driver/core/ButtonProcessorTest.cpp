@@ -50,7 +50,7 @@ struct Entry {
     uint8_t amount;
 };
 
-ButtonMap makeMap(uint32_t chordMask, std::initializer_list<Entry> entries, uint32_t count = UINT32_MAX) {
+ButtonMap makeMap(uint32_t chordMask, const std::vector<Entry>& entries, uint32_t count = UINT32_MAX) {
     OBX_BUTTON_MAP raw{};
     raw.Size = sizeof raw;
     raw.ChordMask = chordMask;
@@ -96,9 +96,9 @@ TEST_F(ButtonProcessorTest, HeldPanRepeatsItsStepAndItsReleaseDoesNothing) {
     p.pan(-1);
     p.pan(0);
     p.pan(0);
-    EXPECT_EQ(out.take(), (Calls{"wheel 2 -1", "wheel 2 -1", "wheel 2 -1"}));
+    EXPECT_EQ(out.take(), (Calls{"wheel 2 -120", "wheel 2 -120", "wheel 2 -120"}));
     p.pan(2);
-    EXPECT_EQ(out.take(), (Calls{"wheel 2 1"}));
+    EXPECT_EQ(out.take(), (Calls{"wheel 2 120"}));
     EXPECT_EQ(p.rawButtons(), OBX_PAN_RIGHT);
 }
 
@@ -164,7 +164,7 @@ TEST_F(ButtonProcessorTest, AMapChangeWhileAButtonIsHeldSendsItsReleaseTheWayIts
         {"mouse button, then an action", left, scrolls, {"buttons 1 0", "buttons 0 1"}},
         {"mouse button, then the helper's", left, none, {"buttons 1 0", "buttons 0 1"}},
         {"the helper's, then a mouse button", none, right, {"event 1 0", "event 0 1"}},
-        {"an action, then a mouse button", scrolls, right, {"wheel 1 1"}},
+        {"an action, then a mouse button", scrolls, right, {"wheel 1 120"}},
     };
     for (const auto& c : cases) {
         p.setButtonMap(c.before);
@@ -241,7 +241,7 @@ TEST_F(ButtonProcessorTest, ChordResolvedByAnActionEntryAndByThePan) {
     p.buttonChange(0x2, 0);
     p.timerTick(kChordTimer);
     p.buttonChange(0, 0x3);
-    EXPECT_EQ(out.take(), (Calls{"start 1 100", "start 1 100", "wheel 1 2"})) << "releases swallowed";
+    EXPECT_EQ(out.take(), (Calls{"start 1 100", "start 1 100", "wheel 1 240"})) << "releases swallowed";
     // The pan is a chord member as a button is; its release is swallowed with the other.
     out.waiting[kChordTimer] = false;
     p.buttonChange(0x1, 0);
@@ -249,7 +249,7 @@ TEST_F(ButtonProcessorTest, ChordResolvedByAnActionEntryAndByThePan) {
     p.timerTick(kChordTimer);
     p.pan(0);
     p.buttonChange(0, 0x1);
-    EXPECT_EQ(out.take(), (Calls{"start 1 100", "start 1 100", "wheel 2 -3"}));
+    EXPECT_EQ(out.take(), (Calls{"start 1 100", "start 1 100", "wheel 2 -360"}));
     EXPECT_EQ(p.rawButtons(), 0u);
 }
 
@@ -259,7 +259,7 @@ TEST_F(ButtonProcessorTest, ReplayedSinglePressOfAnActionEntryPerformsIt) {
     p.buttonChange(0x1, 0);
     p.timerTick(kChordTimer);
     p.buttonChange(0, 0x1);
-    EXPECT_EQ(out.take(), (Calls{"start 1 100", "wheel 1 -1"})) << "the release of an action does nothing";
+    EXPECT_EQ(out.take(), (Calls{"start 1 100", "wheel 1 -120"})) << "the release of an action does nothing";
 }
 
 TEST_F(ButtonProcessorTest, TwoButtonChordWithoutAHelperIsDroppedAndItsReleasesPass) {
@@ -366,6 +366,45 @@ TEST_F(ButtonProcessorTest, SimultaneousPressAndReleaseAreEachHandled) {
     EXPECT_EQ(out.take(), (Calls{"buttons 0 1", "event 32 0"}));
 }
 
+// Buttons that change together in one report, under maps with and without an entry of their own.
+struct TogetherCase {
+    const char* name;
+    std::vector<Entry> entries; // empty: the default map
+    uint32_t buttons;
+    Calls press;
+    Calls release;
+};
+
+class ButtonsTogether : public ::testing::TestWithParam<TogetherCase> {};
+
+TEST_P(ButtonsTogether, EachButtonIsHandledUnlessTheyHaveAnEntry) {
+    const TogetherCase& c = GetParam();
+    RecordingOutput out;
+    ButtonProcessor p{out};
+    if (!c.entries.empty())
+        p.setButtonMap(makeMap(0, c.entries));
+    p.buttonChange(c.buttons, 0);
+    EXPECT_EQ(out.take(), c.press);
+    p.buttonChange(0, c.buttons);
+    EXPECT_EQ(out.take(), c.release);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    OneReport, ButtonsTogether,
+    ::testing::Values(
+        TogetherCase{"LeftAndRight", {}, 0x3, {"buttons 1 0", "buttons 2 0"}, {"buttons 0 3"}},
+        TogetherCase{
+            "SixAndSevenToTheHelper", {}, 0x60, {"event 32 0", "event 64 0"}, {"event 0 32", "event 0 64"}},
+        TogetherCase{
+            "MouseAndHelper", {}, 0x21, {"buttons 1 0", "event 32 0"}, {"buttons 0 1", "event 0 32"}},
+        TogetherCase{"TheirOwnEntry", {{0x3, 0, 0x4, 0, 0}}, 0x3, {"buttons 4 0"}, {"buttons 0 4"}},
+        TogetherCase{"OneWithoutEntry",
+                     {{0x1, 0, 0x2, 0, 0}},
+                     0x5,
+                     {"buttons 2 0", "event 4 0"},
+                     {"buttons 0 2", "event 0 4"}}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST_F(ButtonProcessorTest, ScrollActionsAndAmounts) {
     p.setButtonMap(makeMap(0, {{0x1, 1, 0, OBX_ACTION_SCROLL_UP, 0},
                                {0x2, 1, 0, OBX_ACTION_SCROLL_DOWN, 3},
@@ -376,7 +415,8 @@ TEST_F(ButtonProcessorTest, ScrollActionsAndAmounts) {
         p.buttonChange(b, 0);
         p.buttonChange(0, b);
     }
-    EXPECT_EQ(out.take(), (Calls{"wheel 1 1", "wheel 1 -3", "wheel 2 -2", "wheel 2 1", "wheel 1 4"}));
+    EXPECT_EQ(out.take(),
+              (Calls{"wheel 1 120", "wheel 1 -360", "wheel 2 -240", "wheel 2 120", "wheel 1 480"}));
 }
 
 TEST_F(ButtonProcessorTest, SlowPointerDividesByFiveKeepingRemainders) {
@@ -410,11 +450,11 @@ TEST_F(ButtonProcessorTest, ScrollModeTurnsMovementIntoWheelSteps) {
     p.buttonChange(0x8, 0);
     p.buttonChange(0, 0x8);
     p.movement(0, 12);
-    EXPECT_EQ(out.take(), (Calls{"wheel 1 -2", "move 0 0"}));
+    EXPECT_EQ(out.take(), (Calls{"wheel 1 -240", "move 0 0"}));
     p.setScrollParams(OBX_SCROLL_PARAMS{0, 1, 0, {}});
     p.movement(0, 5); // 5 / 6 = 0: a zero step is still sent
     p.movement(0, 1); // remainder 5 + 1 = 6: one step, inverted
-    EXPECT_EQ(out.take(), (Calls{"wheel 1 0", "move 0 0", "wheel 1 1", "move 0 0"}));
+    EXPECT_EQ(out.take(), (Calls{"wheel 1 0", "move 0 0", "wheel 1 120", "move 0 0"}));
     // Any other button ends scroll mode.
     p.buttonChange(0x1, 0);
     p.movement(0, 12);
@@ -431,20 +471,20 @@ TEST_F(ButtonProcessorTest, ScrollSpeedZeroLeavesMovementAlone) {
 TEST_F(ButtonProcessorTest, WheelInertiaDecaysByAFifth) {
     p.setScrollParams(OBX_SCROLL_PARAMS{0, 0, 1, {}});
     for (int i = 0; i < 5; ++i)
-        p.verticalWheel(1);
+        p.verticalWheel(120);
     out.take();
     for (int i = 0; i < 5; ++i)
         p.timerTick(kInertiaTimer);
-    EXPECT_EQ(out.take(), (Calls{"wheel 1 1", "wheel 1 1", "wheel 1 1", "wheel 1 1", "stop 2 0"}));
+    EXPECT_EQ(out.take(), (Calls{"wheel 1 120", "wheel 1 120", "wheel 1 120", "wheel 1 120", "stop 2 0"}));
 }
 
 TEST_F(ButtonProcessorTest, FewNotchesOrAReversalEndInertia) {
     p.setScrollParams(OBX_SCROLL_PARAMS{0, 1, 1, {}});
     for (int i = 0; i < 4; ++i)
-        p.verticalWheel(-2); // inverted: +2
-    p.verticalWheel(-1);
+        p.verticalWheel(-240); // inverted: +2 detents
+    p.verticalWheel(-120);
     EXPECT_EQ(p.scrollState().vertical.wheelCount, 5);
-    p.verticalWheel(1); // inverted -1: a reversal starts counting anew
+    p.verticalWheel(120); // inverted -1 detent: a reversal starts counting anew
     EXPECT_EQ(p.scrollState().vertical.wheelCount, 1);
     out.take();
     p.timerTick(kInertiaTimer);
@@ -463,12 +503,12 @@ TEST_F(ButtonProcessorTest, AutoScrollStartsOnADominantAxisAndKeepsScrolling) {
     EXPECT_EQ(p.scrollState().vertical.autoScrollStep, 10);
     p.timerTick(kAutoScrollTimer); // moved since the last tick: nothing
     p.timerTick(kAutoScrollTimer);
-    EXPECT_EQ(out.take(), (Calls{"wheel 1 10"}));
+    EXPECT_EQ(out.take(), (Calls{"wheel 1 1200"}));
     for (int i = 0; i < 50; ++i)
         p.timerTick(kAutoScrollTimer);
     calls = out.take();
     EXPECT_EQ(calls.back(), "stop 3 0");
-    EXPECT_EQ(std::count(calls.begin(), calls.end(), "wheel 1 10"), 50);
+    EXPECT_EQ(std::count(calls.begin(), calls.end(), "wheel 1 1200"), 50);
 }
 
 TEST_F(ButtonProcessorTest, AutoScrollStopsWhenInertiaClearedTheActiveAxis) {
@@ -477,12 +517,12 @@ TEST_F(ButtonProcessorTest, AutoScrollStopsWhenInertiaClearedTheActiveAxis) {
     p.buttonChange(0x8, 0);
     for (int i = 0; i < 6; ++i)
         p.movement(0, -1);
-    p.verticalWheel(1);
+    p.verticalWheel(120);
     p.timerTick(kInertiaTimer); // one notch: inertia ends and clears the active axis
     ASSERT_EQ(p.scrollState().activeAxis, nullptr);
     out.take();
     p.movement(0, -1);
-    EXPECT_EQ(out.take(), (Calls{"wheel 1 1", "stop 3 0", "move 0 0"}));
+    EXPECT_EQ(out.take(), (Calls{"wheel 1 120", "stop 3 0", "move 0 0"}));
     EXPECT_FALSE(p.scrollState().autoScrollRunning);
 }
 
@@ -494,7 +534,7 @@ TEST_F(ButtonProcessorTest, AutoScrollTimerStopsOnceNothingIsLeftToScroll) {
     p.buttonChange(0x8, 0);
     for (int i = 0; i < 6; ++i)
         p.movement(0, -1);
-    p.verticalWheel(1);
+    p.verticalWheel(120);
     p.timerTick(kInertiaTimer);
     p.buttonChange(0x10, 0); // action 5 while auto-scroll runs: auto-scroll and its timer end
     EXPECT_FALSE(p.scrollState().autoScroll);
@@ -532,7 +572,7 @@ TEST_F(ButtonProcessorTest, AutoScrollReversalStopsTheRun) {
         p.movement(0, -1);
     out.take();
     p.movement(0, 1);
-    EXPECT_EQ(out.take(), (Calls{"wheel 1 -1", "stop 3 0", "move 0 0"}));
+    EXPECT_EQ(out.take(), (Calls{"wheel 1 -120", "stop 3 0", "move 0 0"}));
     EXPECT_EQ(p.scrollState().dominance, 0);
 }
 

@@ -175,7 +175,7 @@ TEST_F(ControlDeviceTest, RequestSizesStatusesAndByteCounts) {
     std::vector<uint8_t> out;
     Completion c = h.control(IOCTL_OBX_GET_DRIVER_INFO, {}, 8, &out);
     EXPECT_EQ(c.information, 8u);
-    EXPECT_EQ(out, (std::vector<uint8_t>{8, 0, 0, 0, 0x00, 0x0E, 0x01, 0x02}));
+    EXPECT_EQ(out, (std::vector<uint8_t>{8, 0, 0, 0, 0x00, 0x00, 0x02, 0x02}));
     EXPECT_EQ(h.control(IOCTL_OBX_GET_DRIVER_INFO, {}, 7).status, OBX_STATUS_BUFFER_TOO_SMALL);
 
     EXPECT_EQ(h.control(IOCTL_OBX_SET_SLOW_POINTER, {1, 0}).status, OBX_STATUS_BUFFER_TOO_SMALL);

@@ -153,6 +153,67 @@ TEST(ReportIdDevice, SixteenBitMovementAndButtonsOfReportOne) {
     EXPECT_EQ(r.event().Pressed, 0x80u);
 }
 
+TEST(ReportIdDevice, AReportOfAnotherIdLeavesTheButtonsItDoesNotCarry) {
+    DriverHarness h{kTwoButtonReports};
+    h.start();
+    h.hid.deliver({0x01, 0x01, 0, 0});
+    h.hid.deliver({0x02, 0x00}); // the keypad, nothing pressed: button 1 is still held
+    h.hid.deliver({0x01, 0x01, 3, 0});
+    h.hid.deliver({0x01, 0x00, 0, 0});
+    const auto packets = h.takePackets();
+    ASSERT_EQ(packets.size(), 3u);
+    EXPECT_EQ(packets[0].buttonFlags, 0x0001);
+    EXPECT_EQ(packets[1].lastX, 3);
+    EXPECT_EQ(packets[2].buttonFlags, 0x0002);
+}
+
+TEST_F(FiveButtonDevice, AnAxisOutOfRangeIsClampedAndTheOtherKept) {
+    h.hid.deliver({0x00, 0x00, 0x80, 0x05, 0, 0}); // X -128, below its minimum of -127
+    const auto packets = h.takePackets();
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0].lastX, -127);
+    EXPECT_EQ(packets[0].lastY, 5);
+}
+
+// One wheel or pan report of the mouse with Resolution Multipliers, with its feature report as the
+// device gives it (none: it cannot be read), and the wheel packet it makes.
+struct WheelCase {
+    const char* name;
+    std::vector<uint8_t> feature;
+    int16_t wheel;
+    int8_t pan;
+    uint16_t flags;
+    int16_t data;
+};
+
+class HighResolutionWheel : public ::testing::TestWithParam<WheelCase> {};
+
+TEST_P(HighResolutionWheel, CountsFractionsOfADetent) {
+    const WheelCase& c = GetParam();
+    DriverHarness h{kHighResolutionMouse};
+    if (!c.feature.empty())
+        h.hid.features[0x02] = c.feature;
+    h.start();
+    const auto w = static_cast<uint16_t>(c.wheel);
+    h.hid.deliver({0x01, 0, 0, 0, 0, 0, uint8_t(w), uint8_t(w >> 8), static_cast<uint8_t>(c.pan)});
+    const auto packets = h.takePackets();
+    ASSERT_EQ(packets.size(), 1u);
+    EXPECT_EQ(packets[0].buttonFlags, c.flags);
+    EXPECT_EQ(packets[0].buttonData, c.data);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Multipliers, HighResolutionWheel,
+    ::testing::Values(WheelCase{"EighthOfADetent", {0x02, 0x05}, 1, 0, kMouseWheelFlag, 15},
+                      WheelCase{"WholeDetent", {0x02, 0x05}, -8, 0, kMouseWheelFlag, -120},
+                      WheelCase{"QuarterPan", {0x02, 0x05}, 0, 1, kMouseHorizontalWheelFlag, 30},
+                      WheelCase{"WheelAtItsMinimum", {0x02, 0x04}, 1, 0, kMouseWheelFlag, 120},
+                      WheelCase{"PanAtItsMinimum", {0x02, 0x01}, 0, -1, kMouseHorizontalWheelFlag, -120},
+                      WheelCase{"Unreadable", {}, 1, 0, kMouseWheelFlag, 120},
+                      WheelCase{"LargeCountClamped", {}, 300, 0, kMouseWheelFlag, INT16_MAX},
+                      WheelCase{"LargeNegativeCountClamped", {}, -300, 0, kMouseWheelFlag, INT16_MIN}),
+    [](const auto& info) { return std::string(info.param.name); });
+
 TEST(DeviceSetUp, InstanceNumbersAndTexts) {
     InstanceCounter counter;
     DriverHarness first{kFiveButtonTrackball, 1, &counter};
@@ -181,6 +242,7 @@ TEST(DeviceSetUp, DeviceInfoCarriesIdsAndStrings) {
     std::memcpy(&info, out.data(), sizeof info);
     EXPECT_EQ(info.ProductId, 0x0042);
     EXPECT_EQ(info.VersionNumber, 0x0107);
+    EXPECT_EQ(info.Capabilities, 5u | OBX_CAPABILITY_WHEEL | OBX_CAPABILITY_PAN);
     EXPECT_EQ(info.SerialNumberString[0], 0);
     EXPECT_EQ(h.hid.lastStringBufferChars, 63u);
     EXPECT_EQ(info.ProductString[62], u'x');
@@ -314,11 +376,13 @@ TEST(ClassDriverProtocol, AParserFailureSkipsOnlyItsPartOfTheReport) {
     ASSERT_EQ(packets.size(), 1u);
     EXPECT_EQ(packets[0].buttonFlags, kMouseWheelFlag);
     h.parser.failDifference = false;
-    h.parser.failValue = hid::kUsageY; // movement needs both axes; the wheel still counts
+    h.parser.failValue = hid::kUsageY; // X still moves, and the wheel counts
     h.hid.deliver({0x00, 0x00, 5, 5, 1, 0});
     packets = h.takePackets();
-    ASSERT_EQ(packets.size(), 1u);
-    EXPECT_EQ(packets[0].buttonFlags, kMouseWheelFlag);
+    ASSERT_EQ(packets.size(), 2u);
+    EXPECT_EQ(packets[0].lastX, 5);
+    EXPECT_EQ(packets[0].lastY, 0);
+    EXPECT_EQ(packets[1].buttonFlags, kMouseWheelFlag);
 }
 
 TEST(ClassDriverProtocol, ReportsThatCompleteInsideTheirSendAreReadWithoutNesting) {

@@ -13,6 +13,7 @@
 #include <cstring>
 #include <deque>
 #include <gtest/gtest.h>
+#include <map>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -115,6 +116,14 @@ public:
         return OBX_STATUS_SUCCESS;
     }
 
+    ObxStatus getFeature(std::span<uint8_t> report) override {
+        const auto it = features.find(report[0]);
+        if (it == features.end())
+            return OBX_STATUS_NOT_SUPPORTED;
+        std::copy_n(it->second.begin(), std::min(report.size(), it->second.size()), report.begin());
+        return OBX_STATUS_SUCCESS;
+    }
+
     // Completes the read in flight with a report; false when none is in flight.
     bool deliver(const std::vector<uint8_t>& report) { return complete(OBX_STATUS_SUCCESS, report); }
     bool fail(ObxStatus status) { return complete(status, {}); }
@@ -124,6 +133,7 @@ public:
     ObxStatus descriptorStatus = OBX_STATUS_SUCCESS;
     std::vector<uint8_t> descriptor;
     std::deque<std::vector<uint8_t>> backlog;
+    std::map<uint8_t, std::vector<uint8_t>> features; // feature reports by id, id byte first
     int sendDepth = 0;
     int maxSendDepth = 0;
     std::u16string product = u"Test Trackball";
@@ -174,6 +184,28 @@ public:
                                        int32_t& value) const override {
         return usage == failValue ? hid::HidStatus::UsageNotFound
                                   : parser.getScaledUsageValue(page, usage, report, value);
+    }
+    hid::HidStatus getClampedScaledUsageValue(uint16_t page, uint16_t usage, std::span<const uint8_t> report,
+                                              int32_t& value) const override {
+        return usage == failValue ? hid::HidStatus::UsageNotFound
+                                  : parser.getClampedScaledUsageValue(page, usage, report, value);
+    }
+    uint32_t highestUsage(uint16_t page) const override {
+        notePassiveCall();
+        return parser.highestUsage(page);
+    }
+    bool declares(uint16_t page, uint16_t usage) const override {
+        notePassiveCall();
+        return parser.declares(page, usage);
+    }
+    uint32_t multiplierReports(std::span<uint8_t> ids) const override {
+        notePassiveCall();
+        return parser.multiplierReports(ids);
+    }
+    void takeFeatureReport(std::span<const uint8_t> report) override { parser.takeFeatureReport(report); }
+    int32_t resolutionMultiplier(uint16_t page, uint16_t usage,
+                                 std::span<const uint8_t> report) const override {
+        return parser.resolutionMultiplier(page, usage, report);
     }
     hid::HidStatus usageListDifference(std::span<const uint16_t> previous, std::span<const uint16_t> current,
                                        std::span<uint16_t> breakList, std::span<uint16_t> makeList,

@@ -127,6 +127,16 @@ TEST_F(ParsedDescriptor, ValueOutsideLogicalRangeFails) {
               HidStatus::ValueOutOfRange);
 }
 
+TEST_F(ParsedDescriptor, ClampedValuesKeepTheNullState) {
+    parse(test::kArrayButtonsPhysical);
+    int32_t v = 0;
+    EXPECT_EQ(data_.getClampedScaledUsageValue(kPageGenericDesktop, kUsageWheel, Bytes{0, 0, 0, 0, 0, 11}, v),
+              HidStatus::Null);
+    EXPECT_EQ(data_.getClampedScaledUsageValue(kPageGenericDesktop, kUsageX, Bytes{0, 0, 0, 0x80, 0, 0}, v),
+              HidStatus::Success);
+    EXPECT_EQ(v, -1270);
+}
+
 TEST_F(ParsedDescriptor, TooShortUsageListReportsTheNeededLength) {
     parse(test::kFiveButtonTrackball);
     std::array<uint16_t, 2> list{};
@@ -231,7 +241,8 @@ INSTANTIATE_TEST_SUITE_P(
             "CountTimesSizeOverflows",
             {0x05, 0x09, 0x09, 0x01, 0x77, 0xFF, 0xFF, 0xFF, 0xFF, 0x97, 0xFF, 0xFF, 0xFF, 0xFF, 0x81, 0x01}},
         MalformedCase{"CollectionsTooDeep", deepCollections(40)},
-        MalformedCase{"TooManyFields", manyFields(65)}, MalformedCase{"UnknownMainTag", {0xF0}}),
+        MalformedCase{"TooManyFields", manyFields(HidPreparsedData::kMaxInputFields + 1)},
+        MalformedCase{"UnknownMainTag", {0xF0}}),
     [](const ::testing::TestParamInfo<MalformedCase>& info) { return std::string(info.param.name); });
 
 TEST(HidItemReaderTest, SignedDataFollowsTheItemWidth) {

@@ -85,6 +85,9 @@ public:
     std::string ask(const std::string& request) {
         if (!connected_ || ::send(fd_.get(), request.data(), request.size(), 0) < 0)
             return "(not sent)";
+        return receive();
+    }
+    std::string receive() {
         char answer[128];
         const auto length = ::recv(fd_.get(), answer, sizeof answer, 0);
         return length < 0 ? "(no answer)" : std::string(answer, static_cast<size_t>(length));
@@ -142,7 +145,7 @@ TEST_F(OneTrackball, HelperOpenSequence) {
     EXPECT_EQ(driverInfo.status, OBX_STATUS_SUCCESS);
     const auto info = recordOf<OBX_DRIVER_INFO>(driverInfo);
     EXPECT_EQ(info.Size, 8u);
-    EXPECT_EQ(info.Version, 0x02010E00u);
+    EXPECT_EQ(info.Version, 0x02020000u);
 
     const WireCompletion deviceInfo = call(*helper, IOCTL_OBX_GET_DEVICE_INFO, {}, 514);
     EXPECT_EQ(deviceInfo.status, OBX_STATUS_SUCCESS);
@@ -555,6 +558,21 @@ TEST_F(Obxkernd, WithoutAMatchingTrackballItWaitsForOne) {
     EXPECT_NE(daemon.errorOutput().find("no trackball attached; waiting for one to be plugged in"),
               std::string::npos)
         << daemon.errorOutput();
+}
+
+TEST_F(Obxkernd, ThePointingDevicesSocketRefusesBadRequestsAndChangesNothing) {
+    const std::filesystem::path table = daemon.runtimeDir().parent_path() / "devices.conf";
+    std::ofstream(table) << "0000:0000 nothing real\n";
+    const std::filesystem::path state = daemon.runtimeDir().parent_path() / "state";
+    startWith({"--devices-conf", table.string(), "--state-dir", state.string()});
+    PlugClient client(daemon.socket("pointing-devices"));
+    EXPECT_EQ(client.receive(), "pointing-devices 0\n") << "the list sent on connecting";
+    for (const std::string& bad :
+         {std::string("take 12345:1"), std::string("take 1234:5678 "), std::string("release 1234:56zz"),
+          std::string("take 1234:5678 \x01"), "take 1234:5678 " + std::string(200, 'x')})
+        EXPECT_EQ(client.ask(bad).rfind("error: ", 0), 0u) << bad;
+    EXPECT_EQ(client.ask("release 0000:0000"), "error: 0000:0000 cannot be let go: devices.conf lists it");
+    EXPECT_FALSE(std::filesystem::exists(state / "chosen-devices"));
 }
 
 TEST_F(Obxkernd, InputToolDrivesTheVirtualTrackball) {

@@ -53,6 +53,9 @@ TEST(Options, RealTrackballsUnlessOnlyVirtualOnesAreAskedFor) {
     const ParsedOptions plain = parse({});
     EXPECT_TRUE(plain.options->servesHardware());
     EXPECT_EQ(plain.options->devicesFile, "/etc/obxkern/devices.conf");
+    EXPECT_EQ(plain.options->stateDir, "/var/lib/obxkern");
+    EXPECT_EQ(parse({"--state-dir", "/tmp/s"}).options->stateDir, "/tmp/s");
+    EXPECT_EQ(parse({"--state-dir="}).error, "--state-dir needs a folder");
     EXPECT_FALSE(parse({"--virtual"}).options->servesHardware());
     EXPECT_FALSE(parse({"--virtual-plug"}).options->servesHardware()) << "plugged ones are virtual too";
     EXPECT_TRUE(parse({"--virtual-plug"}).options->virtualPlug);

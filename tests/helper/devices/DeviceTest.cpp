@@ -93,7 +93,7 @@ TEST_F(DeviceTest, OpenIdentifiesTheTrackballRegistersAndQueuesOneRead) {
     EXPECT_THAT(channel->codes,
                 ElementsAre(IOCTL_OBX_GET_DRIVER_INFO, IOCTL_OBX_GET_DEVICE_INFO, IOCTL_OBX_REGISTER_HELPER));
     EXPECT_EQ(channel->readsQueued, 1);
-    EXPECT_TRUE(log.contains(LogLevel::debug, "Driver Info - struct size: 8, version: 0x2010e00"));
+    EXPECT_TRUE(log.contains(LogLevel::debug, "Driver Info - struct size: 8, version: 0x2020000"));
     EXPECT_TRUE(log.contains(LogLevel::info,
                              "device arrived: Test Trackball, id: 4660, realId: 4660, firmwareVersion: 107"));
     EXPECT_TRUE(platform->inputCalls().empty()) << "open pushes no configuration";

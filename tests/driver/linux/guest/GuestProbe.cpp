@@ -3,12 +3,17 @@
 // virtual trackball's own descriptor and checks what the kernel shows: reports coming out on the
 // daemon's uinput mouse, the trackball's own evdev node silent while grabbed, a button remapped
 // through control-01, the modifier keys of a uinput keyboard on the modifier socket, and control-01
-// gone after the unplug. Each check prints one line; the last line
-// says whether all passed. Usage: obx_guest_probe RUNTIME_DIR VENDOR PRODUCT
+// gone after the unplug, the reports queued while the daemon is stopped, and the corpus of real
+// descriptors beside hid-generic (GuestCorpus.h). Each check prints one line; the last line
+// says whether all passed. Usage: obx_guest_probe [--load] RUNTIME_DIR VENDOR PRODUCT -- OBXKERND ARGS
 
 #include "ControlClient.h"
+#include "GuestCorpus.h"
+#include "GuestLoad.h"
+#include "GuestSupport.h"
 #include "driver/shared/ObxControl.h"
 #include "virtual/VirtualTrackball.h"
+#include "wire/PointingDeviceWire.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -43,100 +48,52 @@ namespace {
 using namespace std::chrono_literals;
 using obx::kernd::ControlClient;
 using obx::kernd::UniqueFd;
+using namespace obx::guest;
 
-// Generous: the guest runs without acceleration on a busy machine.
-constexpr auto kWait = 30s;
 constexpr const char* kName = "Guest Test Trackball";
 
-int failures = 0;
-
-void check(bool ok, const char* what, const std::string& detail = {}) {
-    if (!ok)
-        ++failures;
-    std::printf("obx-guest: %s %s%s%s\n", ok ? "ok" : "FAIL", what, detail.empty() ? "" : ": ",
-                detail.c_str());
-    std::fflush(stdout);
+bool plug(Uhid& uhid, uint16_t vendor, uint16_t product) {
+    return uhid.create(kName, vendor, product, obx::kernd::builtInDescriptor());
 }
 
-template <typename Predicate>
-bool waitUntil(Predicate done, std::chrono::milliseconds limit = kWait) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    while (!done()) {
-        if (std::chrono::steady_clock::now() >= end)
-            return false;
-        std::this_thread::sleep_for(20ms);
-    }
-    return true;
+// The built-in layout: buttons, X, Y, wheel, pan.
+bool send(Uhid& uhid, uint8_t buttons, int8_t x = 0, int8_t y = 0) {
+    const uint8_t bytes[5] = {buttons, uint8_t(x), uint8_t(y), 0, 0};
+    return uhid.report(bytes);
 }
 
-int64_t monotonicMicros() {
-    timespec now{};
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1000000 + now.tv_nsec / 1000;
+bool stopped(pid_t pid) {
+    // The state is the first field after the command's closing parenthesis.
+    const std::string stat = readText("/proc/" + std::to_string(pid) + "/stat");
+    const size_t end = stat.rfind(')');
+    return end != std::string::npos && end + 2 < stat.size() && stat[end + 2] == 'T';
 }
 
-class Uhid {
-public:
-    Uhid() : fd_(::open("/dev/uhid", O_RDWR | O_CLOEXEC)) {}
-    bool open() const { return bool(fd_); }
-
-    bool create(uint16_t vendor, uint16_t product) {
-        uhid_event event{};
-        event.type = UHID_CREATE2;
-        auto& c = event.u.create2;
-        std::snprintf(reinterpret_cast<char*>(c.name), sizeof c.name, "%s", kName);
-        std::snprintf(reinterpret_cast<char*>(c.uniq), sizeof c.uniq, "GUEST-1");
-        const auto descriptor = obx::kernd::builtInDescriptor();
-        std::copy(descriptor.begin(), descriptor.end(), c.rd_data);
-        c.rd_size = static_cast<uint16_t>(descriptor.size());
-        c.bus = BUS_USB;
-        c.vendor = vendor;
-        c.product = product;
-        c.version = 0x0203;
-        return write(event);
+// hidraw keeps a reader's reports while it does not read: a daemon stopped for a moment finds them
+// all when it goes on, and hands every one on in order. Its queue of 64 slots keeps one free, so 63 is
+// the most it keeps; the next report is dropped by the kernel, whoever reads.
+void checkStoppedDaemonLosesNothing(Uhid& uhid, EvdevReader& mouse, pid_t daemon) {
+    constexpr int kQueued = 63;
+    ::kill(daemon, SIGSTOP);
+    check(waitUntil([&] { return stopped(daemon); }), "obxkernd is stopped (SIGSTOP)");
+    for (int i = 1; i <= kQueued; ++i)
+        send(uhid, 0, static_cast<int8_t>(i));
+    ::kill(daemon, SIGCONT);
+    std::vector<int> moves;
+    for (std::vector<input_event> events; moves.size() < kQueued && !(events = mouse.nextReport()).empty();) {
+        for (const input_event& e : events) {
+            if (e.type == EV_REL && e.code == REL_X)
+                moves.push_back(e.value);
+        }
     }
-    // The built-in layout: buttons, X, Y, wheel, pan.
-    bool report(uint8_t buttons, int8_t x = 0, int8_t y = 0) {
-        uhid_event event{};
-        event.type = UHID_INPUT2;
-        event.u.input2.size = 5;
-        const uint8_t bytes[5] = {buttons, uint8_t(x), uint8_t(y), 0, 0};
-        std::memcpy(event.u.input2.data, bytes, sizeof bytes);
-        return write(event);
-    }
-    bool destroy() {
-        uhid_event event{};
-        event.type = UHID_DESTROY;
-        return write(event);
-    }
-
-private:
-    bool write(const uhid_event& event) { return ::write(fd_.get(), &event, sizeof event) == sizeof event; }
-    UniqueFd fd_;
-};
-
-std::string readText(const std::filesystem::path& file) {
-    std::ifstream in(file);
-    std::string text;
-    std::getline(in, text);
-    return text;
-}
-
-// The event node of the input device with this name: a uinput device (the daemon's mouse) or not (the
-// trackball's own, below the uhid device).
-std::optional<std::string> eventNodeNamed(const std::string& name, bool uinputDevice) {
-    std::error_code error;
-    for (const auto& entry : std::filesystem::directory_iterator("/sys/class/input", error)) {
-        const std::string sysname = entry.path().filename().string();
-        if (!sysname.starts_with("event") || readText(entry.path() / "device" / "name") != name)
-            continue;
-        const bool isUinput = std::filesystem::canonical(entry.path(), error)
-                                  .string()
-                                  .starts_with("/sys/devices/virtual/input/");
-        if (isUinput == uinputDevice)
-            return "/dev/input/" + sysname;
-    }
-    return std::nullopt;
+    std::vector<int> expected(kQueued);
+    for (int i = 0; i < kQueued; ++i)
+        expected[i] = i + 1;
+    std::string got;
+    for (int x : moves)
+        got += std::to_string(x) + " ";
+    check(moves == expected,
+          "the 63 reports that hidraw keeps while obxkernd is stopped come out after SIGCONT, in order", got);
 }
 
 // A keyboard made through uinput, whose keys the daemon's modifier socket must see held.
@@ -235,60 +192,6 @@ void checkModifiers(const std::filesystem::path& runtime) {
     check(answersNothingFor(2500ms), "Shift held on the keyboard of seat1 is not answered");
 }
 
-class EvdevReader {
-public:
-    explicit EvdevReader(const std::string& node)
-        : fd_(::open(node.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC)) {
-        int clock = CLOCK_MONOTONIC;
-        if (fd_)
-            ::ioctl(fd_.get(), EVIOCSCLOCKID, &clock);
-    }
-    bool open() const { return bool(fd_); }
-
-    // The events up to the next SYN_REPORT; empty when none came in time.
-    std::vector<input_event> nextReport(std::chrono::milliseconds limit = 10s) {
-        std::vector<input_event> events;
-        const auto end = std::chrono::steady_clock::now() + limit;
-        for (;;) {
-            input_event event{};
-            const ssize_t n = ::read(fd_.get(), &event, sizeof event);
-            if (n == sizeof event) {
-                events.push_back(event);
-                if (event.type == EV_SYN && event.code == SYN_REPORT)
-                    return events;
-                continue;
-            }
-            const auto left =
-                std::chrono::duration_cast<std::chrono::milliseconds>(end - std::chrono::steady_clock::now());
-            if (left.count() <= 0)
-                return {};
-            pollfd p{fd_.get(), POLLIN, 0};
-            ::poll(&p, 1, static_cast<int>(left.count()));
-        }
-    }
-    // Whether anything at all can be read within the time.
-    bool quietFor(std::chrono::milliseconds limit) {
-        pollfd p{fd_.get(), POLLIN, 0};
-        return ::poll(&p, 1, static_cast<int>(limit.count())) == 0;
-    }
-
-private:
-    UniqueFd fd_;
-};
-
-bool hasEvent(const std::vector<input_event>& events, uint16_t type, uint16_t code, int32_t value) {
-    return std::any_of(events.begin(), events.end(), [&](const input_event& e) {
-        return e.type == type && e.code == code && e.value == value;
-    });
-}
-
-std::string describe(const std::vector<input_event>& events) {
-    std::string text;
-    for (const auto& e : events)
-        text += std::to_string(e.type) + ":" + std::to_string(e.code) + ":" + std::to_string(e.value) + " ";
-    return text.empty() ? "(nothing)" : text;
-}
-
 std::vector<uint8_t> mapButtonOneToRight() {
     std::vector<uint8_t> bytes(sizeof(OBX_BUTTON_MAP));
     obx::wire::storeU32(&bytes[0], sizeof(OBX_BUTTON_MAP));
@@ -297,6 +200,88 @@ std::vector<uint8_t> mapButtonOneToRight() {
     bytes[16] = OBX_MAP_BUTTONS;          // becomes
     obx::wire::storeU32(&bytes[17], 0x2); // the right button
     return bytes;
+}
+
+// The next message of a SEQPACKET connection as text, empty after 10 s without one.
+std::string nextMessage(int fd) {
+    pollfd p{fd, POLLIN, 0};
+    char text[8192];
+    const ssize_t n = ::poll(&p, 1, 10000) == 1 ? ::recv(fd, text, sizeof text, 0) : -1;
+    return n > 0 ? std::string(text, size_t(n)) : std::string();
+}
+
+// Sends a request on the pointing-devices socket; its answer ("ok", "error: ..."), after the lists that
+// the request made the daemon send, which go to `lists`.
+std::string request(int fd, const std::string& text, std::vector<std::string>& lists) {
+    ::send(fd, text.data(), text.size(), 0);
+    for (std::string message; !(message = nextMessage(fd)).empty();) {
+        if (!message.starts_with("pointing-devices"))
+            return message;
+        lists.push_back(message);
+    }
+    return "(no answer)";
+}
+
+// Taking a device serves it at once: it leaves the list and gets a mouse of the daemon's; letting it go
+// gives the kernel's input back and lists it again.
+void checkChoosing(int fd, Uhid& other, uint16_t vendor, uint16_t unlisted) {
+    char ids[16];
+    std::snprintf(ids, sizeof ids, "%04x:%04x", vendor, unlisted);
+    std::vector<std::string> lists;
+    check(request(fd, "take zz", lists).starts_with("error: "), "a malformed request is refused");
+    check(request(fd, "release fff0:0001", lists).starts_with("error: "),
+          "a device that devices.conf lists cannot be let go");
+    std::string answer = request(fd, std::string("take ") + ids, lists);
+    check(answer == "ok" && !lists.empty() && lists.back() == "pointing-devices 0\n",
+          "a chosen device is served at once and leaves the list", answer);
+    check(waitUntil([&] { return eventNodeNamed("Guest Other Pointer", true).has_value(); }),
+          "the chosen device gets a mouse of the daemon's");
+    other.destroy();
+    check(waitUntil([&] { return !eventNodeNamed("Guest Other Pointer", true).has_value(); }),
+          "it is unplugged");
+    other.create("Guest Other Pointer", vendor, unlisted, obx::kernd::builtInDescriptor());
+    check(waitUntil([&] { return eventNodeNamed("Guest Other Pointer", true).has_value(); }),
+          "plugged in again, it is served again");
+    lists.clear();
+    answer = request(fd, std::string("release ") + ids, lists);
+    check(answer == "ok" && !lists.empty() && lists.back().starts_with("pointing-devices 1\n"),
+          "a device let go is listed again", answer);
+    check(waitUntil([&] { return !eventNodeNamed("Guest Other Pointer", true).has_value(); }),
+          "and its mouse of the daemon's goes");
+    const std::optional<std::string> ownNode = eventNodeNamed("Guest Other Pointer", false);
+    EvdevReader own(ownNode.value_or("/nonexistent"));
+    send(other, 0, 1, 1);
+    check(own.open() && hasEvent(own.nextReport(), EV_REL, REL_X, 1), "its own evdev node reports again");
+    check(request(fd, std::string("release ") + ids, lists).starts_with("error: "),
+          "a device not chosen cannot be let go");
+}
+
+// The pointing devices that the daemon does not serve are told on their own socket, as they come and go.
+void checkPointingDevices(const std::filesystem::path& runtime, uint16_t vendor, uint16_t unlisted) {
+    const auto socketPath = runtime / obx::wire::kPointingDeviceSocketName;
+    struct stat info {};
+    check(::stat(socketPath.c_str(), &info) == 0 && (info.st_mode & 0777) == 0600 && info.st_uid == 0,
+          "the pointing-devices socket is root's only (no session is active), mode 0600");
+    UniqueFd fd(::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0));
+    sockaddr_un address{};
+    address.sun_family = AF_UNIX;
+    std::snprintf(address.sun_path, sizeof address.sun_path, "%s", socketPath.c_str());
+    const bool connected =
+        ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
+    std::string list = connected ? nextMessage(fd.get()) : "";
+    check(list == "pointing-devices 0\n", "the pointing-devices socket lists none at first", list);
+    Uhid other;
+    other.create("Guest Other Pointer", vendor, unlisted, obx::kernd::builtInDescriptor());
+    list = nextMessage(fd.get());
+    char expected[128];
+    std::snprintf(expected, sizeof expected,
+                  "pointing-devices 1\n%04x:%04x\t0003\t8\t1\t1\t\tGUEST-1\tGuest Other Pointer\n", vendor,
+                  unlisted);
+    check(list == expected, "a pointing device that no file lists is told when it arrives", list);
+    checkChoosing(fd.get(), other, vendor, unlisted);
+    other.destroy();
+    list = nextMessage(fd.get());
+    check(list == "pointing-devices 0\n", "and again when it leaves", list);
 }
 
 } // namespace
@@ -313,18 +298,39 @@ std::optional<EvdevReader> ownReader() {
 
 // A move reaches a reader of the trackball's own node: it is not grabbed.
 bool ownNodeIsLive(Uhid& uhid, EvdevReader& own) {
-    uhid.report(0, 1, 1);
+    send(uhid, 0, 1, 1);
     return hasEvent(own.nextReport(), EV_REL, REL_X, 1);
 }
 
 extern "C" char** environ;
 
+// The load benchmark alone (--load): the daemon, and then the figures.
+int loadBenchmark(uint16_t vendor, uint16_t product, char** daemonArgv) {
+    pid_t daemon = -1;
+    check(::posix_spawn(&daemon, daemonArgv[0], nullptr, nullptr, daemonArgv, environ) == 0,
+          "obxkernd starts");
+    runLoadBenchmark(vendor, product, static_cast<uint16_t>(product + 0x10), daemon);
+    ::kill(daemon, SIGTERM);
+    ::waitpid(daemon, nullptr, 0);
+    std::printf("obx-guest: result %s\n", allPassed() ? "PASS" : "FAIL");
+    return allPassed() ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
+    const bool load = argc > 1 && std::strcmp(argv[1], "--load") == 0;
+    if (load) {
+        --argc;
+        ++argv;
+    }
     if (argc < 6 || std::strcmp(argv[4], "--") != 0) {
-        std::fprintf(stderr,
-                     "usage: obx_guest_probe RUNTIME_DIR VENDOR PRODUCT -- OBXKERND [ARGUMENTS...]\n");
+        std::fprintf(
+            stderr,
+            "usage: obx_guest_probe [--load] RUNTIME_DIR VENDOR PRODUCT -- OBXKERND [ARGUMENTS...]\n");
         return 2;
     }
+    if (load)
+        return loadBenchmark(static_cast<uint16_t>(std::strtoul(argv[2], nullptr, 16)),
+                             static_cast<uint16_t>(std::strtoul(argv[3], nullptr, 16)), argv + 5);
     const std::filesystem::path runtime = argv[1];
     const auto vendor = static_cast<uint16_t>(std::strtoul(argv[2], nullptr, 16));
     const auto product = static_cast<uint16_t>(std::strtoul(argv[3], nullptr, 16));
@@ -332,7 +338,7 @@ int main(int argc, char** argv) {
 
     Uhid uhid;
     check(uhid.open(), "/dev/uhid opens", uhid.open() ? "" : std::strerror(errno));
-    check(uhid.create(vendor, product), "the trackball is created");
+    check(plug(uhid, vendor, product), "the trackball is created");
     std::optional<EvdevReader> own = ownReader();
     check(own && ownNodeIsLive(uhid, *own), "before the daemon, the trackball's own node reports a move");
 
@@ -356,10 +362,10 @@ int main(int argc, char** argv) {
         return 1;
     }
 
-    check(uhid.report(0x01), "a press is written to /dev/uhid");
+    check(send(uhid, 0x01), "a press is written to /dev/uhid");
     auto events = mouse.nextReport();
     check(hasEvent(events, EV_KEY, BTN_LEFT, 1), "button 1 comes out as BTN_LEFT", describe(events));
-    uhid.report(0x00);
+    send(uhid, 0x00);
     events = mouse.nextReport();
     check(hasEvent(events, EV_KEY, BTN_LEFT, 0), "its release comes out", describe(events));
 
@@ -368,7 +374,7 @@ int main(int argc, char** argv) {
     bool motionRight = true;
     for (int i = 0; i < 200; ++i) {
         const int64_t sent = monotonicMicros();
-        uhid.report(0, 5, -3);
+        send(uhid, 0, 5, -3);
         events = mouse.nextReport();
         motionRight =
             motionRight && hasEvent(events, EV_REL, REL_X, 5) && hasEvent(events, EV_REL, REL_Y, -3);
@@ -383,6 +389,7 @@ int main(int argc, char** argv) {
                     static_cast<long long>(latencies[latencies.size() / 2]),
                     static_cast<long long>(latencies[latencies.size() * 99 / 100]), latencies.size());
     check(own->quietFor(300ms), "the trackball's own evdev node stays silent while grabbed");
+    checkStoppedDaemonLosesNothing(uhid, mouse, daemon);
 
     try {
         ControlClient helper(control);
@@ -391,21 +398,27 @@ int main(int argc, char** argv) {
     } catch (const std::exception& e) {
         check(false, "control-01 opens", e.what());
     }
-    uhid.report(0x01);
+    send(uhid, 0x01);
     events = mouse.nextReport();
     check(hasEvent(events, EV_KEY, BTN_RIGHT, 1) && !hasEvent(events, EV_KEY, BTN_LEFT, 1),
           "button 1 comes out remapped as BTN_RIGHT", describe(events));
-    uhid.report(0x00);
+    send(uhid, 0x00);
     mouse.nextReport();
 
     checkModifiers(runtime);
 
     check(uhid.destroy(), "the trackball is unplugged");
     check(waitUntil([&] { return !std::filesystem::exists(control); }), "control-01 goes away");
-    check(uhid.create(vendor, product), "the trackball is plugged in again");
+    check(plug(uhid, vendor, product), "the trackball is plugged in again");
     check(waitUntil([&] { return std::filesystem::exists(runtime / "control-02"); }),
           "the re-plugged trackball gets a control socket again");
     own = ownReader();
+
+    checkPointingDevices(runtime, vendor, static_cast<uint16_t>(product + 2));
+
+    // Products of the corpus: the guest's devices.conf lists the first, not the second.
+    runCorpus("/obx/corpus", runtime, vendor, static_cast<uint16_t>(product + 1),
+              static_cast<uint16_t>(product + 2));
 
     ::kill(daemon, SIGTERM);
     int status = 0;
@@ -414,6 +427,6 @@ int main(int argc, char** argv) {
     check(own && ownNodeIsLive(uhid, *own), "after the daemon, the trackball's own node reports again");
     uhid.destroy();
 
-    std::printf("obx-guest: result %s\n", failures == 0 ? "PASS" : "FAIL");
-    return failures == 0 ? 0 : 1;
+    std::printf("obx-guest: result %s\n", allPassed() ? "PASS" : "FAIL");
+    return allPassed() ? 0 : 1;
 }

@@ -2,13 +2,15 @@
 # The real-kernel test of obxkernd: boots Debian's own kernel in qemu (TCG: nested KVM is not to be
 # relied on) with a small initramfs holding busybox, obxkernd, the guest probe and the HID, uhid, uinput
 # and evdev modules. The probe's results come back over the serial console.
-# Usage: run_guest_test.sh OBXKERND GUEST_PROBE WORK_DIR
+# Usage: run_guest_test.sh OBXKERND GUEST_PROBE WORK_DIR [load]
+# With "load" the guest runs the load benchmark instead of the checks (GuestLoad.h).
 # The kernel package is downloaded once into $OBX_CACHE_DIR (default ~/.cache/obx), keyed by version.
 set -eu
 
 obxkernd=$1
 probe=$2
 work=$3
+mode=${4:+--$4}
 cache=${OBX_CACHE_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/obx}
 # The whole run, boot to power-off; a stuck guest fails the test instead of hanging CI.
 limit=${OBX_GUEST_TIMEOUT:-420}
@@ -56,8 +58,12 @@ for library in $(ldd "$obxkernd" "$probe" | awk '/=> \// { print $3 } /^\t\// { 
     cp -L "$library" "$root$library"
 done
 cp "$kernel"/modules/*.ko "$root/modules/"
-printf '# the guest probe'"'"'s trackball\n%s:%s guest test trackball\n' "$vendor" "$product" \
-    >"$root/etc/obxkern/devices.conf"
+# The probe's trackball, and the product under which it plugs in the corpus's devices for obxkernd
+# (the next one, unlisted, is for the kernel's own input).
+printf '# the guest probe'"'"'s trackball\n%s:%s guest test trackball\n%s:%04x corpus device\n' \
+    "$vendor" "$product" "$vendor" $((0x$product + 1)) >"$root/etc/obxkern/devices.conf"
+# $OBX_GUEST_CORPUS: another folder of corpus files, for a run with a few of them.
+cp -r "${OBX_GUEST_CORPUS:-$(dirname "$0")/../../data/corpus}" "$root/obx/corpus"
 cat >"$root/init" <<INIT
 #!/bin/sh
 mount -t proc proc /proc
@@ -68,7 +74,7 @@ for m in hid hid-generic uhid uinput evdev; do
     insmod /modules/\$m.ko || echo "obx-guest: FAIL insmod \$m"
 done
 echo "obx-guest: booted uptime_s=\$(cut -d' ' -f1 /proc/uptime)"
-/obx/$(basename "$probe") /run/obxkern $vendor $product -- /obx/$(basename "$obxkernd") --runtime-dir /run/obxkern
+/obx/$(basename "$probe") $mode /run/obxkern $vendor $product -- /obx/$(basename "$obxkernd") --runtime-dir /run/obxkern
 echo "obx-guest: finished uptime_s=\$(cut -d' ' -f1 /proc/uptime)"
 poweroff -f
 INIT
