@@ -251,7 +251,11 @@ class ConfigurationPageTest(PageTestCase):
     # The tests.
     def test_1_a_trackball_arriving_shows_without_a_reload(self):
         self.shows("#devices-body", "No trackball is connected")
+        # Without the daemon the helper says what is missing and how to start it; the notice goes once
+        # the daemon is there.
+        self.shows("#status-notices", "obxkernd is not running")
         self.system.start_trackball()
+        self.until(lambda: self.text_of("#status-notices") == "", "the missing driver's notice to go")
         self.shows("#devices-body", "Virtual Trackball")
         self.shows("#devices-body", "USB, version 256")
         self.shows("#buttons-body", "Button 6")
