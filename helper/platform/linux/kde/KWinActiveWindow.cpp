@@ -1,6 +1,7 @@
 #include "platform/linux/kde/KWinActiveWindow.h"
 
 #include "base/Log.h"
+#include "platform/linux/shell/BusPeers.h"
 #include "platform/linux/shell/SdBusLoop.h"
 
 #include <charconv>
@@ -115,7 +116,7 @@ public:
         const std::string busName = uniqueNameOf(bus_.get());
         script_ = std::make_unique<PersonalScript>(owner_.script_, busName);
         owner_.named(busName);
-        kwinOwner_ = currentOwner();
+        kwinOwner_ = linuxos::nameOwner(bus_.get(), kwinService);
         loadDue_ = !kwinOwner_.empty();
     }
 
@@ -161,22 +162,6 @@ public:
     }
 
 private:
-    std::string currentOwner() {
-        sd_bus_error error = SD_BUS_ERROR_NULL;
-        sd_bus_message* reply = nullptr;
-        const int result =
-            sd_bus_call_method(bus_.get(), "org.freedesktop.DBus", "/org/freedesktop/DBus",
-                               "org.freedesktop.DBus", "GetNameOwner", &error, &reply, "s", kwinService);
-        sd_bus_error_free(&error);
-        const char* owner = nullptr;
-        std::string name;
-        if (result >= 0 && sd_bus_message_read(reply, "s", &owner) >= 0 && owner) {
-            name = owner;
-        }
-        sd_bus_message_unref(reply);
-        return name;
-    }
-
     void loadScript() {
         try {
             KWinScripting(bus_.get()).run(script_->path(), scriptName);
