@@ -1,7 +1,7 @@
 // The installer's actions, a custom-action library with no window of its own.
 //   StartHelper           starts the installed helper for the user of the desktop (the shell's token),
-//                         else for the installing user (its unelevated token), with that user's
-//                         environment read afresh (the port just installed among it);
+//                         else for the installing user (its unelevated token), never elevated, with
+//                         that user's environment read afresh (the port just installed among it);
 // and, run as the system account:
 //   AskHelpersToQuit      asks every session's running helper to quit (its InstallerQuitSignal) and
 //                         waits a bounded time for them; one that stays is logged, and its files are
@@ -21,17 +21,19 @@
 // folder's, never one found through the search path.
 #include <windows.h>
 // windows.h first: the installer's headers use its types.
+#include "WindowsHelperControl.h"
+
 #include <cwctype>
 #include <msi.h>
 #include <msiquery.h>
 #include <optional>
 #include <string>
-#include <tlhelp32.h>
-#include <userenv.h>
-#include <utility>
-#include <vector>
 
 namespace {
+
+using obx::setup::startHelperUnelevated;
+using obx::setup::WindowsHelperSessions;
+using obx::setup::WindowsUserTokens;
 
 constexpr wchar_t keyPath[] = L"SOFTWARE\\Halvex\\Ombrix";
 constexpr wchar_t valueName[] = L"DriverPackage";
@@ -222,57 +224,6 @@ UINT remove(MSIHANDLE install) {
     return ERROR_SUCCESS;
 }
 
-HANDLE primaryTokenOf(HANDLE token) {
-    HANDLE primary = nullptr;
-    DuplicateTokenEx(token,
-                     TOKEN_QUERY | TOKEN_DUPLICATE | TOKEN_ASSIGN_PRIMARY | TOKEN_ADJUST_DEFAULT |
-                         TOKEN_ADJUST_SESSIONID,
-                     nullptr, SecurityImpersonation, TokenPrimary, &primary);
-    return primary;
-}
-
-// The desktop's shell runs as its user, unelevated: its token, for a process of that user.
-HANDLE shellUserToken() {
-    DWORD shellProcess = 0;
-    if (HWND shell = GetShellWindow())
-        GetWindowThreadProcessId(shell, &shellProcess);
-    if (shellProcess == 0)
-        return nullptr;
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, shellProcess);
-    if (process == nullptr)
-        return nullptr;
-    HANDLE token = nullptr;
-    HANDLE primary = nullptr;
-    if (OpenProcessToken(process, TOKEN_DUPLICATE | TOKEN_QUERY, &token)) {
-        primary = primaryTokenOf(token);
-        CloseHandle(token);
-    }
-    CloseHandle(process);
-    return primary;
-}
-
-// Without a shell (no desktop, or a system that names none): the installing user's own token, which this
-// action runs with, and of an elevated one its linked unelevated token.
-HANDLE installingUserToken() {
-    HANDLE token = nullptr;
-    if (!OpenThreadToken(GetCurrentThread(), TOKEN_QUERY | TOKEN_DUPLICATE, TRUE, &token) &&
-        !OpenProcessToken(GetCurrentProcess(), TOKEN_QUERY | TOKEN_DUPLICATE, &token))
-        return nullptr;
-    TOKEN_ELEVATION_TYPE elevation = TokenElevationTypeDefault;
-    DWORD size = 0;
-    if (GetTokenInformation(token, TokenElevationType, &elevation, sizeof elevation, &size) &&
-        elevation == TokenElevationTypeFull) {
-        TOKEN_LINKED_TOKEN linked{};
-        if (GetTokenInformation(token, TokenLinkedToken, &linked, sizeof linked, &size)) {
-            CloseHandle(token);
-            token = linked.LinkedToken;
-        }
-    }
-    HANDLE primary = primaryTokenOf(token);
-    CloseHandle(token);
-    return primary;
-}
-
 std::wstring property(MSIHANDLE install, const wchar_t* name) {
     wchar_t empty[1] = L"";
     DWORD length = 0;
@@ -288,86 +239,26 @@ std::wstring property(MSIHANDLE install, const wchar_t* name) {
 
 UINT startHelper(MSIHANDLE install) {
     const std::wstring folder = property(install, L"INSTALLDIR");
-    const std::wstring program = folder + L"obxhelper.exe";
-    HANDLE token = shellUserToken();
-    if (token == nullptr)
-        token = installingUserToken();
-    if (token == nullptr) {
-        tell(install, INSTALLMESSAGE_INFO,
-             L"Ombrix: no user to start the helper for (error " + std::to_wstring(GetLastError()) +
-                 L"); it starts at the next sign-in.");
-        return ERROR_SUCCESS;
-    }
-    void* environment = nullptr;
-    CreateEnvironmentBlock(&environment, token, FALSE);
-    std::wstring commandLine = L"\"" + program + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION started{};
-    if (CreateProcessWithTokenW(token, 0, program.c_str(), commandLine.data(),
-                                CREATE_UNICODE_ENVIRONMENT | DETACHED_PROCESS, environment, folder.c_str(),
-                                &startup, &started)) {
-        CloseHandle(started.hThread);
-        CloseHandle(started.hProcess);
+    WindowsUserTokens tokens;
+    const auto failure = startHelperUnelevated(tokens, folder + L"obxhelper.exe", folder);
+    if (!failure)
         tell(install, INSTALLMESSAGE_INFO, L"Ombrix: the helper was started for the installing user.");
-    } else {
+    else if (!failure->userFound)
         tell(install, INSTALLMESSAGE_INFO,
-             L"Ombrix: the helper could not be started (error " + std::to_wstring(GetLastError()) +
+             L"Ombrix: no unelevated user to start the helper for (error " + std::to_wstring(failure->error) +
                  L"); it starts at the next sign-in.");
-    }
-    if (environment != nullptr)
-        DestroyEnvironmentBlock(environment);
-    CloseHandle(token);
+    else
+        tell(install, INSTALLMESSAGE_INFO,
+             L"Ombrix: the helper could not be started (error " + std::to_wstring(failure->error) +
+                 L"); it starts at the next sign-in.");
     return ERROR_SUCCESS;
 }
 
 constexpr DWORD helperQuitWaitMs = 15000;
 
-// The processes named obxhelper.exe, each with the session it runs in.
-std::vector<std::pair<DWORD, DWORD>> runningHelpers() {
-    std::vector<std::pair<DWORD, DWORD>> helpers;
-    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
-    if (snapshot == INVALID_HANDLE_VALUE)
-        return helpers;
-    PROCESSENTRY32W entry{};
-    entry.dwSize = sizeof entry;
-    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
-        DWORD session = 0;
-        if (_wcsicmp(entry.szExeFile, L"obxhelper.exe") == 0 &&
-            ProcessIdToSessionId(entry.th32ProcessID, &session))
-            helpers.emplace_back(entry.th32ProcessID, session);
-    }
-    CloseHandle(snapshot);
-    return helpers;
-}
-
 UINT askHelpersToQuit(MSIHANDLE install) {
-    std::vector<HANDLE> events;
-    std::vector<HANDLE> processes;
-    for (const auto& [process, session] : runningHelpers()) {
-        const std::wstring name = L"Global\\ObxHelperQuit-" + std::to_wstring(session);
-        if (HANDLE event = OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str())) {
-            SetEvent(event);
-            events.push_back(event);
-        }
-        if (HANDLE handle = OpenProcess(SYNCHRONIZE, FALSE, process))
-            processes.push_back(handle);
-    }
-    const DWORD deadline = GetTickCount() + helperQuitWaitMs;
-    size_t staying = 0;
-    for (HANDLE process : processes) {
-        const DWORD now = GetTickCount();
-        const DWORD left = static_cast<LONG>(deadline - now) > 0 ? deadline - now : 0;
-        if (WaitForSingleObject(process, left) != WAIT_OBJECT_0)
-            ++staying;
-        CloseHandle(process);
-    }
-    // A helper started later must not find the request still set.
-    for (HANDLE event : events) {
-        ResetEvent(event);
-        CloseHandle(event);
-    }
-    if (staying != 0)
+    WindowsHelperSessions sessions;
+    if (const size_t staying = obx::setup::askHelpersToQuit(sessions, helperQuitWaitMs))
         tell(install, INSTALLMESSAGE_INFO,
              L"Ombrix: " + std::to_wstring(staying) +
                  L" helper(s) did not quit; their files are replaced at the next restart.");
