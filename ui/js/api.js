@@ -71,6 +71,9 @@ async function request(method, path, query = {}, body = undefined) {
 
 export const api = {
     devices: () => request("GET", "/devices"),
+    otherDevices: () => request("GET", "/devices/other"),
+    chooseOtherDevice: (take, { vendor, product, serial }) =>
+        request("POST", "/devices/other", {}, { take, vendor, product, serial }),
     status: () => request("GET", "/status"),
     apps: (device) => request("GET", "/config/apps", { device }),
     addApp: (device, identifier, name) => request("POST", "/config/apps", { device }, { identifier, name }),
