@@ -115,6 +115,8 @@ void registerResources(HttpServer& server, IObxDeviceManager& manager, OtherPoin
         logText(LogLevel::debug, "[HTTP] - get connected devices");
         return m.getDevices();
     });
+    route("GET", "^/devices/capabilities$",
+          [&m](const HttpRequest& r) { return m.getDeviceCapabilities(r.query.device()); });
     route("GET", "^/devices/other$",
           [&otherDevices](const HttpRequest&) { return otherDevicesDocument(otherDevices.list()); });
     route("POST", "^/devices/other$", [&otherDevices](const HttpRequest& r) {

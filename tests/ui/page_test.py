@@ -297,6 +297,13 @@ class ConfigurationPageTest(PageTestCase):
         self.shows("#devices-body", "Virtual Trackball")
         self.shows("#devices-body", "USB, version 256")
         self.shows("#buttons-body", "Button 6")
+        # As many single buttons as the driver says the device's descriptor declares.
+        declared = self.api(f"/devices/capabilities?device={self.device()}")["buttons"]
+        self.assertGreater(declared, 0)
+        self.until(lambda: self.browser.execute_script(
+            "return [...document.querySelectorAll('tr[data-mask]')].filter((row) => "
+            "Number.isInteger(Math.log2(Number(row.dataset.mask))) && row.dataset.mask < 256).length") == declared,
+            f"{declared} button rows")
 
     def test_1b_another_pointing_device_is_offered_taken_and_let_go(self):
         other = PointingDeviceStandIn(self.system.runtime, [

@@ -71,6 +71,7 @@ async function request(method, path, query = {}, body = undefined) {
 
 export const api = {
     devices: () => request("GET", "/devices"),
+    capabilities: (device) => request("GET", "/devices/capabilities", { device }),
     otherDevices: () => request("GET", "/devices/other"),
     chooseOtherDevice: (take, { vendor, product, serial }) =>
         request("POST", "/devices/other", {}, { take, vendor, product, serial }),
