@@ -20,8 +20,9 @@ namespace {
 
 // A whole list of kMaxListed devices with the longest names and serials fits.
 constexpr std::size_t maxMessage = 32 * 1024;
-// The daemon answers from its event loop; slower than this it is taken for gone.
-constexpr int answerTimeoutMs = 2000;
+// The daemon answers from its event loop; slower than this it is taken for gone. The whole request,
+// the lists before the answer included, has this long, as it holds the server thread.
+constexpr auto answerTime = std::chrono::seconds(2);
 constexpr int reconnectPauseMs = 1000;
 
 const std::string header = std::string(wire::kPointingDeviceHeader) + " ";
@@ -50,10 +51,13 @@ public:
         return message;
     }
 
-    // The next message within the answer time, else empty.
-    std::string next() const {
+    // The next message before deadline, else empty.
+    std::string next(std::chrono::steady_clock::time_point deadline) const {
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            deadline - std::chrono::steady_clock::now());
         pollfd ready{fd_, POLLIN, 0};
-        return ::poll(&ready, 1, answerTimeoutMs) == 1 ? receive() : std::string();
+        return left.count() > 0 && ::poll(&ready, 1, static_cast<int>(left.count())) == 1 ? receive()
+                                                                                          : std::string();
     }
 
 private:
@@ -97,15 +101,15 @@ public:
             throw PointingDeviceChoiceFailure("obxkernd cannot be reached at " + socket_.string() + ": " +
                                               std::strerror(errno));
         }
-        std::string latest = connection.next();
+        const auto deadline = std::chrono::steady_clock::now() + answerTime;
+        std::string latest = connection.next(deadline);
         if (latest.rfind(header, 0) != 0 || ::send(connection.fd(), text.data(), text.size(), MSG_NOSIGNAL) !=
                                                 static_cast<ssize_t>(text.size())) {
             throw PointingDeviceChoiceFailure("obxkernd did not answer on " + socket_.string());
         }
-        // The lists that the change makes the daemon send come before the answer; at most one a
-        // device, so a daemon that sends lists without end is not waited for without end.
-        for (std::size_t lists = 0; lists <= 2 * wire::kMaxListed + 2; ++lists) {
-            std::string answer = connection.next();
+        // The lists that the change makes the daemon send come before the answer.
+        for (;;) {
+            std::string answer = connection.next(deadline);
             if (answer == "ok") {
                 return latest;
             }
