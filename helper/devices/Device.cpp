@@ -87,6 +87,7 @@ void Device::readDeviceInfo() {
     realId_ = identity.realId;
     interfaceKind_ = identity.interfaceKind;
     firmwareVersion_ = loadU16(&info[offsetof(OBX_DEVICE_INFO, VersionNumber)]);
+    capabilities_ = loadU16(&info[offsetof(OBX_DEVICE_INFO, Capabilities)]);
 }
 
 bool Device::queryDriver(std::uint32_t code, std::span<std::uint8_t> output) {

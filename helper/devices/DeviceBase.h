@@ -14,6 +14,7 @@ public:
     std::uint16_t getId() const override { return id_; }
     std::string getName() const override { return name_; }
     std::uint16_t getFirmwareVersion() const override { return firmwareVersion_; }
+    std::uint16_t getCapabilities() const override { return capabilities_; }
     // The platform services always produce the input.
     bool keystroke(std::uint32_t, std::uint32_t, bool, bool) override { return false; }
     bool mouseButton(std::uint32_t, bool) override { return false; }
@@ -30,6 +31,7 @@ protected:
     std::uint16_t id_ = 0;
     std::uint16_t realId_ = 0;
     std::uint16_t firmwareVersion_ = 0;
+    std::uint16_t capabilities_ = 0;
     std::string name_;
     DeviceInterfaceKind interfaceKind_ = DeviceInterfaceKind::unknown;
     DeviceConfig* config_ = nullptr;

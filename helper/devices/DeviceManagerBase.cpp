@@ -4,6 +4,7 @@
 #include "actions/LowerCase.h"
 #include "actions/Modifiers.h"
 #include "base/Log.h"
+#include "driver/shared/ObxControl.h"
 #include "settings/Settings.h"
 
 #include <chrono>
@@ -231,6 +232,20 @@ json DeviceManagerBase::getDevices() {
                         {"present", last != nullptr}});
     }
     return {{"devices", std::move(list)}};
+}
+
+json DeviceManagerBase::getDeviceCapabilities(std::uint16_t device) {
+    OperationLock guard(*this);
+    std::uint16_t capabilities = 0;
+    for (auto& present : devices_) {
+        if (present->getId() == device) {
+            capabilities = present->getCapabilities();
+            break;
+        }
+    }
+    return {{"buttons", capabilities & OBX_CAPABILITY_BUTTONS_MASK},
+            {"wheel", (capabilities & OBX_CAPABILITY_WHEEL) != 0},
+            {"pan", (capabilities & OBX_CAPABILITY_PAN) != 0}};
 }
 
 json DeviceManagerBase::getApps(std::uint16_t device) {

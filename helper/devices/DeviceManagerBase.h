@@ -28,6 +28,7 @@ public:
     nlohmann::json getGeneralConfig() override;
     void setGeneralConfig(const nlohmann::json& body) override;
     nlohmann::json getDevices() override;
+    nlohmann::json getDeviceCapabilities(std::uint16_t device) override;
     nlohmann::json getApps(std::uint16_t device) override;
     void createApp(std::uint16_t device, const nlohmann::json& body) override;
     void deleteApp(std::uint16_t device, const nlohmann::json& body) override;

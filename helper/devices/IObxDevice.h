@@ -17,6 +17,8 @@ public:
     virtual std::uint16_t getId() const = 0;
     virtual std::string getName() const = 0;
     virtual std::uint16_t getFirmwareVersion() const = 0;
+    // OBX_DEVICE_INFO.Capabilities: the buttons, wheel and pan its descriptor declares (0: not known).
+    virtual std::uint16_t getCapabilities() const = 0;
 
     // Hooks through which a device may produce input itself; true means
     // handled, false that the caller goes through the platform services.

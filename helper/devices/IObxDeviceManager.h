@@ -23,6 +23,9 @@ public:
     virtual nlohmann::json getGeneralConfig() = 0;
     virtual void setGeneralConfig(const nlohmann::json& body) = 0;
     virtual nlohmann::json getDevices() = 0;
+    // {"buttons":N,"wheel":bool,"pan":bool} as the driver of the trackball present under that
+    // configuration id tells them; buttons 0 when it does not (an older driver, or none present).
+    virtual nlohmann::json getDeviceCapabilities(std::uint16_t device) = 0;
     virtual nlohmann::json getApps(std::uint16_t device) = 0;
     virtual void createApp(std::uint16_t device, const nlohmann::json& body) = 0;
     virtual void deleteApp(std::uint16_t device, const nlohmann::json& body) = 0;

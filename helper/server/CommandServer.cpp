@@ -31,7 +31,7 @@ std::uint16_t commandServerPort() {
 
 CommandServer::CommandServer(IObxDeviceManager& deviceManager, std::uint16_t port)
     : deviceManager_(deviceManager), server_("127.0.0.1", port) {
-    registerResources(server_, deviceManager_);
+    registerResources(server_, deviceManager_, *otherDevices_);
     registerPage(server_, installedPageFolder());
     server_.setEventStream("^/events$",
                            [this] { return events_.devicesEvent() + DeviceEventFeed::statusEvent(); });
@@ -67,9 +67,12 @@ CommandServer::~CommandServer() {
     PageCredentials::instance().setServing(false);
     StatusNotices::instance().setListener({});
     stop();
+    // Its follower may still hand the feed a change, which the stopped server never runs.
+    otherDevices_.reset();
 }
 
 void CommandServer::start() {
+    otherDevices_->follow([this] { events_.otherDevicesChanged(); });
     thread_ = std::thread([this] {
         logText(LogLevel::debug, "starting command server..");
         try {

@@ -4,6 +4,7 @@
 // thread, the route table of the resources, every answer through the
 // success or failure response.
 
+#include "platform/OtherPointingDevices.h"
 #include "server/DeviceEventFeed.h"
 #include "server/HttpServer.h"
 
@@ -37,8 +38,10 @@ public:
 
 private:
     IObxDeviceManager& deviceManager_;
+    // Ended in the destructor after the server thread, before the feed its follower reports to.
+    std::unique_ptr<OtherPointingDevices> otherDevices_ = makeOtherPointingDevices();
     HttpServer server_;
-    DeviceEventFeed events_{server_, deviceManager_};
+    DeviceEventFeed events_{server_, deviceManager_, *otherDevices_};
     std::thread thread_;
 };
 

@@ -2,7 +2,9 @@
 
 #include "base/Log.h"
 #include "devices/IObxDeviceManager.h"
+#include "platform/OtherPointingDevices.h"
 #include "server/HttpServer.h"
+#include "server/OtherDevices.h"
 #include "server/Resources.h"
 
 #include <nlohmann/json.hpp>
@@ -22,8 +24,9 @@ std::string event(std::string_view name, const nlohmann::json& data) {
 
 } // namespace
 
-DeviceEventFeed::DeviceEventFeed(HttpServer& server, IObxDeviceManager& manager)
-    : server_(server), manager_(manager) {}
+DeviceEventFeed::DeviceEventFeed(HttpServer& server, IObxDeviceManager& manager,
+                                 OtherPointingDevices& otherDevices)
+    : server_(server), manager_(manager), otherDevices_(otherDevices) {}
 
 void DeviceEventFeed::buttonEvent(std::uint16_t device, std::uint32_t pressed, std::uint32_t released) {
     hand({Kind::button, device, pressed, released});
@@ -35,6 +38,10 @@ void DeviceEventFeed::devicesChanged() {
 
 void DeviceEventFeed::statusChanged() {
     hand({Kind::status, 0, 0, 0});
+}
+
+void DeviceEventFeed::otherDevicesChanged() {
+    hand({Kind::otherDevices, 0, 0, 0});
 }
 
 void DeviceEventFeed::hand(const Notice& notice) {
@@ -62,6 +69,10 @@ std::string DeviceEventFeed::statusEvent() {
     return event("status", statusDocument());
 }
 
+std::string DeviceEventFeed::otherDevicesEvent() {
+    return event("otherDevices", otherDevicesDocument(otherDevices_.list()));
+}
+
 void DeviceEventFeed::deliver() {
     std::vector<Notice> notices;
     std::size_t dropped = 0;
@@ -87,7 +98,19 @@ void DeviceEventFeed::deliver() {
                 "button",
                 {{"device", notice.device}, {"pressed", notice.pressed}, {"released", notice.released}});
         } else if (lastOfRun) {
-            events += notice.kind == Kind::devices ? devicesEvent() : statusEvent();
+            switch (notice.kind) {
+            case Kind::devices:
+                events += devicesEvent();
+                break;
+            case Kind::status:
+                events += statusEvent();
+                break;
+            case Kind::otherDevices:
+                events += otherDevicesEvent();
+                break;
+            case Kind::button:
+                break;
+            }
         }
     }
     server_.broadcast(events);

@@ -5,8 +5,10 @@
 #include "base/Log.h"
 #include "base/StatusNotices.h"
 #include "devices/IObxDeviceManager.h"
+#include "platform/OtherPointingDevices.h"
 #include "server/HttpResponse.h"
 #include "server/HttpServer.h"
+#include "server/OtherDevices.h"
 
 #include <algorithm>
 #include <functional>
@@ -101,7 +103,7 @@ json statusDocument() {
     return {{"notices", std::move(notices)}};
 }
 
-void registerResources(HttpServer& server, IObxDeviceManager& manager) {
+void registerResources(HttpServer& server, IObxDeviceManager& manager, OtherPointingDevices& otherDevices) {
     auto route = [&](const char* method, const char* pattern, Resource resource) {
         server.addRoute(method, pattern, guarded(std::move(resource)));
     };
@@ -112,6 +114,15 @@ void registerResources(HttpServer& server, IObxDeviceManager& manager) {
     route("GET", "^/devices$", [&m](const HttpRequest&) {
         logText(LogLevel::debug, "[HTTP] - get connected devices");
         return m.getDevices();
+    });
+    route("GET", "^/devices/capabilities$",
+          [&m](const HttpRequest& r) { return m.getDeviceCapabilities(r.query.device()); });
+    route("GET", "^/devices/other$",
+          [&otherDevices](const HttpRequest&) { return otherDevicesDocument(otherDevices.list()); });
+    route("POST", "^/devices/other$", [&otherDevices](const HttpRequest& r) {
+        const std::string request = pointingDeviceRequest(parseBody(r));
+        log(LogLevel::info, "[HTTP] - pointing device: ", request);
+        return otherDevicesDocument(otherDevices.request(request));
     });
     route("GET", "^/config/apps$", [&m](const HttpRequest& r) {
         logText(LogLevel::debug, "[HTTP] - get app configurations");

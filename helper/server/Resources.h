@@ -8,6 +8,7 @@ namespace obx {
 
 class HttpServer;
 class IObxDeviceManager;
+class OtherPointingDevices;
 
 // {"apiVersion":1,"fileVersion":{"major":2,"minor":1,"patch":19}}
 nlohmann::json versionDocument();
@@ -18,6 +19,7 @@ nlohmann::json statusDocument();
 
 // Registers the route table and the default GET handler on server; every
 // handler answers through the success or the failure response.
-void registerResources(HttpServer& server, IObxDeviceManager& deviceManager);
+void registerResources(HttpServer& server, IObxDeviceManager& deviceManager,
+                       OtherPointingDevices& otherDevices);
 
 } // namespace obx

@@ -16,6 +16,7 @@ class FakeDevice : public IObxDevice {
 public:
     std::uint16_t id = 0x1001;
     std::uint16_t realId = 0x1001;
+    std::uint16_t capabilities = 0;
     std::string name = "Test trackball";
     bool handleHooks = false; // answer of the three hooks
     std::vector<nlohmann::json> hookCalls;
@@ -32,6 +33,7 @@ public:
     std::uint16_t getId() const override { return id; }
     std::string getName() const override { return name; }
     std::uint16_t getFirmwareVersion() const override { return 0x0100; }
+    std::uint16_t getCapabilities() const override { return capabilities; }
     bool keystroke(std::uint32_t modifiers, std::uint32_t keyCode, bool down, bool modifiersOnly) override {
         hookCalls.push_back({"keystroke", modifiers, keyCode, down, modifiersOnly});
         return handleHooks;

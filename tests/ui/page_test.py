@@ -20,6 +20,7 @@ import tempfile
 import threading
 import time
 import unittest
+import urllib.error
 import urllib.request
 
 from selenium import webdriver
@@ -143,6 +144,47 @@ class System:
         shutil.rmtree(self.folder, ignore_errors=True)
 
 
+class PointingDeviceStandIn:
+    """obxkernd's pointing-devices socket, spoken by the test: the virtual daemon serves none, and this
+    machine has no hidraw device to offer. A device taken leaves the list, one let go comes back."""
+
+    def __init__(self, runtime, devices):
+        os.makedirs(runtime, exist_ok=True)
+        self.devices = list(devices)
+        self.offered = list(devices)
+        self.requests = []
+        self.clients = []
+        self.listener = socket.socket(socket.AF_UNIX, socket.SOCK_SEQPACKET)
+        self.listener.bind(os.path.join(runtime, "pointing-devices"))
+        self.listener.listen()
+        threading.Thread(target=self.accept, daemon=True).start()
+
+    def message(self):
+        lines = ["\t".join(device) for device in self.offered]
+        return (f"pointing-devices {len(lines)}\n" + "".join(line + "\n" for line in lines)).encode()
+
+    def accept(self):
+        while True:
+            client, _ = self.listener.accept()
+            self.clients.append(client)
+            client.send(self.message())
+            threading.Thread(target=self.serve, args=(client,), daemon=True).start()
+
+    def serve(self, client):
+        while (request := client.recv(1024).decode()):
+            self.requests.append(request)
+            verb, ids, *serial = request.split(" ", 2)
+            matching = [d for d in self.devices if d[0] == ids and d[6] == (serial[0] if serial else d[6])]
+            self.offered = ([d for d in self.offered if d not in matching] if verb == "take"
+                            else self.offered + [d for d in matching if d not in self.offered])
+            for other in list(self.clients):
+                try:
+                    other.send(self.message())
+                except OSError:  # a request's connection, closed after its answer
+                    self.clients.remove(other)
+            client.send(b"ok")
+
+
 def wait_for(condition, what):
     end = time.monotonic() + WAIT_S
     while time.monotonic() < end:
@@ -259,6 +301,32 @@ class ConfigurationPageTest(PageTestCase):
         self.shows("#devices-body", "Virtual Trackball")
         self.shows("#devices-body", "USB, version 256")
         self.shows("#buttons-body", "Button 6")
+        # As many single buttons as the driver says the device's descriptor declares.
+        declared = self.api(f"/devices/capabilities?device={self.device()}")["buttons"]
+        self.assertGreater(declared, 0)
+        self.until(lambda: self.browser.execute_script(
+            "return [...document.querySelectorAll('tr[data-mask]')].filter((row) => "
+            "Number.isInteger(Math.log2(Number(row.dataset.mask))) && row.dataset.mask < 256).length") == declared,
+            f"{declared} button rows")
+
+    def test_1b_another_pointing_device_is_offered_taken_and_let_go(self):
+        other = PointingDeviceStandIn(self.system.runtime, [
+            ("1234:5678", "0003", "6", "1", "0", "", "A1", "Office Ball"),
+            ("1234:0009", "0005", "3", "0", "0", "no X and Y axes", "", "Keypad Pointer")])
+        self.shows("#other-devices-body", "Office Ball")
+        self.shows("#other-devices-body", "1234:5678, serial A1, 6 buttons, wheel")
+        self.shows('li[data-id="1234:0009"]', "Cannot be used: no X and Y axes")
+        self.assertEqual(self.browser.find_elements(By.CSS_SELECTOR, 'li[data-id="1234:0009"] button'), [])
+        self.find('li[data-id="1234:5678"] button').send_keys(Keys.ENTER)
+        self.until(lambda: other.requests == ["take 1234:5678 A1"], "the choice to reach the daemon")
+        self.shows('li[data-id="1234:5678"]', "Served with these settings")
+        self.click('li[data-id="1234:5678"] button')
+        self.until(lambda: other.requests[1:] == ["release 1234:5678 A1"], "the device to be let go")
+        self.shows('li[data-id="1234:5678"]', "Use with these settings")
+        with self.assertRaises(urllib.error.HTTPError) as refused:
+            self.system.request("POST", "/devices/other", {"take": True, "vendor": 70000, "product": 1})
+        self.assertIn("from 0 to 65535", json.loads(refused.exception.read())["reason"])
+        self.assertEqual(len(other.requests), 2, "a bad request reaches no daemon")
 
     def test_2_a_first_visit(self):
         device = self.device()

@@ -71,6 +71,10 @@ async function request(method, path, query = {}, body = undefined) {
 
 export const api = {
     devices: () => request("GET", "/devices"),
+    capabilities: (device) => request("GET", "/devices/capabilities", { device }),
+    otherDevices: () => request("GET", "/devices/other"),
+    chooseOtherDevice: (take, { vendor, product, serial }) =>
+        request("POST", "/devices/other", {}, { take, vendor, product, serial }),
     status: () => request("GET", "/status"),
     apps: (device) => request("GET", "/config/apps", { device }),
     addApp: (device, identifier, name) => request("POST", "/config/apps", { device }, { identifier, name }),

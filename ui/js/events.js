@@ -1,5 +1,5 @@
 // The helper's live events: trackballs arriving and leaving, button presses,
-// the helper's status notices.
+// the helper's status notices, the other pointing devices coming and going.
 // Read with fetch rather than EventSource: EventSource sends no headers, so
 // the page's token would have to go into the address (where logs and the
 // browser's history keep it) or into a cookie (which the browser sends to
@@ -32,8 +32,8 @@ function takeEvents(text, onEvent) {
 
 // onRefused: the helper does not take the page's credential (it was
 // restarted, or the page was not opened by it); nothing is tried again then.
-export function listenToHelper({ onDevices, onButton, onStatus, onState, onRefused }) {
-    const handlers = { devices: onDevices, button: onButton, status: onStatus };
+export function listenToHelper({ onDevices, onButton, onStatus, onOtherDevices, onState, onRefused }) {
+    const handlers = { devices: onDevices, button: onButton, status: onStatus, otherDevices: onOtherDevices };
     async function connect() {
         try {
             const response = await fetch("/events", { headers: credentialHeaders(), cache: "no-store" });

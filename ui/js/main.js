@@ -2,7 +2,7 @@
 import { api, NotAllowedError, takeCredential } from "./api.js";
 import { showError } from "./dom.js";
 import { listenToHelper } from "./events.js";
-import { DevicesView, showStatus } from "./views/devices.js";
+import { DevicesView, OtherDevicesView, showStatus } from "./views/devices.js";
 import { ProfilesView } from "./views/profiles.js";
 import { ButtonsView } from "./views/buttons.js";
 import { PointerView, ScrollView } from "./views/motion.js";
@@ -13,7 +13,7 @@ const section = (id) => document.getElementById(id);
 const pageError = section("page-error");
 
 // The views, made once the page holds its credential.
-let devices, profiles, buttons, profileViews;
+let devices, otherDevices, profiles, buttons, profileViews;
 
 const state = {
     device: null,
@@ -59,6 +59,7 @@ async function start() {
         return;
     }
     devices = new DevicesView(section("devices-body"), state);
+    otherDevices = new OtherDevicesView(section("other-devices-body"));
     profiles = new ProfilesView(section("profiles-body"), state);
     buttons = new ButtonsView(section("buttons-body"), state);
     profileViews = [buttons, new PointerView(section("pointer-body"), state),
@@ -69,6 +70,7 @@ async function start() {
         onDevices: (document) => devices.show(document),
         onButton: (event) => buttons.highlight(event),
         onStatus: (document) => showStatus(section("status-notices"), document),
+        onOtherDevices: (document) => otherDevices.show(document),
         onState: (open) => {
             connection.textContent = open ? "Connected to the helper" : "Not connected to the helper — retrying";
             connection.classList.toggle("offline", !open);
@@ -76,6 +78,7 @@ async function start() {
         onRefused: showLocked,
     });
     guarded(async () => devices.show(await api.devices()));
+    guarded(async () => otherDevices.show(await api.otherDevices()));
     guarded(async () => showStatus(section("status-notices"), await api.status()));
 }
 

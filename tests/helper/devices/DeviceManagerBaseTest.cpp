@@ -285,6 +285,13 @@ TEST_F(DeviceManagerBaseTest, DevicesListEveryEntryWithItsPresentTrackballs) {
         {"id":8000,"realId":"","interface":"","name":"","version":0,"present":false}]})"));
 }
 
+TEST_F(DeviceManagerBaseTest, CapabilitiesAreThoseTheDriverToldOfThePresentTrackball) {
+    present(model, "*")->capabilities = 0x0300 | 12;
+    EXPECT_EQ(manager.getDeviceCapabilities(model), json::parse(R"({"buttons":12,"wheel":true,"pan":true})"));
+    EXPECT_EQ(manager.getDeviceCapabilities(8000), json::parse(R"({"buttons":0,"wheel":false,"pan":false})"))
+        << "none present: not known";
+}
+
 TEST_F(DeviceManagerBaseTest, AppsAreListedAndCreatedFromBodies) {
     EXPECT_EQ(manager.getApps(model), json::parse(R"({"apps":[{"*":"*"},{"/usr/bin/editor":"Editor"}]})"));
     EXPECT_EQ(manager.getApps(4098), json::parse(R"({"apps":[]})"));

@@ -33,6 +33,7 @@ public:
     MOCK_METHOD(json, getGeneralConfig, (), (override));
     MOCK_METHOD(void, setGeneralConfig, (const json&), (override));
     MOCK_METHOD(json, getDevices, (), (override));
+    MOCK_METHOD(json, getDeviceCapabilities, (std::uint16_t), (override));
     MOCK_METHOD(json, getApps, (std::uint16_t), (override));
     MOCK_METHOD(void, createApp, (std::uint16_t, const json&), (override));
     MOCK_METHOD(void, deleteApp, (std::uint16_t, const json&), (override));

@@ -5,7 +5,8 @@ import { el } from "../dom.js";
 import { actionInWords, buttonsOf, panMasks } from "../describe.js";
 import { ActionEditor } from "../editor.js";
 
-const BUTTON_COUNT = 8;
+// Shown when the driver does not tell how many buttons the trackball declares.
+const DEFAULT_BUTTON_COUNT = 8;
 const HIGHLIGHT_MS = 1500;
 
 export class ButtonsView {
@@ -28,8 +29,10 @@ export class ButtonsView {
 
     async load() {
         if (this.state.device === null) return;
-        const actions = await api.buttons(this.state.device, this.state.app);
-        const masks = new Set([...Array(BUTTON_COUNT).keys()].map((bit) => 2 ** bit));
+        const [actions, capabilities] = await Promise.all([api.buttons(this.state.device, this.state.app),
+            api.capabilities(this.state.device)]);
+        const count = capabilities?.buttons || DEFAULT_BUTTON_COUNT;
+        const masks = new Set([...Array(count).keys()].map((bit) => 2 ** bit));
         for (const key of Object.keys(actions ?? {})) masks.add(Number(key));
         const ordered = [...masks].sort((a, b) => {
             const rank = (mask) => (panMasks.includes(mask) ? 2 : Number.isInteger(Math.log2(mask)) ? 0 : 1);

@@ -1,5 +1,6 @@
-// The trackballs present, kept current by the event stream.
-import { el } from "../dom.js";
+// The trackballs present and the other pointing devices, kept current by the event stream.
+import { api } from "../api.js";
+import { el, errorLine, showError } from "../dom.js";
 
 export class DevicesView {
     constructor(root, state) {
@@ -33,4 +34,77 @@ export function showStatus(root, document) {
     root.replaceChildren(...notices.map((notice) =>
         el("li", { class: "notice", "data-source": notice.source, text: notice.text })));
     root.hidden = notices.length === 0;
+}
+
+const hex4 = (value) => value.toString(16).padStart(4, "0");
+const choiceKey = "obx-chosen-devices";
+
+// The devices this page chose: once served they leave the helper's list, so
+// the page keeps them to offer letting them go.
+function chosenHere() {
+    try {
+        const chosen = JSON.parse(window.localStorage.getItem(choiceKey) ?? "[]");
+        return Array.isArray(chosen) ? chosen : [];
+    } catch {
+        return [];
+    }
+}
+
+function sameDevice(a, b) {
+    return a.vendor === b.vendor && a.product === b.product && (a.serial ?? "") === (b.serial ?? "");
+}
+
+// The pointing devices present that the driver does not serve, each with the
+// choice to have it served with these settings; one it cannot serve shows why.
+export class OtherDevicesView {
+    constructor(root) {
+        this.root = root;
+        this.error = errorLine();
+        this.document = { devices: [] };
+    }
+
+    show(document) {
+        this.document = document ?? { devices: [] };
+        const offered = this.document.devices ?? [];
+        const chosen = chosenHere().filter((device) => !offered.some((other) => sameDevice(device, other)));
+        const rows = [
+            ...offered.map((device) => this.row(device, device.unservable
+                ? el("span", { class: "hint", text: `Cannot be used: ${device.unservable}` })
+                : el("button", { type: "button", text: "Use with these settings",
+                    "aria-label": `Use ${device.name || device.id} with these settings`,
+                    onclick: () => this.choose(true, device) }))),
+            ...chosen.map((device) => this.row(device, el("span", {}, [
+                el("span", { class: "hint", text: "Served with these settings " }),
+                el("button", { type: "button", text: "Let go",
+                    "aria-label": `Let ${device.name || device.id} go back to the system's own input`,
+                    onclick: () => this.choose(false, device) })]))),
+        ];
+        const empty = el("p", { class: "empty", text: "No other mouse or pointing device is connected." });
+        this.root.replaceChildren(rows.length ? el("ul", { class: "devices other-devices" }, rows) : empty,
+            this.error);
+    }
+
+    row(device, control) {
+        const ids = `${hex4(device.vendor)}:${hex4(device.product)}`;
+        const details = [ids, device.serial ? `serial ${device.serial}` : null,
+            device.buttons ? `${device.buttons} buttons` : null, device.wheel ? "wheel" : null,
+            device.pan ? "tilt" : null].filter(Boolean).join(", ");
+        return el("li", { class: "other-device", "data-id": ids }, [
+            el("strong", { class: "device-name", text: device.name || "Unnamed device" }),
+            el("span", { text: ` — ${details} ` }), control]);
+    }
+
+    async choose(take, device) {
+        showError(this.error, null);
+        try {
+            const document = await api.chooseOtherDevice(take, device);
+            const kept = chosenHere().filter((other) => !sameDevice(other, device));
+            const { vendor, product, serial = "", name = "" } = device;
+            window.localStorage.setItem(choiceKey,
+                JSON.stringify(take ? [...kept, { vendor, product, serial, name }] : kept));
+            this.show(document);
+        } catch (error) {
+            showError(this.error, error);
+        }
+    }
 }

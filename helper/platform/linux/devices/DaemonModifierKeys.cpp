@@ -2,12 +2,11 @@
 
 #include "devices/DesktopQueries.h"
 #include "driver/linux/wire/ModifierWire.h"
+#include "platform/linux/devices/DaemonSockets.h"
 
 #include <array>
-#include <cstring>
 #include <poll.h>
 #include <sys/socket.h>
-#include <sys/un.h>
 #include <unistd.h>
 
 namespace obx {
@@ -35,19 +34,8 @@ bool DaemonModifierKeys::connect() {
         return false;
     }
     nextAttempt_ = now + reconnectPause;
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    const auto text = socket_.string();
-    if (text.size() >= sizeof address.sun_path) {
-        return false;
-    }
-    std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
-    fd_ = ::socket(AF_UNIX, SOCK_SEQPACKET | SOCK_CLOEXEC, 0);
-    if (fd_ < 0 || ::connect(fd_, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0) {
-        disconnect();
-        return false;
-    }
-    return true;
+    fd_ = connectToDaemonSocket(socket_);
+    return fd_ >= 0;
 }
 
 void DaemonModifierKeys::disconnect() {

@@ -50,11 +50,6 @@ long controlInstance(const std::string& name) {
 
 } // namespace
 
-std::filesystem::path obxRuntimeFolder() {
-    const char* configured = std::getenv("OBX_RUNTIME_DIR");
-    return configured != nullptr && *configured != '\0' ? configured : "/run/obxkern";
-}
-
 LinuxDeviceNotices::LinuxDeviceNotices(std::filesystem::path folder) : folder_(std::move(folder)) {}
 
 LinuxDeviceNotices::~LinuxDeviceNotices() {

@@ -8,15 +8,13 @@
 // when this user may connect to it. SIGHUP asks for a settings reload.
 
 #include "devices/DeviceLayerPlatform.h"
+#include "platform/linux/devices/DaemonSockets.h"
 
 #include <filesystem>
 #include <set>
 #include <string>
 
 namespace obx {
-
-// $OBX_RUNTIME_DIR, else /run/obxkern.
-std::filesystem::path obxRuntimeFolder();
 
 class LinuxDeviceNotices final : public IDeviceNotices {
 public:

@@ -271,6 +271,13 @@ class HttpAnswersAsOnLinux(unittest.TestCase):
         answer = self.same_answer(b"GET", b"/config/apps?device=8209")
         self.assertIn(b'"*"', answer)
 
+    def test_no_other_pointing_device_and_no_choice_on_windows(self):
+        # The Linux helper here has no obxkernd: its list is as empty as the Windows one always is.
+        self.assertTrue(self.same_answer(b"GET", b"/devices/other").endswith(b'\n\n{"devices":[]}\n'))
+        chosen = self.windows.request(b"POST", b"/devices/other", b'{"take":true,"vendor":1,"product":2}')
+        self.assertTrue(chosen.startswith(b"HTTP/1.1 400"), chosen)
+        self.assertIn(b"On Windows the driver serves only the trackballs its package lists", chosen)
+
     def test_pointer_read_and_change_reach_the_settings_file(self):
         # A new configuration takes its pointer acceleration and wheel lines from the session, and
         # Wine's session and a Linux helper without a desktop differ there. Every key the Linux helper
