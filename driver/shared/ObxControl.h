@@ -74,7 +74,10 @@ typedef uint32_t OBX_STATUS;
 #define OBX_STATUS_CANCELLED ((OBX_STATUS)0xC0000120u)
 
 /* 2.2: OBX_DEVICE_INFO.Capabilities (was reserved) tells the buttons, wheel and pan that the device's
-   descriptor declares. A driver of 2.1 leaves that field 0, which a helper reads as "not known". */
+   descriptor declares. A driver of 2.1 leaves that field 0, which a helper reads as "not known".
+   2.2 also adds the map entry kind OBX_MAP_GESTURE and the event record OBX_GESTURE_EVENT. A driver of
+   2.1 stores an entry of a kind it does not know as kind 0 (OBX_MAP_BUTTONS), so a helper sends
+   OBX_MAP_GESTURE only to a driver of 2.2 or later. */
 #define OBX_DRIVER_VERSION 0x02020000u
 
 /* Button mask bits of the horizontal pan, held while the pan reports a value. */
@@ -85,6 +88,11 @@ typedef uint32_t OBX_STATUS;
 /* Entry kinds and driver actions of the button map. */
 #define OBX_MAP_BUTTONS 0u
 #define OBX_MAP_ACTION 1u
+/* The entry's buttons (one, or a chord) hold a gesture while they are down: the driver adds up the
+   ball's travel and, by its mode, tells the helper a direction (OBX_GESTURE_EVENT), and while
+   OBX_GESTURE_WHEEL is set it hands the wheel and the pan to the helper instead of scrolling. A press
+   and release with neither is a tap. Data: OBX_MAP_GESTURE_DATA. */
+#define OBX_MAP_GESTURE 2u
 
 #define OBX_ACTION_SCROLL_UP 1u
 #define OBX_ACTION_SCROLL_DOWN 2u
@@ -102,6 +110,33 @@ typedef uint32_t OBX_STATUS;
 #define OBX_INJECT_CLICK 3u
 
 #define OBX_BUTTON_EVENT_FLAGS 0x0008u
+#define OBX_GESTURE_EVENT_FLAGS 0x0010u
+
+/* OBX_MAP_GESTURE_DATA.Mode: what the ball's travel does while the buttons are held. With any mode
+   other than OBX_GESTURE_TRAVEL_NONE the pointer does not move while they are held. */
+#define OBX_GESTURE_TRAVEL_NONE 0u   /* the pointer moves as usual (a wheel-only gesture) */
+#define OBX_GESTURE_TRAVEL_ONCE 1u   /* on release: the direction of the larger net travel, if past the threshold */
+#define OBX_GESTURE_TRAVEL_REPEAT 2u /* while held: a step each time the travel passes another threshold */
+
+/* OBX_MAP_GESTURE_DATA.Flags */
+#define OBX_GESTURE_WHEEL 0x01u     /* while held, wheel and pan turns are gesture events, not scrolling */
+#define OBX_GESTURE_TAP_CLICK 0x02u /* a tap clicks the entry's own buttons (1 to 5) in the driver; else
+                                       a tap is a gesture event */
+
+#define OBX_GESTURE_THRESHOLD_MIN 10u
+#define OBX_GESTURE_THRESHOLD_MAX 2000u
+#define OBX_GESTURE_THRESHOLD_DEFAULT 200u
+
+/* OBX_GESTURE_EVENT.Direction */
+#define OBX_GESTURE_UP 1u
+#define OBX_GESTURE_DOWN 2u
+#define OBX_GESTURE_LEFT 3u
+#define OBX_GESTURE_RIGHT 4u
+#define OBX_GESTURE_TAP 5u
+#define OBX_GESTURE_WHEEL_UP 6u
+#define OBX_GESTURE_WHEEL_DOWN 7u
+#define OBX_GESTURE_PAN_LEFT 8u
+#define OBX_GESTURE_PAN_RIGHT 9u
 
 #pragma pack(push, 1)
 
@@ -139,12 +174,20 @@ typedef struct OBX_MAP_ACTION_DATA {
     uint8_t Reserved[2];
 } OBX_MAP_ACTION_DATA;
 
+/* A threshold outside OBX_GESTURE_THRESHOLD_MIN..MAX is clamped to that range; 0 means the default. */
+typedef struct OBX_MAP_GESTURE_DATA {
+    uint8_t Mode;
+    uint8_t Flags;
+    uint16_t Threshold; /* ball counts */
+} OBX_MAP_GESTURE_DATA;
+
 typedef struct OBX_BUTTON_MAP_ENTRY {
     uint32_t Buttons;
     uint8_t Kind;
     union {
         uint32_t OutputButtons;
         OBX_MAP_ACTION_DATA Action;
+        OBX_MAP_GESTURE_DATA Gesture;
     } Data;
 } OBX_BUTTON_MAP_ENTRY;
 
@@ -171,6 +214,18 @@ typedef struct OBX_BUTTON_EVENT {
     uint32_t Pressed;
     uint32_t Released;
 } OBX_BUTTON_EVENT;
+
+/* The same size and flag offset as OBX_BUTTON_EVENT, so a reader tells them apart by Flags alone. */
+typedef struct OBX_GESTURE_EVENT {
+    uint8_t Zero1[12];
+    uint16_t Flags; /* OBX_GESTURE_EVENT_FLAGS */
+    uint8_t Zero2[12];
+    uint64_t TimeMs;
+    uint32_t Buttons;  /* the map entry's buttons */
+    uint8_t Direction; /* OBX_GESTURE_* */
+    uint8_t Steps;     /* how many: 1 for travel and tap, the notches of a wheel or pan turn (1 to 255) */
+    uint16_t Reserved;
+} OBX_GESTURE_EVENT;
 
 #pragma pack(pop)
 
@@ -209,6 +264,15 @@ OBX_STATIC_ASSERT(offsetof(OBX_BUTTON_EVENT, Flags) == 12, "OBX_BUTTON_EVENT.Fla
 OBX_STATIC_ASSERT(offsetof(OBX_BUTTON_EVENT, TimeMs) == 26, "OBX_BUTTON_EVENT.TimeMs");
 OBX_STATIC_ASSERT(offsetof(OBX_BUTTON_EVENT, Pressed) == 34, "OBX_BUTTON_EVENT.Pressed");
 OBX_STATIC_ASSERT(offsetof(OBX_BUTTON_EVENT, Released) == 38, "OBX_BUTTON_EVENT.Released");
+
+OBX_STATIC_ASSERT(sizeof(OBX_MAP_GESTURE_DATA) == 4, "OBX_MAP_GESTURE_DATA size");
+OBX_STATIC_ASSERT(offsetof(OBX_BUTTON_MAP_ENTRY, Data.Gesture.Threshold) == 7, "OBX_BUTTON_MAP_ENTRY threshold");
+
+OBX_STATIC_ASSERT(sizeof(OBX_GESTURE_EVENT) == sizeof(OBX_BUTTON_EVENT), "OBX_GESTURE_EVENT size");
+OBX_STATIC_ASSERT(offsetof(OBX_GESTURE_EVENT, Flags) == 12, "OBX_GESTURE_EVENT.Flags");
+OBX_STATIC_ASSERT(offsetof(OBX_GESTURE_EVENT, Buttons) == 34, "OBX_GESTURE_EVENT.Buttons");
+OBX_STATIC_ASSERT(offsetof(OBX_GESTURE_EVENT, Direction) == 38, "OBX_GESTURE_EVENT.Direction");
+OBX_STATIC_ASSERT(offsetof(OBX_GESTURE_EVENT, Steps) == 39, "OBX_GESTURE_EVENT.Steps");
 
 #ifdef __cplusplus
 } /* extern "C" */
