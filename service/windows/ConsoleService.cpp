@@ -1,7 +1,5 @@
 #include "service/windows/ConsoleService.h"
 
-#include "service/windows/WinServiceLog.h"
-
 namespace obx::win {
 
 ConsoleService::ConsoleService(std::wstring name) : name_(std::move(name)) {
@@ -13,11 +11,6 @@ DWORD ConsoleService::run() {
     reportRunning();
     stopEvent_.wait();
     return 0;
-}
-
-std::wstring ConsoleService::makeLogPath(const std::wstring& name) {
-    const auto logPath = WinServiceLogFile::defaultPath();
-    return logPath.substr(0, logPath.find_last_of(L'\\') + 1) + name + L".log";
 }
 
 void ConsoleService::stop() {

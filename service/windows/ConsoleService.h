@@ -22,7 +22,6 @@ public:
     // The operations, one per control.
     virtual DWORD run();
     // The temporary folder, name and ".log".
-    virtual std::wstring makeLogPath(const std::wstring& name);
     virtual void stop();
     virtual void pause() {}
     virtual void continueService() {}

@@ -1,5 +1,7 @@
 #include "WindowsHelperControl.h"
 
+#include "platform/windows/shell/InstallerQuitEventName.h"
+
 #include <tlhelp32.h>
 #include <userenv.h>
 
@@ -97,7 +99,7 @@ std::vector<RunningHelper> WindowsHelperSessions::runningHelpers() {
 
 // The helper's InstallerQuitSignal makes it.
 HANDLE WindowsHelperSessions::openQuitEvent(DWORD session) {
-    const std::wstring name = L"Global\\ObxHelperQuit-" + std::to_wstring(session);
+    const std::wstring name = obx::windows::installerQuitEventName(session);
     return OpenEventW(EVENT_MODIFY_STATE, FALSE, name.c_str());
 }
 

@@ -49,10 +49,6 @@ bool ownedByThisUser(HANDLE event) {
 
 } // namespace
 
-std::wstring installerQuitEventName(DWORD session) {
-    return L"Global\\ObxHelperQuit-" + std::to_wstring(session);
-}
-
 InstallerQuitSignal::InstallerQuitSignal() {
     DWORD session = 0;
     PSECURITY_DESCRIPTOR descriptor = nullptr;

@@ -7,13 +7,11 @@
 // starts again at the next sign-in. An event of that name made by another user first is not ours and
 // is ignored (the helper is then not asked).
 
-#include <string>
+#include "platform/windows/shell/InstallerQuitEventName.h"
+
 #include <windows.h>
 
 namespace obx::windows {
-
-// "Global\ObxHelperQuit-<session>".
-std::wstring installerQuitEventName(DWORD session);
 
 class InstallerQuitSignal {
 public:
