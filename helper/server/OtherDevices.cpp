@@ -1,12 +1,10 @@
 #include "server/OtherDevices.h"
 
 #include "base/Log.h"
+#include "driver/linux/wire/PointingDeviceList.h"
 
-#include <charconv>
 #include <cstdio>
-#include <sstream>
 #include <stdexcept>
-#include <vector>
 
 namespace obx {
 
@@ -14,45 +12,11 @@ using nlohmann::json;
 
 namespace {
 
-// The driver's limit: a longer serial is no device's.
-constexpr std::size_t maxSerialBytes = 63;
-
-std::uint16_t hexId(std::string_view text) {
-    std::uint16_t value = 0;
-    const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), value, 16);
-    if (text.size() != 4 || error != std::errc() || end != text.data() + text.size()) {
-        throw std::invalid_argument("no id");
-    }
-    return value;
-}
-
-json deviceOf(const std::string& line) {
-    std::vector<std::string> fields;
-    std::istringstream parts(line);
-    for (std::string field; std::getline(parts, field, '\t');) {
-        fields.push_back(field);
-    }
-    // The name is last, and may be empty.
-    fields.resize(std::max<std::size_t>(fields.size(), 8));
-    const std::string& ids = fields[0];
-    if (fields.size() != 8 || ids.size() != 9 || ids[4] != ':') {
-        throw std::invalid_argument("no device");
-    }
-    int buttons = 0;
-    const auto [end, error] = std::from_chars(fields[2].data(), fields[2].data() + fields[2].size(), buttons);
-    if (error != std::errc() || end != fields[2].data() + fields[2].size()) {
-        throw std::invalid_argument("no count");
-    }
-    return {{"vendor", hexId(std::string_view(ids).substr(0, 4))},
-            {"product", hexId(std::string_view(ids).substr(5))},
-            {"id", ids},
-            {"bus", fields[1]},
-            {"buttons", buttons},
-            {"wheel", fields[3] == "1"},
-            {"pan", fields[4] == "1"},
-            {"unservable", fields[5]},
-            {"serial", fields[6]},
-            {"name", fields[7]}};
+json deviceOf(const wire::ListedPointingDevice& device) {
+    return {{"vendor", device.vendor}, {"product", device.product},       {"id", device.id},
+            {"bus", device.bus},       {"buttons", device.buttons},       {"wheel", device.wheel},
+            {"pan", device.pan},       {"unservable", device.unservable}, {"serial", device.serial},
+            {"name", device.name}};
 }
 
 std::uint16_t idField(const json& body, const char* name) {
@@ -67,15 +31,11 @@ std::uint16_t idField(const json& body, const char* name) {
 
 json otherDevicesDocument(const std::string& list) {
     json devices = json::array();
-    std::istringstream lines(list);
-    std::string line;
-    std::getline(lines, line); // "pointing-devices COUNT"
-    while (std::getline(lines, line)) {
-        try {
-            devices.push_back(deviceOf(line));
-        } catch (const std::exception&) {
-            log(LogLevel::warning, "Ignoring a pointing device that obxkernd told as '", line, "'");
-        }
+    for (const auto& device : wire::readPointingDeviceList(list, [](std::string_view line) {
+             log(LogLevel::warning, "Ignoring a pointing device that obxkernd told as '", std::string(line),
+                 "'");
+         })) {
+        devices.push_back(deviceOf(device));
     }
     return {{"devices", std::move(devices)}};
 }
@@ -96,8 +56,8 @@ std::string pointingDeviceRequest(const json& body) {
             throw std::invalid_argument("\"serial\" must be a string");
         }
         serial = found->get<std::string>();
-        if (serial.size() > maxSerialBytes) {
-            throw std::invalid_argument("\"serial\" is longer than " + std::to_string(maxSerialBytes) +
+        if (serial.size() > wire::kMaxSerialBytes) {
+            throw std::invalid_argument("\"serial\" is longer than " + std::to_string(wire::kMaxSerialBytes) +
                                         " bytes");
         }
     }

@@ -5,6 +5,7 @@
 #include "Errors.h"
 #include "ShortForms.h"
 #include "Table.h"
+#include "driver/linux/wire/PointingDeviceList.h"
 
 #include <fstream>
 #include <functional>
@@ -40,31 +41,19 @@ std::string buttonsOf(std::uint32_t mask) {
     return result.empty() ? "0" : result;
 }
 
-// The lines of obxkernd's list after its header: vendor:product, bus, buttons, wheel, pan, why it cannot
-// be served, serial, name.
 json otherDevices(const std::string& list) {
     json devices = json::array();
-    std::istringstream lines(list);
-    std::string line;
-    std::getline(lines, line);
-    while (std::getline(lines, line)) {
-        std::vector<std::string> fields;
-        std::istringstream parts(line);
-        for (std::string field; std::getline(parts, field, '\t');) {
-            fields.push_back(field);
-        }
-        if (fields.size() < 7) {
-            throw DaemonFailure("unexpected list from obxkernd: " + line);
-        }
-        fields.resize(8);
-        devices.push_back({{"id", fields[0]},
-                           {"bus", fields[1]},
-                           {"buttons", std::stoi(fields[2])},
-                           {"wheel", fields[3] == "1"},
-                           {"pan", fields[4] == "1"},
-                           {"unservable", fields[5]},
-                           {"serial", fields[6]},
-                           {"name", fields[7]}});
+    for (const auto& device : obx::wire::readPointingDeviceList(list, [](std::string_view line) {
+             throw DaemonFailure("unexpected list from obxkernd: " + std::string(line));
+         })) {
+        devices.push_back({{"id", device.id},
+                           {"bus", device.bus},
+                           {"buttons", device.buttons},
+                           {"wheel", device.wheel},
+                           {"pan", device.pan},
+                           {"unservable", device.unservable},
+                           {"serial", device.serial},
+                           {"name", device.name}});
     }
     return devices;
 }

@@ -1,5 +1,7 @@
 #include "DaemonClient.h"
 
+#include "driver/linux/wire/PointingDeviceList.h"
+
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
@@ -20,8 +22,8 @@ constexpr size_t kMaxMessage = 16384;
 
 DaemonClient::DaemonClient() {
     const char* runtime = std::getenv("OBX_RUNTIME_DIR");
-    path_ =
-        std::string(runtime != nullptr && *runtime != '\0' ? runtime : "/run/obxkern") + "/pointing-devices";
+    path_ = std::string(runtime != nullptr && *runtime != '\0' ? runtime : "/run/obxkern") + "/" +
+            obx::wire::kPointingDeviceSocketName;
     sockaddr_un address{};
     address.sun_family = AF_UNIX;
     if (path_.size() >= sizeof address.sun_path)
@@ -66,12 +68,16 @@ void DaemonClient::request(const std::string& text) {
     send(text);
     // Lists that the change makes the daemon send come before the answer.
     for (std::string message = next();; message = next()) {
-        if (message == "ok")
+        switch (obx::wire::pointingDeviceAnswer(message)) {
+        case obx::wire::PointingDeviceAnswer::Done:
             return;
-        if (message.rfind("error: ", 0) == 0)
-            throw DaemonFailure("obxkernd refused: " + message.substr(7));
-        if (message.rfind("pointing-devices", 0) != 0)
+        case obx::wire::PointingDeviceAnswer::Refused:
+            throw DaemonFailure("obxkernd refused: " + obx::wire::refusalReason(message));
+        case obx::wire::PointingDeviceAnswer::Unexpected:
             throw DaemonFailure("unexpected answer from obxkernd: " + message);
+        case obx::wire::PointingDeviceAnswer::List:
+            break;
+        }
     }
 }
 

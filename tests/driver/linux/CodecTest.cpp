@@ -4,6 +4,7 @@
 #include "Utf16.h"
 #include "virtual/PacketText.h"
 #include "wire/ControlWire.h"
+#include "wire/PointingDeviceList.h"
 
 #include <array>
 #include <gtest/gtest.h>
@@ -85,6 +86,38 @@ TEST(Utf16, ConvertsEveryPlaneAndReplacesMalformedSequences) {
     EXPECT_EQ(utf16FromUtf8("\xE2\x82"
                             "x"),
               u"\uFFFDx"); // cut by a plain character
+}
+
+TEST(PointingDeviceList, ReadsDeviceLinesAndSetsAsideWhatIsNotOne) {
+    const std::string list = "pointing-devices 5\n"
+                             "fff0:0001\t0003\t8\t1\t1\t\tA1B2\tBall\tname\n" // a tab in the name: no device
+                             "fff0:0002\t0005\t5\t1\t0\t\t\tTrackball Two\n"
+                             "fff0:0003\t0003\t3\t0\t0\tno X and Y axes\t\n" // no name
+                             "fff0:00zz\t0003\t3\t0\t0\t\t\tx\n"
+                             "fff0:0004\t0003\tmany\t0\t0\t\t\tx\n";
+    std::vector<std::string> bad;
+    const auto devices =
+        readPointingDeviceList(list, [&](std::string_view line) { bad.emplace_back(line.substr(0, 9)); });
+    ASSERT_EQ(devices.size(), 2u);
+    EXPECT_EQ(devices[0].vendor, 0xfff0);
+    EXPECT_EQ(devices[0].product, 2);
+    EXPECT_EQ(devices[0].bus, "0005");
+    EXPECT_EQ(devices[0].buttons, 5);
+    EXPECT_TRUE(devices[0].wheel);
+    EXPECT_FALSE(devices[0].pan);
+    EXPECT_EQ(devices[0].name, "Trackball Two");
+    EXPECT_EQ(devices[1].unservable, "no X and Y axes");
+    EXPECT_EQ(devices[1].name, "");
+    EXPECT_EQ(bad, (std::vector<std::string>{"fff0:0001", "fff0:00zz", "fff0:0004"}));
+}
+
+TEST(PointingDeviceList, TellsAnAnswerFromTheListsBeforeIt) {
+    EXPECT_EQ(pointingDeviceAnswer("ok"), PointingDeviceAnswer::Done);
+    EXPECT_EQ(pointingDeviceAnswer("error: no such device"), PointingDeviceAnswer::Refused);
+    EXPECT_EQ(refusalReason("error: no such device"), "no such device");
+    EXPECT_EQ(pointingDeviceAnswer("pointing-devices 0\n"), PointingDeviceAnswer::List);
+    EXPECT_EQ(pointingDeviceAnswer("pointing-devicesX"), PointingDeviceAnswer::Unexpected);
+    EXPECT_EQ(pointingDeviceAnswer("okay"), PointingDeviceAnswer::Unexpected);
 }
 
 } // namespace

@@ -1,5 +1,5 @@
 #include "base/Log.h"
-#include "driver/linux/wire/PointingDeviceWire.h"
+#include "driver/linux/wire/PointingDeviceList.h"
 #include "platform/OtherPointingDevices.h"
 #include "platform/linux/devices/DaemonSockets.h"
 
@@ -24,8 +24,6 @@ constexpr std::size_t maxMessage = 32 * 1024;
 // the lists before the answer included, has this long, as it holds the server thread.
 constexpr auto answerTime = std::chrono::seconds(2);
 constexpr int reconnectPauseMs = 1000;
-
-const std::string header = std::string(wire::kPointingDeviceHeader) + " ";
 
 class Connection {
 public:
@@ -103,20 +101,21 @@ public:
         }
         const auto deadline = std::chrono::steady_clock::now() + answerTime;
         std::string latest = connection.next(deadline);
-        if (latest.rfind(header, 0) != 0 || ::send(connection.fd(), text.data(), text.size(), MSG_NOSIGNAL) !=
-                                                static_cast<ssize_t>(text.size())) {
+        if (!wire::isPointingDeviceList(latest) ||
+            ::send(connection.fd(), text.data(), text.size(), MSG_NOSIGNAL) !=
+                static_cast<ssize_t>(text.size())) {
             throw PointingDeviceChoiceFailure("obxkernd did not answer on " + socket_.string());
         }
         // The lists that the change makes the daemon send come before the answer.
-        for (;;) {
-            std::string answer = connection.next(deadline);
-            if (answer == "ok") {
+        for (std::string answer = connection.next(deadline);; answer = connection.next(deadline)) {
+            const auto kind = wire::pointingDeviceAnswer(answer);
+            if (kind == wire::PointingDeviceAnswer::Done) {
                 return latest;
             }
-            if (answer.rfind("error: ", 0) == 0) {
-                throw PointingDeviceChoiceFailure("obxkernd refused: " + answer.substr(7));
+            if (kind == wire::PointingDeviceAnswer::Refused) {
+                throw PointingDeviceChoiceFailure("obxkernd refused: " + wire::refusalReason(answer));
             }
-            if (answer.rfind(header, 0) != 0) {
+            if (kind != wire::PointingDeviceAnswer::List) {
                 break;
             }
             latest = std::move(answer);
@@ -153,7 +152,7 @@ private:
                 continue;
             }
             std::string message = connection.receive();
-            if (message.rfind(header, 0) != 0) {
+            if (!wire::isPointingDeviceList(message)) {
                 return;
             }
             store(std::move(message));
