@@ -285,7 +285,8 @@ private:
         m.logicalMax = g.logicalMax;
         m.physicalMin = g.physicalMin;
         m.physicalMax = g.physicalMax;
-        m.scope = multiplierScope(out_.collections(), current());
+        m.collection = current();
+        m.scope = multiplierScope(out_.collections(), m.collection);
         return HidStatus::Success;
     }
 

@@ -50,7 +50,8 @@ struct MultiplierField {
     int32_t logicalMax = 0;
     int32_t physicalMin = 0;
     int32_t physicalMax = 0;
-    uint8_t scope = CollectionNode::kNone; // the Logical collection; kNone: everything
+    uint8_t collection = CollectionNode::kNone; // the innermost collection around it
+    uint8_t scope = CollectionNode::kNone;      // the Logical collection; kNone: everything
     int32_t effective = 1;
 };
 
@@ -111,6 +112,9 @@ public:
     std::span<const CollectionNode> collections() const { return {collections_.data(), collectionCount_}; }
     std::span<const MultiplierField> multipliers() const { return {multipliers_.data(), multiplierCount_}; }
     bool elementUsage(const InputField& field, uint32_t element, uint16_t& page, uint16_t& usage) const;
+    std::span<const UsageSpan> usageSpans(const InputField& field) const {
+        return {spans_.data() + field.firstSpan, field.spanCount};
+    }
     uint32_t inputReportBits(uint8_t reportId) const {
         return reportBits_[static_cast<size_t>(ReportType::Input)][reportId];
     }

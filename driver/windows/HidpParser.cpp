@@ -1,6 +1,7 @@
 #include "HidpParser.h"
 
 #include "Pool.h"
+#include "driver/hid/ReportBits.h"
 
 namespace obx::windows {
 
@@ -68,12 +69,14 @@ hid::HidStatus HidpParser::load(hid::HidCaps& caps) {
     caps.inputReportByteLength = hidpCaps.InputReportByteLength;
     caps.outputReportByteLength = hidpCaps.OutputReportByteLength;
     caps.featureReportByteLength = hidpCaps.FeatureReportByteLength;
+    layout_.read(device_, preparsed, hidpCaps);
     preparsed_ = preparsed;
     return hid::HidStatus::Success;
 }
 
 void HidpParser::release() {
     preparsed_ = nullptr;
+    layout_.clear();
     if (memory_ != nullptr)
         WdfObjectDelete(memory_);
     memory_ = nullptr;
@@ -99,6 +102,40 @@ hid::HidStatus HidpParser::getScaledUsageValue(uint16_t usagePage, uint16_t usag
                                                      reportBytes(report), static_cast<ULONG>(report.size()));
     value = scaled;
     return fromHidp(status);
+}
+
+hid::HidStatus HidpParser::getClampedScaledUsageValue(uint16_t usagePage, uint16_t usage,
+                                                      std::span<const uint8_t> report, int32_t& value) const {
+    const hid::HidStatus status = getScaledUsageValue(usagePage, usage, report, value);
+    // The system's parser refuses a value outside the logical range of a control without a null
+    // state; the kernel's input layer clamps it, and so does the driver, from the raw value.
+    const HidpValueControl* control = status == hid::HidStatus::ValueOutOfRange
+                                          ? layout_.valueControl(usagePage, usage, report[0])
+                                          : nullptr;
+    ULONG raw = 0;
+    if (control == nullptr || control->bitSize == 0 ||
+        HidP_GetUsageValue(HidP_Input, usagePage, 0, usage, &raw, preparsed_, reportBytes(report),
+                           static_cast<ULONG>(report.size())) != HIDP_STATUS_SUCCESS)
+        return status;
+    // The parser gives the raw bits; a signed range needs them sign-extended.
+    const int64_t logical =
+        control->range.logicalMin < 0 ? hid::signExtend(raw, control->bitSize) : static_cast<int64_t>(raw);
+    return hid::scaleValue(logical, control->range, control->hasNull, hid::OutOfRange::Clamp, value);
+}
+
+uint32_t HidpParser::highestUsage(uint16_t usagePage) const {
+    return layout_.highestUsage(usagePage);
+}
+
+bool HidpParser::declares(uint16_t usagePage, uint16_t usage) const {
+    return layout_.declares(usagePage, usage);
+}
+
+int32_t HidpParser::resolutionMultiplier(uint16_t usagePage, uint16_t usage,
+                                         std::span<const uint8_t> report) const {
+    const HidpValueControl* control =
+        report.empty() ? nullptr : layout_.valueControl(usagePage, usage, report[0]);
+    return control != nullptr ? control->multiplier : 1;
 }
 
 hid::HidStatus HidpParser::usageListDifference(std::span<const uint16_t> previous,
