@@ -97,30 +97,36 @@ hid::HidStatus HidpParser::getUsages(uint16_t usagePage, std::span<const uint8_t
 
 hid::HidStatus HidpParser::getScaledUsageValue(uint16_t usagePage, uint16_t usage,
                                                std::span<const uint8_t> report, int32_t& value) const {
-    LONG scaled = 0;
-    const NTSTATUS status = HidP_GetScaledUsageValue(HidP_Input, usagePage, 0, usage, &scaled, preparsed_,
-                                                     reportBytes(report), static_cast<ULONG>(report.size()));
-    value = scaled;
-    return fromHidp(status);
+    return scaledValue(usagePage, usage, report, hid::OutOfRange::Refuse, value);
 }
 
 hid::HidStatus HidpParser::getClampedScaledUsageValue(uint16_t usagePage, uint16_t usage,
                                                       std::span<const uint8_t> report, int32_t& value) const {
-    const hid::HidStatus status = getScaledUsageValue(usagePage, usage, report, value);
-    // The system's parser refuses a value outside the logical range of a control without a null
-    // state; the kernel's input layer clamps it, and so does the driver, from the raw value.
-    const HidpValueControl* control = status == hid::HidStatus::ValueOutOfRange
-                                          ? layout_.valueControl(usagePage, usage, report[0])
-                                          : nullptr;
+    return scaledValue(usagePage, usage, report, hid::OutOfRange::Clamp, value);
+}
+
+hid::HidStatus HidpParser::scaledValue(uint16_t usagePage, uint16_t usage, std::span<const uint8_t> report,
+                                       hid::OutOfRange outOfRange, int32_t& value) const {
+    LONG scaled = 0;
+    const NTSTATUS status = HidP_GetScaledUsageValue(HidP_Input, usagePage, 0, usage, &scaled, preparsed_,
+                                                     reportBytes(report), static_cast<ULONG>(report.size()));
+    value = scaled;
+    // The system's parser refuses a value outside the logical range of a control without a null state,
+    // which the kernel's input layer clamps, and scales no control whose physical range the descriptor
+    // leaves out, which the HID specification takes for the logical one (its documentation points to the
+    // raw value then). Both are scaled here from the raw value, by the rules of our own parser.
+    const bool fromRaw = status == HIDP_STATUS_BAD_LOG_PHY_VALUES ||
+                         (status == HIDP_STATUS_VALUE_OUT_OF_RANGE && outOfRange == hid::OutOfRange::Clamp);
+    const HidpValueControl* control = fromRaw ? layout_.valueControl(usagePage, usage, report[0]) : nullptr;
     ULONG raw = 0;
     if (control == nullptr || control->bitSize == 0 ||
         HidP_GetUsageValue(HidP_Input, usagePage, 0, usage, &raw, preparsed_, reportBytes(report),
                            static_cast<ULONG>(report.size())) != HIDP_STATUS_SUCCESS)
-        return status;
+        return fromHidp(status);
     // The parser gives the raw bits; a signed range needs them sign-extended.
     const int64_t logical =
         control->range.logicalMin < 0 ? hid::signExtend(raw, control->bitSize) : static_cast<int64_t>(raw);
-    return hid::scaleValue(logical, control->range, control->hasNull, hid::OutOfRange::Clamp, value);
+    return hid::scaleValue(logical, control->range, control->hasNull, outOfRange, value);
 }
 
 uint32_t HidpParser::highestUsage(uint16_t usagePage) const {

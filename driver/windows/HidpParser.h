@@ -34,6 +34,9 @@ public:
                                        uint32_t length) const override;
 
 private:
+    hid::HidStatus scaledValue(uint16_t usagePage, uint16_t usage, std::span<const uint8_t> report,
+                               hid::OutOfRange outOfRange, int32_t& value) const;
+
     WDFDEVICE device_;
     WDFMEMORY memory_ = nullptr;
     PHIDP_PREPARSED_DATA preparsed_ = nullptr;

@@ -110,6 +110,33 @@ const CapsModel& capsModelOf(PHIDP_PREPARSED_DATA preparsed, const char* call) {
     return found->second;
 }
 
+// The variable field that holds the usage in this report, and the usage's element in it; else why not.
+struct ValueIn {
+    const hid::InputField* field = nullptr;
+    uint32_t element = 0;
+    NTSTATUS status = HIDP_STATUS_USAGE_NOT_FOUND;
+};
+
+ValueIn valueIn(const hid::HidPreparsedData& parsed, uint16_t page, uint16_t usage,
+                std::span<const uint8_t> report) {
+    if (report.empty())
+        return {nullptr, 0, HIDP_STATUS_INVALID_REPORT_LENGTH};
+    ValueIn found;
+    for (const hid::InputField& field : parsed.inputFields()) {
+        for (uint32_t e = 0; !field.isArray && e < field.count; ++e) {
+            uint16_t p = 0;
+            uint16_t u = 0;
+            if (!parsed.elementUsage(field, e, p, u) || p != page || u != usage)
+                continue;
+            if (field.reportId == report[0])
+                return {&field, e, HIDP_STATUS_SUCCESS};
+            found.status = HIDP_STATUS_INCOMPATIBLE_REPORT_ID;
+            break;
+        }
+    }
+    return found;
+}
+
 // Copies the records into the caller's array as the system's parser does: as many as fit, and the
 // number copied.
 template <typename Record, typename Length>
@@ -216,11 +243,15 @@ NTSTATUS NTAPI HidP_GetScaledUsageValue(HIDP_REPORT_TYPE type, USAGE page, USHOR
     Verifier::requireAtMost(kDispatchLevel, "HidP_GetScaledUsageValue");
     if (type != HidP_Input)
         Verifier::violation("HidP_GetScaledUsageValue: not an input report");
+    const obx::hid::ReportDescriptorParser* parser = parserOf(preparsed, "HidP_GetScaledUsageValue");
+    const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(report), reportLength);
+    // The system's parser scales nothing whose physical range the descriptor leaves out, although the
+    // HID specification takes it for the logical one.
+    const ValueIn found = valueIn(parser->parsed(), page, usage, bytes);
+    if (found.field != nullptr && found.field->physicalMin == 0 && found.field->physicalMax == 0)
+        return HIDP_STATUS_BAD_LOG_PHY_VALUES;
     int32_t scaled = 0;
-    const auto status =
-        parserOf(preparsed, "HidP_GetScaledUsageValue")
-            ->getScaledUsageValue(page, usage,
-                                  std::span(reinterpret_cast<const uint8_t*>(report), reportLength), scaled);
+    const auto status = parser->getScaledUsageValue(page, usage, bytes, scaled);
     *value = scaled;
     return toHidp(status);
 }
@@ -258,29 +289,15 @@ NTSTATUS NTAPI HidP_GetUsageValue(HIDP_REPORT_TYPE type, USAGE page, USHORT, USA
     Verifier::requireAtMost(kDispatchLevel, "HidP_GetUsageValue");
     if (type != HidP_Input)
         Verifier::violation("HidP_GetUsageValue: not an input report");
-    const obx::hid::HidPreparsedData& parsed = parserOf(preparsed, "HidP_GetUsageValue")->parsed();
-    if (reportLength == 0)
-        return HIDP_STATUS_INVALID_REPORT_LENGTH;
     const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(report), reportLength);
-    bool elsewhere = false;
-    for (const obx::hid::InputField& field : parsed.inputFields()) {
-        for (uint32_t e = 0; !field.isArray && e < field.count; ++e) {
-            uint16_t p = 0;
-            uint16_t u = 0;
-            if (!parsed.elementUsage(field, e, p, u) || p != page || u != usage)
-                continue;
-            if (field.reportId != bytes[0]) {
-                elsewhere = true;
-                break;
-            }
-            const uint32_t offset = field.bitOffset + e * field.bitSize;
-            if (offset + field.bitSize > (reportLength - 1) * 8)
-                return HIDP_STATUS_INVALID_REPORT_LENGTH;
-            *value = obx::hid::readReportBits(bytes.subspan(1), offset, field.bitSize);
-            return HIDP_STATUS_SUCCESS;
-        }
-    }
-    return elsewhere ? HIDP_STATUS_INCOMPATIBLE_REPORT_ID : HIDP_STATUS_USAGE_NOT_FOUND;
+    const ValueIn found = valueIn(parserOf(preparsed, "HidP_GetUsageValue")->parsed(), page, usage, bytes);
+    if (found.field == nullptr)
+        return found.status;
+    const uint32_t offset = found.field->bitOffset + found.element * found.field->bitSize;
+    if (offset + found.field->bitSize > (reportLength - 1) * 8)
+        return HIDP_STATUS_INVALID_REPORT_LENGTH;
+    *value = obx::hid::readReportBits(bytes.subspan(1), offset, found.field->bitSize);
+    return HIDP_STATUS_SUCCESS;
 }
 
 NTSTATUS NTAPI HidP_UsageListDifference(PUSAGE previous, PUSAGE current, PUSAGE breakList, PUSAGE makeList,
