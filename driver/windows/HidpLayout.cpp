@@ -77,8 +77,12 @@ void HidpLayout::addRange(uint16_t page, uint16_t min, uint16_t max) {
 void HidpLayout::readButtons(PHIDP_PREPARSED_DATA preparsed, void* scratch, USHORT count) {
     const auto caps = static_cast<PHIDP_BUTTON_CAPS>(scratch);
     USHORT length = count;
-    if (count == 0 || HidP_GetButtonCaps(HidP_Input, caps, &length, preparsed) != HIDP_STATUS_SUCCESS)
+    if (count == 0)
         return;
+    if (HidP_GetButtonCaps(HidP_Input, caps, &length, preparsed) != HIDP_STATUS_SUCCESS) {
+        complete_ = false;
+        return;
+    }
     for (USHORT i = 0; i < length; ++i) {
         uint16_t min = 0;
         uint16_t max = 0;
@@ -90,8 +94,12 @@ void HidpLayout::readButtons(PHIDP_PREPARSED_DATA preparsed, void* scratch, USHO
 void HidpLayout::readValues(PHIDP_PREPARSED_DATA preparsed, void* scratch, USHORT count) {
     const auto caps = static_cast<PHIDP_VALUE_CAPS>(scratch);
     USHORT length = count;
-    if (count == 0 || HidP_GetValueCaps(HidP_Input, caps, &length, preparsed) != HIDP_STATUS_SUCCESS)
+    if (count == 0)
         return;
+    if (HidP_GetValueCaps(HidP_Input, caps, &length, preparsed) != HIDP_STATUS_SUCCESS) {
+        complete_ = false;
+        return;
+    }
     for (USHORT i = 0; i < length; ++i) {
         const HIDP_VALUE_CAPS& c = caps[i];
         HidpValueControl control;

@@ -176,7 +176,8 @@ driver::MouseInputData packetOf(uint16_t flags, int16_t data, int32_t x = 0, int
 
 // What the system's parser tells of real descriptors, read as the kernel reads them. anon-05: report 26
 // with five buttons and 16-bit X, Y, wheel and AC Pan, the wheel and the pan each governed by a
-// Resolution Multiplier of physical range 1 to 12 (logical 0 to 1); anon-03: no report id, 16 buttons,
+// Resolution Multiplier of physical range 1 to 12 (logical 0 to 1); anon-04: report 17 with 8-bit X, Y,
+// wheel and pan, a multiplier of 1 to 4 in the wheel's Logical collection; anon-03: no report id, 16 buttons,
 // 16-bit X and Y, 8-bit wheel and pan, no multiplier. Each report goes to a device of its own.
 TEST_F(DoubleTest, RealDescriptorsAreReadAsTheKernelReadsThem) {
     struct Case {
@@ -206,6 +207,14 @@ TEST_F(DoubleTest, RealDescriptorsAreReadAsTheKernelReadsThem) {
          "anon-05",
          {0x1A, 0, 0x00, 0x80, 0x05, 0x00, 0, 0, 0, 0},
          packetOf(0, 0, -32767, 5)},
+        {"a multiplier of 4 governs its own Logical collection's wheel",
+         "anon-04",
+         {0x11, 0, 0, 0, 0x01, 0},
+         packetOf(driver::kMouseWheelFlag, 30)},
+        {"but not the pan outside it",
+         "anon-04",
+         {0x11, 0, 0, 0, 0, 0x01},
+         packetOf(driver::kMouseHorizontalWheelFlag, 120)},
         {"a count without a multiplier is a detent",
          "anon-03",
          {0x00, 0, 0, 0, 0, 0, 0, 0x01, 0},
