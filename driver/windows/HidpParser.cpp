@@ -117,7 +117,8 @@ hid::HidStatus HidpParser::scaledValue(uint16_t usagePage, uint16_t usage, std::
     // raw value then). Both are scaled here from the raw value, by the rules of our own parser.
     const bool fromRaw = status == HIDP_STATUS_BAD_LOG_PHY_VALUES ||
                          (status == HIDP_STATUS_VALUE_OUT_OF_RANGE && outOfRange == hid::OutOfRange::Clamp);
-    const HidpValueControl* control = fromRaw ? layout_.valueControl(usagePage, usage, report[0]) : nullptr;
+    const HidpValueControl* control =
+        fromRaw && !report.empty() ? layout_.valueControl(usagePage, usage, report[0]) : nullptr;
     ULONG raw = 0;
     if (control == nullptr || control->bitSize == 0 ||
         HidP_GetUsageValue(HidP_Input, usagePage, 0, usage, &raw, preparsed_, reportBytes(report),
