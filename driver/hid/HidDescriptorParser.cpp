@@ -34,7 +34,7 @@ constexpr uint32_t kMainVariable = 0x02;
 constexpr uint32_t kMainNullState = 0x40;
 constexpr uint8_t kApplicationCollection = 0x01;
 constexpr uint8_t kLogicalCollection = 0x02;
-constexpr uint32_t kResolutionMultiplier = uint32_t{kPageGenericDesktop} << 16 | 0x48;
+constexpr uint32_t kResolutionMultiplier = uint32_t{kPageGenericDesktop} << 16 | kUsageResolutionMultiplier;
 constexpr size_t kMaxGlobalStack = 8;
 constexpr size_t kMaxCollectionDepth = 32;
 constexpr size_t kMaxLocalSpans = 32;
@@ -285,13 +285,8 @@ private:
         m.logicalMax = g.logicalMax;
         m.physicalMin = g.physicalMin;
         m.physicalMax = g.physicalMax;
-        // Its nearest Logical collection, when that is not a top-level one (hid_apply_multiplier).
-        uint8_t c = current();
-        while (c != CollectionNode::kNone && !out_.collections_[c].logical)
-            c = out_.collections_[c].parent;
-        m.scope = c != CollectionNode::kNone && out_.collections_[c].parent != CollectionNode::kNone
-                      ? c
-                      : CollectionNode::kNone;
+        m.collection = current();
+        m.scope = multiplierScope(out_.collections(), m.collection);
         return HidStatus::Success;
     }
 

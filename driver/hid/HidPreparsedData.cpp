@@ -270,29 +270,11 @@ HidStatus HidPreparsedData::getClampedScaledUsageValue(uint16_t usagePage, uint1
 
 HidStatus HidPreparsedData::scaledValue(const InputField& field, std::span<const uint8_t> data,
                                         uint32_t element, OutOfRange outOfRange, int32_t& value) {
-    int64_t physMin = field.physicalMin;
-    int64_t physMax = field.physicalMax;
-    if (physMin == 0 && physMax == 0) {
-        physMin = field.logicalMin;
-        physMax = field.logicalMax;
-    }
-    if (field.logicalMin >= field.logicalMax || physMin >= physMax)
-        return HidStatus::BadLogPhyValues;
     const uint32_t raw = readReportBits(data, field.bitOffset + element * field.bitSize, field.bitSize);
-    int64_t logical = field.logicalMin < 0 ? signExtend(raw, field.bitSize) : static_cast<int64_t>(raw);
-    if (logical < field.logicalMin || logical > field.logicalMax) {
-        if (field.hasNullState)
-            return HidStatus::Null;
-        if (outOfRange == OutOfRange::Refuse)
-            return HidStatus::ValueOutOfRange;
-        logical = logical < field.logicalMin ? field.logicalMin : field.logicalMax;
-    }
-    // Both ranges span at most 2^32, so the product fits in 64 unsigned bits.
-    const uint64_t offset = static_cast<uint64_t>(logical - field.logicalMin);
-    const uint64_t physRange = static_cast<uint64_t>(physMax - physMin);
-    const uint64_t logRange = static_cast<uint64_t>(int64_t{field.logicalMax} - field.logicalMin);
-    value = static_cast<int32_t>(physMin + static_cast<int64_t>(offset * physRange / logRange));
-    return HidStatus::Success;
+    const int64_t logical = field.logicalMin < 0 ? signExtend(raw, field.bitSize) : static_cast<int64_t>(raw);
+    return scaleValue(logical,
+                      ValueRange{field.logicalMin, field.logicalMax, field.physicalMin, field.physicalMax},
+                      field.hasNullState, outOfRange, value);
 }
 
 uint32_t HidPreparsedData::multiplierReports(std::span<uint8_t> ids) const {
@@ -319,14 +301,8 @@ void HidPreparsedData::takeFeatureReport(std::span<const uint8_t> report) {
             continue;
         const uint32_t raw = readReportBits(data, mult.bitOffset, mult.bitSize);
         const int64_t v = mult.logicalMin < 0 ? signExtend(raw, mult.bitSize) : static_cast<int64_t>(raw);
-        // The kernel's reading (hid_calculate_multiplier): the value selects the physical minimum or,
-        // at the logical maximum, the physical maximum; a result outside 1 to 255 counts as 1.
-        const int64_t logRange = int64_t{mult.logicalMax} - mult.logicalMin;
-        const int64_t effective = logRange == 0 ? 1
-                                                : (v - mult.logicalMin) / logRange *
-                                                          (int64_t{mult.physicalMax} - mult.physicalMin) +
-                                                      mult.physicalMin;
-        mult.effective = effective >= 1 && effective <= 255 ? static_cast<int32_t>(effective) : 1;
+        mult.effective = effectiveMultiplier(
+            v, ValueRange{mult.logicalMin, mult.logicalMax, mult.physicalMin, mult.physicalMax});
     }
 }
 
@@ -338,21 +314,11 @@ int32_t HidPreparsedData::resolutionMultiplier(uint16_t usagePage, uint16_t usag
     return field != nullptr && field->multiplier != 0 ? multipliers_[field->multiplier - 1].effective : 1;
 }
 
-bool HidPreparsedData::inside(uint8_t collection, uint8_t scope) const {
-    for (size_t hops = 0; collection != CollectionNode::kNone && hops < collectionCount_; ++hops) {
-        if (collection == scope)
-            return true;
-        collection = collections_[collection].parent;
-    }
-    return false;
-}
-
 void HidPreparsedData::linkMultipliers() {
     // Later multipliers win, as in the kernel, which applies them one after another.
     for (size_t m = 0; m < multiplierCount_; ++m) {
         for (size_t f = 0; f < fieldCount_; ++f) {
-            const uint8_t scope = multipliers_[m].scope;
-            if (scope == CollectionNode::kNone || inside(fields_[f].collection, scope))
+            if (withinScope(collections(), fields_[f].collection, multipliers_[m].scope))
                 fields_[f].multiplier = static_cast<uint8_t>(m + 1);
         }
     }

@@ -1,6 +1,8 @@
 #pragma once
 
 #include "driver/hid/HidTypes.h"
+#include "driver/hid/ResolutionMultiplier.h"
+#include "driver/hid/ValueScaling.h"
 
 #include <array>
 #include <cstddef>
@@ -37,13 +39,6 @@ struct InputField {
     uint8_t multiplier = 0; // 1 + the index of the Resolution Multiplier that governs it; 0 for none
 };
 
-// A collection of the descriptor, as far as the Resolution Multiplier's reach needs it.
-struct CollectionNode {
-    static constexpr uint8_t kNone = 0xFF;
-    uint8_t parent = kNone;
-    bool logical = false;
-};
-
 // A Resolution Multiplier (Generic Desktop 0x48) in a feature report. It governs the input controls
 // inside its nearest Logical collection (every input control when it has none), whose values then
 // come in fractions of a detent: `effective` of them make one.
@@ -55,7 +50,8 @@ struct MultiplierField {
     int32_t logicalMax = 0;
     int32_t physicalMin = 0;
     int32_t physicalMax = 0;
-    uint8_t scope = CollectionNode::kNone; // the Logical collection; kNone: everything
+    uint8_t collection = CollectionNode::kNone; // the innermost collection around it
+    uint8_t scope = CollectionNode::kNone;      // the Logical collection; kNone: everything
     int32_t effective = 1;
 };
 
@@ -112,7 +108,13 @@ public:
     std::span<const InputField> inputFields() const { return {fields_.data(), fieldCount_}; }
     // The usages (page << 16 | usage) of the top-level collections, the first kMaxApplications.
     std::span<const uint32_t> applications() const { return {applications_.data(), applicationCount_}; }
+    // The collections (InputField::collection indexes them) and the Resolution Multipliers.
+    std::span<const CollectionNode> collections() const { return {collections_.data(), collectionCount_}; }
+    std::span<const MultiplierField> multipliers() const { return {multipliers_.data(), multiplierCount_}; }
     bool elementUsage(const InputField& field, uint32_t element, uint16_t& page, uint16_t& usage) const;
+    std::span<const UsageSpan> usageSpans(const InputField& field) const {
+        return {spans_.data() + field.firstSpan, field.spanCount};
+    }
     uint32_t inputReportBits(uint8_t reportId) const {
         return reportBits_[static_cast<size_t>(ReportType::Input)][reportId];
     }
@@ -148,7 +150,6 @@ private:
     // The usage of the index-th usage of the field's list; the last one repeats past the end.
     bool usageAt(const InputField& field, uint32_t index, ElementUsage& out) const;
     bool findElement(const InputField& field, uint16_t usagePage, uint16_t usage, uint32_t& element) const;
-    enum class OutOfRange : uint8_t { Refuse, Clamp };
     HidStatus scaledUsageValue(uint16_t usagePage, uint16_t usage, std::span<const uint8_t> report,
                                OutOfRange outOfRange, int32_t& value) const;
     // The field of this report that holds the usage as a variable; null when there is none, with
@@ -159,7 +160,6 @@ private:
                                  OutOfRange outOfRange, int32_t& value);
     // Which multiplier governs each input field, once the walk has seen them all.
     void linkMultipliers();
-    bool inside(uint8_t collection, uint8_t scope) const;
     HidStatus checkReport(std::span<const uint8_t> report, uint8_t& reportId) const;
     HidStatus resultForMissing(bool foundInOtherReport) const;
 

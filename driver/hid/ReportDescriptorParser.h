@@ -36,6 +36,9 @@ public:
                                   std::span<uint16_t> breakList, std::span<uint16_t> makeList,
                                   uint32_t length) const override;
 
+    // The parsed descriptor, for tools and test doubles that model other parsers over it.
+    const HidPreparsedData& parsed() const { return preparsed_; }
+
 private:
     std::array<uint8_t, kMaxDescriptorBytes> descriptor_{};
     uint32_t descriptorSize_ = 0;

@@ -1,6 +1,7 @@
 #include "HidpParser.h"
 
 #include "Pool.h"
+#include "driver/hid/ReportBits.h"
 
 namespace obx::windows {
 
@@ -68,12 +69,14 @@ hid::HidStatus HidpParser::load(hid::HidCaps& caps) {
     caps.inputReportByteLength = hidpCaps.InputReportByteLength;
     caps.outputReportByteLength = hidpCaps.OutputReportByteLength;
     caps.featureReportByteLength = hidpCaps.FeatureReportByteLength;
+    layout_.read(device_, preparsed, hidpCaps);
     preparsed_ = preparsed;
     return hid::HidStatus::Success;
 }
 
 void HidpParser::release() {
     preparsed_ = nullptr;
+    layout_.clear();
     if (memory_ != nullptr)
         WdfObjectDelete(memory_);
     memory_ = nullptr;
@@ -94,11 +97,52 @@ hid::HidStatus HidpParser::getUsages(uint16_t usagePage, std::span<const uint8_t
 
 hid::HidStatus HidpParser::getScaledUsageValue(uint16_t usagePage, uint16_t usage,
                                                std::span<const uint8_t> report, int32_t& value) const {
+    return scaledValue(usagePage, usage, report, hid::OutOfRange::Refuse, value);
+}
+
+hid::HidStatus HidpParser::getClampedScaledUsageValue(uint16_t usagePage, uint16_t usage,
+                                                      std::span<const uint8_t> report, int32_t& value) const {
+    return scaledValue(usagePage, usage, report, hid::OutOfRange::Clamp, value);
+}
+
+hid::HidStatus HidpParser::scaledValue(uint16_t usagePage, uint16_t usage, std::span<const uint8_t> report,
+                                       hid::OutOfRange outOfRange, int32_t& value) const {
     LONG scaled = 0;
     const NTSTATUS status = HidP_GetScaledUsageValue(HidP_Input, usagePage, 0, usage, &scaled, preparsed_,
                                                      reportBytes(report), static_cast<ULONG>(report.size()));
     value = scaled;
-    return fromHidp(status);
+    // The system's parser refuses a value outside the logical range of a control without a null state,
+    // which the kernel's input layer clamps, and scales no control whose physical range the descriptor
+    // leaves out, which the HID specification takes for the logical one (its documentation points to the
+    // raw value then). Both are scaled here from the raw value, by the rules of our own parser.
+    const bool fromRaw = status == HIDP_STATUS_BAD_LOG_PHY_VALUES ||
+                         (status == HIDP_STATUS_VALUE_OUT_OF_RANGE && outOfRange == hid::OutOfRange::Clamp);
+    const HidpValueControl* control =
+        fromRaw && !report.empty() ? layout_.valueControl(usagePage, usage, report[0]) : nullptr;
+    ULONG raw = 0;
+    if (control == nullptr || control->bitSize == 0 ||
+        HidP_GetUsageValue(HidP_Input, usagePage, 0, usage, &raw, preparsed_, reportBytes(report),
+                           static_cast<ULONG>(report.size())) != HIDP_STATUS_SUCCESS)
+        return fromHidp(status);
+    // The parser gives the raw bits; a signed range needs them sign-extended.
+    const int64_t logical =
+        control->range.logicalMin < 0 ? hid::signExtend(raw, control->bitSize) : static_cast<int64_t>(raw);
+    return hid::scaleValue(logical, control->range, control->hasNull, outOfRange, value);
+}
+
+uint32_t HidpParser::highestUsage(uint16_t usagePage) const {
+    return layout_.highestUsage(usagePage);
+}
+
+bool HidpParser::declares(uint16_t usagePage, uint16_t usage) const {
+    return layout_.declares(usagePage, usage);
+}
+
+int32_t HidpParser::resolutionMultiplier(uint16_t usagePage, uint16_t usage,
+                                         std::span<const uint8_t> report) const {
+    const HidpValueControl* control =
+        report.empty() ? nullptr : layout_.valueControl(usagePage, usage, report[0]);
+    return control != nullptr ? control->multiplier : 1;
 }
 
 hid::HidStatus HidpParser::usageListDifference(std::span<const uint16_t> previous,

@@ -2,7 +2,8 @@
 // loads the driver through its loader stub, and fails on any rule of Driver Verifier's that the driver
 // breaks on the way.
 
-#include "InfText.h" // generated: kInfText, the text of obxkern.inf
+#include "CorpusText.h" // generated: kCorpusFiles, the texts of tests/driver/data/corpus
+#include "InfText.h"    // generated: kInfText, the text of obxkern.inf
 #include "double/Machine.h"
 #include "double/Verifier.h"
 #include "hid/TestDescriptors.h"
@@ -14,6 +15,8 @@
 #include <map>
 #include <optional>
 #include <regex>
+#include <sstream>
+#include <string_view>
 
 namespace obx::kmdf_double {
 namespace {
@@ -139,6 +142,120 @@ TEST_F(DoubleTest, EveryServedModelMakesTheTablesPackets) {
                 EXPECT_TRUE(test::samePacket(packets[i], c.packets[i]))
                     << "got " << test::describe(packets) << "expected " << test::describe(c.packets);
         }
+        Machine::surpriseRemove();
+    }
+    Machine::unload();
+}
+
+// The descriptor of a real device of the corpus, by its file's name.
+test::Bytes corpusDescriptor(std::string_view name) {
+    test::Bytes bytes;
+    for (const CorpusFile& file : kCorpusFiles) {
+        std::istringstream lines(name == file.name ? file.text : "");
+        for (std::string line; std::getline(lines, line);) {
+            std::istringstream words(line);
+            std::string keyword;
+            unsigned byte = 0;
+            if (words >> keyword && keyword == "descriptor")
+                while (words >> std::hex >> byte)
+                    bytes.push_back(static_cast<uint8_t>(byte));
+        }
+    }
+    EXPECT_FALSE(bytes.empty()) << "the corpus has " << name;
+    return bytes;
+}
+
+driver::MouseInputData packetOf(uint16_t flags, int16_t data, int32_t x = 0, int32_t y = 0) {
+    driver::MouseInputData packet;
+    packet.buttonFlags = flags;
+    packet.buttonData = data;
+    packet.lastX = x;
+    packet.lastY = y;
+    return packet;
+}
+
+// What the system's parser tells of real descriptors, read as the kernel reads them. anon-05: report 26
+// with five buttons and 16-bit X, Y, wheel and AC Pan, the wheel and the pan each governed by a
+// Resolution Multiplier of physical range 1 to 12 (logical 0 to 1); anon-04: report 17 with 8-bit X, Y,
+// wheel and pan, a multiplier of 1 to 4 in the wheel's Logical collection; anon-03: no report id, 16 buttons,
+// 16-bit X and Y, 8-bit wheel and pan, no multiplier. Each report goes to a device of its own.
+TEST_F(DoubleTest, RealDescriptorsAreReadAsTheKernelReadsThem) {
+    struct Case {
+        const char* what;
+        const char* device;
+        Bytes report;
+        driver::MouseInputData packet;
+    };
+    const Case cases[] = {
+        {"a count of a multiplied wheel is a twelfth of a detent",
+         "anon-05",
+         {0x1A, 0, 0, 0, 0, 0, 0x01, 0x00, 0, 0},
+         packetOf(driver::kMouseWheelFlag, 10)},
+        {"twelve counts are a detent",
+         "anon-05",
+         {0x1A, 0, 0, 0, 0, 0, 0xF4, 0xFF, 0, 0},
+         packetOf(driver::kMouseWheelFlag, -120)},
+        {"a held pan steps a twelfth of a detent",
+         "anon-05",
+         {0x1A, 0, 0, 0, 0, 0, 0, 0, 0x01, 0x00},
+         packetOf(driver::kMouseHorizontalWheelFlag, 10)},
+        {"wheel data beyond 16 bits is clamped",
+         "anon-05",
+         {0x1A, 0, 0, 0, 0, 0, 0xA0, 0x0F, 0, 0},
+         packetOf(driver::kMouseWheelFlag, INT16_MAX)},
+        {"an X below its range is clamped, the Y kept",
+         "anon-05",
+         {0x1A, 0, 0x00, 0x80, 0x05, 0x00, 0, 0, 0, 0},
+         packetOf(0, 0, -32767, 5)},
+        {"a multiplier of 4 governs its own Logical collection's wheel",
+         "anon-04",
+         {0x11, 0, 0, 0, 0x01, 0},
+         packetOf(driver::kMouseWheelFlag, 30)},
+        {"but not the pan outside it",
+         "anon-04",
+         {0x11, 0, 0, 0, 0, 0x01},
+         packetOf(driver::kMouseHorizontalWheelFlag, 120)},
+        {"a count without a multiplier is a detent",
+         "anon-03",
+         {0x00, 0, 0, 0, 0, 0, 0, 0x01, 0},
+         packetOf(driver::kMouseWheelFlag, 120)},
+        {"a held pan without a multiplier steps a detent",
+         "anon-03",
+         {0x00, 0, 0, 0, 0, 0, 0, 0, 0xFF},
+         packetOf(driver::kMouseHorizontalWheelFlag, -120)},
+        {"a Y below its range is clamped, the X kept",
+         "anon-03",
+         {0x00, 0, 0, 0xFD, 0xFF, 0x00, 0x80, 0, 0},
+         packetOf(0, 0, -3, -32767)},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::string(c.device) + ": " + c.what);
+        startConnected(modelOf(0x0F22, corpusDescriptor(c.device)));
+        Machine::report(c.report);
+        const auto packets = Machine::takePackets();
+        ASSERT_EQ(packets.size(), 1u) << test::describe(packets);
+        EXPECT_TRUE(test::samePacket(packets[0], c.packet)) << test::describe(packets);
+        Machine::surpriseRemove();
+    }
+    Machine::unload();
+}
+
+TEST_F(DoubleTest, TheDeviceInfoTellsWhatTheDescriptorDeclares) {
+    const struct {
+        const char* device;
+        uint16_t capabilities;
+    } cases[] = {{"anon-01", 3}, // three buttons, X and Y
+                 {"anon-03", 16 | OBX_CAPABILITY_WHEEL | OBX_CAPABILITY_PAN},
+                 {"anon-05", 5 | OBX_CAPABILITY_WHEEL | OBX_CAPABILITY_PAN}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.device);
+        ASSERT_EQ(Machine::addDevice(modelOf(0x0F22, corpusDescriptor(c.device))), kSuccess);
+        const Handle helper = Machine::openControl();
+        OBX_DEVICE_INFO info{};
+        const RequestResult device = Machine::control(helper, IOCTL_OBX_GET_DEVICE_INFO, {}, sizeof info);
+        ASSERT_EQ(device.output.size(), sizeof info);
+        std::memcpy(&info, device.output.data(), sizeof info);
+        EXPECT_EQ(info.Capabilities, c.capabilities);
         Machine::surpriseRemove();
     }
     Machine::unload();
