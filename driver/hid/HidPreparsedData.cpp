@@ -148,7 +148,8 @@ bool HidPreparsedData::fieldHasPage(const InputField& field, uint16_t usagePage)
 }
 
 void HidPreparsedData::collectVariableUsages(const InputField& field, uint16_t usagePage,
-                                             std::span<const uint8_t> data, UsageCollector& out) const {
+                                             std::span<const uint8_t> data, ExcessElements excess,
+                                             UsageCollector& out) const {
     uint32_t element = 0;
     auto visit = [&](uint16_t page, uint16_t usage) {
         if (page == usagePage && usage != 0 &&
@@ -162,7 +163,7 @@ void HidPreparsedData::collectVariableUsages(const InputField& field, uint16_t u
             visit(span.page, static_cast<uint16_t>(u));
     }
     const UsageSpan& last = spans_[field.firstSpan + field.spanCount - 1];
-    while (element < field.count)
+    while (excess == ExcessElements::RepeatLastUsage && element < field.count)
         visit(last.page, last.max);
 }
 
@@ -183,7 +184,8 @@ void HidPreparsedData::collectArrayUsages(const InputField& field, uint16_t usag
 }
 
 HidStatus HidPreparsedData::getUsages(uint16_t usagePage, std::span<const uint8_t> report,
-                                      std::span<uint16_t> usages, uint32_t& count) const {
+                                      std::span<uint16_t> usages, uint32_t& count,
+                                      ExcessElements excess) const {
     count = 0;
     uint8_t reportId = 0;
     if (const HidStatus status = checkReport(report, reportId); status != HidStatus::Success)
@@ -205,7 +207,7 @@ HidStatus HidPreparsedData::getUsages(uint16_t usagePage, std::span<const uint8_
         if (field.isArray)
             collectArrayUsages(field, usagePage, data, collector);
         else
-            collectVariableUsages(field, usagePage, data, collector);
+            collectVariableUsages(field, usagePage, data, excess, collector);
     }
     if (!pageInThisReport)
         return resultForMissing(pageElsewhere);

@@ -55,6 +55,12 @@ struct MultiplierField {
     int32_t effective = 1;
 };
 
+// What the elements of a variable field past its declared usages report (Usage Maximum below Report
+// Count). HidP gives each the field's last usage again; the Linux input layer maps each to that usage's
+// event code, finds the code taken by the declared element and drops them, so a button there does
+// nothing.
+enum class ExcessElements : uint8_t { RepeatLastUsage, Ignored };
+
 // The parsed form of a report descriptor, of fixed size, so that the report path needs no memory of its
 // own. Reports are taken in the class driver's form: byte 0 is the report id (0 for a device that uses
 // none) and the fields follow.
@@ -81,7 +87,7 @@ public:
     // Usages of the page that are on in the report. `count` receives the number found; when the list
     // is too short it receives the number needed and the call fails with BufferTooSmall.
     HidStatus getUsages(uint16_t usagePage, std::span<const uint8_t> report, std::span<uint16_t> usages,
-                        uint32_t& count) const;
+                        uint32_t& count, ExcessElements excess = ExcessElements::RepeatLastUsage) const;
 
     HidStatus getScaledUsageValue(uint16_t usagePage, uint16_t usage, std::span<const uint8_t> report,
                                   int32_t& value) const;
@@ -143,7 +149,7 @@ private:
     void forEachInputUsage(Visit visit) const;
     uint32_t usagesOfPage(const InputField& field, uint16_t usagePage) const;
     void collectVariableUsages(const InputField& field, uint16_t usagePage, std::span<const uint8_t> data,
-                               UsageCollector& out) const;
+                               ExcessElements excess, UsageCollector& out) const;
     void collectArrayUsages(const InputField& field, uint16_t usagePage, std::span<const uint8_t> data,
                             UsageCollector& out) const;
     uint32_t totalUsages(const InputField& field) const;

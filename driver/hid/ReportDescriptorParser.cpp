@@ -32,7 +32,7 @@ uint32_t ReportDescriptorParser::maxUsageListLength(uint16_t usagePage) const {
 
 HidStatus ReportDescriptorParser::getUsages(uint16_t usagePage, std::span<const uint8_t> report,
                                             std::span<uint16_t> usages, uint32_t& count) const {
-    return preparsed_.getUsages(usagePage, report, usages, count);
+    return preparsed_.getUsages(usagePage, report, usages, count, excess_);
 }
 
 HidStatus ReportDescriptorParser::getScaledUsageValue(uint16_t usagePage, uint16_t usage,

@@ -15,6 +15,9 @@ class ReportDescriptorParser final : public IHidParser {
 public:
     static constexpr size_t kMaxDescriptorBytes = 4096;
 
+    explicit ReportDescriptorParser(ExcessElements excess = ExcessElements::RepeatLastUsage)
+        : excess_(excess) {}
+
     std::span<uint8_t> descriptorStorage(uint32_t size) override;
     HidStatus load(HidCaps& caps) override;
     void release() override;
@@ -43,6 +46,7 @@ private:
     std::array<uint8_t, kMaxDescriptorBytes> descriptor_{};
     uint32_t descriptorSize_ = 0;
     HidPreparsedData preparsed_;
+    ExcessElements excess_;
 };
 
 } // namespace obx::hid

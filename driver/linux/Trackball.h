@@ -42,7 +42,8 @@ private:
     std::unique_ptr<HidSource> source_;
     std::unique_ptr<MouseSink> sink_;
     HidBelow below_;
-    hid::ReportDescriptorParser parser_;
+    // Buttons read as the kernel's own input reads them, whose mouse the daemon stands in for.
+    hid::ReportDescriptorParser parser_{hid::ExcessElements::Ignored};
     driver::FilterDevice device_;
     ClassDriver classDriver_;
     std::unique_ptr<ControlEndpoint> control_;

@@ -1,5 +1,6 @@
 #include "driver/hid/HidDescriptorParser.h"
 #include "driver/hid/HidItemReader.h"
+#include "driver/hid/ReportDescriptorParser.h"
 #include "driver/hid/UsageListDifference.h"
 #include "hid/TestDescriptors.h"
 
@@ -158,6 +159,30 @@ TEST_F(ParsedDescriptor, LastUsageRepeatsOverTheRemainingElements) {
     parse({0x05, 0x09, 0xA1, 0x01, 0x09, 0x01, 0x15, 0x00, 0x25, 0x01, 0x75,
            0x01, 0x95, 0x03, 0x81, 0x02, 0x95, 0x05, 0x81, 0x01, 0xC0});
     EXPECT_EQ(usages({0x00, 0x04}), (std::vector<uint16_t>{1}));
+}
+
+TEST(ExcessElementsTest, TheKernelsReadingDropsButtonBitsPastTheDeclaredUsages) {
+    // The mouse collection of a real mouse (24ae:2015): Usage Maximum 3 over Report Count 5, its side
+    // buttons in bits 3 and 4; report 1 with 16-bit X and Y and a wheel.
+    const Bytes descriptor = {
+        0x05, 0x01, 0x09, 0x02, 0xa1, 0x01, 0x85, 0x01, 0x09, 0x01, 0xa1, 0x00, 0x05, 0x09, 0x19, 0x01, 0x29,
+        0x03, 0x15, 0x00, 0x25, 0x01, 0x75, 0x01, 0x95, 0x05, 0x81, 0x02, 0x75, 0x03, 0x95, 0x01, 0x81, 0x01,
+        0x05, 0x01, 0x09, 0x30, 0x09, 0x31, 0x16, 0x01, 0x80, 0x26, 0xff, 0x7f, 0x75, 0x10, 0x95, 0x02, 0x81,
+        0x06, 0x09, 0x38, 0x15, 0x81, 0x25, 0x7f, 0x75, 0x08, 0x95, 0x01, 0x81, 0x06, 0xc0, 0xc0};
+    auto buttons = [&](ExcessElements excess, uint8_t bits) {
+        ReportDescriptorParser parser(excess);
+        std::ranges::copy(descriptor, parser.descriptorStorage(uint32_t(descriptor.size())).begin());
+        HidCaps caps{};
+        std::array<uint16_t, 8> list{};
+        uint32_t count = 0;
+        EXPECT_EQ(parser.load(caps), HidStatus::Success);
+        EXPECT_EQ(parser.getUsages(kPageButton, Bytes{0x01, bits, 0, 0, 0, 0, 0}, list, count),
+                  HidStatus::Success);
+        return std::vector<uint16_t>(list.begin(), list.begin() + count);
+    };
+    EXPECT_EQ(buttons(ExcessElements::RepeatLastUsage, 0x08), std::vector<uint16_t>{3});
+    EXPECT_EQ(buttons(ExcessElements::Ignored, 0x18), std::vector<uint16_t>{});
+    EXPECT_EQ(buttons(ExcessElements::Ignored, 0x1D), (std::vector<uint16_t>{1, 3}));
 }
 
 TEST_F(ParsedDescriptor, ThirtyTwoBitFieldAtOddOffset) {

@@ -26,6 +26,7 @@ struct CorpusEntry {
     std::vector<uint8_t> descriptor;
     std::set<std::string> differs;
     bool refused = false;
+    uint16_t bus = BUS_USB; // as the kernel's HID_ID gives it, in hexadecimal
 };
 
 std::optional<CorpusEntry> readEntry(const std::filesystem::path& file) {
@@ -44,6 +45,10 @@ std::optional<CorpusEntry> readEntry(const std::filesystem::path& file) {
                 entry.differs.insert(what);
         } else if (keyword == "refused") {
             entry.refused = true;
+        } else if (keyword == "bus") {
+            std::string bus;
+            words >> bus;
+            entry.bus = static_cast<uint16_t>(std::stoul(bus, nullptr, 16));
         }
     }
     if (entry.descriptor.empty())
@@ -91,6 +96,35 @@ public:
                 return f.logicalMin - 1;
         }
         return std::nullopt;
+    }
+
+    // A bit of a button field past its declared usages (Usage Maximum below Report Count), which the
+    // kernel reads as the last declared button again: where it sits in the report of its id.
+    struct Bit {
+        uint8_t reportId;
+        uint32_t offset;
+    };
+    std::vector<Bit> undeclaredButtonBits() const {
+        std::vector<Bit> bits;
+        for (const InputField& f : parsed_->inputFields()) {
+            uint16_t page = 0, usage = 0, previous = 0;
+            for (uint32_t e = 0; !f.isArray && f.bitSize == 1 && e < f.count && e < 32; ++e) {
+                if (!parsed_->elementUsage(f, e, page, usage) || page != kButtons)
+                    break;
+                if (e > 0 && usage == previous)
+                    bits.push_back({f.reportId, f.bitOffset + e});
+                previous = usage;
+            }
+        }
+        return bits;
+    }
+
+    // The report of this id with this bit set and nothing else.
+    std::vector<uint8_t> reportWith(const Bit& bit) const {
+        std::vector<uint8_t> bytes = report(bit.reportId, {}, {});
+        const uint32_t at = bit.offset + (parsed_->usesReportIds() ? 8 : 0);
+        bytes[at / 8] |= uint8_t(1u << (at % 8));
+        return bytes;
     }
 
     // The report of this id with these buttons held and these values.
@@ -143,7 +177,8 @@ private:
 };
 
 // The same presses, moves and turns for every device, as far as its descriptor has them: motion, an
-// axis out of range, buttons one by one and two in one report, a report of another id while a button is
+// axis out of range, buttons one by one, the bits of button fields past their declared usages one by
+// one, two buttons in one report, a report of another id while a button is
 // held, the wheel back and forth, the pan both ways.
 std::vector<std::vector<uint8_t>> script(const ReportWriter& w) {
     std::vector<std::vector<uint8_t>> reports;
@@ -174,6 +209,10 @@ std::vector<std::vector<uint8_t>> script(const ReportWriter& w) {
     for (uint16_t b : buttons) {
         send({b}, {});
         send({}, {});
+    }
+    for (const auto& bit : w.undeclaredButtonBits()) {
+        reports.push_back(w.reportWith(bit));
+        reports.push_back(w.report(bit.reportId, {}, {}));
     }
     if (buttons.size() >= 2) {
         const uint16_t a = buttons[0], b = buttons[1];
@@ -267,7 +306,7 @@ std::vector<std::string> eventNodesOf(const std::filesystem::path& hidraw) {
 std::optional<Tally> kernelTally(const CorpusEntry& entry, const std::vector<std::vector<uint8_t>>& reports,
                                  uint16_t vendor, uint16_t product) {
     Uhid uhid;
-    if (!uhid.create(entry.name, vendor, product, entry.descriptor))
+    if (!uhid.create(entry.name, vendor, product, entry.descriptor, entry.bus))
         return std::nullopt;
     std::optional<std::filesystem::path> hidraw;
     waitUntil([&] { return (hidraw = hidrawNamed(entry.name)).has_value(); }, 5s);
@@ -306,7 +345,7 @@ std::optional<Tally> daemonTally(const CorpusEntry& entry, const std::vector<std
                                  uint16_t vendor, uint16_t product, const std::filesystem::path& runtime) {
     const size_t before = controlSockets(runtime);
     Uhid uhid;
-    if (!uhid.create(entry.name, vendor, product, entry.descriptor))
+    if (!uhid.create(entry.name, vendor, product, entry.descriptor, entry.bus))
         return std::nullopt;
     std::optional<std::string> node;
     const bool served =

@@ -6,7 +6,8 @@
 namespace obx::guest {
 
 // The corpus comparison: every descriptor of the corpus folder (tests/driver/data/corpus, one device a
-// file) is plugged in twice through UHID with the same scripted reports: once with ids that obxkernd
+// file) is plugged in twice through UHID, on the bus that the file names ("bus", hexadecimal as in the
+// kernel's HID_ID; USB when none), with the same scripted reports: once with ids that obxkernd
 // does not serve, read on the kernel's own evdev nodes (hid-generic), once with `servedProduct`, which
 // the guest's devices.conf lists, read on the daemon's uinput mouse. Buttons 1 to 5 must change the same
 // way in the same order, and motion, wheels and high-resolution wheels must add up the same, except

@@ -52,7 +52,7 @@ Uhid::~Uhid() {
 }
 
 bool Uhid::create(const std::string& name, uint16_t vendor, uint16_t product,
-                  std::span<const uint8_t> descriptor) {
+                  std::span<const uint8_t> descriptor, uint16_t bus) {
     uhid_event event{};
     event.type = UHID_CREATE2;
     auto& c = event.u.create2;
@@ -62,7 +62,7 @@ bool Uhid::create(const std::string& name, uint16_t vendor, uint16_t product,
         return false;
     std::copy(descriptor.begin(), descriptor.end(), c.rd_data);
     c.rd_size = static_cast<uint16_t>(descriptor.size());
-    c.bus = BUS_USB;
+    c.bus = bus;
     c.vendor = vendor;
     c.product = product;
     c.version = 0x0203;

@@ -55,7 +55,7 @@ public:
 
     bool open() const { return bool(fd_); }
     bool create(const std::string& name, uint16_t vendor, uint16_t product,
-                std::span<const uint8_t> descriptor);
+                std::span<const uint8_t> descriptor, uint16_t bus = BUS_USB);
     // One input report, report id first when the device uses ids.
     bool report(std::span<const uint8_t> bytes);
     bool destroy();
