@@ -43,9 +43,11 @@ public:
     uint32_t rawButtons() const { return raw_; }
     ChordState chordState() const { return state_; }
     // The window is open with a button of a gesture that adds up travel: the motion meanwhile may be that
-    // gesture's, so it is held back until the window ends.
+    // gesture's, so it is held back until the window ends. Without a helper the window is dropped, so
+    // nothing is held.
     bool holdsTravel() const {
-        return state_ == ChordState::Holding && (pending_ & map_.travelGestureButtons()) != 0;
+        return helperRegistered_ && state_ == ChordState::Holding &&
+               (pending_ & map_.travelGestureButtons()) != 0;
     }
 
 private:
