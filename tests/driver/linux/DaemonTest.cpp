@@ -298,6 +298,19 @@ TEST_F(OneTrackball, ChordWithoutEntryGoesToTheHelper) {
     EXPECT_EQ(released.Released, 0x3u);
 }
 
+TEST_F(OneTrackball, AGestureHeldKeepsThePointerStillAndReachesTheHelperAsItsEvent) {
+    openAsHelper(*helper);
+    const uint32_t once = OBX_GESTURE_TRAVEL_ONCE | 20u << 16; // threshold 20
+    ASSERT_EQ(call(*helper, IOCTL_OBX_SET_BUTTON_MAP, buttonMap(0, {{0x20, OBX_MAP_GESTURE, once}})).status,
+              OBX_STATUS_SUCCESS);
+    const uint32_t read = helper->submitRead();
+    ASSERT_TRUE(peer->send(0x20, 5, -30) && peer->send(0x00));
+    const auto e = recordOf<OBX_GESTURE_EVENT>(completionOf(*helper, read));
+    EXPECT_EQ(e.Flags, OBX_GESTURE_EVENT_FLAGS);
+    EXPECT_EQ(e.Direction, OBX_GESTURE_UP);
+    expectNothingBeforeAMove();
+}
+
 TEST_F(OneTrackball, ScrollModeTurnsMovementIntoWheel) {
     // Button 3 toggles scroll mode at the highest speed.
     ASSERT_EQ(call(*helper, IOCTL_OBX_SET_BUTTON_MAP,

@@ -88,8 +88,9 @@ void registerHelperWithEmptyMap(Handle handle) {
     ASSERT_EQ(Machine::control(handle, IOCTL_OBX_REGISTER_HELPER, {}, 0).status, kSuccess);
 }
 
-OBX_BUTTON_EVENT eventOf(const RequestResult& result) {
-    OBX_BUTTON_EVENT event{};
+template <typename Record = OBX_BUTTON_EVENT>
+Record eventOf(const RequestResult& result) {
+    Record event{};
     EXPECT_EQ(result.output.size(), sizeof event);
     std::memcpy(&event, result.output.data(), std::min(result.output.size(), sizeof event));
     return event;
@@ -418,6 +419,26 @@ TEST_F(DoubleTest, PendedReadsCompleteWithButtonEventsOrAreCancelled) {
     Machine::report({0x00, 0x00, 0, 0, 0, 0});
     const RequestId third = Machine::read(helper, 64);
     EXPECT_EQ(eventOf(Machine::result(third)).Released, 1u);
+    Machine::unload();
+}
+
+TEST_F(DoubleTest, AGestureEventCompletesAPendedRead) {
+    startConnected(fiveButtonModel());
+    const Handle helper = Machine::openControl();
+    OBX_BUTTON_MAP map{sizeof(OBX_BUTTON_MAP), 0, 1, {}};
+    map.Entries[0].Buttons = 0x8;
+    map.Entries[0].Kind = OBX_MAP_GESTURE;
+    map.Entries[0].Data.Gesture = {OBX_GESTURE_TRAVEL_ONCE, 0, 10};
+    ASSERT_EQ(Machine::control(helper, IOCTL_OBX_SET_BUTTON_MAP, bytesOf(map), 0).status, kSuccess);
+    ASSERT_EQ(Machine::control(helper, IOCTL_OBX_REGISTER_HELPER, {}, 0).status, kSuccess);
+    const RequestId read = Machine::read(helper, sizeof(OBX_GESTURE_EVENT));
+    Machine::report({0x00, 0x08, 12, 3, 0, 0});
+    Machine::report({0x00, 0x00, 0, 0, 0, 0});
+    EXPECT_TRUE(Machine::takePackets().empty()) << "the travel was the gesture's";
+    const auto event = eventOf<OBX_GESTURE_EVENT>(Machine::result(read));
+    EXPECT_EQ(event.Flags, 0x0010);
+    EXPECT_EQ(event.Buttons, 0x8u);
+    EXPECT_EQ(event.Direction, OBX_GESTURE_RIGHT);
     Machine::unload();
 }
 
