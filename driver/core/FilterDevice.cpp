@@ -129,6 +129,10 @@ void FilterDevice::powerDown() {
     }
     if (readFile_ != nullptr)
         services_.below.stopReads();
+    // A gesture held into sleep ends doing nothing: the first report after waking shows its buttons
+    // let go, which must not count as a tap (a click) that nobody made.
+    LockGuard guard(services_.deviceLock);
+    processor_.removal();
 }
 
 void FilterDevice::powerUp() {

@@ -442,6 +442,24 @@ TEST_F(DoubleTest, AGestureEventCompletesAPendedRead) {
     Machine::unload();
 }
 
+// The release that the first report after waking shows is not a tap: nobody clicked.
+TEST_F(DoubleTest, AGestureHeldIntoSleepEndsWithoutATap) {
+    startConnected(fiveButtonModel());
+    const Handle helper = Machine::openControl();
+    OBX_BUTTON_MAP map{sizeof(OBX_BUTTON_MAP), 0, 1, {}};
+    map.Entries[0].Buttons = 0x1;
+    map.Entries[0].Kind = OBX_MAP_GESTURE;
+    map.Entries[0].Data.Gesture = {OBX_GESTURE_TRAVEL_ONCE, OBX_GESTURE_TAP_CLICK, 0};
+    ASSERT_EQ(Machine::control(helper, IOCTL_OBX_SET_BUTTON_MAP, bytesOf(map), 0).status, kSuccess);
+    Machine::report({0x00, 0x01, 0, 0, 0, 0});
+    Machine::sleep();
+    Machine::resume();
+    Machine::report({0x00, 0x00, 0, 0, 0, 0});
+    for (const auto& packet : Machine::takePackets())
+        EXPECT_EQ(packet.buttonFlags, 0) << "a click after waking";
+    Machine::unload();
+}
+
 // The binding lets a cancel and the core's completion race: whichever of the two comes second
 // completes the read, once, with the event the core had for it.
 TEST_F(DoubleTest, ACancelRacingAnEventCompletesTheReadOnceWithTheEvent) {
