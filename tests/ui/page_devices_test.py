@@ -6,12 +6,11 @@ machine has neither hidraw devices nor /dev/uhid.
 Usage: page_devices_test.py BIN_FOLDER"""
 
 import os
+import shutil
 import socket
 import struct
 import subprocess
-import sys
 import threading
-import unittest
 
 import dbus
 from selenium.webdriver.support.expected_conditions import staleness_of
@@ -22,6 +21,7 @@ from page_test import PageTestCase, wait_for
 
 DESCRIPTOR = "anon-03.hid"  # 16 buttons, 16-bit X and Y, wheel and AC Pan, no report id
 IDS = "fff1:0016"
+ROW = f'li[data-id="{IDS}"]'
 
 
 def corpus_descriptor(name):
@@ -34,11 +34,8 @@ def report(buttons=0):
     return struct.pack("<HhhbB", buttons, 0, 0, 0, 0)
 
 
-def listen(path):
-    listener = socket.socket(socket.AF_UNIX, socket.SOCK_SEQPACKET)
-    listener.bind(path)
-    listener.listen()
-    return listener
+def packet_socket():
+    return socket.socket(socket.AF_UNIX, socket.SOCK_SEQPACKET)
 
 
 class HidrawStandIn:
@@ -55,44 +52,30 @@ class HidrawStandIn:
             file.write("".join(f"{key}={value}\n" for key, value in uevent.items()))
         with open(os.path.join(staging, "report_descriptor"), "wb") as file:
             file.write(descriptor)
-        self.readers = []
-        self.grabs = []
-        self.node = listen(os.path.join(staging, "hidraw"))
-        self.event_node = listen(os.path.join(staging, "event0"))
-        threading.Thread(target=self.open_nodes, daemon=True).start()
-        threading.Thread(target=self.grab_nodes, daemon=True).start()
-        # Arrives whole, as the kernel's device does.
-        os.rename(staging, self.folder)
+        self.readers, self.grabs, self.nodes = [], [], []
+        for node, opened in (("hidraw", self.readers.append), ("event0", self.grabbed)):
+            self.nodes.append(packet_socket())
+            self.nodes[-1].bind(os.path.join(staging, node))
+            self.nodes[-1].listen()
+            threading.Thread(target=self.accept, args=(self.nodes[-1], opened), daemon=True).start()
+        os.rename(staging, self.folder)  # arrives whole, as the kernel's device does
 
-    def open_nodes(self):
+    def accept(self, node, opened):
         while True:
-            self.readers.append(self.node.accept()[0])
+            opened(node.accept()[0])
 
-    def grab_nodes(self):
-        while True:
-            grab, _ = self.event_node.accept()
-            self.grabs.append("grabbed")
-            threading.Thread(target=self.hold, args=(grab,), daemon=True).start()
-
-    def hold(self, grab):
-        while grab.recv(16):
-            pass
-        self.grabs.append("released")
+    def grabbed(self, grab):
+        self.grabs.append("grabbed")
+        threading.Thread(target=lambda: grab.recv(16) or self.grabs.append("released"), daemon=True).start()
 
     def send(self, data):
         wait_for(lambda: self.readers, "the daemon to open the hidraw node")
         self.readers[-1].send(data)
 
     def unplug(self):
-        for path in ("hidraw", "event0"):
-            os.remove(os.path.join(self.folder, path))
-        self.node.close()
-        self.event_node.close()
-        for reader in self.readers:
-            reader.close()
-        for path in ("uevent", "report_descriptor"):
-            os.remove(os.path.join(self.folder, path))
-        os.rmdir(self.folder)
+        for connection in self.nodes + self.readers:
+            connection.close()
+        shutil.rmtree(self.folder)
 
 
 class MouseReader:
@@ -101,7 +84,7 @@ class MouseReader:
     def __init__(self, path):
         wait_for(lambda: os.path.exists(path), f"the mouse {path}")
         self.packets = []
-        self.connection = socket.socket(socket.AF_UNIX, socket.SOCK_SEQPACKET)
+        self.connection = packet_socket()
         self.connection.connect(path)
         threading.Thread(target=self.read, daemon=True).start()
 
@@ -146,24 +129,11 @@ class UnlistedTrackballTest(PageTestCase):
         system = cls.system
         cls.root = os.path.join(system.folder, "hardware")
         os.makedirs(cls.root)
-        devices_conf = os.path.join(system.folder, "devices.conf")
-        with open(devices_conf, "w") as file:
-            file.write("# no trackball listed\n")
-        cls.daemon_log = open(os.path.join(system.folder, "obxkernd.log"), "w")
-        system.processes.append(subprocess.Popen(
+        system.processes.append(subprocess.Popen(  # no trackball listed: an empty devices.conf
             [os.path.join(page_test.BIN, "obxkernd"), "--runtime-dir", system.runtime, "--hardware-root", cls.root,
-             "--devices-conf", devices_conf, "--state-dir", os.path.join(system.folder, "state")],
-            env=start_seat_of(system), stderr=cls.daemon_log))
+             "--devices-conf", "/dev/null", "--state-dir", os.path.join(system.folder, "state")],
+            env=start_seat_of(system), stderr=subprocess.DEVNULL))
         cls.browser.get(system.address_the_helper_opens())
-
-    @classmethod
-    def tearDownClass(cls):
-        super().tearDownClass()
-        if hasattr(cls, "daemon_log"):
-            cls.daemon_log.close()
-
-    def row(self):
-        return f'li[data-id="{IDS}"]'
 
     def press(self, trackball, buttons):
         trackball.send(report(buttons))
@@ -175,14 +145,14 @@ class UnlistedTrackballTest(PageTestCase):
             "HID_ID": "0003:0000FFF1:00000016", "HID_NAME": "Test Ball Sixteen", "HID_UNIQ": "TB-16"},
             corpus_descriptor(DESCRIPTOR))
         type(self).trackball = trackball
-        self.shows(self.row(), "Test Ball Sixteen")
-        self.shows(self.row(), f"{IDS}, serial TB-16, 16 buttons, wheel, tilt")
+        self.shows(ROW, "Test Ball Sixteen")
+        self.shows(ROW, f"{IDS}, serial TB-16, 16 buttons, wheel, tilt")
         self.assertEqual(trackball.grabs, [])
 
-        self.click(f"{self.row()} button")
+        self.click(f"{ROW} button")
         self.shows("#devices-body", "Test Ball Sixteen")
         self.shows("#devices-body", "16 buttons, wheel, tilt")
-        self.shows(self.row(), "Served with these settings")
+        self.shows(ROW, "Served with these settings")
         wait_for(lambda: trackball.grabs == ["grabbed"], "the daemon to grab the kernel's input")
         mouse = MouseReader(os.path.join(self.root, "mouse-01"))
 
@@ -209,8 +179,8 @@ class UnlistedTrackballTest(PageTestCase):
 
     def test_2_let_go_it_is_the_kernels_again_and_unplugged_it_leaves(self):
         trackball = self.trackball
-        self.click(f"{self.row()} button")
-        self.shows(self.row(), "Use with these settings")
+        self.click(f"{ROW} button")
+        self.shows(ROW, "Use with these settings")
         self.shows("#devices-body", "No trackball is connected")
         wait_for(lambda: trackball.grabs == ["grabbed", "released"], "the daemon to give the grab back")
         self.assertFalse(os.path.exists(os.path.join(self.root, "mouse-01")))
