@@ -23,6 +23,15 @@ namespace {
 
 constexpr uint32_t kArrivals = IN_CREATE | IN_MOVED_TO;
 constexpr uint32_t kDepartures = IN_DELETE | IN_MOVED_FROM;
+// Calls `visit` with every entry of `folder`; one that goes meanwhile ends the listing, never the daemon.
+template <typename Visit>
+void forEachEntry(const std::filesystem::path& folder, Visit visit) {
+    std::error_code error;
+    for (std::filesystem::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error))
+        visit(entry->path());
+}
+
 // What the stand-in's files may hold: a uevent of the kernel is at most a page.
 constexpr std::streamsize kMaxUeventBytes = 4096;
 // At most as many devices as the watch lists and serves together.
@@ -67,13 +76,11 @@ public:
 
     std::vector<HidrawDevice> present() override {
         std::vector<HidrawDevice> devices;
-        std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(root_, error)) {
-            if (devices.size() == kMaxDevices)
-                break;
-            if (auto device = find(entry.path().string()))
-                devices.push_back(std::move(*device));
-        }
+        forEachEntry(root_, [&](const std::filesystem::path& path) {
+            if (devices.size() < kMaxDevices)
+                if (auto device = find(path.string()))
+                    devices.push_back(std::move(*device));
+        });
         return devices;
     }
 
@@ -98,12 +105,10 @@ public:
     // The version is not represented: the folder has no input device's `id/version`.
     HidInputs inputsOf(const std::string& hidSyspath) override {
         HidInputs inputs;
-        std::error_code error;
-        for (const auto& entry : std::filesystem::directory_iterator(hidSyspath, error)) {
-            if (entry.path().filename().string().starts_with("event") &&
-                inputs.eventNodes.size() < kMaxDevices)
-                inputs.eventNodes.push_back(entry.path().string());
-        }
+        forEachEntry(hidSyspath, [&](const std::filesystem::path& path) {
+            if (path.filename().string().starts_with("event") && inputs.eventNodes.size() < kMaxDevices)
+                inputs.eventNodes.push_back(path.string());
+        });
         return inputs;
     }
 
