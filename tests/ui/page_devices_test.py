@@ -154,7 +154,7 @@ class UnlistedTrackballTest(PageTestCase):
         self.shows("#devices-body", "16 buttons, wheel, tilt")
         self.shows(ROW, "Served with these settings")
         wait_for(lambda: trackball.grabs == ["grabbed"], "the daemon to grab the kernel's input")
-        mouse = MouseReader(os.path.join(self.root, "mouse-01"))
+        mouse = MouseReader(os.path.join(self.root, "mouse-hidraw0"))
 
         # Unchanged, button 1 clicks left; given a right click on the page, button 6 clicks right.
         self.press(trackball, 0x0001)
@@ -183,7 +183,7 @@ class UnlistedTrackballTest(PageTestCase):
         self.shows(ROW, "Use with these settings")
         self.shows("#devices-body", "No trackball is connected")
         wait_for(lambda: trackball.grabs == ["grabbed", "released"], "the daemon to give the grab back")
-        self.assertFalse(os.path.exists(os.path.join(self.root, "mouse-01")))
+        self.assertFalse(os.path.exists(os.path.join(self.root, "mouse-hidraw0")))
         trackball.unplug()
         self.shows("#other-devices-body", "No other mouse or pointing device is connected")
 

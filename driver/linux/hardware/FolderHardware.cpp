@@ -1,5 +1,4 @@
 #include "../Log.h"
-#include "../RuntimeNames.h"
 #include "../SeqPacketSocket.h"
 #include "../Utf16.h"
 #include "../virtual/VirtualMouseSink.h"
@@ -135,9 +134,9 @@ public:
     // The grab is the connection to the node's socket: the stand-in sees it come and go.
     UniqueFd grab(const std::string& eventNode) override { return connectSeqPacket(eventNode); }
 
-    std::unique_ptr<MouseSink> mouse(EventLoop& loop, uint32_t instance, const UinputIdentity&,
+    std::unique_ptr<MouseSink> mouse(EventLoop& loop, const HidrawDevice& device, const UinputIdentity&,
                                      std::string& devnode) override {
-        devnode = (root_ / instanceName("mouse", instance)).string();
+        devnode = (root_ / ("mouse-" + std::filesystem::path(device.syspath).filename().string())).string();
         return std::make_unique<VirtualMouseSink>(loop, devnode);
     }
 

@@ -61,7 +61,8 @@ public:
     // Holds the node so that the kernel's own input from it goes quiet until the descriptor closes;
     // an invalid descriptor (errno set) when it cannot.
     virtual UniqueFd grab(const std::string& eventNode) = 0;
-    virtual std::unique_ptr<MouseSink> mouse(EventLoop& loop, uint32_t instance,
+    // The mouse above the device; `devnode` learns where it is (empty when unknown).
+    virtual std::unique_ptr<MouseSink> mouse(EventLoop& loop, const HidrawDevice& device,
                                              const UinputIdentity& identity, std::string& devnode) = 0;
 };
 
@@ -72,8 +73,8 @@ std::unique_ptr<Hardware> makeUdevHardware();
 // Test-only: hidraw devices as folders of `root`, each with the HID device's `uevent` (HID_ID,
 // HID_NAME, HID_UNIQ) and `report_descriptor`, a SOCK_SEQPACKET socket `hidraw` that sends one input
 // report a message, and sockets `eventN` whose connection the daemon holds for as long as it grabs
-// them. A folder renamed into `root` is a plug, one removed or renamed away an unplug. The mouse of
-// trackball NN is the socket `root/mouse-NN` in the virtual trackball's packet text.
+// them. A folder renamed into `root` is a plug, one removed or renamed away an unplug. The mouse above
+// the device of folder F is the socket `root/mouse-F`, in the virtual trackball's packet text.
 std::unique_ptr<Hardware> makeFolderHardware(const std::filesystem::path& root);
 
 } // namespace obx::kernd

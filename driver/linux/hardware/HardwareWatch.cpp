@@ -130,12 +130,11 @@ void HardwareWatch::attach(const HidrawDevice& hidraw) {
     entry->serial = hidraw.serial;
     UinputIdentity mouse{source->productName().empty() ? "Trackball" : source->productName(),
                          source->vendorId(), productId, inputs.version};
-    const uint32_t instance = instances_.next();
     std::string mouseNode;
-    auto sink = hardware_->mouse(loop_, instance, mouse, mouseNode);
+    auto sink = hardware_->mouse(loop_, hidraw, mouse, mouseNode);
     const std::string devnode = source->devnode();
-    entry->trackball = std::make_unique<Trackball>(loop_, instance, std::move(source), std::move(sink),
-                                                   settings_.runtimeDir, access_);
+    entry->trackball = std::make_unique<Trackball>(loop_, instances_.next(), std::move(source),
+                                                   std::move(sink), settings_.runtimeDir, access_);
     logf(LogLevel::info, "%s attached: \"%s\" %04x:%04x, %zu evdev node(s) grabbed, mouse %s",
          devnode.c_str(), mouse.name.c_str(), mouse.vendor, mouse.product, entry->grabs.count(),
          mouseNode.c_str());

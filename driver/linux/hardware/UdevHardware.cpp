@@ -144,7 +144,7 @@ public:
 
     UniqueFd grab(const std::string& eventNode) override { return grabEvdevNode(eventNode); }
 
-    std::unique_ptr<MouseSink> mouse(EventLoop&, uint32_t, const UinputIdentity& identity,
+    std::unique_ptr<MouseSink> mouse(EventLoop&, const HidrawDevice&, const UinputIdentity& identity,
                                      std::string& devnode) override {
         auto sink = std::make_unique<UinputMouseSink>(identity);
         devnode = sink->devnode();
