@@ -53,8 +53,9 @@ void serveHardware(Served& served, const DaemonOptions& options) {
                                                           SeatAccess::kSeat);
     served.pointingDevices =
         std::make_unique<PointingDeviceEndpoint>(served.loop, options.runtimeDir, *served.seatAccess);
-    served.hardware = std::make_unique<HardwareWatch>(served.loop, served.instances, *served.seatAccess,
-                                                      *served.pointingDevices, std::move(settings));
+    served.hardware = std::make_unique<HardwareWatch>(
+        served.loop, served.instances, *served.seatAccess, *served.pointingDevices, std::move(settings),
+        options.hardwareRoot.empty() ? makeUdevHardware() : makeFolderHardware(options.hardwareRoot));
     served.pointingDevices->chooseThrough(*served.hardware);
 }
 

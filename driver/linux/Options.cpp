@@ -46,6 +46,28 @@ private:
     std::string_view inlineValue_;
 };
 
+// The options whose value is a file or a folder of the daemon's.
+struct PathOption {
+    std::string_view name;
+    const char* what;
+    std::filesystem::path DaemonOptions::*member;
+};
+
+constexpr PathOption kPathOptions[] = {
+    {"--runtime-dir", "a folder", &DaemonOptions::runtimeDir},
+    {"--devices-conf", "a file", &DaemonOptions::devicesFile},
+    {"--state-dir", "a folder", &DaemonOptions::stateDir},
+    {"--hardware-root", "a folder", &DaemonOptions::hardwareRoot},
+};
+
+const PathOption* pathOption(std::string_view name) {
+    for (const PathOption& option : kPathOptions) {
+        if (option.name == name)
+            return &option;
+    }
+    return nullptr;
+}
+
 ParsedOptions failure(std::string text) {
     return ParsedOptions{std::nullopt, std::move(text)};
 }
@@ -94,18 +116,18 @@ ParsedOptions parseOptions(std::span<const std::string_view> args, const char* r
             continue;
         }
         std::string_view value;
-        const bool known = name == "--runtime-dir" || name == "--log-level" || name == "--product-id" ||
+        const PathOption* path = pathOption(name);
+        const bool known = path != nullptr || name == "--log-level" || name == "--product-id" ||
                            name == "--version" || name == "--product" || name == "--serial" ||
-                           name == "--descriptor" || name == "--device" || name == "--devices-conf" ||
-                           name == "--state-dir";
+                           name == "--descriptor" || name == "--device";
         if (!known)
             return failure("unknown option " + std::string(name));
         if (!reader.takeValue(value))
             return failure(std::string(name) + " needs a value");
-        if (name == "--runtime-dir") {
+        if (path != nullptr) {
             if (value.empty())
-                return failure("--runtime-dir needs a folder");
-            options.runtimeDir = value;
+                return failure(std::string(name) + " needs " + path->what);
+            options.*(path->member) = value;
             continue;
         }
         if (name == "--log-level") {
@@ -118,18 +140,6 @@ ParsedOptions parseOptions(std::span<const std::string_view> args, const char* r
                 return failure("--device needs the absolute path of a hidraw node, not " +
                                std::string(value));
             options.devices.emplace_back(value);
-            continue;
-        }
-        if (name == "--devices-conf") {
-            if (value.empty())
-                return failure("--devices-conf needs a file");
-            options.devicesFile = value;
-            continue;
-        }
-        if (name == "--state-dir") {
-            if (value.empty())
-                return failure("--state-dir needs a folder");
-            options.stateDir = value;
             continue;
         }
         if (options.virtuals.empty())
@@ -155,7 +165,7 @@ ParsedOptions parseOptions(std::span<const std::string_view> args, const char* r
 
 const char* usageText() {
     return "usage: obxkernd [--runtime-dir DIR] [--log-level LEVEL] [--devices-conf FILE] [--state-dir DIR]\n"
-           "                [--device NODE]...\n"
+           "                [--device NODE]... [--hardware-root DIR]\n"
            "                [--virtual [--product-id N] [--version N] [--product TEXT] [--serial TEXT]\n"
            "                           [--descriptor FILE]]... [--virtual-plug]\n"
            "\n"
@@ -164,6 +174,7 @@ const char* usageText() {
            "  --devices-conf FILE the trackball models to drive (default /etc/obxkern/devices.conf)\n"
            "  --state-dir DIR     where the devices chosen besides them are kept (default /var/lib/obxkern)\n"
            "  --device NODE       drives this hidraw node (/dev/hidrawN) instead of the models' devices\n"
+           "  --hardware-root DIR for tests: hidraw devices are this folder's stand-ins, not the system's\n"
            "  --virtual           adds a virtual trackball; the options below apply to the last one\n"
            "  --product-id N      product id (default 0x0001); numbers are decimal or 0x-hexadecimal\n"
            "  --version N         version number (default 0x0100)\n"

@@ -37,6 +37,8 @@ struct DaemonOptions {
     std::vector<std::string> devices;
     std::filesystem::path devicesFile;
     std::filesystem::path stateDir;
+    // Tests only: hidraw devices are found in this folder instead of the system's (hardware/Hardware.h).
+    std::filesystem::path hardwareRoot;
     // --virtual-plug: virtual trackballs plugged and unplugged at run time through the plug socket.
     bool virtualPlug = false;
     bool help = false;

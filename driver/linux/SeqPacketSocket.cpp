@@ -43,6 +43,23 @@ bool answers(const sockaddr_un& address) {
     return ::connect(probe.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) == 0;
 }
 
+} // namespace
+
+UniqueFd connectSeqPacket(const std::filesystem::path& path) {
+    sockaddr_un address{};
+    if (path.string().size() >= sizeof address.sun_path) {
+        errno = ENAMETOOLONG;
+        return {};
+    }
+    address = addressOf(path);
+    UniqueFd fd = newSocket(SOCK_NONBLOCK);
+    if (fd && ::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0)
+        fd.reset();
+    return fd;
+}
+
+namespace {
+
 void removeStaleSocket(const std::filesystem::path& path, const sockaddr_un& address) {
     struct stat info {};
     if (::lstat(path.c_str(), &info) != 0)

@@ -24,6 +24,9 @@ class SeqPacketConnection;
 // make again would stand for a trackball that is gone.
 void removeSocketsLeftBehind(const std::filesystem::path& folder);
 
+// A non-blocking connection to the listener at `path`; invalid (errno set) when nothing answers there.
+UniqueFd connectSeqPacket(const std::filesystem::path& path);
+
 class IConnectionAcceptor {
 public:
     virtual ~IConnectionAcceptor() = default;

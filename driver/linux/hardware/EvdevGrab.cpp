@@ -11,11 +11,18 @@
 
 namespace obx::kernd {
 
+UniqueFd grabEvdevNode(const std::string& devnode) {
+    UniqueFd fd(::open(devnode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
+    if (fd && ::ioctl(fd.get(), EVIOCGRAB, 1) != 0)
+        fd.reset();
+    return fd;
+}
+
 void EvdevGrabs::grab(const std::string& devnode) {
     if (std::any_of(nodes_.begin(), nodes_.end(), [&](const Grabbed& g) { return g.devnode == devnode; }))
         return;
-    UniqueFd fd(::open(devnode.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC));
-    if (!fd || ::ioctl(fd.get(), EVIOCGRAB, 1) != 0) {
+    UniqueFd fd = grab_(devnode);
+    if (!fd) {
         logf(LogLevel::warning, "%s: cannot be grabbed: %s", devnode.c_str(), std::strerror(errno));
         return;
     }

@@ -8,58 +8,16 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
-#include <libudev.h>
 #include <stdexcept>
-#include <sys/epoll.h>
 
 namespace obx::kernd {
 
 namespace {
 
-// Monitor messages taken per readiness report.
-constexpr int kEventsPerRound = 16;
-
-struct DeviceUnref {
-    void operator()(udev_device* device) const { udev_device_unref(device); }
-};
-using DevicePtr = std::unique_ptr<udev_device, DeviceUnref>;
-
-struct EnumerateUnref {
-    void operator()(udev_enumerate* enumerate) const { udev_enumerate_unref(enumerate); }
-};
-using EnumeratePtr = std::unique_ptr<udev_enumerate, EnumerateUnref>;
-
-std::string textOr(const char* text, const char* otherwise = "") {
-    return text != nullptr ? text : otherwise;
-}
-
-// The HID device above a hidraw or input node; not owned (it lives as long as the child).
-udev_device* hidParent(udev_device* device) {
-    return udev_device_get_parent_with_subsystem_devtype(device, "hid", nullptr);
-}
-
-// Calls `visit` with every device of `subsystem` below `parent`.
-template <typename Visit>
-void forEachChild(udev* context, udev_device* parent, const char* subsystem, Visit visit) {
-    EnumeratePtr enumerate(udev_enumerate_new(context));
-    if (!enumerate)
-        return;
-    udev_enumerate_add_match_subsystem(enumerate.get(), subsystem);
-    if (parent != nullptr)
-        udev_enumerate_add_match_parent(enumerate.get(), parent);
-    udev_enumerate_scan_devices(enumerate.get());
-    udev_list_entry* entry = nullptr;
-    udev_list_entry_foreach(entry, udev_enumerate_get_list_entry(enumerate.get())) {
-        DevicePtr child(udev_device_new_from_syspath(context, udev_list_entry_get_name(entry)));
-        if (child)
-            visit(child.get());
-    }
-}
-
-bool isEventNode(udev_device* input) {
-    return textOr(udev_device_get_sysname(input)).starts_with("event") &&
-           udev_device_get_devnode(input) != nullptr;
+// The vendor and product of a HID_ID ("BUS:VENDOR:PRODUCT"); false when it names none.
+bool idsOf(const std::string& hidId, unsigned& bus, unsigned& vendor, unsigned& product) {
+    return std::sscanf(hidId.c_str(), "%x:%x:%x", &bus, &vendor, &product) == 3 && vendor <= 0xFFFF &&
+           product <= 0xFFFF;
 }
 
 } // namespace
@@ -71,130 +29,97 @@ struct HardwareWatch::Attached {
     std::string syspath;    // of the hidraw device
     std::string hidSyspath; // of the HID device above it, whose evdev nodes are grabbed
     EvdevGrabs grabs;
+    explicit Attached(Hardware& hardware)
+        : grabs([&hardware](const std::string& node) { return hardware.grab(node); }) {}
     std::unique_ptr<Trackball> trackball; // declared last: it goes before the grabs are released
 };
 
 HardwareWatch::HardwareWatch(EventLoop& loop, driver::InstanceCounter& instances, SocketAccess& access,
-                             IUnservedDevices& unserved, HardwareSettings settings)
+                             IUnservedDevices& unserved, HardwareSettings settings,
+                             std::unique_ptr<Hardware> hardware)
     : loop_(loop), instances_(instances), access_(access), unserved_(unserved),
-      settings_(std::move(settings)), chosen_(settings_.stateDir), udev_(udev_new()) {
-    if (udev_ == nullptr)
-        throw std::runtime_error("udev cannot be used");
-    // Without udevd (a bare system, a container) the kernel's own notices tell the same arrivals.
-    udev_queue* queue = udev_queue_new(udev_);
-    const bool udevd = queue != nullptr && udev_queue_get_udev_is_active(queue) != 0;
-    udev_queue_unref(queue);
-    monitor_ = udev_monitor_new_from_netlink(udev_, udevd ? "udev" : "kernel");
-    if (monitor_ == nullptr ||
-        udev_monitor_filter_add_match_subsystem_devtype(monitor_, "hidraw", nullptr) < 0 ||
-        udev_monitor_filter_add_match_subsystem_devtype(monitor_, "input", nullptr) < 0 ||
-        udev_monitor_enable_receiving(monitor_) < 0) {
-        udev_monitor_unref(monitor_);
-        udev_unref(udev_);
-        throw std::runtime_error("the udev monitor cannot be started");
-    }
-    loop_.add(udev_monitor_get_fd(monitor_), EPOLLIN, *this);
-    logf(LogLevel::debug, "following %s device notices", udevd ? "udev" : "kernel");
-    forEachChild(udev_, nullptr, "hidraw", [&](udev_device* hidraw) { arrived(hidraw); });
+      settings_(std::move(settings)), chosen_(settings_.stateDir), hardware_(std::move(hardware)) {
+    hardware_->watch(loop_, *this);
+    arriveAll();
     if (attached_.empty())
         sayWaiting();
 }
 
 HardwareWatch::~HardwareWatch() {
     attached_.clear();
-    loop_.remove(udev_monitor_get_fd(monitor_));
-    udev_monitor_unref(monitor_);
-    udev_unref(udev_);
+}
+
+void HardwareWatch::arriveAll() {
+    for (const HidrawDevice& hidraw : hardware_->present())
+        arrived(hidraw);
 }
 
 void HardwareWatch::sayWaiting() const {
     logf(LogLevel::info, "no trackball attached; waiting for one to be plugged in");
 }
 
-bool HardwareWatch::wanted(udev_device* hidraw) const {
-    const std::string devnode = textOr(udev_device_get_devnode(hidraw));
+bool HardwareWatch::wanted(const HidrawDevice& hidraw) const {
     if (!settings_.devnodes.empty())
-        return std::find(settings_.devnodes.begin(), settings_.devnodes.end(), devnode) !=
+        return std::find(settings_.devnodes.begin(), settings_.devnodes.end(), hidraw.devnode) !=
                settings_.devnodes.end();
-    udev_device* hid = hidParent(hidraw);
     unsigned bus = 0, vendor = 0, product = 0;
-    if (hid == nullptr || std::sscanf(textOr(udev_device_get_property_value(hid, "HID_ID")).c_str(),
-                                      "%x:%x:%x", &bus, &vendor, &product) != 3)
+    if (hidraw.hidSyspath.empty() || !idsOf(hidraw.hidId, bus, vendor, product))
         return false;
-    return vendor <= 0xFFFF && product <= 0xFFFF &&
-           (settings_.table.matches(static_cast<uint16_t>(vendor), static_cast<uint16_t>(product)) ||
-            chosen_.contains(static_cast<uint16_t>(vendor), static_cast<uint16_t>(product),
-                             textOr(udev_device_get_property_value(hid, "HID_UNIQ"))));
+    return settings_.table.matches(static_cast<uint16_t>(vendor), static_cast<uint16_t>(product)) ||
+           chosen_.contains(static_cast<uint16_t>(vendor), static_cast<uint16_t>(product), hidraw.serial);
 }
 
-void HardwareWatch::arrived(udev_device* hidraw) {
-    const std::string syspath = textOr(udev_device_get_syspath(hidraw));
-    if (udev_device_get_devnode(hidraw) == nullptr)
+void HardwareWatch::arrived(const HidrawDevice& hidraw) {
+    if (hidraw.devnode.empty())
         return;
     if (!wanted(hidraw)) {
         noteUnserved(hidraw);
         return;
     }
-    if (std::any_of(attached_.begin(), attached_.end(), [&](const auto& a) { return a->syspath == syspath; }))
+    if (std::any_of(attached_.begin(), attached_.end(),
+                    [&](const auto& a) { return a->syspath == hidraw.syspath; }))
         return;
-    unserved_.gone(syspath);
+    unserved_.gone(hidraw.syspath);
     try {
         attach(hidraw);
     } catch (const std::exception& e) {
-        logf(LogLevel::error, "%s: not attached: %s", udev_device_get_devnode(hidraw), e.what());
+        logf(LogLevel::error, "%s: not attached: %s", hidraw.devnode.c_str(), e.what());
     }
 }
 
-void HardwareWatch::noteUnserved(udev_device* hidraw) {
-    udev_device* hid = hidParent(hidraw);
-    if (hid == nullptr)
+void HardwareWatch::noteUnserved(const HidrawDevice& hidraw) {
+    if (hidraw.hidSyspath.empty())
         return;
     // The kernel's copy of the report descriptor, at most the largest one it takes.
-    constexpr std::streamsize kMaxDescriptorBytes = 4096;
-    std::ifstream file(std::string(udev_device_get_syspath(hid)) + "/report_descriptor", std::ios::binary);
-    std::vector<uint8_t> descriptor(kMaxDescriptorBytes);
-    file.read(reinterpret_cast<char*>(descriptor.data()), kMaxDescriptorBytes);
-    descriptor.resize(static_cast<size_t>(file.gcount()));
+    constexpr size_t kMaxDescriptorBytes = 4096;
     UnservedDevice device;
-    device.summary = PointingSummary::of(descriptor);
+    device.summary = PointingSummary::of(hardware_->reportDescriptor(hidraw, kMaxDescriptorBytes));
     unsigned bus = 0, vendor = 0, product = 0;
-    if (!device.summary.pointing || std::sscanf(textOr(udev_device_get_property_value(hid, "HID_ID")).c_str(),
-                                                "%x:%x:%x", &bus, &vendor, &product) != 3)
+    if (!device.summary.pointing || !idsOf(hidraw.hidId, bus, vendor, product))
         return;
-    device.syspath = udev_device_get_syspath(hidraw);
+    device.syspath = hidraw.syspath;
     device.bus = static_cast<uint16_t>(bus);
     device.vendor = static_cast<uint16_t>(vendor);
     device.product = static_cast<uint16_t>(product);
-    device.serial = textOr(udev_device_get_property_value(hid, "HID_UNIQ"));
-    device.name = textOr(udev_device_get_property_value(hid, "HID_NAME"));
+    device.serial = hidraw.serial;
+    device.name = hidraw.name;
     logf(LogLevel::info, "%s: pointing device %04x:%04x \"%s\" not served (not listed): %s",
-         udev_device_get_devnode(hidraw), device.vendor, device.product, device.name.c_str(),
+         hidraw.devnode.c_str(), device.vendor, device.product, device.name.c_str(),
          device.summary.describe().c_str());
     unserved_.present(device);
 }
 
-void HardwareWatch::attach(udev_device* hidraw) {
-    auto entry = std::make_unique<Attached>();
-    entry->syspath = udev_device_get_syspath(hidraw);
-    udev_device* hid = hidParent(hidraw);
-    if (hid == nullptr)
+void HardwareWatch::attach(const HidrawDevice& hidraw) {
+    auto entry = std::make_unique<Attached>(*hardware_);
+    entry->syspath = hidraw.syspath;
+    if (hidraw.hidSyspath.empty())
         throw std::runtime_error("no HID device above it");
-    entry->hidSyspath = udev_device_get_syspath(hid);
+    entry->hidSyspath = hidraw.hidSyspath;
 
-    uint16_t version = 0;
-    forEachChild(udev_, hid, "input", [&](udev_device* input) {
-        if (const char* text = udev_device_get_sysattr_value(input, "id/version"))
-            version = static_cast<uint16_t>(std::strtoul(text, nullptr, 16));
-        if (isEventNode(input))
-            entry->grabs.grab(udev_device_get_devnode(input));
-    });
-    // A USB device's own strings, where there are any; the node's texts otherwise.
-    HidrawTexts texts;
-    if (udev_device* usb = udev_device_get_parent_with_subsystem_devtype(hidraw, "usb", "usb_device")) {
-        texts.product = textOr(udev_device_get_sysattr_value(usb, "product"));
-        texts.serial = textOr(udev_device_get_sysattr_value(usb, "serial"));
-    }
-    auto source = std::make_unique<HidrawSource>(loop_, udev_device_get_devnode(hidraw), version, texts);
+    const HidInputs inputs = hardware_->inputsOf(hidraw.hidSyspath);
+    for (const std::string& node : inputs.eventNodes)
+        entry->grabs.grab(node);
+    std::unique_ptr<HidrawSource> source = hardware_->open(loop_, hidraw, inputs.version);
     // Refused before its mouse is made, so that no mouse comes and goes for a device that cannot start.
     if (const PointingSummary summary = PointingSummary::of(source->identity().descriptor);
         !summary.unservable.empty())
@@ -202,11 +127,11 @@ void HardwareWatch::attach(udev_device* hidraw) {
     const uint16_t productId = source->identity().productId;
     entry->vendor = source->vendorId();
     entry->product = productId;
-    entry->serial = textOr(udev_device_get_property_value(hid, "HID_UNIQ"));
+    entry->serial = hidraw.serial;
     UinputIdentity mouse{source->productName().empty() ? "Trackball" : source->productName(),
-                         source->vendorId(), productId, version};
-    auto sink = std::make_unique<UinputMouseSink>(mouse);
-    const std::string mouseNode = sink->devnode();
+                         source->vendorId(), productId, inputs.version};
+    std::string mouseNode;
+    auto sink = hardware_->mouse(loop_, hidraw, mouse, mouseNode);
     const std::string devnode = source->devnode();
     entry->trackball = std::make_unique<Trackball>(loop_, instances_.next(), std::move(source),
                                                    std::move(sink), settings_.runtimeDir, access_);
@@ -227,7 +152,7 @@ std::string HardwareWatch::take(uint16_t vendor, uint16_t product, const std::st
         return std::string("error: ") + e.what();
     }
     logf(LogLevel::info, "%s chosen: served from now on", ids);
-    forEachChild(udev_, nullptr, "hidraw", [&](udev_device* hidraw) { arrived(hidraw); });
+    arriveAll();
     return "ok";
 }
 
@@ -252,8 +177,8 @@ std::string HardwareWatch::release(uint16_t vendor, uint16_t product, const std:
     }
     for (const std::string& syspath : released) {
         departed(syspath);
-        if (DevicePtr hidraw{udev_device_new_from_syspath(udev_, syspath.c_str())})
-            noteUnserved(hidraw.get());
+        if (const auto hidraw = hardware_->find(syspath))
+            noteUnserved(*hidraw);
     }
     return "ok";
 }
@@ -270,30 +195,10 @@ void HardwareWatch::departed(const std::string& syspath) {
         sayWaiting();
 }
 
-void HardwareWatch::inputArrived(udev_device* input) {
-    udev_device* hid = isEventNode(input) ? hidParent(input) : nullptr;
-    if (hid == nullptr)
-        return;
-    const std::string hidSyspath = udev_device_get_syspath(hid);
+void HardwareWatch::inputArrived(const std::string& hidSyspath, const std::string& eventNode) {
     for (const auto& entry : attached_) {
         if (entry->hidSyspath == hidSyspath)
-            entry->grabs.grab(udev_device_get_devnode(input));
-    }
-}
-
-void HardwareWatch::onEvents(uint32_t) {
-    for (int i = 0; i < kEventsPerRound; ++i) {
-        DevicePtr device(udev_monitor_receive_device(monitor_));
-        if (!device)
-            return;
-        const std::string action = textOr(udev_device_get_action(device.get()));
-        const std::string subsystem = textOr(udev_device_get_subsystem(device.get()));
-        if (subsystem == "hidraw" && action == "add")
-            arrived(device.get());
-        else if (subsystem == "hidraw" && action == "remove")
-            departed(textOr(udev_device_get_syspath(device.get())));
-        else if (subsystem == "input" && action == "add")
-            inputArrived(device.get());
+            entry->grabs.grab(eventNode);
     }
 }
 

@@ -1,8 +1,8 @@
 #pragma once
 
-// The real trackballs: the hidraw devices that the match table (or --device) names, found by udev at
-// start and followed by a udev monitor in the daemon's loop. Arrival attaches a trackball: its hidraw
-// source, the grab of its evdev nodes, a uinput mouse and its control socket. Removal runs the
+// The real trackballs: the hidraw devices that the match table (or --device) names, found by the
+// hardware (udev) at start and followed by its notices in the daemon's loop. Arrival attaches a trackball:
+// its hidraw source, the grab of its evdev nodes, a uinput mouse and its control socket. Removal runs the
 // trackball's removal path, which cancels waiting reads and removes the socket.
 
 #include "../EventLoop.h"
@@ -11,6 +11,7 @@
 #include "ChosenDevices.h"
 #include "DeviceTable.h"
 #include "EvdevGrab.h"
+#include "Hardware.h"
 #include "UnservedDevices.h"
 #include "driver/core/FilterDevice.h"
 
@@ -18,10 +19,6 @@
 #include <memory>
 #include <string>
 #include <vector>
-
-struct udev;
-struct udev_device;
-struct udev_monitor;
 
 namespace obx::kernd {
 
@@ -34,13 +31,13 @@ struct HardwareSettings {
     std::filesystem::path stateDir;
 };
 
-class HardwareWatch final : public IDeviceChoice, private IEventHandler {
+class HardwareWatch final : public IDeviceChoice, private IHardwareEvents {
 public:
-    // Starts the monitor, then attaches what is present. Throws std::runtime_error when udev cannot be
-    // used at all; a device that cannot be attached is logged and skipped.
-    // `unserved` learns of the pointing devices present that are not served, as they come and go.
+    // Follows the hardware's notices, then attaches what is present. A device that cannot be attached
+    // is logged and skipped. `unserved` learns of the pointing devices present that are not served, as
+    // they come and go.
     HardwareWatch(EventLoop& loop, driver::InstanceCounter& instances, SocketAccess& access,
-                  IUnservedDevices& unserved, HardwareSettings settings);
+                  IUnservedDevices& unserved, HardwareSettings settings, std::unique_ptr<Hardware> hardware);
     ~HardwareWatch() override;
     HardwareWatch(const HardwareWatch&) = delete;
     HardwareWatch& operator=(const HardwareWatch&) = delete;
@@ -55,16 +52,16 @@ public:
 private:
     struct Attached;
 
-    void onEvents(uint32_t events) override;
-    bool wanted(udev_device* hidraw) const;
-    void arrived(udev_device* hidraw);
+    bool wanted(const HidrawDevice& hidraw) const;
+    void arrived(const HidrawDevice& hidraw) override;
     // A pointing device present that the daemon does not serve: logged and told to `unserved_` with
     // what its descriptor declares, so that the user can see what could be chosen.
-    void noteUnserved(udev_device* hidraw);
-    void departed(const std::string& syspath);
+    void noteUnserved(const HidrawDevice& hidraw);
+    void departed(const std::string& syspath) override;
     // An evdev node that appears after its trackball was attached.
-    void inputArrived(udev_device* input);
-    void attach(udev_device* hidraw);
+    void inputArrived(const std::string& hidSyspath, const std::string& eventNode) override;
+    void attach(const HidrawDevice& hidraw);
+    void arriveAll();
     void sayWaiting() const;
 
     EventLoop& loop_;
@@ -73,8 +70,7 @@ private:
     IUnservedDevices& unserved_;
     HardwareSettings settings_;
     ChosenDevices chosen_;
-    udev* udev_ = nullptr;
-    udev_monitor* monitor_ = nullptr;
+    std::unique_ptr<Hardware> hardware_;
     std::vector<std::unique_ptr<Attached>> attached_;
 };
 

@@ -36,30 +36,38 @@ std::string textOf(int fd, unsigned long request) {
 
 } // namespace
 
-HidrawSource::HidrawSource(EventLoop& loop, std::string devnode, uint16_t version, const HidrawTexts& texts)
-    : loop_(loop), devnode_(std::move(devnode)),
-      fd_(::open(devnode_.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC)) {
-    if (!fd_)
-        fail(devnode_, "open");
+std::unique_ptr<HidrawSource> HidrawSource::open(EventLoop& loop, std::string devnode, uint16_t version,
+                                                 const HidrawTexts& texts) {
+    UniqueFd fd(::open(devnode.c_str(), O_RDWR | O_NONBLOCK | O_CLOEXEC));
+    if (!fd)
+        fail(devnode, "open");
     hidraw_devinfo info{};
-    if (::ioctl(fd_.get(), HIDIOCGRAWINFO, &info) != 0)
-        fail(devnode_, "HIDIOCGRAWINFO");
+    if (::ioctl(fd.get(), HIDIOCGRAWINFO, &info) != 0)
+        fail(devnode, "HIDIOCGRAWINFO");
     int descriptorSize = 0;
-    if (::ioctl(fd_.get(), HIDIOCGRDESCSIZE, &descriptorSize) != 0)
-        fail(devnode_, "HIDIOCGRDESCSIZE");
+    if (::ioctl(fd.get(), HIDIOCGRDESCSIZE, &descriptorSize) != 0)
+        fail(devnode, "HIDIOCGRDESCSIZE");
     hidraw_report_descriptor descriptor{};
     descriptor.size = static_cast<uint32_t>(descriptorSize);
     if (descriptorSize <= 0 || descriptorSize > HID_MAX_DESCRIPTOR_SIZE ||
-        ::ioctl(fd_.get(), HIDIOCGRDESC, &descriptor) != 0)
-        fail(devnode_, "HIDIOCGRDESC");
-    vendorId_ = static_cast<uint16_t>(info.vendor);
-    identity_.productId = static_cast<uint16_t>(info.product);
-    identity_.versionNumber = version;
-    identity_.descriptor.assign(descriptor.value, descriptor.value + descriptor.size);
-    productName_ = texts.product.empty() ? textOf(fd_.get(), HIDIOCGRAWNAME(256)) : texts.product;
-    identity_.product = utf16FromUtf8(productName_);
-    identity_.serialNumber =
-        utf16FromUtf8(texts.serial.empty() ? textOf(fd_.get(), HIDIOCGRAWUNIQ(256)) : texts.serial);
+        ::ioctl(fd.get(), HIDIOCGRDESC, &descriptor) != 0)
+        fail(devnode, "HIDIOCGRDESC");
+    HidIdentity identity;
+    identity.productId = static_cast<uint16_t>(info.product);
+    identity.versionNumber = version;
+    identity.descriptor.assign(descriptor.value, descriptor.value + descriptor.size);
+    std::string productName = texts.product.empty() ? textOf(fd.get(), HIDIOCGRAWNAME(256)) : texts.product;
+    identity.product = utf16FromUtf8(productName);
+    identity.serialNumber =
+        utf16FromUtf8(texts.serial.empty() ? textOf(fd.get(), HIDIOCGRAWUNIQ(256)) : texts.serial);
+    return std::make_unique<HidrawSource>(loop, std::move(devnode), std::move(fd), std::move(identity),
+                                          static_cast<uint16_t>(info.vendor), std::move(productName));
+}
+
+HidrawSource::HidrawSource(EventLoop& loop, std::string devnode, UniqueFd fd, HidIdentity identity,
+                           uint16_t vendorId, std::string productName)
+    : loop_(loop), devnode_(std::move(devnode)), fd_(std::move(fd)), identity_(std::move(identity)),
+      vendorId_(vendorId), productName_(std::move(productName)) {
     loop_.add(fd_.get(), EPOLLIN, *this);
     reading_ = true;
 }

@@ -1,8 +1,9 @@
 #pragma once
 
 // The HID source of a real trackball: its hidraw node, read without blocking in the daemon's loop.
-// The identity comes from the node: the report descriptor (HIDIOCGRDESC), the ids (HIDIOCGRAWINFO),
-// and the product and serial texts unless the caller knows better ones (a USB device's own strings).
+// The identity comes from the node (open): the report descriptor (HIDIOCGRDESC), the ids
+// (HIDIOCGRAWINFO), and the product and serial texts unless the caller knows better ones (a USB
+// device's own strings).
 
 #include "../EventLoop.h"
 #include "../HidSource.h"
@@ -10,6 +11,7 @@
 #include "driver/hid/HidPreparsedData.h"
 
 #include <array>
+#include <memory>
 #include <string>
 
 namespace obx::kernd {
@@ -22,7 +24,11 @@ struct HidrawTexts {
 class HidrawSource final : public HidSource, private IEventHandler {
 public:
     // Opens the node and reads its identity. Throws std::runtime_error.
-    HidrawSource(EventLoop& loop, std::string devnode, uint16_t version, const HidrawTexts& texts);
+    static std::unique_ptr<HidrawSource> open(EventLoop& loop, std::string devnode, uint16_t version,
+                                              const HidrawTexts& texts);
+    // Reads `fd`, open already, one input report a read; the identity as the caller learnt it.
+    HidrawSource(EventLoop& loop, std::string devnode, UniqueFd fd, HidIdentity identity, uint16_t vendorId,
+                 std::string productName);
     ~HidrawSource() override;
     HidrawSource(const HidrawSource&) = delete;
     HidrawSource& operator=(const HidrawSource&) = delete;

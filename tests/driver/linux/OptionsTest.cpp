@@ -55,7 +55,11 @@ TEST(Options, RealTrackballsUnlessOnlyVirtualOnesAreAskedFor) {
     EXPECT_EQ(plain.options->devicesFile, "/etc/obxkern/devices.conf");
     EXPECT_EQ(plain.options->stateDir, "/var/lib/obxkern");
     EXPECT_EQ(parse({"--state-dir", "/tmp/s"}).options->stateDir, "/tmp/s");
-    EXPECT_EQ(parse({"--state-dir="}).error, "--state-dir needs a folder");
+    EXPECT_TRUE(plain.options->hardwareRoot.empty()) << "the system's own devices unless a test says";
+    EXPECT_EQ(parse({"--hardware-root=/tmp/h"}).options->hardwareRoot, "/tmp/h");
+    for (const char* folder : {"--runtime-dir", "--state-dir", "--hardware-root"})
+        EXPECT_EQ(parse({std::string(folder) + "="}).error, std::string(folder) + " needs a folder");
+    EXPECT_EQ(parse({"--devices-conf="}).error, "--devices-conf needs a file");
     EXPECT_FALSE(parse({"--virtual"}).options->servesHardware());
     EXPECT_FALSE(parse({"--virtual-plug"}).options->servesHardware()) << "plugged ones are virtual too";
     EXPECT_TRUE(parse({"--virtual-plug"}).options->virtualPlug);

@@ -17,13 +17,33 @@ export class DevicesView {
             const choice = el("input", { type: "radio", name: "device", value: device.id, id: `device-${device.id}`,
                 checked: device.id === this.state.device });
             choice.addEventListener("change", () => this.state.chooseDevice(device.id));
+            const declares = el("span", { class: "device-declares" });
+            showDeclared(device.id, declares);
             return el("li", {}, [choice, el("label", { for: choice.id }, [
                 el("strong", { class: "device-name", text: device.name }),
                 el("span", { text: ` — ${device.interface.toUpperCase()}, version ${device.version}` }),
+                declares,
             ])]);
         }));
         const empty = el("p", { class: "empty", text: "No trackball is connected. Plug one in: it appears here." });
         this.root.replaceChildren(present.length ? list : empty);
+    }
+}
+
+// What a descriptor declares, in words: "6 buttons, wheel, tilt".
+function declaredInWords({ buttons, wheel, pan }) {
+    return [buttons ? `${buttons} buttons` : null, wheel ? "wheel" : null, pan ? "tilt" : null].filter(Boolean);
+}
+
+// A trackball's buttons, wheel and tilt as its driver tells them. Left empty
+// when the driver does not tell (before 2.2) or the trackball left meanwhile:
+// the row then says what it said before.
+async function showDeclared(id, target) {
+    try {
+        const words = declaredInWords(await api.capabilities(id));
+        target.textContent = words.length ? `, ${words.join(", ")}` : "";
+    } catch {
+        target.textContent = "";
     }
 }
 
@@ -86,9 +106,8 @@ export class OtherDevicesView {
 
     row(device, control) {
         const ids = `${hex4(device.vendor)}:${hex4(device.product)}`;
-        const details = [ids, device.serial ? `serial ${device.serial}` : null,
-            device.buttons ? `${device.buttons} buttons` : null, device.wheel ? "wheel" : null,
-            device.pan ? "tilt" : null].filter(Boolean).join(", ");
+        const details = [ids, device.serial ? `serial ${device.serial}` : null, ...declaredInWords(device)]
+            .filter(Boolean).join(", ");
         return el("li", { class: "other-device", "data-id": ids }, [
             el("strong", { class: "device-name", text: device.name || "Unnamed device" }),
             el("span", { text: ` — ${details} ` }), control]);

@@ -242,6 +242,14 @@ void checkChoosing(int fd, Uhid& other, uint16_t vendor, uint16_t unlisted) {
     other.create("Guest Other Pointer", vendor, unlisted, obx::kernd::builtInDescriptor());
     check(waitUntil([&] { return eventNodeNamed("Guest Other Pointer", true).has_value(); }),
           "plugged in again, it is served again");
+    {
+        EvdevReader served(eventNodeNamed("Guest Other Pointer", true).value_or("/nonexistent"));
+        EvdevReader own(eventNodeNamed("Guest Other Pointer", false).value_or("/nonexistent"));
+        send(other, 0, 1, 1);
+        check(served.open() && hasEvent(served.nextReport(), EV_REL, REL_X, 1),
+              "its moves come out on the daemon's mouse");
+        check(own.open() && own.quietFor(300ms), "and not on its own evdev node, which the daemon grabbed");
+    }
     lists.clear();
     answer = request(fd, std::string("release ") + ids, lists);
     check(answer == "ok" && !lists.empty() && lists.back().starts_with("pointing-devices 1\n"),
