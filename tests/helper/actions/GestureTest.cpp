@@ -1,0 +1,183 @@
+#include "actions/Actions.h"
+#include "actions/SequencePlayer.h"
+#include "driver/shared/ObxControl.h"
+#include "settings/DeviceConfig.h"
+#include "support/ErrorText.h"
+#include "support/FakeDevice.h"
+#include "support/RecordingPlatformServices.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+namespace obx {
+namespace {
+
+using nlohmann::json;
+using test::PlatformCall;
+using ::testing::ElementsAre;
+using ::testing::IsEmpty;
+
+PlatformCall keys(std::uint32_t keyCode, bool down) {
+    return {"sendKeystroke", json::array({0, keyCode, down, false})};
+}
+
+const json keyA{{"command", "keystroke"}, {"keyCode", 0x41}};
+const json keyB{{"command", "keystroke"}, {"keyCode", 0x42}};
+
+json gesture(json fields) {
+    fields["command"] = "gesture";
+    return fields;
+}
+
+struct Refusal {
+    const char* what;
+    json fields;
+    const char* message;
+};
+
+void PrintTo(const Refusal& refusal, std::ostream* out) {
+    *out << refusal.what;
+}
+
+class GestureForm : public ::testing::TestWithParam<Refusal> {};
+
+TEST_P(GestureForm, IsRefusedWithItsReason) {
+    EXPECT_EQ(test::errorText([&] { createAction(nullptr, gesture(GetParam().fields)); }),
+              GetParam().message);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Fields, GestureForm,
+    ::testing::Values(
+        Refusal{
+            "unknownField",
+            {{"up", keyA}, {"wheel", keyB}},
+            "Gesture has no field \"wheel\" (it takes \"mode\", \"threshold\", \"up\", \"down\", \"left\", "
+            "\"right\", \"tap\", \"wheelUp\", \"wheelDown\", \"panLeft\", \"panRight\")"},
+        Refusal{"nothing", json::object(),
+                "Gesture needs at least one of \"up\", \"down\", \"left\", \"right\", \"wheelUp\", "
+                "\"wheelDown\", \"panLeft\", \"panRight\", \"tap\""},
+        Refusal{"thresholdLow",
+                {{"up", keyA}, {"threshold", 9}},
+                "Gesture has \"threshold\" 9, not a whole number from 10 to 2000"},
+        Refusal{"thresholdHigh",
+                {{"up", keyA}, {"threshold", 2001}},
+                "Gesture has \"threshold\" 2001, not a whole number from 10 to 2000"},
+        Refusal{"thresholdText",
+                {{"up", keyA}, {"threshold", "200"}},
+                "Gesture has \"threshold\" \"200\", not a whole number from 10 to 2000"},
+        Refusal{"thresholdFraction",
+                {{"up", keyA}, {"threshold", 20.5}},
+                "Gesture has \"threshold\" 20.5, not a whole number from 10 to 2000"},
+        Refusal{"modeUnknown",
+                {{"up", keyA}, {"mode", "twice"}},
+                "Gesture has \"mode\" \"twice\", not \"once\", \"repeat\" or \"none\""},
+        Refusal{"modeNumber",
+                {{"up", keyA}, {"mode", 1}},
+                "Gesture has \"mode\" 1, not \"once\", \"repeat\" or \"none\""},
+        Refusal{"noneWithTravel",
+                {{"up", keyA}, {"mode", "none"}},
+                "Gesture has \"mode\" \"none\", in which the ball moves the pointer, and an action for its "
+                "travel"},
+        Refusal{"repeatWithoutTravel",
+                {{"wheelUp", keyA}, {"mode", "repeat"}},
+                "Gesture has \"mode\" \"repeat\" but none of \"up\", \"down\", \"left\", \"right\""},
+        Refusal{"nestedNoObject",
+                {{"down", "keystroke"}},
+                "Gesture \"down\" is no action object with a \"command\" text"},
+        Refusal{"nestedUnbuildable",
+                {{"tap", {{"command", "keystroke"}}}},
+                "Gesture \"tap\" has the action {\"command\":\"keystroke\"}, which cannot be built"},
+        Refusal{"nestedStrictField",
+                {{"left", {{"command", "sequence"}, {"steps", json::array()}}}},
+                "Gesture \"left\": Sequence has 0 steps, not 1 to 64"},
+        Refusal{"nestedGesture",
+                {{"right", gesture({{"tap", keyA}})}},
+                "Gesture \"right\" cannot hold a gesture action"},
+        Refusal{"nestedUseGlobal",
+                {{"panLeft", {{"command", "useGlobal"}}}},
+                "Gesture \"panLeft\" cannot hold a useGlobal action"}),
+    [](const auto& info) { return std::string(info.param.what); });
+
+TEST(GestureFormTest, ModeAndThresholdDefaultsAndBoundsAndTheWrittenFormReadsBackTheSame) {
+    const auto travel =
+        std::dynamic_pointer_cast<ActionGesture>(createAction(nullptr, gesture({{"up", keyA}})));
+    EXPECT_EQ(travel->mode(), ActionGesture::Mode::once);
+    EXPECT_EQ(travel->threshold(), 200);
+    EXPECT_FALSE(travel->takesWheel());
+    const auto wheel = std::dynamic_pointer_cast<ActionGesture>(
+        createAction(nullptr, gesture({{"panRight", keyA}, {"threshold", 10}})));
+    EXPECT_EQ(wheel->mode(), ActionGesture::Mode::none);
+    EXPECT_EQ(wheel->threshold(), 10);
+    EXPECT_TRUE(wheel->takesWheel());
+
+    const json written =
+        gesture({{"mode", "repeat"},
+                 {"threshold", 2000},
+                 {"down", {{"command", "keystroke"}, {"keyCode", 34}, {"modifiers", "ctrl"}}},
+                 {"wheelUp", {{"command", "scroll"}, {"direction", "left"}, {"lines", 2}}},
+                 {"tap", {{"command", "singleClick"}, {"button", 2}, {"modifiers", ""}}}});
+    json out{{"command", "gesture"}};
+    createAction(nullptr, written)->toJson(out);
+    EXPECT_EQ(out, written);
+    json macro{{"command", "gesture"}};
+    createAction(nullptr, gesture({{"tap", {{"command", "media_mute"}}}}))->toJson(macro);
+    EXPECT_EQ(macro.at("tap"), json({{"command", "keystroke"}, {"keyCode", 173}, {"modifiers", ""}}))
+        << "a macro is expanded by the factory";
+}
+
+TEST(GestureFormTest, ARefusedGestureLeavesTheButtonAsItWasAndAStoredOneCostsOnlyItsButton) {
+    DeviceConfig config(nullptr, DeviceConfig::Blank{});
+    config.setButtonAction(0x20, {{"command", "none"}});
+    EXPECT_THROW(config.setButtonAction(0x20, gesture({{"up", keyA}, {"threshold", 0}})), ActionFieldError);
+    EXPECT_EQ(config.commands().at(0x20), R"({"command":"none"})");
+    config.mergeCommands(
+        {{0x40, gesture({{"up", keyA}, {"mode", "sometimes"}})}, {0x80, gesture({{"up", keyA}})}});
+    EXPECT_FALSE(config.actions().contains(0x40));
+    EXPECT_TRUE(config.actions().contains(0x80));
+    EXPECT_EQ(test::errorText([&] { config.requireAcceptedActions(); }),
+              "Button 0x40: Gesture has \"mode\" \"sometimes\", not \"once\", \"repeat\" or \"none\"");
+}
+
+class GesturePerform : public ::testing::Test {
+protected:
+    std::vector<PlatformCall> perform(std::uint8_t direction, std::uint8_t steps) {
+        platform->clear();
+        config.dispatchGestureEvent(device, 0x20, direction, steps);
+        return platform->inputCalls();
+    }
+
+    test::ScopedRecordingPlatform platform;
+    test::FakeDevice device;
+    DeviceConfig config{nullptr, DeviceConfig::Blank{}};
+};
+
+TEST_F(GesturePerform, TheDirectionsActionRunsWholeOnceForTravelAndOnceANotchForTheWheel) {
+    config.setButtonAction(
+        0x20,
+        gesture({{"up", keyA}, {"wheelDown", keyB}, {"tap", {{"command", "singleClick"}, {"button", 1}}}}));
+    EXPECT_THAT(perform(OBX_GESTURE_UP, 1), ElementsAre(keys(0x41, true), keys(0x41, false)));
+    EXPECT_THAT(perform(OBX_GESTURE_UP, 3), ElementsAre(keys(0x41, true), keys(0x41, false)))
+        << "travel is one step whatever the count";
+    EXPECT_THAT(perform(OBX_GESTURE_WHEEL_DOWN, 2),
+                ElementsAre(keys(0x42, true), keys(0x42, false), keys(0x42, true), keys(0x42, false)));
+    EXPECT_THAT(perform(OBX_GESTURE_TAP, 1),
+                ElementsAre(PlatformCall{"sendMouseButton", json::array({1, true})},
+                            PlatformCall{"sendMouseButton", json::array({1, false})}))
+        << "a plain click, which the map does for a button, is clicked here";
+    EXPECT_THAT(perform(OBX_GESTURE_LEFT, 1), IsEmpty());
+    EXPECT_THAT(perform(0, 1), IsEmpty());
+    EXPECT_THAT(perform(10, 1), IsEmpty());
+    config.setButtonAction(0x20, keyA);
+    EXPECT_THAT(perform(OBX_GESTURE_UP, 1), IsEmpty()) << "the settings changed since the driver's map";
+}
+
+TEST_F(GesturePerform, WithoutTheDriversGesturesTheButtonsPressRunsTheTap) {
+    config.setButtonAction(0x20, gesture({{"up", keyA}, {"tap", keyB}}));
+    config.dispatchButtonEvent(device, 0x20, 0);
+    config.dispatchButtonEvent(device, 0, 0x20);
+    EXPECT_THAT(platform->inputCalls(), ElementsAre(keys(0x42, true), keys(0x42, false)));
+}
+
+} // namespace
+} // namespace obx
