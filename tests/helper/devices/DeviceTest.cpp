@@ -209,7 +209,7 @@ TEST(ButtonMapRecordTest, OnlyPlainClicksAndScrollStepsAreMapped) {
     onlyActions(config, {{0x1, leftClick}, {0x2, ctrlRightClick}, {0x40000000, scrollLeftThree}});
     ButtonMapBytes map;
     map.fill(0xEE);
-    buildButtonMap(config, map);
+    buildButtonMap(config, OBX_DRIVER_VERSION, map);
     std::vector<std::uint8_t> head(map.begin(), map.begin() + 12 + 2 * 9);
     EXPECT_THAT(head, ElementsAre(44, 1, 0, 0, /*chords*/ 0, 0, 0, 0, /*count*/ 2, 0, 0, 0,
                                   /*1*/ 1, 0, 0, 0, OBX_MAP_BUTTONS, 1, 0, 0, 0,
@@ -226,7 +226,7 @@ TEST(ButtonMapRecordTest, TheChordMaskAndAtMostThirtyTwoEntriesInAscendingOrder)
     }
     onlyActions(config, actions);
     ButtonMapBytes map;
-    buildButtonMap(config, map);
+    buildButtonMap(config, OBX_DRIVER_VERSION, map);
     EXPECT_EQ(map[offsetof(OBX_BUTTON_MAP, Count)], 32);
     EXPECT_EQ(map[offsetof(OBX_BUTTON_MAP, ChordMask)], config.chordMask() & 0xFF);
     EXPECT_NE(config.chordMask(), 0u);
@@ -261,6 +261,7 @@ struct RecordingEventSink : DeviceEventSink {
     void buttonEvent(std::uint16_t device, std::uint32_t pressed, std::uint32_t released) override {
         buttons.push_back({device, pressed, released});
     }
+    void gestureEvent(std::uint16_t, std::uint32_t, std::uint8_t, std::uint8_t) override {}
     void devicesChanged() override {}
     std::vector<std::array<std::uint32_t, 3>> buttons;
 };
@@ -288,7 +289,7 @@ TEST_F(DeviceTest, AnEventBeforeAnyConfigurationIsLoggedAndTheReadQueuedAgain) {
     auto device = makeDevice();
     device->open();
     ButtonMapBytes nothingMapped;
-    buildButtonMap(config, nothingMapped);
+    buildButtonMap(config, OBX_DRIVER_VERSION, nothingMapped);
     nothingMapped[offsetof(OBX_BUTTON_MAP, Count)] = 0;
     ASSERT_FALSE(device->sendToDriver(IOCTL_OBX_SET_BUTTON_MAP, nothingMapped)) << "taken with 0 bytes";
     press(0x04);
