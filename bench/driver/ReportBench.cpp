@@ -28,6 +28,9 @@ public:
     void sendMovement(int32_t dx, int32_t dy) override { sum += static_cast<uint32_t>(dx + dy); }
     void sendWheel(uint32_t axis, int32_t amount) override { sum += axis + static_cast<uint32_t>(amount); }
     void reportToHelper(uint32_t p, uint32_t r) override { sum += p + r; }
+    void reportGesture(uint32_t buttons, uint8_t direction, uint8_t steps) override {
+        sum += buttons + direction + steps;
+    }
     bool startTimer(uint32_t, uint32_t) override { return false; }
     void stopTimer(uint32_t) override {}
     void traceTransition(const char*, const char*, const char*, const char*) override {}

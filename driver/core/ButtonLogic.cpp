@@ -22,6 +22,9 @@ const char* stateName(ButtonLogic::ChordState state) {
 
 void ButtonLogic::change(uint32_t pressed, uint32_t released) {
     raw_ = (raw_ | pressed) & ~released;
+    // A held gesture's own buttons are down already: any press is another button's.
+    if (pressed != 0)
+        gesture_.otherPress();
     // The release first: a change that lets one button go and presses another is both events.
     if (released != 0)
         chordEvent(ChordEvent::Release, released);
@@ -38,6 +41,7 @@ void ButtonLogic::change(uint32_t pressed, uint32_t released) {
 
 void ButtonLogic::setMap(const ButtonMap& map) {
     map_ = map;
+    gesture_.mapChange();
     uint32_t none = 0;
     chordEvent(ChordEvent::MapChange, none);
 }
@@ -208,7 +212,13 @@ void ButtonLogic::dispatchByMap(uint32_t pressed, uint32_t released) {
         perform(*pressedEntry);
         return;
     }
-    if (releasedEntry != nullptr && releasedEntry->kind == OBX_MAP_ACTION)
+    if (pressedEntry != nullptr && pressedEntry->kind == OBX_MAP_GESTURE) {
+        startGesture(*pressedEntry, pressedButtons);
+        return;
+    }
+    // The release of an action or a gesture whose press is not remembered does nothing, as the
+    // remembered one.
+    if (releasedEntry != nullptr && releasedEntry->kind != OBX_MAP_BUTTONS)
         return;
     endScrollModes();
     if (pressedEntry != nullptr)
@@ -241,8 +251,12 @@ uint32_t ButtonLogic::releaseAsPressed(uint32_t released) {
     }
     const uint32_t helperButtons = released & pressedToHelper_;
     const uint32_t actionButtons = released & pressedAsAction_;
+    const uint32_t gestureButtons = released & pressedAsGesture_;
     pressedToHelper_ &= ~released;
     pressedAsAction_ &= ~released;
+    pressedAsGesture_ &= ~released;
+    if (gestureButtons != 0)
+        gesture_.release(gestureButtons);
     if (mouseButtons != 0) {
         endScrollModes();
         out_.sendButtons(0, mouseButtons);
@@ -252,8 +266,8 @@ uint32_t ButtonLogic::releaseAsPressed(uint32_t released) {
         if ((helperButtons & bit) != 0)
             out_.reportToHelper(0, bit);
     }
-    // An action's release does nothing, as under the map of its press.
-    return remembered | helperButtons | actionButtons;
+    // An action's release does nothing, as under the map of its press; a gesture's ended it.
+    return remembered | helperButtons | actionButtons | gestureButtons;
 }
 
 void ButtonLogic::remember(uint32_t pressed, Route route, uint32_t mouseButtons) {
@@ -263,6 +277,13 @@ void ButtonLogic::remember(uint32_t pressed, Route route, uint32_t mouseButtons)
     }
     pressedToHelper_ = route == Route::Helper ? pressedToHelper_ | pressed : pressedToHelper_ & ~pressed;
     pressedAsAction_ = route == Route::Action ? pressedAsAction_ | pressed : pressedAsAction_ & ~pressed;
+    pressedAsGesture_ = route == Route::Gesture ? pressedAsGesture_ | pressed : pressedAsGesture_ & ~pressed;
+}
+
+void ButtonLogic::startGesture(const MapEntry& entry, uint32_t buttons) {
+    endScrollModes();
+    remember(buttons, Route::Gesture);
+    gesture_.press(entry);
 }
 
 void ButtonLogic::endScrollModes() {
@@ -277,10 +298,29 @@ void ButtonLogic::pan(int32_t value, int32_t multiplier) {
     panMultiplier_ = multiplier > 0 ? multiplier : 1;
     const uint32_t panBits = value > 0 ? OBX_PAN_RIGHT : (value < 0 ? OBX_PAN_LEFT : 0);
     const uint32_t next = (raw_ & ~OBX_PAN_BITS) | panBits;
+    if (gesture_.takesWheel()) {
+        if ((raw_ & ~next) != 0)
+            change(0, raw_ & ~next);
+        return;
+    }
     change(next & ~raw_, raw_ & ~next);
 }
 
 void ButtonLogic::fireChord() {
+    // Only the releases still to come are swallowed, of the buttons down at the window's end: one
+    // already queued in the window was dropped with the queue, and swallowing a later one would leave
+    // that mouse button down. Releases owed by an earlier chord whose buttons are still down stay owed.
+    uint32_t downAtEnd = pending_;
+    for (uint32_t i = 0; i < queuedCount_; ++i)
+        downAtEnd = (downAtEnd | queued_[i].pressed) & ~queued_[i].released;
+    if (const MapEntry* gesture = map_.find(pending_, OBX_MAP_GESTURE)) {
+        // The releases end the gesture the way a remembered press's do, so none is owed. A chord let go
+        // inside the window is a gesture pressed and released at once.
+        startGesture(*gesture, pending_ & downAtEnd);
+        if ((pending_ & ~downAtEnd) != 0)
+            gesture_.release(pending_ & ~downAtEnd);
+        return;
+    }
     if (const MapEntry* click = map_.find(pending_, OBX_MAP_BUTTONS)) {
         out_.sendButtons(click->output, 0);
         out_.sendButtons(0, click->output);
@@ -290,12 +330,6 @@ void ButtonLogic::fireChord() {
         out_.reportToHelper(pending_, 0);
         out_.reportToHelper(0, pending_);
     }
-    // Only the releases still to come are swallowed, of the buttons down at the window's end: one
-    // already queued in the window was dropped with the queue, and swallowing a later one would leave
-    // that mouse button down. Releases owed by an earlier chord whose buttons are still down stay owed.
-    uint32_t downAtEnd = pending_;
-    for (uint32_t i = 0; i < queuedCount_; ++i)
-        downAtEnd = (downAtEnd | queued_[i].pressed) & ~queued_[i].released;
     swallow_ |= pending_ & downAtEnd;
 }
 
@@ -312,6 +346,8 @@ void ButtonLogic::replayQueue() {
         } else if (const MapEntry* action = map_.find(c.pressed, OBX_MAP_ACTION)) {
             remember(c.pressed, Route::Action);
             perform(*action);
+        } else if (const MapEntry* gesture = map_.find(c.pressed, OBX_MAP_GESTURE)) {
+            startGesture(*gesture, c.pressed);
         } else {
             if (c.pressed != 0)
                 remember(c.pressed, Route::Helper);

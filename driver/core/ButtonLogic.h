@@ -2,6 +2,7 @@
 
 #include "driver/core/ButtonMap.h"
 #include "driver/core/ButtonOutput.h"
+#include "driver/core/GestureLogic.h"
 #include "driver/core/ScrollState.h"
 
 #include <array>
@@ -10,7 +11,8 @@
 namespace obx::driver {
 
 // Button changes under the button map: the chord window that holds presses back, the swallowing of
-// a fired chord's releases, map entries of both kinds and the driver actions.
+// a fired chord's releases, map entries of every kind and the driver actions. A gesture entry's press
+// and release go to the gesture logic.
 //
 // The chord logic is a state machine (its diagram is in docs/obxkernd.md): one handler per state
 // takes every event, the timer is started only on entering the holding state, and each transition
@@ -25,10 +27,12 @@ public:
         Swallowing, // a chord fired while its buttons were down: one release of each is dropped
     };
 
-    ButtonLogic(ScrollState& scroll, IButtonOutput& out) : scroll_(scroll), out_(out) {}
+    ButtonLogic(ScrollState& scroll, IButtonOutput& out, GestureLogic& gesture)
+        : scroll_(scroll), out_(out), gesture_(gesture) {}
 
     void change(uint32_t pressed, uint32_t released);
-    // `multiplier`: the pan's Resolution Multiplier, so many reports to a detent.
+    // `multiplier`: the pan's Resolution Multiplier, so many reports to a detent. While a gesture takes
+    // the wheel, the pan's presses and held steps are its own; a release still goes as its press went.
     void pan(int32_t value, int32_t multiplier = 1);
     void chordWindowEnd();
 
@@ -38,6 +42,13 @@ public:
     bool helperRegistered() const { return helperRegistered_; }
     uint32_t rawButtons() const { return raw_; }
     ChordState chordState() const { return state_; }
+    // The window is open with a button of a gesture that adds up travel: the motion meanwhile may be that
+    // gesture's, so it is held back until the window ends. Without a helper the window is dropped, so
+    // nothing is held.
+    bool holdsTravel() const {
+        return helperRegistered_ && state_ == ChordState::Holding &&
+               (pending_ & map_.travelGestureButtons()) != 0;
+    }
 
 private:
     struct Change {
@@ -65,7 +76,7 @@ private:
     // press of these buttons is remembered; the map then decides, as for any change.
     // Returns the buttons whose press was remembered, and so are dealt with.
     uint32_t releaseAsPressed(uint32_t released);
-    enum class Route : uint8_t { Mouse, Helper, Action };
+    enum class Route : uint8_t { Mouse, Helper, Action, Gesture };
     void remember(uint32_t pressed, Route route, uint32_t mouseButtons = 0);
     void endScrollModes();
 
@@ -75,9 +86,11 @@ private:
     void fireChord();
     void replayQueue();
     void perform(const MapEntry& entry);
+    void startGesture(const MapEntry& entry, uint32_t buttons);
 
     ScrollState& scroll_;
     IButtonOutput& out_;
+    GestureLogic& gesture_;
     ButtonMap map_;
     bool helperRegistered_ = false;
     uint32_t raw_ = 0;
@@ -94,6 +107,7 @@ private:
     // come yet.
     uint32_t pressedToHelper_ = 0;
     uint32_t pressedAsAction_ = 0;
+    uint32_t pressedAsGesture_ = 0;
     int32_t panMultiplier_ = 1;
 };
 

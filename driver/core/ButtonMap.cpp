@@ -1,5 +1,6 @@
 #include "driver/core/ButtonMap.h"
 
+#include <algorithm>
 #include <cstring>
 
 namespace obx::driver {
@@ -28,10 +29,27 @@ ButtonMap ButtonMap::fromRecord(std::span<const uint8_t> record) {
             out.amount = in.Data.Action.Amount;
         } else if (in.Kind == OBX_MAP_BUTTONS) {
             out.output = in.Data.OutputButtons;
+        } else if (in.Kind == OBX_MAP_GESTURE && decodeGesture(in.Data.Gesture, out)) {
+            if (out.mode != OBX_GESTURE_TRAVEL_NONE)
+                map.travelGestureButtons_ |= out.buttons;
         }
-        // Any other kind stays a button entry without output: its buttons are swallowed.
+        // Any other kind, and a gesture of a mode this driver does not know, stays a button entry without
+        // output: its buttons are swallowed, as by a driver that knows no gestures.
     }
     return map;
+}
+
+bool ButtonMap::decodeGesture(const OBX_MAP_GESTURE_DATA& in, MapEntry& out) {
+    if (in.Mode > OBX_GESTURE_TRAVEL_REPEAT)
+        return false;
+    out.kind = OBX_MAP_GESTURE;
+    out.mode = in.Mode;
+    out.flags = in.Flags & (OBX_GESTURE_WHEEL | OBX_GESTURE_TAP_CLICK); // unknown flags are ignored
+    const uint16_t threshold = in.Threshold;
+    out.threshold = threshold == 0 ? OBX_GESTURE_THRESHOLD_DEFAULT
+                                   : std::clamp<uint16_t>(threshold, OBX_GESTURE_THRESHOLD_MIN,
+                                                          OBX_GESTURE_THRESHOLD_MAX);
+    return true;
 }
 
 const MapEntry* ButtonMap::find(uint32_t buttons) const {

@@ -2,6 +2,7 @@
 
 #include "driver/core/Framework.h"
 
+#include <algorithm>
 #include <cstdint>
 
 namespace obx::driver {
@@ -19,6 +20,13 @@ inline int32_t detentsToDelta(int64_t detents) {
     return delta > INT32_MAX ? INT32_MAX : (delta < -INT32_MAX ? -INT32_MAX : static_cast<int32_t>(delta));
 }
 
+// One report's wheel or pan value in wheel-delta units, as the kernel's high-resolution wheel: a
+// detent is `multiplier` counts (its Resolution Multiplier).
+inline int32_t wheelDeltaOf(int32_t value, int32_t multiplier) {
+    return static_cast<int32_t>(std::clamp<int64_t>(
+        int64_t{value} * kWheelDelta / (multiplier < 1 ? 1 : multiplier), -INT32_MAX, INT32_MAX));
+}
+
 // What the button processor produces, and the timers it drives; implemented by the filter device.
 class IButtonOutput {
 public:
@@ -28,6 +36,9 @@ public:
     // a detent keeps them.
     virtual void sendWheel(uint32_t axis, int32_t amount) = 0;
     virtual void reportToHelper(uint32_t pressed, uint32_t released) = 0;
+    // An OBX_GESTURE_EVENT for the helper: the gesture entry's buttons, an OBX_GESTURE_* direction and
+    // its steps (1 to 255).
+    virtual void reportGesture(uint32_t buttons, uint8_t direction, uint8_t steps) = 0;
     // Returns whether the timer was already waiting.
     virtual bool startTimer(uint32_t id, uint32_t milliseconds) = 0;
     // Does not wait for a timer function that is running.

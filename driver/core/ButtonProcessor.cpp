@@ -1,12 +1,49 @@
 #include "driver/core/ButtonProcessor.h"
 
+#include <algorithm>
+
 namespace obx::driver {
+
+namespace {
+
+int32_t saturated(int64_t v) {
+    return static_cast<int32_t>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+} // namespace
+
+void ButtonProcessor::pan(int32_t value, int32_t multiplier) {
+    gesture_.wheel(kHorizontalWheel, wheelDeltaOf(value, multiplier));
+    buttons_.pan(value, multiplier);
+}
+
+void ButtonProcessor::movement(int32_t dx, int32_t dy) {
+    if (dx == 0 && dy == 0)
+        return;
+    if (gesture_.travel(dx, dy))
+        return;
+    if (buttons_.holdsTravel()) {
+        gesture_.holdBack(dx, dy);
+        return;
+    }
+    motion_.movement(dx, dy);
+}
+
+void ButtonProcessor::verticalWheel(int32_t delta) {
+    if (!gesture_.wheel(kVerticalWheel, delta))
+        motion_.wheel(kVerticalWheel, delta);
+}
 
 void ButtonProcessor::timerTick(uint32_t id) {
     switch (id) {
-    case kChordTimer:
+    case kChordTimer: {
         buttons_.chordWindowEnd();
+        // What the window held back and no gesture took moves the pointer now, after the replayed changes.
+        const Travel held = gesture_.takeHeldBack();
+        if (!held.empty())
+            motion_.movement(saturated(held.x), saturated(held.y));
         break;
+    }
     case kInertiaTimer:
         motion_.inertiaTick();
         break;

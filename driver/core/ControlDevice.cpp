@@ -225,11 +225,26 @@ void ControlDevice::resumeReads() {
 void ControlDevice::postEvent(uint32_t pressed, uint32_t released) {
     OBX_BUTTON_EVENT event{};
     event.Flags = OBX_BUTTON_EVENT_FLAGS;
-    event.TimeMs = clock_.uptimeMilliseconds();
     event.Pressed = pressed;
     event.Released = released;
-    uint8_t bytes[sizeof event];
-    std::memcpy(bytes, &event, sizeof event);
+    post(event);
+}
+
+void ControlDevice::postGesture(uint32_t buttons, uint8_t direction, uint8_t steps) {
+    OBX_GESTURE_EVENT event{};
+    event.Flags = OBX_GESTURE_EVENT_FLAGS;
+    event.Buttons = buttons;
+    event.Direction = direction;
+    event.Steps = steps;
+    post(event);
+}
+
+template <typename Record>
+void ControlDevice::post(Record record) {
+    static_assert(sizeof record == sizeof(OBX_BUTTON_EVENT), "one read takes one record of either kind");
+    record.TimeMs = clock_.uptimeMilliseconds();
+    uint8_t bytes[sizeof record];
+    std::memcpy(bytes, &record, sizeof record);
     if (ring_.store(bytes) != OBX_STATUS_SUCCESS)
         return; // full: the new event is dropped
     drain();

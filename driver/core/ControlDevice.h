@@ -65,10 +65,15 @@ public:
 
     // A button event for the helper.
     void postEvent(uint32_t pressed, uint32_t released);
+    // A gesture event for the helper (OBX_GESTURE_EVENT), through the same ring: the two records are of
+    // one size and told apart by their flags.
+    void postGesture(uint32_t buttons, uint8_t direction, uint8_t steps);
 
 private:
     Completion injectButtons(std::span<const uint8_t> input);
     Completion registerHelper(FileObject file);
+    template <typename Record>
+    void post(Record record);
     void drain();
     // Takes the reads of `file` (or all reads when null) off the queue into a list of their own.
     IPendingRead* unlinkReads(FileObject file);

@@ -115,6 +115,8 @@ void FilterDevice::readString(HidString which, std::size_t fieldOffset) {
 ObxStatus FilterDevice::releaseHardware() {
     LockGuard guard(services_.deviceLock);
     hidReady_ = false;
+    // The buttons' releases will not come: a gesture held ends here, and does nothing.
+    processor_.removal();
     services_.parser.release();
     return OBX_STATUS_SUCCESS;
 }
@@ -327,6 +329,10 @@ void FilterDevice::sendWheel(uint32_t axis, int32_t amount) {
 
 void FilterDevice::reportToHelper(uint32_t pressed, uint32_t released) {
     control_.postEvent(pressed, released);
+}
+
+void FilterDevice::reportGesture(uint32_t buttons, uint8_t direction, uint8_t steps) {
+    control_.postGesture(buttons, direction, steps);
 }
 
 ITimer* FilterDevice::timer(uint32_t id) const {

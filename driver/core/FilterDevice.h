@@ -89,6 +89,7 @@ private:
     void sendMovement(int32_t dx, int32_t dy) override;
     void sendWheel(uint32_t axis, int32_t amount) override;
     void reportToHelper(uint32_t pressed, uint32_t released) override;
+    void reportGesture(uint32_t buttons, uint8_t direction, uint8_t steps) override;
     bool startTimer(uint32_t id, uint32_t milliseconds) override;
     void stopTimer(uint32_t id) override;
     void traceTransition(const char* machine, const char* from, const char* event, const char* to) override;

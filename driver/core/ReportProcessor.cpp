@@ -96,12 +96,6 @@ uint32_t ReportProcessor::maskOf(std::span<const uint16_t> usages) {
     return mask;
 }
 
-int32_t ReportProcessor::wheelDelta(int32_t value, int32_t multiplier) {
-    // As the kernel's high-resolution wheel: a detent is `multiplier` counts of the wheel.
-    return static_cast<int32_t>(std::clamp<int64_t>(
-        int64_t{value} * kWheelDelta / (multiplier < 1 ? 1 : multiplier), -INT32_MAX, INT32_MAX));
-}
-
 void ReportProcessor::movementWheelAndPan(std::span<const uint8_t> report) {
     // Each axis on its own: one that the report lacks, or holds as a null value, leaves the other.
     int32_t x = 0;
@@ -112,8 +106,8 @@ void ReportProcessor::movementWheelAndPan(std::span<const uint8_t> report) {
         processor_.movement(x, y);
     int32_t wheel = 0;
     if (value(hid::kPageGenericDesktop, hid::kUsageWheel, report, wheel) && wheel != 0)
-        processor_.verticalWheel(
-            wheelDelta(wheel, hid_.resolutionMultiplier(hid::kPageGenericDesktop, hid::kUsageWheel, report)));
+        processor_.verticalWheel(wheelDeltaOf(
+            wheel, hid_.resolutionMultiplier(hid::kPageGenericDesktop, hid::kUsageWheel, report)));
     int32_t pan = 0;
     if (value(hid::kPageConsumer, hid::kUsageAcPan, report, pan))
         processor_.pan(pan, hid_.resolutionMultiplier(hid::kPageConsumer, hid::kUsageAcPan, report));

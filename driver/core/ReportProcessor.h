@@ -44,7 +44,6 @@ private:
     void genericButtons(std::span<const uint8_t> report);
     void movementWheelAndPan(std::span<const uint8_t> report);
     static uint32_t maskOf(std::span<const uint16_t> usages);
-    static int32_t wheelDelta(int32_t value, int32_t multiplier);
     // A value of the report, clamped into its field's range as the kernel does; false when it has none.
     bool value(uint16_t page, uint16_t usage, std::span<const uint8_t> report, int32_t& out) const;
 

@@ -113,7 +113,12 @@ typedef uint32_t OBX_STATUS;
 #define OBX_GESTURE_EVENT_FLAGS 0x0010u
 
 /* OBX_MAP_GESTURE_DATA.Mode: what the ball's travel does while the buttons are held. With any mode
-   other than OBX_GESTURE_TRAVEL_NONE the pointer does not move while they are held. */
+   other than OBX_GESTURE_TRAVEL_NONE the pointer does not move while they are held. The travel is the
+   ball's own counts, before slow pointer and single axis. In mode REPEAT the first step fixes the
+   direction until the release: travel back lowers the count and makes no step the other way, and the next
+   step comes when the travel passes the next multiple of the threshold again (at most 8 steps a report).
+   A driver of 2.2 keeps an entry of an unknown mode as kind 0 without output, as an entry of an unknown
+   kind; flags it does not know are ignored. */
 #define OBX_GESTURE_TRAVEL_NONE 0u   /* the pointer moves as usual (a wheel-only gesture) */
 #define OBX_GESTURE_TRAVEL_ONCE 1u   /* on release: the direction of the larger net travel, if past the threshold */
 #define OBX_GESTURE_TRAVEL_REPEAT 2u /* while held: a step each time the travel passes another threshold */
@@ -127,7 +132,9 @@ typedef uint32_t OBX_STATUS;
 #define OBX_GESTURE_THRESHOLD_MAX 2000u
 #define OBX_GESTURE_THRESHOLD_DEFAULT 200u
 
-/* OBX_GESTURE_EVENT.Direction */
+/* OBX_GESTURE_EVENT.Direction. Travel in screen terms: the ball's y negative is UP, x negative is LEFT,
+   the axis of the larger net travel wins and the vertical one on a tie. WHEEL_UP and PAN_RIGHT are the
+   wheel's and the pan's positive values, whatever the scroll inversion. */
 #define OBX_GESTURE_UP 1u
 #define OBX_GESTURE_DOWN 2u
 #define OBX_GESTURE_LEFT 3u

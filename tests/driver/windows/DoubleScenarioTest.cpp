@@ -304,6 +304,29 @@ TEST_F(DoubleTest, PendedReadsCompleteWithButtonEventsOrAreCancelled) {
     Machine::unload();
 }
 
+TEST_F(DoubleTest, AGestureEventCompletesAPendedRead) {
+    startConnected(fiveButtonModel());
+    const Handle helper = Machine::openControl();
+    OBX_BUTTON_MAP map{sizeof(OBX_BUTTON_MAP), 0, 1, {}};
+    map.Entries[0].Buttons = 0x8;
+    map.Entries[0].Kind = OBX_MAP_GESTURE;
+    map.Entries[0].Data.Gesture = {OBX_GESTURE_TRAVEL_ONCE, 0, 10};
+    ASSERT_EQ(Machine::control(helper, IOCTL_OBX_SET_BUTTON_MAP, bytesOf(map), 0).status, kSuccess);
+    ASSERT_EQ(Machine::control(helper, IOCTL_OBX_REGISTER_HELPER, {}, 0).status, kSuccess);
+    const RequestId read = Machine::read(helper, sizeof(OBX_GESTURE_EVENT));
+    Machine::report({0x00, 0x08, 12, 3, 0, 0});
+    Machine::report({0x00, 0x00, 0, 0, 0, 0});
+    EXPECT_TRUE(Machine::takePackets().empty()) << "the travel was the gesture's";
+    ASSERT_EQ(Machine::result(read).completions, 1);
+    EXPECT_EQ(Machine::result(read).information, sizeof(OBX_GESTURE_EVENT));
+    OBX_GESTURE_EVENT event{};
+    std::memcpy(&event, Machine::result(read).output.data(), sizeof event);
+    EXPECT_EQ(event.Flags, 0x0010);
+    EXPECT_EQ(event.Buttons, 0x8u);
+    EXPECT_EQ(event.Direction, OBX_GESTURE_RIGHT);
+    Machine::unload();
+}
+
 // The binding lets a cancel and the core's completion race: whichever of the two comes second
 // completes the read, once, with the event the core had for it.
 TEST_F(DoubleTest, ACancelRacingAnEventCompletesTheReadOnceWithTheEvent) {
