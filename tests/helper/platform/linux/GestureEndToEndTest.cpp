@@ -35,7 +35,7 @@ TEST_P(GestureOnX11, TheChosenActionReachesTheClientAndTheDriverSendsNothing) {
     obx::test::playGesture(rig, scenario);
     // A press and a release each.
     probe->waitForEvents(2 * scenario.presses.size());
-    obx::test::expectNothingBeforeAMove(rig);
+    rig.expectNothingBeforeAMove();
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
     EXPECT_EQ(pressesOf(probe->events()), scenario.presses);
     EXPECT_EQ(probe->events().size(), 2 * scenario.presses.size());

@@ -29,8 +29,8 @@ protected:
     void setAction(std::uint32_t mask, const json& action) { rig->setAction(mask, action); }
     // A press and release of the trackball's buttons in mask.
     void click(std::uint8_t mask) {
-        ASSERT_TRUE(rig->peer().send(mask));
-        ASSERT_TRUE(rig->peer().send(0));
+        ASSERT_TRUE(rig->send(mask));
+        ASSERT_TRUE(rig->send(0));
     }
 
     std::optional<obx::test::VirtualTrackballRig> rig;

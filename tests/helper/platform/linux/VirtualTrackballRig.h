@@ -5,15 +5,19 @@
 // tests of actions drive on every desktop.
 
 #include "actions/PlatformServicesImpl.h"
-#include "support/DaemonProcess.h"
 #include "support/FakeDesktopQueries.h"
 #include "support/TempFolder.h"
 
+#include <cstdint>
 #include <memory>
 #include <nlohmann/json.hpp>
-#include <optional>
 
 namespace obx::test {
+
+// Kept out of this header: the daemon's test support and the helper
+// program's both name their time-outs kWait.
+class DaemonProcess;
+class VirtualPeer;
 
 class VirtualTrackballRig {
 public:
@@ -29,14 +33,19 @@ public:
     bool started() const { return started_; }
     // The global profile's action of the buttons in mask.
     void setAction(std::uint32_t mask, const nlohmann::json& action);
-    // The trackball's own side, connected on first use.
-    VirtualPeer& peer();
+    // A report of the trackball's built-in layout; false when it was not taken.
+    bool send(std::uint8_t buttons, std::int8_t x = 0, std::int8_t y = 0, std::int8_t wheel = 0);
+    // Sends a move and expects it to be the trackball's first packet since
+    // the last: what came before moved, scrolled or clicked through the driver.
+    void expectNothingBeforeAMove();
 
 private:
+    VirtualPeer& peer();
+
     TempFolder config_;
     std::shared_ptr<DesktopState> desktop_ = std::make_shared<DesktopState>();
-    DaemonProcess daemon_{OBXKERND_PATH};
-    std::optional<VirtualPeer> peer_;
+    std::unique_ptr<DaemonProcess> daemon_;
+    std::unique_ptr<VirtualPeer> peer_;
     bool started_ = false;
 };
 
