@@ -1,9 +1,11 @@
+#include "RefusedForm.h"
 #include "actions/Actions.h"
 #include "actions/SequencePlayer.h"
 #include "driver/shared/ObxControl.h"
 #include "settings/DeviceConfig.h"
 #include "support/ErrorText.h"
 #include "support/FakeDevice.h"
+#include "support/GestureForms.h"
 #include "support/RecordingPlatformServices.h"
 
 #include <gmock/gmock.h>
@@ -13,7 +15,11 @@ namespace obx {
 namespace {
 
 using nlohmann::json;
+using test::FormRefusal;
+using test::gesture;
 using test::PlatformCall;
+using test::refusalName;
+using test::RefusedForm;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -21,83 +27,49 @@ PlatformCall keys(std::uint32_t keyCode, bool down) {
     return {"sendKeystroke", json::array({0, keyCode, down, false})};
 }
 
-const json keyA{{"command", "keystroke"}, {"keyCode", 0x41}};
-const json keyB{{"command", "keystroke"}, {"keyCode", 0x42}};
-
-json gesture(json fields) {
-    fields["command"] = "gesture";
-    return fields;
-}
-
-struct Refusal {
-    const char* what;
-    json fields;
-    const char* message;
-};
-
-void PrintTo(const Refusal& refusal, std::ostream* out) {
-    *out << refusal.what;
-}
-
-class GestureForm : public ::testing::TestWithParam<Refusal> {};
-
-TEST_P(GestureForm, IsRefusedWithItsReason) {
-    EXPECT_EQ(test::errorText([&] { createAction(nullptr, gesture(GetParam().fields)); }),
-              GetParam().message);
-}
+const json keyA = test::keyAction('a');
+const json keyB = test::keyAction('b');
 
 INSTANTIATE_TEST_SUITE_P(
-    Fields, GestureForm,
+    Gesture, RefusedForm,
     ::testing::Values(
-        Refusal{
-            "unknownField",
-            {{"up", keyA}, {"wheel", keyB}},
+        FormRefusal{
+            "unknownField", gesture({{"up", keyA}, {"wheel", keyB}}),
             "Gesture has no field \"wheel\" (it takes \"mode\", \"threshold\", \"up\", \"down\", \"left\", "
             "\"right\", \"tap\", \"wheelUp\", \"wheelDown\", \"panLeft\", \"panRight\")"},
-        Refusal{"nothing", json::object(),
-                "Gesture needs at least one of \"up\", \"down\", \"left\", \"right\", \"wheelUp\", "
-                "\"wheelDown\", \"panLeft\", \"panRight\", \"tap\""},
-        Refusal{"thresholdLow",
-                {{"up", keyA}, {"threshold", 9}},
-                "Gesture has \"threshold\" 9, not a whole number from 10 to 2000"},
-        Refusal{"thresholdHigh",
-                {{"up", keyA}, {"threshold", 2001}},
-                "Gesture has \"threshold\" 2001, not a whole number from 10 to 2000"},
-        Refusal{"thresholdText",
-                {{"up", keyA}, {"threshold", "200"}},
-                "Gesture has \"threshold\" \"200\", not a whole number from 10 to 2000"},
-        Refusal{"thresholdFraction",
-                {{"up", keyA}, {"threshold", 20.5}},
-                "Gesture has \"threshold\" 20.5, not a whole number from 10 to 2000"},
-        Refusal{"modeUnknown",
-                {{"up", keyA}, {"mode", "twice"}},
-                "Gesture has \"mode\" \"twice\", not \"once\", \"repeat\" or \"none\""},
-        Refusal{"modeNumber",
-                {{"up", keyA}, {"mode", 1}},
-                "Gesture has \"mode\" 1, not \"once\", \"repeat\" or \"none\""},
-        Refusal{"noneWithTravel",
-                {{"up", keyA}, {"mode", "none"}},
-                "Gesture has \"mode\" \"none\", in which the ball moves the pointer, and an action for its "
-                "travel"},
-        Refusal{"repeatWithoutTravel",
-                {{"wheelUp", keyA}, {"mode", "repeat"}},
-                "Gesture has \"mode\" \"repeat\" but none of \"up\", \"down\", \"left\", \"right\""},
-        Refusal{"nestedNoObject",
-                {{"down", "keystroke"}},
-                "Gesture \"down\" is no action object with a \"command\" text"},
-        Refusal{"nestedUnbuildable",
-                {{"tap", {{"command", "keystroke"}}}},
-                "Gesture \"tap\" has the action {\"command\":\"keystroke\"}, which cannot be built"},
-        Refusal{"nestedStrictField",
-                {{"left", {{"command", "sequence"}, {"steps", json::array()}}}},
-                "Gesture \"left\": Sequence has 0 steps, not 1 to 64"},
-        Refusal{"nestedGesture",
-                {{"right", gesture({{"tap", keyA}})}},
-                "Gesture \"right\" cannot hold a gesture action"},
-        Refusal{"nestedUseGlobal",
-                {{"panLeft", {{"command", "useGlobal"}}}},
-                "Gesture \"panLeft\" cannot hold a useGlobal action"}),
-    [](const auto& info) { return std::string(info.param.what); });
+        FormRefusal{"nothing", gesture(json::object()),
+                    "Gesture needs at least one of \"up\", \"down\", \"left\", \"right\", \"wheelUp\", "
+                    "\"wheelDown\", \"panLeft\", \"panRight\", \"tap\""},
+        FormRefusal{"thresholdLow", gesture({{"up", keyA}, {"threshold", 9}}),
+                    "Gesture has \"threshold\" 9, not a whole number from 10 to 2000"},
+        FormRefusal{"thresholdHigh", gesture({{"up", keyA}, {"threshold", 2001}}),
+                    "Gesture has \"threshold\" 2001, not a whole number from 10 to 2000"},
+        FormRefusal{"thresholdText", gesture({{"up", keyA}, {"threshold", "200"}}),
+                    "Gesture has \"threshold\" \"200\", not a whole number from 10 to 2000"},
+        FormRefusal{"thresholdFraction", gesture({{"up", keyA}, {"threshold", 20.5}}),
+                    "Gesture has \"threshold\" 20.5, not a whole number from 10 to 2000"},
+        FormRefusal{"modeUnknown", gesture({{"up", keyA}, {"mode", "twice"}}),
+                    "Gesture has \"mode\" \"twice\", not \"once\", \"repeat\" or \"none\""},
+        FormRefusal{"modeNumber", gesture({{"up", keyA}, {"mode", 1}}),
+                    "Gesture has \"mode\" 1, not \"once\", \"repeat\" or \"none\""},
+        FormRefusal{
+            "noneWithTravel", gesture({{"up", keyA}, {"mode", "none"}}),
+            "Gesture has \"mode\" \"none\", in which the ball moves the pointer, and an action for its "
+            "travel"},
+        FormRefusal{"repeatWithoutTravel", gesture({{"wheelUp", keyA}, {"mode", "repeat"}}),
+                    "Gesture has \"mode\" \"repeat\" but none of \"up\", \"down\", \"left\", \"right\""},
+        FormRefusal{"nestedNoObject", gesture({{"down", "keystroke"}}),
+                    "Gesture \"down\" is no action object with a \"command\" text"},
+        FormRefusal{"nestedUnbuildable", gesture({{"tap", {{"command", "keystroke"}}}}),
+                    "Gesture \"tap\" has the action {\"command\":\"keystroke\"}, which cannot be built"},
+        FormRefusal{"nestedStrictField",
+                    gesture({{"left", {{"command", "sequence"}, {"steps", json::array()}}}}),
+                    "Gesture \"left\": Sequence has 0 steps, not 1 to 64"},
+        FormRefusal{"nestedGesture", gesture({{"right", gesture({{"tap", keyA}})}}),
+                    "Gesture \"right\" cannot hold a gesture action"},
+        FormRefusal{"nestedUseGlobal", gesture({{"panLeft", {{"command", "useGlobal"}}}}),
+                    "Gesture \"panLeft\" cannot hold a useGlobal action"}),
+    refusalName);
 
 TEST(GestureFormTest, ModeAndThresholdDefaultsAndBoundsAndTheWrittenFormReadsBackTheSame) {
     const auto travel =

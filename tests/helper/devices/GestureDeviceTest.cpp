@@ -6,6 +6,7 @@
 #include "devices/ButtonMapRecord.h"
 #include "devices/Device.h"
 #include "settings/DeviceConfig.h"
+#include "support/GestureForms.h"
 #include "support/RecordingPlatformServices.h"
 #include "support/ScriptedWaitPrimitive.h"
 
@@ -17,15 +18,11 @@ namespace obx {
 namespace {
 
 using nlohmann::json;
+using test::gesture;
 using test::PlatformCall;
 using ::testing::ElementsAre;
 
-const json keyA{{"command", "keystroke"}, {"keyCode", 0x41}};
-
-json gesture(json fields) {
-    fields["command"] = "gesture";
-    return fields;
-}
+const json keyA = test::keyAction('a');
 
 struct MapCase {
     const char* what;

@@ -6,6 +6,7 @@
 // or "button 1".
 
 #include "VirtualTrackballRig.h"
+#include "support/GestureForms.h"
 
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
@@ -31,10 +32,6 @@ struct GestureScenario {
 
 inline void PrintTo(const GestureScenario& scenario, std::ostream* out) {
     *out << scenario.name;
-}
-
-inline nlohmann::json keyAction(char letter) {
-    return {{"command", "keystroke"}, {"keyCode", static_cast<int>(letter - 'a' + 'A')}};
 }
 
 inline const std::vector<GestureScenario>& gestureScenarios() {
