@@ -108,7 +108,8 @@ void ActionGesture::fromJson(const json& json) {
         }
         mode_ = named->second;
     }
-    // Either way a written action could never run, which the user would not see.
+    // Under "none" a direction's action could never run; under "once" or
+    // "repeat" without one the ball would only stop moving the pointer.
     if (mode_ == Mode::none && travels) {
         refuse("has \"mode\" \"none\", in which the ball moves the pointer, and an action for its travel");
     }
