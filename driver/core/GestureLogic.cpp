@@ -73,10 +73,12 @@ bool GestureLogic::travel(int32_t dx, int32_t dy) {
 bool GestureLogic::wheel(uint32_t axis, int32_t delta) {
     if (state_ == State::Idle || delta == 0)
         return false;
-    wheelAxis_ = axis;
-    wheelDelta_ = delta;
+    // Its notches are the same events in every state held; without the flag it scrolls.
+    const bool taken = (flags_ & OBX_GESTURE_WHEEL) != 0;
+    if (taken)
+        notches(axis, delta);
     event(Event::Wheel);
-    return (flags_ & OBX_GESTURE_WHEEL) != 0;
+    return taken;
 }
 
 void GestureLogic::mapChange() {
@@ -135,8 +137,6 @@ GestureLogic::State GestureLogic::onHeld(Event event) {
     case Event::Travel:
         return afterTravel(State::Held);
     case Event::Wheel:
-        emitWheel(wheelAxis_, wheelDelta_);
-        return State::Decided;
     case Event::OtherPress:
         return State::Decided;
     case Event::MapChange:
@@ -149,6 +149,7 @@ GestureLogic::State GestureLogic::onHeld(Event event) {
 GestureLogic::State GestureLogic::onDecided(Event event) {
     switch (event) {
     case Event::Press:
+    case Event::Wheel:
     case Event::OtherPress:
         return State::Decided;
     case Event::Release:
@@ -158,9 +159,6 @@ GestureLogic::State GestureLogic::onDecided(Event event) {
         return State::Idle;
     case Event::Travel:
         return afterTravel(State::Decided);
-    case Event::Wheel:
-        emitWheel(wheelAxis_, wheelDelta_);
-        return State::Decided;
     case Event::MapChange:
     case Event::Removal:
         return State::Idle;
@@ -171,6 +169,7 @@ GestureLogic::State GestureLogic::onDecided(Event event) {
 GestureLogic::State GestureLogic::onRepeating(Event event) {
     switch (event) {
     case Event::Press:
+    case Event::Wheel:
     case Event::OtherPress:
         return State::Repeating;
     case Event::Release: // the steps were the gesture
@@ -179,9 +178,6 @@ GestureLogic::State GestureLogic::onRepeating(Event event) {
         return State::Idle;
     case Event::Travel:
         stepsDue();
-        return State::Repeating;
-    case Event::Wheel:
-        emitWheel(wheelAxis_, wheelDelta_);
         return State::Repeating;
     }
     return State::Repeating;
@@ -234,9 +230,7 @@ void GestureLogic::stepsDue() {
         report(repeatDirection_, 1);
 }
 
-void GestureLogic::emitWheel(uint32_t axis, int32_t delta) {
-    if ((flags_ & OBX_GESTURE_WHEEL) == 0)
-        return; // it scrolls, and is no tap
+void GestureLogic::notches(uint32_t axis, int32_t delta) {
     // Whole notches out of fractions: a turn back drops the fraction kept, as the system's wheel does.
     int64_t& rest = wheelRest_[axis == kHorizontalWheel ? 1 : 0];
     if ((rest < 0 && delta > 0) || (rest > 0 && delta < 0))

@@ -76,13 +76,14 @@ private:
     State onDecided(Event event);
     State onRepeating(Event event);
     // Where travel leaves a gesture that has not repeated yet: past the threshold it repeats (mode
-    // REPEAT) or is decided; short of it, it stays in `short`.
+    // REPEAT) or is decided; short of it, it stays in `shortOfThreshold`.
     State afterTravel(State shortOfThreshold);
     bool pastThreshold() const;
     // The direction of the larger net travel (screen coordinates: y negative is up); vertical on a tie.
     uint8_t direction() const;
     void stepsDue();
-    void emitWheel(uint32_t axis, int32_t delta);
+    // The whole notches of a wheel or pan report, as events.
+    void notches(uint32_t axis, int32_t delta);
     void tap();
     void report(uint8_t direction, uint32_t steps);
 
@@ -100,9 +101,6 @@ private:
     int64_t stepsMade_ = 0;
     // The wheel's and the pan's fractions of a notch, in wheel-delta units.
     std::array<int64_t, 2> wheelRest_{};
-    // The report being handled by Wheel: its axis and amount.
-    uint32_t wheelAxis_ = 0;
-    int32_t wheelDelta_ = 0;
 };
 
 } // namespace obx::driver

@@ -85,8 +85,9 @@ void registerHelperWithEmptyMap(Handle handle) {
     ASSERT_EQ(Machine::control(handle, IOCTL_OBX_REGISTER_HELPER, {}, 0).status, kSuccess);
 }
 
-OBX_BUTTON_EVENT eventOf(const RequestResult& result) {
-    OBX_BUTTON_EVENT event{};
+template <typename Record = OBX_BUTTON_EVENT>
+Record eventOf(const RequestResult& result) {
+    Record event{};
     EXPECT_EQ(result.output.size(), sizeof event);
     std::memcpy(&event, result.output.data(), std::min(result.output.size(), sizeof event));
     return event;
@@ -317,10 +318,7 @@ TEST_F(DoubleTest, AGestureEventCompletesAPendedRead) {
     Machine::report({0x00, 0x08, 12, 3, 0, 0});
     Machine::report({0x00, 0x00, 0, 0, 0, 0});
     EXPECT_TRUE(Machine::takePackets().empty()) << "the travel was the gesture's";
-    ASSERT_EQ(Machine::result(read).completions, 1);
-    EXPECT_EQ(Machine::result(read).information, sizeof(OBX_GESTURE_EVENT));
-    OBX_GESTURE_EVENT event{};
-    std::memcpy(&event, Machine::result(read).output.data(), sizeof event);
+    const auto event = eventOf<OBX_GESTURE_EVENT>(Machine::result(read));
     EXPECT_EQ(event.Flags, 0x0010);
     EXPECT_EQ(event.Buttons, 0x8u);
     EXPECT_EQ(event.Direction, OBX_GESTURE_RIGHT);
