@@ -35,10 +35,15 @@ public:
     virtual void toJson(nlohmann::json& json) const;
     // Runs the action for a press (down) or a release of a trackball button.
     virtual void execute(IObxDevice& device, bool down) = 0;
+    // Runs the action whole, a press and then its release, all in the helper:
+    // what a gesture does with the action it chose. A kind that leaves part of
+    // its work to the driver's button map does all of it here.
+    virtual void runWhole(IObxDevice& device);
 
     const std::string& name() const { return name_; }
     DeviceConfig* owner() const { return owner_; }
-    void setOwner(DeviceConfig* owner) { owner_ = owner; }
+    // A kind that holds actions of its own re-points them too.
+    virtual void setOwner(DeviceConfig* owner) { owner_ = owner; }
 
 protected:
     explicit ActionBase(std::string name) : name_(std::move(name)) {}

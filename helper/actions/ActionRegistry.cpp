@@ -31,6 +31,7 @@ bool registerBuiltInKinds() {
     registerKind<ActionUseGlobal>();
     registerKind<ActionSystem>();
     registerKind<ActionScroll>();
+    registerKind<ActionGesture>();
     return true;
 }
 

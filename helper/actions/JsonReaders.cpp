@@ -53,4 +53,13 @@ bool readBool(const nlohmann::json& object, const std::string& key, bool fallbac
     return text != "false" && text != "0";
 }
 
+bool isWholeNumberIn(const nlohmann::json& value, std::int64_t lowest, std::int64_t highest) {
+    if (value.is_number_unsigned()) {
+        const auto number = value.get<std::uint64_t>();
+        return std::cmp_greater_equal(number, lowest) && std::cmp_less_equal(number, highest);
+    }
+    return value.is_number_integer() && value.get<std::int64_t>() >= lowest &&
+           value.get<std::int64_t>() <= highest;
+}
+
 } // namespace obx

@@ -67,4 +67,8 @@ std::string readString(const nlohmann::json& object, const std::string& key, con
 // A text is false only when it is "false" (any case) or "0".
 bool readBool(const nlohmann::json& object, const std::string& key, bool fallback);
 
+// For the forms read strictly, which no older client wrote: a whole JSON
+// number (no text, no fraction, no boolean) from lowest to highest.
+bool isWholeNumberIn(const nlohmann::json& value, std::int64_t lowest, std::int64_t highest);
+
 } // namespace obx

@@ -36,6 +36,16 @@ void ActionSingleClick::execute(IObxDevice& device, bool down) {
         log(LogLevel::debug, "\tmodifiers == 0, ignoring");
         return;
     }
+    pressOrRelease(device, down);
+}
+
+void ActionSingleClick::runWhole(IObxDevice& device) {
+    log(LogLevel::debug, "Single click action, whole - button: ", button(), ", modifiers: ", modifiers());
+    pressOrRelease(device, true);
+    pressOrRelease(device, false);
+}
+
+void ActionSingleClick::pressOrRelease(IObxDevice& device, bool down) const {
     if (down) {
         pokeModifiers(device, modifiers(), true);
     }

@@ -37,6 +37,11 @@ public:
     // A plain click is done by the driver from the button map; only clicks
     // with modifiers reach this point and need the helper.
     void execute(IObxDevice& device, bool down) override;
+    // The click with or without modifiers: no map entry does it for a gesture.
+    void runWhole(IObxDevice& device) override;
+
+private:
+    void pressOrRelease(IObxDevice& device, bool down) const;
 };
 
 class ActionDrag final : public ActionMouseButton {

@@ -1,6 +1,7 @@
 #include "actions/SequenceSteps.h"
 
 #include "actions/ActionBase.h"
+#include "actions/JsonReaders.h"
 #include "actions/Modifiers.h"
 
 #include <algorithm>
@@ -114,12 +115,7 @@ private:
         if (found == object_.end()) {
             return 0;
         }
-        const bool inRange = found->is_number_unsigned()
-                                 ? found->get<std::uint64_t>() <= static_cast<std::uint64_t>(highest) &&
-                                       std::cmp_greater_equal(found->get<std::uint64_t>(), lowest)
-                                 : found->is_number_integer() && found->get<std::int64_t>() >= lowest &&
-                                       found->get<std::int64_t>() <= highest;
-        if (!inRange) {
+        if (!isWholeNumberIn(*found, lowest, highest)) {
             refuse("has \"" + std::string(key) + "\" " + found->dump() + ", not a whole number from " +
                    std::to_string(lowest) + " to " + std::to_string(highest));
         }

@@ -1,5 +1,6 @@
 #include "devices/ButtonMapRecord.h"
 
+#include "actions/GestureAction.h"
 #include "actions/MouseActions.h"
 #include "settings/DeviceConfig.h"
 
@@ -16,17 +17,55 @@ void storeU32(std::uint8_t* at, std::uint32_t value) {
     at[3] = static_cast<std::uint8_t>(value >> 24);
 }
 
+void writeOutputButtons(std::uint32_t mask, std::uint32_t outputButtons, std::uint8_t* entry) {
+    storeU32(entry + offsetof(OBX_BUTTON_MAP_ENTRY, Buttons), mask);
+    entry[offsetof(OBX_BUTTON_MAP_ENTRY, Kind)] = OBX_MAP_BUTTONS;
+    storeU32(entry + offsetof(OBX_BUTTON_MAP_ENTRY, Data), outputButtons);
+}
+
+// Buttons 1 to 5 alone: those the system knows as mouse buttons.
+bool isOneMouseButton(std::uint32_t mask) {
+    return mask != 0 && mask <= 0x10 && (mask & (mask - 1)) == 0;
+}
+
+bool writeGesture(std::uint32_t mask, const ActionGesture& gesture, std::uint32_t driverVersion,
+                  std::uint8_t* entry) {
+    // Without a tap a mouse button clicks itself, as it would without the gesture.
+    const bool clicksItself = !gesture.hasTap() && isOneMouseButton(mask);
+    if (driverVersion < gestureDriverVersion) {
+        // An older driver cannot hold the gesture: the click stays the
+        // driver's, and a button with a tap goes to the helper, which runs
+        // the tap on its press.
+        if (clicksItself) {
+            writeOutputButtons(mask, mask, entry);
+        }
+        return clicksItself;
+    }
+    storeU32(entry + offsetof(OBX_BUTTON_MAP_ENTRY, Buttons), mask);
+    entry[offsetof(OBX_BUTTON_MAP_ENTRY, Kind)] = OBX_MAP_GESTURE;
+    entry[offsetof(OBX_BUTTON_MAP_ENTRY, Data.Gesture.Mode)] = static_cast<std::uint8_t>(gesture.mode());
+    entry[offsetof(OBX_BUTTON_MAP_ENTRY, Data.Gesture.Flags)] = static_cast<std::uint8_t>(
+        (gesture.takesWheel() ? OBX_GESTURE_WHEEL : 0u) | (clicksItself ? OBX_GESTURE_TAP_CLICK : 0u));
+    entry[offsetof(OBX_BUTTON_MAP_ENTRY, Data.Gesture.Threshold)] =
+        static_cast<std::uint8_t>(gesture.threshold());
+    entry[offsetof(OBX_BUTTON_MAP_ENTRY, Data.Gesture.Threshold) + 1] =
+        static_cast<std::uint8_t>(gesture.threshold() >> 8);
+    return true;
+}
+
 // Writes the entry of action at entry; false when the driver cannot do it.
-bool writeEntry(std::uint32_t mask, const ActionBase& action, std::uint8_t* entry) {
+bool writeEntry(std::uint32_t mask, const ActionBase& action, std::uint32_t driverVersion,
+                std::uint8_t* entry) {
     if (const auto* click = dynamic_cast<const ActionSingleClick*>(&action)) {
         // With modifiers the helper has to hold the keys around the click.
         if (click->modifiers() != 0) {
             return false;
         }
-        storeU32(entry + offsetof(OBX_BUTTON_MAP_ENTRY, Buttons), mask);
-        entry[offsetof(OBX_BUTTON_MAP_ENTRY, Kind)] = OBX_MAP_BUTTONS;
-        storeU32(entry + offsetof(OBX_BUTTON_MAP_ENTRY, Data), click->buttonMask());
+        writeOutputButtons(mask, click->buttonMask(), entry);
         return true;
+    }
+    if (const auto* gesture = dynamic_cast<const ActionGesture*>(&action)) {
+        return writeGesture(mask, *gesture, driverVersion, entry);
     }
     if (const auto* scroll = dynamic_cast<const ActionScroll*>(&action)) {
         storeU32(entry + offsetof(OBX_BUTTON_MAP_ENTRY, Buttons), mask);
@@ -42,7 +81,7 @@ bool writeEntry(std::uint32_t mask, const ActionBase& action, std::uint8_t* entr
 
 } // namespace
 
-void buildButtonMap(const DeviceConfig& config, ButtonMapBytes& record) {
+void buildButtonMap(const DeviceConfig& config, std::uint32_t driverVersion, ButtonMapBytes& record) {
     record.fill(0);
     std::uint32_t count = 0;
     for (const auto& [mask, action] : config.actions()) {
@@ -51,7 +90,7 @@ void buildButtonMap(const DeviceConfig& config, ButtonMapBytes& record) {
         }
         auto* entry =
             record.data() + offsetof(OBX_BUTTON_MAP, Entries) + count * sizeof(OBX_BUTTON_MAP_ENTRY);
-        if (action && writeEntry(mask, *action, entry)) {
+        if (action && writeEntry(mask, *action, driverVersion, entry)) {
             ++count;
         }
     }

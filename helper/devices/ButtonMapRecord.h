@@ -14,9 +14,14 @@ class DeviceConfig;
 
 using ButtonMapBytes = std::array<std::uint8_t, sizeof(OBX_BUTTON_MAP)>;
 
+// The first driver version that knows OBX_MAP_GESTURE; an older one would
+// store the entry as a click of the buttons in its data.
+inline constexpr std::uint32_t gestureDriverVersion = 0x02020000u;
+
 // Plain single clicks map to output buttons, scroll steps to driver actions,
-// in ascending mask order; entries past the record's room are left out.
-// Written field by field at the wire offsets.
-void buildButtonMap(const DeviceConfig& config, ButtonMapBytes& record);
+// gestures to gesture entries when driverVersion has them, in ascending mask
+// order; entries past the record's room are left out. Written field by field
+// at the wire offsets.
+void buildButtonMap(const DeviceConfig& config, std::uint32_t driverVersion, ButtonMapBytes& record);
 
 } // namespace obx

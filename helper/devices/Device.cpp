@@ -72,8 +72,9 @@ void Device::readDriverInfo() {
     if (!queryDriver(IOCTL_OBX_GET_DRIVER_INFO, info)) {
         throw std::runtime_error("Error retrieving driver information");
     }
+    driverVersion_ = loadU32(&info[offsetof(OBX_DRIVER_INFO, Version)]);
     log(LogLevel::debug, "Driver Info - struct size: ", loadU32(&info[offsetof(OBX_DRIVER_INFO, Size)]),
-        ", version: 0x", Hex{loadU32(&info[offsetof(OBX_DRIVER_INFO, Version)])});
+        ", version: 0x", Hex{driverVersion_});
 }
 
 void Device::readDeviceInfo() {
@@ -119,7 +120,7 @@ void Device::applyScrollConfig() {
 
 bool Device::applyButtonConfig() {
     ButtonMapBytes map;
-    buildButtonMap(*config_, map);
+    buildButtonMap(*config_, driverVersion_, map);
     return sendToDriver(IOCTL_OBX_SET_BUTTON_MAP, map);
 }
 
@@ -149,22 +150,45 @@ void Device::onReadComplete() {
 void Device::dispatchReadEvent() {
     // A failing action must not cost the trackball its next read.
     try {
-        if ((readBuffer_[offsetof(OBX_BUTTON_EVENT, Flags)] & OBX_BUTTON_EVENT_FLAGS) == 0) {
-            return;
+        const auto flags = loadU16(&readBuffer_[offsetof(OBX_BUTTON_EVENT, Flags)]);
+        if ((flags & OBX_GESTURE_EVENT_FLAGS) != 0) {
+            dispatchGestureEvent();
+        } else if ((flags & OBX_BUTTON_EVENT_FLAGS) != 0) {
+            dispatchButtonEvent();
         }
-        const auto pressed = loadU32(&readBuffer_[offsetof(OBX_BUTTON_EVENT, Pressed)]);
-        const auto released = loadU32(&readBuffer_[offsetof(OBX_BUTTON_EVENT, Released)]);
-        if (eventSink_ != nullptr) {
-            eventSink_->buttonEvent(getId(), pressed, released);
-        }
-        if (config_ == nullptr) {
-            log(LogLevel::debug, "Device ", devicePath_, " no config defined!");
-            return;
-        }
-        config_->dispatchButtonEvent(*this, pressed, released);
     } catch (...) {
         // Swallowed: the action logs what it can, the worker goes on.
     }
+}
+
+void Device::dispatchButtonEvent() {
+    const auto pressed = loadU32(&readBuffer_[offsetof(OBX_BUTTON_EVENT, Pressed)]);
+    const auto released = loadU32(&readBuffer_[offsetof(OBX_BUTTON_EVENT, Released)]);
+    if (eventSink_ != nullptr) {
+        eventSink_->buttonEvent(getId(), pressed, released);
+    }
+    if (hasConfig()) {
+        config_->dispatchButtonEvent(*this, pressed, released);
+    }
+}
+
+void Device::dispatchGestureEvent() {
+    const auto buttons = loadU32(&readBuffer_[offsetof(OBX_GESTURE_EVENT, Buttons)]);
+    const auto direction = readBuffer_[offsetof(OBX_GESTURE_EVENT, Direction)];
+    const auto steps = readBuffer_[offsetof(OBX_GESTURE_EVENT, Steps)];
+    if (eventSink_ != nullptr) {
+        eventSink_->gestureEvent(getId(), buttons, direction, steps);
+    }
+    if (hasConfig()) {
+        config_->dispatchGestureEvent(*this, buttons, direction, steps);
+    }
+}
+
+bool Device::hasConfig() const {
+    if (config_ == nullptr) {
+        log(LogLevel::debug, "Device ", devicePath_, " no config defined!");
+    }
+    return config_ != nullptr;
 }
 
 } // namespace obx

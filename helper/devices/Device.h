@@ -39,7 +39,7 @@ public:
     virtual bool sendToDriver(std::uint32_t code, std::span<const std::uint8_t> input);
 
     const std::string& devicePath() const { return devicePath_; }
-    // Each button event goes to sink as well, before its action; null
+    // Each button and gesture event goes to sink as well, before its action; null
     // reports to none. The sink must outlive the device's reads.
     void reportEventsTo(DeviceEventSink* sink) { eventSink_ = sink; }
 
@@ -48,14 +48,22 @@ private:
     void readDeviceInfo();
     void queueRead();
     void onReadComplete();
+    // The read buffer holds a button event or a gesture event, told apart by its flags.
     void dispatchReadEvent();
+    void dispatchButtonEvent();
+    void dispatchGestureEvent();
+    // Logs when the device has none yet.
+    bool hasConfig() const;
 
     MsgWFMOHandler& worker_;
     std::string devicePath_;
     std::unique_ptr<IDriverChannel> channel_;
     DeviceEventSink* eventSink_ = nullptr;
+    // OBX_DRIVER_INFO.Version: which map entries the driver knows.
+    std::uint32_t driverVersion_ = 0;
     bool readRegistered_ = false;
-    // Reused for every read: the event path allocates nothing.
+    // Reused for every read: the event path allocates nothing. Both records
+    // have this size.
     alignas(8) std::array<std::uint8_t, sizeof(OBX_BUTTON_EVENT)> readBuffer_{};
 };
 

@@ -14,6 +14,10 @@ public:
 
     // A button event from the driver; the masks' bit n is button n+1.
     virtual void buttonEvent(std::uint16_t device, std::uint32_t pressed, std::uint32_t released) = 0;
+    // A gesture event from the driver: the entry's buttons, an OBX_GESTURE_*
+    // direction and its count.
+    virtual void gestureEvent(std::uint16_t device, std::uint32_t buttons, std::uint8_t direction,
+                              std::uint8_t steps) = 0;
     // A trackball arrived or went away.
     virtual void devicesChanged() = 0;
 };

@@ -1,5 +1,6 @@
 #include "server/DeviceEventFeed.h"
 
+#include "actions/GestureAction.h"
 #include "base/Log.h"
 #include "devices/IObxDeviceManager.h"
 #include "platform/OtherPointingDevices.h"
@@ -30,6 +31,11 @@ DeviceEventFeed::DeviceEventFeed(HttpServer& server, IObxDeviceManager& manager,
 
 void DeviceEventFeed::buttonEvent(std::uint16_t device, std::uint32_t pressed, std::uint32_t released) {
     hand({Kind::button, device, pressed, released});
+}
+
+void DeviceEventFeed::gestureEvent(std::uint16_t device, std::uint32_t buttons, std::uint8_t direction,
+                                   std::uint8_t steps) {
+    hand({Kind::gesture, device, buttons, 0, direction, steps});
 }
 
 void DeviceEventFeed::devicesChanged() {
@@ -97,6 +103,11 @@ void DeviceEventFeed::deliver() {
             events += event(
                 "button",
                 {{"device", notice.device}, {"pressed", notice.pressed}, {"released", notice.released}});
+        } else if (notice.kind == Kind::gesture) {
+            events += event("gesture", {{"device", notice.device},
+                                        {"buttons", notice.pressed},
+                                        {"direction", ActionGesture::directionName(notice.direction)},
+                                        {"steps", notice.steps}});
         } else if (lastOfRun) {
             switch (notice.kind) {
             case Kind::devices:
@@ -109,6 +120,7 @@ void DeviceEventFeed::deliver() {
                 events += otherDevicesEvent();
                 break;
             case Kind::button:
+            case Kind::gesture:
                 break;
             }
         }

@@ -1,6 +1,6 @@
 #pragma once
 
-// Feeds the helper's event stream from the device worker: button events,
+// Feeds the helper's event stream from the device worker: button and gesture events,
 // trackball arrivals and departures, changes of the status notices and of
 // the other pointing devices. The worker only appends a notice to a
 // bounded list under a lock held for that alone, and the server thread turns
@@ -29,6 +29,8 @@ public:
     DeviceEventFeed(HttpServer& server, IObxDeviceManager& manager, OtherPointingDevices& otherDevices);
 
     void buttonEvent(std::uint16_t device, std::uint32_t pressed, std::uint32_t released) override;
+    void gestureEvent(std::uint16_t device, std::uint32_t buttons, std::uint8_t direction,
+                      std::uint8_t steps) override;
     void devicesChanged() override;
     // From any thread: the status notices changed.
     void statusChanged();
@@ -44,12 +46,15 @@ public:
     std::string otherDevicesEvent();
 
 private:
-    enum class Kind : std::uint8_t { button, devices, status, otherDevices };
+    enum class Kind : std::uint8_t { button, gesture, devices, status, otherDevices };
+    // A gesture's buttons are in pressed.
     struct Notice {
         Kind kind;
         std::uint16_t device;
         std::uint32_t pressed;
         std::uint32_t released;
+        std::uint8_t direction = 0;
+        std::uint8_t steps = 0;
     };
 
     void hand(const Notice& notice);

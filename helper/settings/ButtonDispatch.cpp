@@ -1,3 +1,4 @@
+#include "actions/GestureAction.h"
 #include "actions/SequencePlayer.h"
 #include "base/Log.h"
 #include "settings/DeviceConfig.h"
@@ -27,6 +28,22 @@ void DeviceConfig::dispatchButtonEvent(IObxDevice& device, std::uint32_t pressed
     }
     run(pressedMask, true, "Button down event: no actions found for the buttons");
     run(releasedMask, false, "Button up event: no actions found for the buttons");
+}
+
+void DeviceConfig::dispatchGestureEvent(IObxDevice& device, std::uint32_t mask, std::uint8_t direction,
+                                        std::uint8_t steps) const {
+    log(LogLevel::debug, "Gesture event: buttons: ", Hex{mask}, " direction: ", int{direction},
+        " steps: ", int{steps});
+    // As a press: the user has moved on from a sequence waiting in a pause.
+    sequencePlayer().cutShort();
+    const auto found = actions_.find(mask);
+    const auto* gesture =
+        found == actions_.end() ? nullptr : dynamic_cast<const ActionGesture*>(found->second.get());
+    if (gesture == nullptr) {
+        logText(LogLevel::debug, "Gesture event: no gesture action for the buttons");
+        return;
+    }
+    gesture->perform(device, direction, steps);
 }
 
 } // namespace obx

@@ -62,6 +62,10 @@ public:
 
     // Runs the actions of one button event of device: the press first.
     void dispatchButtonEvent(IObxDevice& device, std::uint32_t pressedMask, std::uint32_t releasedMask) const;
+    // Runs the direction's action of the gesture that the exact mask holds;
+    // another kind there (the settings changed since the driver's map) runs nothing.
+    void dispatchGestureEvent(IObxDevice& device, std::uint32_t mask, std::uint8_t direction,
+                              std::uint8_t steps) const;
 
     nlohmann::json toJson() const;
     // Every value that toJson writes, whose equality tells that the JSON form

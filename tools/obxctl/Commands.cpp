@@ -272,13 +272,13 @@ private:
         show(document, [&](const json& actions) {
             Table table({"BUTTONS", "MASK", "ACTION"});
             if (mask != 0) {
-                table.add(
-                    {buttonsOf(mask), hexMask(mask), actions.is_null() ? "(no action)" : actions.dump()});
+                table.add({buttonsOf(mask), hexMask(mask),
+                           actions.is_null() ? "(no action)" : describeAction(actions)});
             } else {
                 // By mask, not by the text of the keys.
                 std::map<std::uint32_t, std::string> rows;
                 for (const auto& [key, action] : actions.items()) {
-                    rows[static_cast<std::uint32_t>(std::stoul(key))] = action.dump();
+                    rows[static_cast<std::uint32_t>(std::stoul(key))] = describeAction(action);
                 }
                 for (const auto& [value, action] : rows) {
                     table.add({buttonsOf(value), hexMask(value), action});

@@ -6,6 +6,9 @@
 #include <array>
 #include <charconv>
 #include <iterator>
+#include <optional>
+#include <set>
+#include <string_view>
 #include <utility>
 
 namespace obxctl {
@@ -13,6 +16,10 @@ namespace obxctl {
 namespace {
 
 using nlohmann::json;
+
+std::string text(const json& value) {
+    return value.is_string() ? value.get<std::string>() : value.dump();
+}
 
 std::string lower(std::string text) {
     std::transform(text.begin(), text.end(), text.begin(),
@@ -197,6 +204,73 @@ json sequence(const std::vector<std::string>& words) {
     return {{"command", "sequence"}, {"steps", std::move(steps)}};
 }
 
+// The slots of a gesture: its words on the command line and its fields.
+constexpr std::array<std::pair<const char*, const char*>, 9> gestureSlots{{{"up", "up"},
+                                                                           {"down", "down"},
+                                                                           {"left", "left"},
+                                                                           {"right", "right"},
+                                                                           {"wheel-up", "wheelUp"},
+                                                                           {"wheel-down", "wheelDown"},
+                                                                           {"pan-left", "panLeft"},
+                                                                           {"pan-right", "panRight"},
+                                                                           {"tap", "tap"}}};
+
+bool isDigits(const std::string& word) {
+    return !word.empty() &&
+           std::all_of(word.begin(), word.end(), [](char c) { return c >= '0' && c <= '9'; });
+}
+
+// How many words the action starting at words[at] takes, its own included:
+// each short form has a fixed count but scroll, whose lines are a number.
+std::size_t actionLength(const std::vector<std::string>& words, std::size_t at) {
+    const std::string kind = lower(words[at]);
+    if (kind == "sequence" || kind == "gesture" || kind == "use-global") {
+        throw UsageError("a gesture's action cannot be '" + words[at] +
+                         "' (a sequence may be given as a JSON object)");
+    }
+    if (kind.starts_with("{") || kind == "snippet-menu" || kind == "scroll-mode" || kind == "auto-scroll" ||
+        kind == "none") {
+        return 1;
+    }
+    if (kind == "scroll" && at + 2 < words.size() && isDigits(words[at + 2])) {
+        return 3;
+    }
+    return 2;
+}
+
+// "gesture [once|repeat] [THRESHOLD] SLOT ACTION ...": each slot a word and an action in its short form.
+json gesture(const std::vector<std::string>& words) {
+    json action{{"command", "gesture"}};
+    std::size_t at = 1;
+    if (at < words.size() && (lower(words[at]) == "once" || lower(words[at]) == "repeat")) {
+        action["mode"] = lower(words[at++]);
+    }
+    if (at < words.size() && isDigits(words[at])) {
+        action["threshold"] = parseNumber(words[at++], 10, 2000);
+    }
+    if (at == words.size()) {
+        throw UsageError(
+            "'gesture' takes slots, each a word and an action: up key ctrl+pageup tap click left "
+            "(up, down, left, right, wheel-up, wheel-down, pan-left, pan-right, tap)");
+    }
+    while (at < words.size()) {
+        const auto slot = std::find_if(gestureSlots.begin(), gestureSlots.end(),
+                                       [&](const auto& entry) { return lower(words[at]) == entry.first; });
+        if (slot == gestureSlots.end()) {
+            throw UsageError("unknown gesture slot '" + words[at] +
+                             "' (up, down, left, right, wheel-up, wheel-down, pan-left, pan-right, tap)");
+        }
+        if (action.contains(slot->second) || ++at == words.size()) {
+            throw UsageError("gesture slot '" + std::string(slot->first) + "' needs one action");
+        }
+        const auto length = std::min(actionLength(words, at), words.size() - at);
+        action[slot->second] = parseAction({words.begin() + static_cast<std::ptrdiff_t>(at),
+                                            words.begin() + static_cast<std::ptrdiff_t>(at + length)});
+        at += length;
+    }
+    return action;
+}
+
 json scrollMode(const std::vector<std::string>& words, const char* direction) {
     expectWords(words, 1, 1);
     return {{"command", "scroll"}, {"direction", direction}};
@@ -333,6 +407,9 @@ json parseAction(const std::vector<std::string>& words) {
     if (kind == "sequence") {
         return sequence(words);
     }
+    if (kind == "gesture") {
+        return gesture(words);
+    }
     if (kind == "use-global") {
         expectWords(words, 1, 1);
         return {{"command", "useGlobal"}};
@@ -342,6 +419,100 @@ json parseAction(const std::vector<std::string>& words) {
         return {{"command", "none"}};
     }
     throw UsageError("unknown action '" + words[0] + "'");
+}
+
+namespace {
+
+// "ctrl+" before a name: the API's modifier text in the short forms' words.
+std::string withModifierWords(const json& action, const std::string& name) {
+    std::string words;
+    for (const auto& piece : split(action.value("modifiers", ""), ',')) {
+        if (!piece.empty()) {
+            words += piece + "+";
+        }
+    }
+    return words + name;
+}
+
+std::optional<std::string> keyWord(std::uint32_t code) {
+    if ((code >= 'A' && code <= 'Z') || (code >= '0' && code <= '9')) {
+        return std::string(1, static_cast<char>(code >= 'A' ? code - 'A' + 'a' : code));
+    }
+    if (code >= 0x70 && code < 0x70 + 24) {
+        return "f" + std::to_string(code - 0x70 + 1);
+    }
+    for (const auto& [name, known] : keyNames) {
+        if (known == code) {
+            return name;
+        }
+    }
+    return std::nullopt;
+}
+
+// The short form of an action as it is written on the command line, when it
+// has one that writes the same JSON; else its JSON.
+std::string shortFormOf(const json& action) {
+    static constexpr std::array<const char*, 5> buttons{"left", "right", "middle", "back", "forward"};
+    const std::string command = action.value("command", "");
+    const auto button = [&]() -> std::optional<std::string> {
+        const int number = action.value("button", 0);
+        if (number < 1 || number > 5) {
+            return std::nullopt;
+        }
+        return withModifierWords(action, buttons[static_cast<std::size_t>(number - 1)]);
+    };
+    // A field that the short form does not write would be lost.
+    const auto onlyFields = [&](std::initializer_list<std::string_view> fields) {
+        return std::all_of(action.items().begin(), action.items().end(), [&](const auto& item) {
+            return item.key() == "command" ||
+                   std::find(fields.begin(), fields.end(), item.key()) != fields.end();
+        });
+    };
+    std::optional<std::string> form;
+    if (command == "keystroke" && onlyFields({"keyCode", "modifiers"}) && action.contains("keyCode") &&
+        action["keyCode"].is_number_unsigned()) {
+        if (const auto key = keyWord(action["keyCode"].get<std::uint32_t>())) {
+            form = "key " + withModifierWords(action, *key);
+        }
+    } else if ((command == "singleClick" || command == "drag") && onlyFields({"button", "modifiers"})) {
+        if (const auto which = button()) {
+            form = std::string(command == "drag" ? "drag " : "click ") + *which;
+        }
+    } else if (command == "scroll" && onlyFields({"direction", "lines"}) &&
+               std::set<std::string>{"up", "down", "left", "right"}.contains(action.value("direction", ""))) {
+        form = "scroll " + action.value("direction", "") + " " + std::to_string(action.value("lines", 1));
+    } else if (command == "none" && onlyFields({})) {
+        form = "none";
+    }
+    return form.value_or(action.dump());
+}
+
+} // namespace
+
+std::string describeAction(const json& action) {
+    if (!action.is_object() || action.value("command", "") != "gesture") {
+        return action.dump();
+    }
+    std::string words = "gesture";
+    if (action.contains("mode")) {
+        words += " " + text(action["mode"]);
+    }
+    if (action.contains("threshold")) {
+        words += " " + text(action["threshold"]);
+    }
+    for (const auto& [word, field] : gestureSlots) {
+        if (action.contains(field)) {
+            std::string form;
+            try {
+                form = shortFormOf(action[field]);
+            } catch (const json::exception&) {
+                // A field of another type than the API writes, in settings edited by hand.
+                form = action[field].dump();
+            }
+            words += " " + std::string(word) + " " + form;
+        }
+    }
+    return words;
 }
 
 const char* actionFormsHelp() {
@@ -358,6 +529,11 @@ const char* actionFormsHelp() {
            "  sequence STEP ARG ...      steps in order, each with one argument:\n"
            "                             key ctrl+c, down shift, up shift, text TEXT, click left,\n"
            "                             press left, release left, pause MS (1 to 5000)\n"
+           "  gesture [once|repeat] [THRESHOLD] SLOT ACTION ...\n"
+           "                             while held: the ball's travel, wheel or pan chooses; SLOT:\n"
+           "                             up, down, left, right, wheel-up, wheel-down, pan-left,\n"
+           "                             pan-right, tap; ACTION a form above but sequence and\n"
+           "                             use-global (a JSON object for a sequence); THRESHOLD 10 to 2000\n"
            "  use-global, none\n";
 }
 

@@ -26,6 +26,10 @@ std::string parseModifiers(const std::string& word);
 bool parseSwitch(const std::string& word);
 int parseNumber(const std::string& word, int lowest, int highest);
 
+// What a listing shows of an action: a gesture in its short form (each of
+// its actions too, where one writes the same JSON), any other action as JSON.
+std::string describeAction(const nlohmann::json& action);
+
 // The usage text of the short action forms, for the help.
 const char* actionFormsHelp();
 

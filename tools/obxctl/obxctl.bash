@@ -62,7 +62,9 @@ _obxctl() {
                     if [[ ${#args[@]} -eq 2 ]]; then
                         COMPREPLY=($(compgen -W '1 2 3 4 5 pan-left pan-right' -- "$cur"))
                     elif [[ ${#args[@]} -eq 3 ]]; then
-                        COMPREPLY=($(compgen -W 'key click double-click triple-click drag text snippet-menu open scroll scroll-mode auto-scroll system sequence use-global none' -- "$cur"))
+                        COMPREPLY=($(compgen -W 'key click double-click triple-click drag text snippet-menu open scroll scroll-mode auto-scroll system sequence gesture use-global none' -- "$cur"))
+                    elif [[ ${args[3]} == gesture ]]; then
+                        COMPREPLY=($(compgen -W 'once repeat up down left right wheel-up wheel-down pan-left pan-right tap key click double-click triple-click drag text snippet-menu open scroll scroll-mode auto-scroll system none' -- "$cur"))
                     elif [[ ${args[3]} == sequence ]]; then
                         # Steps are word and argument pairs: offer the step words where a step begins.
                         (( ${#args[@]} % 2 == 0 )) && COMPREPLY=($(compgen -W 'key down up text click press release pause' -- "$cur"))

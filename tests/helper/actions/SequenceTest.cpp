@@ -1,3 +1,4 @@
+#include "RefusedForm.h"
 #include "actions/Actions.h"
 #include "actions/SequencePlayer.h"
 #include "base/LogCapture.h"
@@ -13,7 +14,10 @@ namespace obx {
 namespace {
 
 using nlohmann::json;
+using test::FormRefusal;
 using test::PlatformCall;
+using test::refusalName;
+using test::RefusedForm;
 using ::testing::ElementsAre;
 using ::testing::IsEmpty;
 
@@ -37,70 +41,54 @@ json steps(std::size_t count, const json& step) {
     return json(std::vector<json>(count, step));
 }
 
-struct Refusal {
-    const char* what;
-    json action;
-    const char* message;
-};
-
-void PrintTo(const Refusal& refusal, std::ostream* out) {
-    *out << refusal.what;
-}
-
-class SequenceForm : public ::testing::TestWithParam<Refusal> {};
-
-TEST_P(SequenceForm, IsRefusedWithItsReason) {
-    const auto& refusal = GetParam();
-    EXPECT_EQ(test::errorText([&] { createAction(nullptr, refusal.action); }), refusal.message);
-}
-
 const json keyA{{"type", "keystroke"}, {"keyCode", 0x41}};
 
 INSTANTIATE_TEST_SUITE_P(
-    Fields, SequenceForm,
+    Sequence, RefusedForm,
     ::testing::Values(
-        Refusal{"unknownField",
-                {{"command", "sequence"}, {"steps", json::array({keyA})}, {"repeat", 2}},
-                "Sequence has no field \"repeat\" (it takes \"steps\")"},
-        Refusal{"noSteps", sequence(json::array()), "Sequence has 0 steps, not 1 to 64"},
-        Refusal{"tooMany", sequence(steps(65, keyA)), "Sequence has 65 steps, not 1 to 64"},
-        Refusal{"unknownType", sequence({keyA, {{"type", "wait"}}}),
-                "Sequence step 2 has the unknown type \"wait\" (keyDown, keyUp, keystroke, text, click, "
-                "buttonDown, buttonUp, pause)"},
-        Refusal{"unknownStepField", sequence({{{"type", "pause"}, {"ms", 5}, {"keyCode", 65}}}),
-                "Sequence step 1 has no field \"keyCode\" (a pause step takes \"ms\")"},
-        Refusal{"emptyFieldName", sequence({{{"type", "text"}, {"text", "a"}, {"", 1}}}),
-                "Sequence step 1 has no field \"\" (a text step takes \"text\")"},
-        Refusal{"missingField", sequence({{{"type", "click"}}}), "Sequence step 1 needs \"button\""},
-        Refusal{"pauseZero", sequence({pause(0)}),
-                "Sequence step 1 has \"ms\" 0, not a whole number from 1 to 5000"},
-        Refusal{"pauseTooLong", sequence({pause(5001)}),
-                "Sequence step 1 has \"ms\" 5001, not a whole number from 1 to 5000"},
-        Refusal{"pauseFraction", sequence({{{"type", "pause"}, {"ms", 2.5}}}),
-                "Sequence step 1 has \"ms\" 2.5, not a whole number from 1 to 5000"},
-        Refusal{"pausesInAll", sequence({pause(5000), pause(5000), pause(1)}),
-                "Sequence step 3 makes the pauses 10001 ms in all, more than 10000"},
-        Refusal{"keyCode", sequence({{{"type", "keystroke"}, {"keyCode", 255}}}),
-                "Sequence step 1 has \"keyCode\" 255, not a whole number from 1 to 254"},
-        Refusal{"button", sequence({{{"type", "click"}, {"button", 6}}}),
-                "Sequence step 1 has \"button\" 6, not a whole number from 1 to 5"},
-        Refusal{"modifiers",
-                sequence({{{"type", "keystroke"}, {"keyCode", 65}, {"modifiers", "ctrl,hyper"}}}),
-                "Sequence step 1 has \"modifiers\" \"ctrl,hyper\" (names: alt, ctrl, shift, win, joined by "
-                "commas)"},
-        Refusal{"emptyText", sequence({{{"type", "text"}, {"text", ""}}}),
-                "Sequence step 1 has \"text\" that is no text of 1 to 4096 bytes"},
-        Refusal{"keyDownOfNothing", sequence({{{"type", "keyDown"}}}),
-                "Sequence step 1 needs \"keyCode\" or \"modifiers\""},
-        Refusal{"upNotHeld",
-                sequence({{{"type", "keyDown"}, {"keyCode", 65}},
-                          {{"type", "keyUp"}, {"keyCode", 65}, {"modifiers", "shift"}}}),
-                "Sequence step 2 lets go of what no earlier step holds (the same key or button and "
-                "modifiers)"},
-        Refusal{"downTwice",
-                sequence({{{"type", "buttonDown"}, {"button", 1}}, {{"type", "buttonDown"}, {"button", 1}}}),
-                "Sequence step 2 presses what an earlier step already holds"}),
-    [](const auto& info) { return std::string(info.param.what); });
+        FormRefusal{"unknownField",
+                    {{"command", "sequence"}, {"steps", json::array({keyA})}, {"repeat", 2}},
+                    "Sequence has no field \"repeat\" (it takes \"steps\")"},
+        FormRefusal{"noSteps", sequence(json::array()), "Sequence has 0 steps, not 1 to 64"},
+        FormRefusal{"tooMany", sequence(steps(65, keyA)), "Sequence has 65 steps, not 1 to 64"},
+        FormRefusal{"unknownType", sequence({keyA, {{"type", "wait"}}}),
+                    "Sequence step 2 has the unknown type \"wait\" (keyDown, keyUp, keystroke, text, click, "
+                    "buttonDown, buttonUp, pause)"},
+        FormRefusal{"unknownStepField", sequence({{{"type", "pause"}, {"ms", 5}, {"keyCode", 65}}}),
+                    "Sequence step 1 has no field \"keyCode\" (a pause step takes \"ms\")"},
+        FormRefusal{"emptyFieldName", sequence({{{"type", "text"}, {"text", "a"}, {"", 1}}}),
+                    "Sequence step 1 has no field \"\" (a text step takes \"text\")"},
+        FormRefusal{"missingField", sequence({{{"type", "click"}}}), "Sequence step 1 needs \"button\""},
+        FormRefusal{"pauseZero", sequence({pause(0)}),
+                    "Sequence step 1 has \"ms\" 0, not a whole number from 1 to 5000"},
+        FormRefusal{"pauseTooLong", sequence({pause(5001)}),
+                    "Sequence step 1 has \"ms\" 5001, not a whole number from 1 to 5000"},
+        FormRefusal{"pauseFraction", sequence({{{"type", "pause"}, {"ms", 2.5}}}),
+                    "Sequence step 1 has \"ms\" 2.5, not a whole number from 1 to 5000"},
+        FormRefusal{"pausesInAll", sequence({pause(5000), pause(5000), pause(1)}),
+                    "Sequence step 3 makes the pauses 10001 ms in all, more than 10000"},
+        FormRefusal{"keyCode", sequence({{{"type", "keystroke"}, {"keyCode", 255}}}),
+                    "Sequence step 1 has \"keyCode\" 255, not a whole number from 1 to 254"},
+        FormRefusal{"button", sequence({{{"type", "click"}, {"button", 6}}}),
+                    "Sequence step 1 has \"button\" 6, not a whole number from 1 to 5"},
+        FormRefusal{
+            "modifiers", sequence({{{"type", "keystroke"}, {"keyCode", 65}, {"modifiers", "ctrl,hyper"}}}),
+            "Sequence step 1 has \"modifiers\" \"ctrl,hyper\" (names: alt, ctrl, shift, win, joined by "
+            "commas)"},
+        FormRefusal{"emptyText", sequence({{{"type", "text"}, {"text", ""}}}),
+                    "Sequence step 1 has \"text\" that is no text of 1 to 4096 bytes"},
+        FormRefusal{"keyDownOfNothing", sequence({{{"type", "keyDown"}}}),
+                    "Sequence step 1 needs \"keyCode\" or \"modifiers\""},
+        FormRefusal{"upNotHeld",
+                    sequence({{{"type", "keyDown"}, {"keyCode", 65}},
+                              {{"type", "keyUp"}, {"keyCode", 65}, {"modifiers", "shift"}}}),
+                    "Sequence step 2 lets go of what no earlier step holds (the same key or button and "
+                    "modifiers)"},
+        FormRefusal{
+            "downTwice",
+            sequence({{{"type", "buttonDown"}, {"button", 1}}, {{"type", "buttonDown"}, {"button", 1}}}),
+            "Sequence step 2 presses what an earlier step already holds"}),
+    refusalName);
 
 TEST(SequenceFormTest, TheBoundsThemselvesAreTaken) {
     EXPECT_NO_THROW(createAction(nullptr, sequence(steps(64, keyA))));

@@ -77,6 +77,7 @@ protected:
     std::shared_ptr<test::DesktopState> desktop = std::make_shared<test::DesktopState>();
     struct CountingEventSink : DeviceEventSink {
         void buttonEvent(std::uint16_t, std::uint32_t, std::uint32_t) override {}
+        void gestureEvent(std::uint16_t, std::uint32_t, std::uint8_t, std::uint8_t) override {}
         void devicesChanged() override { ++changes; }
         int changes = 0;
     } events;

@@ -7,12 +7,14 @@
 #include "driver/hid/TestDescriptors.h"
 #include "settings/DeviceConfig.h"
 #include "support/ErrorText.h"
+#include "support/GestureForms.h"
 #include "support/RecordingPlatformServices.h"
 #include "support/ScriptedWaitPrimitive.h"
 
 #include <array>
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <tuple>
 
 namespace obx {
 namespace {
@@ -209,7 +211,7 @@ TEST(ButtonMapRecordTest, OnlyPlainClicksAndScrollStepsAreMapped) {
     onlyActions(config, {{0x1, leftClick}, {0x2, ctrlRightClick}, {0x40000000, scrollLeftThree}});
     ButtonMapBytes map;
     map.fill(0xEE);
-    buildButtonMap(config, map);
+    buildButtonMap(config, OBX_DRIVER_VERSION, map);
     std::vector<std::uint8_t> head(map.begin(), map.begin() + 12 + 2 * 9);
     EXPECT_THAT(head, ElementsAre(44, 1, 0, 0, /*chords*/ 0, 0, 0, 0, /*count*/ 2, 0, 0, 0,
                                   /*1*/ 1, 0, 0, 0, OBX_MAP_BUTTONS, 1, 0, 0, 0,
@@ -226,13 +228,53 @@ TEST(ButtonMapRecordTest, TheChordMaskAndAtMostThirtyTwoEntriesInAscendingOrder)
     }
     onlyActions(config, actions);
     ButtonMapBytes map;
-    buildButtonMap(config, map);
+    buildButtonMap(config, OBX_DRIVER_VERSION, map);
     EXPECT_EQ(map[offsetof(OBX_BUTTON_MAP, Count)], 32);
     EXPECT_EQ(map[offsetof(OBX_BUTTON_MAP, ChordMask)], config.chordMask() & 0xFF);
     EXPECT_NE(config.chordMask(), 0u);
     const auto last = offsetof(OBX_BUTTON_MAP, Entries) + 31 * sizeof(OBX_BUTTON_MAP_ENTRY);
     EXPECT_EQ(map[last], 32) << "the 32 lowest masks";
     EXPECT_EQ(map[last + offsetof(OBX_BUTTON_MAP_ENTRY, Kind)], OBX_MAP_ACTION);
+}
+
+TEST(ButtonMapRecordTest, AGestureIsAGestureEntryOnlyForADriverThatKnowsThem) {
+    test::ScopedRecordingPlatform platform;
+    const json up = test::keyAction('a');
+    constexpr std::uint32_t older = 0x02010000u;
+    // Mask, action, driver version: the entry's kind and data, none when the button goes to the helper.
+    const std::vector<std::tuple<std::uint32_t, json, std::uint32_t, std::vector<std::uint8_t>>> cases{
+        {0x4,
+         test::gesture({{"up", up}}),
+         OBX_DRIVER_VERSION,
+         {OBX_MAP_GESTURE, OBX_GESTURE_TRAVEL_ONCE, OBX_GESTURE_TAP_CLICK, 200, 0}},
+        {0x4,
+         test::gesture({{"mode", "repeat"}, {"threshold", 1000}, {"down", up}, {"wheelUp", up}, {"tap", up}}),
+         OBX_DRIVER_VERSION,
+         {OBX_MAP_GESTURE, OBX_GESTURE_TRAVEL_REPEAT, OBX_GESTURE_WHEEL, 0xE8, 0x03}},
+        {0x20,
+         test::gesture({{"panLeft", up}}),
+         OBX_DRIVER_VERSION,
+         {OBX_MAP_GESTURE, OBX_GESTURE_TRAVEL_NONE, OBX_GESTURE_WHEEL, 200, 0}},
+        {0x3,
+         test::gesture({{"left", up}}),
+         OBX_DRIVER_VERSION,
+         {OBX_MAP_GESTURE, OBX_GESTURE_TRAVEL_ONCE, 0, 200, 0}},
+        {0x8, test::gesture({{"up", up}}), older, {OBX_MAP_BUTTONS, 0x8, 0, 0, 0}},
+        {0x8, test::gesture({{"up", up}, {"tap", up}}), older, {}},
+        {0x20, test::gesture({{"up", up}}), older, {}}};
+    for (const auto& [mask, action, version, entry] : cases) {
+        DeviceConfig config(nullptr, DeviceConfig::Blank{});
+        config.setButtonAction(mask, action);
+        ButtonMapBytes map;
+        buildButtonMap(config, version, map);
+        const auto* first = map.data() + offsetof(OBX_BUTTON_MAP, Entries);
+        ASSERT_EQ(map[offsetof(OBX_BUTTON_MAP, Count)], entry.empty() ? 0 : 1) << action;
+        EXPECT_EQ(map[offsetof(OBX_BUTTON_MAP, ChordMask)], mask == 0x3 ? 0x3 : 0) << action;
+        if (!entry.empty()) {
+            EXPECT_EQ(first[0], mask) << action;
+            EXPECT_EQ(std::vector<std::uint8_t>(first + 4, first + 9), entry) << action;
+        }
+    }
 }
 
 TEST_F(DeviceTest, TheDriverDoesMappedButtonsAndHandsTheOthersToTheDispatch) {
@@ -261,9 +303,44 @@ struct RecordingEventSink : DeviceEventSink {
     void buttonEvent(std::uint16_t device, std::uint32_t pressed, std::uint32_t released) override {
         buttons.push_back({device, pressed, released});
     }
+    void gestureEvent(std::uint16_t, std::uint32_t mask, std::uint8_t direction,
+                      std::uint8_t steps) override {
+        gestures.push_back({mask, direction, steps});
+    }
     void devicesChanged() override {}
     std::vector<std::array<std::uint32_t, 3>> buttons;
+    std::vector<std::array<std::uint32_t, 3>> gestures;
 };
+
+TEST_F(DeviceTest, TheDriversGestureEventsReachTheSinkAndRunTheirDirectionsActions) {
+    onlyActions(config, {{0x8, test::gesture({{"up", test::keyAction('a')},
+                                              {"wheelDown", test::keyAction('b')},
+                                              {"tap", test::keyAction('c')}})}});
+    RecordingEventSink sink;
+    auto device = makeDevice();
+    device->reportEventsTo(&sink);
+    device->open();
+    device->setConfig(&config, true);
+    platform->clear();
+    // Held, the wheel two notches down, the ball up past the threshold, let go.
+    for (const auto& report : std::vector<std::vector<std::uint8_t>>{{0, 0x8, 0, 0, 0, 0},
+                                                                     {0, 0x8, 0, 0, 0xFE, 0},
+                                                                     {0, 0x8, 0, 0x81, 0, 0},
+                                                                     {0, 0x8, 0, 0x9C, 0, 0},
+                                                                     {0, 0, 0, 0, 0, 0}}) {
+        waits->thenDo([this, report] { driver.hid.deliver(report); });
+    }
+    runWorker();
+    const auto key = [](std::uint32_t code, bool down) {
+        return PlatformCall{"sendKeystroke", json::array({0, code, down, false})};
+    };
+    EXPECT_THAT(platform->inputCalls(), ElementsAre(key('B', true), key('B', false), key('B', true),
+                                                    key('B', false), key('A', true), key('A', false)));
+    EXPECT_THAT(sink.gestures, ElementsAre(std::array<std::uint32_t, 3>{0x8, OBX_GESTURE_WHEEL_DOWN, 2},
+                                           std::array<std::uint32_t, 3>{0x8, OBX_GESTURE_UP, 1}));
+    EXPECT_TRUE(sink.buttons.empty());
+    EXPECT_TRUE(driver.takePackets().empty()) << "nothing moved, scrolled or clicked";
+}
 
 TEST_F(DeviceTest, EveryEventHandedOverIsReportedWithTheConfigurationIdBesidesItsAction) {
     onlyActions(config, {{0x1, leftClick}, {0x4, ctrlRightClick}});
@@ -288,7 +365,7 @@ TEST_F(DeviceTest, AnEventBeforeAnyConfigurationIsLoggedAndTheReadQueuedAgain) {
     auto device = makeDevice();
     device->open();
     ButtonMapBytes nothingMapped;
-    buildButtonMap(config, nothingMapped);
+    buildButtonMap(config, OBX_DRIVER_VERSION, nothingMapped);
     nothingMapped[offsetof(OBX_BUTTON_MAP, Count)] = 0;
     ASSERT_FALSE(device->sendToDriver(IOCTL_OBX_SET_BUTTON_MAP, nothingMapped)) << "taken with 0 bytes";
     press(0x04);

@@ -4,6 +4,7 @@
 #include "base/LogCapture.h"
 #include "base/StatusNotices.h"
 #include "devices/IObxDeviceManager.h"
+#include "driver/shared/ObxControl.h"
 #include "server/CommandServer.h"
 #include "server/HttpResponse.h"
 #include "support/Environment.h"
@@ -314,11 +315,17 @@ TEST_F(DeviceEventsTest, TheWorkersReportsReachSubscribersInOrderWithTheDeviceLi
         events.buttonEvent(4097, 0x20, 0);
         events.devicesChanged();
         events.buttonEvent(4097, 0, 0x20);
+        events.gestureEvent(4097, 0x20, OBX_GESTURE_WHEEL_UP, 2);
+        events.gestureEvent(4097, 0x3, OBX_GESTURE_TAP, 1);
         events.buttonEvent(12, 0x80000000u, 1);
     });
     worker.join();
-    const auto expected = buttonEvent(4097, 32, 0) + "event: devices\ndata: " + after.dump() + "\n\n" +
-                          buttonEvent(4097, 0, 32) + buttonEvent(12, 2147483648, 1);
+    const auto expected =
+        buttonEvent(4097, 32, 0) + "event: devices\ndata: " + after.dump() + "\n\n" +
+        buttonEvent(4097, 0, 32) +
+        "event: gesture\ndata: {\"buttons\":32,\"device\":4097,\"direction\":\"wheelUp\",\"steps\":2}\n\n"
+        "event: gesture\ndata: {\"buttons\":3,\"device\":4097,\"direction\":\"tap\",\"steps\":1}\n\n" +
+        buttonEvent(12, 2147483648, 1);
     for (auto* subscriber : {first.get(), second.get()}) {
         EXPECT_EQ(subscriber->readUntil("\"released\":1}\n\n"), expected);
     }

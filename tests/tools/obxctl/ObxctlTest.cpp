@@ -147,6 +147,11 @@ TEST_F(ObxctlTest, ShortActionFormsStoreWhatTheirJsonFormsStore) {
          R"({"type":"pause","ms":200},{"type":"text","text":"hi"},)"
          R"({"type":"click","button":2,"modifiers":"ctrl"},{"type":"buttonDown","button":1},)"
          R"({"type":"buttonUp","button":1}]})"},
+        {{"gesture", "repeat", "150", "up", "key", "ctrl+pageup", "wheel-down", "scroll", "left", "2",
+          "pan-left", "none", "tap", R"({"command":"sequence","steps":[{"type":"pause","ms":5}]})"},
+         R"({"command":"gesture","mode":"repeat","threshold":150,"up":{"command":"keystroke","keyCode":33,)"
+         R"("modifiers":"ctrl"},"wheelDown":{"command":"scroll","direction":"left","lines":2},)"
+         R"("panLeft":{"command":"none"},"tap":{"command":"sequence","steps":[{"type":"pause","ms":5}]}})"},
     };
     for (const auto& [words, longForm] : forms) {
         std::vector<std::string> shortArgs{"button", "set", "4"};
@@ -170,6 +175,17 @@ TEST_F(ObxctlTest, ShortActionFormsStoreWhatTheirJsonFormsStore) {
               std::string::npos)
         << refused.output;
     EXPECT_EQ(ctl.document({"button", "get", "4"}), before);
+    const auto gestureRefused = ctl({"button", "set", "4", "gesture", "repeat", "wheel-up", "key", "a"});
+    EXPECT_EQ(gestureRefused.exit, 1) << gestureRefused.output;
+    EXPECT_NE(gestureRefused.output.find(R"(Gesture has "mode" "repeat" but none of "up")"),
+              std::string::npos)
+        << gestureRefused.output;
+    // A listing shows a gesture in its short form.
+    ASSERT_EQ(
+        ctl({"button", "set", "6", "gesture", "down", "key", "ctrl+w", "tap", "click", "shift+right"}).exit,
+        0);
+    const auto listed = ctl({"button", "get", "6"}).output;
+    EXPECT_NE(listed.find("gesture down key ctrl+w tap click shift+right"), std::string::npos) << listed;
     // Chords and the pan are buttons too.
     const auto chord = ctl.document({"button", "set", "1+2", "click", "middle"});
     EXPECT_EQ(ctl.document({"button", "get", "0x3"}), chord);
@@ -226,6 +242,12 @@ TEST(ObxctlErrorsTest, HelperRefusalNoHelperAndBadUsageHaveTheirExitCodes) {
              {"--device", "1", "button", "set", "3", "sequence", "pause", "5001"},
              {"--device", "1", "button", "set", "3", "sequence", "key"},
              {"--device", "1", "button", "set", "3", "sequence", "wait", "200"},
+             {"--device", "1", "button", "set", "3", "gesture", "once"},
+             {"--device", "1", "button", "set", "3", "gesture", "up", "key"},
+             {"--device", "1", "button", "set", "3", "gesture", "up", "key", "a", "up", "key", "b"},
+             {"--device", "1", "button", "set", "3", "gesture", "sideways", "key", "a"},
+             {"--device", "1", "button", "set", "3", "gesture", "5", "up", "key", "a"},
+             {"--device", "1", "button", "set", "3", "gesture", "tap", "sequence", "pause", "5"},
              {"config", "import", "/nonexistent/settings.json"},
              {"--bogus-option"}}) {
         run = ctl(args);

@@ -1,25 +1,18 @@
 // Sequences from a press of a virtual trackball of obxkernd, through the
 // helper's device layer and worker, to a client on a private Xvfb.
 
+#include "VirtualTrackballRig.h"
 #include "X11Fixture.h"
-#include "actions/PlatformServicesImpl.h"
-#include "devices/DeviceManager.h"
-#include "platform/linux/base/LinuxWaitPrimitive.h"
-#include "platform/linux/devices/LinuxDeviceNotices.h"
-#include "support/DaemonProcess.h"
-#include "support/Environment.h"
-#include "support/FakeDesktopQueries.h"
 
 #include <X11/keysym.h>
 #include <gtest/gtest.h>
+#include <optional>
 #include <thread>
 
 namespace obx::x11::test {
 namespace {
 
 using nlohmann::json;
-
-constexpr std::uint16_t product = 0x0101;
 
 json keystroke(int keyCode) {
     return {{"type", "keystroke"}, {"keyCode", keyCode}};
@@ -29,39 +22,18 @@ class SequenceOnX11 : public X11Test {
 protected:
     void SetUp() override {
         X11Test::SetUp();
-        obx::test::setEnvironmentVariable("XDG_CONFIG_HOME", config.path().string());
-        installPlatformServices(std::move(services));
-        setDeviceLayerPlatformFactory([this] {
-            return DeviceLayerPlatform{std::make_unique<LinuxWaitPrimitive>(),
-                                       std::make_unique<LinuxDeviceNotices>(daemon.runtimeDir()),
-                                       std::make_unique<obx::test::FakeDesktopQueries>(desktop),
-                                       {}};
-        });
-        DeviceManager::instance().startWorker();
-        ASSERT_TRUE(daemon.start({"--virtual", "--product-id", "0x0101"}));
-        ASSERT_TRUE(waitFor([] {
-            std::lock_guard guard(DeviceManager::instance());
-            return DeviceManager::instance().devices().size() == 1;
-        }));
+        rig.emplace(std::move(services));
+        ASSERT_TRUE(rig->started());
     }
-    void TearDown() override {
-        DeviceManager::destroyDeviceManager();
-        setDeviceLayerPlatformFactory({});
-        destroyPlatformServices();
-        obx::test::unsetEnvironmentVariable("XDG_CONFIG_HOME");
-    }
-    void setAction(std::uint32_t mask, const json& action) {
-        DeviceManager::instance().setButtonAction(std::nullopt, product, mask, action);
-    }
+    void TearDown() override { rig.reset(); }
+    void setAction(std::uint32_t mask, const json& action) { rig->setAction(mask, action); }
     // A press and release of the trackball's buttons in mask.
-    void click(obx::test::VirtualPeer& peer, std::uint8_t mask) {
-        ASSERT_TRUE(peer.send(mask));
-        ASSERT_TRUE(peer.send(0));
+    void click(std::uint8_t mask) {
+        ASSERT_TRUE(rig->send(mask));
+        ASSERT_TRUE(rig->send(0));
     }
 
-    obx::test::TempFolder config;
-    std::shared_ptr<obx::test::DesktopState> desktop = std::make_shared<obx::test::DesktopState>();
-    obx::test::DaemonProcess daemon{OBXKERND_PATH};
+    std::optional<obx::test::VirtualTrackballRig> rig;
 };
 
 TEST_F(SequenceOnX11, StepsReachTheClientInOrderWithThePauseBetweenThem) {
@@ -72,8 +44,7 @@ TEST_F(SequenceOnX11, StepsReachTheClientInOrderWithThePauseBetweenThem) {
                       keystroke(0x42),
                       {{"type", "text"}, {"text", "c"}},
                       {{"type", "click"}, {"button", 1}}}}});
-    obx::test::VirtualPeer peer(daemon.runtimeDir(), 1);
-    click(peer, 0x4);
+    click(0x4);
 
     const auto events = probe->waitForEvents(8);
     ASSERT_EQ(events.size(), 8u);
@@ -98,11 +69,10 @@ TEST_F(SequenceOnX11, APressDuringThePauseIsReadAndCutsTheSequenceShortLettingGo
                       {{"type", "pause"}, {"ms", 3000}},
                       keystroke(0x42)}}});
     setAction(0x2, {{"command", "none"}});
-    obx::test::VirtualPeer peer(daemon.runtimeDir(), 1);
     const auto started = std::chrono::steady_clock::now();
-    click(peer, 0x4);
+    click(0x4);
     ASSERT_EQ(probe->waitForEvents(1).size(), 1u);
-    click(peer, 0x2);
+    click(0x2);
 
     const auto events = probe->waitForEvents(2);
     ASSERT_EQ(events.size(), 2u);

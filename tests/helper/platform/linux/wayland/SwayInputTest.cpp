@@ -87,19 +87,8 @@ TEST_F(SwayInputTest, ALongSnippetReachesAClientThatReadsSlowlyWhole) {
 }
 
 TEST_F(SwayInputTest, ADoubleClickReachesTheClientUnderThePointerWithItsTiming) {
-    // A window on the left with a pointer of its own, so the seat has a
-    // cursor before the helper's first click.
-    auto other = sway.startClient({probeCopy(sway.programFolder(), "probe-pointer").string(),
-                                   "org.example.Other", "--virtual-pointer"});
-    ASSERT_TRUE(waitUntil([&] { return toplevels->windows().size() == 1; }));
-    auto client = startReporter(); // tiled on the right
-    // Put again until the client has drawn its window there and the pointer
-    // entered it.
-    int step = 0;
-    ASSERT_TRUE(waitUntil([&] {
-        sway.ipc().run("seat seat0 cursor set " + std::to_string(900 + ++step % 2) + " 400");
-        return !reportedFrom(0, "pointer enter").empty();
-    })) << testing::PrintToString(reported());
+    const auto clients = startReporterUnderThePointer();
+    ASSERT_FALSE(HasFailure());
     constexpr auto gap = std::chrono::milliseconds(60);
     for (int click = 0; click < 2; ++click) {
         services.sendMouseButton(1, true);

@@ -37,6 +37,25 @@ protected:
         return client;
     }
 
+    // A window on the left with a pointer of its own, so that the seat has a
+    // cursor before the first click, then the reporting client, tiled on the
+    // right, with the pointer over it.
+    std::pair<std::unique_ptr<SpawnedProcess>, std::unique_ptr<SpawnedProcess>>
+    startReporterUnderThePointer() {
+        auto other = sway.startClient({probeCopy(sway.programFolder(), "probe-pointer").string(),
+                                       "org.example.Other", "--virtual-pointer"});
+        EXPECT_TRUE(waitUntil([&] { return toplevels->windows().size() == 1; }));
+        auto client = startReporter();
+        // Put again until the client has drawn its window there and the
+        // pointer entered it.
+        int step = 0;
+        EXPECT_TRUE(waitUntil([&] {
+            sway.ipc().run("seat seat0 cursor set " + std::to_string(900 + ++step % 2) + " 400");
+            return !reportedFrom(0, "pointer enter").empty();
+        })) << testing::PrintToString(reported());
+        return {std::move(other), std::move(client)};
+    }
+
     std::vector<std::string> reported() const {
         std::ifstream input(report);
         std::vector<std::string> lines;
