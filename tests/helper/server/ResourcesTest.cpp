@@ -260,6 +260,120 @@ TEST_F(ResourcesTest, AnErrorWithoutAMessageStillAnswersAndTheServerGoesOn) {
     EXPECT_EQ(request("GET", "/devices"), successResponse(json::object()));
 }
 
+// Each changing settings route, with the call it makes when it goes through.
+struct ChangingRoute {
+    std::string method;
+    std::string target;
+    std::function<void(MockDeviceManager&)> expectChange;
+};
+
+TEST_F(ResourcesTest, AChangeForAnotherRevisionIsRefusedBeforeAnythingIsDone) {
+    using ::testing::_;
+    const std::vector<ChangingRoute> routes = {
+        {"POST", "/config",
+         [](auto& m) {
+             EXPECT_CALL(m, setSettings(_));
+             EXPECT_CALL(m, getSettings());
+         }},
+        {"POST", "/config/general",
+         [](auto& m) {
+             EXPECT_CALL(m, setGeneralConfig(_));
+             EXPECT_CALL(m, getGeneralConfig());
+         }},
+        {"POST", "/config/apps?device=1",
+         [](auto& m) {
+             EXPECT_CALL(m, createApp(1, _));
+             EXPECT_CALL(m, getApps(1));
+         }},
+        {"DELETE", "/config/apps?device=1",
+         [](auto& m) {
+             EXPECT_CALL(m, deleteApp(1, _));
+             EXPECT_CALL(m, getApps(1));
+         }},
+        {"POST", "/config/apps/name?device=1&app=/A",
+         [](auto& m) {
+             EXPECT_CALL(m, renameApp(AppId("/a"), 1, _));
+             EXPECT_CALL(m, getApps(1));
+         }},
+        {"POST", "/config/buttons?device=1&button=2",
+         [](auto& m) {
+             EXPECT_CALL(m, setButtonAction(_, 1, 2u, _));
+             EXPECT_CALL(m, getButtonAction(_, 1, 2u));
+         }},
+        {"POST", "/config/pointer?device=1",
+         [](auto& m) {
+             EXPECT_CALL(m, setPointerConfig(_, 1, _));
+             EXPECT_CALL(m, getPointerConfig(_, 1));
+         }},
+        {"POST", "/config/scroll?device=1",
+         [](auto& m) {
+             EXPECT_CALL(m, setScrollWheelConfig(_, 1, _));
+             EXPECT_CALL(m, getScrollWheelConfig(_, 1));
+         }},
+        {"POST", "/config/snippets?device=1&app=*",
+         [](auto& m) {
+             EXPECT_CALL(m, setSnippets(AppId("*"), 1, _));
+             EXPECT_CALL(m, getSnippets(AppId("*"), 1));
+         }},
+    };
+    const std::vector<std::pair<std::string, bool>> conditions = {
+        {"", true},
+        {"If-Match: \"7\"\r\n", true},
+        {"If-Match: *\r\n", true},
+        {"If-Match: \"3\" , \"7\"\r\n", true},
+        {"If-Match: \"6\"\r\n", false},
+        {"If-Match: \"70\"\r\n", false},
+        {"If-Match: W/\"7\"\r\n", false},
+        {"If-Match: 7\r\n", false},
+    };
+    const auto refused = failureResponse("The settings changed meanwhile", json{{"revision", 7}},
+                                         statusPreconditionFailed, revisionHeader);
+    EXPECT_TRUE(refused.find("\"revision\":7") != std::string::npos) << refused;
+    for (const auto& route : routes) {
+        for (const auto& [header, served] : conditions) {
+            if (served) {
+                route.expectChange(manager);
+            }
+            const auto answer = client->request(httpRequest(route.method, route.target, "{}", header));
+            ::testing::Mock::VerifyAndClearExpectations(&manager);
+            EXPECT_CALL(manager, lock()).Times(::testing::AnyNumber());
+            EXPECT_CALL(manager, unlock()).Times(::testing::AnyNumber());
+            EXPECT_CALL(manager, settingsRevision()).WillRepeatedly(Return(7));
+            ASSERT_TRUE(answer);
+            EXPECT_EQ(served ? answer->substr(0, 15) : *answer, served ? "HTTP/1.1 200 OK" : refused)
+                << route.target << " " << header;
+            EXPECT_NE(answer->find(revisionHeader), std::string::npos);
+        }
+    }
+}
+
+TEST_F(ResourcesTest, TrackballsLearnForTheSecondsAskedOrThirty) {
+    using namespace std::chrono_literals;
+    {
+        InSequence order;
+        EXPECT_CALL(manager, startLearning(4097, 12s));
+        EXPECT_CALL(manager, startLearning(4097, 30s));
+        EXPECT_CALL(manager, startLearning(4097, 1s));
+        EXPECT_CALL(manager, startLearning(2, 30s))
+            .WillOnce(Throw(std::runtime_error("No trackball of this configuration id is present")));
+        EXPECT_CALL(manager, stopLearning(4097));
+    }
+    EXPECT_EQ(request("POST", "/devices/learn?device=4097", R"({"seconds":12})"),
+              successResponse(json{{"learning", true}, {"seconds", 12}}));
+    EXPECT_EQ(request("POST", "/devices/learn?device=4097", "{}"),
+              successResponse(json{{"learning", true}, {"seconds", 30}}));
+    EXPECT_EQ(request("POST", "/devices/learn?device=4097", R"({"seconds":1})"),
+              successResponse(json{{"learning", true}, {"seconds", 1}}));
+    EXPECT_EQ(request("POST", "/devices/learn?device=2"),
+              failureResponse("No trackball of this configuration id is present"));
+    const auto refused = failureResponse("\"seconds\" must be a whole number from 1 to 30");
+    for (const std::string body : {R"({"seconds":0})", R"({"seconds":31})", R"({"seconds":2.5})",
+                                   R"({"seconds":"5"})", R"({"seconds":-1})", "[]"}) {
+        EXPECT_EQ(request("POST", "/devices/learn?device=4097", body), refused) << body;
+    }
+    EXPECT_EQ(request("DELETE", "/devices/learn?device=4097"), successResponse(json{{"learning", false}}));
+}
+
 TEST(CommandServerPort, ComesFromTheEnvironmentWhenValid) {
     setEnvironmentVariable("OBX_HTTP_PORT", "19090");
     EXPECT_EQ(commandServerPort(), 19090);
