@@ -24,4 +24,9 @@ inline constexpr std::uint32_t gestureDriverVersion = 0x02020000u;
 // at the wire offsets.
 void buildButtonMap(const DeviceConfig& config, std::uint32_t driverVersion, ButtonMapBytes& record);
 
+// The map while the helper learns which button is which: every button goes
+// to the helper (no entry for it, and a chord mask of 0, so no press is held
+// back for a chord); only the pan keeps its scroll steps.
+void buildLearningButtonMap(const DeviceConfig& config, ButtonMapBytes& record);
+
 } // namespace obx

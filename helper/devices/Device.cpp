@@ -120,8 +120,19 @@ void Device::applyScrollConfig() {
 
 bool Device::applyButtonConfig() {
     ButtonMapBytes map;
-    buildButtonMap(*config_, driverVersion_, map);
+    if (learning_) {
+        buildLearningButtonMap(*config_, map);
+    } else {
+        buildButtonMap(*config_, driverVersion_, map);
+    }
     return sendToDriver(IOCTL_OBX_SET_BUTTON_MAP, map);
+}
+
+void Device::setLearning(bool learning) {
+    learning_ = learning;
+    if (config_ != nullptr) {
+        applyButtonConfig();
+    }
 }
 
 void Device::queueRead() {
@@ -167,7 +178,8 @@ void Device::dispatchButtonEvent() {
     if (eventSink_ != nullptr) {
         eventSink_->buttonEvent(getId(), pressed, released);
     }
-    if (hasConfig()) {
+    // While learning, the page alone hears the buttons.
+    if (!learning_ && hasConfig()) {
         config_->dispatchButtonEvent(*this, pressed, released);
     }
 }
@@ -179,7 +191,7 @@ void Device::dispatchGestureEvent() {
     if (eventSink_ != nullptr) {
         eventSink_->gestureEvent(getId(), buttons, direction, steps);
     }
-    if (hasConfig()) {
+    if (!learning_ && hasConfig()) {
         config_->dispatchGestureEvent(*this, buttons, direction, steps);
     }
 }

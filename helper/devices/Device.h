@@ -38,6 +38,11 @@ public:
     virtual bool queryDriver(std::uint32_t code, std::span<std::uint8_t> output);
     virtual bool sendToDriver(std::uint32_t code, std::span<const std::uint8_t> input);
 
+    // While learning, every button event goes to the helper (buildLearningButtonMap) and only to
+    // the event sink, running no action; the configuration's own map comes back when it ends.
+    // Sends the map that follows, once the device has a configuration.
+    void setLearning(bool learning);
+
     const std::string& devicePath() const { return devicePath_; }
     // Each button and gesture event goes to sink as well, before its action; null
     // reports to none. The sink must outlive the device's reads.
@@ -62,6 +67,7 @@ private:
     // OBX_DRIVER_INFO.Version: which map entries the driver knows.
     std::uint32_t driverVersion_ = 0;
     bool readRegistered_ = false;
+    bool learning_ = false;
     // Reused for every read: the event path allocates nothing. Both records
     // have this size.
     alignas(8) std::array<std::uint8_t, sizeof(OBX_BUTTON_EVENT)> readBuffer_{};

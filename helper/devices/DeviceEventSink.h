@@ -20,6 +20,8 @@ public:
                               std::uint8_t steps) = 0;
     // A trackball arrived or went away.
     virtual void devicesChanged() = 0;
+    // The trackballs of a configuration id began or ended learning their buttons.
+    virtual void learningChanged(std::uint16_t device, bool learning) = 0;
 };
 
 } // namespace obx

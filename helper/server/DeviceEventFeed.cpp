@@ -42,6 +42,10 @@ void DeviceEventFeed::devicesChanged() {
     hand({Kind::devices, 0, 0, 0});
 }
 
+void DeviceEventFeed::learningChanged(std::uint16_t device, bool learning) {
+    hand({Kind::learning, device, 0, 0, learning});
+}
+
 void DeviceEventFeed::statusChanged() {
     hand({Kind::status, 0, 0, 0});
 }
@@ -108,6 +112,8 @@ void DeviceEventFeed::deliver() {
                                         {"buttons", notice.pressed},
                                         {"direction", ActionGesture::directionName(notice.direction)},
                                         {"steps", notice.steps}});
+        } else if (notice.kind == Kind::learning) {
+            events += event("learn", {{"device", notice.device}, {"learning", notice.learning}});
         } else if (lastOfRun) {
             switch (notice.kind) {
             case Kind::devices:
@@ -121,6 +127,7 @@ void DeviceEventFeed::deliver() {
                 break;
             case Kind::button:
             case Kind::gesture:
+            case Kind::learning:
                 break;
             }
         }

@@ -32,6 +32,7 @@ public:
     void gestureEvent(std::uint16_t device, std::uint32_t buttons, std::uint8_t direction,
                       std::uint8_t steps) override;
     void devicesChanged() override;
+    void learningChanged(std::uint16_t device, bool learning) override;
     // From any thread: the status notices changed.
     void statusChanged();
     // From any thread: the pointing devices that the driver does not serve changed.
@@ -46,7 +47,7 @@ public:
     std::string otherDevicesEvent();
 
 private:
-    enum class Kind : std::uint8_t { button, gesture, devices, status, otherDevices };
+    enum class Kind : std::uint8_t { button, gesture, learning, devices, status, otherDevices };
     // A gesture's buttons are in pressed.
     struct Notice {
         Kind kind;
@@ -55,6 +56,7 @@ private:
         std::uint32_t released;
         std::uint8_t direction = 0;
         std::uint8_t steps = 0;
+        bool learning = false;
     };
 
     void hand(const Notice& notice);
