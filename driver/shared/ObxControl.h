@@ -119,14 +119,16 @@ typedef uint32_t OBX_STATUS;
    step comes when the travel passes the next multiple of the threshold again (at most 8 steps a report).
    A driver of 2.2 keeps an entry of an unknown mode as kind 0 without output, as an entry of an unknown
    kind; flags it does not know are ignored. */
-#define OBX_GESTURE_TRAVEL_NONE 0u   /* the pointer moves as usual (a wheel-only gesture) */
-#define OBX_GESTURE_TRAVEL_ONCE 1u   /* on release: the direction of the larger net travel, if past the threshold */
+#define OBX_GESTURE_TRAVEL_NONE 0u /* the pointer moves as usual (a wheel-only gesture) */
+#define OBX_GESTURE_TRAVEL_ONCE                                                                              \
+    1u /* on release: the direction of the larger net travel, if past the threshold */
 #define OBX_GESTURE_TRAVEL_REPEAT 2u /* while held: a step each time the travel passes another threshold */
 
 /* OBX_MAP_GESTURE_DATA.Flags */
-#define OBX_GESTURE_WHEEL 0x01u     /* while held, wheel and pan turns are gesture events, not scrolling */
-#define OBX_GESTURE_TAP_CLICK 0x02u /* a tap clicks the entry's own buttons (1 to 5) in the driver; else
-                                       a tap is a gesture event */
+#define OBX_GESTURE_WHEEL 0x01u /* while held, wheel and pan turns are gesture events, not scrolling */
+#define OBX_GESTURE_TAP_CLICK                                                                                \
+    0x02u /* a tap clicks the entry's own buttons (1 to 5) in the driver; else                               \
+             a tap is a gesture event */
 
 #define OBX_GESTURE_THRESHOLD_MIN 10u
 #define OBX_GESTURE_THRESHOLD_MAX 2000u
@@ -273,7 +275,8 @@ OBX_STATIC_ASSERT(offsetof(OBX_BUTTON_EVENT, Pressed) == 34, "OBX_BUTTON_EVENT.P
 OBX_STATIC_ASSERT(offsetof(OBX_BUTTON_EVENT, Released) == 38, "OBX_BUTTON_EVENT.Released");
 
 OBX_STATIC_ASSERT(sizeof(OBX_MAP_GESTURE_DATA) == 4, "OBX_MAP_GESTURE_DATA size");
-OBX_STATIC_ASSERT(offsetof(OBX_BUTTON_MAP_ENTRY, Data.Gesture.Threshold) == 7, "OBX_BUTTON_MAP_ENTRY threshold");
+OBX_STATIC_ASSERT(offsetof(OBX_BUTTON_MAP_ENTRY, Data.Gesture.Threshold) == 7,
+                  "OBX_BUTTON_MAP_ENTRY threshold");
 
 OBX_STATIC_ASSERT(sizeof(OBX_GESTURE_EVENT) == sizeof(OBX_BUTTON_EVENT), "OBX_GESTURE_EVENT size");
 OBX_STATIC_ASSERT(offsetof(OBX_GESTURE_EVENT, Flags) == 12, "OBX_GESTURE_EVENT.Flags");
