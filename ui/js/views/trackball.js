@@ -7,14 +7,15 @@
 import { actionInWords, buttonsOf, panMasks } from "../describe.js";
 
 const SVG = "http://www.w3.org/2000/svg";
-const WIDTH = 640;
+const WIDTH = 760;
 const HEIGHT = 380;
 const CENTRE = { x: WIDTH / 2, y: HEIGHT / 2 + 10 };
 const BALL_RADIUS = 80;
 const RING_RADIUS = 98;
-const BUTTON_ORBIT = 140;
+const BUTTON_ORBIT = 150;
 const BUTTON_RADIUS = 24;
-const WORDS_ORBIT = BUTTON_ORBIT + BUTTON_RADIUS + 8;
+// The words of the buttons stand in a column on either side, each at the height of its button.
+const WORDS_COLUMN = 195;
 const WORDS_LENGTH = 22;
 const [PAN_LEFT, PAN_RIGHT] = panMasks;
 
@@ -32,7 +33,7 @@ function arrangedAngles(count) {
     const angles = [215, 325].slice(0, count);
     const rest = count - angles.length;
     for (let index = 0; index < rest; index++) {
-        angles.push(rest === 1 ? 90 : 155 - (130 * index) / (rest - 1));
+        angles.push(rest === 1 ? 90 : 165 - (150 * index) / (rest - 1));
     }
     return angles;
 }
@@ -83,7 +84,7 @@ export class TrackballDrawing {
         const parts = [svg("circle", { class: "ball", cx: CENTRE.x, cy: CENTRE.y, r: BALL_RADIUS, "aria-hidden": "true" })];
         if (capabilities.wheel) {
             parts.push(svg("circle", { class: "wheel", cx: CENTRE.x, cy: CENTRE.y, r: RING_RADIUS, "aria-hidden": "true" }),
-                text(CENTRE.x, CENTRE.y - RING_RADIUS - 6, "wheel", { class: "part-name", "aria-hidden": "true" }));
+                text(CENTRE.x, CENTRE.y + RING_RADIUS + 20, "wheel", { class: "part-name", "aria-hidden": "true" }));
         }
         const buttons = angles.slice(0, count).map((angle, index) => {
             const mask = 2 ** index;
@@ -100,10 +101,10 @@ export class TrackballDrawing {
         if (first) first.setAttribute("tabindex", "0");
     }
 
-    control(mask, action, shape, number, words) {
+    control(mask, action, parts) {
         const label = `${buttonsOf(mask)}: ${actionInWords(action)}`;
         const control = svg("g", { class: "control", role: "button", tabindex: "-1", "data-mask": mask,
-            "aria-label": label }, [svg("title", {}, [label]), shape, number, words]);
+            "aria-label": label }, [svg("title", {}, [label]), ...parts]);
         control.addEventListener("click", () => this.onChoose(mask));
         this.controls.set(mask, control);
         return control;
@@ -112,25 +113,34 @@ export class TrackballDrawing {
     button(mask, angle, action) {
         const { x, y } = this.centres.get(mask);
         const side = Math.cos((angle * Math.PI) / 180);
-        const anchor = side > 0.3 ? "start" : side < -0.3 ? "end" : "middle";
-        const place = at(angle, WORDS_ORBIT);
-        const below = Math.sin((angle * Math.PI) / 180) < -0.9;
-        return this.control(mask, action, svg("circle", { class: "key", cx: x, cy: y, r: BUTTON_RADIUS }),
-            text(x, y + 6, String(Math.log2(mask) + 1), { class: "number" }),
-            text(place.x, place.y + (below ? 12 : 4), shortened(actionInWords(action)),
-                { class: "words", "text-anchor": anchor }));
+        const shape = svg("circle", { class: "key", cx: x, cy: y, r: BUTTON_RADIUS });
+        const number = text(x, y + 6, String(Math.log2(mask) + 1), { class: "number" });
+        if (Math.abs(side) < 0.05) {
+            const above = y < CENTRE.y;
+            return this.control(mask, action, [shape, number, this.words(action, x, above ? y - BUTTON_RADIUS - 10
+                : y + BUTTON_RADIUS + 20, "middle")]);
+        }
+        const direction = Math.sign(side);
+        const column = CENTRE.x + direction * WORDS_COLUMN;
+        const leader = svg("line", { class: "leader", x1: x + direction * BUTTON_RADIUS, y1: y,
+            x2: column - direction * 4, y2: y, "aria-hidden": "true" });
+        return this.control(mask, action, [leader, shape, number,
+            this.words(action, column, y + 5, direction > 0 ? "start" : "end")]);
+    }
+
+    words(action, x, y, anchor) {
+        return text(x, y, shortened(actionInWords(action)), { class: "words", "text-anchor": anchor });
     }
 
     // A side of the pan control: an arrow beside the ring.
     panControl(mask, side, action) {
-        const x = CENTRE.x + side * (RING_RADIUS + 4);
+        const x = CENTRE.x + side * (RING_RADIUS + 10);
         const tip = x + side * 26;
         const y = CENTRE.y;
-        return this.control(mask, action,
+        return this.control(mask, action, [
             svg("polygon", { class: "key", points: `${x},${y - 16} ${tip},${y} ${x},${y + 16}` }),
             text(x + side * 9, y + 5, side < 0 ? "◀" : "▶", { class: "number", "aria-hidden": "true" }),
-            text(tip + side * 6, y + 34, shortened(actionInWords(action)),
-                { class: "words", "text-anchor": side < 0 ? "end" : "start" }));
+            this.words(action, CENTRE.x + side * WORDS_COLUMN, y + 5, side < 0 ? "end" : "start")]);
     }
 
     // A chord: a line through its buttons, named by its title.
