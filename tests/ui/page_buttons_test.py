@@ -172,6 +172,9 @@ class ButtonsSectionTest(PageTestCase):
                          ["gesture", "repeat", "150", "keystroke", "Page Up", "none", "singleClick"])
         self.click('.action-editor button[type=button]')
 
+    def test_9_the_console_is_clean(self):
+        self.assertEqual(self.browser.get_log("browser"), [])
+
 
 def main():
     page_test.run_unprivileged()
