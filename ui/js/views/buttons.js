@@ -175,7 +175,7 @@ export class ButtonsView {
     askingEnded() {
         if (this.asking === null) return;
         this.finishAsking();
-        showError(this.askError, new Error("The time to press a button ran out; the buttons work as before."));
+        showError(this.askError, new Error("The question ended (its time ran out, or the trackball went away): the buttons work as before."));
     }
 
     finishAsking() {
