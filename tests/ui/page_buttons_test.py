@@ -28,7 +28,8 @@ class KeyWatcher:
 
     def __init__(self, environment):
         self.pressed = []
-        self.process = subprocess.Popen(["xev", "-root", "-event", "keyboard"], env=environment,
+        # A line at a time: into a pipe, xev's output would otherwise wait for a full buffer.
+        self.process = subprocess.Popen(["stdbuf", "-oL", "xev", "-root", "-event", "keyboard"], env=environment,
                                         stdout=subprocess.PIPE, stderr=subprocess.DEVNULL, text=True)
         threading.Thread(target=self.read, daemon=True).start()
 
