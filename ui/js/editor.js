@@ -98,7 +98,7 @@ function options(pairs, chosen) {
 // The fields of one action: the kind and the fields of the chosen kind alone.
 // prefix keeps the names of nested fields apart ("up-kind" beside "kind").
 export class ActionFields {
-    constructor({ action, kinds: kindChoices, prefix = "", subject = "this button" }) {
+    constructor({ action, kinds: kindChoices, prefix = "", subject = "this button", absentMoves }) {
         this.subject = subject;
         this.keyCode = action?.command === "keystroke" ? Number(action.keyCode) : null;
         const known = kindChoices.some(([kind]) => kind === action?.command);
@@ -151,7 +151,7 @@ export class ActionFields {
             const nestedKinds = [["none", "No action"], ...kinds.filter(([kind]) => !["gesture", "useGlobal", "none"].includes(kind))];
             this.gesture = new GestureFields(action?.command === "gesture" ? action : null,
                 (nested, place) => new ActionFields({ action: nested, kinds: nestedKinds,
-                    prefix: `${prefix}${place}-`, subject: "this move" }));
+                    prefix: `${prefix}${place}-`, subject: "this move" }), absentMoves);
             this.groups.gesture = this.gesture.element;
         }
         this.element = el("div", { class: "action-fields" }, [field("Action", this.kind), ...Object.values(this.groups)]);
@@ -214,10 +214,11 @@ export class ActionFields {
 
 export class ActionEditor {
     // save(action) stores the action and rejects with the helper's reason.
-    constructor({ mask, action, allowUseGlobal, save, close }) {
+    // absentMoves: the gesture's moves the trackball has no part for.
+    constructor({ mask, action, allowUseGlobal, absentMoves, save, close }) {
         this.save = save;
         this.close = close;
-        this.fields = new ActionFields({ action,
+        this.fields = new ActionFields({ action, absentMoves,
             kinds: kinds.filter(([kind]) => allowUseGlobal || kind !== "useGlobal") });
         this.kind = this.fields.kind;
         this.error = errorLine();

@@ -18,8 +18,10 @@ const DEFAULT_THRESHOLD = 200;
 const THRESHOLD_RANGE = [10, 2000];
 
 export class GestureFields {
-    // makeFields(action, place): the fields of one nested action.
-    constructor(gesture, makeFields) {
+    // makeFields(action, place): the fields of one nested action. absent: the
+    // moves the trackball has no part for (no wheel, no pan), offered only when
+    // the gesture already has them.
+    constructor(gesture, makeFields, absent = new Set()) {
         this.mode = el("select", { name: "gesture-mode" }, gestureModes.map(([value, text]) =>
             el("option", { value, text, selected: value === (gesture?.mode ?? "once") })));
         this.threshold = el("input", { type: "number", name: "gesture-threshold", min: THRESHOLD_RANGE[0],
@@ -27,8 +29,8 @@ export class GestureFields {
         const part = ([place, label]) => {
             const fields = makeFields(gesture?.[place] ?? null, place);
             return { place, label, fields,
-                element: el("fieldset", { class: "gesture-move", "data-place": place }, [el("legend", { text: label }),
-                    fields.element]) };
+                element: el("fieldset", { class: "gesture-move", "data-place": place,
+                    hidden: absent.has(place) && !gesture?.[place] }, [el("legend", { text: label }), fields.element]) };
         };
         this.ballParts = ballDirections.map(part);
         this.otherParts = otherMoves.map(part);

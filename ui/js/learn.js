@@ -1,7 +1,7 @@
 // A learn moment: the page asks for a press on the trackball. While it lasts
 // every button reaches the page and runs no action; the buttons held together
 // make one mask, told once the last of them is let go.
-import { api } from "./api.js";
+import { api, credentialHeaders } from "./api.js";
 
 const LEARN_SECONDS = 30;
 
@@ -12,10 +12,12 @@ export class ButtonLearning {
         this.onMask = onMask;
         this.onEnded = onEnded;
         this.device = null;
-    }
-
-    get active() {
-        return this.device !== null;
+        // A page closed while it asks must not leave the buttons idle for the rest of the moment:
+        // a request that outlives the page ends it.
+        window.addEventListener("pagehide", () => {
+            if (this.device === null) return;
+            fetch(`/devices/learn?device=${this.device}`, { method: "DELETE", keepalive: true, headers: credentialHeaders() });
+        });
     }
 
     async start(device) {

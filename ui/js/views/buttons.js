@@ -22,6 +22,7 @@ export class ButtonsView {
         this.state = state;
         this.rows = new Map();
         this.actions = new Map();
+        this.absentMoves = new Set();
         this.editorPlace = el("div", { class: "editor-place" });
         this.body = el("tbody");
         this.drawing = new TrackballDrawing({ onChoose: (mask) => this.chosenOnDrawing(mask) });
@@ -62,6 +63,9 @@ export class ButtonsView {
             api.capabilities(this.state.device)]);
         const count = capabilities?.buttons || DEFAULT_BUTTON_COUNT;
         this.count = count;
+        // Only a driver that tells the descriptor's buttons tells whether a wheel or a pan is missing.
+        this.absentMoves = new Set(capabilities?.buttons ? [...(capabilities.wheel ? [] : ["wheelUp", "wheelDown"]),
+            ...(capabilities.pan ? [] : ["panLeft", "panRight"])] : []);
         const masks = new Set([...Array(count).keys()].map((bit) => 2 ** bit));
         if (capabilities?.pan) panMasks.forEach((mask) => masks.add(mask));
         for (const key of Object.keys(actions ?? {})) masks.add(Number(key));
@@ -90,6 +94,7 @@ export class ButtonsView {
             mask,
             action: this.actions.get(mask) ?? null,
             allowUseGlobal: this.state.app !== "*",
+            absentMoves: this.absentMoves,
             save: (changed) => api.setButton(this.state.device, this.state.app, mask, changed),
             close: (savedWords) => {
                 this.editorPlace.replaceChildren();
