@@ -91,3 +91,8 @@ export const api = {
     settings: () => request("GET", "/config"),
     replaceSettings: (text) => request("POST", "/config", {}, text),
 };
+
+// A learn moment: for a while every button of the trackball reaches the page
+// as button events and runs no action, so that the page can ask for a press.
+api.startLearning = (device, seconds) => request("POST", "/devices/learn", { device }, { seconds });
+api.endLearning = (device) => request("DELETE", "/devices/learn", { device });
