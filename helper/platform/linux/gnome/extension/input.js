@@ -65,8 +65,10 @@ const KEEP_TIMEOUT_MS = 1000;
 // The paste reads the clipboard when its key arrives, a few milliseconds after
 // the offer. The Shell does not tell when a client read it (a source that
 // would know cannot be written in GJS), so the earlier content comes back
-// after this long.
-const OFFER_LIFETIME_MS = 2000;
+// after this long. A busy machine's client can take seconds to ask for the
+// paste, and one that asks after the give-back pastes the earlier content
+// instead of the snippet; the user's later copy ends the loan at once anyway.
+const OFFER_LIFETIME_MS = 5000;
 const SNIPPET_TYPE = 'text/plain;charset=utf-8';
 const PASSWORD_HINT_TYPE = 'x-kde-passwordManagerHint';
 const TEXT_TYPES = [SNIPPET_TYPE, 'UTF8_STRING', 'text/plain', 'STRING', 'TEXT'];
