@@ -272,6 +272,10 @@ class PageTestCase(unittest.TestCase):
     def focused(self, attribute):
         return self.browser.switch_to.active_element.get_attribute(attribute)
 
+    def chosen_profile(self):
+        return self.browser.execute_script(
+            "return document.querySelector('.profile-bar [aria-pressed=\"true\"]')?.dataset.app")
+
     def action_of(self, mask):
         return self.text_of(f'tr[data-mask="{mask}"] .action')
 
@@ -348,7 +352,7 @@ class ConfigurationPageTest(PageTestCase):
         self.shows(".offers", "Add Sketcher")
         self.click(".offers button")
         program = self.system.program
-        self.until(lambda: self.value_of('select[name="profile"]') == program, "the new profile to be chosen")
+        self.until(lambda: self.chosen_profile() == program, "the new profile to be chosen")
         self.assertIn({program: "Sketcher"}, self.api(f"/config/apps?device={device}")["apps"])
 
         # The pointer speed of that profile.
@@ -403,7 +407,7 @@ class ConfigurationPageTest(PageTestCase):
             self.keys(Keys.TAB)
         self.keys(Keys.ENTER)
         self.until(lambda: self.action_of(64) == "Click, right", "button 7 to read Click, right")
-        app = self.value_of('select[name="profile"]')
+        app = self.chosen_profile()
         self.assertEqual(self.api(f"/config/buttons?device={device}&app={app}&button=64"),
                          {"command": "singleClick", "button": 2, "modifiers": ""})
 
@@ -442,13 +446,14 @@ class ConfigurationPageTest(PageTestCase):
     def test_7_renaming_a_profile_and_saving_a_snippet(self):
         device = self.device()
         program = self.system.program
-        self.until(lambda: self.value_of('select[name="profile"]') == program, "the program's profile")
+        self.until(lambda: self.chosen_profile() == program, "the program's profile")
         name = self.find('input[name="profileName"]')
         name.clear()
         name.send_keys("Sketch pad")
         self.click('form[aria-label="Rename the profile"] button[type=submit]')
         self.until(lambda: {program: "Sketch pad"} in self.api(f"/config/apps?device={device}")["apps"],
                    "the new name to reach the helper")
+        self.click("button.add-snippet")
         self.find('input[name="snippet-label-0"]').send_keys("Greeting")
         self.find('textarea[name="snippet-content-0"]').send_keys("Grüße aus Köln")
         self.click('form[aria-label="Snippets"] button[type=submit]')
@@ -491,7 +496,7 @@ class ConfigurationPageTest(PageTestCase):
 
     def test_8b_a_sequence_is_written_one_step_a_line(self):
         device = self.device()
-        app = self.value_of('select[name="profile"]')
+        app = self.chosen_profile()
         self.click('button[aria-label="Change Button 6"]')
         Select(self.find('select[name="kind"]')).select_by_value("sequence")
         steps = self.find('textarea[name="steps"]')
