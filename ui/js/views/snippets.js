@@ -36,7 +36,7 @@ export class SnippetsView {
 
     show(snippets) {
         this.slots = snippets.map((snippet) => ({ ...snippet, shown: inUse(snippet), entry: null }));
-        this.list.replaceChildren(...this.slots.map((slot, index) => (slot.shown ? this.entry(index) : null)));
+        this.list.replaceChildren(...this.slots.flatMap((slot, index) => (slot.shown ? [this.entry(index)] : [])));
         this.updateAdder();
     }
 

@@ -1,0 +1,169 @@
+#!/usr/bin/python3
+"""The configuration page's frame in a real browser, against the real obxhelper and a virtual trackball:
+profiles made as full copies with what they hold of their own marked, undo, a save that meets a change
+made elsewhere, the widths, an accessibility audit, and the first visit with the mouse alone and with the
+keyboard alone.
+
+Usage: page_v2_test.py BIN_FOLDER. Shares page_test.py's helper, browser and wording."""
+
+import json
+import os
+import subprocess
+import sys
+import urllib.parse
+
+from selenium.webdriver.common.action_chains import ActionChains
+from selenium.webdriver.common.keys import Keys
+
+import page_test
+from page_test import PageTestCase, wait_for
+
+AXE_FD = "OBX_AXE_FD"
+SPEED_ROW = '#pointer-body .field:has(input[name="speedNumber"])'
+
+
+def axe_source():
+    """The accessibility checker at its pinned version, opened by main() (before the test gives up root:
+    the cache belongs to the user who installed it)."""
+    with os.fdopen(int(os.environ[AXE_FD]), encoding="utf-8") as file:
+        return file.read()
+
+
+class FramePageTestCase(PageTestCase):
+    """The page opened at the helper's address with a trackball present."""
+
+    @classmethod
+    def setUpClass(cls):
+        super().setUpClass()
+        cls.system.start_trackball()
+        wait_for(lambda: (cls.system.get("/devices") or {}).get("devices"), "the trackball")
+        cls.browser.get(cls.system.address_the_helper_opens())
+
+    def setUp(self):
+        self.shows("#buttons-body", "Button 6")
+        self.program = self.system.program
+        self.device_id = self.device()
+
+    def config(self, resource, app="*", **more):
+        query = urllib.parse.urlencode({"device": self.device_id, "app": app, **more})
+        return self.api(f"/config/{resource}?{query}")
+
+    def marked(self):
+        return self.browser.execute_script(
+            "return [...document.querySelectorAll('main [data-differs=\"global\"]')]"
+            ".filter((row) => row.checkVisibility()).map((row) => row.innerText)")
+
+    def add_program_as_full_copy(self):
+        self.click('input[name="newProfileFrom"][value="global"]')
+        self.click(".offers button")
+        self.until(lambda: self.chosen_profile() == self.program, "the program's profile to be chosen")
+
+    def set_speed(self, speed):
+        field = self.find('input[name="speedNumber"]')
+        field.clear()
+        field.send_keys(str(speed))
+        self.click('form[aria-label="Pointer"] button[type=submit]')
+        self.until(lambda: self.config("pointer", self.chosen_profile())["speed"] == speed, "the speed to be saved")
+
+
+class FrameTest(FramePageTestCase):
+    def test_1_a_full_copy_marks_its_one_own_setting_and_undo_takes_a_change_back(self):
+        keystroke = {"command": "keystroke", "keyCode": 67, "modifiers": "ctrl"}
+        self.system.request("POST", f"/config/buttons?device={self.device_id}&app=*&button=32", keystroke)
+        self.add_program_as_full_copy()
+        # A full copy holds the global profile's keystroke, which a profile as the helper makes it does not.
+        self.assertEqual(self.config("buttons", self.program, button=32), keystroke)
+        self.until(lambda: self.find('input[name="speedNumber"]').get_attribute("value") == "50", "the speed")
+        self.assertEqual(self.marked(), [])
+        self.set_speed(70)
+        self.until(lambda: len(self.marked()) == 1, "one setting to be marked")
+        self.assertIn("Use global (50)", self.marked()[0])
+        self.assertTrue(self.find(SPEED_ROW).get_attribute("data-differs"))
+        # The global value, one click away.
+        self.click(f"{SPEED_ROW} button.use-global")
+        self.until(lambda: self.config("pointer", self.program)["speed"] == 50, "the global speed")
+        self.until(lambda: self.marked() == [], "the mark to go")
+        # Undo takes back that reset, then the change before it.
+        self.shows("#undo", "Undo: Pointer speed 70 → 50 (Sketcher)")
+        self.click("#undo")
+        self.until(lambda: self.config("pointer", self.program)["speed"] == 70, "the reset to be undone")
+        self.shows("#undo", "Undo: Pointer speed 50 → 70 (Sketcher)")
+        self.click("#undo")
+        self.until(lambda: self.config("pointer", self.program)["speed"] == 50, "the change to be undone")
+        self.shows("#undo", "Undo: New profile Sketcher")
+        # The place is in the address: a reload keeps it, the back button returns to the global profile.
+        self.browser.refresh()
+        self.until(lambda: self.chosen_profile() == self.program, "the program's profile after a reload")
+        self.browser.back()
+        self.until(lambda: self.chosen_profile() == "*", "the global profile after going back")
+
+    def test_2_a_snippet_saved_after_a_rename_elsewhere_keeps_both(self):
+        self.click(f'.profile-bar button[data-app="{self.program}"]')
+        self.until(lambda: self.chosen_profile() == self.program, "the program's profile")
+        self.click("button.add-snippet")
+        self.find('input[name="snippet-label-0"]').send_keys("Greeting")
+        self.find('textarea[name="snippet-content-0"]').send_keys("Grüße aus Köln")
+        # obxctl renames the profile meanwhile.
+        self.system.request("POST", f"/config/apps/name?device={self.device_id}&app={self.program}",
+                            {"name": "Sketch pad"})
+        self.click('form[aria-label="Snippets"] button[type=submit]')
+        self.shows("#stale", "changed elsewhere")
+        self.assertEqual(self.config("snippets", self.program)[0], {"label": "", "content": ""})
+        self.click("#stale-reload")
+        self.shows(".profile-bar", "Sketch pad")
+        self.assertEqual(self.value_of('textarea[name="snippet-content-0"]'), "Grüße aus Köln")
+        self.click('form[aria-label="Snippets"] button[type=submit]')
+        self.until(lambda: self.config("snippets", self.program)[0] == {"label": "Greeting", "content": "Grüße aus Köln"},
+                   "the snippet to be saved")
+        self.assertIn({self.program: "Sketch pad"}, self.config("apps")["apps"])
+        # Slots keep their numbers: the second added takes slot 2, removing the first empties slot 1 alone.
+        self.click("button.add-snippet")
+        self.find('textarea[name="snippet-content-1"]').send_keys("Bis bald")
+        self.click('button[aria-label="Remove snippet 1"]')
+        self.click('form[aria-label="Snippets"] button[type=submit]')
+        self.until(lambda: self.config("snippets", self.program)[:2] == [
+            {"label": "", "content": ""}, {"label": "", "content": "Bis bald"}], "slot 1 emptied, slot 2 kept")
+        self.browser.get_log("browser")  # the refused save, which the browser notes itself
+
+    def test_3_nothing_scrolls_sideways_at_320_px_or_at_1280_px_zoomed_to_200_percent(self):
+        self.click('button[aria-label="Change Button 6"]')
+        # 1280 device pixels at 200 % lay the page out in 640 CSS pixels, as a 640 pixel window does.
+        for width, scale in ((320, 1), (640, 2)):
+            self.browser.execute_cdp_cmd("Emulation.setDeviceMetricsOverride", {
+                "width": width, "height": 800, "deviceScaleFactor": scale, "mobile": False})
+            try:
+                self.until(lambda: self.browser.execute_script("return innerWidth") == width, f"{width} px")
+                overflow = self.browser.execute_script(
+                    "const root = document.documentElement; return [root.scrollWidth, root.clientWidth,"
+                    "[...document.querySelectorAll('body *')].filter((e) => e.getBoundingClientRect().right"
+                    " > root.clientWidth + 0.5).map((e) => e.outerHTML.slice(0, 80))]")
+                self.assertLessEqual(overflow[0], overflow[1], f"at {width} px: {overflow[2][:5]}")
+            finally:
+                self.browser.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
+        self.click(".action-editor button[type=button]")
+
+    def test_4_an_accessibility_audit_finds_nothing_with_an_editor_open(self):
+        self.click('button[aria-label="Change Button 6"]')
+        # Injected by the test's driver, past the page's policy, which stays as it is.
+        self.browser.execute_script(axe_source() + "\nwindow.axe = axe;")
+        violations = self.browser.execute_async_script(
+            "const done = arguments[0]; axe.run(document, {resultTypes: ['violations']})"
+            ".then((result) => done(result.violations.map((v) => ({id: v.id, impact: v.impact,"
+            " nodes: v.nodes.map((n) => n.target.join(' ')).slice(0, 5)}))), (error) => done(String(error)))")
+        self.assertEqual(violations, [], json.dumps(violations, indent=1))
+        self.click(".action-editor button[type=button]")
+
+
+def main():
+    # The checker is installed (or found in its cache) and opened while the test may still be root.
+    if AXE_FD not in os.environ:
+        installer = os.path.join(page_test.REPOSITORY, "scripts", "axe-core.sh")
+        path = subprocess.run([installer], check=True, capture_output=True, text=True).stdout.strip()
+        descriptor = os.open(path, os.O_RDONLY)
+        os.set_inheritable(descriptor, True)
+        os.environ[AXE_FD] = str(descriptor)
+    page_test.main()
+
+
+if __name__ == "__main__":
+    main()
