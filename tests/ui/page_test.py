@@ -237,11 +237,11 @@ class PageTestCase(unittest.TestCase):
     def until(self, condition, what):
         WebDriverWait(self.browser, WAIT_S, poll_frequency=0.05).until(lambda _: condition(), what)
 
-    def click(self, css):
+    def click(self, css, press=lambda element: element.click()):
         """Clicks what css finds, again if a view redrew it meanwhile."""
         def clicked():
             try:
-                self.find(css).click()
+                press(self.find(css))
                 return True
             except (StaleElementReferenceException, NoSuchElementException):
                 return False

@@ -154,6 +154,56 @@ class FrameTest(FramePageTestCase):
         self.click(".action-editor button[type=button]")
 
 
+class MouseOnlyFirstVisitTest(FramePageTestCase):
+    """A first visit with nothing but clicks of the mouse."""
+
+    def mouse_click(self, css):
+        self.click(css, lambda element: ActionChains(self.browser).move_to_element(element).click().perform())
+
+    def test_the_first_visit(self):
+        self.mouse_click('input[name="newProfileFrom"][value="global"]')
+        self.mouse_click(".offers button")
+        self.until(lambda: self.chosen_profile() == self.program, "the program's profile")
+        before = self.config("pointer", self.program)["acceleration"]
+        self.mouse_click('input[name="acceleration"]')
+        self.mouse_click('form[aria-label="Pointer"] button[type=submit]')
+        self.until(lambda: self.config("pointer", self.program)["acceleration"] != before, "the change")
+        self.until(lambda: len(self.marked()) == 1, "the changed setting to be marked")
+        self.mouse_click("#undo")
+        self.until(lambda: self.config("pointer", self.program)["acceleration"] == before, "the change undone")
+        self.until(lambda: self.marked() == [], "the mark to go")
+
+
+class KeyboardOnlyFirstVisitTest(FramePageTestCase):
+    """A first visit with nothing but keys."""
+
+    def tab_to(self, css):
+        for _ in range(300):
+            if self.browser.execute_script("return document.activeElement.matches(arguments[0])", css):
+                return
+            self.keys(Keys.TAB)
+        self.fail(f"Tab never reached {css}")
+
+    def test_the_first_visit(self):
+        self.click("h1")
+        self.tab_to('input[name="newProfileFrom"]')
+        self.keys(Keys.ARROW_DOWN)
+        self.assertEqual(self.focused("value"), "global")
+        self.tab_to(".offers button")
+        self.keys(Keys.ENTER)
+        self.until(lambda: self.chosen_profile() == self.program, "the program's profile")
+        self.until(lambda: self.value_of('input[name="speedNumber"]') == "50", "the pointer settings")
+        self.tab_to('input[name="speedNumber"]')
+        ActionChains(self.browser).key_down(Keys.CONTROL).send_keys("a").key_up(Keys.CONTROL).perform()
+        self.keys("70", Keys.ENTER)
+        self.until(lambda: self.config("pointer", self.program)["speed"] == 70, "the speed to be saved")
+        # In the field Ctrl+Z is the field's own; on a checkbox it takes the saved change back.
+        self.tab_to('input[name="acceleration"]')
+        ActionChains(self.browser).key_down(Keys.CONTROL).send_keys("z").key_up(Keys.CONTROL).perform()
+        self.until(lambda: self.config("pointer", self.program)["speed"] == 50, "the change undone")
+        self.shows("#undo-done", "Undone: Pointer speed 50 → 70 (Sketcher)")
+
+
 def main():
     # The checker is installed (or found in its cache) and opened while the test may still be root.
     if AXE_FD not in os.environ:
