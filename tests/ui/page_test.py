@@ -344,9 +344,6 @@ class ConfigurationPageTest(PageTestCase):
                    "button 6 to read Ctrl+C")
         self.assertEqual(self.api(f"/config/buttons?device={device}&app=*&button=32"),
                          {"command": "keystroke", "keyCode": 67, "modifiers": "ctrl"})
-        if SCREENSHOT:
-            self.browser.execute_script("window.scrollTo(0, 0)")
-            self.browser.save_screenshot(SCREENSHOT)
 
         # A profile for a program from the list.
         self.shows(".offers", "Add Sketcher")
@@ -364,6 +361,9 @@ class ConfigurationPageTest(PageTestCase):
         self.until(lambda: self.api(f"/config/pointer?device={device}&app={program}")["speed"] == 70,
                    "the speed to reach the helper")
         self.assertEqual(self.api(f"/config/pointer?device={device}&app=*")["speed"], 50)
+        if SCREENSHOT:  # the program's profile, its own speed marked, the change ready to be undone
+            self.browser.execute_script("window.scrollTo(0, 0)")
+            self.browser.save_screenshot(SCREENSHOT)
 
         # Export, change something, import the export.
         exported = self.api("/config")

@@ -71,6 +71,9 @@ class FrameTest(FramePageTestCase):
         keystroke = {"command": "keystroke", "keyCode": 67, "modifiers": "ctrl"}
         self.system.request("POST", f"/config/buttons?device={self.device_id}&app=*&button=32", keystroke)
         self.add_program_as_full_copy()
+        # The bar shows the program's icon, as the helper listed it among the programs offered.
+        self.assertTrue(self.find(f'.profile-bar button[data-app="{self.program}"] img')
+                        .get_attribute("src").startswith("data:image/png;base64,iVBOR"))
         # A full copy holds the global profile's keystroke, which a profile as the helper makes it does not.
         self.assertEqual(self.config("buttons", self.program, button=32), keystroke)
         self.until(lambda: self.find('input[name="speedNumber"]').get_attribute("value") == "50", "the speed")
