@@ -23,14 +23,19 @@ function modifierBoxes(legend, name) {
 const onOff = (value) => (value ? "on" : "off");
 const modifiersInWords = (text) => parseModifiers(text).map((name) => modifierLabels[name]).join("+") || "none";
 
-// settings: { key: { what, row, words } } for each key the form saves.
+// One setting of a form: what it is in words, its row, its value in words.
+const setting = (what, row, words) => ({ what, row, words });
+
+// settings: a setting for each key the form saves, shown in that order between
+// the controls before and after them.
 class SettingsForm {
-    constructor(root, state, label, settings, controls) {
+    constructor(root, state, label, settings, { before = [], after = [] }) {
         this.state = state;
         this.label = label;
         this.settings = settings;
         this.error = errorLine();
-        this.form = trackTyping(el("form", { "aria-label": label }, [...controls, this.error,
+        const rows = Object.values(settings).map(({ row }) => row);
+        this.form = trackTyping(el("form", { "aria-label": label }, [...before, ...rows, ...after, this.error,
             el("button", { type: "submit", text: `Save ${label.toLowerCase()}` })]));
         this.form.addEventListener("submit", (event) => {
             event.preventDefault();
@@ -87,16 +92,13 @@ export class PointerView extends SettingsForm {
         const rate = el("input", { type: "number", name: "accelerationRate", min: 0, max: 100, required: true });
         const slow = modifierBoxes("Slow pointer while holding", "slow");
         const locked = modifierBoxes("Move along one axis while holding", "locked");
-        const rows = { speed: field("Speed", speedNumber), acceleration: field("Acceleration", acceleration),
-            accelerationRate: field("Acceleration strength", rate) };
         super(root, state, "Pointer", {
-            speed: { what: "Pointer speed", row: rows.speed, words: String },
-            acceleration: { what: "Acceleration", row: rows.acceleration, words: onOff },
-            accelerationRate: { what: "Acceleration strength", row: rows.accelerationRate, words: String },
-            slowModifiers: { what: "Slow pointer keys", row: slow.group, words: modifiersInWords },
-            lockedAxisModifiers: { what: "One axis keys", row: locked.group, words: modifiersInWords },
-        }, [field("Speed (slider)", speed), rows.speed, rows.acceleration, rows.accelerationRate, slow.group,
-            locked.group]);
+            speed: setting("Pointer speed", field("Speed", speedNumber), String),
+            acceleration: setting("Acceleration", field("Acceleration", acceleration), onOff),
+            accelerationRate: setting("Acceleration strength", field("Acceleration strength", rate), String),
+            slowModifiers: setting("Slow pointer keys", slow.group, modifiersInWords),
+            lockedAxisModifiers: setting("One axis keys", locked.group, modifiersInWords),
+        }, { before: [field("Speed (slider)", speed)] });
         Object.assign(this, { speed, speedNumber, acceleration, rate, slow, locked });
     }
 
@@ -124,13 +126,11 @@ export class ScrollView extends SettingsForm {
         const invert = el("input", { type: "checkbox", name: "invert" });
         const inertial = el("input", { type: "checkbox", name: "inertial" });
         const wheel = el("output", { name: "wheel" });
-        const rows = { speed: field("Lines per wheel step", speed), invert: field("Invert direction", invert),
-            inertial: field("Keep scrolling after a flick (inertia)", inertial) };
         super(root, state, "Scrolling", {
-            speed: { what: "Lines per wheel step", row: rows.speed, words: String },
-            invert: { what: "Inverted scrolling", row: rows.invert, words: onOff },
-            inertial: { what: "Scrolling inertia", row: rows.inertial, words: onOff },
-        }, [rows.speed, rows.invert, rows.inertial, field("Wheel", wheel)]);
+            speed: setting("Lines per wheel step", field("Lines per wheel step", speed), String),
+            invert: setting("Inverted scrolling", field("Invert direction", invert), onOff),
+            inertial: setting("Scrolling inertia", field("Keep scrolling after a flick (inertia)", inertial), onOff),
+        }, { after: [field("Wheel", wheel)] });
         Object.assign(this, { speedInput: speed, invert, inertial, wheel });
     }
 
