@@ -269,6 +269,13 @@ class PageTestCase(unittest.TestCase):
     def keys(self, *keys):
         ActionChains(self.browser).send_keys(*keys).perform()
 
+    def tab_to(self, css):
+        for _ in range(300):
+            if self.browser.execute_script("return document.activeElement.matches(arguments[0])", css):
+                return
+            self.keys(Keys.TAB)
+        self.fail(f"Tab never reached {css}")
+
     def focused(self, attribute):
         return self.browser.switch_to.active_element.get_attribute(attribute)
 
@@ -391,12 +398,7 @@ class ConfigurationPageTest(PageTestCase):
     def test_4_the_keyboard_alone_sets_a_click(self):
         device = self.device()
         self.click("h1")
-        target = "Change Button 7"
-        for _ in range(300):
-            if self.focused("aria-label") == target:
-                break
-            self.keys(Keys.TAB)
-        self.assertEqual(self.focused("aria-label"), target)
+        self.tab_to('button[aria-label="Change Button 7"]')
         self.keys(Keys.ENTER)
         self.assertEqual(self.focused("name"), "kind")
         self.keys("Click")

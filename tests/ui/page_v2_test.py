@@ -1,15 +1,10 @@
 #!/usr/bin/python3
-"""The configuration page's frame in a real browser, against the real obxhelper and a virtual trackball:
-profiles made as full copies with what they hold of their own marked, undo, a save that meets a change
-made elsewhere, the widths, an accessibility audit, and the first visit with the mouse alone and with the
-keyboard alone.
-
-Usage: page_v2_test.py BIN_FOLDER. Shares page_test.py's helper, browser and wording."""
+"""The configuration page's frame in headless chromium against obxhelper and a virtual trackball, with
+page_test.py's helper and browser. Usage: page_v2_test.py BIN_FOLDER"""
 
 import json
 import os
 import subprocess
-import sys
 import urllib.parse
 
 from selenium.webdriver.common.action_chains import ActionChains
@@ -23,8 +18,7 @@ SPEED_ROW = '#pointer-body .field:has(input[name="speedNumber"])'
 
 
 def axe_source():
-    """The accessibility checker at its pinned version, opened by main() (before the test gives up root:
-    the cache belongs to the user who installed it)."""
+    """The accessibility checker, opened by main() before the test gives up root (the cache is root's)."""
     with os.fdopen(int(os.environ[AXE_FD]), encoding="utf-8") as file:
         return file.read()
 
@@ -53,24 +47,14 @@ class FramePageTestCase(PageTestCase):
             "return [...document.querySelectorAll('main [data-differs=\"global\"]')]"
             ".filter((row) => row.checkVisibility()).map((row) => row.innerText)")
 
-    def add_program_as_full_copy(self):
-        self.click('input[name="newProfileFrom"][value="global"]')
-        self.click(".offers button")
-        self.until(lambda: self.chosen_profile() == self.program, "the program's profile to be chosen")
-
-    def set_speed(self, speed):
-        field = self.find('input[name="speedNumber"]')
-        field.clear()
-        field.send_keys(str(speed))
-        self.click('form[aria-label="Pointer"] button[type=submit]')
-        self.until(lambda: self.config("pointer", self.chosen_profile())["speed"] == speed, "the speed to be saved")
-
 
 class FrameTest(FramePageTestCase):
     def test_1_a_full_copy_marks_its_one_own_setting_and_undo_takes_a_change_back(self):
         keystroke = {"command": "keystroke", "keyCode": 67, "modifiers": "ctrl"}
         self.system.request("POST", f"/config/buttons?device={self.device_id}&app=*&button=32", keystroke)
-        self.add_program_as_full_copy()
+        self.click('input[name="newProfileFrom"][value="global"]')
+        self.click(".offers button")
+        self.until(lambda: self.chosen_profile() == self.program, "the program's profile")
         # The bar shows the program's icon, as the helper listed it among the programs offered.
         self.assertTrue(self.find(f'.profile-bar button[data-app="{self.program}"] img')
                         .get_attribute("src").startswith("data:image/png;base64,iVBOR"))
@@ -78,7 +62,8 @@ class FrameTest(FramePageTestCase):
         self.assertEqual(self.config("buttons", self.program, button=32), keystroke)
         self.until(lambda: self.find('input[name="speedNumber"]').get_attribute("value") == "50", "the speed")
         self.assertEqual(self.marked(), [])
-        self.set_speed(70)
+        self.find('input[name="speedNumber"]').clear()
+        self.find('input[name="speedNumber"]').send_keys("70", Keys.ENTER)
         self.until(lambda: len(self.marked()) == 1, "one setting to be marked")
         self.assertIn("Use global (50)", self.marked()[0])
         self.assertTrue(self.find(SPEED_ROW).get_attribute("data-differs"))
@@ -136,11 +121,8 @@ class FrameTest(FramePageTestCase):
                 "width": width, "height": 800, "deviceScaleFactor": scale, "mobile": False})
             try:
                 self.until(lambda: self.browser.execute_script("return innerWidth") == width, f"{width} px")
-                overflow = self.browser.execute_script(
-                    "const root = document.documentElement; return [root.scrollWidth, root.clientWidth,"
-                    "[...document.querySelectorAll('body *')].filter((e) => e.getBoundingClientRect().right"
-                    " > root.clientWidth + 0.5).map((e) => e.outerHTML.slice(0, 80))]")
-                self.assertLessEqual(overflow[0], overflow[1], f"at {width} px: {overflow[2][:5]}")
+                self.assertTrue(self.browser.execute_script(
+                    "return document.documentElement.scrollWidth <= document.documentElement.clientWidth"), width)
             finally:
                 self.browser.execute_cdp_cmd("Emulation.clearDeviceMetricsOverride", {})
         self.click(".action-editor button[type=button]")
@@ -179,13 +161,6 @@ class MouseOnlyFirstVisitTest(FramePageTestCase):
 
 class KeyboardOnlyFirstVisitTest(FramePageTestCase):
     """A first visit with nothing but keys."""
-
-    def tab_to(self, css):
-        for _ in range(300):
-            if self.browser.execute_script("return document.activeElement.matches(arguments[0])", css):
-                return
-            self.keys(Keys.TAB)
-        self.fail(f"Tab never reached {css}")
 
     def test_the_first_visit(self):
         self.click("h1")
