@@ -17,7 +17,8 @@ export class SnippetsView {
         this.adder = el("button", { type: "button", class: "add-snippet", text: "Add a snippet",
             onclick: () => this.addSlot() });
         this.full = el("p", { class: "hint", role: "status" });
-        this.form = trackTyping(el("form", { "aria-label": "Snippets" }, [this.list, this.full, this.error,
+        this.none = el("p", { class: "empty", text: "This profile has no snippets yet." });
+        this.form = trackTyping(el("form", { "aria-label": "Snippets" }, [this.none, this.list, this.full, this.error,
             el("div", { class: "actions" }, [this.adder, el("button", { type: "submit", text: "Save snippets" })])]));
         this.form.addEventListener("submit", (event) => {
             event.preventDefault();
@@ -74,6 +75,7 @@ export class SnippetsView {
 
     updateAdder() {
         const free = this.slots.some((slot) => !slot.shown);
+        this.none.hidden = this.slots.some((slot) => slot.shown);
         this.adder.disabled = !free;
         this.full.textContent = free ? "" : `All ${this.slots.length} snippet places are in use; remove one to add another.`;
     }
