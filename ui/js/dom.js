@@ -35,17 +35,6 @@ export function showError(line, error) {
     line.hidden = !error;
 }
 
-// A form notes that it holds something typed and not yet saved, so that a
-// reload after a refused save can leave it as typed.
-export function trackTyping(form) {
-    const note = () => form.setAttribute("data-unsaved", "true");
-    form.addEventListener("input", note);
-    form.addEventListener("change", note);
-    return form;
-}
-
-export const holdsTyping = (form) => form.hasAttribute("data-unsaved");
-
 // Runs a save; a failure is shown in the form's error line and the form keeps
 // everything that was typed.
 export async function saving(form, line, work) {
@@ -53,7 +42,6 @@ export async function saving(form, line, work) {
     form.setAttribute("aria-busy", "true");
     try {
         await work();
-        form.removeAttribute("data-unsaved");
         return true;
     } catch (error) {
         showError(line, error);

@@ -18,6 +18,18 @@ export function differsFromGlobal(value, globalValue) {
     return canonical(value) !== canonical(globalValue);
 }
 
+// What a form shows after a reload that keeps what was typed (the settings
+// changed elsewhere and its save was refused): the values read afresh, but the
+// person's own changes, where what is typed differs from what was read before,
+// as typed. Objects by key, arrays by index.
+export function typedOverFresh(typed, before, fresh) {
+    const merged = Array.isArray(fresh) ? [...fresh] : { ...fresh };
+    for (const key of Object.keys(typed)) {
+        if (canonical(typed[key]) !== canonical(before?.[key])) merged[key] = typed[key];
+    }
+    return merged;
+}
+
 // Marks row as differing from the global profile, or takes the mark away.
 // what: the setting in words ("Speed"); globalInWords: the global value in words;
 // restore: an async function that saves the global value for this setting.

@@ -2,9 +2,9 @@
 // program's profile each setting that differs from the global one is marked,
 // with the global value one click away; every save can be undone.
 import { api } from "../api.js";
-import { el, field, errorLine, holdsTyping, saving, trackTyping } from "../dom.js";
+import { el, field, errorLine, saving } from "../dom.js";
 import { modifierNames, parseModifiers } from "../keys.js";
-import { GLOBAL, differsFromGlobal, markDiffering } from "../settings.js";
+import { GLOBAL, differsFromGlobal, markDiffering, typedOverFresh } from "../settings.js";
 import { record } from "../undo.js";
 
 const modifierLabels = { alt: "Alt", ctrl: "Ctrl", shift: "Shift", win: "Super" };
@@ -35,8 +35,8 @@ class SettingsForm {
         this.settings = settings;
         this.error = errorLine();
         const rows = Object.values(settings).map(({ row }) => row);
-        this.form = trackTyping(el("form", { "aria-label": label }, [...before, ...rows, ...after, this.error,
-            el("button", { type: "submit", text: `Save ${label.toLowerCase()}` })]));
+        this.form = el("form", { "aria-label": label }, [...before, ...rows, ...after, this.error,
+            el("button", { type: "submit", text: `Save ${label.toLowerCase()}` })]);
         this.form.addEventListener("submit", (event) => {
             event.preventDefault();
             if (!this.form.reportValidity()) return;
@@ -45,19 +45,21 @@ class SettingsForm {
         root.replaceChildren(this.form);
     }
 
-    // keepTyped: a form holding what was typed and not saved keeps it.
+    // keepTyped: what the person changed and did not save stays as typed.
     async load({ keepTyped = false } = {}) {
         const { device, app } = this.state;
         if (device === null) return;
         const [own, global] = await Promise.all([this.read(device, app),
             app === GLOBAL ? null : this.read(device, GLOBAL)]);
         this.global = global;
-        this.show(own, keepTyped && holdsTyping(this.form));
+        const typed = keepTyped && this.shown ? typedOverFresh(this.values(), this.saved(), own) : own;
+        this.show(own);
+        this.fill(typed);
     }
 
-    show(settings, keepTyped = false) {
+    show(settings) {
         this.shown = settings;
-        if (!keepTyped) this.fill(settings);
+        this.fill(settings);
         for (const [key, { what, row, words }] of Object.entries(this.settings)) {
             const differs = this.global !== null && differsFromGlobal(settings[key], this.global[key]);
             markDiffering(row, differs, { what, globalInWords: differs ? words(this.global[key]) : "",

@@ -2,7 +2,7 @@
 // icons; add (as the helper makes a profile, or as a full copy of the global
 // one), rename, remove. Each change can be undone.
 import { api } from "../api.js";
-import { el, field, errorLine, holdsTyping, saving, showError, trackTyping } from "../dom.js";
+import { el, field, errorLine, saving, showError } from "../dom.js";
 import { GLOBAL } from "../settings.js";
 import { record } from "../undo.js";
 
@@ -45,12 +45,12 @@ export class ProfilesView {
         this.bar = el("ul", { class: "profile-bar" });
         this.newName = el("input", { type: "text", name: "profileName", required: true });
         this.renameError = errorLine();
-        this.renameForm = trackTyping(el("form", { class: "inline", "aria-label": "Rename the profile" }, [
+        this.renameForm = el("form", { class: "inline", "aria-label": "Rename the profile" }, [
             field("Name of this profile", this.newName),
             el("button", { type: "submit", text: "Rename" }),
             el("button", { type: "button", class: "danger", text: "Remove this profile", onclick: () => this.remove() }),
             this.renameError,
-        ]));
+        ]);
         this.renameForm.addEventListener("submit", (event) => {
             event.preventDefault();
             saving(this.renameForm, this.renameError, () => this.rename(this.newName.value.trim()));
@@ -88,6 +88,7 @@ export class ProfilesView {
         const profiles = apps.map((entry) => Object.entries(entry)[0]);
         // The global one first, then the programs by name.
         profiles.sort(([a, aName], [b, bName]) => Number(b === GLOBAL) - Number(a === GLOBAL) || aName.localeCompare(bName));
+        const nameBefore = this.state.names.get(this.state.app);
         this.state.names = new Map(profiles);
         if (!profiles.some(([identifier]) => identifier === this.state.app)) {
             this.state.chooseApp(GLOBAL, "replace");
@@ -105,10 +106,9 @@ export class ProfilesView {
                 el("span", { class: "profile-name", text: global ? "Every program (global)" : name }),
             ]));
         }));
-        if (!(keepTyped && holdsTyping(this.renameForm))) {
-            this.newName.value = this.state.names.get(this.state.app) ?? "";
-            this.renameForm.removeAttribute("data-unsaved");
-        }
+        const typed = this.newName.value.trim();
+        const kept = keepTyped && nameBefore !== undefined && typed !== nameBefore;
+        if (!kept) this.newName.value = this.state.names.get(this.state.app) ?? "";
         this.renameForm.hidden = this.state.app === GLOBAL;
         await this.loadOffers();
     }

@@ -3,7 +3,8 @@
 // theirs by its index, so the list shows the slots in use under their own
 // numbers: removing one empties its slot, adding takes the first free one.
 import { api } from "../api.js";
-import { el, field, errorLine, holdsTyping, saving, trackTyping } from "../dom.js";
+import { el, field, errorLine, saving } from "../dom.js";
+import { typedOverFresh } from "../settings.js";
 import { record } from "../undo.js";
 
 const inUse = (snippet) => snippet.label !== "" || snippet.content !== "";
@@ -18,8 +19,8 @@ export class SnippetsView {
             onclick: () => this.addSlot() });
         this.full = el("p", { class: "hint", role: "status" });
         this.none = el("p", { class: "empty", text: "This profile has no snippets yet." });
-        this.form = trackTyping(el("form", { "aria-label": "Snippets" }, [this.none, this.list, this.full, this.error,
-            el("div", { class: "actions" }, [this.adder, el("button", { type: "submit", text: "Save snippets" })])]));
+        this.form = el("form", { "aria-label": "Snippets" }, [this.none, this.list, this.full, this.error,
+            el("div", { class: "actions" }, [this.adder, el("button", { type: "submit", text: "Save snippets" })])]);
         this.form.addEventListener("submit", (event) => {
             event.preventDefault();
             saving(this.form, this.error, () => this.store(this.values()));
@@ -27,12 +28,13 @@ export class SnippetsView {
         root.replaceChildren(this.form);
     }
 
+    // keepTyped: what the person changed and did not save stays as typed.
     async load({ keepTyped = false } = {}) {
         if (this.state.device === null) return;
         const saved = await api.snippets(this.state.device, this.state.app);
+        const shown = keepTyped && this.saved ? typedOverFresh(this.values(), this.saved, saved) : saved;
         this.saved = saved;
-        if (keepTyped && holdsTyping(this.form)) return;
-        this.show(saved);
+        this.show(shown);
     }
 
     show(snippets) {
@@ -60,7 +62,6 @@ export class SnippetsView {
         const item = this.entry(index);
         const next = this.slots.slice(index + 1).find((slot) => slot.shown)?.entry.item ?? null;
         this.list.insertBefore(item, next);
-        this.form.setAttribute("data-unsaved", "true");
         this.updateAdder();
         this.slots[index].entry.label.focus();
     }
@@ -68,7 +69,6 @@ export class SnippetsView {
     removeSlot(index) {
         this.slots[index].entry.item.remove();
         this.slots[index] = { label: "", content: "", shown: false, entry: null };
-        this.form.setAttribute("data-unsaved", "true");
         this.updateAdder();
         this.adder.focus();
     }
