@@ -77,14 +77,25 @@ async function guarded(work) {
 }
 
 let placeShown = false;
+let reloads = Promise.resolve();
 
-// keepTyped: forms holding what was typed and not saved keep it (after a save
-// was refused because the settings changed elsewhere).
+// One reload at a time, in order, so that an older one never draws over a newer.
+// keepTyped: what the person changed and did not save stays as typed (after a
+// save was refused because the settings changed elsewhere).
 function reload(options = {}) {
+    reloads = reloads.then(() => loadChosen(options));
+    return reloads;
+}
+
+async function loadChosen(options) {
     document.body.classList.toggle("no-device", state.device === null);
     readAfresh();
-    return guarded(async () => {
-        await Promise.all([profiles.load(options), ...profileViews.map((view) => view.load(options))]);
+    await guarded(async () => {
+        const { device, app } = state;
+        // The profiles first: a profile the address names may be gone, and choosing another reloads.
+        await profiles.load(options);
+        if (state.device !== device || state.app !== app) return;
+        await Promise.all(profileViews.map((view) => view.load(options)));
         // The section the address names, once its content is there.
         if (!placeShown && state.device !== null && window.location.hash) {
             placeShown = true;
