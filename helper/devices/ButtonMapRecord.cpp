@@ -42,7 +42,11 @@ bool writeEntry(std::uint32_t mask, const ActionBase& action, std::uint8_t* entr
 
 } // namespace
 
-void buildButtonMap(const DeviceConfig& config, ButtonMapBytes& record) {
+namespace {
+
+// The entries of the actions whose masks pass keep, in ascending mask order.
+template <typename Keep>
+void buildMap(const DeviceConfig& config, std::uint32_t chordMask, Keep keep, ButtonMapBytes& record) {
     record.fill(0);
     std::uint32_t count = 0;
     for (const auto& [mask, action] : config.actions()) {
@@ -51,13 +55,25 @@ void buildButtonMap(const DeviceConfig& config, ButtonMapBytes& record) {
         }
         auto* entry =
             record.data() + offsetof(OBX_BUTTON_MAP, Entries) + count * sizeof(OBX_BUTTON_MAP_ENTRY);
-        if (action && writeEntry(mask, *action, entry)) {
+        if (action && keep(mask) && writeEntry(mask, *action, entry)) {
             ++count;
         }
     }
     storeU32(record.data() + offsetof(OBX_BUTTON_MAP, Size), sizeof(OBX_BUTTON_MAP));
-    storeU32(record.data() + offsetof(OBX_BUTTON_MAP, ChordMask), config.chordMask());
+    storeU32(record.data() + offsetof(OBX_BUTTON_MAP, ChordMask), chordMask);
     storeU32(record.data() + offsetof(OBX_BUTTON_MAP, Count), count);
+}
+
+} // namespace
+
+void buildButtonMap(const DeviceConfig& config, ButtonMapBytes& record) {
+    buildMap(
+        config, config.chordMask(), [](std::uint32_t) { return true; }, record);
+}
+
+void buildLearningButtonMap(const DeviceConfig& config, ButtonMapBytes& record) {
+    buildMap(
+        config, 0, [](std::uint32_t mask) { return (mask & ~OBX_PAN_BITS) == 0; }, record);
 }
 
 } // namespace obx

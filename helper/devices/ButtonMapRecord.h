@@ -19,4 +19,9 @@ using ButtonMapBytes = std::array<std::uint8_t, sizeof(OBX_BUTTON_MAP)>;
 // Written field by field at the wire offsets.
 void buildButtonMap(const DeviceConfig& config, ButtonMapBytes& record);
 
+// The map while the helper learns which button is which: every button goes
+// to the helper (no entry for it, and a chord mask of 0, so no press is held
+// back for a chord); only the pan keeps its scroll steps.
+void buildLearningButtonMap(const DeviceConfig& config, ButtonMapBytes& record);
+
 } // namespace obx

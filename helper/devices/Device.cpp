@@ -119,8 +119,17 @@ void Device::applyScrollConfig() {
 
 bool Device::applyButtonConfig() {
     ButtonMapBytes map;
-    buildButtonMap(*config_, map);
+    if (learning_) {
+        buildLearningButtonMap(*config_, map);
+    } else {
+        buildButtonMap(*config_, map);
+    }
     return sendToDriver(IOCTL_OBX_SET_BUTTON_MAP, map);
+}
+
+bool Device::setLearning(bool learning) {
+    learning_ = learning;
+    return config_ == nullptr || applyButtonConfig();
 }
 
 void Device::queueRead() {
@@ -156,6 +165,9 @@ void Device::dispatchReadEvent() {
         const auto released = loadU32(&readBuffer_[offsetof(OBX_BUTTON_EVENT, Released)]);
         if (eventSink_ != nullptr) {
             eventSink_->buttonEvent(getId(), pressed, released);
+        }
+        if (learning_) {
+            return;
         }
         if (config_ == nullptr) {
             log(LogLevel::debug, "Device ", devicePath_, " no config defined!");

@@ -38,6 +38,13 @@ public:
     virtual bool queryDriver(std::uint32_t code, std::span<std::uint8_t> output);
     virtual bool sendToDriver(std::uint32_t code, std::span<const std::uint8_t> input);
 
+    // While learning, every button event goes to the helper (buildLearningButtonMap) and only to
+    // the event sink, running no action; the configuration's own map comes back when it ends.
+    // Sends the map that follows, once the device has a configuration; false when the driver
+    // refused it.
+    bool setLearning(bool learning);
+    bool learning() const { return learning_; }
+
     const std::string& devicePath() const { return devicePath_; }
     // Each button event goes to sink as well, before its action; null
     // reports to none. The sink must outlive the device's reads.
@@ -55,6 +62,7 @@ private:
     std::unique_ptr<IDriverChannel> channel_;
     DeviceEventSink* eventSink_ = nullptr;
     bool readRegistered_ = false;
+    bool learning_ = false;
     // Reused for every read: the event path allocates nothing.
     alignas(8) std::array<std::uint8_t, sizeof(OBX_BUTTON_EVENT)> readBuffer_{};
 };

@@ -16,6 +16,8 @@ public:
     virtual void buttonEvent(std::uint16_t device, std::uint32_t pressed, std::uint32_t released) = 0;
     // A trackball arrived or went away.
     virtual void devicesChanged() = 0;
+    // The trackballs of a configuration id began or ended learning their buttons.
+    virtual void learningChanged(std::uint16_t device, bool learning) = 0;
 };
 
 } // namespace obx

@@ -132,6 +132,11 @@ void DeviceManager::onThreadExit(bool) {
         noticesStarted_ = false;
     }
     waits().stopTimer(pollTimerId);
+    // The trackballs stay with their own maps once the helper has gone.
+    for (const auto device : learning_.takeAll()) {
+        setLearning(device, false);
+    }
+    waits().stopTimer(learningTimerId);
     // A sequence ends with the worker that plays it.
     sequencePlayer().cutShort();
     sequencePlayer().useClock(nullptr);
@@ -155,7 +160,12 @@ void DeviceManager::dispatchMessage(const WorkerMessage& message) {
             onPollTimer();
         } else if (message.param == sequenceTimerId) {
             onSequenceTimer();
+        } else if (message.param == learningTimerId) {
+            onLearningTimer();
         }
+        break;
+    case learningChangedMessage:
+        onLearningTimer();
         break;
     case reloadSettingsMessage:
         reload();
@@ -187,7 +197,13 @@ void DeviceManager::onDeviceArrival(const std::string& path) {
         return;
     }
     devices().push_back(device);
+    if (learning_.learning(device->getId())) {
+        device->setLearning(true);
+    }
     try {
+        if (!settings()->devices.contains(device->getId())) {
+            countSettingsChange();
+        }
         settings()->addDevice(device->getId());
         device->setConfig(&profileConfig(*settings(), device->getId(), foreground_.foregroundPath()), true);
     } catch (const std::exception& error) {
@@ -206,7 +222,14 @@ void DeviceManager::onDeviceDeparture(const std::string& path) {
         return session != nullptr && lowerCase(session->devicePath()) == lowered;
     });
     if (found != list.end()) {
+        const auto id = (*found)->getId();
         list.erase(found);
+        const bool othersLeft =
+            std::any_of(list.begin(), list.end(), [id](const auto& device) { return device->getId() == id; });
+        if (!othersLeft && learning_.stop(id)) {
+            setLearning(id, false);
+            onLearningTimer();
+        }
         reportDevicesChanged();
     }
 }
@@ -235,6 +258,7 @@ void DeviceManager::reload() {
         }
         const auto failure = pointDevicesInto(*next);
         useSettings(std::move(next));
+        countSettingsChange();
         if (failure) {
             std::rethrow_exception(failure);
         }
@@ -267,8 +291,61 @@ void DeviceManager::onSequenceTimer() {
     sequencePlayer().wake();
 }
 
+void DeviceManager::startLearning(std::uint16_t device, std::chrono::seconds duration) {
+    WorkerLock guard(*this);
+    if (settings() == nullptr) {
+        throw std::runtime_error("Settings are not loaded");
+    }
+    if (std::none_of(devices().begin(), devices().end(),
+                     [device](const auto& present) { return present->getId() == device; })) {
+        throw std::runtime_error("No trackball of this configuration id is present");
+    }
+    if (learning_.start(device, ButtonLearning::Clock::now() + duration)) {
+        setLearning(device, true);
+    }
+    postMessage({learningChangedMessage, 0, {}});
+}
+
+void DeviceManager::stopLearning(std::uint16_t device) {
+    WorkerLock guard(*this);
+    if (learning_.stop(device)) {
+        setLearning(device, false);
+        postMessage({learningChangedMessage, 0, {}});
+    }
+}
+
+void DeviceManager::setLearning(std::uint16_t device, bool learning) {
+    for (const auto& present : devices()) {
+        auto* session = dynamic_cast<Device*>(present.get());
+        if (session != nullptr && session->getId() == device && !session->setLearning(learning)) {
+            log(LogLevel::error, "Error setting the button map of device ", session->getRealId());
+        }
+    }
+    if (eventSink() != nullptr) {
+        eventSink()->learningChanged(device, learning);
+    }
+}
+
+void DeviceManager::endLearningThatIsOver() {
+    for (const auto device : learning_.takeEnded(ButtonLearning::Clock::now())) {
+        setLearning(device, false);
+    }
+}
+
+void DeviceManager::onLearningTimer() {
+    WorkerLock guard(*this);
+    endLearningThatIsOver();
+    if (const auto next = learning_.untilNextEnd(ButtonLearning::Clock::now())) {
+        waits().startTimer(learningTimerId, *next);
+    } else {
+        waits().stopTimer(learningTimerId);
+    }
+}
+
 void DeviceManager::onPollTimer() {
     WorkerLock guard(*this);
+    // Also here, should the message that sets the timer have been lost (a full queue).
+    endLearningThatIsOver();
     try {
         foreground_.check(*settings(), devices());
     } catch (const std::exception& error) {

@@ -6,6 +6,7 @@
 
 #include "actions/SequencePlayer.h"
 #include "base/MsgWFMOHandler.h"
+#include "devices/ButtonLearning.h"
 #include "devices/DeviceLayerPlatform.h"
 #include "devices/DeviceManagerBase.h"
 #include "devices/ForegroundProfiles.h"
@@ -32,6 +33,11 @@ public:
     // Continues a sequence after its pause.
     static constexpr std::uint32_t sequenceTimerId = 1001;
     static constexpr std::chrono::milliseconds pollPeriod{300};
+    // Ends the learning of buttons when its time is up.
+    static constexpr std::uint32_t learningTimerId = 1002;
+    // Posted to the worker: the learning times changed, and the timer (which
+    // only the worker may set) follows them.
+    static constexpr std::uint32_t learningChangedMessage = workerMessageUser + 1;
 
     // Creates the manager on first use, from the installed platform factory.
     static DeviceManager& instance();
@@ -52,6 +58,10 @@ public:
     // Asks the worker to reload the settings file; any thread.
     void requestReload();
 
+    // Any thread; the worker's timer ends the learning.
+    void startLearning(std::uint16_t device, std::chrono::seconds duration) override;
+    void stopLearning(std::uint16_t device) override;
+
     void onThreadStart() override;
     void onThreadExit(bool graceful) override;
     void dispatchMessage(const WorkerMessage& message) override;
@@ -66,6 +76,12 @@ private:
     void wakeAfter(std::chrono::milliseconds delay) override;
     void stopWaking() override;
     void onSequenceTimer();
+    // Every present trackball of device learns, or takes its own map again;
+    // the sink hears of it.
+    void setLearning(std::uint16_t device, bool learning);
+    void endLearningThatIsOver();
+    // Ends the learning whose time is up and sets the timer for the next end.
+    void onLearningTimer();
     void startUp();
     void reportDevicesChanged();
     // The driver notice: while no trackball is served, what the platform says is missing.
@@ -79,6 +95,7 @@ private:
     ForegroundProfiles foreground_;
     ModifierModes modifiers_;
     std::unique_ptr<SettingsFileChangeMonitor> settingsMonitor_;
+    ButtonLearning learning_;
     bool noticesStarted_ = false;
     // Poll ticks until the driver is looked for again while no trackball is served.
     static constexpr int driverCheckTicks = 10;

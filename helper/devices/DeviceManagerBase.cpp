@@ -5,6 +5,7 @@
 #include "actions/Modifiers.h"
 #include "base/Log.h"
 #include "driver/shared/ObxControl.h"
+#include "settings/ProfileRequests.h"
 #include "settings/Settings.h"
 
 #include <chrono>
@@ -88,6 +89,18 @@ const char* interfaceName(DeviceInterfaceKind kind) {
     }
 }
 
+// A copy of every value of the profile that the settings file keeps.
+auto storedCopy(const ApplicationConfig& profile) {
+    return std::apply([](const auto&... field) { return std::make_tuple(field...); }, profile.storedFields());
+}
+
+ApplicationConfig& profileOf(DeviceConfig& config) {
+    if (config.owner() == nullptr) {
+        throw std::runtime_error("Application profile does not exist");
+    }
+    return *config.owner();
+}
+
 void appendListed(std::string& list, const std::string& item) {
     if (!list.empty()) {
         list += ',';
@@ -132,6 +145,29 @@ AppId DeviceManagerBase::activeIdentifier(const IObxDevice& device) const {
     return std::nullopt;
 }
 
+template <typename Take, typename Change>
+void DeviceManagerBase::countedChange(Take take, Change change) {
+    // Looked at on every way out: a change that fails part-way (the save, a
+    // member of a body) may have changed the settings in memory all the same.
+    class Count {
+    public:
+        Count(std::uint64_t& revision, Take& take) : revision_(revision), take_(take), before_(take()) {}
+        ~Count() {
+            if (take_() != before_) {
+                ++revision_;
+            }
+        }
+        Count(const Count&) = delete;
+        Count& operator=(const Count&) = delete;
+
+    private:
+        std::uint64_t& revision_;
+        Take& take_;
+        decltype(std::declval<Take&>()()) before_;
+    } count(revision_, take);
+    change();
+}
+
 std::vector<IObxDevice*> DeviceManagerBase::devicesShowing(const DeviceConfig& changed) const {
     std::vector<IObxDevice*> result;
     for (auto& present : devices_) {
@@ -172,6 +208,7 @@ void DeviceManagerBase::setSettings(const json& body) {
     // them; the client is then told of that device's failure.
     const auto failure = moveDevices(moves);
     useSettings(std::move(next));
+    ++revision_;
     settings_->save();
     if (failure) {
         std::rethrow_exception(failure);
@@ -206,6 +243,7 @@ void DeviceManagerBase::setGeneralConfig(const json& body) {
     auto trayIcon = member<bool>(body.get_ref<const json::object_t&>(), "trayIcon");
     if (trayIcon && *trayIcon != settings.trayIcon) {
         settings.trayIcon = *trayIcon;
+        ++revision_;
         settings.save();
     }
 }
@@ -263,7 +301,9 @@ void DeviceManagerBase::createApp(std::uint16_t device, const json& body) {
     auto& settings = currentSettings();
     const auto identifier = body.at("identifier").get<std::string>();
     const auto name = body.at("name").get<std::string>();
-    settings.createApp(device, name, identifier);
+    const auto origin = profileOriginFromRequest(body);
+    countedChange([&] { return settings.appIdentifiers(device); },
+                  [&] { settings.createApp(device, name, identifier, origin); });
 }
 
 void DeviceManagerBase::deleteApp(std::uint16_t device, const json& body) {
@@ -289,7 +329,8 @@ void DeviceManagerBase::deleteApp(std::uint16_t device, const json& body) {
         }
     }
     const auto failure = moveDevices(orphaned);
-    settings.deleteApp(device, identifier);
+    countedChange([&] { return settings.appIdentifiers(device); },
+                  [&] { settings.deleteApp(device, identifier); });
     if (failure) {
         std::rethrow_exception(failure);
     }
@@ -319,12 +360,16 @@ void DeviceManagerBase::setPointerConfig(const AppId& app, std::uint16_t device,
     const auto accelerationRate = member<std::int32_t>(fields, "accelerationRate");
     const auto slowModifiers = modifiersMember(fields, "slowModifiers");
     const auto snapModifiers = modifiersMember(fields, "lockedAxisModifiers");
-    assignIfPresent(config.speed, speed);
-    assignIfPresent(config.acceleration, acceleration);
-    assignIfPresent(config.accelerationRate, accelerationRate);
-    assignIfPresent(config.slowModifiers, slowModifiers);
-    assignIfPresent(config.snapModifiers, snapModifiers);
-    settings.save();
+    auto& profile = profileOf(config);
+    countedChange([&] { return storedCopy(profile); },
+                  [&] {
+                      assignIfPresent(config.speed, speed);
+                      assignIfPresent(config.acceleration, acceleration);
+                      assignIfPresent(config.accelerationRate, accelerationRate);
+                      assignIfPresent(config.slowModifiers, slowModifiers);
+                      assignIfPresent(config.snapModifiers, snapModifiers);
+                      settings.save();
+                  });
     for (auto* present : devicesShowing(config)) {
         present->applyPointerConfig();
     }
@@ -352,10 +397,14 @@ void DeviceManagerBase::setScrollWheelConfig(const AppId& app, std::uint16_t dev
     if (lines == 0) {
         lines = 1;
     }
-    assignIfPresent(config.scrollLines, lines);
-    assignIfPresent(config.scrollInvert, invert);
-    assignIfPresent(config.inertialScroll, inertial);
-    settings.save();
+    auto& profile = profileOf(config);
+    countedChange([&] { return storedCopy(profile); },
+                  [&] {
+                      assignIfPresent(config.scrollLines, lines);
+                      assignIfPresent(config.scrollInvert, invert);
+                      assignIfPresent(config.inertialScroll, inertial);
+                      settings.save();
+                  });
     for (auto* present : devicesShowing(config)) {
         log(LogLevel::debug, "Updating scroll params of real device id: ", present->getRealId());
         present->applyPointerConfig();
@@ -377,8 +426,12 @@ void DeviceManagerBase::setButtonAction(const AppId& app, std::uint16_t device, 
         ", buttonMask: ", buttonMask, ", action: ", value);
     auto& settings = currentSettings();
     auto& config = settings.findConfig(app, device, false);
-    config.setButtonAction(buttonMask, value);
-    settings.save();
+    auto& profile = profileOf(config);
+    countedChange([&] { return storedCopy(profile); },
+                  [&] {
+                      config.setButtonAction(buttonMask, value);
+                      settings.save();
+                  });
     for (auto* present : devicesShowing(config)) {
         present->applyButtonConfig();
     }
@@ -392,6 +445,47 @@ json DeviceManagerBase::getSnippets(const AppId& app, std::uint16_t device) {
         list.push_back(snippetToJson(snippet));
     }
     return list;
+}
+
+void DeviceManagerBase::setSnippets(const AppId& app, std::uint16_t device, const json& body) {
+    OperationLock guard(*this);
+    log(LogLevel::debug, "DeviceManagerBase::setSnippets -", " app: ", appText(app), ", device: ", device);
+    auto& settings = currentSettings();
+    auto& config = settings.findConfig(app, device, false);
+    const auto slots = snippetSlotsFromRequest(body);
+    auto& profile = profileOf(config);
+    countedChange([&] { return storedCopy(profile); },
+                  [&] {
+                      config.setSnippets(slots);
+                      settings.save();
+                  });
+}
+
+void DeviceManagerBase::renameApp(const AppId& app, std::uint16_t device, const json& body) {
+    OperationLock guard(*this);
+    auto& settings = currentSettings();
+    auto& profile = profileOf(settings.findConfig(app, device, false));
+    const auto name = profileNameFromRequest(body);
+    log(LogLevel::debug, "DeviceManagerBase::renameApp -", " app: ", appText(app), ", device: ", device,
+        ", name: ", name);
+    countedChange([&] { return storedCopy(profile); },
+                  [&] {
+                      profile.name = name;
+                      settings.save();
+                  });
+}
+
+std::uint64_t DeviceManagerBase::settingsRevision() {
+    OperationLock guard(*this);
+    return revision_;
+}
+
+void DeviceManagerBase::startLearning(std::uint16_t, std::chrono::seconds) {
+    throw std::runtime_error("Learning buttons needs the device worker");
+}
+
+void DeviceManagerBase::stopLearning(std::uint16_t) {
+    // Nothing can be learning without the worker.
 }
 
 void DeviceManagerBase::setTrayIcon(bool show) {

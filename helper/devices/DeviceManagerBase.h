@@ -40,6 +40,12 @@ public:
     void setButtonAction(const AppId& app, std::uint16_t device, std::uint32_t buttonMask,
                          const nlohmann::json& value) override;
     nlohmann::json getSnippets(const AppId& app, std::uint16_t device) override;
+    void setSnippets(const AppId& app, std::uint16_t device, const nlohmann::json& body) override;
+    void renameApp(const AppId& app, std::uint16_t device, const nlohmann::json& body) override;
+    std::uint64_t settingsRevision() override;
+    // Without the device worker there is no timer to end learning: refused.
+    void startLearning(std::uint16_t device, std::chrono::seconds duration) override;
+    void stopLearning(std::uint16_t device) override;
     void setTrayIcon(bool show) override;
     bool getTrayIcon() override;
     void lock() override;
@@ -65,6 +71,8 @@ protected:
     // is logged and the others still move, so that none is left on a
     // configuration about to go; the first failure is returned.
     static std::exception_ptr moveDevices(std::span<const DeviceMove> moves);
+    // The settings in memory changed in a way no operation of this class counted.
+    void countSettingsChange() { ++revision_; }
 
 private:
     Settings& currentSettings() const;
@@ -75,10 +83,15 @@ private:
     // another profile of the same name is not concerned: what it would
     // re-apply did not change.
     std::vector<IObxDevice*> devicesShowing(const DeviceConfig& changed) const;
+    // Runs change, which may return or throw, and counts a change when what
+    // take() copies is different afterwards.
+    template <typename Take, typename Change>
+    void countedChange(Take take, Change change);
 
     std::recursive_mutex mutex_;
     std::unique_ptr<Settings> settings_;
     DeviceEventSink* eventSink_ = nullptr;
+    std::uint64_t revision_ = 1;
     // After the settings, so that the devices go first.
     std::vector<std::shared_ptr<IObxDevice>> devices_;
 };

@@ -6,6 +6,7 @@
 
 #include "devices/DeviceEventSink.h"
 
+#include <chrono>
 #include <cstdint>
 #include <nlohmann/json.hpp>
 #include <optional>
@@ -38,6 +39,21 @@ public:
     virtual void setButtonAction(const AppId& app, std::uint16_t device, std::uint32_t buttonMask,
                                  const nlohmann::json& value) = 0;
     virtual nlohmann::json getSnippets(const AppId& app, std::uint16_t device) = 0;
+    // Replaces the profile's snippet slots by the body's {"snippets":[…]} (the form getSnippets
+    // answers); a body that does not fit changes nothing.
+    virtual void setSnippets(const AppId& app, std::uint16_t device, const nlohmann::json& body) = 0;
+    // Gives the profile the body's {"name":"…"}.
+    virtual void renameApp(const AppId& app, std::uint16_t device, const nlohmann::json& body) = 0;
+    // Counts the changes of the settings in memory, from 1: each change made through these
+    // operations, settings read again from the file, a trackball's first entry.
+    virtual std::uint64_t settingsRevision() = 0;
+
+    // For duration every button of the trackballs present under that configuration id goes to
+    // the helper and runs no action, so that a page can tell which button is which; starting
+    // again while learning starts the time anew. Throws when none is present.
+    virtual void startLearning(std::uint16_t device, std::chrono::seconds duration) = 0;
+    // Gives them their own button map again; nothing when they are not learning.
+    virtual void stopLearning(std::uint16_t device) = 0;
 
     virtual ~IObxDeviceManager() = default;
 

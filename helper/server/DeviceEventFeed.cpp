@@ -36,6 +36,10 @@ void DeviceEventFeed::devicesChanged() {
     hand({Kind::devices, 0, 0, 0});
 }
 
+void DeviceEventFeed::learningChanged(std::uint16_t device, bool learning) {
+    hand({Kind::learning, device, 0, 0, learning});
+}
+
 void DeviceEventFeed::statusChanged() {
     hand({Kind::status, 0, 0, 0});
 }
@@ -97,6 +101,8 @@ void DeviceEventFeed::deliver() {
             events += event(
                 "button",
                 {{"device", notice.device}, {"pressed", notice.pressed}, {"released", notice.released}});
+        } else if (notice.kind == Kind::learning) {
+            events += event("learn", {{"device", notice.device}, {"learning", notice.learning}});
         } else if (lastOfRun) {
             switch (notice.kind) {
             case Kind::devices:
@@ -109,6 +115,7 @@ void DeviceEventFeed::deliver() {
                 events += otherDevicesEvent();
                 break;
             case Kind::button:
+            case Kind::learning:
                 break;
             }
         }

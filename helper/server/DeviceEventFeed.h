@@ -30,6 +30,7 @@ public:
 
     void buttonEvent(std::uint16_t device, std::uint32_t pressed, std::uint32_t released) override;
     void devicesChanged() override;
+    void learningChanged(std::uint16_t device, bool learning) override;
     // From any thread: the status notices changed.
     void statusChanged();
     // From any thread: the pointing devices that the driver does not serve changed.
@@ -44,12 +45,13 @@ public:
     std::string otherDevicesEvent();
 
 private:
-    enum class Kind : std::uint8_t { button, devices, status, otherDevices };
+    enum class Kind : std::uint8_t { button, learning, devices, status, otherDevices };
     struct Notice {
         Kind kind;
         std::uint16_t device;
         std::uint32_t pressed;
         std::uint32_t released;
+        bool learning = false;
     };
 
     void hand(const Notice& notice);

@@ -226,11 +226,13 @@ private:
         if (handler == nullptr) {
             return finish();
         }
-        const auto ifNoneMatch = message.find(http::field::if_none_match);
-        const HttpRequest request{
-            std::string(message.method_string()), std::string(target.path), QueryParameters(target.query),
-            std::move(message.body()),
-            ifNoneMatch == message.end() ? std::nullopt : std::optional<std::string>(ifNoneMatch->value())};
+        auto field = [&message](http::field name) {
+            const auto found = message.find(name);
+            return found == message.end() ? std::nullopt : std::optional<std::string>(found->value());
+        };
+        const HttpRequest request{std::string(message.method_string()), std::string(target.path),
+                                  QueryParameters(target.query),        std::move(message.body()),
+                                  field(http::field::if_none_match),    field(http::field::if_match)};
         write((*handler)(request));
     }
 

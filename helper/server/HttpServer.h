@@ -29,6 +29,8 @@ struct HttpRequest {
     std::string body;
     // The If-None-Match header, for answers that can be revalidated.
     std::optional<std::string> ifNoneMatch;
+    // The If-Match header, for changes made only to what the client saw.
+    std::optional<std::string> ifMatch;
 };
 
 // Returns the complete response bytes.

@@ -11,7 +11,9 @@
 #include "server/OtherDevices.h"
 
 #include <algorithm>
+#include <chrono>
 #include <functional>
+#include <mutex>
 #include <set>
 #include <sstream>
 #include <stdexcept>
@@ -26,15 +28,70 @@ using Resource = std::function<json(const HttpRequest&)>;
 
 // Every error that leaves a resource becomes the failure envelope; one
 // without a message must not end the server thread either.
+std::string answer(const Resource& resource, const HttpRequest& request,
+                   const std::function<std::string()>& headers) {
+    try {
+        auto body = resource(request);
+        return successResponse(body, headers());
+    } catch (const std::exception& error) {
+        return failureResponse(error.what(), statusBadRequest, headers());
+    } catch (...) {
+        return failureResponse("Unknown error", statusBadRequest, headers());
+    }
+}
+
 HttpHandler guarded(Resource resource) {
     return [resource = std::move(resource)](const HttpRequest& request) {
-        try {
-            return successResponse(resource(request));
-        } catch (const std::exception& error) {
-            return failureResponse(error.what());
-        } catch (...) {
-            return failureResponse("Unknown error");
+        return answer(resource, request, [] { return std::string(); });
+    };
+}
+
+std::string revisionTag(std::uint64_t revision) {
+    return "\"" + std::to_string(revision) + "\"";
+}
+
+// If-Match as RFC 9110 compares it (strongly): "*", or a list of tags one of
+// which is the current one. Without the header every change goes through.
+bool matchesRevision(const std::optional<std::string>& ifMatch, std::uint64_t revision) {
+    if (!ifMatch) {
+        return true;
+    }
+    const auto tag = revisionTag(revision);
+    std::string_view rest = *ifMatch;
+    while (!rest.empty()) {
+        const auto comma = rest.find(',');
+        auto item = rest.substr(0, comma);
+        rest = comma == std::string_view::npos ? std::string_view() : rest.substr(comma + 1);
+        const auto first = item.find_first_not_of(" \t");
+        if (first == std::string_view::npos) {
+            continue;
         }
+        item = item.substr(first, item.find_last_not_of(" \t") - first + 1);
+        if (item == "*" || item == tag) {
+            return true;
+        }
+    }
+    return false;
+}
+
+enum class Changes { none, settings };
+
+// A resource of the settings: every answer tells their revision (ETag), and
+// a change sent for another revision than the current one (If-Match) is
+// refused before anything is done. The manager's lock is held throughout,
+// so that no reload comes between the comparison and the change.
+HttpHandler settingsResource(IObxDeviceManager& manager, Changes changes, Resource resource) {
+    return [&manager, changes, resource = std::move(resource)](const HttpRequest& request) {
+        std::lock_guard guard(manager);
+        auto headers = [&manager] { return "ETag: " + revisionTag(manager.settingsRevision()) + "\n"; };
+        if (changes == Changes::settings) {
+            const auto revision = manager.settingsRevision();
+            if (!matchesRevision(request.ifMatch, revision)) {
+                return failureResponse("The settings changed meanwhile", json{{"revision", revision}},
+                                       statusPreconditionFailed, headers());
+            }
+        }
+        return answer(resource, request, headers);
     };
 }
 
@@ -60,6 +117,24 @@ AppId appOf(const HttpRequest& request) {
 
 std::string appAndDevice(const HttpRequest& request) {
     return "app: " + request.query.app() + ", deviceId: " + std::to_string(request.query.device());
+}
+
+constexpr std::int64_t longestLearning = 30; // seconds
+
+// {"seconds":S} with S from 1 to 30, or no body at all: 30.
+std::chrono::seconds learningTime(const HttpRequest& request) {
+    if (request.body.empty()) {
+        return std::chrono::seconds(longestLearning);
+    }
+    const auto body = parseBody(request);
+    const auto seconds = body.is_object() ? body.find("seconds") : body.end();
+    if (!body.is_object() ||
+        (seconds != body.end() && (!seconds->is_number_integer() || seconds->get<std::int64_t>() < 1 ||
+                                   seconds->get<std::int64_t>() > longestLearning))) {
+        throw std::invalid_argument("\"seconds\" must be a whole number from 1 to " +
+                                    std::to_string(longestLearning));
+    }
+    return std::chrono::seconds(seconds == body.end() ? longestLearning : seconds->get<std::int64_t>());
 }
 
 std::string appDeviceAndButton(const HttpRequest& request) {
@@ -107,6 +182,12 @@ void registerResources(HttpServer& server, IObxDeviceManager& manager, OtherPoin
     auto route = [&](const char* method, const char* pattern, Resource resource) {
         server.addRoute(method, pattern, guarded(std::move(resource)));
     };
+    auto reading = [&](const char* pattern, Resource resource) {
+        server.addRoute("GET", pattern, settingsResource(manager, Changes::none, std::move(resource)));
+    };
+    auto changing = [&](const char* method, const char* pattern, Resource resource) {
+        server.addRoute(method, pattern, settingsResource(manager, Changes::settings, std::move(resource)));
+    };
     auto& m = manager;
 
     route("GET", "^/favapps$", [&m](const HttpRequest& r) { return favouriteApplications(m, r); });
@@ -124,70 +205,93 @@ void registerResources(HttpServer& server, IObxDeviceManager& manager, OtherPoin
         log(LogLevel::info, "[HTTP] - pointing device: ", request);
         return otherDevicesDocument(otherDevices.request(request));
     });
-    route("GET", "^/config/apps$", [&m](const HttpRequest& r) {
+    reading("^/config/apps$", [&m](const HttpRequest& r) {
         logText(LogLevel::debug, "[HTTP] - get app configurations");
         return m.getApps(r.query.device());
     });
-    route("POST", "^/config/apps$", [&m](const HttpRequest& r) {
+    changing("POST", "^/config/apps$", [&m](const HttpRequest& r) {
         const auto body = parseBody(r);
         log(LogLevel::debug, "[HTTP] - create new app configuration", ", json: ", body);
         m.createApp(r.query.device(), body);
         return m.getApps(r.query.device());
     });
-    route("DELETE", "^/config/apps$", [&m](const HttpRequest& r) {
+    changing("DELETE", "^/config/apps$", [&m](const HttpRequest& r) {
         const auto body = parseBody(r);
         log(LogLevel::debug, "[HTTP] - delete app configuration", ", json: ", body);
         m.deleteApp(r.query.device(), body);
         return m.getApps(r.query.device());
     });
-    route("GET", "^/config$", [&m](const HttpRequest&) {
+    reading("^/config$", [&m](const HttpRequest&) {
         logText(LogLevel::debug, "[HTTP] get entire settings");
         return m.getSettings();
     });
-    route("POST", "^/config$", [&m](const HttpRequest& r) {
+    changing("POST", "^/config$", [&m](const HttpRequest& r) {
         logText(LogLevel::debug, "[HTTP] set entire settings");
         m.setSettings(parseBody(r));
         return m.getSettings();
     });
-    route("GET", "^/config/general$", [&m](const HttpRequest&) {
+    reading("^/config/general$", [&m](const HttpRequest&) {
         logText(LogLevel::debug, "[HTTP] get general config");
         return m.getGeneralConfig();
     });
-    route("POST", "^/config/general$", [&m](const HttpRequest& r) {
+    changing("POST", "^/config/general$", [&m](const HttpRequest& r) {
         logText(LogLevel::debug, "[HTTP] set general config");
         m.setGeneralConfig(parseBody(r));
         return m.getGeneralConfig();
     });
-    route("GET", "^/config/buttons$", [&m](const HttpRequest& r) {
+    reading("^/config/buttons$", [&m](const HttpRequest& r) {
         log(LogLevel::debug, "[HTTP] get button config - ", appDeviceAndButton(r));
         return m.getButtonAction(appOf(r), r.query.device(), r.query.button());
     });
-    route("POST", "^/config/buttons$", [&m](const HttpRequest& r) {
+    changing("POST", "^/config/buttons$", [&m](const HttpRequest& r) {
         log(LogLevel::debug, "[HTTP] set button config - ", appDeviceAndButton(r));
         m.setButtonAction(appOf(r), r.query.device(), r.query.button(), parseBody(r));
         return m.getButtonAction(appOf(r), r.query.device(), r.query.button());
     });
-    route("GET", "^/config/pointer$", [&m](const HttpRequest& r) {
+    reading("^/config/pointer$", [&m](const HttpRequest& r) {
         log(LogLevel::debug, "[HTTP] get pointer config - ", appAndDevice(r));
         return m.getPointerConfig(appOf(r), r.query.device());
     });
-    route("POST", "^/config/pointer$", [&m](const HttpRequest& r) {
+    changing("POST", "^/config/pointer$", [&m](const HttpRequest& r) {
         log(LogLevel::debug, "[HTTP] set pointer config - ", appAndDevice(r));
         m.setPointerConfig(appOf(r), r.query.device(), parseBody(r));
         return m.getPointerConfig(appOf(r), r.query.device());
     });
-    route("GET", "^/config/scroll$", [&m](const HttpRequest& r) {
+    reading("^/config/scroll$", [&m](const HttpRequest& r) {
         log(LogLevel::debug, "[HTTP] get scroll config - ", appAndDevice(r));
         return m.getScrollWheelConfig(appOf(r), r.query.device());
     });
-    route("POST", "^/config/scroll$", [&m](const HttpRequest& r) {
+    changing("POST", "^/config/scroll$", [&m](const HttpRequest& r) {
         log(LogLevel::debug, "[HTTP] set scroll config - ", appAndDevice(r));
         m.setScrollWheelConfig(appOf(r), r.query.device(), parseBody(r));
         return m.getScrollWheelConfig(appOf(r), r.query.device());
     });
-    route("GET", "^/config/snippets", [&m](const HttpRequest& r) {
+    reading("^/config/snippets", [&m](const HttpRequest& r) {
         log(LogLevel::debug, "[HTTP] get snippets - ", appAndDevice(r));
         return m.getSnippets(appOf(r), r.query.device());
+    });
+
+    changing("POST", "^/config/snippets$", [&m](const HttpRequest& r) {
+        log(LogLevel::debug, "[HTTP] set snippets - ", appAndDevice(r));
+        m.setSnippets(appOf(r), r.query.device(), parseBody(r));
+        return m.getSnippets(appOf(r), r.query.device());
+    });
+    changing("POST", "^/config/apps/name$", [&m](const HttpRequest& r) {
+        log(LogLevel::debug, "[HTTP] - rename app configuration - ", appAndDevice(r));
+        m.renameApp(appOf(r), r.query.device(), parseBody(r));
+        return m.getApps(r.query.device());
+    });
+    route("POST", "^/devices/learn$", [&m](const HttpRequest& r) {
+        const auto seconds = learningTime(r);
+        log(LogLevel::debug, "[HTTP] - learn buttons - deviceId: ", r.query.device(),
+            ", seconds: ", seconds.count());
+        m.startLearning(r.query.device(), seconds);
+        return json{{"learning", true}, {"seconds", seconds.count()}};
+    });
+    route("DELETE", "^/devices/learn$", [&m](const HttpRequest& r) {
+        log(LogLevel::debug, "[HTTP] - stop learning buttons - deviceId: ", r.query.device());
+        m.stopLearning(r.query.device());
+        return json{{"learning", false}};
     });
 
     server.setDefaultHandler("GET", [](const HttpRequest&) { return successResponse(versionDocument()); });

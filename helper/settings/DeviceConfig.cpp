@@ -203,6 +203,12 @@ DeviceConfig DeviceConfig::newProfileConfig() const {
     return result;
 }
 
+DeviceConfig DeviceConfig::copiedProfileConfig() const {
+    DeviceConfig result(*this);
+    result.snippets_ = snippets_;
+    return result;
+}
+
 void DeviceConfig::setSnippet(const std::string& content, const std::string& label, int index) {
     if (index < 0 || index >= static_cast<int>(snippetSlotCount)) {
         return;

@@ -51,6 +51,7 @@ public:
     // fail in the tolerated older ways pass.
     void requireAcceptedActions() const;
     void setSnippet(const std::string& content, const std::string& label, int index);
+    void setSnippets(const SnippetSlots& slots) { snippets_ = slots; }
     // Stores each entry's compact text under its mask, replacing earlier ones,
     // then rebuilds the actions once.
     void mergeCommands(const std::map<std::uint32_t, nlohmann::json>& commands);
@@ -59,6 +60,9 @@ public:
     // configuration: the same values, only the plain single clicks (an entry
     // that cannot be built is none), empty snippet slots.
     DeviceConfig newProfileConfig() const;
+    // What a new profile starts from as a whole copy: every value and action,
+    // the snippet slots as they are (not as the snippet actions would fill them).
+    DeviceConfig copiedProfileConfig() const;
 
     // Runs the actions of one button event of device: the press first.
     void dispatchButtonEvent(IObxDevice& device, std::uint32_t pressedMask, std::uint32_t releasedMask) const;

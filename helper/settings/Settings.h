@@ -5,6 +5,7 @@
 
 #include "platform/FileIdentity.h"
 #include "settings/ApplicationConfig.h"
+#include "settings/ProfileRequests.h"
 #include "settings/SettingsFileText.h"
 
 #include <cstdint>
@@ -82,8 +83,9 @@ public:
     std::u16string findProcessProfile(std::uint16_t device, const std::u16string& executablePath) const;
 
     // A profile derived from the global one: its pointer and wheel values and
-    // its plain single clicks.
-    void createApp(std::uint16_t device, const std::string& name, const std::string& executablePath);
+    // its plain single clicks, or with ProfileOrigin::global all of it.
+    void createApp(std::uint16_t device, const std::string& name, const std::string& executablePath,
+                   ProfileOrigin origin = ProfileOrigin::defaults);
     void deleteApp(std::uint16_t device, const std::string& identifier);
 
     std::map<std::uint16_t, ProfileTable> devices;

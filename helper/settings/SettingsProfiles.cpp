@@ -107,7 +107,8 @@ std::u16string Settings::findProcessProfile(std::uint16_t device,
     return utf8ToUtf16(findProcessProfile(device, utf16ToUtf8(executablePath)));
 }
 
-void Settings::createApp(std::uint16_t device, const std::string& name, const std::string& executablePath) {
+void Settings::createApp(std::uint16_t device, const std::string& name, const std::string& executablePath,
+                         ProfileOrigin origin) {
     const auto identifier = lowerCase(executablePath);
     auto& profiles = profilesOf(device);
     log(LogLevel::debug, "Settings::createApp - ", "appName: ", name, ", binaryPath: ", identifier);
@@ -119,7 +120,8 @@ void Settings::createApp(std::uint16_t device, const std::string& name, const st
     if (global == profiles.end()) {
         throw std::runtime_error("Device has no global application profile to derive from");
     }
-    auto config = global->second.config.newProfileConfig();
+    auto config = origin == ProfileOrigin::global ? global->second.config.copiedProfileConfig()
+                                                  : global->second.config.newProfileConfig();
     auto& profile = profiles
                         .try_emplace(identifier, global->second.owner, name, global->second.fileName,
                                      DeviceConfig::Blank{})

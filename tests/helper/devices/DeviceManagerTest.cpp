@@ -78,7 +78,11 @@ protected:
     struct CountingEventSink : DeviceEventSink {
         void buttonEvent(std::uint16_t, std::uint32_t, std::uint32_t) override {}
         void devicesChanged() override { ++changes; }
+        void learningChanged(std::uint16_t device, bool learning) override {
+            learningEvents.push_back({device, learning});
+        }
         int changes = 0;
+        std::vector<std::pair<std::uint16_t, bool>> learningEvents;
     } events;
     std::unique_ptr<DeviceManager> manager;
     test::ScriptedWaitPrimitive* scripted = nullptr; // owned by the manager

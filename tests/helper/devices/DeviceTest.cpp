@@ -262,6 +262,7 @@ struct RecordingEventSink : DeviceEventSink {
         buttons.push_back({device, pressed, released});
     }
     void devicesChanged() override {}
+    void learningChanged(std::uint16_t, bool) override {}
     std::vector<std::array<std::uint32_t, 3>> buttons;
 };
 

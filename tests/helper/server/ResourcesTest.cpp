@@ -44,6 +44,11 @@ public:
     MOCK_METHOD(json, getButtonAction, (const AppId&, std::uint16_t, std::uint32_t), (override));
     MOCK_METHOD(void, setButtonAction, (const AppId&, std::uint16_t, std::uint32_t, const json&), (override));
     MOCK_METHOD(json, getSnippets, (const AppId&, std::uint16_t), (override));
+    MOCK_METHOD(void, setSnippets, (const AppId&, std::uint16_t, const json&), (override));
+    MOCK_METHOD(void, renameApp, (const AppId&, std::uint16_t, const json&), (override));
+    MOCK_METHOD(std::uint64_t, settingsRevision, (), (override));
+    MOCK_METHOD(void, startLearning, (std::uint16_t, std::chrono::seconds), (override));
+    MOCK_METHOD(void, stopLearning, (std::uint16_t), (override));
     MOCK_METHOD(void, reportEventsTo, (DeviceEventSink*), (override));
     MOCK_METHOD(void, setTrayIcon, (bool), (override));
     MOCK_METHOD(bool, getTrayIcon, (), (override));
@@ -51,9 +56,23 @@ public:
     MOCK_METHOD(void, unlock, (), (override));
 };
 
+// Every answer of a settings resource tells the revision the manager counts.
+const std::string revisionHeader = "ETag: \"7\"\n";
+
+std::string settingsAnswer(const json& body) {
+    return successResponse(body, revisionHeader);
+}
+
+std::string settingsRefusal(const std::string& reason) {
+    return failureResponse(reason, statusBadRequest, revisionHeader);
+}
+
 class ResourcesTest : public ::testing::Test {
 protected:
     void SetUp() override {
+        EXPECT_CALL(manager, lock()).Times(::testing::AnyNumber());
+        EXPECT_CALL(manager, unlock()).Times(::testing::AnyNumber());
+        EXPECT_CALL(manager, settingsRevision()).WillRepeatedly(Return(7));
         server = std::make_unique<CommandServer>(manager, 0);
         server->start();
         port = server->waitUntilListening();
@@ -107,15 +126,15 @@ TEST_F(ResourcesTest, GetResourcesLogAndAnswerWhatTheOperationReturns) {
     EXPECT_CALL(manager, getButtonAction(AppId("chrome.exe"), 4097, 0x40000000u)).WillOnce(Return(json()));
 
     EXPECT_EQ(request("GET", "/devices"), successResponse(json{{"devices", json::array()}}));
-    EXPECT_EQ(request("GET", "/config/apps?device=4097"), successResponse(json{{"apps", json::array()}}));
-    EXPECT_EQ(request("GET", "/config"), successResponse(json{{"devices", json::array()}}));
-    EXPECT_EQ(request("GET", "/config/general"), successResponse(json{{"trayIcon", true}}));
+    EXPECT_EQ(request("GET", "/config/apps?device=4097"), settingsAnswer(json{{"apps", json::array()}}));
+    EXPECT_EQ(request("GET", "/config"), settingsAnswer(json{{"devices", json::array()}}));
+    EXPECT_EQ(request("GET", "/config/general"), settingsAnswer(json{{"trayIcon", true}}));
     EXPECT_EQ(request("GET", "/config/pointer?app=C%3A%5CX.exe&device=4097"),
-              successResponse(json{{"speed", 5}}));
-    EXPECT_EQ(request("GET", "/config/scroll"), successResponse(json{{"lines", 3}}));
-    EXPECT_EQ(request("GET", "/config/snippets?app=*&device=12"), successResponse(json::array()));
+              settingsAnswer(json{{"speed", 5}}));
+    EXPECT_EQ(request("GET", "/config/scroll"), settingsAnswer(json{{"lines", 3}}));
+    EXPECT_EQ(request("GET", "/config/snippets?app=*&device=12"), settingsAnswer(json::array()));
     EXPECT_EQ(request("GET", "/config/buttons?app=Chrome.EXE&device=4097&button=1073741824"),
-              successResponse(json()));
+              settingsAnswer(json()));
 
     EXPECT_EQ(capture.texts(),
               (std::vector<std::string>{
@@ -146,14 +165,14 @@ TEST_F(ResourcesTest, PostsAnswerWithTheGetterAfterTheSetter) {
         EXPECT_CALL(manager, getScrollWheelConfig(AppId("*"), 2)).WillOnce(Return(json{{"lines", 5}}));
     }
     EXPECT_EQ(request("POST", "/config/pointer?app=*&device=4097", body.dump()),
-              successResponse(json{{"speed", 79}}));
+              settingsAnswer(json{{"speed", 79}}));
     EXPECT_EQ(request("POST", "/config/buttons?app=A.exe&device=1&button=6", R"({"command":"noAction"})"),
-              successResponse(json{{"command", "x"}}));
+              settingsAnswer(json{{"command", "x"}}));
     EXPECT_EQ(request("POST", "/config/general", R"({"trayIcon":false})"),
-              successResponse(json{{"trayIcon", false}}));
-    EXPECT_EQ(request("POST", "/config", R"({"devices":1})"), successResponse(json{{"devices", 2}}));
+              settingsAnswer(json{{"trayIcon", false}}));
+    EXPECT_EQ(request("POST", "/config", R"({"devices":1})"), settingsAnswer(json{{"devices", 2}}));
     EXPECT_EQ(request("POST", "/config/scroll?app=*&device=2", R"({"lines":4})"),
-              successResponse(json{{"lines", 5}}));
+              settingsAnswer(json{{"lines", 5}}));
     EXPECT_TRUE(capture.contains(LogLevel::debug,
                                  "[HTTP] set button config - app: a.exe, deviceId: 1, buttonMask: 6"));
 }
@@ -167,11 +186,11 @@ TEST_F(ResourcesTest, AppProfilesAreChangedThenListed) {
             .WillOnce(Throw(std::runtime_error("Global app profile cannot be deleted")));
     }
     EXPECT_EQ(request("POST", "/config/apps?device=4097", R"({"name" : "Edit"})"),
-              successResponse(json{{"apps", 1}}));
+              settingsAnswer(json{{"apps", 1}}));
     EXPECT_TRUE(capture.contains(LogLevel::debug,
                                  "[HTTP] - create new app configuration, json: {\"name\":\"Edit\"}"));
     EXPECT_EQ(request("DELETE", "/config/apps?device=4097", R"({"app":"*"})"),
-              failureResponse("Global app profile cannot be deleted"));
+              settingsRefusal("Global app profile cannot be deleted"));
     EXPECT_TRUE(
         capture.contains(LogLevel::debug, "[HTTP] - delete app configuration, json: {\"app\":\"*\"}"));
 }
@@ -179,13 +198,13 @@ TEST_F(ResourcesTest, AppProfilesAreChangedThenListed) {
 // Deeper documents would exhaust the stack of everything that walks them.
 TEST_F(ResourcesTest, DocumentsNestedDeeperThanSixtyFourLevelsAreRefused) {
     auto nested = [](std::size_t depth) { return std::string(depth, '[') + std::string(depth, ']'); };
-    const auto refused = failureResponse("JSON nesting deeper than 64 levels");
+    const auto refused = settingsRefusal("JSON nesting deeper than 64 levels");
     EXPECT_EQ(request("POST", "/config/apps?device=1", nested(100000)), refused);
     EXPECT_EQ(request("POST", "/config/apps?device=1", "{\"a\":" + nested(64) + "}"), refused);
     EXPECT_EQ(request("POST", "/config/pointer?app=*&device=1", nested(65)), refused);
     EXPECT_CALL(manager, createApp(1, json::parse(nested(64))));
     EXPECT_CALL(manager, getApps(1)).WillOnce(Return(json{{"apps", 1}}));
-    EXPECT_EQ(request("POST", "/config/apps?device=1", nested(64)), successResponse(json{{"apps", 1}}));
+    EXPECT_EQ(request("POST", "/config/apps?device=1", nested(64)), settingsAnswer(json{{"apps", 1}}));
 }
 
 TEST_F(ResourcesTest, BodiesThatDoNotParseFailWithTheParsersMessage) {
@@ -203,7 +222,7 @@ TEST_F(ResourcesTest, BodiesThatDoNotParseFailWithTheParsersMessage) {
     } catch (const json::parse_error& error) {
         reason = error.what();
     }
-    const auto expected = failureResponse(reason);
+    const auto expected = settingsRefusal(reason);
     capture.clear();
     EXPECT_EQ(request("POST", "/config/general", "{"), expected);
     // The line comes before the body is parsed.
@@ -345,7 +364,7 @@ TEST_F(DeviceEventsTest, PagesOfOtherSitesAreRefusedBeforeAnyWorkAndHoldNoPlaceO
     EXPECT_CALL(manager, getSettings()).Times(2).WillRepeatedly(Return(json::object()));
     for (const std::string site : {"same-origin", "none"}) {
         EXPECT_EQ(client->request(httpRequest("GET", "/config", "", "Sec-Fetch-Site: " + site + "\r\n")),
-                  successResponse(json::object()));
+                  settingsAnswer(json::object()));
     }
 }
 
