@@ -106,12 +106,15 @@ let saves = Promise.resolve();
 // Every change of the settings goes through here: one at a time, in order, each
 // naming the revision the page last read or wrote, so a change made elsewhere
 // meanwhile makes it fail with StaleError instead of being overwritten.
-export function save(method, path, query = {}, body = undefined) {
+// unconditional: a change that overwrites nothing it did not mean to (a new
+// profile, an import that replaces everything); it names no revision and takes
+// none, and the page reads afresh after it.
+export function save(method, path, query = {}, body = undefined, { unconditional = false } = {}) {
     const attempt = saves.then(async () => {
-        const headers = shownRevision === null ? {} : { "If-Match": `"${shownRevision}"` };
+        const headers = shownRevision === null || unconditional ? {} : { "If-Match": `"${shownRevision}"` };
         try {
             const { document, revision } = await exchange(method, path, query, body, headers);
-            if (revision !== null) shownRevision = revision;
+            if (revision !== null && !unconditional) shownRevision = revision;
             return document;
         } catch (error) {
             if (error instanceof StaleError) staleListeners.forEach((listener) => listener(error));
@@ -132,7 +135,8 @@ export const api = {
     apps: (device) => request("GET", "/config/apps", { device }),
     // fromGlobal: a full copy of the global profile, else as the helper makes a profile.
     addApp: (device, identifier, name, fromGlobal = false) =>
-        save("POST", "/config/apps", { device }, fromGlobal ? { identifier, name, from: "global" } : { identifier, name }),
+        save("POST", "/config/apps", { device }, fromGlobal ? { identifier, name, from: "global" } : { identifier, name },
+            { unconditional: true }),
     removeApp: (device, identifier) => save("DELETE", "/config/apps", { device }, { identifier }),
     renameApp: (device, app, name) => save("POST", "/config/apps/name", { device, app }, { name }),
     buttons: (device, app) => request("GET", "/config/buttons", { device, app, button: 0 }),
@@ -146,5 +150,6 @@ export const api = {
     setSnippets: (device, app, snippets) => save("POST", "/config/snippets", { device, app }, { snippets }),
     favapps: (device, count) => request("GET", "/favapps", { device, count }),
     settings: () => request("GET", "/config"),
-    replaceSettings: (text) => save("POST", "/config", {}, text),
+    // unconditional: an import, which replaces whatever is there.
+    replaceSettings: (text, { unconditional = false } = {}) => save("POST", "/config", {}, text, { unconditional }),
 };

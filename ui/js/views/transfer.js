@@ -17,7 +17,7 @@ export class TransferView {
             if (!chosen) return;
             saving(this.form, this.error, async () => {
                 const before = await api.settings();
-                await api.replaceSettings(await chosen.text());
+                await api.replaceSettings(await chosen.text(), { unconditional: true });
                 record(`Import of ${chosen.name}`, () => api.replaceSettings(JSON.stringify(before)));
                 this.done.textContent = "Settings imported.";
                 await onImported();
