@@ -168,6 +168,16 @@ void DeviceManagerBase::countedChange(Take take, Change change) {
     change();
 }
 
+template <typename Change>
+void DeviceManagerBase::changeProfile(DeviceConfig& config, Change change) {
+    auto& profile = profileOf(config);
+    countedChange([&] { return storedCopy(profile); },
+                  [&] {
+                      change(profile);
+                      currentSettings().save();
+                  });
+}
+
 std::vector<IObxDevice*> DeviceManagerBase::devicesShowing(const DeviceConfig& changed) const {
     std::vector<IObxDevice*> result;
     for (auto& present : devices_) {
@@ -360,16 +370,13 @@ void DeviceManagerBase::setPointerConfig(const AppId& app, std::uint16_t device,
     const auto accelerationRate = member<std::int32_t>(fields, "accelerationRate");
     const auto slowModifiers = modifiersMember(fields, "slowModifiers");
     const auto snapModifiers = modifiersMember(fields, "lockedAxisModifiers");
-    auto& profile = profileOf(config);
-    countedChange([&] { return storedCopy(profile); },
-                  [&] {
-                      assignIfPresent(config.speed, speed);
-                      assignIfPresent(config.acceleration, acceleration);
-                      assignIfPresent(config.accelerationRate, accelerationRate);
-                      assignIfPresent(config.slowModifiers, slowModifiers);
-                      assignIfPresent(config.snapModifiers, snapModifiers);
-                      settings.save();
-                  });
+    changeProfile(config, [&](ApplicationConfig&) {
+        assignIfPresent(config.speed, speed);
+        assignIfPresent(config.acceleration, acceleration);
+        assignIfPresent(config.accelerationRate, accelerationRate);
+        assignIfPresent(config.slowModifiers, slowModifiers);
+        assignIfPresent(config.snapModifiers, snapModifiers);
+    });
     for (auto* present : devicesShowing(config)) {
         present->applyPointerConfig();
     }
@@ -397,14 +404,11 @@ void DeviceManagerBase::setScrollWheelConfig(const AppId& app, std::uint16_t dev
     if (lines == 0) {
         lines = 1;
     }
-    auto& profile = profileOf(config);
-    countedChange([&] { return storedCopy(profile); },
-                  [&] {
-                      assignIfPresent(config.scrollLines, lines);
-                      assignIfPresent(config.scrollInvert, invert);
-                      assignIfPresent(config.inertialScroll, inertial);
-                      settings.save();
-                  });
+    changeProfile(config, [&](ApplicationConfig&) {
+        assignIfPresent(config.scrollLines, lines);
+        assignIfPresent(config.scrollInvert, invert);
+        assignIfPresent(config.inertialScroll, inertial);
+    });
     for (auto* present : devicesShowing(config)) {
         log(LogLevel::debug, "Updating scroll params of real device id: ", present->getRealId());
         present->applyPointerConfig();
@@ -426,12 +430,7 @@ void DeviceManagerBase::setButtonAction(const AppId& app, std::uint16_t device, 
         ", buttonMask: ", buttonMask, ", action: ", value);
     auto& settings = currentSettings();
     auto& config = settings.findConfig(app, device, false);
-    auto& profile = profileOf(config);
-    countedChange([&] { return storedCopy(profile); },
-                  [&] {
-                      config.setButtonAction(buttonMask, value);
-                      settings.save();
-                  });
+    changeProfile(config, [&](ApplicationConfig&) { config.setButtonAction(buttonMask, value); });
     for (auto* present : devicesShowing(config)) {
         present->applyButtonConfig();
     }
@@ -453,26 +452,17 @@ void DeviceManagerBase::setSnippets(const AppId& app, std::uint16_t device, cons
     auto& settings = currentSettings();
     auto& config = settings.findConfig(app, device, false);
     const auto slots = snippetSlotsFromRequest(body);
-    auto& profile = profileOf(config);
-    countedChange([&] { return storedCopy(profile); },
-                  [&] {
-                      config.setSnippets(slots);
-                      settings.save();
-                  });
+    changeProfile(config, [&](ApplicationConfig&) { config.setSnippets(slots); });
 }
 
 void DeviceManagerBase::renameApp(const AppId& app, std::uint16_t device, const json& body) {
     OperationLock guard(*this);
     auto& settings = currentSettings();
-    auto& profile = profileOf(settings.findConfig(app, device, false));
+    auto& config = settings.findConfig(app, device, false);
     const auto name = profileNameFromRequest(body);
     log(LogLevel::debug, "DeviceManagerBase::renameApp -", " app: ", appText(app), ", device: ", device,
         ", name: ", name);
-    countedChange([&] { return storedCopy(profile); },
-                  [&] {
-                      profile.name = name;
-                      settings.save();
-                  });
+    changeProfile(config, [&](ApplicationConfig& profile) { profile.name = name; });
 }
 
 std::uint64_t DeviceManagerBase::settingsRevision() {

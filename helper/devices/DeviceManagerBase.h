@@ -87,6 +87,9 @@ private:
     // take() copies is different afterwards.
     template <typename Take, typename Change>
     void countedChange(Take take, Change change);
+    // Runs change on the profile of config and saves, counted as above.
+    template <typename Change>
+    void changeProfile(DeviceConfig& config, Change change);
 
     std::recursive_mutex mutex_;
     std::unique_ptr<Settings> settings_;

@@ -422,5 +422,83 @@ TEST_F(DeviceManagerBaseTest, RefusedSettingsBodyChangesNothing) {
     EXPECT_FALSE(saved());
 }
 
+TEST_F(DeviceManagerBaseTest, TheRevisionCountsEveryChangeOfTheSettingsAndNothingElse) {
+    const AppId global("*");
+    const json newApp = {{"identifier", "/bin/a"}, {"name", "A"}};
+    int step = 0;
+    // The changes an operation counts, whether it returns or throws.
+    auto counts = [&](std::uint64_t changes, const std::function<void()>& operation) {
+        const auto before = manager.settingsRevision();
+        (void)test::errorText(operation);
+        EXPECT_EQ(manager.settingsRevision(), before + changes) << "step " << ++step;
+    };
+    counts(1, [&] { manager.setPointerConfig(global, model, {{"speed", 11}}); });
+    counts(0, [&] { manager.setPointerConfig(global, model, {{"speed", 11}}); });
+    counts(0, [&] { manager.setPointerConfig(global, model, {{"speed", "x"}}); });
+    counts(1, [&] { manager.setScrollWheelConfig(global, model, {{"invert", true}}); });
+    counts(1, [&] { manager.setButtonAction(global, model, 0, {{"16", {{"command", "none"}}}, {"32", 1}}); });
+    counts(1, [&] { manager.setSnippets(global, model, {{"snippets", {{{"content", "hi"}}}}}); });
+    counts(0, [&] { manager.setSnippets(global, model, {{"snippets", 1}}); });
+    counts(1, [&] { manager.renameApp(AppId(editor), model, {{"name", "Ed"}}); });
+    counts(0, [&] { manager.setGeneralConfig({{"trayIcon", true}}); });
+    counts(1, [&] { manager.setGeneralConfig({{"trayIcon", false}}); });
+    counts(1, [&] { manager.createApp(model, newApp); });
+    counts(0, [&] { manager.createApp(model, newApp); });
+    counts(1, [&] { manager.deleteApp(model, newApp); });
+    counts(1, [&] { manager.setSettings(manager.getSettings()); });
+}
+
+TEST_F(DeviceManagerBaseTest, SnippetsOfOneProfileAreReplacedWholeOrNotAtAll) {
+    const AppId profile(editor);
+    const json longest = {{"content", std::string(65536, 'a')}, {"label", std::string(1024, 'b')}};
+    manager.setSnippets(profile, model, {{"snippets", {longest, {{"content", "b"}}}}});
+    const std::vector<std::pair<json, std::string>> refused = {
+        {{{"snippets", json::array_t(11, longest)}}, "\"snippets\" must be a list of at most 10 snippets"},
+        {{{"snippets", {longest, {{"label", "L"}}}}}, "Snippet 2 has no \"content\""},
+        {{{"snippets", {{{"content", "b"}, {"x", 1}}}}}, "Snippet 1 has the unknown member \"x\""},
+        {{{"snippets", {{{"content", std::string(65537, 'a')}}}}},
+         "Snippet 1: \"content\" must be text of at most 65536 bytes"},
+    };
+    for (const auto& [body, reason] : refused) {
+        EXPECT_EQ(test::errorText([&] { manager.setSnippets(profile, model, body); }), reason);
+    }
+    EXPECT_EQ(config(editor).snippets()[1], (Snippet{"b", ""})) << "nothing of a refused body";
+    manager.setSnippets(profile, model, {{"snippets", {{{"content", "c"}}}}});
+    EXPECT_EQ(config(editor).snippets()[1], Snippet{}) << "the slots past the list are emptied";
+    EXPECT_EQ(config(globalProfileId).snippets()[0], Snippet{}) << "the global profile's stay";
+}
+
+TEST_F(DeviceManagerBaseTest, ANameIsOneToOneHundredTwentyEightCharactersWithoutControls) {
+    auto rename = [&](const json& name) {
+        return test::errorText([&] { manager.renameApp(AppId(editor), model, {{"name", name}}); });
+    };
+    for (const auto& name : {std::string(), std::string(129, 'e'), std::string("a\tb"), std::string("a\x7f"),
+                             std::string("a\xc2\x85")}) {
+        EXPECT_EQ(rename(name), "\"name\" must be text of 1 to 128 characters without control characters");
+    }
+    EXPECT_EQ(rename(42), rename(""));
+    EXPECT_EQ(rename(std::string(128, 'e')), "(no error)");
+    EXPECT_EQ(rename("\xc3\xa9" + std::string(127, 'e')), "(no error)");
+    EXPECT_EQ(settings().appName(model, editor), "\xc3\xa9" + std::string(127, 'e'));
+}
+
+TEST_F(DeviceManagerBaseTest, ANewProfileIsAWholeCopyOfTheGlobalOneOnlyWhenAskedFor) {
+    auto& global = config(globalProfileId);
+    global.setButtonAction(0x3, {{"command", "keystroke"}, {"keyCode", 65}});
+    global.setSnippet("text", "T", 0);
+    manager.createApp(model, {{"identifier", "/bin/Copy"}, {"name", "C"}, {"from", "global"}});
+    manager.createApp(model, {{"identifier", "/bin/plain"}, {"name", "P"}, {"from", "default"}});
+    EXPECT_EQ(config("/bin/copy").toJson(), global.toJson());
+    EXPECT_EQ(config("/bin/copy").chordMask(), 0x3u);
+    EXPECT_EQ(config("/bin/plain").toJson(), global.newProfileConfig().toJson());
+    for (const auto& from : {json("Global"), json(nullptr), json(1)}) {
+        EXPECT_EQ(test::errorText([&] {
+                      manager.createApp(model, {{"identifier", "/b"}, {"name", "B"}, {"from", from}});
+                  }),
+                  "\"from\" must be \"default\" or \"global\"");
+    }
+    EXPECT_FALSE(settings().devices.at(model).contains("/b"));
+}
+
 } // namespace
 } // namespace obx

@@ -5,12 +5,14 @@
 #include "base/LogCapture.h"
 #include "driver/hid/TestDescriptors.h"
 #include "settings/Settings.h"
+#include "support/ErrorText.h"
 #include "support/FakeDesktopQueries.h"
 #include "support/RecordingPlatformServices.h"
 #include "support/ScriptedWaitPrimitive.h"
 #include "support/TempFolder.h"
 
 #include <gtest/gtest.h>
+#include <thread>
 
 namespace obx {
 namespace {
@@ -49,6 +51,11 @@ protected:
     DeviceManagerTest() { platform->folder = folder.path().string(); }
 
     void startManager(std::set<std::uint32_t> failingCodes = {}) {
+        makeManager(std::move(failingCodes));
+        manager->onThreadStart();
+    }
+    // The worker's start-up and end are left to run().
+    void makeManager(std::set<std::uint32_t> failingCodes = {}) {
         firstDriver.start();
         secondDriver.start();
         auto* waits = new test::ScriptedWaitPrimitive;
@@ -62,7 +69,6 @@ protected:
                                 std::make_unique<test::FakeDesktopQueries>(desktop),
                                 {}});
         manager->reportEventsTo(&events);
-        manager->onThreadStart();
     }
     Settings& settings() { return *manager->settings(); }
     void writeSettings(const Settings& content) {
@@ -76,7 +82,10 @@ protected:
     test::DriverHarness secondDriver{test::kFiveButtonTrackball, 0x1002};
     std::shared_ptr<test::DesktopState> desktop = std::make_shared<test::DesktopState>();
     struct CountingEventSink : DeviceEventSink {
-        void buttonEvent(std::uint16_t, std::uint32_t, std::uint32_t) override {}
+        void buttonEvent(std::uint16_t device, std::uint32_t pressed, std::uint32_t) override {
+            buttons.push_back({device, pressed});
+        }
+        std::vector<std::pair<std::uint16_t, std::uint32_t>> buttons;
         void devicesChanged() override { ++changes; }
         void learningChanged(std::uint16_t device, bool learning) override {
             learningEvents.push_back({device, learning});
@@ -246,6 +255,90 @@ TEST_F(DeviceManagerTest, ThreadExitReleasesTheSettingsButKeepsTheDevices) {
     manager->onThreadExit(true);
     EXPECT_EQ(manager->settings(), nullptr);
     EXPECT_EQ(manager->devices().size(), 2u) << "kept until the manager goes";
+}
+
+// The worker runs on the test thread through the steps scripted before run().
+class DeviceManagerLearningTest : public DeviceManagerTest {
+protected:
+    DeviceManagerLearningTest() { makeManager(); }
+    void step(std::function<void()> action) { scripted->thenDo(std::move(action)); }
+    void click(test::DriverHarness& driver, std::uint8_t button) {
+        step([&driver, button] { driver.hid.deliver({0, button, 0, 0, 0, 0}); });
+        step([&driver] { driver.hid.deliver({0, 0, 0, 0, 0, 0}); });
+    }
+    // The clicks the driver made itself: a press and a release each.
+    std::size_t driverClicks(test::DriverHarness& driver) { return driver.takePackets().size() / 2; }
+    std::optional<std::chrono::milliseconds> learningTimer() {
+        const auto found = scripted->timers.find(DeviceManager::learningTimerId);
+        return found == scripted->timers.end() ? std::nullopt : std::optional(found->second);
+    }
+    using Events = std::vector<std::pair<std::uint16_t, bool>>;
+};
+
+TEST_F(DeviceManagerLearningTest, EveryButtonReachesThePageAndRunsNoActionUntilItEndsOrTheWorkerDoes) {
+    using namespace std::chrono_literals;
+    step([&] {
+        // Button 2 runs a keystroke of the helper; button 1 stays a click of the driver.
+        manager->setButtonAction(AppId("*"), 0x1001, 0x2, {{"command", "keystroke"}, {"keyCode", 65}});
+        manager->startLearning(0x1001, 5s);
+        manager->startLearning(0x1001, 5s);
+        manager->startLearning(0x1002, 5s);
+        EXPECT_EQ(test::errorText([&] { manager->startLearning(0x1003, 5s); }),
+                  "No trackball of this configuration id is present");
+        platform->clear();
+    });
+    click(firstDriver, 1);
+    click(firstDriver, 2);
+    step([&] {
+        EXPECT_EQ(driverClicks(firstDriver), 0u);
+        EXPECT_TRUE(platform->inputCalls().empty()) << "no action while learning";
+        EXPECT_TRUE(learningTimer() > 4900ms && learningTimer() <= 5000ms);
+        manager->stopLearning(0x1001);
+    });
+    click(firstDriver, 1);
+    click(firstDriver, 2);
+    manager->run();
+    EXPECT_EQ(events.buttons,
+              (std::vector<std::pair<std::uint16_t, std::uint32_t>>{
+                  {0x1001, 1}, {0x1001, 0}, {0x1001, 2}, {0x1001, 0}, {0x1001, 2}, {0x1001, 0}}));
+    EXPECT_EQ(driverClicks(firstDriver), 1u) << "its own map is back";
+    EXPECT_EQ(platform->inputCalls().size(), 2u);
+    EXPECT_EQ(events.learningEvents,
+              (Events{{0x1001, true}, {0x1002, true}, {0x1001, false}, {0x1002, false}}))
+        << "a renewal is not told";
+    EXPECT_EQ(learningTimer(), std::nullopt);
+    secondDriver.hid.deliver({0, 1, 0, 0, 0, 0});
+    EXPECT_EQ(secondDriver.takePackets().size(), 1u) << "the worker's end gave back its own map";
+}
+
+TEST_F(DeviceManagerLearningTest, ItEndsWhenTheTimeIsUpOrItsTrackballGoesAndAProfileSwitchWaits) {
+    Settings stored;
+    stored.ensureDevice(0x1001);
+    stored.createApp(0x1001, "Editor", "/usr/bin/editor");
+    writeSettings(stored);
+    step([&] {
+        manager->startLearning(0x1001, std::chrono::seconds(1));
+        desktop->set(3, "/usr/bin/editor");
+        manager->dispatchMessage({workerMessageTimer, DeviceManager::pollTimerId, {}});
+        manager->dispatchMessage({workerMessageTimer, DeviceManager::learningTimerId, {}});
+    });
+    click(firstDriver, 1);
+    step([&] {
+        EXPECT_EQ(manager->devices()[0]->getConfig(),
+                  &settings().findConfig("/usr/bin/editor", 0x1001, false));
+        std::this_thread::sleep_for(std::chrono::milliseconds(1010));
+        manager->dispatchMessage({workerMessageTimer, DeviceManager::learningTimerId, {}});
+    });
+    click(firstDriver, 1);
+    step([&] {
+        manager->startLearning(0x1001, std::chrono::seconds(1));
+        manager->dispatchMessage({deviceChangeMessage, deviceRemoveCompleteEvent, "core-01"});
+    });
+    manager->run();
+    EXPECT_EQ(events.buttons.size(), 2u) << "the click while learning, after the switch";
+    EXPECT_EQ(driverClicks(firstDriver), 1u) << "the editor's map, once the time was up";
+    EXPECT_EQ(events.learningEvents,
+              (Events{{0x1001, true}, {0x1001, false}, {0x1001, true}, {0x1001, false}}));
 }
 
 } // namespace

@@ -83,8 +83,8 @@ protected:
     void TearDown() override { server.reset(); }
 
     std::optional<std::string> request(const std::string& method, const std::string& target,
-                                       const std::string& body = "") {
-        return client->request(httpRequest(method, target, body));
+                                       const std::string& body = "", const std::string& headers = "") {
+        return client->request(httpRequest(method, target, body, headers));
     }
 
     test::ScopedRecordingPlatform platform;
@@ -258,6 +258,48 @@ TEST_F(ResourcesTest, AnErrorWithoutAMessageStillAnswersAndTheServerGoesOn) {
     EXPECT_CALL(manager, getDevices()).WillOnce(Throw(42)).WillOnce(Return(json::object()));
     EXPECT_EQ(request("GET", "/devices"), failureResponse("Unknown error"));
     EXPECT_EQ(request("GET", "/devices"), successResponse(json::object()));
+}
+
+TEST_F(ResourcesTest, AChangeForAnotherRevisionIsRefusedBeforeAnythingIsDone) {
+    // The strict mock fails the case when a refused change reaches the settings.
+    const auto refused = failureResponse("The settings changed meanwhile", json{{"revision", 7}},
+                                         statusPreconditionFailed, revisionHeader);
+    for (const std::string target :
+         {"/config", "/config/general", "/config/apps?device=1", "/config/apps/name", "/config/buttons",
+          "/config/pointer", "/config/scroll", "/config/snippets"}) {
+        for (const std::string tag : {"\"6\"", "\"70\"", "W/\"7\"", "7"}) {
+            EXPECT_EQ(request("POST", target, "{}", "If-Match: " + tag + "\r\n"), refused) << target << tag;
+        }
+    }
+    EXPECT_EQ(request("DELETE", "/config/apps?device=1", "{}", "If-Match: \"6\"\r\n"), refused);
+    const json renamed = {{"apps", {{{"/a", "A"}}}}};
+    EXPECT_CALL(manager, renameApp(AppId("/a"), 1, json{{"name", "A"}})).Times(4);
+    EXPECT_CALL(manager, getApps(1)).Times(4).WillRepeatedly(Return(renamed));
+    for (const std::string header :
+         {"", "If-Match: \"7\"\r\n", "If-Match: *\r\n", "If-Match: \"3\" , \"7\"\r\n"}) {
+        EXPECT_EQ(request("POST", "/config/apps/name?app=/A&device=1", R"({"name":"A"})", header),
+                  settingsAnswer(renamed))
+            << header;
+    }
+    EXPECT_CALL(manager, setSnippets(AppId("*"), 2, json{{"snippets", json::array()}}));
+    EXPECT_CALL(manager, getSnippets(AppId("*"), 2)).WillOnce(Return(json::array({1})));
+    EXPECT_EQ(request("POST", "/config/snippets?app=*&device=2", R"({"snippets":[]})"),
+              settingsAnswer(json::array({1})));
+}
+
+TEST_F(ResourcesTest, TrackballsLearnForTheSecondsAskedOrThirty) {
+    EXPECT_CALL(manager, startLearning(4097, std::chrono::seconds(12)));
+    EXPECT_CALL(manager, startLearning(4097, std::chrono::seconds(30)));
+    EXPECT_CALL(manager, stopLearning(4097));
+    EXPECT_EQ(request("POST", "/devices/learn?device=4097", R"({"seconds":12})"),
+              successResponse(json{{"learning", true}, {"seconds", 12}}));
+    EXPECT_EQ(request("POST", "/devices/learn?device=4097"),
+              successResponse(json{{"learning", true}, {"seconds", 30}}));
+    for (const std::string body : {R"({"seconds":0})", R"({"seconds":31})", R"({"seconds":2.5})", "[]"}) {
+        EXPECT_EQ(request("POST", "/devices/learn?device=4097", body),
+                  failureResponse("\"seconds\" must be a whole number from 1 to 30"));
+    }
+    EXPECT_EQ(request("DELETE", "/devices/learn?device=4097"), successResponse(json{{"learning", false}}));
 }
 
 TEST(CommandServerPort, ComesFromTheEnvironmentWhenValid) {

@@ -258,7 +258,12 @@ class HttpAnswersAsOnLinux(unittest.TestCase):
     def same_answer(self, method, target, body=b"", headers=b""):
         windows = self.windows.request(method, target, body, headers)
         linux = self.linux.request(method, target, body, headers)
-        self.assertEqual(windows, linux)
+        # Each helper counts the revisions of its own settings: a request that changes one's values
+        # (Wine's session differs) may leave the other's as they were. The tag itself is compared
+        # apart from that.
+        revision = rb'\nETag: "[0-9]+"\n'
+        self.assertEqual(re.search(revision, windows) is None, re.search(revision, linux) is None)
+        self.assertEqual(re.sub(revision, b"\n", windows), re.sub(revision, b"\n", linux))
         return windows
 
     def test_version_document(self):
