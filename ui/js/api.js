@@ -153,3 +153,8 @@ export const api = {
     // unconditional: an import, which replaces whatever is there.
     replaceSettings: (text, { unconditional = false } = {}) => save("POST", "/config", {}, text, { unconditional }),
 };
+
+// A learn moment: for a while every button of the trackball reaches the page
+// as button events and runs no action, so that the page can ask for a press.
+api.startLearning = (device, seconds) => request("POST", "/devices/learn", { device }, { seconds });
+api.endLearning = (device) => request("DELETE", "/devices/learn", { device });

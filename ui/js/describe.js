@@ -17,6 +17,10 @@ export const scrollDirections = {
     trackball: "Scrolls with the ball while held",
     trackauto: "Scrolls with the ball until clicked again",
 };
+// The moves of a gesture (docs/gestures.md), in the order the editor shows them.
+export const gestureMoves = [["up", "ball up"], ["down", "ball down"], ["left", "ball left"], ["right", "ball right"],
+    ["wheelUp", "wheel up"], ["wheelDown", "wheel down"], ["panLeft", "pan left"], ["panRight", "pan right"],
+    ["tap", "tap"]];
 const multiClickWords = { 2: "Double", 3: "Triple" };
 const PAN_LEFT = 0x40000000;
 const PAN_RIGHT = 0x80000000;
@@ -73,6 +77,12 @@ function sequenceInWords(steps) {
     return `Sequence: ${shortened(lines.join(", "), 40)}`;
 }
 
+function gestureInWords(gesture) {
+    const moves = gestureMoves.filter(([place]) => gesture[place]?.command)
+        .map(([place, words]) => `${words} ${actionInWords(gesture[place])}`);
+    return moves.length ? `Gesture: ${shortened(moves.join(", "), 60)}` : "Empty gesture";
+}
+
 const describers = {
     none: () => "No action",
     useGlobal: () => "As in the global profile",
@@ -86,6 +96,7 @@ const describers = {
     open: (a) => `Opens ${openedPlace(a.path ?? "")}`,
     system: (a) => systemCommands[a.action] ?? `System command “${a.action}”`,
     sequence: (a) => sequenceInWords(a.steps),
+    gesture: gestureInWords,
     scroll: (a) => {
         const words = scrollDirections[String(a.direction).toLowerCase()] ?? "Scrolls";
         return Number(a.lines) > 1 ? `${words}, ${a.lines} lines` : words;

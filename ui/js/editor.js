@@ -1,6 +1,9 @@
 // The action editor: one form for every kind of action the helper knows. It
 // shows only the fields of the chosen kind and builds the action's JSON form.
-import { el, field, errorLine, saving } from "./dom.js";
+// The fields are a part of their own (ActionFields), so that a gesture holds
+// one for each of its directions.
+import { el, field, errorLine, saving, uniqueId } from "./dom.js";
+import { GestureFields } from "./gesture.js";
 import { keystrokeOf, keyName, modifierNames, parseModifiers } from "./keys.js";
 import { actionInWords, buttonsOf, mouseButtonName, scrollDirections, stepLine, systemCommands } from "./describe.js";
 
@@ -15,6 +18,7 @@ const kinds = [
     ["system", "Window or session command"],
     ["scroll", "Scroll"],
     ["sequence", "Sequence of keys, texts, clicks and pauses"],
+    ["gesture", "Gesture: what the ball, the wheel or a tap does while the button is held"],
     ["useGlobal", "As in the global profile"],
     ["none", "No action"],
 ];
@@ -28,6 +32,7 @@ const fieldsOfKind = {
     system: ["system"],
     scroll: ["direction", "lines"],
     sequence: ["steps"],
+    gesture: ["gesture"],
 };
 const modifierLabels = { alt: "Alt", ctrl: "Ctrl", shift: "Shift", win: "Super (Windows key)" };
 
@@ -90,41 +95,41 @@ function options(pairs, chosen) {
     return pairs.map(([value, text]) => el("option", { value, text, selected: String(value) === String(chosen) }));
 }
 
-export class ActionEditor {
-    // save(action) stores the action and rejects with the helper's reason.
-    constructor({ mask, action, allowUseGlobal, save, close }) {
-        this.save = save;
-        this.close = close;
+// The fields of one action: the kind and the fields of the chosen kind alone.
+// prefix keeps the names of nested fields apart ("up-kind" beside "kind").
+export class ActionFields {
+    constructor({ action, kinds: kindChoices, prefix = "", subject = "this button" }) {
+        this.subject = subject;
         this.keyCode = action?.command === "keystroke" ? Number(action.keyCode) : null;
-        const kindChoices = kinds.filter(([kind]) => allowUseGlobal || kind !== "useGlobal");
         const known = kindChoices.some(([kind]) => kind === action?.command);
-        this.kind = el("select", { name: "kind" }, options(kindChoices, known ? action.command : "keystroke"));
+        const name = (text) => `${prefix}${text}`;
+        this.kind = el("select", { name: name("kind") }, options(kindChoices, known ? action.command : kindChoices[0][0]));
+        const keyHelp = uniqueId("key-capture-help");
         this.keyCapture = el("input", {
-            type: "text", name: "key", readonly: true, class: "key-capture",
+            type: "text", name: name("key"), readonly: true, class: "key-capture",
             placeholder: "Press the keys here", value: this.keyCode === null ? "" : keyName(this.keyCode),
-            "aria-describedby": "key-capture-help",
+            "aria-describedby": keyHelp,
         });
         this.keyCapture.addEventListener("keydown", (event) => this.capture(event));
-        this.modifiers = modifierNames.map((name) =>
-            el("input", { type: "checkbox", name: `modifier-${name}`, value: name,
-                checked: parseModifiers(action?.modifiers).includes(name) }));
-        this.mouseButton = el("select", { name: "mouseButton" },
+        this.modifiers = modifierNames.map((modifier) =>
+            el("input", { type: "checkbox", name: name(`modifier-${modifier}`), value: modifier,
+                checked: parseModifiers(action?.modifiers).includes(modifier) }));
+        this.mouseButton = el("select", { name: name("mouseButton") },
             options([1, 2, 3, 4, 5].map((n) => [n, capitalised(mouseButtonName(n))]), action?.button ?? 1));
-        this.clicks = el("select", { name: "clicks" }, options([[2, "Double"], [3, "Triple"]], action?.clicks ?? 2));
-        this.content = el("textarea", { name: "content", rows: 3, text: action?.content ?? "" });
-        this.path = el("input", { type: "text", name: "path", value: action?.path ?? "",
+        this.clicks = el("select", { name: name("clicks") }, options([[2, "Double"], [3, "Triple"]], action?.clicks ?? 2));
+        this.content = el("textarea", { name: name("content"), rows: 3, text: action?.content ?? "" });
+        this.path = el("input", { type: "text", name: name("path"), value: action?.path ?? "",
             placeholder: "~/Documents, /usr/bin/gimp or https://…" });
-        this.system = el("select", { name: "system" }, options(Object.entries(systemCommands), action?.action));
-        this.direction = el("select", { name: "direction" },
+        this.system = el("select", { name: name("system") }, options(Object.entries(systemCommands), action?.action));
+        this.direction = el("select", { name: name("direction") },
             options(Object.entries(scrollDirections), String(action?.direction ?? "up").toLowerCase()));
-        this.lines = el("input", { type: "number", name: "lines", min: 1, max: 100, value: action?.lines ?? 1 });
-        this.steps = el("textarea", { name: "steps", rows: 6, spellcheck: false, "aria-describedby": "steps-help",
+        this.lines = el("input", { type: "number", name: name("lines"), min: 1, max: 100, value: action?.lines ?? 1 });
+        const stepsHelp = uniqueId("steps-help");
+        this.steps = el("textarea", { name: name("steps"), rows: 6, spellcheck: false, "aria-describedby": stepsHelp,
             text: action?.command === "sequence" && Array.isArray(action.steps) ? action.steps.map(stepLine).join("\n") : "" });
-        this.error = errorLine();
-
         this.groups = {
             key: el("div", {}, [field("Key (press it)", this.keyCapture),
-                el("p", { id: "key-capture-help", class: "hint",
+                el("p", { id: keyHelp, class: "hint",
                     text: "Focus the field and press the keys together, for example Ctrl and C." })]),
             mouseButton: field("Mouse button", this.mouseButton),
             clicks: field("Clicks", this.clicks),
@@ -136,30 +141,21 @@ export class ActionEditor {
             direction: field("Direction", this.direction),
             lines: field("Lines per step", this.lines),
             steps: el("div", {}, [field("Steps, one a line", this.steps),
-                el("p", { id: "steps-help", class: "hint",
+                el("p", { id: stepsHelp, class: "hint",
                     text: "key Ctrl+C, down Shift, up Shift, text Hello (\\n for a new line), click left, "
                         + "press left, release left, pause 200 (milliseconds: at most 5000 each, 10000 in all). At most 64 steps. "
                         + "A press of any button during a pause stops the sequence." })]),
         };
-        this.form = el("form", { class: "action-editor", "aria-label": `Action of ${buttonsOf(mask)}` }, [
-            el("h3", { text: `${buttonsOf(mask)}: choose its action` }),
-            el("p", { class: "hint", text: `Now: ${actionInWords(action)}` }),
-            field("Action", this.kind),
-            ...Object.values(this.groups),
-            this.error,
-            el("div", { class: "actions" }, [
-                el("button", { type: "submit", text: "Save" }),
-                el("button", { type: "button", text: "Cancel", onclick: () => this.close() }),
-            ]),
-        ]);
+        if (kindChoices.some(([kind]) => kind === "gesture")) {
+            // The directions take any kind but a gesture and "as in the global profile".
+            const nestedKinds = [["none", "No action"], ...kinds.filter(([kind]) => !["gesture", "useGlobal", "none"].includes(kind))];
+            this.gesture = new GestureFields(action?.command === "gesture" ? action : null,
+                (nested, place) => new ActionFields({ action: nested, kinds: nestedKinds,
+                    prefix: `${prefix}${place}-`, subject: "this move" }));
+            this.groups.gesture = this.gesture.element;
+        }
+        this.element = el("div", { class: "action-fields" }, [field("Action", this.kind), ...Object.values(this.groups)]);
         this.kind.addEventListener("change", () => this.showFieldsOfKind());
-        this.form.addEventListener("submit", (event) => {
-            event.preventDefault();
-            this.submit();
-        });
-        this.form.addEventListener("keydown", (event) => {
-            if (event.key === "Escape" && event.target !== this.keyCapture) this.close();
-        });
         this.showFieldsOfKind();
     }
 
@@ -190,7 +186,7 @@ export class ActionEditor {
         const button = Number(this.mouseButton.value);
         switch (command) {
         case "keystroke":
-            if (this.keyCode === null) throw new Error("Press the key this button should send.");
+            if (this.keyCode === null) throw new Error(`Press the key ${this.subject} should send.`);
             return { command, keyCode: this.keyCode, modifiers: this.modifierText() };
         case "singleClick":
         case "drag":
@@ -200,7 +196,7 @@ export class ActionEditor {
         case "snippet":
             return { command, content: this.content.value };
         case "open":
-            if (this.path.value.trim() === "") throw new Error("Name the file, folder, program or address to open.");
+            if (this.path.value.trim() === "") throw new Error(`Name the file, folder, program or address ${this.subject} opens.`);
             return { command, path: this.path.value.trim() };
         case "system":
             return { command, action: this.system.value };
@@ -208,14 +204,45 @@ export class ActionEditor {
             return { command, direction: this.direction.value, lines: Number(this.lines.value) };
         case "sequence":
             return { command, steps: parseSteps(this.steps.value) };
+        case "gesture":
+            return { command, ...this.gesture.fields() };
         default:
             return { command };
         }
     }
+}
+
+export class ActionEditor {
+    // save(action) stores the action and rejects with the helper's reason.
+    constructor({ mask, action, allowUseGlobal, save, close }) {
+        this.save = save;
+        this.close = close;
+        this.fields = new ActionFields({ action,
+            kinds: kinds.filter(([kind]) => allowUseGlobal || kind !== "useGlobal") });
+        this.kind = this.fields.kind;
+        this.error = errorLine();
+        this.form = el("form", { class: "action-editor", "aria-label": `Action of ${buttonsOf(mask)}` }, [
+            el("h3", { text: `${buttonsOf(mask)}: choose its action` }),
+            el("p", { class: "hint", text: `Now: ${actionInWords(action)}` }),
+            this.fields.element,
+            this.error,
+            el("div", { class: "actions" }, [
+                el("button", { type: "submit", text: "Save" }),
+                el("button", { type: "button", text: "Cancel", onclick: () => this.close() }),
+            ]),
+        ]);
+        this.form.addEventListener("submit", (event) => {
+            event.preventDefault();
+            this.submit();
+        });
+        this.form.addEventListener("keydown", (event) => {
+            if (event.key === "Escape" && !event.target.classList.contains("key-capture")) this.close();
+        });
+    }
 
     async submit() {
         await saving(this.form, this.error, async () => {
-            const saved = await this.save(this.action());
+            const saved = await this.save(this.fields.action());
             this.close(actionInWords(saved));
         });
     }

@@ -32,8 +32,9 @@ function takeEvents(text, onEvent) {
 
 // onRefused: the helper does not take the page's credential (it was
 // restarted, or the page was not opened by it); nothing is tried again then.
-export function listenToHelper({ onDevices, onButton, onStatus, onOtherDevices, onState, onRefused }) {
-    const handlers = { devices: onDevices, button: onButton, status: onStatus, otherDevices: onOtherDevices };
+export function listenToHelper({ onDevices, onButton, onLearn, onStatus, onOtherDevices, onState, onRefused }) {
+    const handlers = { devices: onDevices, button: onButton, learn: onLearn, status: onStatus,
+        otherDevices: onOtherDevices };
     async function connect() {
         try {
             const response = await fetch("/events", { headers: credentialHeaders(), cache: "no-store" });

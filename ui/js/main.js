@@ -170,6 +170,7 @@ async function start() {
     listenToHelper({
         onDevices: (document) => devices.show(document),
         onButton: (event) => buttons.highlight(event),
+        onLearn: (event) => buttons.learnChanged(event),
         onStatus: (document) => showStatus(section("status-notices"), document),
         onOtherDevices: (document) => otherDevices.show(document),
         onState: (open) => {
