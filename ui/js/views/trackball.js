@@ -103,8 +103,9 @@ export class TrackballDrawing {
 
     control(mask, action, parts) {
         const label = `${buttonsOf(mask)}: ${actionInWords(action)}`;
+        // Spaces between the parts, so that the words drawn read as words of the name ("1 Left click").
         const control = svg("g", { class: "control", role: "button", tabindex: "-1", "data-mask": mask,
-            "aria-label": label }, [svg("title", {}, [label]), ...parts]);
+            "aria-label": label }, [svg("title", {}, [label]), ...parts.flatMap((part) => [" ", part])]);
         control.addEventListener("click", () => this.onChoose(mask));
         this.controls.set(mask, control);
         return control;
