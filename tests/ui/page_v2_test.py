@@ -15,6 +15,8 @@ from page_test import PageTestCase, wait_for
 
 AXE_FD = "OBX_AXE_FD"
 SPEED_ROW = '#pointer-body .field:has(input[name="speedNumber"])'
+ADD_A_CHORD = "#buttons-body > .actions > button:nth-child(2)"
+USE_THE_TICKED = ".asking .actions button:first-child"
 
 
 def axe_source():
@@ -145,10 +147,29 @@ class MouseOnlyFirstVisitTest(FramePageTestCase):
     def mouse_click(self, css):
         self.click(css, lambda element: ActionChains(self.browser).move_to_element(element).click().perform())
 
+    def mouse_choose(self, select, value):
+        """A choice in a list: the list opened with a click, the option clicked as WebDriver clicks one (the
+        list's pop-up is outside the page, where the pointer of ActionChains cannot reach)."""
+        self.mouse_click(select)
+        self.find(f'{select} option[value="{value}"]').click()
+
     def test_the_first_visit(self):
+        # A chord, its buttons ticked, given a click of the right button.
+        self.mouse_click(ADD_A_CHORD)
+        self.mouse_click('label[for="chord-pick-0"]')
+        self.mouse_click('label[for="chord-pick-1"]')
+        self.mouse_click(USE_THE_TICKED)
+        self.shows(".action-editor h3", "Buttons 1 + 2: choose its action")
+        self.mouse_choose('.action-editor select[name="kind"]', "singleClick")
+        self.mouse_choose('.action-editor select[name="mouseButton"]', "2")
+        self.mouse_click(".action-editor button[type=submit]")
+        self.until(lambda: self.config("buttons", button=3) == {"command": "singleClick", "button": 2, "modifiers": ""},
+                   "the chord's click")
+        # A program's profile made from the global one; a change there marked, then undone.
         self.mouse_click('input[name="newProfileFrom"][value="global"]')
         self.mouse_click(".offers button")
         self.until(lambda: self.chosen_profile() == self.program, "the program's profile")
+        self.assertEqual(self.config("buttons", self.program, button=3)["button"], 2)
         before = self.config("pointer", self.program)["acceleration"]
         self.mouse_click('input[name="acceleration"]')
         self.mouse_click('form[aria-label="Pointer"] button[type=submit]')
@@ -163,19 +184,35 @@ class KeyboardOnlyFirstVisitTest(FramePageTestCase):
     """A first visit with nothing but keys."""
 
     def test_the_first_visit(self):
+        # A chord, its buttons ticked, given a keystroke.
         self.click("h1")
+        self.tab_to(ADD_A_CHORD)
+        self.keys(Keys.ENTER)
+        self.tab_to('input[name="chord-button"][value="1"]')
+        self.keys(Keys.SPACE, Keys.TAB, Keys.SPACE)
+        self.tab_to(USE_THE_TICKED)
+        self.keys(Keys.ENTER)
+        self.shows(".action-editor h3", "Buttons 1 + 2: choose its action")
+        self.tab_to('.action-editor input[name="key"]')
+        self.keys(Keys.F8)
+        self.tab_to(".action-editor button[type=submit]")
+        self.keys(Keys.ENTER)
+        self.until(lambda: self.config("buttons", button=3) == {"command": "keystroke", "keyCode": 0x77, "modifiers": ""},
+                   "the chord's keystroke")
+        # A program's profile made from the global one.
         self.tab_to('input[name="newProfileFrom"]')
         self.keys(Keys.ARROW_DOWN)
         self.assertEqual(self.focused("value"), "global")
         self.tab_to(".offers button")
         self.keys(Keys.ENTER)
         self.until(lambda: self.chosen_profile() == self.program, "the program's profile")
+        self.assertEqual(self.config("buttons", self.program, button=3)["keyCode"], 0x77)
+        # A change there, then Ctrl+Z: in the field it is the field's own, on a checkbox it takes the change back.
         self.until(lambda: self.value_of('input[name="speedNumber"]') == "50", "the pointer settings")
         self.tab_to('input[name="speedNumber"]')
         ActionChains(self.browser).key_down(Keys.CONTROL).send_keys("a").key_up(Keys.CONTROL).perform()
         self.keys("70", Keys.ENTER)
         self.until(lambda: self.config("pointer", self.program)["speed"] == 70, "the speed to be saved")
-        # In the field Ctrl+Z is the field's own; on a checkbox it takes the saved change back.
         self.tab_to('input[name="acceleration"]')
         ActionChains(self.browser).key_down(Keys.CONTROL).send_keys("z").key_up(Keys.CONTROL).perform()
         self.until(lambda: self.config("pointer", self.program)["speed"] == 50, "the change undone")
