@@ -68,19 +68,14 @@ class FrameTest(FramePageTestCase):
         self.find('input[name="speedNumber"]').send_keys("70", Keys.ENTER)
         self.until(lambda: len(self.marked()) == 1, "one setting to be marked")
         self.assertIn("Use global (50)", self.marked()[0])
-        self.assertTrue(self.find(SPEED_ROW).get_attribute("data-differs"))
         # The global value, one click away.
         self.click(f"{SPEED_ROW} button.use-global")
         self.until(lambda: self.config("pointer", self.program)["speed"] == 50, "the global speed")
         self.until(lambda: self.marked() == [], "the mark to go")
-        # Undo takes back that reset, then the change before it.
+        # Undo names what it takes back: that reset.
         self.shows("#undo", "Undo: Pointer speed 70 → 50 (Sketcher)")
         self.click("#undo")
         self.until(lambda: self.config("pointer", self.program)["speed"] == 70, "the reset to be undone")
-        self.shows("#undo", "Undo: Pointer speed 50 → 70 (Sketcher)")
-        self.click("#undo")
-        self.until(lambda: self.config("pointer", self.program)["speed"] == 50, "the change to be undone")
-        self.shows("#undo", "Undo: New profile Sketcher")
         # The place is in the address: a reload keeps it, the back button returns to the global profile.
         self.browser.refresh()
         self.until(lambda: self.chosen_profile() == self.program, "the program's profile after a reload")
@@ -141,82 +136,75 @@ class FrameTest(FramePageTestCase):
         self.click(".action-editor button[type=button]")
 
 
-class MouseOnlyFirstVisitTest(FramePageTestCase):
-    """A first visit with nothing but clicks of the mouse."""
-
-    def mouse_click(self, css):
-        self.click(css, lambda element: ActionChains(self.browser).move_to_element(element).click().perform())
-
-    def mouse_choose(self, select, value):
-        """A choice in a list: the list opened with a click, the option clicked as WebDriver clicks one (the
-        list's pop-up is outside the page, where the pointer of ActionChains cannot reach)."""
-        self.mouse_click(select)
-        self.find(f'{select} option[value="{value}"]').click()
+class FirstVisit:
+    """The first visit, with one hand: a chord given a click, a program's profile made from the global one,
+    a change there undone."""
 
     def test_the_first_visit(self):
-        # A chord, its buttons ticked, given a click of the right button.
-        self.mouse_click(ADD_A_CHORD)
-        self.mouse_click('label[for="chord-pick-0"]')
-        self.mouse_click('label[for="chord-pick-1"]')
-        self.mouse_click(USE_THE_TICKED)
+        self.press(ADD_A_CHORD)
+        self.tick('input[name="chord-button"][value="1"]')
+        self.tick('input[name="chord-button"][value="2"]')
+        self.press(USE_THE_TICKED)
         self.shows(".action-editor h3", "Buttons 1 + 2: choose its action")
-        self.mouse_choose('.action-editor select[name="kind"]', "singleClick")
-        self.mouse_choose('.action-editor select[name="mouseButton"]', "2")
-        self.mouse_click(".action-editor button[type=submit]")
-        self.until(lambda: self.config("buttons", button=3) == {"command": "singleClick", "button": 2, "modifiers": ""},
-                   "the chord's click")
-        # A program's profile made from the global one; a change there marked, then undone.
-        self.mouse_click('input[name="newProfileFrom"][value="global"]')
-        self.mouse_click(".offers button")
+        self.choose('.action-editor select[name="kind"]', "singleClick", "Click")
+        self.choose('.action-editor select[name="mouseButton"]', "2", "Right")
+        self.press(".action-editor button[type=submit]")
+        right_click = {"command": "singleClick", "button": 2, "modifiers": ""}
+        self.until(lambda: self.config("buttons", button=3) == right_click, "the chord's click")
+        self.pick('input[name="newProfileFrom"][value="global"]')
+        self.press(".offers button")
         self.until(lambda: self.chosen_profile() == self.program, "the program's profile")
-        self.assertEqual(self.config("buttons", self.program, button=3)["button"], 2)
+        self.assertEqual(self.config("buttons", self.program, button=3), right_click)
         before = self.config("pointer", self.program)["acceleration"]
-        self.mouse_click('input[name="acceleration"]')
-        self.mouse_click('form[aria-label="Pointer"] button[type=submit]')
+        self.tick('input[name="acceleration"]')
+        self.press('form[aria-label="Pointer"] button[type=submit]')
         self.until(lambda: self.config("pointer", self.program)["acceleration"] != before, "the change")
         self.until(lambda: len(self.marked()) == 1, "the changed setting to be marked")
-        self.mouse_click("#undo")
+        self.undo()
         self.until(lambda: self.config("pointer", self.program)["acceleration"] == before, "the change undone")
         self.until(lambda: self.marked() == [], "the mark to go")
 
 
-class KeyboardOnlyFirstVisitTest(FramePageTestCase):
-    """A first visit with nothing but keys."""
+class MouseOnlyFirstVisitTest(FirstVisit, FramePageTestCase):
+    def press(self, css):
+        self.click(css, lambda element: ActionChains(self.browser).move_to_element(element).click().perform())
 
-    def test_the_first_visit(self):
-        # A chord, its buttons ticked, given a keystroke.
+    tick = pick = press
+
+    def choose(self, select, value, _):
+        """The list opened with a click, the option clicked as WebDriver clicks one (the list's pop-up is
+        outside the page, where the pointer of ActionChains cannot reach)."""
+        self.press(select)
+        self.find(f'{select} option[value="{value}"]').click()
+
+    def undo(self):
+        self.press("#undo")
+
+
+class KeyboardOnlyFirstVisitTest(FirstVisit, FramePageTestCase):
+    def setUp(self):
+        super().setUp()
         self.click("h1")
-        self.tab_to(ADD_A_CHORD)
-        self.keys(Keys.ENTER)
-        self.tab_to('input[name="chord-button"][value="1"]')
-        self.keys(Keys.SPACE, Keys.TAB, Keys.SPACE)
-        self.tab_to(USE_THE_TICKED)
-        self.keys(Keys.ENTER)
-        self.shows(".action-editor h3", "Buttons 1 + 2: choose its action")
-        self.tab_to('.action-editor input[name="key"]')
-        self.keys(Keys.F8)
-        self.tab_to(".action-editor button[type=submit]")
-        self.keys(Keys.ENTER)
-        self.until(lambda: self.config("buttons", button=3) == {"command": "keystroke", "keyCode": 0x77, "modifiers": ""},
-                   "the chord's keystroke")
-        # A program's profile made from the global one.
-        self.tab_to('input[name="newProfileFrom"]')
-        self.keys(Keys.ARROW_DOWN)
-        self.assertEqual(self.focused("value"), "global")
-        self.tab_to(".offers button")
-        self.keys(Keys.ENTER)
-        self.until(lambda: self.chosen_profile() == self.program, "the program's profile")
-        self.assertEqual(self.config("buttons", self.program, button=3)["keyCode"], 0x77)
-        # A change there, then Ctrl+Z: in the field it is the field's own, on a checkbox it takes the change back.
-        self.until(lambda: self.value_of('input[name="speedNumber"]') == "50", "the pointer settings")
-        self.tab_to('input[name="speedNumber"]')
-        ActionChains(self.browser).key_down(Keys.CONTROL).send_keys("a").key_up(Keys.CONTROL).perform()
-        self.keys("70", Keys.ENTER)
-        self.until(lambda: self.config("pointer", self.program)["speed"] == 70, "the speed to be saved")
+
+    def press(self, css, key=Keys.ENTER):
+        self.tab_to(css)
+        self.keys(key)
+
+    def tick(self, css):
+        self.press(css, Keys.SPACE)
+
+    def pick(self, css):  # the group's first radio button reached, then the arrows
+        self.tab_to(f'input[name="{self.find(css).get_attribute("name")}"]')
+        while self.focused("value") != self.find(css).get_attribute("value"):
+            self.keys(Keys.ARROW_DOWN)
+
+    def choose(self, select, _, words):
+        self.press(select, words)
+
+    def undo(self):  # Ctrl+Z outside text fields
         self.tab_to('input[name="acceleration"]')
         ActionChains(self.browser).key_down(Keys.CONTROL).send_keys("z").key_up(Keys.CONTROL).perform()
-        self.until(lambda: self.config("pointer", self.program)["speed"] == 50, "the change undone")
-        self.shows("#undo-done", "Undone: Pointer speed 50 → 70 (Sketcher)")
+        self.shows("#undo-done", "Undone: Acceleration")
 
 
 def main():

@@ -41,5 +41,5 @@ export function markDiffering(row, differs, { what, globalInWords, restore }) {
     }
     row.setAttribute("data-differs", "global");
     row.append(el("button", { type: "button", class: "use-global", text: `Use global (${globalInWords})`,
-        "aria-label": `${what}: use the global profile's value, ${globalInWords}`, onclick: restore }));
+        "aria-label": `Use global (${globalInWords}) for ${what.toLowerCase()}`, onclick: restore }));
 }
