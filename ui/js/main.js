@@ -89,7 +89,9 @@ function reload(options = {}) {
 
 async function loadChosen(options) {
     document.body.classList.toggle("no-device", state.device === null);
+    // What the page reads now is what it shows: changes name this revision, and none is stale.
     readAfresh();
+    section("stale").hidden = true;
     await guarded(async () => {
         const { device, app } = state;
         // The profiles first: a profile the address names may be gone, and choosing another reloads.
@@ -144,10 +146,7 @@ function setUpStaleNotice() {
     onStale(() => {
         notice.hidden = false;
     });
-    section("stale-reload").addEventListener("click", async () => {
-        notice.hidden = true;
-        await reload({ keepTyped: true });
-    });
+    section("stale-reload").addEventListener("click", () => reload({ keepTyped: true }));
 }
 
 async function start() {
