@@ -135,6 +135,19 @@ class FrameTest(FramePageTestCase):
         self.assertEqual(violations, [], json.dumps(violations, indent=1))
         self.click(".action-editor button[type=button]")
 
+    def test_5_undo_keeps_the_last_20_changes_and_one_refused_stays(self):
+        self.assertEqual(self.browser.execute_async_script("""
+            const done = arguments[0];
+            import('./js/undo.js').then(async ({ record, undoLast }) => {
+                const taken = [];
+                for (let n = 1; n <= 25; n += 1) record(`change ${n}`, async () => taken.push(n));
+                while (await undoLast() !== null);
+                record("refused", async () => { throw new Error("refused"); });
+                const refusals = [await undoLast().catch(String), await undoLast().catch(String)];
+                done([taken, refusals]);
+            });"""), [list(range(25, 5, -1)), ["Error: refused"] * 2])
+        self.shows("#undo", "Undo: refused")
+
 
 class FirstVisit:
     """The first visit, with one hand: a chord given a click, a program's profile made from the global one,
