@@ -127,9 +127,11 @@ bool Device::applyButtonConfig() {
     return sendToDriver(IOCTL_OBX_SET_BUTTON_MAP, map);
 }
 
-bool Device::setLearning(bool learning) {
+void Device::setLearning(bool learning) {
     learning_ = learning;
-    return config_ == nullptr || applyButtonConfig();
+    if (config_ != nullptr) {
+        applyButtonConfig();
+    }
 }
 
 void Device::queueRead() {

@@ -40,10 +40,8 @@ public:
 
     // While learning, every button event goes to the helper (buildLearningButtonMap) and only to
     // the event sink, running no action; the configuration's own map comes back when it ends.
-    // Sends the map that follows, once the device has a configuration; false when the driver
-    // refused it.
-    bool setLearning(bool learning);
-    bool learning() const { return learning_; }
+    // Sends the map that follows, once the device has a configuration.
+    void setLearning(bool learning);
 
     const std::string& devicePath() const { return devicePath_; }
     // Each button event goes to sink as well, before its action; null

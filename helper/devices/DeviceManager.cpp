@@ -317,8 +317,8 @@ void DeviceManager::stopLearning(std::uint16_t device) {
 void DeviceManager::setLearning(std::uint16_t device, bool learning) {
     for (const auto& present : devices()) {
         auto* session = dynamic_cast<Device*>(present.get());
-        if (session != nullptr && session->getId() == device && !session->setLearning(learning)) {
-            log(LogLevel::error, "Error setting the button map of device ", session->getRealId());
+        if (session != nullptr && session->getId() == device) {
+            session->setLearning(learning);
         }
     }
     if (eventSink() != nullptr) {

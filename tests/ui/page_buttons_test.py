@@ -71,6 +71,9 @@ class ButtonsSectionTest(PageTestCase):
     def button_named(self, text):
         return self.find_xpath(f'//section[@id="buttons"]//button[normalize-space()="{text}"]')
 
+    def choose(self, name, value):
+        Select(self.find(f'select[name="{name}"]')).select_by_value(value)
+
     def find_xpath(self, path):
         return self.browser.find_element(By.XPATH, path)
 
@@ -138,25 +141,25 @@ class ButtonsSectionTest(PageTestCase):
     def test_3_a_gesture_set_in_the_editor_is_saved_in_its_documented_form(self):
         device = self.device()
         self.click('button[aria-label="Change Button 6"]')
-        Select(self.find('select[name="kind"]')).select_by_value("gesture")
-        Select(self.find('select[name="gesture-mode"]')).select_by_value("repeat")
+        self.choose("kind", "gesture")
+        self.choose("gesture-mode", "repeat")
         threshold = self.find('input[name="gesture-threshold"]')
         threshold.clear()
         threshold.send_keys("150")
-        Select(self.find('select[name="up-kind"]')).select_by_value("keystroke")
+        self.choose("up-kind", "keystroke")
         self.click('input[name="up-key"]')
         ActionChains(self.browser).key_down(Keys.CONTROL).send_keys(Keys.PAGE_UP).key_up(Keys.CONTROL).perform()
-        Select(self.find('select[name="wheelDown-kind"]')).select_by_value("scroll")
-        Select(self.find('select[name="wheelDown-direction"]')).select_by_value("down")
+        self.choose("wheelDown-kind", "scroll")
+        self.choose("wheelDown-direction", "down")
         lines = self.find('input[name="wheelDown-lines"]')
         lines.clear()
         lines.send_keys("3")
-        Select(self.find('select[name="tap-kind"]')).select_by_value("singleClick")
+        self.choose("tap-kind", "singleClick")
         # A move left as a keystroke without its key is refused in words, naming the move.
-        Select(self.find('select[name="left-kind"]')).select_by_value("keystroke")
+        self.choose("left-kind", "keystroke")
         self.click(".action-editor button[type=submit]")
         self.shows(".action-editor .error", "Ball left: Press the key this move should send.")
-        Select(self.find('select[name="left-kind"]')).select_by_value("none")
+        self.choose("left-kind", "none")
         self.click(".action-editor button[type=submit]")
         self.until(lambda: self.action_of(32).startswith("Gesture: ball up Ctrl+Page Up, wheel down"),
                    "button 6 to read as the gesture")
@@ -171,6 +174,9 @@ class ButtonsSectionTest(PageTestCase):
                           ("kind", "gesture-mode", "gesture-threshold", "up-kind", "up-key", "down-kind", "tap-kind")],
                          ["gesture", "repeat", "150", "keystroke", "Page Up", "none", "singleClick"])
         self.click('.action-editor button[type=button]')
+
+    def test_9_the_console_is_clean(self):
+        self.assertEqual(self.browser.get_log("browser"), [])
 
 
 def main():

@@ -63,7 +63,11 @@ class System:
         os.close(display_pipe[1])
         with os.fdopen(display_pipe[0]) as pipe:
             display = pipe.readline().strip()
-        self.environment = dict(os.environ, HOME=self.folder, DISPLAY=":" + display,
+        # A runtime folder of its own: the helper's single-instance socket would otherwise meet that of
+        # another run of these tests by the same user.
+        instance = os.path.join(self.folder, "xdg-runtime")
+        os.mkdir(instance, 0o700)
+        self.environment = dict(os.environ, HOME=self.folder, DISPLAY=":" + display, XDG_RUNTIME_DIR=instance,
                                 XDG_CONFIG_HOME=os.path.join(self.folder, "config"),
                                 XDG_DATA_HOME=os.path.join(self.folder, "data"),
                                 XDG_DATA_DIRS=os.path.join(self.folder, "system"),

@@ -217,6 +217,18 @@ TEST(ButtonMapRecordTest, OnlyPlainClicksAndScrollStepsAreMapped) {
     EXPECT_TRUE(std::all_of(map.begin() + 30, map.end(), [](auto b) { return b == 0; }));
 }
 
+TEST(ButtonMapRecordTest, WhileLearningOnlyThePanKeepsItsEntriesAndNoChordIsHeldBack) {
+    test::ScopedRecordingPlatform platform;
+    DeviceConfig config(nullptr);
+    onlyActions(config, {{0x1, leftClick}, {0x3, ctrlRightClick}, {0x40000000, scrollLeftThree}});
+    ASSERT_EQ(config.chordMask(), 0x3u);
+    ButtonMapBytes map;
+    buildLearningButtonMap(config, map);
+    std::vector<std::uint8_t> head(map.begin(), map.begin() + 12 + 9);
+    EXPECT_THAT(head, ElementsAre(44, 1, 0, 0, /*chords*/ 0, 0, 0, 0, /*count*/ 1, 0, 0, 0,
+                                  /*1*/ 0, 0, 0, 0x40, OBX_MAP_ACTION, 3, 3, 0, 0));
+}
+
 TEST(ButtonMapRecordTest, TheChordMaskAndAtMostThirtyTwoEntriesInAscendingOrder) {
     test::ScopedRecordingPlatform platform;
     DeviceConfig config(nullptr);

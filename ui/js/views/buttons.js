@@ -35,6 +35,9 @@ export class ButtonsView {
         this.usePicks = el("button", { type: "button", text: "Use the buttons ticked", onclick: () => this.usePicked() });
         this.askPanel = el("div", { class: "asking", hidden: true }, [this.question, this.picks,
             el("div", { class: "actions" }, [this.usePicks, this.cancelAsking])]);
+        this.askPanel.addEventListener("keydown", (event) => {
+            if (event.key === "Escape") this.stopAsking().then(() => this.findButton.focus());
+        });
         this.findButton = el("button", { type: "button", text: "Which button? Press it on the trackball",
             onclick: () => this.ask("find") });
         this.chordButton = el("button", { type: "button", text: "Add a chord", onclick: () => this.ask("chord") });
@@ -172,7 +175,7 @@ export class ButtonsView {
     askingEnded() {
         if (this.asking === null) return;
         this.finishAsking();
-        showError(this.askError, new Error("The time to press a button ran out; the buttons work as before."));
+        showError(this.askError, new Error("The question ended (its time ran out, or the trackball went away): the buttons work as before."));
     }
 
     finishAsking() {

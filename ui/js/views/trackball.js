@@ -8,7 +8,7 @@ import { actionInWords, buttonsOf, panMasks } from "../describe.js";
 
 const SVG = "http://www.w3.org/2000/svg";
 const WIDTH = 760;
-const HEIGHT = 380;
+const HEIGHT = 420;
 const CENTRE = { x: WIDTH / 2, y: HEIGHT / 2 + 10 };
 const BALL_RADIUS = 80;
 const RING_RADIUS = 98;
@@ -82,9 +82,11 @@ export class TrackballDrawing {
         this.centres.clear();
         const actionOf = (mask) => actions.get(mask) ?? null;
         const parts = [svg("circle", { class: "ball", cx: CENTRE.x, cy: CENTRE.y, r: BALL_RADIUS, "aria-hidden": "true" })];
+        // The parts are named inside the ball, where no button stands.
+        parts.push(text(CENTRE.x, CENTRE.y, "ball", { class: "part-name", "aria-hidden": "true" }));
         if (capabilities.wheel) {
             parts.push(svg("circle", { class: "wheel", cx: CENTRE.x, cy: CENTRE.y, r: RING_RADIUS, "aria-hidden": "true" }),
-                text(CENTRE.x, CENTRE.y + RING_RADIUS + 20, "wheel", { class: "part-name", "aria-hidden": "true" }));
+                text(CENTRE.x, CENTRE.y + 20, "wheel round it", { class: "part-name", "aria-hidden": "true" }));
         }
         const buttons = angles.slice(0, count).map((angle, index) => {
             const mask = 2 ** index;
