@@ -95,6 +95,8 @@ class FrameTest(FramePageTestCase):
         self.assertEqual(self.config("snippets", self.program)[0], {"label": "", "content": ""})
         self.click("#stale-reload")
         self.shows(".profile-bar", "Sketch pad")
+        self.until(lambda: self.browser.execute_script("return document.activeElement.closest('form')?.ariaLabel")
+                   == "Snippets", "the focus back where the save was asked for")
         self.assertEqual(self.value_of('textarea[name="snippet-content-0"]'), "Grüße aus Köln")
         self.click('form[aria-label="Snippets"] button[type=submit]')
         self.until(lambda: self.config("snippets", self.program)[0] == {"label": "Greeting", "content": "Grüße aus Köln"},

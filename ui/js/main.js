@@ -143,10 +143,16 @@ function setUpUndo() {
 
 function setUpStaleNotice() {
     const notice = section("stale");
+    // Where the refused save was asked for: the person goes back there to save again.
+    let askedFrom = null;
     onStale(() => {
+        askedFrom = document.activeElement;
         notice.hidden = false;
     });
-    section("stale-reload").addEventListener("click", () => reload({ keepTyped: true }));
+    section("stale-reload").addEventListener("click", async () => {
+        await reload({ keepTyped: true });
+        if (askedFrom?.isConnected) askedFrom.focus();
+    });
 }
 
 async function start() {
