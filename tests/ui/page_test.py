@@ -73,7 +73,11 @@ class System:
                                 XDG_DATA_DIRS=os.path.join(self.folder, "system"),
                                 OBX_RUNTIME_DIR=self.runtime, OBX_HTTP_PORT=str(self.port))
         self.start([os.path.join(BIN, "obxhelper"), "--logLevel", "1"])
-        wait_for(lambda: self.get("/") is not None, "the helper to answer")
+        try:
+            wait_for(lambda: self.get("/") is not None, "the helper to answer")
+        except AssertionError:
+            self.stop()  # no display or helper outlives a failed start
+            raise
 
     def make_program(self, name, title):
         """An installed program, as a desktop entry with an icon, for the list of programs."""

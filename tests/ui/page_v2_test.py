@@ -30,9 +30,13 @@ class FramePageTestCase(PageTestCase):
     @classmethod
     def setUpClass(cls):
         super().setUpClass()
-        cls.system.start_trackball()
-        wait_for(lambda: (cls.system.get("/devices") or {}).get("devices"), "the trackball")
-        cls.browser.get(cls.system.address_the_helper_opens())
+        try:
+            cls.system.start_trackball()
+            wait_for(lambda: (cls.system.get("/devices") or {}).get("devices"), "the trackball")
+            cls.browser.get(cls.system.address_the_helper_opens())
+        except AssertionError:
+            cls.tearDownClass()
+            raise
 
     def setUp(self):
         self.shows("#buttons-body", "Button 6")
