@@ -10,9 +10,7 @@ export class DevicesView {
 
     show(document) {
         const present = (document?.devices ?? []).filter((device) => device.present);
-        if (!present.some((device) => device.id === this.state.device)) {
-            this.state.chooseDevice(present[0]?.id ?? null);
-        }
+        this.state.keepPresentDevice(present.map((device) => device.id));
         const list = el("ul", { class: "devices" }, present.map((device) => {
             const choice = el("input", { type: "radio", name: "device", value: device.id, id: `device-${device.id}`,
                 checked: device.id === this.state.device });

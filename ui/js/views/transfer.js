@@ -1,6 +1,7 @@
 // Export and import of the whole settings document.
 import { api } from "../api.js";
 import { el, field, errorLine, saving } from "../dom.js";
+import { record } from "../undo.js";
 
 export class TransferView {
     constructor(root, onImported) {
@@ -15,7 +16,9 @@ export class TransferView {
             const [chosen] = this.file.files;
             if (!chosen) return;
             saving(this.form, this.error, async () => {
-                await api.replaceSettings(await chosen.text());
+                const before = await api.settings();
+                await api.replaceSettings(await chosen.text(), { unconditional: true });
+                record(`Import of ${chosen.name}`, () => api.replaceSettings(JSON.stringify(before)));
                 this.done.textContent = "Settings imported.";
                 await onImported();
             });
