@@ -422,14 +422,19 @@ TEST_F(DoubleTest, PendedReadsCompleteWithButtonEventsOrAreCancelled) {
     Machine::unload();
 }
 
+// A map of one gesture entry.
+uint32_t setGesture(Handle helper, uint32_t buttons, OBX_MAP_GESTURE_DATA gesture) {
+    OBX_BUTTON_MAP map{sizeof(OBX_BUTTON_MAP), 0, 1, {}};
+    map.Entries[0].Buttons = buttons;
+    map.Entries[0].Kind = OBX_MAP_GESTURE;
+    map.Entries[0].Data.Gesture = gesture;
+    return Machine::control(helper, IOCTL_OBX_SET_BUTTON_MAP, bytesOf(map), 0).status;
+}
+
 TEST_F(DoubleTest, AGestureEventCompletesAPendedRead) {
     startConnected(fiveButtonModel());
     const Handle helper = Machine::openControl();
-    OBX_BUTTON_MAP map{sizeof(OBX_BUTTON_MAP), 0, 1, {}};
-    map.Entries[0].Buttons = 0x8;
-    map.Entries[0].Kind = OBX_MAP_GESTURE;
-    map.Entries[0].Data.Gesture = {OBX_GESTURE_TRAVEL_ONCE, 0, 10};
-    ASSERT_EQ(Machine::control(helper, IOCTL_OBX_SET_BUTTON_MAP, bytesOf(map), 0).status, kSuccess);
+    ASSERT_EQ(setGesture(helper, 0x8, {OBX_GESTURE_TRAVEL_ONCE, 0, 10}), kSuccess);
     ASSERT_EQ(Machine::control(helper, IOCTL_OBX_REGISTER_HELPER, {}, 0).status, kSuccess);
     const RequestId read = Machine::read(helper, sizeof(OBX_GESTURE_EVENT));
     Machine::report({0x00, 0x08, 12, 3, 0, 0});
@@ -446,11 +451,7 @@ TEST_F(DoubleTest, AGestureEventCompletesAPendedRead) {
 TEST_F(DoubleTest, AGestureHeldIntoSleepEndsWithoutATap) {
     startConnected(fiveButtonModel());
     const Handle helper = Machine::openControl();
-    OBX_BUTTON_MAP map{sizeof(OBX_BUTTON_MAP), 0, 1, {}};
-    map.Entries[0].Buttons = 0x1;
-    map.Entries[0].Kind = OBX_MAP_GESTURE;
-    map.Entries[0].Data.Gesture = {OBX_GESTURE_TRAVEL_ONCE, OBX_GESTURE_TAP_CLICK, 0};
-    ASSERT_EQ(Machine::control(helper, IOCTL_OBX_SET_BUTTON_MAP, bytesOf(map), 0).status, kSuccess);
+    ASSERT_EQ(setGesture(helper, 0x1, {OBX_GESTURE_TRAVEL_ONCE, OBX_GESTURE_TAP_CLICK, 0}), kSuccess);
     Machine::report({0x00, 0x01, 0, 0, 0, 0});
     Machine::sleep();
     Machine::resume();
