@@ -9,6 +9,7 @@ import os
 import subprocess
 import sys
 import threading
+import time
 import unittest
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
@@ -134,8 +135,15 @@ class ButtonsSectionTest(PageTestCase):
             # xev listens once a key of the test's own reaches it.
             wait_for(lambda: subprocess.run(["xdotool", "key", "F1"], env=self.system.environment).returncode == 0
                      and "F1" in watcher.pressed, "xev to listen")
-            self.system.press("press", "1", "press", "2", "release", "2", "release", "1")
-            wait_for(lambda: "F8" in watcher.pressed, "the chord's F8 to reach the display")
+            # The two presses must fall in one chord window; on a loaded machine the virtual trackball's
+            # reports can come further apart than that, and then they are two clicks: pressed again.
+            def chord_types_its_key():
+                self.system.press("press", "1", "press", "2", "release", "2", "release", "1")
+                end = time.monotonic() + 2
+                while time.monotonic() < end and "F8" not in watcher.pressed:
+                    time.sleep(0.05)
+                return "F8" in watcher.pressed
+            self.assertTrue(any(chord_types_its_key() for _ in range(5)), "the chord's F8 to reach the display")
         finally:
             watcher.stop()
 
