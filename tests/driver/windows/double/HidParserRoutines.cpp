@@ -246,7 +246,7 @@ NTSTATUS NTAPI HidP_GetScaledUsageValue(HIDP_REPORT_TYPE type, USAGE page, USHOR
     const obx::hid::ReportDescriptorParser* parser = parserOf(preparsed, "HidP_GetScaledUsageValue");
     const std::span<const uint8_t> bytes(reinterpret_cast<const uint8_t*>(report), reportLength);
     // The system's parser scales nothing whose physical range the descriptor leaves out, although the
-    // HID specification takes it for the logical one.
+    // HID device class definition takes it for the logical one.
     const ValueIn found = valueIn(parser->parsed(), page, usage, bytes);
     if (found.field != nullptr && found.field->physicalMin == 0 && found.field->physicalMax == 0)
         return HIDP_STATUS_BAD_LOG_PHY_VALUES;
