@@ -113,8 +113,8 @@ hid::HidStatus HidpParser::scaledValue(uint16_t usagePage, uint16_t usage, std::
     value = scaled;
     // The system's parser refuses a value outside the logical range of a control without a null state,
     // which the kernel's input layer clamps, and scales no control whose physical range the descriptor
-    // leaves out, which HID's device class definition takes for the logical one (its documentation points to the
-    // raw value then). Both are scaled here from the raw value, by the rules of our own parser.
+    // leaves out, which HID's device class definition takes for the logical one (its documentation points to
+    // the raw value then). Both are scaled here from the raw value, by the rules of our own parser.
     const bool fromRaw = status == HIDP_STATUS_BAD_LOG_PHY_VALUES ||
                          (status == HIDP_STATUS_VALUE_OUT_OF_RANGE && outOfRange == hid::OutOfRange::Clamp);
     const HidpValueControl* control =
